@@ -1,0 +1,21 @@
+# Deliverable shared libraries resolve every symbol at link time.
+function(stack_deliverable_link target)
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+endfunction()
+
+# stack_add_test_binary(name LABELS l1 l2 SOURCES ... LIBS ...): one GoogleTest binary per
+# subsystem. Test suites whose name contains "Slow" are left out of the default run and
+# run together under the label "slow".
+function(stack_add_test_binary name)
+  cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS "${T_LABELS}"
+    TEST_FILTER "-*Slow*"
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  add_test(NAME ${name}.slow COMMAND ${name} --gtest_filter=*Slow*)
+  set_tests_properties(${name}.slow PROPERTIES LABELS "slow;${T_LABELS}")
+endfunction()

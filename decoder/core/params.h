@@ -1,0 +1,120 @@
+// The parameter block: every reading option, one configuration word per symbology.
+#pragma once
+
+#include "core/module_types.h"
+#include "core/types.h"
+
+namespace vexo {
+
+// Index of flagsWord. For the linear symbologies it equals the internal 1D id.
+enum SymIndex : int {
+    kSymCode128Form0 = 0,
+    kSymCode128 = 1,
+    kSymGs1128 = 2,
+    kSymCode128Fnc1Second = 3,
+    kSymIsbt128 = 4,
+    kSymEan8 = 5,
+    kSymEan13 = 6,
+    kSymIssn = 7,
+    kSymIsbn = 8,
+    kSymUpcE = 9,
+    kSymUpcA = 10,
+    kSymItf = 11,
+    kSymItf6 = 12,
+    kSymItf14 = 13,
+    kSymItf14W49 = 14,
+    kSymItf12W49 = 15,
+    kSymVar25b = 16,
+    kSymMatrix25 = 17,
+    kSymIndustrial25 = 18,
+    kSymIata25 = 19,
+    kSymCode39 = 20,
+    kSymCodabar = 21,
+    kSymCode93 = 22,
+    kSymCode11 = 23,
+    kSymPlessey = 24,
+    kSymMsi = 25,
+    kSymDataBar = 26,
+    kSymVar25a = 27,
+    kSymComposite = 30,
+    kSymFixed8 = 31,
+    kSymPdf417 = 38,
+    kSymQr = 39,
+    kSymAztec = 40,
+    kSymDataMatrix = 41,
+    kSymMaxiCode = 42,
+    kSymCsCode = 43,
+    kSymGroup21400 = 44,
+    kSymGroup20F00 = 45,
+    kSymGroup20600 = 46,
+    kSymMicroPdf417 = 48,
+    kSymMicroQr = 49,
+    kSymUngrouped2D = 50,
+};
+
+// Index of lengthWord.
+enum LengthSlot : int {
+    kSlotPdf417 = 0,
+    kSlotQr = 1,
+    kSlotAztec = 2,
+    kSlotDataMatrix = 3,
+    kSlotMaxiCode = 4,
+    kSlotCsCode = 5,
+    kSlotGroup21400 = 6,
+    kSlotGroup20F00 = 7,
+    kSlotGroup20600 = 8,
+    kSlotMicroPdf417 = 10,
+    kSlotMicroQr = 11,
+};
+
+// Bits of every flags word.
+inline constexpr u32 kFlagEnabled = 1u << 22;
+inline constexpr u32 kFlagVerifyCheck = 1u << 30;
+inline constexpr u32 kFlagTransmitCheck = 1u << 31;
+// 1D words: minimum length in bits 0-7, maximum in bits 8-15.
+inline constexpr u32 kMinLengthMask = 0xFFu;
+inline constexpr u32 kMaxLengthMask = 0xFF00u;
+// 2D words.
+inline constexpr u32 kFlag2DCountMask = 0xFu;          // symbols to read and join
+inline constexpr u32 kFlag2DCountOption = 1u << 4;     // clear: use the recorded count
+inline constexpr u32 kFlag2DReadModeShift = 5;
+inline constexpr u32 kFlag2DReadModeMask = 3u << 5;
+// optionWord bit 3: Interleaved 2 of 5 accepts only the lengths of itfLengthMask.
+inline constexpr u32 kOptionItfLengthMask = 1u << 3;
+// commonWord.
+inline constexpr u32 kCommon2DModeMask = 3u;
+inline constexpr u32 kCommonAimPrefix = 1u << 2;
+
+struct DECODE_PARAMS {
+    u32 flagsWord[64];
+    u32 lengthWord[12];  // 2D: minimum in bits 0-15, maximum in bits 16-31
+    u32 optionWord;
+    u32 itfLengthMask;
+    u32 commonWord;
+    RESULT_STORE resultStore;
+};
+
+extern DECODE_PARAMS g_params;
+
+// 2D read mode of a flags word; 0 reads as 1.
+inline int Par_ReadMode(u32 word) {
+    const int mode = static_cast<int>((word & kFlag2DReadModeMask) >> kFlag2DReadModeShift);
+    return mode == 0 ? 1 : mode;
+}
+inline bool Par_Enabled(int index) { return (g_params.flagsWord[index] & kFlagEnabled) != 0; }
+inline u32 Par_MinLength2D(int slot) { return g_params.lengthWord[slot] & 0xFFFFu; }
+inline u32 Par_MaxLength2D(int slot) { return g_params.lengthWord[slot] >> 16; }
+
+// Writes the defaults; every bit the defaults do not name keeps its value.
+void Par_InstallDefaults();
+
+// Ready sets of values for one purpose; nothing in the interface calls them.
+void Par_PresetPdf417();
+void Par_PresetQr();
+void Par_PresetDataMatrix();
+void Par_PresetAztec();
+void Par_PresetMaxiCode();
+void Par_PresetCsCode();
+void Par_PresetLinear();
+
+}  // namespace vexo

@@ -1,0 +1,26 @@
+#include "core/test_hooks.h"
+
+#include "core/api.h"
+#include "core/arena.h"
+#include "core/params.h"
+#include "core/pixel.h"
+#include "core/state.h"
+#include "locate/box_list.h"
+
+namespace vexo {
+
+void Test_ResetDecoderStatics() {
+    g_state = DECODER_STATE{};
+    g_params = DECODE_PARAMS{};
+    g_apiResult = API_RESULT{};
+    g_boxList = BOX_LIST{};
+    g_arena.base = nullptr;
+    g_arena.used = 0;
+    g_arena.count = 0;
+    g_arena.freeBytes = 0;
+    g_image = IMAGE_DESC{};
+    Pix_InstallFrame(nullptr, 0, 0);
+    g_frame.data = nullptr;
+}
+
+}  // namespace vexo

@@ -1,0 +1,31 @@
+// Basic types shared by every part of the decoder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vexo {
+
+using u8 = std::uint8_t;
+using i8 = std::int8_t;
+using u16 = std::uint16_t;
+using i16 = std::int16_t;
+using u32 = std::uint32_t;
+using i32 = std::int32_t;
+using u64 = std::uint64_t;
+using i64 = std::int64_t;
+
+struct POINT_I32 {
+    i32 x;
+    i32 y;
+};
+
+// A candidate region or a symbol's outline: top-left, top-right, bottom-left, bottom-right.
+struct REGION_QUAD {
+    POINT_I32 c[4];
+};
+static_assert(sizeof(REGION_QUAD) == 32);
+
+enum QuadCorner : int { kTopLeft = 0, kTopRight = 1, kBottomLeft = 2, kBottomRight = 3 };
+
+}  // namespace vexo

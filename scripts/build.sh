@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# build.sh KIND: configures and builds one kind of build in build/KIND.
+#   release  optimised, with tests and benchmarks
+#   asan     AddressSanitizer + UndefinedBehaviorSanitizer, with tests
+#   tsan     ThreadSanitizer, with tests
+#   fuzz     clang libFuzzer targets
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind=${1:-release}
+jobs=${JOBS:-$(nproc)}
+case "$kind" in
+  release) args=(-DCMAKE_BUILD_TYPE=Release -DSTACK_BENCH=ON) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=asan-ubsan) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=tsan) ;;
+  fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_FUZZ=ON -DSTACK_TESTS=OFF
+                 -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "build.sh: unknown build kind '$kind'" >&2; exit 2 ;;
+esac
+cmake -S . -B "build/$kind" -G Ninja "${args[@]}" >/dev/null
+cmake --build "build/$kind" -j "$jobs"

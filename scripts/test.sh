@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# test.sh [--slow]: installs what is missing, builds and runs every test in a release build
+# and again under AddressSanitizer + UndefinedBehaviorSanitizer. Tests labelled "slow" run
+# only with --slow. Exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+slow=0
+for a in "$@"; do
+  case "$a" in
+    --slow) slow=1 ;;
+    *) echo "usage: scripts/test.sh [--slow]" >&2; exit 2 ;;
+  esac
+done
+bash scripts/setup.sh || exit 1
+jobs=${JOBS:-$(nproc)}
+filter=(-LE slow)
+[ $slow -eq 1 ] && filter=()
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+status=0
+summary=()
+run_kind() {
+  local kind=$1
+  echo "=== $kind build"
+  if ! bash scripts/build.sh "$kind"; then
+    summary+=("$kind: build failed"); status=1; return
+  fi
+  echo "=== $kind tests"
+  local log="build/$kind/ctest.log"
+  if ctest --test-dir "build/$kind" -j "$jobs" "${filter[@]}" --output-on-failure --timeout 900 | tee "$log"; then
+    summary+=("$kind: $(grep -E 'tests passed' "$log" | tail -1)")
+  else
+    summary+=("$kind: $(grep -E 'tests passed' "$log" | tail -1)"); status=1
+  fi
+}
+
+run_kind release
+run_kind asan
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+exit $status

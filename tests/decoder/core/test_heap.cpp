@@ -1,0 +1,77 @@
+// The decoder takes nothing from the heap: malloc and friends are replaced for this whole
+// binary and counted while Init, Set and Decode run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "vexo3.h"
+
+extern "C" void *__libc_malloc(size_t);
+extern "C" void *__libc_calloc(size_t, size_t);
+extern "C" void *__libc_realloc(void *, size_t);
+extern "C" void __libc_free(void *);
+
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<int> g_calls{0};
+void Note() {
+    if (g_counting.load(std::memory_order_relaxed)) g_calls.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+extern "C" {
+void *malloc(size_t n) {
+    Note();
+    return __libc_malloc(n);
+}
+void *calloc(size_t n, size_t m) {
+    Note();
+    return __libc_calloc(n, m);
+}
+void *realloc(void *p, size_t n) {
+    Note();
+    return __libc_realloc(p, n);
+}
+void free(void *p) {
+    if (p != nullptr) Note();
+    __libc_free(p);
+}
+}
+
+namespace {
+
+TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
+    // The counter itself works.
+    g_counting = true;
+    void *probe = std::malloc(16);
+    std::free(probe);
+    g_counting = false;
+    ASSERT_EQ(g_calls.exchange(0), 2);
+
+    std::vector<uint8_t> frame(752 * 480);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>((i * 7919) >> 3);
+    char text[256];
+    TEXT_DESC desc{24, sizeof text, 0, 0, text};
+
+    g_counting = true;
+    ZPT_SE_VexoDec_Init();
+    ZPT_SE_VexoDec_Get(VEXO_ID_BANNER, &desc);
+    ZPT_SE_VexoDec_Get(VEXO_ID_VERSION_LIST, &desc);
+    for (int i = 0; i < 3; ++i) {
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_WIDTH, 752);
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_HEIGHT, 480);
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(frame.data()));
+        ZPT_SE_VexoDec_Set(VEXO_ID_SMOOTHING, 1);
+        ZPT_SE_VexoDec_Decode();
+        uint32_t code = 0;
+        ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &code);
+        ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+    }
+    g_counting = false;
+    EXPECT_EQ(g_calls.load(), 0);
+}
+
+}  // namespace
