@@ -158,15 +158,17 @@ int SetCodabarStyle(const SubRule &, u32 v, u32 &w) {
     w = (w & ~kCodabarStyleMask) | (style << kCodabarStyleShift);
     return kApplied;
 }
-u32 GetCodabarStyle(const SubRule &, u32 w) { return kValCodabarStyle0 + ((w & kCodabarStyleMask) >> kCodabarStyleShift); }
+u32 GetCodabarStyle(const SubRule &, u32 w) {
+    return kValCodabarStyle0 + ((w & kCodabarStyleMask) >> kCodabarStyleShift);
+}
 
 // Code 11: 0x10006 none, 0x10008-0x1000C schemes 1-5 (bit 16, bit 17, both, bit 18, 16 and 18).
 int SetCode11Check(const SubRule &, u32 v, u32 &w) {
     u32 scheme;
     if (v == kValNoCheck) {
         scheme = 0;
-    } else if (v >= kValCode11Check1 && v <= kValCode11Check12) {
-        scheme = v - kValCode11Check1 + 1;
+    } else if (v >= kValCode11CheckFirst && v <= kValCode11CheckLast) {
+        scheme = v - kValCode11CheckFirst + 1;
     } else {
         return kRejected;
     }
@@ -176,7 +178,7 @@ int SetCode11Check(const SubRule &, u32 v, u32 &w) {
 u32 GetCode11Check(const SubRule &, u32 w) {
     const u32 scheme = (w & kCode11CheckMask) >> kCode11CheckShift;
     if (scheme == 0) return kValNoCheck;
-    return scheme >= 5 ? kValCode11Check12 : kValCode11Check1 + scheme - 1;
+    return scheme >= 5 ? kValCode11CheckLast : kValCode11CheckFirst + scheme - 1;
 }
 
 // MSI: 0x10006 none, 0x1000D-0x1000F schemes 1-3; bit 18 is cleared with every change.
@@ -184,8 +186,8 @@ int SetMsiCheck(const SubRule &, u32 v, u32 &w) {
     u32 scheme;
     if (v == kValNoCheck) {
         scheme = 0;
-    } else if (v >= kValMsiCheck1 && v <= kValMsiCheck3) {
-        scheme = v - kValMsiCheck1 + 1;
+    } else if (v >= kValMsiCheckFirst && v <= kValMsiCheckLast) {
+        scheme = v - kValMsiCheckFirst + 1;
     } else {
         return kRejected;
     }
@@ -194,7 +196,7 @@ int SetMsiCheck(const SubRule &, u32 v, u32 &w) {
 }
 u32 GetMsiCheck(const SubRule &, u32 w) {
     const u32 scheme = (w & kMsiCheckMask) >> kMsiCheckShift;
-    return scheme == 0 ? kValNoCheck : kValMsiCheck1 + scheme - 1;
+    return scheme == 0 ? kValNoCheck : kValMsiCheckFirst + scheme - 1;
 }
 
 // Lengths 2k+1 and 2k+2 share bit k, so 1-64 covers the 32 bits.
@@ -296,7 +298,7 @@ constexpr SubRule kIssnRules[] = {
 };
 // ISBN: bit 31 selects the 10-character form with its check character.
 constexpr SubRule kIsbnRules[] = {
-    Bool(0, kFlagEnabled), Codes(1, kFlagTransmitCheck, kValIsbnCheckSent, kValIsbnCheckKept),
+    Bool(0, kFlagEnabled), Codes(1, kFlagTransmitCheck, kValIsbnCheckSent, kValIsbnCheckNotSent),
     Bool(2, kFlagAddOn2), Bool(3, kFlagAddOn5), Bool(4, kFlagAddOnRequired),
 };
 // UPC-E subs 10-12 choose the preamble: none, the number system digit, 0 and the number
@@ -418,8 +420,8 @@ constexpr SubRule k2DStandardRules[] = {
     Bool(6, kFlag2DOption7),
 };
 constexpr SubRule kQrRules[] = {
-    Bool(0, kFlagEnabled),          Min2D(1), Max2D(2), Count(3, 15), Bool(4, kFlag2DCountOption), ReadMode(5),
-    Bool(6, kFlag2DOption7),        Bool(7, kFlagQrOption8), Bool(8, kFlagQrOption9),
+    Bool(0, kFlagEnabled),   Min2D(1), Max2D(2), Count(3, 15), Bool(4, kFlag2DCountOption), ReadMode(5),
+    Bool(6, kFlag2DOption7), Bool(7, kFlagQrOption8), Bool(8, kFlagQrOption9),
 };
 // CS Code counts stop at 14.
 constexpr SubRule kCsCodeRules[] = {
@@ -442,9 +444,14 @@ constexpr SubRule kDataMatrixRules[] = {
     Bool(11, kFlagDmLimitLayouts),
 };
 constexpr SubRule kGroup20600Rules[] = {
-    Bool(0, kFlagEnabled),   Min2D(1),    Max2D(2), Bool(3, kFlag2DCountOption), Count(4, 15), ReadMode(5),
-    Bool(6, kFlag2DOption7), Number(7, Place::kWord, kGroup20600NumberMask >> kGroup20600NumberShift,
-                                    kGroup20600NumberShift, 15),
+    Bool(0, kFlagEnabled),
+    Min2D(1),
+    Max2D(2),
+    Bool(3, kFlag2DCountOption),
+    Count(4, 15),
+    ReadMode(5),
+    Bool(6, kFlag2DOption7),
+    Number(7, Place::kWord, kGroup20600NumberMask >> kGroup20600NumberShift, kGroup20600NumberShift, 15),
 };
 // Subs 5 and 6 are read back but cannot be set.
 constexpr SubRule kMicroPdf417Rules[] = {
@@ -554,9 +561,9 @@ int Par_GetGroup21400(u32 id, void *out) { return GetByRules(kGroup21400Spec, id
 int Par_SetCommon2D(u32 id, u64 value) {
     if (id != 0x20000) return kNotAnId;
     const u32 v = static_cast<u32>(value);
-    if (v == kValCommonMode0) return kApplied;
-    if (v < kValCommonMode1 || v > kValCommonMode3) return kRejected;
-    g_params.commonWord = (g_params.commonWord & ~kCommon2DModeMask) | (v - kValCommonMode1);
+    if (v == kValCommonKeep) return kApplied;
+    if (v < kValCommonMode0 || v > kValCommonMode2) return kRejected;
+    g_params.commonWord = (g_params.commonWord & ~kCommon2DModeMask) | (v - kValCommonMode0);
     return kApplied;
 }
 
@@ -564,7 +571,7 @@ int Par_SetCommon2D(u32 id, u64 value) {
 int Par_GetCommon2D(u32 id, void *out) {
     if (id != 0x20000) return kNotAnId;
     const u32 mode = g_params.commonWord & kCommon2DModeMask;
-    PutWord(out, kValCommonMode1 + (mode == 3 ? 0 : mode));
+    PutWord(out, kValCommonMode0 + (mode == 3 ? 0 : mode));
     return kApplied;
 }
 
