@@ -163,7 +163,10 @@ bool LoadImage(const std::string &path, Frame *out, std::string *error) {
     if (file == nullptr) return Fail(error, std::string("cannot open: ") + std::strerror(errno));
     unsigned char magic[8] = {};
     const size_t n = std::fread(magic, 1, sizeof magic, file);
+    const bool failed = std::ferror(file) != 0;
+    const int readErrno = errno;
     std::fclose(file);
+    if (failed) return Fail(error, std::string("cannot read: ") + std::strerror(readErrno));
     static constexpr unsigned char kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (n == 8 && std::memcmp(magic, kPngMagic, 8) == 0) return LoadPng(path, out, error);
     if (n >= 2 && magic[0] == 'P' && (magic[1] == '5' || magic[1] == '2')) return LoadPgm(path, out, error);
