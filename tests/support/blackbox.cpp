@@ -44,14 +44,53 @@ bool IsImage(const fs::path &p) {
     return ext == ".png" || ext == ".pgm";
 }
 
+bool ReadExpected(const fs::path &stem, std::string *expected) {
+    return ReadFile(stem.string() + ".txt", expected) || ReadFile(stem.string() + ".bin", expected);
+}
+
+// "BASE-NN" -> "BASE", else "".
+std::string SetBase(const std::string &stem) {
+    const size_t dash = stem.rfind('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == stem.size()) return "";
+    for (size_t i = dash + 1; i < stem.size(); ++i) {
+        if (stem[i] < '0' || stem[i] > '9') return "";
+    }
+    return stem.substr(0, dash);
+}
+
+// The compared outcome of a read (or of a set's joined reads).
+void Compare(const DecodeResult &r, const std::string &expected, const std::map<std::string, std::string> &keys,
+             ImageOutcome *o) {
+    const auto aim = keys.find("symbologyIdentifier");
+    if (!r.decoded) {
+        o->problem = "no code";
+    } else if (r.text != expected) {
+        o->problem = "read \"" + EscapeBytes(r.text) + "\", expected \"" + EscapeBytes(expected) + "\"";
+    } else if (aim != keys.end() && aim->second != r.aim) {
+        o->problem = "identifier " + EscapeBytes(r.aim) + ", expected " + aim->second;
+    } else {
+        o->passed = true;
+    }
+}
+
+struct SetParts {
+    std::vector<DecodeResult> reads;
+};
+
 ImageOutcome RunImage(const fs::path &image, const std::string &folder, const FrameDecoder &decode,
-                      std::span<const NormalisationRule> rules, bool *read) {
+                      std::span<const NormalisationRule> rules, bool *read, std::map<std::string, SetParts> *sets) {
     ImageOutcome o;
     o.name = image.filename().string();
     const fs::path stem = image.parent_path() / image.stem();
     std::string expected;
-    o.hasExpected = ReadFile(stem.string() + ".txt", &expected) || ReadFile(stem.string() + ".bin", &expected);
+    o.hasExpected = ReadExpected(stem, &expected);
     std::map<std::string, std::string> keys = ReadKeys(stem.string() + ".result.txt");
+    std::string base;
+    if (!o.hasExpected) {
+        base = SetBase(image.stem().string());
+        std::string joined;
+        if (!base.empty() && !ReadExpected(image.parent_path() / base, &joined)) base.clear();
+    }
 
     Frame frame;
     std::string error;
@@ -67,22 +106,40 @@ ImageOutcome RunImage(const fs::path &image, const std::string &folder, const Fr
     for (const NormalisationRule &rule : rules) {
         if (folder.rfind(rule.folderPrefix, 0) == 0) rule.apply(&expected, &keys, &r);
     }
+    if (!base.empty()) {
+        (*sets)[base].reads.push_back(r);
+        o.problem = r.decoded ? "part of set " + base : "part of set " + base + ": no code";
+        return o;
+    }
     if (!o.hasExpected) {
         o.problem = "no expected content beside it";
         return o;
     }
-    if (!r.decoded) {
-        o.problem = "no code";
-        return o;
+    Compare(r, expected, keys, &o);
+    return o;
+}
+
+ImageOutcome JudgeSet(const fs::path &dir, const std::string &folder, const std::string &base, const SetParts &parts,
+                      std::span<const NormalisationRule> rules) {
+    ImageOutcome o;
+    o.name = base + "-*";
+    o.loaded = true;
+    o.hasExpected = true;
+    std::string expected;
+    ReadExpected(dir / base, &expected);
+    std::map<std::string, std::string> keys = ReadKeys((dir / base).string() + ".result.txt");
+    DecodeResult joined;
+    joined.decoded = !parts.reads.empty();
+    for (const DecodeResult &r : parts.reads) {
+        joined.decoded = joined.decoded && r.decoded;
+        joined.text += r.text;
+        if (joined.aim.empty()) joined.aim = r.aim;
+        joined.codeId = r.codeId;
     }
-    const auto aim = keys.find("symbologyIdentifier");
-    if (r.text != expected) {
-        o.problem = "read \"" + EscapeBytes(r.text) + "\", expected \"" + EscapeBytes(expected) + "\"";
-    } else if (aim != keys.end() && aim->second != r.aim) {
-        o.problem = "identifier " + EscapeBytes(r.aim) + ", expected " + aim->second;
-    } else {
-        o.passed = true;
+    for (const NormalisationRule &rule : rules) {
+        if (folder.rfind(rule.folderPrefix, 0) == 0) rule.apply(&expected, &keys, &joined);
     }
+    Compare(joined, expected, keys, &o);
     return o;
 }
 
@@ -100,14 +157,21 @@ FolderResult RunBlackboxFolder(const fs::path &dir, const FrameDecoder &decode, 
         if (e.is_regular_file() && IsImage(e.path())) images.push_back(e.path());
     }
     std::sort(images.begin(), images.end());
+    std::map<std::string, SetParts> sets;
     for (const fs::path &image : images) {
         bool read = false;
-        ImageOutcome o = RunImage(image, res.folder, decode, rules, &read);
+        ImageOutcome o = RunImage(image, res.folder, decode, rules, &read, &sets);
         ++res.images;
         res.reads += read ? 1 : 0;
         res.expected += o.hasExpected ? 1 : 0;
         res.passed += o.passed ? 1 : 0;
         res.unreadable += o.loaded ? 0 : 1;
+        res.outcomes.push_back(std::move(o));
+    }
+    for (const auto &[base, parts] : sets) {
+        ImageOutcome o = JudgeSet(dir, res.folder, base, parts, rules);
+        ++res.expected;
+        res.passed += o.passed ? 1 : 0;
         res.outcomes.push_back(std::move(o));
     }
     return res;

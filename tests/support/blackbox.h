@@ -3,8 +3,11 @@
 //
 // Beside IMAGE.png (or .pgm): IMAGE.txt (expected text) or IMAGE.bin (expected bytes), and
 // optionally IMAGE.result.txt with key=value lines; "symbologyIdentifier" is compared with
-// the identifier read. An image without expected content is listed and not counted. Folders
-// whose name starts with "falsepositives" hold images without codes: any read there fails.
+// the identifier read. Images BASE-1.png, BASE-2.png, ... without expected content of
+// their own are the parts of a multi-symbol set whose joined text is BASE.txt (or .bin):
+// the set counts once, and passes when the parts' texts in name order join to it. Other
+// images without expected content are listed and not counted. Folders whose name starts
+// with "falsepositives" hold images without codes: any read there fails.
 #pragma once
 
 #include <filesystem>
@@ -30,7 +33,7 @@ struct NormalisationRule {
 };
 
 struct ImageOutcome {
-    std::string name;         // file name within the folder
+    std::string name;         // file name within the folder; "BASE-*" for a set
     bool loaded = false;
     bool hasExpected = false;
     bool passed = false;

@@ -37,6 +37,8 @@ DecodeResult StandIn(const Frame &f) {
         case 5: return Read("]Q1", "epsilon");
         case 7: return Read("]Q1", "ghost");
         case 8: return Read("]Q1", "phi");
+        case 10: return Read("]Q1", "joined ");
+        case 11: return Read("]Q1", "text");
         default: break;
     }
     // The big image, averaged down: its key pixel is blended with the white around it.
@@ -74,6 +76,18 @@ protected:
         WriteBytes(qr / "h.pgm", "P5 garbage");
         WriteBytes(qr / "h.txt", "never");
         WriteBytes(qr / "README.md", "not an image");
+
+        // A set of two parts, and one with a part unread.
+        const fs::path sets = dir_.path() / "sets-1";
+        fs::create_directories(sets);
+        WriteImage(sets / "01-01.pgm", 10);
+        WriteImage(sets / "01-02.pgm", 11);
+        WriteBytes(sets / "01.txt", "joined text");
+        WriteBytes(sets / "01.result.txt", "symbologyIdentifier=]Q1\n");
+        WriteImage(sets / "02-1.pgm", 11);
+        WriteImage(sets / "02-2.pgm", 4);
+        WriteBytes(sets / "02.txt", "text");
+        WriteImage(sets / "03-1.pgm", 11);  // no 03.txt: not a set
 
         const fs::path other = dir_.path() / "other-1";
         fs::create_directories(other);
@@ -121,6 +135,22 @@ TEST_F(Blackbox, CountsPassesPerFolderAndSaysWhatDiffered) {
     EXPECT_EQ(o.outcomes[0].problem, "read \"phi\", expected \"phi!\"");
 }
 
+TEST_F(Blackbox, PartsOfASetCountOnceAndJoinInNameOrder) {
+    const FolderResult r = RunBlackboxFolder(dir_.path() / "sets-1", &StandIn);
+    EXPECT_EQ(r.images, 5);
+    EXPECT_EQ(r.expected, 2);
+    EXPECT_EQ(r.passed, 1);
+    EXPECT_EQ(r.reads, 4);
+    ASSERT_EQ(r.outcomes.size(), 7u);
+    EXPECT_EQ(r.outcomes[0].problem, "part of set 01");
+    EXPECT_EQ(r.outcomes[3].problem, "part of set 02: no code");
+    EXPECT_EQ(r.outcomes[4].problem, "no expected content beside it");
+    EXPECT_EQ(r.outcomes[5].name, "01-*");
+    EXPECT_TRUE(r.outcomes[5].passed);
+    EXPECT_EQ(r.outcomes[6].name, "02-*");
+    EXPECT_EQ(r.outcomes[6].problem, "no code");
+}
+
 TEST_F(Blackbox, FalsePositiveFoldersMustGiveNoRead) {
     const FolderResult r = RunBlackboxFolder(dir_.path() / "falsepositives-1", &StandIn);
     EXPECT_TRUE(r.falsePositives);
@@ -147,7 +177,7 @@ TEST_F(Blackbox, FloorsOnlyGoUp) {
 }
 
 TEST_F(Blackbox, ListsFoldersAndReadsFloors) {
-    EXPECT_EQ(ListCorpusFolders(dir_.path()), (std::vector<std::string>{"falsepositives-1", "other-1", "qrcode-1"}));
+    EXPECT_EQ(ListCorpusFolders(dir_.path()), (std::vector<std::string>{"falsepositives-1", "other-1", "qrcode-1", "sets-1"}));
     EXPECT_TRUE(ListCorpusFolders(dir_.path() / "missing").empty());
 
     const fs::path file = dir_.path() / "floors.txt";
