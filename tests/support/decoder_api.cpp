@@ -1,6 +1,7 @@
 #include "support/decoder_api.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace testkit {
@@ -31,7 +32,10 @@ DecodeResult RunFrame(const DecoderApi &api, const uint8_t *pixels, int width, i
     api.set(VEXO_ID_IMAGE_WIDTH, static_cast<uint64_t>(static_cast<uint32_t>(width)));
     api.set(VEXO_ID_IMAGE_HEIGHT, static_cast<uint64_t>(static_cast<uint32_t>(height)));
     api.set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(pixels));
-    if (api.decode() != 1) return r;
+    const auto start = std::chrono::steady_clock::now();
+    const int decoded = api.decode();
+    r.decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (decoded != 1) return r;
     r.decoded = true;
     uint32_t codeId = 0;
     if (api.get(VEXO_ID_RESULT_CODE_ID, &codeId) == 1) r.codeId = codeId;

@@ -28,6 +28,7 @@ struct DecodeResult {
     uint32_t codeId = 0;
     std::string text;  // the decoded bytes, without the identifier
     std::string aim;   // the three-byte symbology identifier ("]Q1"); empty when unknown
+    double decodeMs = 0;  // wall time of the Decode call alone
 };
 
 // Property groups of every symbology: the linear groups 0x10000-0x11D00 and the 2D groups
