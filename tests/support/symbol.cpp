@@ -53,31 +53,31 @@ void CopyRowHeights(const zint_symbol *s, Symbol *out) {
 
 }  // namespace
 
-Symbol Encode(const SymbolSpec &spec) {
+Symbol Encode(const SymbolInput &input) {
     Symbol out;
-    out.symbology = spec.symbology;
+    out.symbology = input.symbology;
     std::unique_ptr<zint_symbol, ZintDeleter> s(ZBarcode_Create());
     if (!s) {
         out.error = "out of memory";
         return out;
     }
-    s->symbology = spec.symbology;
-    s->input_mode = spec.inputMode;
-    s->option_1 = spec.option1;
-    s->option_2 = spec.option2;
-    s->option_3 = spec.option3;
-    s->eci = spec.eci;
+    s->symbology = input.symbology;
+    s->input_mode = input.inputMode;
+    s->option_1 = input.option1;
+    s->option_2 = input.option2;
+    s->option_3 = input.option3;
+    s->eci = input.eci;
     s->show_hrt = 0;
-    if (spec.height > 0) s->height = spec.height;
-    if (!spec.primary.empty()) {
-        std::strncpy(s->primary, spec.primary.c_str(), sizeof s->primary - 1);
+    if (input.height > 0) s->height = input.height;
+    if (!input.primary.empty()) {
+        std::strncpy(s->primary, input.primary.c_str(), sizeof s->primary - 1);
     }
-    if (spec.structAppCount > 0) {
-        s->structapp.index = spec.structAppIndex;
-        s->structapp.count = spec.structAppCount;
+    if (input.structAppCount > 0) {
+        s->structapp.index = input.structAppIndex;
+        s->structapp.count = input.structAppCount;
     }
-    const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char *>(spec.data.data()),
-                                   static_cast<int>(spec.data.size()));
+    const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char *>(input.data.data()),
+                                   static_cast<int>(input.data.size()));
     out.error = s->errtxt;
     if (rc >= ZINT_ERROR) return out;
     out.symbology = s->symbology;  // libzint may substitute a related symbology
@@ -107,10 +107,10 @@ Symbol Encode(const SymbolSpec &spec) {
 }
 
 Symbol Encode(int symbology, const std::string &data) {
-    SymbolSpec spec;
-    spec.symbology = symbology;
-    spec.data = data;
-    return Encode(spec);
+    SymbolInput input;
+    input.symbology = symbology;
+    input.data = data;
+    return Encode(input);
 }
 
 Point Symbol::ModuleCentre(int row, int col) const {

@@ -23,7 +23,7 @@ struct Point {
 // What to encode. symbology is a libzint BARCODE_* number; the option fields go to the
 // zint_symbol fields of the same names (see libzint's manual for their meaning per
 // symbology).
-struct SymbolSpec {
+struct SymbolInput {
     int symbology = BARCODE_QRCODE;
     std::string data;          // bytes, passed with their length (NULs allowed)
     int inputMode = DATA_MODE; // or UNICODE_MODE, GS1_MODE, ESCAPE_MODE...
@@ -66,7 +66,7 @@ struct Symbol {
     bool DarkAt(Point p) const;
 };
 
-Symbol Encode(const SymbolSpec &spec);
+Symbol Encode(const SymbolInput &input);
 // Shorthand for the common case.
 Symbol Encode(int symbology, const std::string &data);
 

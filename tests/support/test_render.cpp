@@ -279,7 +279,7 @@ TEST(Symbol, MatrixAndRowsFromLibzint) {
     EXPECT_TRUE(qr.Dark(2, 2));
     EXPECT_EQ(qr.height, 21);
 
-    SymbolSpec bars;
+    SymbolInput bars;
     bars.symbology = BARCODE_CODE128;
     bars.data = "bars";
     bars.height = 30;
@@ -301,10 +301,10 @@ TEST(Symbol, MatrixAndRowsFromLibzint) {
 }
 
 TEST(Symbol, MaxiCodeHexagonsMatchLibzintsOwnRaster) {
-    SymbolSpec spec;
-    spec.symbology = BARCODE_MAXICODE;
-    spec.data = "HEXAGONS 0123456789";
-    const Symbol mx = Encode(spec);
+    SymbolInput input;
+    input.symbology = BARCODE_MAXICODE;
+    input.data = "HEXAGONS 0123456789";
+    const Symbol mx = Encode(input);
     ASSERT_TRUE(mx.ok) << mx.error;
     ASSERT_TRUE(mx.hexagonal);
     EXPECT_EQ(mx.rows, 33);
@@ -314,8 +314,8 @@ TEST(Symbol, MaxiCodeHexagonsMatchLibzintsOwnRaster) {
     zint_symbol *z = ZBarcode_Create();
     z->symbology = BARCODE_MAXICODE;
     z->scale = 4;
-    ASSERT_LT(ZBarcode_Encode_and_Buffer(z, reinterpret_cast<const unsigned char *>(spec.data.data()),
-                                         static_cast<int>(spec.data.size()), 0), ZINT_ERROR);
+    ASSERT_LT(ZBarcode_Encode_and_Buffer(z, reinterpret_cast<const unsigned char *>(input.data.data()),
+                                         static_cast<int>(input.data.size()), 0), ZINT_ERROR);
     const double sx = z->bitmap_width / mx.width, sy = z->bitmap_height / mx.height;
     long agree = 0, total = 0, inkBoth = 0, inkZint = 0;
     for (int y = 0; y < z->bitmap_height; ++y) {

@@ -44,9 +44,9 @@ bool LineMatches(const std::string &line, const std::string &pattern) {
     size_t at = 0, from = 0;
     for (;;) {
         const size_t hole = pattern.find("#MS#", from);
-        const std::string piece = pattern.substr(from, hole == std::string::npos ? std::string::npos : hole - from);
-        if (line.compare(at, piece.size(), piece) != 0) return false;
-        at += piece.size();
+        const std::string literal = pattern.substr(from, hole == std::string::npos ? std::string::npos : hole - from);
+        if (line.compare(at, literal.size(), literal) != 0) return false;
+        at += literal.size();
         if (hole == std::string::npos) return at == line.size();
         const size_t digits = line.find_first_not_of("0123456789", at);
         if (digits == at || digits == std::string::npos || line[digits] != '.') return false;
