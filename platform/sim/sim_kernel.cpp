@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <map>
@@ -116,15 +117,29 @@ int sim_ioctl(int fd, unsigned long request, void *arg) {
     return plat_kernel_real()->ioctl(fd, request, arg);
 }
 
+// A pseudo-terminal keeps 8 data bits and no parity whatever it is given, and the C
+// library's tcsetattr then reports the settings as refused. A serial line takes them, so
+// the model hands them to the terminal directly; the kernel's record is a prefix of the
+// library's.
+int line_set_attributes(int fd, int when, const struct termios *t) {
+    switch (when) {
+        case TCSANOW: return ioctl(fd, TCSETS, t);
+        case TCSADRAIN: return ioctl(fd, TCSETSW, t);
+        case TCSAFLUSH: return ioctl(fd, TCSETSF, t);
+        default: errno = EINVAL; return -1;
+    }
+}
+
 int sim_tcsetattr(int fd, int when, const struct termios *t) {
-    if (t != nullptr) {
+    if (t == nullptr) return plat_kernel_real()->tcsetattr(fd, when, t);
+    {
         SimState &s = state();
         std::lock_guard<std::mutex> guard(s.lock);
         auto &entry = s.applied[fd];
         entry.first = *t;
         entry.second += 1;
     }
-    return plat_kernel_real()->tcsetattr(fd, when, t);
+    return line_set_attributes(fd, when, t);
 }
 
 ssize_t sim_read(int fd, void *buf, size_t len) { return plat_kernel_real()->read(fd, buf, len); }
