@@ -169,6 +169,15 @@ bool RowEnd(i64 g, i64 m, i32 *out) {
     return true;
 }
 
+// a / b truncated toward zero; a 32-bit division when both fit, which costs far less than
+// a 64-bit one on both targets. b != 0.
+i64 QuotientFast(i64 a, i64 b, bool *ok) {
+    if (Num_FitsI32(a) && Num_FitsI32(b) && !(a == kI32Min && b == -1)) {
+        return static_cast<i32>(a) / static_cast<i32>(b);
+    }
+    return Chk_Div(a, b, ok);
+}
+
 // The interior points 1 .. du-1 of a row. The major coordinate follows the perspective:
 // a prediction from the two previous points, corrected by one exact division. The minor
 // coordinate is interpolated linearly between the row's ends (spanMajor != 0).
@@ -181,8 +190,8 @@ bool RowInterior(i64 g, i64 m, i64 stepG, i64 stepM, i32 du, i64 spanMajor, i64 
         if (F == 0) return false;
         const i64 e = i == 1 ? major[0] : 2 * static_cast<i64>(major[i - 1]) - major[i - 2];
         const i64 r = Chk_Add(Chk_Sub(G, Chk_Mul(e, F, &ok), &ok), F >> 1, &ok);
-        const i64 v = Chk_Add(e, Chk_Div(r, F, &ok), &ok);
-        const i64 w = Chk_Add(minor[0], Chk_Div(Chk_Mul(spanMinor, v - major[0], &ok), spanMajor, &ok), &ok);
+        const i64 v = Chk_Add(e, QuotientFast(r, F, &ok), &ok);
+        const i64 w = Chk_Add(minor[0], QuotientFast(Chk_Mul(spanMinor, v - major[0], &ok), spanMajor, &ok), &ok);
         if (!ok || !Num_FitsI32(v) || !Num_FitsI32(w)) return false;
         major[i] = static_cast<i32>(v);
         minor[i] = static_cast<i32>(w);
