@@ -363,6 +363,12 @@ TEST_F(GeometryTest, LineThroughPointsChoosesOrientation) {
         EXPECT_NEAR(out.slope, c.slope, 1e-6);
         EXPECT_NEAR(out.offset, c.offset, 1e-5);
     }
+    // End points at the ends of the 32-bit range: the f32 sums stay finite.
+    const GEO_POINT p{kMin, kMin}, q{kMax, kMin + 1};
+    LINE_FIT out{};
+    Geo_LineThroughPoints(&p, &q, &out);
+    EXPECT_EQ(out.alongX, 1);
+    EXPECT_TRUE(std::isfinite(out.slope) && std::isfinite(out.offset));
 }
 
 TEST_F(GeometryTest, FitLineToPointListWalksNodes) {

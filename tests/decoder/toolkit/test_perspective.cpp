@@ -242,15 +242,15 @@ TEST_F(PerspectiveTest, FitInBatchesEqualsOneCall) {
     PERSPECTIVE whole{}, batched{};
     PERSPECTIVE_FIT one{to.data(), from.data(), static_cast<i32>(from.size()), 1, &whole, 1 << 20, nullptr, {}, {}};
     ASSERT_EQ(Geo_FitPerspectiveInt(&one, 1), 1);
-    PERSPECTIVE_FIT part{to.data(), from.data(), 10, 1, &batched, 1 << 20, nullptr, {}, {}};
-    ASSERT_EQ(Geo_FitPerspectiveInt(&part, 0), 1);
+    PERSPECTIVE_FIT batch{to.data(), from.data(), 10, 1, &batched, 1 << 20, nullptr, {}, {}};
+    ASSERT_EQ(Geo_FitPerspectiveInt(&batch, 0), 1);
     EXPECT_EQ(batched.c[8], 1);  // cleared, not yet solved
     EXPECT_EQ(batched.c[0], 0);
-    part.to += 10;
-    part.from += 10;
-    part.count = static_cast<i32>(from.size()) - 10;
-    part.reset = 0;
-    ASSERT_EQ(Geo_FitPerspectiveInt(&part, 1), 1);
+    batch.to += 10;
+    batch.from += 10;
+    batch.count = static_cast<i32>(from.size()) - 10;
+    batch.reset = 0;
+    ASSERT_EQ(Geo_FitPerspectiveInt(&batch, 1), 1);
     // The f32 sums are rounded once per batch rather than once, so the coefficients may
     // differ in their last bits; the mapped points may not.
     EXPECT_EQ(batched.c[8], whole.c[8]);
