@@ -56,6 +56,14 @@ run_kind release
 run_kind asan
 run_tsan
 
+# arm64: the decoder's core and toolkit tests, cross-built and run under qemu-user.
+echo "=== arm64 cross build and tests (qemu)"
+if bash scripts/cross-arm64.sh; then
+  summary+=("arm64: $(grep -E 'tests passed' build/arm64/ctest.log | tail -1)")
+else
+  summary+=("arm64: build or tests failed"); status=1
+fi
+
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 exit $status
