@@ -130,19 +130,50 @@ void RS_ClearWork(i32 N) {
     }
 }
 
+// v times the element whose log is lx (1..q).
+i32 RS_MulByLog(const GfView &f, i32 v, i32 lx) {
+    if (v == 0) return 0;
+    i32 s = f.log[v] + lx;
+    if (s >= f.q) s -= f.q;
+    return f.antilog[s];
+}
+
 // S_j = c(alpha^j) for j = first .. first + N - 1 into syndromes[j], codewords highest
-// degree first (lowest first when lowFirst). Answers whether any syndrome is non-zero.
+// degree first (lowest first when lowFirst). Four syndromes share each pass over the block
+// so that their Horner chains overlap. Answers whether any syndrome is non-zero.
 template <bool kPrime>
 bool RS_Syndromes(const GfView &f, const i32 *c, i32 n, i32 N, i32 first, bool lowFirst) {
-    bool any = false;
-    for (i32 j = first; j < first + N; ++j) {
-        const i32 x = f.antilog[j % f.q];
-        i32 v = 0;
-        for (i32 i = 0; i < n; ++i) v = Arith<kPrime>::Add(RS_Mul(f, v, x), c[lowFirst ? n - 1 - i : i]);
-        g.syndromes[j] = v;
-        any = any || v != 0;
+    using A = Arith<kPrime>;
+    const i32 step = lowFirst ? -1 : 1;
+    const i32 *start = lowFirst ? c + n - 1 : c;
+    i32 any = 0;
+    i32 j = first;
+    for (; j + 4 <= first + N; j += 4) {
+        const i32 l0 = f.log[f.antilog[j % f.q]], l1 = f.log[f.antilog[(j + 1) % f.q]];
+        const i32 l2 = f.log[f.antilog[(j + 2) % f.q]], l3 = f.log[f.antilog[(j + 3) % f.q]];
+        i32 v0 = 0, v1 = 0, v2 = 0, v3 = 0;
+        const i32 *p = start;
+        for (i32 i = 0; i < n; ++i, p += step) {
+            v0 = A::Add(RS_MulByLog(f, v0, l0), *p);
+            v1 = A::Add(RS_MulByLog(f, v1, l1), *p);
+            v2 = A::Add(RS_MulByLog(f, v2, l2), *p);
+            v3 = A::Add(RS_MulByLog(f, v3, l3), *p);
+        }
+        g.syndromes[j] = v0;
+        g.syndromes[j + 1] = v1;
+        g.syndromes[j + 2] = v2;
+        g.syndromes[j + 3] = v3;
+        any |= v0 | v1 | v2 | v3;
     }
-    return any;
+    for (; j < first + N; ++j) {
+        const i32 lx = f.log[f.antilog[j % f.q]];
+        i32 v = 0;
+        const i32 *p = start;
+        for (i32 i = 0; i < n; ++i, p += step) v = A::Add(RS_MulByLog(f, v, lx), *p);
+        g.syndromes[j] = v;
+        any |= v;
+    }
+    return any != 0;
 }
 
 // Adds coef x^m P to Lambda (subtracts in the prime field).
@@ -191,14 +222,35 @@ i32 RS_Massey(const GfView &f, const i32 *s, i32 N, i32 *out) {
     return L;
 }
 
+// Bit i set when Lambda(alpha^-(k+i)) = 0, for i < count (1..4, k + count <= q): four
+// Horner chains side by side.
+template <bool kPrime>
+u32 RS_RootMask(const GfView &f, const i32 *lambda, i32 L, i32 k, i32 count) {
+    i32 lx[4], v[4];
+    for (i32 i = 0; i < 4; ++i) {
+        lx[i] = f.q - (i < count ? k + i : k);  // log of alpha^-(k+i)
+        v[i] = lambda[L];
+    }
+    for (i32 d = L - 1; d >= 0; --d) {
+        for (i32 i = 0; i < 4; ++i) v[i] = Arith<kPrime>::Add(RS_MulByLog(f, v[i], lx[i]), lambda[d]);
+    }
+    u32 mask = 0;
+    for (i32 i = 0; i < count; ++i) mask |= v[i] == 0 ? 1u << i : 0u;
+    return mask;
+}
+
 // Positions k in 0..n-1 where Lambda(alpha^-k) = 0, into positions[0..]; stops once more
 // than `limit` are found and answers limit + 1 then.
 i32 RS_ChienSearch(const GfView &f, const i32 *lambda, i32 L, i32 n, i32 limit) {
     i32 found = 0;
-    for (i32 k = 0; k < n; ++k) {
-        if (RS_Evaluate<false>(f, lambda, L, RS_InversePower(f, k)) != 0) continue;
-        if (found == limit) return limit + 1;
-        g.positions[found++] = static_cast<u16>(k);
+    for (i32 k = 0; k < n; k += 4) {
+        const i32 count = n - k < 4 ? n - k : 4;
+        const u32 mask = RS_RootMask<false>(f, lambda, L, k, count);
+        for (i32 i = 0; i < count; ++i) {
+            if ((mask & (1u << i)) == 0) continue;
+            if (found == limit) return limit + 1;
+            g.positions[found++] = static_cast<u16>(k + i);
+        }
     }
     return found;
 }
@@ -253,12 +305,17 @@ i32 RS_ModifiedSyndromes(const GfView &f, i32 N, i32 E) {
 template <bool kPrime>
 i32 RS_AppendErrorPositions(const GfView &f, i32 n, i32 E, i32 L) {
     i32 total = E, e = 1;
-    for (i32 k = 0; k < n; ++k) {
-        if (RS_Evaluate<kPrime>(f, g.locator, L, RS_InversePower(f, k)) != 0) continue;
-        while (e <= E && g.positions[e] < k) ++e;
-        if (e <= E && g.positions[e] == k) return -1;
-        if (total - E == L) return -1;
-        g.positions[++total] = static_cast<u16>(k);
+    for (i32 k0 = 0; k0 < n; k0 += 4) {
+        const i32 count = n - k0 < 4 ? n - k0 : 4;
+        const u32 mask = RS_RootMask<kPrime>(f, g.locator, L, k0, count);
+        for (i32 i = 0; i < count; ++i) {
+            if ((mask & (1u << i)) == 0) continue;
+            const i32 k = k0 + i;
+            while (e <= E && g.positions[e] < k) ++e;
+            if (e <= E && g.positions[e] == k) return -1;
+            if (total - E == L) return -1;
+            g.positions[++total] = static_cast<u16>(k);
+        }
     }
     return total;
 }
@@ -279,12 +336,14 @@ void RS_ApplyForney(const GfView &f, i32 *c, i32 n, i32 total) {
     }
     for (i32 p = 1; p <= total; ++p) {
         const i32 k = g.positions[p];
-        const i32 Y = RS_InversePower(f, k);
-        const i32 num = RS_Mul(f, RS_Evaluate<kPrime>(f, g.evaluator, total - 1, Y), Y);
-        i32 den = 1;
+        const i32 ly = f.q - k;  // log of Y = alpha^-k
+        // Omega(Y) by Horner and the product side by side: two independent chains.
+        i32 omega = 0, den = 1;
         for (i32 o = 1; o <= total; ++o) {
-            if (o != p) den = RS_Mul(f, den, A::Sub(1, RS_Mul(f, RS_Power(f, g.positions[o]), Y)));
+            omega = A::Add(RS_MulByLog(f, omega, ly), g.evaluator[total - o]);
+            if (o != p) den = RS_Mul(f, den, A::Sub(1, RS_MulByLog(f, RS_Power(f, g.positions[o]), ly)));
         }
+        const i32 num = RS_MulByLog(f, omega, ly);
         c[n - 1 - k] = A::Sub(c[n - 1 - k], RS_Div(f, num, den));
     }
 }
