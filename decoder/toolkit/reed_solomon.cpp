@@ -145,7 +145,7 @@ template <bool kPrime>
 bool RS_Syndromes(const GfView &f, const i32 *c, i32 n, i32 N, i32 first, bool lowFirst) {
     using A = Arith<kPrime>;
     const i32 step = lowFirst ? -1 : 1;
-    const i32 *start = lowFirst ? c + n - 1 : c;
+    const i32 *start = lowFirst && n > 0 ? c + (n - 1) : c;
     i32 any = 0;
     i32 j = first;
     for (; j + 4 <= first + N; j += 4) {
