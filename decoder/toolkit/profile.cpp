@@ -33,37 +33,47 @@ struct Transition {
 // Finds the transition at or after *cursor and moves the cursor to its end; false once
 // the last sample is reached. Equal samples before a change are stepped over; inside a
 // transition they continue it.
+// Follows a transition from sample i while the next sample does not turn back; returns
+// its end and adds the samples strictly inside it to *inner.
+template <class Src, bool kFalling>
+i32 FollowTransition(const Src &s, i32 i, i32 last, i64 *inner) {
+    i32 end = i + 1;
+    i32 prev = s(end);
+    i64 sum = 0;
+    while (end < last) {
+        const i32 next = s(end + 1);
+        if (kFalling ? next > prev : next < prev) break;
+        sum += prev;
+        prev = next;
+        ++end;
+    }
+    *inner = sum;
+    return end;
+}
+
 template <class Src>
 bool NextTransition(const Src &s, i32 last, i32 *cursor, Transition *t) {
     i32 i = *cursor;
     while (i < last && s(i + 1) == s(i)) ++i;
-    if (i >= last) {
-        *cursor = i;
-        return false;
-    }
+    *cursor = i;
+    if (i >= last) return false;
     const i32 first = s(i);
-    i32 prev = s(i + 1);
-    const bool falling = prev < first;
-    i32 end = i + 1;
+    const bool falling = s(i + 1) < first;
     i64 inner = 0;
-    while (end < last) {
-        const i32 next = s(end + 1);
-        if (falling ? next > prev : next < prev) break;
-        inner += prev;
-        prev = next;
-        ++end;
-    }
+    const i32 end =
+        falling ? FollowTransition<Src, true>(s, i, last, &inner) : FollowTransition<Src, false>(s, i, last, &inner);
+    const i32 far = s(end);
     const i64 n = end - i - 1;
     t->start = i;
     t->falling = falling;
     if (falling) {
         t->top = first;
-        t->step = first - prev;
-        t->num = inner - n * prev;
+        t->step = first - far;
+        t->num = inner - n * far;
     } else {
-        t->top = prev;
-        t->step = prev - first;
-        t->num = n * prev - inner;
+        t->top = far;
+        t->step = far - first;
+        t->num = n * far - inner;
     }
     *cursor = end;
     return true;
@@ -132,26 +142,30 @@ template <class Src>
 void ScanOneCore(const Src &s, PROFILE_SCAN *scan, bool falling) {
     const RatioTest test{scan->ratio, scan->minStep};
     if (falling) {
-        scan->fallingFound = ScanOne(s, scan->count, scan->base, true, test, scan->fallingPositions,
-                                     scan->fallingSteps, scan->fallingCapacity);
+        scan->fallingFound = ScanOne(s, scan->count, scan->base, true, test, scan->fallingPositions, scan->fallingSteps,
+                                     scan->fallingCapacity);
     } else {
-        scan->risingFound = ScanOne(s, scan->count, scan->base, false, test, scan->risingPositions,
-                                    scan->risingSteps, scan->risingCapacity);
+        scan->risingFound = ScanOne(s, scan->count, scan->base, false, test, scan->risingPositions, scan->risingSteps,
+                                    scan->risingCapacity);
     }
 }
 
-void StoreItem(EDGE_ITEM *item, i32 position, u16 flags) {
-    item->position = static_cast<i16>(position);
-    item->flags = flags;
-}
+struct StoreItem {
+    void operator()(EDGE_ITEM *item, i32 position, u16 flags) const {
+        item->position = static_cast<i16>(position);
+        item->flags = flags;
+    }
+};
 
-void StoreWord(EDGE_ITEM *item, i32 position, u16 flags) {
-    const u32 word = static_cast<u32>(static_cast<u16>(position)) | (static_cast<u32>(flags) << 16);
-    std::memcpy(item, &word, sizeof word);
-}
+struct StoreWord {
+    void operator()(EDGE_ITEM *item, i32 position, u16 flags) const {
+        const u32 word = static_cast<u32>(static_cast<u16>(position)) | (static_cast<u32>(flags) << 16);
+        std::memcpy(item, &word, sizeof word);
+    }
+};
 
-template <class Src>
-void ScanEdgeList(const Src &s, EDGE_LINE *line, void (*store)(EDGE_ITEM *, i32, u16)) {
+template <class Src, class Store>
+void ScanEdgeList(const Src &s, EDGE_LINE *line, Store store) {
     line->edgeCount = 0;
     line->risingCount = 0;
     line->fallingCount = 0;
@@ -229,13 +243,11 @@ i32 Prof_FindRisingEdgesAbs(const u8 *samples, i32 count, i32 minStep, i32 *posi
     return ScanOne(RowSource{samples}, count, 0, false, RatioTest{1, minStep}, positions, nullptr, capacity);
 }
 
-i32 Prof_FindFallingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps,
-                                  i32 capacity) {
+i32 Prof_FindFallingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps, i32 capacity) {
     return ScanOne(RowSource{samples}, count, 0, true, RatioTest{1, minStep}, positions, steps, capacity);
 }
 
-i32 Prof_FindRisingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps,
-                                 i32 capacity) {
+i32 Prof_FindRisingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps, i32 capacity) {
     return ScanOne(RowSource{samples}, count, 0, false, RatioTest{1, minStep}, positions, steps, capacity);
 }
 
@@ -317,19 +329,19 @@ void Prof_FindCrossingsRec(PROFILE_REQUEST *request) {
 }
 
 void Prof_RowEdges(EDGE_LINE *line) {
-    if (line != nullptr) ScanEdgeList(RowSource{line->samples}, line, &StoreItem);
+    if (line != nullptr) ScanEdgeList(RowSource{line->samples}, line, StoreItem{});
 }
 
 void Prof_ColumnEdges(EDGE_LINE *line) {
-    if (line != nullptr) ScanEdgeList(ColumnOf(line->samples), line, &StoreItem);
+    if (line != nullptr) ScanEdgeList(ColumnOf(line->samples), line, StoreItem{});
 }
 
 void Prof_RowEdgesPacked(EDGE_LINE *line) {
-    if (line != nullptr) ScanEdgeList(RowSource{line->samples}, line, &StoreWord);
+    if (line != nullptr) ScanEdgeList(RowSource{line->samples}, line, StoreWord{});
 }
 
 void Prof_ColumnEdgesPacked(EDGE_LINE *line) {
-    if (line != nullptr) ScanEdgeList(ColumnOf(line->samples), line, &StoreWord);
+    if (line != nullptr) ScanEdgeList(ColumnOf(line->samples), line, StoreWord{});
 }
 
 namespace {

@@ -22,7 +22,7 @@ namespace vexo {
 struct PROFILE_SCAN {
     const u8 *samples;
     i32 count;
-    i32 base;  // added to every position
+    i32 base;              // added to every position
     i32 *risingPositions;  // may be null: rising edges are then only counted
     u8 *risingSteps;       // may be null
     i32 risingCapacity;
@@ -111,10 +111,8 @@ i32 Prof_FindRisingEdges(const u8 *samples, i32 count, i32 ratio, i32 minStep, i
 i32 Prof_FindFallingEdgesAbs(const u8 *samples, i32 count, i32 minStep, i32 *positions, i32 capacity);
 i32 Prof_FindRisingEdgesAbs(const u8 *samples, i32 count, i32 minStep, i32 *positions, i32 capacity);
 // As the Abs routines, also writing each edge's step.
-i32 Prof_FindFallingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps,
-                                  i32 capacity);
-i32 Prof_FindRisingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps,
-                                 i32 capacity);
+i32 Prof_FindFallingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps, i32 capacity);
+i32 Prof_FindRisingEdgesAbsDepth(const u8 *samples, i32 count, i32 minStep, i32 *positions, u8 *steps, i32 capacity);
 // Column twins: sample k at first + k * the installed image's row length.
 i32 Prof_FindColumnFallingEdges(const u8 *first, i32 count, i32 ratio, i32 minStep, i32 *positions, i32 capacity);
 i32 Prof_FindColumnRisingEdges(const u8 *first, i32 count, i32 ratio, i32 minStep, i32 *positions, i32 capacity);

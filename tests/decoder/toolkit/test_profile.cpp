@@ -230,13 +230,20 @@ int32_t RunExample(const ExampleCase &c, int32_t *out, int capacity) {
     const uint8_t *s = c.samples.data();
     const int n = static_cast<int>(c.samples.size());
     switch (c.fn) {
-        case Fn::Falling: return vexo::Prof_FindFallingEdges(s, n, c.ratio, c.minStep, out, capacity);
-        case Fn::Rising: return vexo::Prof_FindRisingEdges(s, n, c.ratio, c.minStep, out, capacity);
-        case Fn::FallingCross: return vexo::Prof_FallingCrossings(s, n, c.ratio, out, capacity);
-        case Fn::RisingCross: return vexo::Prof_RisingCrossings(s, n, c.ratio, out, capacity);
-        case Fn::FallingByLevel: return vexo::Prof_FindFallingEdgesByLevel(s, n, out, capacity);
-        case Fn::RisingByLevel: return vexo::Prof_FindRisingEdgesByLevel(s, n, out, capacity);
-        case Fn::Sub16: return vexo::Prof_FindEdgesSub16(s, n, out, capacity, c.ratio, c.minStep);
+        case Fn::Falling:
+            return vexo::Prof_FindFallingEdges(s, n, c.ratio, c.minStep, out, capacity);
+        case Fn::Rising:
+            return vexo::Prof_FindRisingEdges(s, n, c.ratio, c.minStep, out, capacity);
+        case Fn::FallingCross:
+            return vexo::Prof_FallingCrossings(s, n, c.ratio, out, capacity);
+        case Fn::RisingCross:
+            return vexo::Prof_RisingCrossings(s, n, c.ratio, out, capacity);
+        case Fn::FallingByLevel:
+            return vexo::Prof_FindFallingEdgesByLevel(s, n, out, capacity);
+        case Fn::RisingByLevel:
+            return vexo::Prof_FindRisingEdgesByLevel(s, n, out, capacity);
+        case Fn::Sub16:
+            return vexo::Prof_FindEdgesSub16(s, n, out, capacity, c.ratio, c.minStep);
     }
     return -1;
 }
@@ -489,8 +496,8 @@ TEST_F(DecoderTest, TwoListAndEdgeListRoutinesMatchTheReferenceWalk) {
         for (const RecCase &rc : recs) {
             const RefTwo expect = RefTwoLists(s, p.base, rc.keep, p.capacity, p.otherCapacity);
             Guarded<int32_t> rising(p.capacity), falling(p.otherCapacity);
-            PROFILE_REQUEST r{s.data(), n, p.base, p.ratio, p.level, p.minStep, rising.data(), -1,
-                              p.capacity, falling.data(), -1, p.otherCapacity};
+            PROFILE_REQUEST r{s.data(),      n,  p.base,     p.ratio,        p.level, p.minStep,
+                              rising.data(), -1, p.capacity, falling.data(), -1,      p.otherCapacity};
             rc.fn(&r);
             ASSERT_EQ(rising.First(r.risingFound), expect.rising) << rc.name << " seed " << seed << " " << iter;
             ASSERT_EQ(falling.First(r.fallingFound), expect.falling) << rc.name << " seed " << seed << " " << iter;
@@ -510,7 +517,8 @@ TEST_F(DecoderTest, TwoListAndEdgeListRoutinesMatchTheReferenceWalk) {
             ASSERT_EQ(items.v[k].flags, RefFlags(expect[k])) << iter << " " << k;
             uint32_t word;
             std::memcpy(&word, &words.v[k], 4);
-            ASSERT_EQ(word, static_cast<uint16_t>(expect[k].position) | static_cast<uint32_t>(RefFlags(expect[k])) << 16);
+            ASSERT_EQ(word, static_cast<uint16_t>(expect[k].position) | static_cast<uint32_t>(RefFlags(expect[k]))
+                                                                            << 16);
             rises += expect[k].falling ? 0 : 1;
         }
         ASSERT_EQ(line.risingCount, rises) << iter;
@@ -591,8 +599,8 @@ TEST_F(DecoderTest, ColumnRoutinesEqualRowRoutinesOnATransposedProfile) {
         // Two-list records.
         for (int abs = 0; abs < 2; ++abs) {
             Ints rr(cap + 1), rf(cap + 1), cr(cap + 1), cf(cap + 1);
-            PROFILE_REQUEST row{s.data(), n, p.base, p.ratio, 0, p.minStep, rr.data(), 0, p.capacity, rf.data(), 0,
-                                p.capacity};
+            PROFILE_REQUEST row{s.data(),  n, p.base,     p.ratio,   0, p.minStep,
+                                rr.data(), 0, p.capacity, rf.data(), 0, p.capacity};
             PROFILE_REQUEST col = row;
             col.samples = img.first;
             col.risingPositions = cr.data();
