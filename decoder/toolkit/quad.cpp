@@ -4,6 +4,8 @@
 
 #include "core/pixel.h"
 #include "core/state.h"
+#include "toolkit/geometry_points.h"
+#include "toolkit/sampling.h"
 
 namespace vexo {
 
@@ -56,6 +58,31 @@ i32 Clamp(i64 v, i32 lo, i32 hi) {
     if (v > hi) v = hi;
     if (v < lo) v = lo;
     return static_cast<i32>(v);
+}
+
+i64 ChebyshevLength(const GEO_POINT &a, const GEO_POINT &b) {
+    const i64 dx = Abs64(static_cast<i64>(a.x) - b.x);
+    const i64 dy = Abs64(static_cast<i64>(a.y) - b.y);
+    return dx > dy ? dx : dy;
+}
+
+i32 RoundedDistance(const GEO_POINT &a, const GEO_POINT &b) {
+    return Num_SatTruncI32(Geo_Distance(a.x, a.y, b.x, b.y) + 0.5);
+}
+
+// One side of the fit: near and far are the two corners on that side (c0 and c2 on the
+// left), across their partners on the opposite side, clipped the clipped top and bottom
+// copies of near and far. The shorter clipped side is kept; the other corner is moved
+// along its own side to that length.
+void FitSide(GEO_POINT &near, GEO_POINT &far, const GEO_POINT &nearAcross, const GEO_POINT &farAcross,
+             const GEO_POINT &nearClipped, const GEO_POINT &farClipped) {
+    if (ChebyshevLength(nearClipped, nearAcross) < ChebyshevLength(farClipped, farAcross)) {
+        Geo_StepTowards(&farAcross, &far, &far, RoundedDistance(nearClipped, nearAcross));
+        near = nearClipped;
+    } else {
+        Geo_StepTowards(&nearAcross, &near, &near, RoundedDistance(farClipped, farAcross));
+        far = farClipped;
+    }
 }
 
 // Reading order of a pair: which corner coordinate decides and in which sense, per
@@ -233,6 +260,20 @@ int Geo_AddQuadBox(const REGION_QUAD *q, BOX_LIST *list, u8 grow, i32 margin) {
     box.bottom = Clamp(bottom, 0, h - 1);
     ++list->count;
     return 1;
+}
+
+void Geo_FitQuadToFrame(REGION_QUAD *q, const REGION_QUAD *reference) {
+    if (q == nullptr || reference == nullptr) return;
+    GEO_POINT *c = q->c;
+    GEO_POINT top[2] = {c[0], c[1]};
+    GEO_POINT bottom[2] = {c[2], c[3]};
+    Geo_ClipSegment(&top[0], &top[1], g_image.width, g_image.height);
+    Geo_ClipSegment(&bottom[0], &bottom[1], g_image.width, g_image.height);
+    if (Geo_PointInQuad(&c[0], reference) == 0 || Geo_PointInQuad(&c[2], reference) == 0) {
+        FitSide(c[0], c[2], c[1], c[3], top[0], bottom[0]);
+    }
+    if (Geo_PointInQuad(&c[1], reference) != 0 && Geo_PointInQuad(&c[3], reference) != 0) return;
+    FitSide(c[1], c[3], c[0], c[2], top[1], bottom[1]);
 }
 
 i32 Geo_PointInConvexPolygon(GEO_POINT p, const GEO_POINT vertices[], i32 n) {

@@ -60,6 +60,12 @@ REGION_QUAD *Geo_QuadScale16(REGION_QUAD *q, i32 up);
 // every side when grow is 1, clamped to the installed frame: 1; 0 when the list is full.
 int Geo_AddQuadBox(const REGION_QUAD *q, BOX_LIST *list, u8 grow, i32 margin);
 
+// Fits q into the installed frame. Where c0 or c2 lies outside the reference quad, the
+// shorter of the top and bottom sides as clipped to the frame is taken and the opposite
+// left corner moved along its side to the same length; then likewise on the right with c1
+// and c3 (unless both lie inside the reference).
+void Geo_FitQuadToFrame(REGION_QUAD *q, const REGION_QUAD *reference);
+
 // 0 strictly inside the convex polygon w[0..n-1], 1 on its border, -1 outside (also for
 // a missing polygon or n < 1).
 i32 Geo_PointInConvexPolygon(GEO_POINT p, const GEO_POINT vertices[], i32 n);

@@ -237,6 +237,38 @@ TEST_F(DecoderTest, FloatPolygonTestToleratesATenthOfAPerMille) {
     EXPECT_EQ(vexo::Geo_PointInPolygonF(xs, ys, 2, 50, 50), 0);
 }
 
+TEST_F(DecoderTest, FittingKeepsTheShorterClippedSideAndMatchesTheOther) {
+    vexo::Pix_SetImageSize(640, 480);
+    const REGION_QUAD frame = Box(0, 0, 639, 479);
+    const struct {
+        const char *name;
+        REGION_QUAD in, reference, out;
+    } cases[] = {
+        {"left half outside, sides equal: the bottom is taken", Box(-100, 100, 200, 300), frame,
+         Box(0, 100, 200, 300)},
+        {"the clipped top is shorter: the bottom corner follows it",
+         Quad({-100, 100}, {200, 100}, {-20, 300}, {250, 300}), frame,
+         Quad({0, 100}, {200, 100}, {50, 300}, {250, 300})},
+        {"right side outside", Quad({400, 100}, {700, 100}, {400, 300}, {750, 300}), frame,
+         Quad({400, 100}, {639, 100}, {400, 300}, {639, 300})},
+        {"inside the frame, outside the reference", Quad({10, 10}, {110, 10}, {0, 100}, {120, 100}),
+         Box(50, 0, 600, 400), Quad({10, 10}, {110, 10}, {20, 100}, {120, 100})},
+        {"inside both: unchanged", Box(100, 100, 200, 200), frame, Box(100, 100, 200, 200)},
+    };
+    for (const auto &c : cases) {
+        REGION_QUAD q = c.in;
+        vexo::Geo_FitQuadToFrame(&q, &c.reference);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(q.c[k].x, c.out.c[k].x) << c.name << " corner " << k;
+            EXPECT_EQ(q.c[k].y, c.out.c[k].y) << c.name << " corner " << k;
+        }
+    }
+    // Sides that miss the frame clip to (0, 0); the fit still runs on them.
+    REGION_QUAD away = Box(-500, -400, -300, -200);
+    vexo::Geo_FitQuadToFrame(&away, &frame);
+    vexo::Geo_FitQuadToFrame(nullptr, &frame);
+}
+
 struct Pairing {
     Pairing(std::vector<int32_t> a, std::vector<int32_t> b, int32_t tolerance, int32_t minRun, int32_t capacity = 16)
         : posA(std::move(a)), posB(std::move(b)), out(static_cast<size_t>(capacity), -1),
