@@ -21,8 +21,8 @@ constexpr int kMaxDeviationSamples = 2048;
 // Textured-block test: gradient energy G of the 3 x 3 corner of a block against its
 // brightness sum S and its strongest single gradient M.
 constexpr i32 kMinGradientEnergy = 431;
-constexpr i64 kEnergyPerBrightness = 1024;
-constexpr i64 kPeakPerBrightness = 4608;
+constexpr i32 kEnergyPerBrightness = 1024;
+constexpr i32 kPeakPerBrightness = 4608;
 // A mark survives the filter with at least this many marks among its 37 neighbours.
 constexpr int kMinNeighbourMarks = 21;
 
@@ -86,61 +86,58 @@ bool WindowInsideFrame(const ROI_BOX &win) {
     return win.top >= 0 && win.left >= 0 && win.bottom < g_image.height && win.right < g_image.width;
 }
 
-// g of one half pixel: squared steps to its right and lower neighbours.
-inline i32 Gradient(const u8 *p, i32 stride) {
-    const i32 dx = p[1] - p[0];
-    const i32 dy = p[stride] - p[0];
-    return dx * dx + dy * dy;
-}
-
+// Every product fits 32 bits: S <= 9 x 255, G <= 9 x 2 x 255^2, so 1024 G < 2^31.
 bool BlockTextured(const u8 *p, i32 stride) {
     i32 g = 0;
     i32 peak = 0;
     i32 s = 0;
     for (int r = 0; r < 3; ++r) {
         const u8 *row = p + r * stride;
+        const u8 *below = row + stride;
         for (int c = 0; c < 3; ++c) {
-            const i32 v = Gradient(row + c, stride);
+            const i32 dx = row[c + 1] - row[c];
+            const i32 dy = below[c] - row[c];
+            const i32 v = dx * dx + dy * dy;
             g += v;
             peak = v > peak ? v : peak;
             s += row[c];
         }
     }
-    const i64 s2 = static_cast<i64>(s) * s;
-    return g > kMinGradientEnergy && s2 <= kEnergyPerBrightness * g && s2 <= kPeakPerBrightness * peak;
+    if (g <= kMinGradientEnergy) return false;
+    const i32 s2 = s * s;
+    return s2 <= kEnergyPerBrightness * g && s2 <= kPeakPerBrightness * peak;
 }
 
-// Horizontal mark counts over |dx| <= reach of one map row (outside counts as unmarked).
+// Horizontal mark counts over |dx| <= reach of one map row (outside counts as unmarked),
+// as a sliding window.
 void RowSums(const u8 *row, i32 width, int reach, u8 *out) {
+    int n = 0;
+    for (i32 x = 0; x < reach && x < width; ++x) n += row[x] & 1;
     for (i32 x = 0; x < width; ++x) {
-        int n = 0;
-        const i32 lo = x - reach < 0 ? 0 : x - reach;
-        const i32 hi = x + reach >= width ? width - 1 : x + reach;
-        for (i32 k = lo; k <= hi; ++k) n += row[k] & 1;
+        if (x + reach < width) n += row[x + reach] & 1;
+        if (x - reach - 1 >= 0) n -= row[x - reach - 1] & 1;
         out[x] = static_cast<u8>(n);
     }
 }
 
-// Marks among the 37 neighbours of (x, y), from the |dx| <= 1 and |dx| <= 3 row sums; the
-// |dx| <= 2 sums are the first plus the two blocks at distance 2.
-int NeighbourMarks(const BYTE_PLANE &m, const u8 *sum1, const u8 *sum3, i32 x, i32 y) {
+// count[x] = marks among the 37 neighbours of every block of row y: the |dx| <= 3 sums of
+// rows y - 1 .. y + 1, the |dx| <= 2 sums of rows y +- 2 (the |dx| <= 1 sums plus the
+// blocks at distance 2) and the |dx| <= 1 sums of rows y +- 3.
+void NeighbourCounts(const BYTE_PLANE &m, const u8 *sum1, const u8 *sum3, i32 y, u8 *count) {
     const i32 w = m.width;
-    int n = 0;
+    std::memset(count, 0, static_cast<size_t>(w));
     for (i32 dy = -3; dy <= 3; ++dy) {
         const i32 yy = y + dy;
         if (yy < 0 || yy >= m.height) continue;
-        const i64 at = static_cast<i64>(yy) * w + x;
-        if (dy >= -1 && dy <= 1) {
-            n += sum3[at];
-        } else if (dy == -3 || dy == 3) {
-            n += sum1[at];
-        } else {
-            n += sum1[at];
-            if (x >= 2) n += m.data[at - 2] & 1;
-            if (x + 2 < w) n += m.data[at + 2] & 1;
-        }
+        const i64 at = static_cast<i64>(yy) * w;
+        const int reach = dy < 0 ? -dy : dy;
+        const u8 *src = reach <= 1 ? sum3 + at : sum1 + at;
+        for (i32 x = 0; x < w; ++x) count[x] = static_cast<u8>(count[x] + src[x]);
+        if (reach != 2) continue;
+        const u8 *row = m.data + at;
+        for (i32 x = 2; x < w; ++x) count[x] = static_cast<u8>(count[x] + (row[x - 2] & 1));
+        for (i32 x = 0; x + 2 < w; ++x) count[x] = static_cast<u8>(count[x] + (row[x + 2] & 1));
     }
-    return n;
 }
 
 void ClearBorder(BYTE_PLANE *m) {
@@ -287,13 +284,14 @@ void Loc_FilterBlockMap(BYTE_PLANE *blocks) {
     const i32 w = blocks->width;
     const i32 h = blocks->height;
     const i64 cells = static_cast<i64>(w) * h;
-    u8 *sum1 = ScratchPeek(2 * cells);
+    u8 *sum1 = ScratchPeek(2 * cells + w);
     if (sum1 == nullptr) {
         // No room to judge the marks: keep none rather than unfiltered noise.
         std::memset(blocks->data, 0, static_cast<size_t>(cells));
         return;
     }
     u8 *sum3 = sum1 + cells;
+    u8 *count = sum3 + cells;
     for (i32 y = 0; y < h; ++y) {
         const u8 *row = blocks->data + static_cast<i64>(y) * w;
         RowSums(row, w, 1, sum1 + static_cast<i64>(y) * w);
@@ -301,9 +299,10 @@ void Loc_FilterBlockMap(BYTE_PLANE *blocks) {
     }
     // Decisions read the unfiltered marks (bit 0); a dropped mark is flagged in bit 1 first.
     for (i32 y = 0; y < h; ++y) {
+        NeighbourCounts(*blocks, sum1, sum3, y, count);
         u8 *row = blocks->data + static_cast<i64>(y) * w;
         for (i32 x = 0; x < w; ++x) {
-            if ((row[x] & 1) != 0 && NeighbourMarks(*blocks, sum1, sum3, x, y) < kMinNeighbourMarks) row[x] |= 2;
+            if ((row[x] & 1) != 0 && count[x] < kMinNeighbourMarks) row[x] |= 2;
         }
     }
     for (i64 i = 0; i < cells; ++i) blocks->data[i] = blocks->data[i] == 1 ? 1 : 0;
