@@ -11,9 +11,11 @@ function(stack_add_test_binary name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
+  # A list of labels must reach the test property as one value.
+  string(REPLACE ";" "\\;" escaped_labels "${T_LABELS}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${T_LABELS}"
+    PROPERTIES LABELS "${escaped_labels}"
     TEST_FILTER "-*Slow*"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   add_test(NAME ${name}.slow COMMAND ${name} --gtest_filter=*Slow*)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # test.sh [--slow]: installs what is missing, builds and runs every test in a release build
-# and again under AddressSanitizer + UndefinedBehaviorSanitizer. Tests labelled "slow" run
-# only with --slow. Exits non-zero on any failure.
+# and again under AddressSanitizer + UndefinedBehaviorSanitizer, and the tests labelled
+# "threads" under ThreadSanitizer. Tests labelled "slow" run only with --slow. Exits
+# non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 slow=0
@@ -35,8 +36,33 @@ run_kind() {
   fi
 }
 
+# ThreadSanitizer: the tests labelled "threads" (service code that runs on several threads).
+run_tsan() {
+  echo "=== tsan build"
+  if ! bash scripts/build.sh tsan; then
+    summary+=("tsan: build failed"); status=1; return
+  fi
+  echo "=== tsan tests (threads)"
+  local log="build/tsan/ctest.log"
+  if TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+     ctest --test-dir build/tsan -L threads -j "$jobs" "${filter[@]}" --output-on-failure --timeout 900 | tee "$log"; then
+    summary+=("tsan: $(grep -E 'tests passed' "$log" | tail -1)")
+  else
+    summary+=("tsan: $(grep -E 'tests passed' "$log" | tail -1)"); status=1
+  fi
+}
+
 run_kind release
 run_kind asan
+run_tsan
+
+# arm64: the decoder's core and toolkit tests, cross-built and run under qemu-user.
+echo "=== arm64 cross build and tests (qemu)"
+if bash scripts/cross-arm64.sh; then
+  summary+=("arm64: $(grep -E 'tests passed' build/arm64/ctest.log | tail -1)")
+else
+  summary+=("arm64: build or tests failed"); status=1
+fi
 
 echo "=== summary"
 printf '%s\n' "${summary[@]}"

@@ -79,6 +79,48 @@ inline constexpr u32 kFlag2DCountMask = 0xFu;          // symbols to read and jo
 inline constexpr u32 kFlag2DCountOption = 1u << 4;     // clear: use the recorded count
 inline constexpr u32 kFlag2DReadModeShift = 5;
 inline constexpr u32 kFlag2DReadModeMask = 3u << 5;
+// 2D option bits.
+inline constexpr u32 kFlag2DOption7 = 1u << 7;            // stored for the host on every 2D word
+inline constexpr u32 kFlagQrOption8 = 1u << 8;
+inline constexpr u32 kFlagQrOption9 = 1u << 9;
+inline constexpr u32 kFlagDmSquareOnly = 1u << 8;
+inline constexpr u32 kFlagDmCodewordDump = 1u << 9;
+inline constexpr u32 kFlagDmAcceptLeadingPad = 1u << 10;
+inline constexpr u32 kFlagDmSegmentFinderOption = 1u << 11;
+inline constexpr u32 kFlagDmLimitLayouts = 1u << 12;      // square layouts of 1 or 2 x 2 regions only
+inline constexpr u32 kGroup20600NumberShift = 8;          // a number 1-15 kept for the host
+inline constexpr u32 kGroup20600NumberMask = 0xFu << 8;
+
+// Linear option bits (bits 16-21, 23-29; bit 30 where it is not the check flag).
+inline constexpr u32 kFlagCode128Fnc1AsTilde = 1u << 29;  // FNC1 inside the data written as '~'
+inline constexpr u32 kFlagCode128ResetPerLine = 1u << 30; // reset the Code 128 state before every line
+inline constexpr u32 kFlagAddOn2 = 1u << 27;              // EAN/UPC: a 2-digit add-on is admitted
+inline constexpr u32 kFlagAddOn5 = 1u << 26;              // EAN/UPC: a 5-digit add-on is admitted
+inline constexpr u32 kFlagAddOnRequired = 3u << 24;       // EAN/UPC: an add-on is required (either bit)
+inline constexpr u32 kFlagEan8Extend = 1u << 29;          // EAN-8: five leading zeros make 13 digits
+inline constexpr u32 kFlagEan8AsEan13 = 1u << 23;         // EAN-8: an extended symbol reports as EAN-13
+inline constexpr u32 kFlagUpcEExpand = 1u << 29;          // UPC-E: expand to UPC-A
+inline constexpr u32 kFlagUpcEAsUpcA = 1u << 23;          // UPC-E: an expanded symbol reports as UPC-A
+// UPC preamble: bit 30 keeps the first preamble digit (UPC-A's leading 0, UPC-E's number
+// system); bit 21 leaves a lone 0 (UPC-A drops the number system digit, UPC-E puts a 0 in front).
+inline constexpr u32 kFlagUpcPreamble = 1u << 30;
+inline constexpr u32 kFlagUpcLeadingZero = 1u << 21;
+// EAN-13 prefix rules (the UPC-A word keeps the same bits for the host).
+inline constexpr u32 kFlagPrefixRule290 = 1u << 16;
+inline constexpr u32 kFlagPrefixRule414 = 1u << 17;
+inline constexpr u32 kFlagPrefixRule434 = 1u << 18;
+inline constexpr u32 kFlagStripStartStop = 1u << 28;      // Code 39, Codabar: drop start and stop
+inline constexpr u32 kFlagCode39FullAscii = 1u << 29;
+inline constexpr u32 kFlagCode32LeadingA = 1u << 26;      // Code 32 output starts with 'A'
+inline constexpr u32 kFlagCode32Convert = 1u << 27;
+inline constexpr u32 kCodabarStyleShift = 16;             // letter set of start and stop, 0-3
+inline constexpr u32 kCodabarStyleMask = 3u << 16;
+inline constexpr u32 kCode11CheckShift = 16;              // check-digit scheme, bits 16-18
+inline constexpr u32 kCode11CheckMask = 7u << 16;
+inline constexpr u32 kMsiCheckShift = 16;                 // check-digit scheme, bits 16-17
+inline constexpr u32 kMsiCheckMask = 3u << 16;
+inline constexpr u32 kMsiCheckClearMask = 7u << 16;       // a new scheme also clears bit 18
+
 // optionWord bit 3: Interleaved 2 of 5 accepts only the lengths of itfLengthMask.
 inline constexpr u32 kOptionItfLengthMask = 1u << 3;
 // commonWord.

@@ -51,7 +51,7 @@ i32 Mean4(i32 x16, i32 y16, i32 dflt) {
 }
 
 template <class F, i32 (*Point)(i32, i32, i32)>
-void Many(const i32 *xs16, const i32 *ys16, i32 count, u8 dflt, u8 *out) {
+void Many(const i32 *xs16, const i32 *ys16, i32 count, u32 dflt, u8 *out) {
     for (i32 i = 0; i < count; ++i) out[i] = static_cast<u8>(Point(xs16[i], ys16[i], dflt));
 }
 

@@ -14,7 +14,9 @@ struct IMAGE_DESC {
 };
 
 using SamplePointFn = i32 (*)(i32 x16, i32 y16, i32 dflt);
-using SampleManyFn = void (*)(const i32 *xs16, const i32 *ys16, i32 count, u8 dflt, u8 *out);
+// The default is a word so that the batch samplers can serve as grid-walk row callbacks;
+// its low byte is stored for outside points.
+using SampleManyFn = void (*)(const i32 *xs16, const i32 *ys16, i32 count, u32 dflt, u8 *out);
 
 // Coordinates are in 1/16 pixel. A point is inside when its pixel and the pixels to its
 // right and below exist; outside points give the default.

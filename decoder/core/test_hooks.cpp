@@ -6,6 +6,7 @@
 #include "core/pixel.h"
 #include "core/state.h"
 #include "locate/box_list.h"
+#include "toolkit/reed_solomon.h"
 
 namespace vexo {
 
@@ -21,6 +22,10 @@ void Test_ResetDecoderStatics() {
     g_image = IMAGE_DESC{};
     Pix_InstallFrame(nullptr, 0, 0);
     g_frame.data = nullptr;
+    g_rsField.selectedLog = nullptr;
+    g_rsField.selectedAntilog = nullptr;
+    g_rsField.code = -1;
+    g_rsField.built = 0;
 }
 
 }  // namespace vexo

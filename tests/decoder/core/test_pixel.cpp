@@ -128,3 +128,10 @@ TEST_F(DecoderTest, NegativeSizeIsStoredAsZeroInTheFrameOnly) {
 }
 
 }  // namespace
+
+#include <type_traits>
+
+#include "toolkit/perspective.h"
+
+// The frame's batch samplers serve as row callbacks of the grid walk.
+static_assert(std::is_same_v<vexo::GRID_ROW_FN, vexo::SampleManyFn>);

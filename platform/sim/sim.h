@@ -1,0 +1,64 @@
+// Models of the terminal's hardware for tests on this host: a kernel seam that answers
+// the I2C transfer request from device models and records the terminal settings applied
+// to each descriptor, and serial lines on pseudo-terminals.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+#include <termios.h>
+
+#include <vector>
+
+// One message of a recorded I2C transfer, with the bytes it carried (written bytes, or
+// the bytes a read returned).
+struct SimI2cMessage {
+    uint16_t addr;
+    uint16_t flags;
+    uint16_t len;
+    uint32_t timing;
+    std::vector<uint8_t> bytes;
+};
+
+// One I2C_RDWR request: its messages and the request's result.
+struct SimI2cTransfer {
+    std::vector<SimI2cMessage> msgs;
+    int result;
+};
+
+// Installs the model seam (idempotent). Every other call falls through to the real one.
+void sim_kernel_install();
+// Restores the real calls and forgets every bus, device, record and applied setting.
+void sim_kernel_remove();
+
+// A bus at a device path (a node file is made under the root). 0, or -1.
+int sim_i2c_bus_create(const char *device_path);
+// A device answering at addr with registers of reg_bytes (1 or 2) address bytes: a write
+// message sets the register pointer from its first bytes and stores the rest from there
+// on; a read message returns bytes from the pointer on. Both advance the pointer.
+int sim_i2c_add_device(const char *device_path, uint16_t addr, int reg_bytes);
+// The device's 65,536 registers, or nullptr.
+uint8_t *sim_i2c_registers(const char *device_path, uint16_t addr);
+// Every transfer the bus was asked for, in order, failed ones included.
+std::vector<SimI2cTransfer> sim_i2c_transfers(const char *device_path);
+void sim_i2c_clear_transfers(const char *device_path);
+// Makes the next transfers on the bus accept the request but report count (as a kernel
+// that returns 0 would); -1 returns to normal answers.
+void sim_i2c_force_result(const char *device_path, int count);
+
+// The settings last applied to fd with tcsetattr, and how many times settings were
+// applied to it. false when none were.
+bool sim_termios_applied(int fd, struct termios *out, int *count);
+
+// A serial line: the engine side owns the pseudo-terminal's master; the device path
+// (under the root) leads to its slave, which the port driver opens.
+struct SimPty {
+    int master = -1;
+    char slave[128] = {};
+};
+int sim_pty_open(SimPty *pty, const char *device_path);
+// Bytes the engine sends to the port.
+ssize_t sim_pty_send(SimPty *pty, const void *bytes, size_t len);
+// Bytes the port wrote, waiting up to timeout_ms for the first; 0 when none came.
+ssize_t sim_pty_receive(SimPty *pty, void *buf, size_t cap, int timeout_ms);
+void sim_pty_close(SimPty *pty);

@@ -1,0 +1,90 @@
+#include "service_test.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "plat.h"
+
+std::string read_host_file(const std::string &host_path) {
+    std::ifstream in(host_path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+namespace {
+
+int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
+
+}  // namespace
+
+void remove_host_tree(const std::string &host_path) {
+    if (!host_path.empty()) nftw(host_path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::vector<std::string> split_lines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string make_temp_dir(const char *stem) {
+    const char *tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    return mkdtemp(buf.data()) != nullptr ? std::string(buf.data()) : std::string();
+}
+
+FileTail::FileTail(std::string host_path) : path_(std::move(host_path)) {
+    struct stat st;
+    start_ = stat(path_.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
+std::string FileTail::text() const {
+    std::string all = read_host_file(path_);
+    return static_cast<size_t>(start_) < all.size() ? all.substr(static_cast<size_t>(start_)) : std::string();
+}
+
+void ServiceRootTest::SetUp() {
+    root_ = make_temp_dir("svc-root");
+    ASSERT_FALSE(root_.empty());
+    ASSERT_EQ(plat_set_root(root_.c_str()), 0);
+}
+
+void ServiceRootTest::TearDown() {
+    plat_set_root(nullptr);
+    remove_host_tree(root_);
+}
+
+void ServiceRootTest::make_dirs(const std::string &device_path) const {
+    std::string path = host(device_path);
+    for (size_t i = root_.size() + 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+    }
+}
+
+void ServiceRootTest::write_file(const std::string &device_path, const std::string &bytes) const {
+    size_t slash = device_path.rfind('/');
+    if (slash != std::string::npos && slash > 0) make_dirs(device_path.substr(0, slash));
+    std::ofstream out(host(device_path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool ServiceRootTest::exists(const std::string &device_path) const {
+    struct stat st;
+    return stat(host(device_path).c_str(), &st) == 0;
+}

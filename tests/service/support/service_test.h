@@ -1,0 +1,46 @@
+// Test support of the service side: a fresh platform root per test and file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// Reads a host file whole ("" when missing).
+std::string read_host_file(const std::string &host_path);
+// Removes a host folder and everything in it.
+void remove_host_tree(const std::string &host_path);
+// The lines of a text, without their newlines.
+std::vector<std::string> split_lines(const std::string &text);
+// A new folder under the system's temporary folder.
+std::string make_temp_dir(const char *stem);
+
+// What a host file gained since this object was made.
+class FileTail {
+  public:
+    explicit FileTail(std::string host_path);
+    std::string text() const;
+    bool contains(const std::string &needle) const { return text().find(needle) != std::string::npos; }
+
+  private:
+    std::string path_;
+    off_t start_;
+};
+
+// Every test gets its own platform root, removed when it ends.
+class ServiceRootTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The host path of a device path.
+    std::string host(const std::string &device_path) const { return root_ + device_path; }
+    // Writes a device file, making its folders.
+    void write_file(const std::string &device_path, const std::string &bytes) const;
+    std::string read_file(const std::string &device_path) const { return read_host_file(host(device_path)); }
+    void make_dirs(const std::string &device_path) const;
+    bool exists(const std::string &device_path) const;
+
+    std::string root_;
+};

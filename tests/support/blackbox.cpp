@@ -1,0 +1,241 @@
+#include "support/blackbox.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "support/image_io.h"
+#include "support/scale.h"
+
+namespace fs = std::filesystem;
+
+namespace testkit {
+
+namespace {
+
+bool ReadFile(const fs::path &path, std::string *bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    *bytes = buf.str();
+    return true;
+}
+
+std::map<std::string, std::string> ReadKeys(const fs::path &path) {
+    std::map<std::string, std::string> keys;
+    std::string text;
+    if (!ReadFile(path, &text)) return keys;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return keys;
+}
+
+bool IsImage(const fs::path &p) {
+    std::string ext = p.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".png" || ext == ".pgm";
+}
+
+bool ReadExpected(const fs::path &stem, std::string *expected) {
+    return ReadFile(stem.string() + ".txt", expected) || ReadFile(stem.string() + ".bin", expected);
+}
+
+// "BASE-NN" -> "BASE", else "".
+std::string SetBase(const std::string &stem) {
+    const size_t dash = stem.rfind('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == stem.size()) return "";
+    for (size_t i = dash + 1; i < stem.size(); ++i) {
+        if (stem[i] < '0' || stem[i] > '9') return "";
+    }
+    return stem.substr(0, dash);
+}
+
+// The compared outcome of a read (or of a set's joined reads).
+void Compare(const DecodeResult &r, const std::string &expected, const std::map<std::string, std::string> &keys,
+             ImageOutcome *o) {
+    const auto aim = keys.find("symbologyIdentifier");
+    if (!r.decoded) {
+        o->problem = "no code";
+    } else if (r.text != expected) {
+        o->problem = "read \"" + EscapeBytes(r.text) + "\", expected \"" + EscapeBytes(expected) + "\"";
+    } else if (aim != keys.end() && aim->second != r.aim) {
+        o->problem = "identifier " + EscapeBytes(r.aim) + ", expected " + aim->second;
+    } else {
+        o->passed = true;
+    }
+}
+
+struct SetParts {
+    std::vector<DecodeResult> reads;
+};
+
+ImageOutcome RunImage(const fs::path &image, const std::string &folder, const FrameDecoder &decode,
+                      std::span<const NormalisationRule> rules, bool *read, std::map<std::string, SetParts> *sets) {
+    ImageOutcome o;
+    o.name = image.filename().string();
+    const fs::path stem = image.parent_path() / image.stem();
+    std::string expected;
+    o.hasExpected = ReadExpected(stem, &expected);
+    std::map<std::string, std::string> keys = ReadKeys(stem.string() + ".result.txt");
+    std::string base;
+    if (!o.hasExpected) {
+        base = SetBase(image.stem().string());
+        std::string joined;
+        if (!base.empty() && !ReadExpected(image.parent_path() / base, &joined)) base.clear();
+    }
+
+    Frame frame;
+    std::string error;
+    *read = false;
+    if (!LoadImage(image.string(), &frame, &error)) {
+        o.problem = error;
+        return o;
+    }
+    o.loaded = true;
+    frame = FitToFrameLimit(frame, &o.scaled);
+    DecodeResult r = decode(frame);
+    *read = r.decoded;
+    for (const NormalisationRule &rule : rules) {
+        if (folder.rfind(rule.folderPrefix, 0) == 0) rule.apply(&expected, &keys, &r);
+    }
+    if (!base.empty()) {
+        (*sets)[base].reads.push_back(r);
+        o.problem = r.decoded ? "part of set " + base : "part of set " + base + ": no code";
+        return o;
+    }
+    if (!o.hasExpected) {
+        o.problem = "no expected content beside it";
+        return o;
+    }
+    Compare(r, expected, keys, &o);
+    return o;
+}
+
+ImageOutcome JudgeSet(const fs::path &dir, const std::string &folder, const std::string &base, const SetParts &parts,
+                      std::span<const NormalisationRule> rules) {
+    ImageOutcome o;
+    o.name = base + "-*";
+    o.loaded = true;
+    o.hasExpected = true;
+    std::string expected;
+    ReadExpected(dir / base, &expected);
+    std::map<std::string, std::string> keys = ReadKeys((dir / base).string() + ".result.txt");
+    DecodeResult joined;
+    joined.decoded = !parts.reads.empty();
+    for (const DecodeResult &r : parts.reads) {
+        joined.decoded = joined.decoded && r.decoded;
+        joined.text += r.text;
+        if (joined.aim.empty()) joined.aim = r.aim;
+        joined.codeId = r.codeId;
+    }
+    for (const NormalisationRule &rule : rules) {
+        if (folder.rfind(rule.folderPrefix, 0) == 0) rule.apply(&expected, &keys, &joined);
+    }
+    Compare(joined, expected, keys, &o);
+    return o;
+}
+
+}  // namespace
+
+bool IsFalsePositiveFolder(const std::string &folder) { return folder.rfind("falsepositives", 0) == 0; }
+
+FolderResult RunBlackboxFolder(const fs::path &dir, const FrameDecoder &decode, std::span<const NormalisationRule> rules) {
+    FolderResult res;
+    res.folder = dir.filename().string();
+    res.falsePositives = IsFalsePositiveFolder(res.folder);
+    std::vector<fs::path> images;
+    std::error_code ec;
+    for (const fs::directory_entry &e : fs::directory_iterator(dir, ec)) {
+        if (e.is_regular_file() && IsImage(e.path())) images.push_back(e.path());
+    }
+    std::sort(images.begin(), images.end());
+    std::map<std::string, SetParts> sets;
+    for (const fs::path &image : images) {
+        bool read = false;
+        ImageOutcome o = RunImage(image, res.folder, decode, rules, &read, &sets);
+        ++res.images;
+        res.reads += read ? 1 : 0;
+        res.expected += o.hasExpected ? 1 : 0;
+        res.passed += o.passed ? 1 : 0;
+        res.unreadable += o.loaded ? 0 : 1;
+        res.outcomes.push_back(std::move(o));
+    }
+    for (const auto &[base, parts] : sets) {
+        ImageOutcome o = JudgeSet(dir, res.folder, base, parts, rules);
+        ++res.expected;
+        res.passed += o.passed ? 1 : 0;
+        res.outcomes.push_back(std::move(o));
+    }
+    return res;
+}
+
+bool ReadFloors(const fs::path &file, std::vector<Floor> *floors, std::string *error) {
+    std::string text;
+    if (!ReadFile(file, &text)) {
+        *error = "cannot read " + file.string();
+        return false;
+    }
+    std::vector<Floor> out;
+    std::set<std::string> seen;
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::istringstream fields(line);
+        Floor f;
+        std::string extra;
+        if (!(fields >> f.folder)) continue;
+        if (!(fields >> f.minimum) || f.minimum < 0 || (fields >> extra)) {
+            *error = file.filename().string() + ":" + std::to_string(number) + ": expected FOLDER MINIMUM";
+            return false;
+        }
+        if (!seen.insert(f.folder).second) {
+            *error = file.filename().string() + ":" + std::to_string(number) + ": " + f.folder + " named twice";
+            return false;
+        }
+        out.push_back(f);
+    }
+    *floors = std::move(out);
+    return true;
+}
+
+Verdict JudgeFolder(const FolderResult &r, int floor, const std::string &floorsFileName) {
+    Verdict v;
+    const std::string counts = r.folder + ": " + std::to_string(r.passed) + " of " + std::to_string(r.expected) + " passed";
+    if (r.falsePositives) {
+        v.ok = r.reads == 0;
+        v.message = r.folder + ": " + std::to_string(r.reads) + " of " + std::to_string(r.images) +
+                    " images without codes gave a read" + (v.ok ? "" : " (must be 0)");
+    } else if (r.passed < floor) {
+        v.message = counts + ", below its floor " + std::to_string(floor);
+    } else if (r.passed > floor) {
+        v.ok = true;
+        v.message = counts + ", above its floor " + std::to_string(floor) + ": raise the floor of " + r.folder + " in " +
+                    floorsFileName + " to " + std::to_string(r.passed);
+    } else {
+        v.ok = true;
+        v.message = counts + " (floor " + std::to_string(floor) + ")";
+    }
+    return v;
+}
+
+std::vector<std::string> ListCorpusFolders(const fs::path &corpus) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const fs::directory_entry &e : fs::directory_iterator(corpus, ec)) {
+        if (e.is_directory()) out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace testkit

@@ -1,0 +1,16 @@
+#include "samples.h"
+
+namespace decode_image {
+
+testkit::Frame ExpandSample(const Sample &sample) {
+    testkit::Frame frame(sample.width, sample.height);
+    size_t at = 0;
+    for (size_t i = 0; i + 1 < sample.runBytes; i += 2) {
+        const size_t n = sample.runs[i];
+        if (n > frame.pixels.size() - at) return testkit::Frame();
+        for (size_t k = 0; k < n; ++k) frame.pixels[at++] = sample.runs[i + 1];
+    }
+    return at == frame.pixels.size() ? frame : testkit::Frame();
+}
+
+}  // namespace decode_image
