@@ -49,8 +49,8 @@ void CheckSteps(i32 x, i32 y) {
 void CheckCentring(i32 x, i32 y, uint16_t threshold, uint16_t limit) {
     for (int bright = 0; bright < 2; ++bright) {
         i32 p[2] = {x, y};
-        const int r = bright ? vexo::Azt_CentreInBrightRun(p, threshold, limit)
-                             : vexo::Azt_CentreInDarkRun(p, threshold, limit);
+        const int r =
+            bright ? vexo::Azt_CentreInBrightRun(p, threshold, limit) : vexo::Azt_CentreInDarkRun(p, threshold, limit);
         if (!Inside(x, y)) {
             PROBE_CHECK(r == 0 && p[0] == x && p[1] == y);
         } else {
@@ -99,8 +99,7 @@ void CheckRay(uint8_t *image, i32 x, i32 y, int strideA, int strideB, int length
     std::unique_ptr<uint8_t[]> exact(new uint8_t[ray.length + 1]);
     for (int k = 0; k < ray.length; ++k) exact[k] = buffer[k];
     ray.samples = exact.get();
-    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong,
-                                               vexo::Loc_RayEdgeFlat};
+    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong, vexo::Loc_RayEdgeFlat};
     for (auto *finder : finders) {
         if (finder(&ray) == 1) {
             PROBE_CHECK(ray.e1 <= ray.firstLimit && ray.e2 <= ray.secondLimit && ray.c2 > 0);

@@ -107,7 +107,8 @@ EdgeMoment FirstCrossingEdge(const i32 v[kProbeSamples], i32 mid, bool falling) 
         const bool crosses = falling ? (v[i] > mid && v[j] <= mid) : (v[i] < mid && v[j] >= mid);
         if (crosses) {
             EdgeMoment e{falling ? v[i] - v[j] : v[j] - v[i], 0};
-            for (int h = i; h < j; ++h) e.moment += static_cast<i64>(2 * h + 1) * (falling ? v[h] - v[h + 1] : v[h + 1] - v[h]);
+            for (int h = i; h < j; ++h)
+                e.moment += static_cast<i64>(2 * h + 1) * (falling ? v[h] - v[h + 1] : v[h + 1] - v[h]);
             return e;
         }
         i = j;
@@ -191,7 +192,8 @@ void Climb(i32 point[2], float a, float b, bool brightest) {
         if (beats(h, q) && beats(h, n)) {
             i64 mx = 0;
             i64 my = 0;
-            if (!TruncToInt(static_cast<float>(i - 2) * a, &mx) || !TruncToInt(static_cast<float>(i - 2) * b, &my)) return;
+            if (!TruncToInt(static_cast<float>(i - 2) * a, &mx) || !TruncToInt(static_cast<float>(i - 2) * b, &my))
+                return;
             // The stop sample was inside the image, so the moved point is too.
             point[0] = static_cast<i32>(point[0] + sign * mx);
             point[1] = static_cast<i32>(point[1] + sign * my);
@@ -319,7 +321,9 @@ u8 Azt_StepToDarkestNeighbour(i32 point[2]) { return StepToNeighbour(point, fals
 u8 Azt_StepToBrightestNeighbour(i32 point[2]) { return StepToNeighbour(point, true); }
 
 int Azt_CentreInDarkRun(i32 point[2], u16 threshold, u16 limit) { return CentreInRun(point, threshold, limit, true); }
-int Azt_CentreInBrightRun(i32 point[2], u16 threshold, u16 limit) { return CentreInRun(point, threshold, limit, false); }
+int Azt_CentreInBrightRun(i32 point[2], u16 threshold, u16 limit) {
+    return CentreInRun(point, threshold, limit, false);
+}
 
 void Azt_SortInts(int *values, int n) {
     if (values == nullptr || n <= 1) return;

@@ -101,9 +101,15 @@ u16 EdgePosition(const Run &r, RunRule rule) {
     const i64 a = RuleArea(r.area, d, rule);
     i64 p = 0;
     switch (rule) {
-        case RunRule::kContrast: p = ((d >> 1) + 16 * a - 8 * d) / d; break;
-        case RunRule::kLong: p = (16 * a - 8 * d) / d; break;
-        case RunRule::kFlat: p = (16 * a - 24 * d) / d; break;
+        case RunRule::kContrast:
+            p = ((d >> 1) + 16 * a - 8 * d) / d;
+            break;
+        case RunRule::kLong:
+            p = (16 * a - 8 * d) / d;
+            break;
+        case RunRule::kFlat:
+            p = (16 * a - 24 * d) / d;
+            break;
     }
     return static_cast<u16>(p);
 }
@@ -114,9 +120,15 @@ i32 FirstEdgeDistance(const Run &r, i64 w, RunRule rule) {
     const i64 a = RuleArea(r.area, d, rule);
     i64 q = 0;
     switch (rule) {
-        case RunRule::kContrast: q = ((d >> 1) + w * (2 * a - d)) / d; break;
-        case RunRule::kLong: q = (w * (2 * a - d)) / d; break;
-        case RunRule::kFlat: q = (w * (2 * a - 3 * d)) / d; break;
+        case RunRule::kContrast:
+            q = ((d >> 1) + w * (2 * a - d)) / d;
+            break;
+        case RunRule::kLong:
+            q = (w * (2 * a - d)) / d;
+            break;
+        case RunRule::kFlat:
+            q = (w * (2 * a - 3 * d)) / d;
+            break;
     }
     return static_cast<i32>((q + 32) >> 6);
 }
@@ -243,8 +255,8 @@ int FindRayEdges(AZT_RAY *ray, RunRule rule) {
     const int n = ray->length > kAztRayMaxLength ? kAztRayMaxLength : ray->length;
     const i64 w = ray->weight;
     RayRuns runs{};
-    const bool found = rule == RunRule::kLong ? CrossingRuns(s, n, ray->level, &runs)
-                                              : FollowRuns(s, n, ray->level, rule, &runs);
+    const bool found =
+        rule == RunRule::kLong ? CrossingRuns(s, n, ray->level, &runs) : FollowRuns(s, n, ray->level, rule, &runs);
     if (!found || runs.r1.drop <= 0) return 0;
     ray->e1 = FirstEdgeDistance(runs.r1, w, rule);
     if (ray->e1 > ray->firstLimit) return 0;

@@ -14,8 +14,7 @@ namespace vexo_test {
 
 class GreyImage {
 public:
-    GreyImage(int width, int height, uint8_t fill = 0)
-        : width_(width), height_(height), pixels_(new uint8_t[Size()]) {
+    GreyImage(int width, int height, uint8_t fill = 0) : width_(width), height_(height), pixels_(new uint8_t[Size()]) {
         for (size_t i = 0; i < Size(); ++i) pixels_[i] = fill;
         Install();
     }

@@ -72,16 +72,24 @@ void CheckSixteenthRoutines(const GreyImage &img, i32 x16, i32 y16) {
     }
     ASSERT_LE(vexo::Azt_SampleBilinear16(p0), 4080);
     ASSERT_LE(vexo::Azt_SampleBicubic16(p0), 4080);
-    const Dir dirs[] = {{16, 0},     {0, -16},  {-16, 16}, {3.5f, -2.25f},
+    const Dir dirs[] = {{16, 0},      {0, -16}, {-16, 16},  {3.5f, -2.25f},
                         {0.5f, 0.5f}, {0, 0},   {1e30f, 0}, {std::numeric_limits<float>::quiet_NaN(), 1}};
     for (const Dir &d : dirs) {
         for (int kind = 0; kind < 4; ++kind) {
             i32 p[2] = {x16, y16};
             switch (kind) {
-                case 0: vexo::Azt_ProbeFallingEdges(p, d.a, d.b); break;
-                case 1: vexo::Azt_ProbeRisingEdges(p, d.a, d.b); break;
-                case 2: vexo::Azt_ClimbToBrightest(p, d.a, d.b); break;
-                default: vexo::Azt_ClimbToDarkest(p, d.a, d.b); break;
+                case 0:
+                    vexo::Azt_ProbeFallingEdges(p, d.a, d.b);
+                    break;
+                case 1:
+                    vexo::Azt_ProbeRisingEdges(p, d.a, d.b);
+                    break;
+                case 2:
+                    vexo::Azt_ClimbToBrightest(p, d.a, d.b);
+                    break;
+                default:
+                    vexo::Azt_ClimbToDarkest(p, d.a, d.b);
+                    break;
             }
             if (p[0] == x16 && p[1] == y16) continue;
             // Only a point whose samples all lay inside may move, and it moves between them.
@@ -93,10 +101,9 @@ void CheckSixteenthRoutines(const GreyImage &img, i32 x16, i32 y16) {
 
 void CheckRays(GreyImage &img, int x, int y) {
     const int w = img.Width();
-    const int strides[][2] = {{1, 1},         {-1, -1},          {w, w},   {-w, -w}, {w + 1, w - 1},
-                              {-w + 1, -w - 1}, {1, -w + 1},     {0, 0},   {500, -500}};
-    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong,
-                                               vexo::Loc_RayEdgeFlat};
+    const int strides[][2] = {{1, 1},           {-1, -1},    {w, w}, {-w, -w},   {w + 1, w - 1},
+                              {-w + 1, -w - 1}, {1, -w + 1}, {0, 0}, {500, -500}};
+    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong, vexo::Loc_RayEdgeFlat};
     for (const auto &s : strides) {
         for (const int length : {0, 1, 7, 250, 400}) {
             uint8_t buffer[256];
@@ -144,8 +151,7 @@ TEST_F(DecoderTest, ProbesAndStepsReadNothingOutsideSmallFrames) {
 TEST_F(DecoderTest, RayEdgeFindersReadOnlyTheirSamples) {
     const uint32_t seed = 777;
     std::mt19937 rng(seed);
-    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong,
-                                               vexo::Loc_RayEdgeFlat};
+    int (*const finders[])(vexo::AZT_RAY *) = {vexo::Loc_RayEdgeContrast, vexo::Loc_RayEdgeLong, vexo::Loc_RayEdgeFlat};
     int succeeded = 0;
     for (int k = 0; k < 20000; ++k) {
         const int n = static_cast<int>(rng() % 48);

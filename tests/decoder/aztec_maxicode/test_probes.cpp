@@ -211,9 +211,9 @@ TEST_F(DecoderTest, CentreInDarkRunTable) {
     for (const CentreCase &c : cases) {
         if (c.threshold > 255) continue;
         i32 p[2] = {c.x, c.y};
-        EXPECT_EQ(vexo::Azt_CentreInBrightRun(p, static_cast<uint16_t>(255 - c.threshold),
-                                              static_cast<uint16_t>(c.limit)),
-                  c.result)
+        EXPECT_EQ(
+            vexo::Azt_CentreInBrightRun(p, static_cast<uint16_t>(255 - c.threshold), static_cast<uint16_t>(c.limit)),
+            c.result)
             << c.what;
         EXPECT_EQ(p[0], c.ex) << c.what;
         EXPECT_EQ(p[1], c.ey) << c.what;
@@ -271,7 +271,8 @@ TEST_F(DecoderTest, ProbesCentreThePointBetweenTheirEdges) {
     for (const ProbeCase &c : cases) {
         GreyImage img = RowImage(c.grey);
         i32 p[2] = {c.x16, 3 * 16 + 5};
-        const float r = c.falling ? vexo::Azt_ProbeFallingEdges(p, c.a, 0.0f) : vexo::Azt_ProbeRisingEdges(p, c.a, 0.0f);
+        const float r =
+            c.falling ? vexo::Azt_ProbeFallingEdges(p, c.a, 0.0f) : vexo::Azt_ProbeRisingEdges(p, c.a, 0.0f);
         EXPECT_EQ(r, c.r) << c.what;
         EXPECT_EQ(p[0], c.ex16) << c.what;
         EXPECT_EQ(p[1], 3 * 16 + 5) << c.what;
@@ -314,19 +315,20 @@ TEST_F(DecoderTest, ProbesLeaveThePointWhenASampleLeavesTheImage) {
         i32 x16, y16;
         float a, b;
     } cases[] = {
-        {25 * 16, 3 * 16, 2 * 16.0f, 0.0f},       // 23 steps of two pixels reach x = 71
-        {25 * 16, 3 * 16, 0.0f, 1.0f},            // 23/16 pixel down from row 3 stays, but ...
-        {25 * 16, 6 * 16 + 8, 0.0f, 1.0f},        // ... from row 6.5 it reaches row 7, the last
-        {63 * 16, 3 * 16, 1.0f, 0.0f},            // the last column has no right neighbour
-        {25 * 16, 3 * 16, 1e30f, 0.0f},           // a step that is no int
-        {25 * 16, 3 * 16, std::nanf(""), 0.0f},   // nor is this
+        {25 * 16, 3 * 16, 2 * 16.0f, 0.0f},      // 23 steps of two pixels reach x = 71
+        {25 * 16, 3 * 16, 0.0f, 1.0f},           // 23/16 pixel down from row 3 stays, but ...
+        {25 * 16, 6 * 16 + 8, 0.0f, 1.0f},       // ... from row 6.5 it reaches row 7, the last
+        {63 * 16, 3 * 16, 1.0f, 0.0f},           // the last column has no right neighbour
+        {25 * 16, 3 * 16, 1e30f, 0.0f},          // a step that is no int
+        {25 * 16, 3 * 16, std::nanf(""), 0.0f},  // nor is this
     };
     const bool moves[] = {false, true, false, false, false, false};
     for (size_t k = 0; k < sizeof(cases) / sizeof(cases[0]); ++k) {
         const auto &c = cases[k];
         for (int falling = 0; falling < 2; ++falling) {
             i32 p[2] = {c.x16, c.y16};
-            const float r = falling ? vexo::Azt_ProbeFallingEdges(p, c.a, c.b) : vexo::Azt_ProbeRisingEdges(p, c.a, c.b);
+            const float r =
+                falling ? vexo::Azt_ProbeFallingEdges(p, c.a, c.b) : vexo::Azt_ProbeRisingEdges(p, c.a, c.b);
             if (!moves[k]) {
                 EXPECT_EQ(r, 0.0f) << k;
                 EXPECT_EQ(p[0], c.x16) << k;

@@ -130,8 +130,10 @@ void ExpectEdges(const AZT_RAY &ray, const Expected &x, const char *what) {
 int Near(int p) { return (p + 8) >> 4; }
 
 TEST_F(DecoderTest, ContrastFinderOnAHandMadeProfile) {
-    //                          0   1    2    3    4   5   6   7    8    9   10   11  12  13   14   15   16  17  18  19
-    std::vector<uint8_t> s = {20, 30, 200, 190, 100, 20, 20, 60, 220, 230, 230, 150, 40, 40, 120, 210, 210, 50, 30, 30};
+    //                         0   1    2    3    4   5   6   7    8    9
+    std::vector<uint8_t> s = {20, 30, 200, 190, 100, 20, 20, 60, 220, 230,
+                              230, 150, 40, 40, 120, 210, 210, 50, 30, 30};
+    //                         10   11  12  13   14   15   16  17  18  19
     // Start: 2 is the first sample above both next ones and at or above the level 100.
     // Edge 1, strict descent 2..5; edge 2, rise 5..10 (equal samples go on); edge 3, strict
     // descent 10..12; edge 4, rise 12..16; edge 5, strict descent 16..18.
@@ -168,8 +170,10 @@ TEST_F(DecoderTest, ContrastFinderOnAHandMadeProfile) {
 }
 
 TEST_F(DecoderTest, LongFinderOnAHandMadeProfile) {
-    //                          0    1    2    3    4    5    6   7   8   9  10   11   12   13   14  15   16   17   18  19  20
-    std::vector<uint8_t> s = {20, 150, 150, 200, 200, 120, 120, 30, 30, 90, 90, 200, 200, 100, 100, 40, 110, 180, 180, 60, 20};
+    //                         0    1    2    3    4    5    6   7   8   9  10
+    std::vector<uint8_t> s = {20, 150, 150, 200, 200, 120, 120, 30, 30, 90, 90,
+                              200, 200, 100, 100, 40, 110, 180, 180, 60, 20};
+    //                         11   12   13   14  15   16   17   18  19  20
     // Level 110. Edge 1: the first fall through the level is 6 -> 7, walked back over equal
     // samples to 3; the descent (equal samples go on) ends at 8. Edge 2: the rise through the
     // level is 10 -> 11, walked back to 8, ending at 12. Edge 3: 12 -> 13, descent to 15.
@@ -198,8 +202,10 @@ TEST_F(DecoderTest, LongFinderOnAHandMadeProfile) {
 }
 
 TEST_F(DecoderTest, FlatFinderOnAHandMadeProfile) {
-    //                          0    1   2    3    4    5   6   7   8   9   10   11   12   13  14  15  16   17   18  19  20
-    std::vector<uint8_t> s = {10, 120, 30, 140, 150, 160, 90, 95, 20, 20, 100, 160, 150, 170, 60, 15, 15, 130, 140, 20, 10};
+    //                         0    1   2    3    4    5   6   7   8   9   10
+    std::vector<uint8_t> s = {10, 120, 30, 140, 150, 160, 90, 95, 20, 20, 100,
+                              160, 150, 170, 60, 15, 15, 130, 140, 20, 10};
+    //                         11   12   13  14  15  16   17   18  19  20
     // Level 100. The first two samples in a row at or above the level are 3 and 4; the first
     // two in a row at or below it are 6 and 7, so the stretch ends at 5, the top of its
     // rise. Runs step over a one-sample reversal: descent 5..8 (over 95), rise 8..13 (over
@@ -279,9 +285,9 @@ struct Direction {
 
 // Up, then clockwise in steps of about 22.5 degrees.
 constexpr Direction kDirections[16] = {
-    {0, -1, 0, -1, 512}, {0, -1, 1, -1, 572}, {1, -1, 1, -1, 724}, {1, 0, 1, -1, 572},
-    {1, 0, 1, 0, 512},   {1, 0, 1, 1, 572},   {1, 1, 1, 1, 724},   {0, 1, 1, 1, 572},
-    {0, 1, 0, 1, 512},   {0, 1, -1, 1, 572},  {-1, 1, -1, 1, 724}, {-1, 0, -1, 1, 572},
+    {0, -1, 0, -1, 512}, {0, -1, 1, -1, 572},  {1, -1, 1, -1, 724},   {1, 0, 1, -1, 572},
+    {1, 0, 1, 0, 512},   {1, 0, 1, 1, 572},    {1, 1, 1, 1, 724},     {0, 1, 1, 1, 572},
+    {0, 1, 0, 1, 512},   {0, 1, -1, 1, 572},   {-1, 1, -1, 1, 724},   {-1, 0, -1, 1, 572},
     {-1, 0, -1, 0, 512}, {-1, 0, -1, -1, 572}, {-1, -1, -1, -1, 724}, {0, -1, -1, -1, 572},
 };
 
