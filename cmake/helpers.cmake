@@ -1,6 +1,10 @@
 # Deliverable shared libraries resolve every symbol at link time.
+# (Not in fuzz builds: there the sanitizer runtime is linked into the fuzz programs only and
+# the libraries take its symbols from them.)
 function(stack_deliverable_link target)
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  if(NOT STACK_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
 
 # stack_add_test_binary(name LABELS l1 l2 SOURCES ... LIBS ...): one GoogleTest binary per
