@@ -1,5 +1,7 @@
 #include "core/frame_margins.h"
 
+#include <algorithm>
+
 #include "core/pixel.h"
 #include "core/state.h"
 
@@ -25,17 +27,8 @@ i32 MarginFor(i32 size, i32 used) {
 i32 ClampLow(i64 v, i32 low) { return v > low ? static_cast<i32>(v) : low; }
 i32 ClampHigh(i64 v, i32 high) { return v < high ? static_cast<i32>(v) : high; }
 
-i32 Min4(i32 a, i32 b, i32 c, i32 d) {
-    const i32 ab = a < b ? a : b;
-    const i32 cd = c < d ? c : d;
-    return ab < cd ? ab : cd;
-}
-
-i32 Max4(i32 a, i32 b, i32 c, i32 d) {
-    const i32 ab = a > b ? a : b;
-    const i32 cd = c > d ? c : d;
-    return ab > cd ? ab : cd;
-}
+i32 Min4(i32 a, i32 b, i32 c, i32 d) { return std::min({a, b, c, d}); }
+i32 Max4(i32 a, i32 b, i32 c, i32 d) { return std::max({a, b, c, d}); }
 
 void FillRecordBox(CANDIDATE_RECORD *r, const REGION_QUAD &q) {
     const i32 w = g_image.width;

@@ -1,5 +1,6 @@
 #include "locate/region_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/frame_margins.h"
@@ -189,17 +190,8 @@ int OverlapPartner(const REGION_QUAD *quads, int n, int a) {
     return -1;
 }
 
-i32 Min4(i32 a, i32 b, i32 c, i32 d) {
-    const i32 ab = a < b ? a : b;
-    const i32 cd = c < d ? c : d;
-    return ab < cd ? ab : cd;
-}
-
-i32 Max4(i32 a, i32 b, i32 c, i32 d) {
-    const i32 ab = a > b ? a : b;
-    const i32 cd = c > d ? c : d;
-    return ab > cd ? ab : cd;
-}
+i32 Min4(i32 a, i32 b, i32 c, i32 d) { return std::min({a, b, c, d}); }
+i32 Max4(i32 a, i32 b, i32 c, i32 d) { return std::max({a, b, c, d}); }
 
 }  // namespace
 
