@@ -212,12 +212,16 @@ i32 Geo_RelativeDrop1024(i32 a, i32 b) {
 }
 
 i32 Prof_EstimateFallThresholds(const u8 *profile, i32 count, i32 minFall, i32 ratio, i32 *minStep) {
-    constexpr i32 kMaxFalls = 200;
+    return Prof_EstimateFallThresholdsUpTo(profile, count, minFall, ratio, minStep, 200);
+}
+
+i32 Prof_EstimateFallThresholdsUpTo(const u8 *profile, i32 count, i32 minFall, i32 ratio, i32 *minStep,
+                                    i32 maxFalls) {
     i32 falls = 0;
     i64 relativeSum = 0;
     i64 dropSum = 0;
     i32 i = 0;
-    while (profile != nullptr && count >= 2 && i < count && falls < kMaxFalls) {
+    while (profile != nullptr && count >= 2 && i < count && falls < maxFalls) {
         const i32 top = profile[i];
         if (i + 1 >= count || profile[i + 1] >= top) {
             i += 2;

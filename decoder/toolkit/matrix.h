@@ -51,6 +51,8 @@ i32 Geo_RelativeDrop1024(i32 a, i32 b);
 // least 102) and half the mean drop (7 when that mean is 15 or less). At most 200 falls are
 // measured. Without any: 102 and a step of 6. minStep may be null.
 i32 Prof_EstimateFallThresholds(const u8 *profile, i32 count, i32 minFall, i32 ratio, i32 *minStep);
+// The same measuring at most maxFalls falls.
+i32 Prof_EstimateFallThresholdsUpTo(const u8 *profile, i32 count, i32 minFall, i32 ratio, i32 *minStep, i32 maxFalls);
 
 // Ratio and minimum step averaged over three lines across a quadrilateral (corners
 // top-left, top-right, bottom-left, bottom-right), sampled in the installed image. Returns

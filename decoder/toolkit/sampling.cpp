@@ -262,6 +262,11 @@ i32 Geo_SegmentStepOffsets(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *ou
     return StepOffsets(p, q, out, maxCount, step, 0, false);
 }
 
+i32 Geo_SegmentStepOffsetsWithin(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 length,
+                                 i32 step) {
+    return StepOffsets(p, q, out, maxCount, step, length, false);
+}
+
 i32 Geo_SegmentStepPixelOffsets(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 length,
                                 i32 step) {
     return StepOffsets(p, q, out, maxCount, step, length, true);

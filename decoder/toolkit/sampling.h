@@ -89,6 +89,9 @@ void Geo_SegmentPointAt(SEGMENT_STEP *s);
 // written while k * step < max(|dx|, |dy|), at most maxCount. Returns the number written
 // (0 for maxCount <= 0, step <= 0 or p = q; 1 when step reaches q).
 i32 Geo_SegmentStepOffsets(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 step);
+// As above with the limit 16 * length when length > 0 (the points may then pass q).
+i32 Geo_SegmentStepOffsetsWithin(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 length,
+                                 i32 step);
 // As above with the limit 16 * length when length > 0; each entry is {x offset, x offset +
 // y offset * image width}, the second indexing an image buffer directly.
 i32 Geo_SegmentStepPixelOffsets(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 length,
