@@ -7,6 +7,8 @@
 #include "core/state.h"
 #include "core/frame_margins.h"
 #include "locate/box_list.h"
+#include "locate/finder.h"
+#include "locate/projection.h"
 #include "locate/region_select.h"
 #include "toolkit/reed_solomon.h"
 
@@ -31,6 +33,11 @@ void Test_ResetDecoderStatics() {
     g_frameMargins = FRAME_MARGINS{};
     g_candidateStore = CANDIDATE_STORE{};
     for (ROI_BOX &b : g_roiTable) b = ROI_BOX{};
+    g_finderState = FINDER_STATE{};
+    g_finderState.lockedId = kFinderNoneLocked;
+    g_qrFinderQueue = QR_FINDER_QUEUE{};
+    g_edgeThresholds = kDefaultEdgeThresholds;
+    g_projState = PROJ_STATE{};
 }
 
 }  // namespace vexo

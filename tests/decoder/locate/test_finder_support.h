@@ -34,16 +34,9 @@ struct Grey {
     std::vector<uint8_t> pixels;
 };
 
+// The decoder's statics, the finder and projection records included, start as at load.
 class FinderTest : public vexo_test::DecoderTest {
 protected:
-    void SetUp() override {
-        DecoderTest::SetUp();
-        vexo::g_finderState = vexo::FINDER_STATE{};
-        vexo::g_finderState.lockedId = vexo::kFinderNoneLocked;
-        vexo::g_qrFinderQueue = vexo::QR_FINDER_QUEUE{};
-        vexo::g_edgeThresholds = vexo::kDefaultEdgeThresholds;
-        vexo::g_projState = vexo::PROJ_STATE{};
-    }
     static void Install(uint8_t *pixels, int w, int h) {
         vexo::Pix_SetImagePointer(pixels);
         vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
