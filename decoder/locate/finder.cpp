@@ -132,7 +132,10 @@ struct PassGeometry {
 PassGeometry CutPass(i32 lo, i32 hi, i32 from, i32 to, i32 size, i32 length, bool rows) {
     const i32 along = from < 0 ? 0 : (from > length ? length : from);
     PassGeometry g{lo, hi < size ? hi : size, along, 0, rows};
-    if (g.first < 0) g.first += static_cast<i32>((static_cast<i64>(-g.first) + kFinderLineStep - 1) / kFinderLineStep) * kFinderLineStep;
+    if (g.first < 0) {
+        const i64 skipped = (-static_cast<i64>(g.first) + kFinderLineStep - 1) / kFinderLineStep;
+        g.first = static_cast<i32>(g.first + skipped * kFinderLineStep);
+    }
     const i32 stop = to < length ? to : length;
     g.count = stop > g.along ? stop - g.along : 0;
     return g;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -206,6 +207,16 @@ TEST_F(FinderRunTest, RegionsOutsideTheFrameAreCutToIt) {
             ASSERT_EQ(c.sampleCount, 200);
         }
     }
+    // Coordinates at the ends of the 32-bit range.
+    g_recorder = finder_test::Recorder{};
+    const int32_t lo = INT32_MIN, hi = INT32_MAX;
+    vexo::REGION_QUAD huge = Box(lo, lo, hi, hi);
+    Run(&huge);
+    EXPECT_EQ(g_recorder.Positions(0, 'r').front(), 0);
+    EXPECT_EQ(g_recorder.Positions(0, 'r').back(), 196);
+    vexo::u32 step = 0;
+    vexo::Loc_QuadMidlineThresholds(&huge, &step);
+    EXPECT_EQ(vexo::Loc_RegionDropRatio(&huge), 102);
 }
 
 TEST_F(FinderRunTest, TheLowestRaisedFinderIsLockedFromTheNextLineOn) {
