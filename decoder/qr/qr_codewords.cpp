@@ -96,10 +96,31 @@ i32 GatherBlock(const BlockLayout &l, const u8 *codewords, i32 j, i32 *out) {
     return size;
 }
 
+bool SameBlockLayout(i32 vi, i32 a, i32 b) {
+    QR_BLOCK_ROW ra{};
+    QR_BLOCK_ROW rb{};
+    if (QR_GetBlockRow(vi, a, &ra) == 0 || QR_GetBlockRow(vi, b, &rb) == 0) return false;
+    return ra.count1 == rb.count1 && ra.codewords1 == rb.codewords1 && ra.count2 == rb.count2 &&
+           ra.codewords2 == rb.codewords2;
+}
+
+// Where two levels cut the codewords into the same blocks, every block of the stronger
+// level is also a codeword of the weaker one, so a passing trial may belong to a stronger
+// level: decoding with the weaker one would read check codewords as data. The strongest
+// level of the same layout whose trial passes is the symbol's.
+i32 StrongestPassingLevel(i32 vi, i32 level, u8 *output, i32 capacity) {
+    for (i32 stronger = 3; stronger > level; --stronger) {
+        if (!SameBlockLayout(vi, level, stronger)) continue;
+        if (QR_CorrectBlocks(vi, stronger, g_codewords, output, capacity, 1) == 0) return stronger;
+    }
+    return level;
+}
+
 // Runs the first-block trial, and on success the full decode. Answers 1 when the trial
 // failed (search goes on), 0 decoded, -1 the full decode failed (search ends).
 i32 TryCombination(i32 vi, i32 level, u8 *output, i32 capacity) {
     if (QR_CorrectBlocks(vi, level, g_codewords, output, capacity, 1) != 0) return 1;
+    level = StrongestPassingLevel(vi, level, output, capacity);
     return QR_CorrectBlocks(vi, level, g_codewords, output, capacity, 0) == 0 ? 0 : -1;
 }
 
