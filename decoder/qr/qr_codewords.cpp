@@ -2,17 +2,12 @@
 // format and level/mask search.
 #include "qr/qr_codewords.h"
 
+#include "aztec_maxicode/azt_probes.h"
 #include "qr/qr_format.h"
 #include "qr/qr_matrix.h"
 #include "qr/qr_segments.h"
 #include "qr/qr_tables.h"
 #include "toolkit/reed_solomon.h"
-
-// TEMPORARY until the Aztec probes reach this branch: their ascending sort (n + 1 slots).
-// Replace with #include "aztec_maxicode/azt_probes.h".
-namespace vexo {
-void Azt_SortInts(int *values, int n);
-}
 
 namespace vexo {
 
