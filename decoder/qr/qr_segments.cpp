@@ -242,6 +242,8 @@ void QR_BeginText(u8 *output, i32 capacity) {
 
 i32 QR_DecodeSegments(const u8 *codewords, i32 byteCount, i32 vi, u8 *output, i32 capacity) {
     QR_BeginText(output, capacity);
+    // Negative codes belong to Micro QR, whose decoder drives the segments itself.
+    if (vi < 0 || vi > 39) return -1;
     if (codewords == nullptr || byteCount < 0) byteCount = 0;
     // Keeps 8 x byteCount inside 32 bits.
     if (byteCount > (1 << 27)) byteCount = 1 << 27;

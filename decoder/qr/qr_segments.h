@@ -45,7 +45,7 @@ void QR_BeginText(u8 *output, i32 capacity);
 
 // Decodes byteCount data codewords of version index vi into output (capacity bytes).
 // Answers 0 (text in output, its length in g_qrData.length and g_qrSymbol.length, the AIM
-// modifier formed) or -1 (refused).
+// modifier formed) or -1 (refused; also for vi outside 0..39).
 i32 QR_DecodeSegments(const u8 *codewords, i32 byteCount, i32 vi, u8 *output, i32 capacity);
 
 // Segment decoders, the stream positioned after the mode indicator. Each answers the bits

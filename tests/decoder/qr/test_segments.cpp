@@ -369,6 +369,13 @@ TEST_F(QrSegments, VersionCodesASegmentDoesNotServeRefuse) {
     }
 }
 
+TEST_F(QrSegments, VersionIndexOutsideQrCodeIsRefused) {
+    BitWriter w;
+    w.Put(1, 4).Put(1, 10).Put(5, 4).Put(0, 6);
+    for (int vi : {-1, -4, 40}) EXPECT_EQ(Decode(w.Bytes(), vi), -1) << vi;
+    EXPECT_EQ(Decode(w.Bytes(), 39), 0);
+}
+
 TEST_F(QrSegments, MicroQrM1NumericEndsTheStream) {
     out.assign(64, 0);
     BitWriter w;
