@@ -64,7 +64,7 @@ void Transpose(u8 *m, i32 n) {
     }
 }
 
-// Codeword t of the data part or the check part of block j in the interleaved stream.
+// The blocks of one version and level as the interleaved stream holds them.
 struct BlockLayout {
     QR_BLOCK_ROW row;
     i32 blocks;     // B
@@ -73,9 +73,8 @@ struct BlockLayout {
 };
 
 BlockLayout MakeLayout(const QR_BLOCK_ROW &row) {
-    BlockLayout l{row, row.count1 + row.count2, row.count1 * row.data1 + row.count2 * row.data2,
-                  row.codewords1 - row.data1};
-    return l;
+    return BlockLayout{row, row.count1 + row.count2, row.count1 * row.data1 + row.count2 * row.data2,
+                       row.codewords1 - row.data1};
 }
 
 // Gathers block j lowest degree first (its last check codeword first) into out; answers its
@@ -111,15 +110,17 @@ i32 StrongestPassingLevel(i32 vi, i32 level, u8 *output, i32 capacity) {
     return level;
 }
 
-// Runs the first-block trial, and on success the full decode. Answers 1 when the trial
-// failed (search goes on), 0 decoded, -1 the full decode failed (search ends).
-i32 TryCombination(i32 vi, i32 level, u8 *output, i32 capacity) {
+// Runs the first-block trial, and on success the full decode. A level read from format
+// information is taken as it is; a guessed one gives way to the strongest of its layout.
+// Answers 1 when the trial failed (search goes on), 0 decoded, -1 the full decode failed
+// (search ends).
+i32 TryCombination(i32 vi, i32 level, bool guessed, u8 *output, i32 capacity) {
     if (QR_CorrectBlocks(vi, level, g_codewords, output, capacity, 1) != 0) return 1;
-    level = StrongestPassingLevel(vi, level, output, capacity);
+    if (guessed) level = StrongestPassingLevel(vi, level, output, capacity);
     return QR_CorrectBlocks(vi, level, g_codewords, output, capacity, 0) == 0 ? 0 : -1;
 }
 
-// Format candidates k0..k0+3 of the current orientation. Answers 1 when none passed.
+// The four format candidates of the current orientation. Answers 1 when none passed.
 i32 TryFormatCandidates(u8 *matrix, const u8 *map, i32 n, const i32 *masks, const i32 *levels, u8 *output,
                         i32 capacity, i32 total) {
     const i32 vi = QR_VersionIndexOfDimension(n);
@@ -127,7 +128,7 @@ i32 TryFormatCandidates(u8 *matrix, const u8 *map, i32 n, const i32 *masks, cons
         if (masks[k] < 0 || levels[k] < 0) continue;
         QR_ApplyDataMask(matrix, map, n, masks[k]);
         QR_ReadCodewords(g_codewords, matrix, map, n, total);
-        const i32 result = TryCombination(vi, levels[k], output, capacity);
+        const i32 result = TryCombination(vi, levels[k], false, output, capacity);
         if (result != 1) return result;
         QR_ApplyDataMask(matrix, map, n, masks[k]);
     }
@@ -147,7 +148,7 @@ i32 SearchAllCombinations(u8 *matrix, const u8 *map, i32 n, const i32 *tried, i3
                 ++*position;
                 continue;
             }
-            const i32 result = TryCombination(vi, level, output, capacity);
+            const i32 result = TryCombination(vi, level, true, output, capacity);
             if (result != 1) return result;
         }
         QR_ApplyDataMask(matrix, map, n, mask);

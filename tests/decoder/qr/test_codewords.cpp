@@ -391,12 +391,15 @@ TEST_F(QrCodewords, Model2DecoderRefusesWhatItCannotHold) {
     EXPECT_EQ(QR_DecodeModel2(nullptr, map.data(), 21, out.data(), 64), -1);
     EXPECT_EQ(QR_DecodeModel2(m.data(), map.data(), 21, nullptr, 64), -1);
     EXPECT_EQ(QR_GetErrorWord(), kQrErrCapacity);
-    // An empty matrix passes nothing: the whole search fails, the matrix is left as given.
+    // Random modules pass nothing: the whole search fails, matrix and map are left as given.
+    std::mt19937 rng(21);
+    for (auto &v : m) v = static_cast<uint8_t>(rng() & 1);
+    const std::vector<uint8_t> before = m;
     QR_BuildFunctionMap(map.data(), 21);
     const std::vector<uint8_t> mapBefore = map;
     EXPECT_EQ(QR_DecodeModel2(m.data(), map.data(), 21, out.data(), 64), -1);
     EXPECT_EQ(QR_GetErrorWord(), kQrErrSearch);
-    EXPECT_EQ(m, std::vector<uint8_t>(21 * 21, 0));
+    EXPECT_EQ(m, before);
     EXPECT_EQ(map, mapBefore);
 }
 
