@@ -5,7 +5,9 @@
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
+#include "core/frame_margins.h"
 #include "locate/box_list.h"
+#include "locate/region_select.h"
 #include "toolkit/reed_solomon.h"
 
 namespace vexo {
@@ -26,6 +28,9 @@ void Test_ResetDecoderStatics() {
     g_rsField.selectedAntilog = nullptr;
     g_rsField.code = -1;
     g_rsField.built = 0;
+    g_frameMargins = FRAME_MARGINS{};
+    g_candidateStore = CANDIDATE_STORE{};
+    for (ROI_BOX &b : g_roiTable) b = ROI_BOX{};
 }
 
 }  // namespace vexo
