@@ -8,6 +8,7 @@
 #include "core/frame_margins.h"
 #include "locate/box_list.h"
 #include "locate/region_select.h"
+#include "qr/test_hooks_qr.h"
 #include "toolkit/reed_solomon.h"
 
 namespace vexo {
@@ -31,6 +32,7 @@ void Test_ResetDecoderStatics() {
     g_frameMargins = FRAME_MARGINS{};
     g_candidateStore = CANDIDATE_STORE{};
     for (ROI_BOX &b : g_roiTable) b = ROI_BOX{};
+    Test_ResetQrDataStatics();
 }
 
 }  // namespace vexo
