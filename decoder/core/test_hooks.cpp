@@ -10,6 +10,7 @@
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "locate/region_select.h"
+#include "qr/test_hooks_qr.h"
 #include "toolkit/reed_solomon.h"
 
 namespace vexo {
@@ -38,6 +39,7 @@ void Test_ResetDecoderStatics() {
     g_qrFinderQueue = QR_FINDER_QUEUE{};
     g_edgeThresholds = kDefaultEdgeThresholds;
     g_projState = PROJ_STATE{};
+    Test_ResetQrDataStatics();
 }
 
 }  // namespace vexo
