@@ -79,10 +79,15 @@ inline constexpr u32 kFlag2DCountMask = 0xFu;          // symbols to read and jo
 inline constexpr u32 kFlag2DCountOption = 1u << 4;     // clear: use the recorded count
 inline constexpr u32 kFlag2DReadModeShift = 5;
 inline constexpr u32 kFlag2DReadModeMask = 3u << 5;
+// The same two bits as the QR and Data Matrix finders read them: the polarities searched.
+inline constexpr u32 kFlag2DDarkOnLight = 1u << 5;  // dark modules on a light ground
+inline constexpr u32 kFlag2DLightOnDark = 1u << 6;  // light modules on a dark ground
+static_assert((kFlag2DDarkOnLight | kFlag2DLightOnDark) == kFlag2DReadModeMask);
 // 2D option bits.
 inline constexpr u32 kFlag2DOption7 = 1u << 7;            // stored for the host on every 2D word
 inline constexpr u32 kFlagQrOption8 = 1u << 8;
 inline constexpr u32 kFlagQrOption9 = 1u << 9;
+inline constexpr u32 kFlagQrNoMicroQr = 1u << 10;         // the Micro QR decoder declines every candidate
 inline constexpr u32 kFlagDmSquareOnly = 1u << 8;
 inline constexpr u32 kFlagDmCodewordDump = 1u << 9;
 inline constexpr u32 kFlagDmAcceptLeadingPad = 1u << 10;

@@ -11,6 +11,7 @@
 #include "locate/projection.h"
 #include "locate/region_select.h"
 #include "qr/test_hooks_qr.h"
+#include "qr/test_hooks_qr_finder.h"
 #include "toolkit/reed_solomon.h"
 
 namespace vexo {
@@ -40,6 +41,7 @@ void Test_ResetDecoderStatics() {
     g_edgeThresholds = kDefaultEdgeThresholds;
     g_projState = PROJ_STATE{};
     Test_ResetQrDataStatics();
+    Test_ResetQrModuleStatics();
 }
 
 }  // namespace vexo
