@@ -36,15 +36,29 @@ void AdvanceRingIndex(u16 *index) {
     g_qrFinder.wrapClear ^= 1;
 }
 
+// First item at or after position lo; items ascend along the line.
+i32 FirstItemFrom(const EDGE_ITEM *items, i32 count, i32 lo) {
+    i32 a = 0, b = count;
+    while (a < b) {
+        const i32 mid = a + (b - a) / 2;
+        if (ItemPosition(items[mid]) < lo) {
+            a = mid + 1;
+        } else {
+            b = mid;
+        }
+    }
+    return a;
+}
+
 // The previous line's item of the given polarity nearest to target with lo <= p < hi (ties:
 // the first); -1 when none.
 i32 NearestItem(const EDGE_ITEM *items, i32 count, bool falling, i32 target, i32 lo, i32 hi) {
     i32 best = -1;
     i32 bestDistance = 0;
-    for (i32 j = 0; j < count; ++j) {
-        if (ItemFalling(items[j]) != falling) continue;
+    for (i32 j = FirstItemFrom(items, count, lo); j < count; ++j) {
         const i32 p = ItemPosition(items[j]);
-        if (p < lo || p >= hi) continue;
+        if (p >= hi) break;
+        if (ItemFalling(items[j]) != falling) continue;
         const i32 d = Abs(p - target);
         if (best < 0 || d < bestDistance) {
             best = j;
@@ -165,7 +179,6 @@ void QR_FinderResetStore() {
     g_qrFinder.patternCount = 0;
     g_qrFinder.scanStart = 0;
     g_qrFinder.candidateCursor = 0;
-    g_qrFinder.imageWidth = g_image.width;
     g_qrFinder.imageCentre = {g_image.width / 2, g_image.height / 2};
 }
 

@@ -81,7 +81,6 @@ struct QR_FINDER_STORE {
     u8 wrapClear;  // 1 while the write index has not wrapped past the read index
     QR_FINDER_RAY rays[kQrRayCount];
     u8 raySamples[kQrRayMaxLength];
-    i32 imageWidth;  // width the ray steps were made for
     GEO_POINT imageCentre;  // whole pixels
     // Grouping of the patterns into symbol candidates.
     u16 candidateCursor;
@@ -121,7 +120,8 @@ i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions
 // The 1:1:3:1:1 test of six edge positions (differences modulo 65536); 1 accepted.
 int QR_RatioTest(const u16 e[6]);
 // Finds for every edge the previous row's edge of its polarity near it. firstFalling tells
-// the polarity of e[0]; matches[i] receives the position or 0, distances[i] |m - e| or 255.
+// the polarity of e[0]; items ascend by position, as an edge list does; matches[i] receives
+// the position or 0, distances[i] |m - e| or 255.
 void QR_MatchPreviousRow(const u16 e[6], int firstFalling, const EDGE_ITEM *items, i32 count, u16 matches[6],
                          i32 distances[6]);
 // 1 when the previous row's matches confirm the window.
