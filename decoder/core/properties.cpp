@@ -69,7 +69,7 @@ struct SubRule {
     u32 b;
 };
 
-struct GroupSpec {
+struct GroupDef {
     i8 word;  // flagsWord index, -1 none
     i8 slot;  // lengthWord index, -1 none
     const SubRule *rules;
@@ -77,9 +77,9 @@ struct GroupSpec {
 };
 
 template <size_t N>
-constexpr GroupSpec Spec(int word, int slot, const SubRule (&rules)[N]) {
+constexpr GroupDef DefineGroup(int word, int slot, const SubRule (&rules)[N]) {
     static_assert(N > 0 && N < 256);
-    return GroupSpec{static_cast<i8>(word), static_cast<i8>(slot), rules, static_cast<u8>(N)};
+    return GroupDef{static_cast<i8>(word), static_cast<i8>(slot), rules, static_cast<u8>(N)};
 }
 
 constexpr SubRule Bool(u8 sub, u32 mask, Place place = Place::kWord, u8 access = kSetGet) {
@@ -229,7 +229,7 @@ constexpr RuleOps kRuleOps[] = {
 };
 static_assert(sizeof(kRuleOps) / sizeof(kRuleOps[0]) == static_cast<size_t>(Rule::kItfLengthOff) + 1);
 
-const SubRule *FindRule(const GroupSpec &g, u32 sub, u8 access) {
+const SubRule *FindRule(const GroupDef &g, u32 sub, u8 access) {
     for (u8 i = 0; i < g.count; ++i) {
         const SubRule &r = g.rules[i];
         if (r.sub == sub) return (r.access & access) != 0 ? &r : nullptr;
@@ -237,7 +237,7 @@ const SubRule *FindRule(const GroupSpec &g, u32 sub, u8 access) {
     return nullptr;
 }
 
-u32 *FieldOf(const GroupSpec &g, Place place) {
+u32 *FieldOf(const GroupDef &g, Place place) {
     switch (place) {
         case Place::kWord: return g.word >= 0 ? &g_params.flagsWord[g.word] : nullptr;
         case Place::kSlot: return g.slot >= 0 ? &g_params.lengthWord[g.slot] : nullptr;
@@ -248,7 +248,7 @@ u32 *FieldOf(const GroupSpec &g, Place place) {
     return nullptr;
 }
 
-int SetByRules(const GroupSpec &g, u32 id, u64 value) {
+int SetByRules(const GroupDef &g, u32 id, u64 value) {
     const SubRule *r = FindRule(g, Sub(id), kSet);
     if (r == nullptr) return kNotAnId;
     u32 *field = FieldOf(g, r->place);
@@ -258,7 +258,7 @@ int SetByRules(const GroupSpec &g, u32 id, u64 value) {
     return answer;
 }
 
-int GetByRules(const GroupSpec &g, u32 id, void *out) {
+int GetByRules(const GroupDef &g, u32 id, void *out) {
     const SubRule *r = FindRule(g, Sub(id), kGet);
     if (r == nullptr) return kNotAnId;
     const auto get = kRuleOps[static_cast<int>(r->rule)].get;
@@ -382,35 +382,35 @@ constexpr SubRule kVar25aRules[] = {
     Lenient(2, kFlagTransmitCheck, kValOn, kValOff), Min1D(3), Max1D(4),
 };
 
-constexpr GroupSpec kCode128Spec = Spec(kSymCode128, -1, kPatternB);
-constexpr GroupSpec kGs1128Spec = Spec(kSymGs1128, -1, kPatternB);
-constexpr GroupSpec kCode128Fnc1SecondSpec = Spec(kSymCode128Fnc1Second, -1, kPatternB);
-constexpr GroupSpec kIsbt128Spec = Spec(kSymIsbt128, -1, kIsbt128Rules);
-constexpr GroupSpec kEan8Spec = Spec(kSymEan8, -1, kEan8Rules);
-constexpr GroupSpec kEan13Spec = Spec(kSymEan13, -1, kEan13Rules);
-constexpr GroupSpec kIssnSpec = Spec(kSymIssn, -1, kIssnRules);
-constexpr GroupSpec kIsbnSpec = Spec(kSymIsbn, -1, kIsbnRules);
-constexpr GroupSpec kUpcESpec = Spec(kSymUpcE, -1, kUpcERules);
-constexpr GroupSpec kUpcASpec = Spec(kSymUpcA, -1, kUpcARules);
-constexpr GroupSpec kItfSpec = Spec(kSymItf, -1, kItfRules);
-constexpr GroupSpec kItf6Spec = Spec(kSymItf6, -1, kPatternD);
-constexpr GroupSpec kItf14Spec = Spec(kSymItf14, -1, kPatternD);
-constexpr GroupSpec kItf14W49Spec = Spec(kSymItf14W49, -1, kPatternD);
-constexpr GroupSpec kItf12W49Spec = Spec(kSymItf12W49, -1, kPatternD);
-constexpr GroupSpec kVar25bSpec = Spec(kSymVar25b, -1, kPatternA);
-constexpr GroupSpec kMat25Spec = Spec(kSymMatrix25, -1, kPatternA);
-constexpr GroupSpec kInd25Spec = Spec(kSymIndustrial25, -1, kPatternA);
-constexpr GroupSpec kIata25Spec = Spec(kSymIata25, -1, kPatternA);
-constexpr GroupSpec kCode39Spec = Spec(kSymCode39, -1, kCode39Rules);
-constexpr GroupSpec kCodabarSpec = Spec(kSymCodabar, -1, kCodabarRules);
-constexpr GroupSpec kCode93Spec = Spec(kSymCode93, -1, kPatternA);
-constexpr GroupSpec kCode11Spec = Spec(kSymCode11, -1, kCode11Rules);
-constexpr GroupSpec kPlesseySpec = Spec(kSymPlessey, -1, kPatternA);
-constexpr GroupSpec kMsiSpec = Spec(kSymMsi, -1, kMsiRules);
-constexpr GroupSpec kDataBarSpec = Spec(kSymDataBar, -1, kDataBarRules);
-constexpr GroupSpec kGroup11B00Spec = Spec(-1, -1, kGroup11B00Rules);
-constexpr GroupSpec kCompositeSpec = Spec(kSymComposite, -1, kPatternD);
-constexpr GroupSpec kVar25aSpec = Spec(kSymVar25a, -1, kVar25aRules);
+constexpr GroupDef kCode128Def = DefineGroup(kSymCode128, -1, kPatternB);
+constexpr GroupDef kGs1128Def = DefineGroup(kSymGs1128, -1, kPatternB);
+constexpr GroupDef kCode128Fnc1SecondDef = DefineGroup(kSymCode128Fnc1Second, -1, kPatternB);
+constexpr GroupDef kIsbt128Def = DefineGroup(kSymIsbt128, -1, kIsbt128Rules);
+constexpr GroupDef kEan8Def = DefineGroup(kSymEan8, -1, kEan8Rules);
+constexpr GroupDef kEan13Def = DefineGroup(kSymEan13, -1, kEan13Rules);
+constexpr GroupDef kIssnDef = DefineGroup(kSymIssn, -1, kIssnRules);
+constexpr GroupDef kIsbnDef = DefineGroup(kSymIsbn, -1, kIsbnRules);
+constexpr GroupDef kUpcEDef = DefineGroup(kSymUpcE, -1, kUpcERules);
+constexpr GroupDef kUpcADef = DefineGroup(kSymUpcA, -1, kUpcARules);
+constexpr GroupDef kItfDef = DefineGroup(kSymItf, -1, kItfRules);
+constexpr GroupDef kItf6Def = DefineGroup(kSymItf6, -1, kPatternD);
+constexpr GroupDef kItf14Def = DefineGroup(kSymItf14, -1, kPatternD);
+constexpr GroupDef kItf14W49Def = DefineGroup(kSymItf14W49, -1, kPatternD);
+constexpr GroupDef kItf12W49Def = DefineGroup(kSymItf12W49, -1, kPatternD);
+constexpr GroupDef kVar25bDef = DefineGroup(kSymVar25b, -1, kPatternA);
+constexpr GroupDef kMat25Def = DefineGroup(kSymMatrix25, -1, kPatternA);
+constexpr GroupDef kInd25Def = DefineGroup(kSymIndustrial25, -1, kPatternA);
+constexpr GroupDef kIata25Def = DefineGroup(kSymIata25, -1, kPatternA);
+constexpr GroupDef kCode39Def = DefineGroup(kSymCode39, -1, kCode39Rules);
+constexpr GroupDef kCodabarDef = DefineGroup(kSymCodabar, -1, kCodabarRules);
+constexpr GroupDef kCode93Def = DefineGroup(kSymCode93, -1, kPatternA);
+constexpr GroupDef kCode11Def = DefineGroup(kSymCode11, -1, kCode11Rules);
+constexpr GroupDef kPlesseyDef = DefineGroup(kSymPlessey, -1, kPatternA);
+constexpr GroupDef kMsiDef = DefineGroup(kSymMsi, -1, kMsiRules);
+constexpr GroupDef kDataBarDef = DefineGroup(kSymDataBar, -1, kDataBarRules);
+constexpr GroupDef kGroup11B00Def = DefineGroup(-1, -1, kGroup11B00Rules);
+constexpr GroupDef kCompositeDef = DefineGroup(kSymComposite, -1, kPatternD);
+constexpr GroupDef kVar25aDef = DefineGroup(kSymVar25a, -1, kVar25aRules);
 
 // ---------------------------------------------------------------------------------------
 // 2D groups.
@@ -460,102 +460,102 @@ constexpr SubRule kMicroPdf417Rules[] = {
 };
 constexpr SubRule kEnableAndLengthsRules[] = {Bool(0, kFlagEnabled), Min2D(1), Max2D(2)};
 
-constexpr GroupSpec kPdf417Spec = Spec(kSymPdf417, kSlotPdf417, k2DStandardRules);
-constexpr GroupSpec kQrSpec = Spec(kSymQr, kSlotQr, kQrRules);
-constexpr GroupSpec kAztecSpec = Spec(kSymAztec, kSlotAztec, k2DStandardRules);
-constexpr GroupSpec kDataMatrixSpec = Spec(kSymDataMatrix, kSlotDataMatrix, kDataMatrixRules);
-constexpr GroupSpec kMaxiCodeSpec = Spec(kSymMaxiCode, kSlotMaxiCode, k2DStandardRules);
-constexpr GroupSpec kGroup20600Spec = Spec(kSymGroup20600, kSlotGroup20600, kGroup20600Rules);
-constexpr GroupSpec kCsCodeSpec = Spec(kSymCsCode, kSlotCsCode, kCsCodeRules);
-constexpr GroupSpec kMicroPdf417Spec = Spec(kSymMicroPdf417, kSlotMicroPdf417, kMicroPdf417Rules);
-constexpr GroupSpec kMicroQrSpec = Spec(kSymMicroQr, kSlotMicroQr, kEnableAndLengthsRules);
-constexpr GroupSpec kGroup20F00Spec = Spec(kSymGroup20F00, kSlotGroup20F00, k2DStandardRules);
-constexpr GroupSpec kGroup21400Spec = Spec(kSymGroup21400, kSlotGroup21400, kEnableAndLengthsRules);
+constexpr GroupDef kPdf417Def = DefineGroup(kSymPdf417, kSlotPdf417, k2DStandardRules);
+constexpr GroupDef kQrDef = DefineGroup(kSymQr, kSlotQr, kQrRules);
+constexpr GroupDef kAztecDef = DefineGroup(kSymAztec, kSlotAztec, k2DStandardRules);
+constexpr GroupDef kDataMatrixDef = DefineGroup(kSymDataMatrix, kSlotDataMatrix, kDataMatrixRules);
+constexpr GroupDef kMaxiCodeDef = DefineGroup(kSymMaxiCode, kSlotMaxiCode, k2DStandardRules);
+constexpr GroupDef kGroup20600Def = DefineGroup(kSymGroup20600, kSlotGroup20600, kGroup20600Rules);
+constexpr GroupDef kCsCodeDef = DefineGroup(kSymCsCode, kSlotCsCode, kCsCodeRules);
+constexpr GroupDef kMicroPdf417Def = DefineGroup(kSymMicroPdf417, kSlotMicroPdf417, kMicroPdf417Rules);
+constexpr GroupDef kMicroQrDef = DefineGroup(kSymMicroQr, kSlotMicroQr, kEnableAndLengthsRules);
+constexpr GroupDef kGroup20F00Def = DefineGroup(kSymGroup20F00, kSlotGroup20F00, k2DStandardRules);
+constexpr GroupDef kGroup21400Def = DefineGroup(kSymGroup21400, kSlotGroup21400, kEnableAndLengthsRules);
 
 // ---------------------------------------------------------------------------------------
 // Named handlers, one Set and one Get per group.
 
-int Par_SetCode128(u32 id, u64 value) { return SetByRules(kCode128Spec, id, value); }
-int Par_GetCode128(u32 id, void *out) { return GetByRules(kCode128Spec, id, out); }
-int Par_SetGs1128(u32 id, u64 value) { return SetByRules(kGs1128Spec, id, value); }
-int Par_GetGs1128(u32 id, void *out) { return GetByRules(kGs1128Spec, id, out); }
-int Par_SetCode128Fnc1Second(u32 id, u64 value) { return SetByRules(kCode128Fnc1SecondSpec, id, value); }
-int Par_GetCode128Fnc1Second(u32 id, void *out) { return GetByRules(kCode128Fnc1SecondSpec, id, out); }
-int Par_SetIsbt128(u32 id, u64 value) { return SetByRules(kIsbt128Spec, id, value); }
-int Par_GetIsbt128(u32 id, void *out) { return GetByRules(kIsbt128Spec, id, out); }
-int Par_SetEan8(u32 id, u64 value) { return SetByRules(kEan8Spec, id, value); }
-int Par_GetEan8(u32 id, void *out) { return GetByRules(kEan8Spec, id, out); }
-int Par_SetEan13(u32 id, u64 value) { return SetByRules(kEan13Spec, id, value); }
-int Par_GetEan13(u32 id, void *out) { return GetByRules(kEan13Spec, id, out); }
-int Par_SetIssn(u32 id, u64 value) { return SetByRules(kIssnSpec, id, value); }
-int Par_GetIssn(u32 id, void *out) { return GetByRules(kIssnSpec, id, out); }
-int Par_SetIsbn(u32 id, u64 value) { return SetByRules(kIsbnSpec, id, value); }
-int Par_GetIsbn(u32 id, void *out) { return GetByRules(kIsbnSpec, id, out); }
-int Par_SetUpcE(u32 id, u64 value) { return SetByRules(kUpcESpec, id, value); }
-int Par_GetUpcE(u32 id, void *out) { return GetByRules(kUpcESpec, id, out); }
-int Par_SetUpcA(u32 id, u64 value) { return SetByRules(kUpcASpec, id, value); }
-int Par_GetUpcA(u32 id, void *out) { return GetByRules(kUpcASpec, id, out); }
-int Par_SetItf(u32 id, u64 value) { return SetByRules(kItfSpec, id, value); }
-int Par_GetItf(u32 id, void *out) { return GetByRules(kItfSpec, id, out); }
-int Par_SetItf6(u32 id, u64 value) { return SetByRules(kItf6Spec, id, value); }
-int Par_GetItf6(u32 id, void *out) { return GetByRules(kItf6Spec, id, out); }
-int Par_SetItf14(u32 id, u64 value) { return SetByRules(kItf14Spec, id, value); }
-int Par_GetItf14(u32 id, void *out) { return GetByRules(kItf14Spec, id, out); }
-int Par_SetItf14W49(u32 id, u64 value) { return SetByRules(kItf14W49Spec, id, value); }
-int Par_GetItf14W49(u32 id, void *out) { return GetByRules(kItf14W49Spec, id, out); }
-int Par_SetItf12W49(u32 id, u64 value) { return SetByRules(kItf12W49Spec, id, value); }
-int Par_GetItf12W49(u32 id, void *out) { return GetByRules(kItf12W49Spec, id, out); }
-int Par_SetVar25b(u32 id, u64 value) { return SetByRules(kVar25bSpec, id, value); }
-int Par_GetVar25b(u32 id, void *out) { return GetByRules(kVar25bSpec, id, out); }
-int Par_SetMat25(u32 id, u64 value) { return SetByRules(kMat25Spec, id, value); }
-int Par_GetMat25(u32 id, void *out) { return GetByRules(kMat25Spec, id, out); }
-int Par_SetInd25(u32 id, u64 value) { return SetByRules(kInd25Spec, id, value); }
-int Par_GetInd25(u32 id, void *out) { return GetByRules(kInd25Spec, id, out); }
-int Par_SetIata25(u32 id, u64 value) { return SetByRules(kIata25Spec, id, value); }
-int Par_GetIata25(u32 id, void *out) { return GetByRules(kIata25Spec, id, out); }
-int Par_SetCode39(u32 id, u64 value) { return SetByRules(kCode39Spec, id, value); }
-int Par_GetCode39(u32 id, void *out) { return GetByRules(kCode39Spec, id, out); }
-int Par_SetCodabar(u32 id, u64 value) { return SetByRules(kCodabarSpec, id, value); }
-int Par_GetCodabar(u32 id, void *out) { return GetByRules(kCodabarSpec, id, out); }
-int Par_SetCode93(u32 id, u64 value) { return SetByRules(kCode93Spec, id, value); }
-int Par_GetCode93(u32 id, void *out) { return GetByRules(kCode93Spec, id, out); }
-int Par_SetCode11(u32 id, u64 value) { return SetByRules(kCode11Spec, id, value); }
-int Par_GetCode11(u32 id, void *out) { return GetByRules(kCode11Spec, id, out); }
-int Par_SetPlessey(u32 id, u64 value) { return SetByRules(kPlesseySpec, id, value); }
-int Par_GetPlessey(u32 id, void *out) { return GetByRules(kPlesseySpec, id, out); }
-int Par_SetMsi(u32 id, u64 value) { return SetByRules(kMsiSpec, id, value); }
-int Par_GetMsi(u32 id, void *out) { return GetByRules(kMsiSpec, id, out); }
-int Par_SetDataBar(u32 id, u64 value) { return SetByRules(kDataBarSpec, id, value); }
-int Par_GetDataBar(u32 id, void *out) { return GetByRules(kDataBarSpec, id, out); }
-int Par_SetGroup11B00(u32 id, u64 value) { return SetByRules(kGroup11B00Spec, id, value); }
-int Par_GetGroup11B00(u32 id, void *out) { return GetByRules(kGroup11B00Spec, id, out); }
-int Par_SetComposite(u32 id, u64 value) { return SetByRules(kCompositeSpec, id, value); }
-int Par_GetComposite(u32 id, void *out) { return GetByRules(kCompositeSpec, id, out); }
-int Par_SetVar25a(u32 id, u64 value) { return SetByRules(kVar25aSpec, id, value); }
-int Par_GetVar25a(u32 id, void *out) { return GetByRules(kVar25aSpec, id, out); }
+int Par_SetCode128(u32 id, u64 value) { return SetByRules(kCode128Def, id, value); }
+int Par_GetCode128(u32 id, void *out) { return GetByRules(kCode128Def, id, out); }
+int Par_SetGs1128(u32 id, u64 value) { return SetByRules(kGs1128Def, id, value); }
+int Par_GetGs1128(u32 id, void *out) { return GetByRules(kGs1128Def, id, out); }
+int Par_SetCode128Fnc1Second(u32 id, u64 value) { return SetByRules(kCode128Fnc1SecondDef, id, value); }
+int Par_GetCode128Fnc1Second(u32 id, void *out) { return GetByRules(kCode128Fnc1SecondDef, id, out); }
+int Par_SetIsbt128(u32 id, u64 value) { return SetByRules(kIsbt128Def, id, value); }
+int Par_GetIsbt128(u32 id, void *out) { return GetByRules(kIsbt128Def, id, out); }
+int Par_SetEan8(u32 id, u64 value) { return SetByRules(kEan8Def, id, value); }
+int Par_GetEan8(u32 id, void *out) { return GetByRules(kEan8Def, id, out); }
+int Par_SetEan13(u32 id, u64 value) { return SetByRules(kEan13Def, id, value); }
+int Par_GetEan13(u32 id, void *out) { return GetByRules(kEan13Def, id, out); }
+int Par_SetIssn(u32 id, u64 value) { return SetByRules(kIssnDef, id, value); }
+int Par_GetIssn(u32 id, void *out) { return GetByRules(kIssnDef, id, out); }
+int Par_SetIsbn(u32 id, u64 value) { return SetByRules(kIsbnDef, id, value); }
+int Par_GetIsbn(u32 id, void *out) { return GetByRules(kIsbnDef, id, out); }
+int Par_SetUpcE(u32 id, u64 value) { return SetByRules(kUpcEDef, id, value); }
+int Par_GetUpcE(u32 id, void *out) { return GetByRules(kUpcEDef, id, out); }
+int Par_SetUpcA(u32 id, u64 value) { return SetByRules(kUpcADef, id, value); }
+int Par_GetUpcA(u32 id, void *out) { return GetByRules(kUpcADef, id, out); }
+int Par_SetItf(u32 id, u64 value) { return SetByRules(kItfDef, id, value); }
+int Par_GetItf(u32 id, void *out) { return GetByRules(kItfDef, id, out); }
+int Par_SetItf6(u32 id, u64 value) { return SetByRules(kItf6Def, id, value); }
+int Par_GetItf6(u32 id, void *out) { return GetByRules(kItf6Def, id, out); }
+int Par_SetItf14(u32 id, u64 value) { return SetByRules(kItf14Def, id, value); }
+int Par_GetItf14(u32 id, void *out) { return GetByRules(kItf14Def, id, out); }
+int Par_SetItf14W49(u32 id, u64 value) { return SetByRules(kItf14W49Def, id, value); }
+int Par_GetItf14W49(u32 id, void *out) { return GetByRules(kItf14W49Def, id, out); }
+int Par_SetItf12W49(u32 id, u64 value) { return SetByRules(kItf12W49Def, id, value); }
+int Par_GetItf12W49(u32 id, void *out) { return GetByRules(kItf12W49Def, id, out); }
+int Par_SetVar25b(u32 id, u64 value) { return SetByRules(kVar25bDef, id, value); }
+int Par_GetVar25b(u32 id, void *out) { return GetByRules(kVar25bDef, id, out); }
+int Par_SetMat25(u32 id, u64 value) { return SetByRules(kMat25Def, id, value); }
+int Par_GetMat25(u32 id, void *out) { return GetByRules(kMat25Def, id, out); }
+int Par_SetInd25(u32 id, u64 value) { return SetByRules(kInd25Def, id, value); }
+int Par_GetInd25(u32 id, void *out) { return GetByRules(kInd25Def, id, out); }
+int Par_SetIata25(u32 id, u64 value) { return SetByRules(kIata25Def, id, value); }
+int Par_GetIata25(u32 id, void *out) { return GetByRules(kIata25Def, id, out); }
+int Par_SetCode39(u32 id, u64 value) { return SetByRules(kCode39Def, id, value); }
+int Par_GetCode39(u32 id, void *out) { return GetByRules(kCode39Def, id, out); }
+int Par_SetCodabar(u32 id, u64 value) { return SetByRules(kCodabarDef, id, value); }
+int Par_GetCodabar(u32 id, void *out) { return GetByRules(kCodabarDef, id, out); }
+int Par_SetCode93(u32 id, u64 value) { return SetByRules(kCode93Def, id, value); }
+int Par_GetCode93(u32 id, void *out) { return GetByRules(kCode93Def, id, out); }
+int Par_SetCode11(u32 id, u64 value) { return SetByRules(kCode11Def, id, value); }
+int Par_GetCode11(u32 id, void *out) { return GetByRules(kCode11Def, id, out); }
+int Par_SetPlessey(u32 id, u64 value) { return SetByRules(kPlesseyDef, id, value); }
+int Par_GetPlessey(u32 id, void *out) { return GetByRules(kPlesseyDef, id, out); }
+int Par_SetMsi(u32 id, u64 value) { return SetByRules(kMsiDef, id, value); }
+int Par_GetMsi(u32 id, void *out) { return GetByRules(kMsiDef, id, out); }
+int Par_SetDataBar(u32 id, u64 value) { return SetByRules(kDataBarDef, id, value); }
+int Par_GetDataBar(u32 id, void *out) { return GetByRules(kDataBarDef, id, out); }
+int Par_SetGroup11B00(u32 id, u64 value) { return SetByRules(kGroup11B00Def, id, value); }
+int Par_GetGroup11B00(u32 id, void *out) { return GetByRules(kGroup11B00Def, id, out); }
+int Par_SetComposite(u32 id, u64 value) { return SetByRules(kCompositeDef, id, value); }
+int Par_GetComposite(u32 id, void *out) { return GetByRules(kCompositeDef, id, out); }
+int Par_SetVar25a(u32 id, u64 value) { return SetByRules(kVar25aDef, id, value); }
+int Par_GetVar25a(u32 id, void *out) { return GetByRules(kVar25aDef, id, out); }
 
-int Par_SetPdf417(u32 id, u64 value) { return SetByRules(kPdf417Spec, id, value); }
-int Par_GetPdf417(u32 id, void *out) { return GetByRules(kPdf417Spec, id, out); }
-int Par_SetQr(u32 id, u64 value) { return SetByRules(kQrSpec, id, value); }
-int Par_GetQr(u32 id, void *out) { return GetByRules(kQrSpec, id, out); }
-int Par_SetAztec(u32 id, u64 value) { return SetByRules(kAztecSpec, id, value); }
-int Par_GetAztec(u32 id, void *out) { return GetByRules(kAztecSpec, id, out); }
-int Par_SetDataMatrix(u32 id, u64 value) { return SetByRules(kDataMatrixSpec, id, value); }
-int Par_GetDataMatrix(u32 id, void *out) { return GetByRules(kDataMatrixSpec, id, out); }
-int Par_SetMaxiCode(u32 id, u64 value) { return SetByRules(kMaxiCodeSpec, id, value); }
-int Par_GetMaxiCode(u32 id, void *out) { return GetByRules(kMaxiCodeSpec, id, out); }
-int Par_SetGroup20600(u32 id, u64 value) { return SetByRules(kGroup20600Spec, id, value); }
-int Par_GetGroup20600(u32 id, void *out) { return GetByRules(kGroup20600Spec, id, out); }
-int Par_SetCsCode(u32 id, u64 value) { return SetByRules(kCsCodeSpec, id, value); }
-int Par_GetCsCode(u32 id, void *out) { return GetByRules(kCsCodeSpec, id, out); }
-int Par_SetMicroPdf417(u32 id, u64 value) { return SetByRules(kMicroPdf417Spec, id, value); }
-int Par_GetMicroPdf417(u32 id, void *out) { return GetByRules(kMicroPdf417Spec, id, out); }
-int Par_SetMicroQr(u32 id, u64 value) { return SetByRules(kMicroQrSpec, id, value); }
-int Par_GetMicroQr(u32 id, void *out) { return GetByRules(kMicroQrSpec, id, out); }
-int Par_SetGroup20F00(u32 id, u64 value) { return SetByRules(kGroup20F00Spec, id, value); }
-int Par_GetGroup20F00(u32 id, void *out) { return GetByRules(kGroup20F00Spec, id, out); }
-int Par_SetGroup21400(u32 id, u64 value) { return SetByRules(kGroup21400Spec, id, value); }
-int Par_GetGroup21400(u32 id, void *out) { return GetByRules(kGroup21400Spec, id, out); }
+int Par_SetPdf417(u32 id, u64 value) { return SetByRules(kPdf417Def, id, value); }
+int Par_GetPdf417(u32 id, void *out) { return GetByRules(kPdf417Def, id, out); }
+int Par_SetQr(u32 id, u64 value) { return SetByRules(kQrDef, id, value); }
+int Par_GetQr(u32 id, void *out) { return GetByRules(kQrDef, id, out); }
+int Par_SetAztec(u32 id, u64 value) { return SetByRules(kAztecDef, id, value); }
+int Par_GetAztec(u32 id, void *out) { return GetByRules(kAztecDef, id, out); }
+int Par_SetDataMatrix(u32 id, u64 value) { return SetByRules(kDataMatrixDef, id, value); }
+int Par_GetDataMatrix(u32 id, void *out) { return GetByRules(kDataMatrixDef, id, out); }
+int Par_SetMaxiCode(u32 id, u64 value) { return SetByRules(kMaxiCodeDef, id, value); }
+int Par_GetMaxiCode(u32 id, void *out) { return GetByRules(kMaxiCodeDef, id, out); }
+int Par_SetGroup20600(u32 id, u64 value) { return SetByRules(kGroup20600Def, id, value); }
+int Par_GetGroup20600(u32 id, void *out) { return GetByRules(kGroup20600Def, id, out); }
+int Par_SetCsCode(u32 id, u64 value) { return SetByRules(kCsCodeDef, id, value); }
+int Par_GetCsCode(u32 id, void *out) { return GetByRules(kCsCodeDef, id, out); }
+int Par_SetMicroPdf417(u32 id, u64 value) { return SetByRules(kMicroPdf417Def, id, value); }
+int Par_GetMicroPdf417(u32 id, void *out) { return GetByRules(kMicroPdf417Def, id, out); }
+int Par_SetMicroQr(u32 id, u64 value) { return SetByRules(kMicroQrDef, id, value); }
+int Par_GetMicroQr(u32 id, void *out) { return GetByRules(kMicroQrDef, id, out); }
+int Par_SetGroup20F00(u32 id, u64 value) { return SetByRules(kGroup20F00Def, id, value); }
+int Par_GetGroup20F00(u32 id, void *out) { return GetByRules(kGroup20F00Def, id, out); }
+int Par_SetGroup21400(u32 id, u64 value) { return SetByRules(kGroup21400Def, id, value); }
+int Par_GetGroup21400(u32 id, void *out) { return GetByRules(kGroup21400Def, id, out); }
 
 // 2D common mode: only the group id itself. 0x10010 is accepted and changes nothing.
 int Par_SetCommon2D(u32 id, u64 value) {

@@ -11,7 +11,10 @@
 #include "core/pixel.h"
 #include "core/state.h"
 #include "locate/box_list.h"
+#include "locate/finder.h"
+#include "locate/projection.h"
 #include "locate/region_select.h"
+#include "qr/test_hooks_qr.h"
 #include "toolkit/reed_solomon.h"
 
 namespace vexo {
@@ -41,6 +44,12 @@ void Test_ResetDecoderStatics() {
     Dec_ResetMultiResultList();
     for (JOINED_BOX &b : g_joinedBoxes) b = JOINED_BOX{};
     Dec_SetJoinedCount(0);
+    g_finderState = FINDER_STATE{};
+    g_finderState.lockedId = kFinderNoneLocked;
+    g_qrFinderQueue = QR_FINDER_QUEUE{};
+    g_edgeThresholds = kDefaultEdgeThresholds;
+    g_projState = PROJ_STATE{};
+    Test_ResetQrDataStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {
