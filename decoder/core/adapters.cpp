@@ -12,6 +12,7 @@
 #include "datamatrix/dm_services.h"
 #include "hanxin/cscn_services.h"
 #include "linear_image/lineimg_services.h"
+#include "locate/finder.h"
 #include "pdf417/pdf417_services.h"
 #include "qr/qr_services.h"
 
@@ -123,9 +124,9 @@ int Sym_FormatVersion(const ADAPTER_DESC *a, char *buf, int len) {
     return count;
 }
 
-// The finders that raise these flags are not registered yet, so neither module is asked.
-int Sym_AztecCandidateRaised() { return 0; }
-int Sym_MaxiCodeCandidateRaised() { return 0; }
+// The bulls-eye finders raise their success byte for the region just scanned.
+int Sym_AztecCandidateRaised() { return g_finderState.success[kFinderIdAztec] != 0 ? 1 : 0; }
+int Sym_MaxiCodeCandidateRaised() { return g_finderState.success[kFinderIdMaxiCode] != 0 ? 1 : 0; }
 
 // ---- QR Code and Micro QR.
 

@@ -6,6 +6,7 @@
 #include "core/frame_margins.h"
 #include "core/params.h"
 #include "core/state.h"
+#include "locate/finder.h"
 
 namespace vexo {
 
@@ -48,6 +49,7 @@ int AppendVersionLine(int (*getVersion)(char *, int), u32 kind, char *buf, int c
 // ---- Per image and walks.
 
 void Dec_ResetModulesForImage() {
+    g_edgeThresholds = kDefaultEdgeThresholds;
     g_state.decodeSource = kSourceNone;
     g_state.matrixIndex = -1;
     g_state.ocrIndex = -1;

@@ -9,6 +9,8 @@
 #include "core/pixel.h"
 #include "core/state.h"
 #include "locate/box_list.h"
+#include "locate/finder.h"
+#include "locate/projection.h"
 #include "locate/region_select.h"
 #include "locate/region_table.h"
 #include "pdf417/pdf417_services.h"
@@ -62,13 +64,15 @@ int TryLinearOnQuads(REGION_QUAD *quads, int n) {
     return 0;
 }
 
-// The 2D finders over one region: 1 when the region is crossed by bars.
+// Edge thresholds estimated on the region's midline, then the 2D finders over it: 1 when
+// the region is crossed by bars.
 int RunFinders(REGION_QUAD *aligned, REGION_QUAD *raw) {
-    (void)aligned;
-    (void)raw;
-    // The finder framework is not part of the library yet: every region is handed to the
-    // matrix modules.
-    return 0;
+    u32 minStep = kDefaultEdgeThresholds.minStep;
+    const int ratio = Loc_QuadMidlineThresholds(aligned, &minStep);
+    g_edgeThresholds.ratio = static_cast<u16>(ratio);
+    g_edgeThresholds.minStep = minStep;
+    Loc_ResetFinders(aligned, raw);
+    return Loc_RunFinders(aligned);
 }
 
 // The matrix modules over one region; 1 when a result was taken.
@@ -187,13 +191,19 @@ u32 Dec_DecodeImage() {
 void Dec_AfterLinearDecode() { Sym_Composite1DPostDecode(); }
 
 int Dec_RunLinearStage() {
-    // The projection proposals are not part of the library yet: nothing to propose.
+    if (Loc_ProjectionThresholds() == 0) return 0;
+    REGION_QUAD quads[kProjectionQuads];
+    int n = Loc_ColumnProjectionQuads(quads, kProjectionQuads);
+    g_state.linearLinkage |= kLinkageColumns;
+    int result = TryLinearOnQuads(quads, n);
+    if (result == 0) {
+        n = Loc_RowProjectionQuads(quads, kProjectionQuads);
+        g_state.linearLinkage |= kLinkageRows;
+        result = TryLinearOnQuads(quads, n);
+    }
     g_state.linearLinkage &= ~kLinkageMask;
     Dec_SetLinearLinkage(g_state.linearLinkage);
-    (void)kLinkageColumns;
-    (void)kLinkageRows;
-    (void)TryLinearOnQuads;
-    return 0;
+    return result;
 }
 
 int Dec_SelectRegions(REGION_QUAD *listA) {

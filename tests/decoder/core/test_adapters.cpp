@@ -9,6 +9,7 @@
 #include "core/params.h"
 #include "core/state.h"
 #include "decoder_test.h"
+#include "locate/finder.h"
 
 namespace {
 
@@ -130,6 +131,14 @@ TEST_F(AdaptersTest, DisabledOrRefusedModulesNeverCallTheirDecoder) {
     EXPECT_EQ(Sym_DecodeThrough(&az), 0);
     EXPECT_EQ(Sym_DecodeThrough(&mx), 0);
     EXPECT_EQ(g_entry.calls, 0);
+    g_params.lengthWord[kSlotAztec] = Window(0, 100);
+    g_finderState.success[kFinderIdMaxiCode] = 1;
+    EXPECT_EQ(Sym_DecodeThrough(&az), 0) << "the MaxiCode flag does not open Aztec";
+    EXPECT_EQ(Sym_DecodeThrough(&mx), 1);
+    g_finderState.success[kFinderIdAztec] = 1;
+    EXPECT_EQ(Sym_DecodeThrough(&az), 1);
+    EXPECT_EQ(g_entry.calls, 2);
+    g_entry.calls = 0;
     // A first decodeRecord byte above 64 refuses PDF417 and Composite1D without a change.
     g_params.flagsWord[kSymPdf417] = kFlagEnabled;
     g_params.lengthWord[kSlotPdf417] = Window(0, 100);
