@@ -61,6 +61,7 @@ struct FakeScript {
     bool decoded = false;  // since the last per-image reset
     int calls = 0;
     std::function<void()> onDecode;  // runs before the answer is given
+    std::function<void()> onReset;   // runs in the per-image reset
 };
 
 // Fake number N: all slots are static functions over one script.
@@ -75,6 +76,7 @@ struct Fake {
     static void ResetForImage() {
         CallLog().push_back("reset:" + S().name);
         S().decoded = false;
+        if (S().onReset) S().onReset();
     }
     static int Decode() {
         FakeScript &s = S();
@@ -153,6 +155,9 @@ struct Fake {
         Reset();
         S().name = name;
         vexo::SYM_MODULE r = vexo::kDefaultModules.matrix[index];
+        // The module's own header and (empty) identifier until a test scripts others.
+        if (r.getHeader != nullptr) r.getHeader(&S().header);
+        if (r.writeAimId != nullptr) r.writeAimId(S().aim);
         r.resetForImage = ResetForImage;
         r.decode = Decode;
         r.getHeader = Header;
