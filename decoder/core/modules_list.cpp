@@ -26,7 +26,6 @@ MULTI_RESULT_LIST g_multiList = {.classCount = {},
 
 namespace {
 
-constexpr int kMaxCodeChar = 63;
 constexpr int kLastLocatedMatrix = 5;
 
 // The module a list entry's symbology number leads to when a single entry is taken.
