@@ -65,4 +65,18 @@ void Dec_SmoothImage(u8 *image, u8 *scratch, i32 width, i32 height);
 // least 3. No stage calls it.
 void Dec_SmoothImageFull(u8 *image, u8 *scratch, i32 width, i32 height);
 
+// ---- Routines that no stage calls.
+
+// Presets that enable every linear symbology (with wide length ranges), every 2D one
+// (with their largest lengths), words 51 and 52, and words 53 to 58; other bits are kept.
+void Par_PresetAllLinear();
+void Par_PresetAll2d();
+void Par_PresetEnable51And52();
+void Par_PresetEnable53To58();
+// When two entries of class 11 stand first in the list with texts of 12 and 14 bytes
+// (either order): out (26 bytes) = the 12-byte text then the 14-byte one, *outLength = 26,
+// answer 1. Otherwise 0.
+int Dec_JoinPairOf14And12(u8 *out, i32 *outLength);
+const void *Dec_ReturnArgument(const void *p);
+
 }  // namespace vexo

@@ -408,6 +408,44 @@ TEST_F(MultiCodeTest, DecodedOutlinesTrimTheNextRegions) {
     EXPECT_EQ(g_state.decodedQuadCount, 16);
 }
 
+TEST_F(MultiCodeTest, PresetsSetTheirBitsAndKeepTheOthers) {
+    for (u32 &w : g_params.flagsWord) w = 0x00800000u;  // bit 23, which no preset names
+    Par_PresetAllLinear();
+    EXPECT_EQ(g_params.flagsWord[kSymCode128], 0x00C04001u);     // enabled, lengths 1-64
+    EXPECT_EQ(g_params.flagsWord[kSymMatrix25], 0x40C04001u);    // and bit 30
+    EXPECT_EQ(g_params.flagsWord[kSymMsi], 0x00C08001u);         // 1-128
+    EXPECT_EQ(g_params.flagsWord[kSymPlessey], 0x00C06401u);     // 1-100
+    EXPECT_EQ(g_params.flagsWord[kSymDataBar], 0x80C0FF01u);
+    EXPECT_EQ(g_params.flagsWord[kSymEan13], 0x00C00000u);       // enable bit only
+    EXPECT_EQ(g_params.flagsWord[kSymIsbt128], 0x00800000u);     // not named
+    g_params.flagsWord[kSymCode39] |= 0xC0000000u;
+    Par_PresetAllLinear();
+    EXPECT_EQ(g_params.flagsWord[kSymCode39], 0x00C04001u) << "check bits cleared";
+    Par_PresetAll2d();
+    EXPECT_EQ(g_params.flagsWord[kSymPdf417], 0x00C00071u);
+    EXPECT_EQ(g_params.flagsWord[kSymQr], 0x00C00331u);
+    EXPECT_EQ(g_params.flagsWord[kSymCsCode], 0x00C00071u);
+    EXPECT_EQ(g_params.lengthWord[kSlotQr], 1u | (7089u << 16));
+    EXPECT_EQ(g_params.lengthWord[kSlotCsCode], 1u | (7827u << 16));
+    Par_PresetEnable53To58();
+    EXPECT_EQ(g_params.flagsWord[55], 0x80C00000u);
+    EXPECT_EQ(g_params.flagsWord[54], 0x00C00000u);
+    EXPECT_EQ(g_params.flagsWord[59], 0x00800000u);
+}
+
+TEST_F(MultiCodeTest, PairOfFourteenAndTwelveCharacters) {
+    const Symbology eleven{0, 1, 11, "]Q1"};
+    Decoded(eleven, {Part("ABCDEFGHIJKLMN", Square(0, 0, 10))});
+    Decoded(eleven, {Part("abcdefghijkl", Square(20, 0, 10))});
+    u8 out[32] = {};
+    i32 n = 0;
+    ASSERT_EQ(Dec_JoinPairOf14And12(out, &n), 1);
+    EXPECT_EQ(n, 26);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 26), "abcdefghijklABCDEFGHIJKLMN");
+    Decoded(eleven, {Part("x", Square(40, 0, 10))});
+    EXPECT_EQ(Dec_JoinPairOf14And12(out, &n), 0) << "three of the class";
+}
+
 // ---- Smoothing.
 
 // The 1 2 1 / 2 4 2 / 1 2 1 kernel over the unsmoothed image, inside the bands.
