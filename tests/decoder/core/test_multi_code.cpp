@@ -111,6 +111,28 @@ TEST_F(MultiCodeTest, StructuredAppendPairJoinsOnceBothAreRead) {
     EXPECT_EQ(Dec_CopyJoinedBoxes(boxes, 4), 1);
 }
 
+TEST_F(MultiCodeTest, DuplicateCheckFlagsSetPartsWhileJoiningIsRequired) {
+    // A structured-append QR symbol as the current result, a QR entry first in the list.
+    Decoded(kQr, {Part("a", Square(0, 0, 10), 0, 2)});
+    g_params.flagsWord[kSymQr] = kFlagEnabled | 1;
+    EXPECT_EQ(Dec_CheckDuplicateResult(0), 1) << "single reading";
+    g_params.flagsWord[kSymQr] = kJoinedPair;
+    EXPECT_EQ(Dec_CheckDuplicateResult(0), 0);
+    EXPECT_EQ(Dec_CheckDuplicateResult(1), 0);
+    g_state.moduleHeader.kind = 0xC1;
+    EXPECT_EQ(Dec_CheckDuplicateResult(0), 1) << "only 2D results";
+    // The current result outside any set.
+    Decoded(kQr, {Part("b", Square(20, 0, 10))});
+    EXPECT_EQ(Dec_CheckDuplicateResult(1), 1);
+    // A Data Matrix entry second: seen only by mode 1.
+    Dec_ResetMultiResultList();
+    g_params.flagsWord[kSymDataMatrix] = kJoinedPair;
+    Decoded(kAztec, {Part("z", Square(0, 0, 10))});
+    Decoded(kDm, {Part("d", Square(20, 0, 10), 0, 2)});
+    EXPECT_EQ(Dec_CheckDuplicateResult(0), 1);
+    EXPECT_EQ(Dec_CheckDuplicateResult(1), 0);
+}
+
 TEST_F(MultiCodeTest, JoinedTextOutsideTheLengthWindowIsNotTaken) {
     g_params.flagsWord[kSymQr] = kJoinedPair;
     g_params.lengthWord[kSlotQr] = 1 | (8u << 16);
