@@ -14,11 +14,11 @@ struct AZTEC_GROUPING {
     i32 line[kMultiEntries][kMultiEntries];  // part indexes
     i32 lineLength[kMultiEntries];
     i32 lineCount;
-    bool vertical;    // part 0's top edge runs nearer the vertical
+    bool vertical;    // the first part's top edge runs nearer the vertical
     bool descending;  // its top-left lies at or beyond its top-right along that axis
 };
 
-// Orientation from part 0's top edge.
+// Orientation from the first part's top edge.
 void Dec_SetAztecOrientation(AZTEC_GROUPING *g, const REGION_QUAD &q) {
     const POINT_I32 &tl = q.c[kTopLeft];
     const POINT_I32 &tr = q.c[kTopRight];
@@ -49,7 +49,7 @@ void Dec_InitPartOrder(AZTEC_GROUPING *g, const REGION_QUAD *parts, int count) {
 }
 
 // Lines are ordered by the mean position of their parts' top-edge midpoints across the
-// reading direction, in the direction of part 0's "down".
+// reading direction, in the direction of the first part's "down".
 void Dec_OrderAztecParts(AZTEC_GROUPING *g, const REGION_QUAD *parts) {
     i32 keys[kMultiEntries];
     i32 lines[kMultiEntries];
@@ -64,7 +64,7 @@ void Dec_OrderAztecParts(AZTEC_GROUPING *g, const REGION_QUAD *parts) {
         keys[k] = static_cast<i32>(sum / g->lineLength[k]);
         lines[k] = k;
     }
-    // Part 0's "down" is its top edge turned a quarter clockwise: along +y for an upright
+    // The first part's "down" is its top edge turned a quarter clockwise: along +y for an upright
     // part, -x for one turned a quarter turn clockwise.
     const bool linesDescending = g->vertical ? !g->descending : g->descending;
     Geo_PartialSortPairs(keys, g->lineCount, g->lineCount, lines, linesDescending ? 1 : 0);
