@@ -1,11 +1,15 @@
 #include "core/test_hooks.h"
 
+#include "core/adapters.h"
+#include "core/adapters_records.h"
 #include "core/api.h"
 #include "core/arena.h"
+#include "core/frame_margins.h"
+#include "core/modules.h"
+#include "core/multi_code.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
-#include "core/frame_margins.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
@@ -35,6 +39,12 @@ void Test_ResetDecoderStatics() {
     g_frameMargins = FRAME_MARGINS{};
     g_candidateStore = CANDIDATE_STORE{};
     for (ROI_BOX &b : g_roiTable) b = ROI_BOX{};
+    Test_RestoreModules();
+    Dec_ClearCallbacks();
+    Dec_ClearStatusWords();
+    Dec_ResetMultiResultList();
+    for (JOINED_BOX &b : g_joinedBoxes) b = JOINED_BOX{};
+    Dec_SetJoinedCount(0);
     g_finderState = FINDER_STATE{};
     g_finderState.lockedId = kFinderNoneLocked;
     g_qrFinderQueue = QR_FINDER_QUEUE{};
@@ -42,6 +52,28 @@ void Test_ResetDecoderStatics() {
     g_projState = PROJ_STATE{};
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
+}
+
+void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {
+    if (index < 0 || index >= kMatrixModules) return;
+    g_modules.matrix[index] = record != nullptr ? *record : kEmptyModule;
+}
+
+void Test_InstallStackedModule(int index, const SYM_MODULE *record) {
+    if (index < 0 || index >= kStackedModules) return;
+    g_modules.stacked[index] = record != nullptr ? *record : kEmptyModule;
+}
+
+void Test_InstallExternalModule(const EXT_MODULE *record) {
+    g_modules.external = record != nullptr ? *record : kEmptyExtModule;
+}
+
+void Test_InstallOcrModule(const SYM_MODULE *record) { g_modules.ocr = record != nullptr ? *record : kEmptyModule; }
+
+void Test_RestoreModules() {
+    g_modules = kDefaultModules;
+    for (i32 &s : g_adapterStatus) s = kStatusNothing;
+    Sym_ResetReportedWords();
 }
 
 }  // namespace vexo

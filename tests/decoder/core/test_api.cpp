@@ -228,7 +228,11 @@ TEST_F(DecoderTest, BannerIsCutToTheCapacity) {
 TEST_F(DecoderTest, VersionListStartsWithTheBannerLine) {
     TextOut out(512);
     ASSERT_EQ(ZPT_SE_VexoDec_Get(VEXO_ID_VERSION_LIST, &out.desc), 1);
-    EXPECT_EQ(out.Text(), "\r\nVexo Ver:     4.10.001B00\r\n");
+    EXPECT_EQ(out.Text(),
+              "\r\nVexo Ver:     4.10.001B00\r\n  PDF417:     3.01.001\r\n  Composite1D:2.00.017\r\n  "
+              "QRCode:     3.04.000\r\n  DataMatrix: 2.03.015\r\n  AztecCode:  1.04.008\r\n  "
+              "MaxiCode:   2.00.001\r\n  CS Code:    2.00.019\r\n  MicroPDF417:1.00.002\r\n");
+    EXPECT_EQ(out.desc.length, 221u);
     TextOut small(20);
     ASSERT_EQ(ZPT_SE_VexoDec_Get(VEXO_ID_VERSION_LIST, &small.desc), 1);
     EXPECT_EQ(small.Text(), "\r\nVexo Ver:     ...");
