@@ -139,7 +139,7 @@ TEST_F(SequenceTest, StagesRunInOrderUntilTheFirstSuccess) {
     };
     const Case cases[] = {
         {"nothing decodes", Content::kFlat, {}, 0, kAllFailFlat, "", 0, 0, 0, ""},  // no success yet: code id 0
-        {"QR in the region stage", Content::kFlat, {0}, 1, "link:C1D=0 decode:QR@2 ", "qr", 0x102, 2, 4, "]Q0"},
+        {"QR in the region stage", Content::kFlat, {0}, 1, "link:C1D=0 decode:QR@2 ", "qr", 0x102, 2, 4, "]Q1"},
         {"Data Matrix", Content::kFlat, {1}, 1, "link:C1D=0 decode:QR@2 decode:DM@2 ", "dm", 0x105, 2, 5, "]d0"},
         {"Aztec", Content::kFlat, {2}, 1, "link:C1D=0 decode:QR@2 decode:DM@2 decode:AZ@2 ", "az", 0x104, 2, 6, "]z0"},
         {"MaxiCode", Content::kFlat, {3}, 1,
@@ -162,7 +162,7 @@ TEST_F(SequenceTest, StagesRunInOrderUntilTheFirstSuccess) {
          "ext", 0x102, 3, 0, "]X0"},
         {"OCR", Content::kFlat, {9}, 1, kAllFailFlat, "ocr", 0x102, 4, 0, "]Q1"},
         {"first and last: the first wins", Content::kFlat, {0, 9}, 1, "link:C1D=0 decode:QR@2 ", "qr", 0x102, 2, 4,
-         "]Q0"},
+         "]Q1"},
         {"linear stage on column proposals", Content::kBars, {7, 0}, 1, "link:C1D=5 decode:C1D@0 link:C1D=0 ", "c1d",
          2, 1, 1, "]C1"},
         {"linear stage on row proposals", Content::kRows, {7}, 1, "link:C1D=7 decode:C1D@0 link:C1D=0 ", "c1d", 2,
