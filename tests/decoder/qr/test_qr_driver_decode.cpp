@@ -155,7 +155,9 @@ TEST_F(QrSymbolDecodeTest, SetupGeometryWithoutAVersionEstimate) {
     vexo::QR_GEOMETRY g{};
     vexo::QR_FINDER_SUMMARY s[3] = {};
     s[0].size = 35;
+    s[0].centreX = 11;
     s[2].size = 36;
+    s[2].centreX = 22;
     vexo::g_qrGeomWork.orientationKnown = 1;
     vexo::g_qrGeomWork.globalValid = 1;
     vexo::g_qrSymbol.eciSeen = 1;
@@ -164,8 +166,11 @@ TEST_F(QrSymbolDecodeTest, SetupGeometryWithoutAVersionEstimate) {
     EXPECT_EQ(vexo::g_qrSymbol.eciSeen, 0);
     EXPECT_EQ(vexo::g_qrGeomWork.orientationKnown, 0);
     EXPECT_EQ(vexo::g_qrGeomWork.globalValid, 0);
-    // The present summaries were packed into the first slots.
-    EXPECT_EQ(vexo::g_qrGeomWork.finder[0].size, 35);
+    // The present summaries were packed into the first slots; the size estimate, which
+    // found no image to measure the first pattern in, then marked that one absent.
+    EXPECT_EQ(vexo::g_qrGeomWork.finder[0].centreX, 11);
+    EXPECT_EQ(vexo::g_qrGeomWork.finder[1].centreX, 22);
+    EXPECT_EQ(vexo::g_qrGeomWork.finder[0].size, 0);
     EXPECT_EQ(vexo::g_qrGeomWork.finder[1].size, 36);
     EXPECT_EQ(vexo::g_qrGeomWork.finder[2].size, 0);
     // No Model 1 format word was read.
