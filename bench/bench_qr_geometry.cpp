@@ -1,0 +1,235 @@
+// QR Code from camera frames: whole decodes per 752 x 480 frame through the exported
+// interface (versions 1, 4 and 10, clean and blurred), the geometry stages' hot paths (a
+// finder-pair measurement, sampling a version 10 symbol), and, when built with zxing-cpp,
+// the QR corpus folders read by this decoder and by zxing-cpp side by side: read rate
+// and median decode time of each in one run.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/pixel.h"
+#include "qr/qr_grid.h"
+#include "qr/qr_size.h"
+#include "qr/qr_state.h"
+#include "support/blackbox.h"
+#include "support/decoder_api.h"
+#include "support/render.h"
+#include "support/symbol.h"
+#include "support/testkit.h"
+
+#ifdef VEXO_BENCH_ZXING
+#define ZX_USE_UTF8 1
+#include <ZXing/DecodeHints.h>
+#include <ZXing/ImageView.h>
+#include <ZXing/ReadBarcode.h>
+#include <ZXing/Result.h>
+#endif
+
+namespace {
+
+testkit::Symbol QrSymbol(int version) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_QRCODE;
+    in.data = "QR " + std::to_string(version) + " 0123";
+    in.option1 = 2;
+    in.option2 = version;
+    return testkit::Encode(in);
+}
+
+testkit::RenderOptions FrameOptions(bool blurred) {
+    testkit::RenderOptions o;
+    o.moduleSize = 4;
+    o.angleDeg = 12;
+    if (blurred) {
+        o.blurSigma = 1.0;
+        o.noiseSigma = 1;
+    }
+    return o;
+}
+
+// The exported interface with QR Code alone enabled.
+const testkit::DecoderApi &QrOnlyDecoder() {
+    static const testkit::DecoderApi api = [] {
+        testkit::InitDecoder();
+        testkit::DecoderApi a = testkit::LinkedDecoder();
+        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
+        a.set(0x20200, 0x10001);
+        return a;
+    }();
+    return api;
+}
+
+// One 752 x 480 frame per iteration: Set, Decode and the result read back.
+void BM_QrDecodeFrame(benchmark::State &state) {
+    const int version = static_cast<int>(state.range(0));
+    const bool blurred = state.range(1) != 0;
+    const testkit::Rendered r = testkit::Render(QrSymbol(version), FrameOptions(blurred));
+    const testkit::DecoderApi &api = QrOnlyDecoder();
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = testkit::RunFrame(api, r.frame, false);
+        reads += d.decoded ? 1 : 0;
+        benchmark::DoNotOptimize(d.text.data());
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.SetLabel(blurred ? "blurred" : "clean");
+}
+BENCHMARK(BM_QrDecodeFrame)->ArgsProduct({{1, 4, 10}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
+// The geometry work area of a rendered symbol from its true finder positions.
+struct GeometryFixture {
+    testkit::Rendered rendered;
+    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> work;
+    int dimension = 0;
+
+    explicit GeometryFixture(int version) : rendered(testkit::Render(QrSymbol(version), FrameOptions(false))) {
+        const testkit::Symbol s = QrSymbol(version);
+        dimension = s.rows;
+        pixels = rendered.frame.pixels;
+        work.assign(1280 * 960, 0);
+        vexo::Pix_SetImageSize(rendered.frame.width, rendered.frame.height);
+        vexo::Pix_SetImagePointer(pixels.data());
+        vexo::g_qrGeomWork = vexo::QR_GEOM_WORK{};
+        vexo::g_qrGeomWork.sampleBuffer = work.data();
+        vexo::g_qrGeomWork.arrangement = vexo::kQrArrangeThree;
+        const int d = dimension;
+        const int modules[3][5][2] = {{{0, 6}, {0, 0}, {6, 0}, {6, 6}, {3, 3}},
+                                      {{6, d - 7}, {6, d - 1}, {0, d - 1}, {0, d - 7}, {3, d - 4}},
+                                      {{d - 7, 0}, {d - 1, 0}, {d - 1, 6}, {d - 7, 6}, {d - 4, 3}}};
+        for (int slot = 0; slot < 3; ++slot) {
+            for (int k = 0; k < 5; ++k) {
+                const testkit::Point p =
+                    rendered.transform.ToImage(testkit::Point{modules[slot][k][0] + 0.5, modules[slot][k][1] + 0.5});
+                vexo::g_qrGeomWork.imagePoints[slot][k] = {static_cast<int32_t>((p.x - 0.5) * 4),
+                                                           static_cast<int32_t>((p.y - 0.5) * 4)};
+                vexo::g_qrGeomWork.modulePoints[slot][k] = {modules[slot][k][0], modules[slot][k][1]};
+            }
+            vexo::QR_FINDER_SUMMARY &f = vexo::g_qrGeomWork.finder[slot];
+            f.centreX = vexo::g_qrGeomWork.imagePoints[slot][4].x / 4;
+            f.centreY = vexo::g_qrGeomWork.imagePoints[slot][4].y / 4;
+            f.size = 28;
+        }
+        vexo::g_qrSymbol.dimension = d;
+        vexo::QR_VersionFromDimension(d, &vexo::g_qrSymbol.version, &vexo::g_qrSymbol.alignmentCount);
+        vexo::g_qrSymbol.moduleSize = 4;
+    }
+};
+
+void BM_QrMeasureFinderPair(benchmark::State &state) {
+    GeometryFixture f(static_cast<int>(state.range(0)));
+    int sum = 0;
+    for (auto _ : state) {
+        vexo::g_qrGeomWork.pairModuleSize = 0;
+        sum += vexo::QR_MeasureFinderPair(&vexo::g_qrGeomWork.finder[0], &vexo::g_qrGeomWork.finder[2]);
+    }
+    benchmark::DoNotOptimize(sum);
+    if (sum <= 0) state.SkipWithError("no measurement");
+}
+BENCHMARK(BM_QrMeasureFinderPair)->Arg(1)->Arg(10);
+
+void BM_QrSampleWholeSymbol(benchmark::State &state) {
+    GeometryFixture f(static_cast<int>(state.range(0)));
+    vexo::QR_FitGlobalTransform(nullptr);
+    std::vector<uint8_t> matrix(static_cast<size_t>(f.dimension * f.dimension));
+    int ok = 0;
+    for (auto _ : state) ok += vexo::QR_SampleModules(nullptr, matrix.data());
+    if (ok != static_cast<int>(state.iterations())) {
+        state.SkipWithError("sampling failed");
+    }
+}
+BENCHMARK(BM_QrSampleWholeSymbol)->Arg(1)->Arg(10)->Arg(25);
+
+// ---- The QR corpus folders, this decoder beside zxing-cpp.
+
+#ifndef VEXO_CORPUS_DIR
+#define VEXO_CORPUS_DIR "../shared/corpus"
+#endif
+
+const char *const kQrFolders[] = {"qrcode-1", "qrcode-3", "qrcode-5", "qrcode-7"};
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void ReportFolder(benchmark::State &state, const testkit::FolderResult &r, const std::vector<double> &ms) {
+    state.counters["images"] = r.expected;
+    state.counters["passed"] = r.passed;
+    state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
+    state.counters["median_ms"] = Median(ms);
+}
+
+void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
+    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    if (!std::filesystem::is_directory(dir)) {
+        state.SkipWithError("corpus folder missing");
+        return;
+    }
+    const testkit::DecoderApi &api = QrOnlyDecoder();
+    for (auto _ : state) {
+        std::vector<double> ms;
+        const testkit::FolderResult r = testkit::RunBlackboxFolder(dir, [&](const testkit::Frame &f) {
+            testkit::DecodeResult d = testkit::RunFrame(api, f, false);
+            ms.push_back(d.decodeMs);
+            return d;
+        });
+        ReportFolder(state, r, ms);
+    }
+}
+
+#ifdef VEXO_BENCH_ZXING
+void BM_QrCorpusZxing(benchmark::State &state, const char *folder) {
+    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    if (!std::filesystem::is_directory(dir)) {
+        state.SkipWithError("corpus folder missing");
+        return;
+    }
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    for (auto _ : state) {
+        std::vector<double> ms;
+        const testkit::FolderResult r = testkit::RunBlackboxFolder(dir, [&](const testkit::Frame &f) {
+            const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
+            const auto t0 = std::chrono::steady_clock::now();
+            const ZXing::Result z = ZXing::ReadBarcode(view, hints);
+            const auto t1 = std::chrono::steady_clock::now();
+            testkit::DecodeResult d;
+            d.decodeMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+            ms.push_back(d.decodeMs);
+            d.decoded = z.isValid();
+            if (d.decoded) {
+                d.codeId = 0x102;
+                d.text = z.text();
+                d.aim = z.symbologyIdentifier();
+            }
+            return d;
+        });
+        ReportFolder(state, r, ms);
+    }
+}
+#endif
+
+// One folder per benchmark, each decoder beside the other.
+[[maybe_unused]] const bool kCorpusRegistered = [] {
+    for (const char *folder : kQrFolders) {
+        benchmark::RegisterBenchmark((std::string("BM_QrCorpus/this/") + folder).c_str(), BM_QrCorpusThisDecoder, folder)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+#ifdef VEXO_BENCH_ZXING
+        benchmark::RegisterBenchmark((std::string("BM_QrCorpus/zxing/") + folder).c_str(), BM_QrCorpusZxing, folder)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+#endif
+    }
+    return true;
+}();
+
+}  // namespace
