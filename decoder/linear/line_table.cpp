@@ -1,0 +1,55 @@
+#include "linear/line_table.h"
+
+namespace vexo {
+
+// One row per family in the order at load; each family fills its own row.
+constexpr LINE_TABLE kLineTableAtLoad = {{
+    // 0: fixed 8-digit code
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 1: 2 of 5 variant A
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 2: Code 93
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 3: Code 39, Code 32
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 4: Codabar
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 5: ITF and its fixed-length forms
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 6: Matrix 2 of 5
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 7: Industrial 2 of 5
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 8: 2 of 5 variant B
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 9: IATA 2 of 5
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 10: Code 128 family
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 11: EAN-13, UPC-A, ISSN, ISBN
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 12: EAN-8
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 13: UPC-E
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 14: Plessey
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 15: MSI
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 16: Code 11
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 17: GS1 DataBar Limited
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 18: GS1 DataBar omnidirectional
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 19: GS1 DataBar stacked
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 20: GS1 DataBar Expanded
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    // 21: end record
+    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+}};
+
+LINE_TABLE g_lineTable = kLineTableAtLoad;
+
+}  // namespace vexo
