@@ -82,39 +82,31 @@ int Line_DataBarValue(const i32 *widths, int elements, int maxWidth, int noNarro
 
 namespace {
 
-// Fills the 2h widths from the first one and the pair sums; the last closes the total.
-void WidthsFromPairs(const i32 *pairs, i32 *widths, int total, int h) {
+// The 2h widths from a guess of the first one, the pair sums and the total, then shifted
+// so that the narrowest element of the given parity (at most cap) is 1 module.
+void PairsToWidths(const i32 *pairs, i32 *widths, int total, int h, i32 firstGuess, int parity, i32 cap) {
+    if ((pairs == nullptr && h > 1) || widths == nullptr || h < 1) return;
+    widths[0] = firstGuess;
     i32 sum = widths[0];
     for (int i = 0; i <= 2 * h - 3; ++i) {
         widths[i + 1] = pairs[i] - widths[i];
         sum += widths[i + 1];
     }
     widths[2 * h - 1] = total - sum;
-}
-
-// Moves `shift` modules from the elements of parity `from` to the others.
-void ShiftModules(i32 *widths, int h, int from, i32 shift) {
-    for (int i = 0; i < 2 * h; ++i) widths[i] += (i % 2 == from) ? -shift : shift;
+    i32 narrowest = cap;
+    for (int i = parity; i < 2 * h; i += 2) narrowest = widths[i] < narrowest ? widths[i] : narrowest;
+    if (narrowest < 2) return;
+    for (int i = 0; i < 2 * h; ++i) widths[i] += (i % 2 == parity) ? 1 - narrowest : narrowest - 1;
 }
 
 }  // namespace
 
 void Line_PairsToWidthsOdd(const i32 *pairs, i32 *widths, int total, int halfCount) {
-    if (pairs == nullptr || widths == nullptr || halfCount < 1) return;
-    widths[0] = 1;
-    WidthsFromPairs(pairs, widths, total, halfCount);
-    i32 narrowest = 10;
-    for (int i = 1; i < 2 * halfCount; i += 2) narrowest = widths[i] < narrowest ? widths[i] : narrowest;
-    if (narrowest >= 2) ShiftModules(widths, halfCount, 1, narrowest - 1);
+    PairsToWidths(pairs, widths, total, halfCount, 1, 1, 10);
 }
 
 void Line_PairsToWidthsEven(const i32 *pairs, i32 *widths, int total, int halfCount) {
-    if (pairs == nullptr || widths == nullptr || halfCount < 1) return;
-    widths[0] = 8;
-    WidthsFromPairs(pairs, widths, total, halfCount);
-    i32 narrowest = 8;
-    for (int i = 0; i <= 2 * halfCount - 2; i += 2) narrowest = widths[i] < narrowest ? widths[i] : narrowest;
-    if (narrowest >= 2) ShiftModules(widths, halfCount, 0, narrowest - 1);
+    PairsToWidths(pairs, widths, total, halfCount, 8, 0, 8);
 }
 
 namespace {

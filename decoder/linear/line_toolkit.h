@@ -51,7 +51,8 @@ int Line_DataBarValue(const i32 *widths, int elements, int maxWidth, int noNarro
 // + widths[i + 1]) and the total. Odd: widths[0] taken as 1, then shifted so that the
 // narrowest odd-indexed element (at most 10) is 1 module. Even: widths[0] taken as 8, then
 // shifted so that the narrowest even-indexed element (at most 8) is 1 module. pairs holds
-// 2 * halfCount - 2 entries; nothing is written for halfCount below 1.
+// 2 * halfCount - 2 entries (none for one pair of elements); nothing is written for
+// halfCount below 1.
 void Line_PairsToWidthsOdd(const i32 *pairs, i32 *widths, int total, int halfCount);
 void Line_PairsToWidthsEven(const i32 *pairs, i32 *widths, int total, int halfCount);
 
