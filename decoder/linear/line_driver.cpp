@@ -112,6 +112,8 @@ LINE_DECODE_CTX BuildDecodeContext(const LINE_CONTEXT &line, const LINE_LOCATE_S
     ctx.elementCount = static_cast<u16>((s > e ? s - e : e - s) + 1);
     ctx.edgesBase = st.edges;
     ctx.edgeCount = st.edgeCount;
+    ctx.aimLetter = slot.aimLetter;  // "X0" stands until a verify slot sets its own
+    ctx.aimModifier = slot.aimModifier;
     ctx.startIndex = s;
     ctx.endIndex = e;
     ctx.aux = &g_lineDriver.candidateAux;

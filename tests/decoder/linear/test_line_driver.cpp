@@ -227,6 +227,9 @@ TEST_F(LineDriverTest, EmptyResultCountsForTheWalkButIsNotAnswered) {
     EXPECT_NE(Line_GetResultData(), nullptr);
     EXPECT_EQ(Line_GetResultLength(), 0);
     EXPECT_EQ(g_fakes[0].verifyCalls, 0);  // an empty result is not verified
+    char aim[3] = {};
+    Line_WriteResultAimId(aim);
+    EXPECT_EQ(std::string(aim, 3), "]X0");
 }
 
 TEST_F(LineDriverTest, EmptyLineAnswersNothingWithAnEmptyLog) {
@@ -361,6 +364,8 @@ TEST_F(LineDriverTest, DecodeContextAsBuilt) {
     EXPECT_EQ(r.widthCount, 39);
     EXPECT_EQ(r.capacity, kLineTextCapacity);
     EXPECT_EQ(r.symbologyId, 0);
+    EXPECT_EQ(r.aimLetter, 'X');
+    EXPECT_EQ(r.aimModifier, '0');
     EXPECT_EQ(r.errorCode, 0);
     EXPECT_EQ(r.aux->segmentCapacity, kLineSegmentCapacity);
     EXPECT_EQ(r.rows, g_lineDriver.results[0].rows);

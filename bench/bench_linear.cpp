@@ -1,0 +1,91 @@
+// The linear decode driver per scan line: the three start/stop searches run to the end of a
+// 252-edge line (the longest edge list the image side hands over for a scan line) with
+// matchers that refuse everything, and whole walks over the same line: through an empty
+// table, and through the table as loaded with every linear symbology enabled (the worst
+// case of a line without a symbol; it grows as the families' records land).
+#include <benchmark/benchmark.h>
+
+#include "../tests/decoder/linear/edge_lists.h"
+#include "core/params.h"
+#include "core/test_hooks.h"
+#include "linear/line_driver.h"
+#include "linear/line_search.h"
+#include "linear/test_hooks_linear.h"
+
+namespace {
+
+using namespace vexo;
+
+constexpr int kEdges = 252;
+constexpr uint8_t kItfBlock[8] = {14, 18, 10, 10, 6, 11, 3, 4};
+constexpr uint8_t kCode39Block[5] = {30, 30, 10, 28, 2};
+
+int Refuse(const uint16_t *) { return 0; }
+int RefuseStart(const uint16_t *, uint16_t *) { return 0; }
+int RefusePairStart(const uint16_t *, uint16_t *, int) { return 0; }
+int RefusePairStop(const uint16_t *, int) { return 0; }
+
+// Arg 0: noise (elements of 1 to 10 samples); arg 1: equal elements, a run everywhere.
+linetest::EdgeLine BenchLine(int64_t kind) {
+    return kind == 0 ? linetest::MakeNoiseLine(kEdges, 11) : linetest::MakeNoiseLine(kEdges, 11, 48, 48);
+}
+
+LINE_LOCATE_STATE StateOf(const linetest::EdgeLine &line) {
+    LINE_LOCATE_STATE st{};
+    st.edges = line.edges.data();
+    st.edgeCount = static_cast<uint16_t>(line.edges.size());
+    st.widths = line.widths.data();
+    st.widthCount = static_cast<uint16_t>(line.widths.size());
+    st.lineLength = 16u * line.sampleCount;
+    return st;
+}
+
+void BM_LineFindStartStop(benchmark::State &state) {
+    const linetest::EdgeLine line = BenchLine(state.range(0));
+    for (auto _ : state) {
+        LINE_LOCATE_STATE st = StateOf(line);
+        benchmark::DoNotOptimize(Line_FindStartStop(&st, kItfBlock, Refuse, Refuse, Refuse, Refuse));
+    }
+}
+BENCHMARK(BM_LineFindStartStop)->Arg(0)->Arg(1);
+
+void BM_LineFindStartStopAlt(benchmark::State &state) {
+    const linetest::EdgeLine line = BenchLine(state.range(0));
+    for (auto _ : state) {
+        LINE_LOCATE_STATE st = StateOf(line);
+        benchmark::DoNotOptimize(Line_FindStartStopAlt(&st, kCode39Block, RefuseStart, RefuseStart, Refuse, Refuse));
+    }
+}
+BENCHMARK(BM_LineFindStartStopAlt)->Arg(0)->Arg(1);
+
+void BM_LineFindStartStopByPairs(benchmark::State &state) {
+    const linetest::EdgeLine line = BenchLine(state.range(0));
+    for (auto _ : state) {
+        LINE_LOCATE_STATE st = StateOf(line);
+        benchmark::DoNotOptimize(Line_FindStartStopByPairs(&st, RefusePairStart, RefusePairStop, 26));
+    }
+}
+BENCHMARK(BM_LineFindStartStopByPairs)->Arg(0)->Arg(1);
+
+void BM_LineWalkEmptyTable(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    Test_ClearLineTable();
+    linetest::EdgeLine line = BenchLine(0);
+    linetest::Install(line);
+    for (auto _ : state) benchmark::DoNotOptimize(Line_DecodeEdgeLine());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_LineWalkEmptyTable);
+
+void BM_LineWalkEveryRecordEnabled(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    Par_InstallDefaults();
+    for (int id = 0; id <= kSymFixed8; ++id) g_params.flagsWord[id] |= kFlagEnabled;
+    linetest::EdgeLine line = BenchLine(0);
+    linetest::Install(line);
+    for (auto _ : state) benchmark::DoNotOptimize(Line_DecodeEdgeLine());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_LineWalkEveryRecordEnabled);
+
+}  // namespace
