@@ -2,7 +2,9 @@
 // the attempt log, result selection and read-back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@ using namespace linetest;
 
 constexpr uint16_t kEnabledId = kSymCode39;   // 20
 constexpr uint16_t kDisabledId = kSymCodabar;  // 21
+constexpr uint8_t kRowCodes[] = {kAttemptStackedRow, kAttemptExpandedRow};
 
 class LineDriverTest : public vexo_test::DecoderTest {
 protected:
@@ -213,6 +216,12 @@ TEST_F(LineDriverTest, AttemptOutcomesAsATable) {
         EXPECT_EQ(Directions(), c.directions);
         EXPECT_EQ(g_fakes[1].decodeCalls > 0, c.secondRuns);
         EXPECT_EQ(Text(), c.text);
+        const bool row = std::find_first_of(c.codes.begin(), c.codes.end(), std::begin(kRowCodes),
+                                            std::end(kRowCodes)) != c.codes.end();
+        LINE_SEGMENT segs[kLineSegmentCapacity] = {};
+        LINE_AUX out{};
+        out.segments = segs;
+        EXPECT_EQ(Line_CopyPartialSegment(&out), row ? 1 : 0);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -119,6 +120,46 @@ std::vector<Candidate> AllCandidates(Search s, const EdgeLine &line, const uint8
 }
 
 const uint8_t kPairsBlock[1] = {kCode128Minimum};
+
+TEST(EdgeListMaker, LinesAsTheImageSideHandsThemOver) {
+    struct Case {
+        const char *name;
+        std::string runs;
+        EdgeLineOptions options;
+        std::vector<uint16_t> edges;
+        uint16_t sampleCount;
+    };
+    const Case cases[] = {
+        {"a line ends on a bar", "1213", {.moduleSamples = 2}, {320, 352, 416, 448}, 48},
+        {"ink spread grows the bars", "1213", {.moduleSamples = 2, .spread = 0.5}, {312, 360, 408, 456}, 48},
+        {"reversed", "3112", {.moduleSamples = 1, .reversed = true}, {160, 176, 192, 240}, 25},
+        {"quiet zones", "3", {.moduleSamples = 1, .quietBefore = 2, .quietAfter = 1}, {32, 80}, 6},
+        {"cut at the start: the line begins at the next bar", "31121", {.moduleSamples = 1, .cutFront = 1}, {160, 176, 208, 224}, 24},
+        {"cut at the end", "31121", {.moduleSamples = 1, .cutBack = 2}, {160, 208, 224, 240}, 25},
+        {"fractional module size", "11", {.moduleSamples = 1.5, .quietBefore = 1}, {24, 48}, 18},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const EdgeLine line = MakeEdgeLine(Runs(c.runs), c.options);
+        EXPECT_EQ(line.edges, c.edges);
+        EXPECT_EQ(line.sampleCount, c.sampleCount);
+        ASSERT_EQ(line.widths.size(), line.edges.size() - 1);
+        for (size_t k = 0; k < line.widths.size(); ++k) EXPECT_EQ(line.widths[k], line.edges[k + 1] - line.edges[k]);
+    }
+    // Jitter: seeded, within its bound, edges still ascending.
+    const std::vector<int> runs = Code128(3);
+    const EdgeLine clean = MakeEdgeLine(runs, {.moduleSamples = 2});
+    const EdgeLine a = MakeEdgeLine(runs, {.moduleSamples = 2, .jitter16 = 3, .seed = 4});
+    const EdgeLine b = MakeEdgeLine(runs, {.moduleSamples = 2, .jitter16 = 3, .seed = 4});
+    const EdgeLine other = MakeEdgeLine(runs, {.moduleSamples = 2, .jitter16 = 3, .seed = 5});
+    EXPECT_EQ(a.edges, b.edges);
+    EXPECT_NE(a.edges, other.edges);
+    ASSERT_EQ(a.edges.size(), clean.edges.size());
+    for (size_t k = 0; k < a.edges.size(); ++k) {
+        EXPECT_LE(std::abs(a.edges[k] - clean.edges[k]), 3);
+        EXPECT_TRUE(k == 0 || a.edges[k] > a.edges[k - 1]);
+    }
+}
 
 TEST(LineSearch, ShortLinesAreNotSearched) {
     // Each symbol has exactly the search's minEdges edges; without its last edge the line is
