@@ -30,20 +30,11 @@ linetest::EdgeLine BenchLine(int64_t kind) {
     return kind == 0 ? linetest::MakeNoiseLine(kEdges, 11) : linetest::MakeNoiseLine(kEdges, 11, 48, 48);
 }
 
-LINE_LOCATE_STATE StateOf(const linetest::EdgeLine &line) {
-    LINE_LOCATE_STATE st{};
-    st.edges = line.edges.data();
-    st.edgeCount = static_cast<uint16_t>(line.edges.size());
-    st.widths = line.widths.data();
-    st.widthCount = static_cast<uint16_t>(line.widths.size());
-    st.lineLength = 16u * line.sampleCount;
-    return st;
-}
 
 void BM_LineFindStartStop(benchmark::State &state) {
     const linetest::EdgeLine line = BenchLine(state.range(0));
     for (auto _ : state) {
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = linetest::LocateState(line);
         benchmark::DoNotOptimize(Line_FindStartStop(&st, kItfBlock, Refuse, Refuse, Refuse, Refuse));
     }
 }
@@ -52,7 +43,7 @@ BENCHMARK(BM_LineFindStartStop)->Arg(0)->Arg(1);
 void BM_LineFindStartStopAlt(benchmark::State &state) {
     const linetest::EdgeLine line = BenchLine(state.range(0));
     for (auto _ : state) {
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = linetest::LocateState(line);
         benchmark::DoNotOptimize(Line_FindStartStopAlt(&st, kCode39Block, RefuseStart, RefuseStart, Refuse, Refuse));
     }
 }
@@ -61,7 +52,7 @@ BENCHMARK(BM_LineFindStartStopAlt)->Arg(0)->Arg(1);
 void BM_LineFindStartStopByPairs(benchmark::State &state) {
     const linetest::EdgeLine line = BenchLine(state.range(0));
     for (auto _ : state) {
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = linetest::LocateState(line);
         benchmark::DoNotOptimize(Line_FindStartStopByPairs(&st, RefusePairStart, RefusePairStop, 26));
     }
 }

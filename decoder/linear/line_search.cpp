@@ -57,12 +57,15 @@ bool SpacesEven(const Line &L, i32 k, i32 d) {
     return true;
 }
 
-// End of the run of similar characters that begins at edge c (c + a when there is none).
-i32 RunEnd(const Line &L, i32 c, i32 a) {
-    i32 d = c + a;
-    if (d + a >= L.n || !Similar(L.W(c, c + a), L.W(c + a, c + 2 * a))) return d;
+// End of the run of similar characters that begins at edge c, measured from edge c + a -
+// lead (the plain search's runs end on a character boundary, lead 0; the alternative
+// search's on the trailing edge of the last bar, lead 1). Without a second similar
+// character the run is the first one alone.
+i32 RunEnd(const Line &L, i32 c, i32 a, i32 lead) {
+    i32 d = c + a - lead;
+    if (c + 2 * a >= L.n || !Similar(L.W(c, c + a), L.W(c + a, c + 2 * a))) return d;
     i32 prev = L.W(c + a, c + 2 * a);
-    d = c + 2 * a;
+    d += a;
     while (d + a < L.n && Similar(prev, L.W(d, d + a))) {
         prev = L.W(d, d + a);
         d += a;
@@ -102,43 +105,27 @@ int Leave(LINE_LOCATE_STATE *st, i32 phase, i32 pos, int answer) {
     return answer;
 }
 
-}  // namespace
-
-int Line_FindStartStop(LINE_LOCATE_STATE *st, const u8 block[8], LineEdgeMatcher start,
-                       LineEdgeMatcher reversedStart, LineEdgeMatcher reversedStop, LineEdgeMatcher stop) {
+// The phases and positions of the plain and the alternative search: runs from each search
+// position until `candidate` accepts one (searchPos then stands behind the run), the next
+// phase when fewer than aheadCount edges are left.
+template <class Candidate>
+int ScanRuns(LINE_LOCATE_STATE *st, const u8 *block, i32 phaseStep, i32 lead, Candidate candidate) {
     const Line L = ViewOf(st);
     const i32 ahead = block[kBlockAhead];
     const i32 a = block[kBlockStride];
-    const Matchers m{start, reversedStart, reversedStop, stop};
     i32 phase = st->phase;
     i32 pos = st->searchPos;
-    if (L.n < pos + ahead) pos = ++phase;
+    if (L.n < pos + ahead) pos = phase += phaseStep;
     if (a == 0 || L.n < block[kBlockMinEdges] || phase >= a || L.n < pos + ahead) return Leave(st, phase, pos, 0);
     for (;;) {
         const i32 c = pos;
-        const i32 d = c + a < L.n ? RunEnd(L, c, a) : c + a;
-        if (d < L.n && PatternsAround(st, L, block, m, c, d, (phase & 1) == 0)) return Leave(st, phase, d, 1);
-        pos = d;
+        const i32 d = c + a < L.n ? RunEnd(L, c, a, lead) : c + a - lead;
+        if (candidate(L, c, d, phase)) return Leave(st, phase, d + lead, 1);
+        pos = d + lead;
         if (pos + ahead <= L.n) continue;
-        pos = ++phase;
+        pos = phase += phaseStep;
         if (phase >= a) return Leave(st, phase, pos, 0);
     }
-}
-
-namespace {
-
-// End of the alternative search's run beginning at c: the trailing edge of the last bar
-// of its last character (c + a - 1 when there is no run).
-i32 AltRunEnd(const Line &L, i32 c, i32 a) {
-    i32 d = c + a - 1;
-    if (c + 2 * a >= L.n || !Similar(L.W(c, c + a), L.W(c + a, c + 2 * a))) return d;
-    i32 prev = L.W(c + a, c + 2 * a);
-    d += a;
-    while (d + a < L.n && Similar(prev, L.W(d, d + a))) {
-        prev = L.W(d, d + a);
-        d += a;
-    }
-    return d;
 }
 
 // The run c..d of the alternative search with its quiet zones: reversed reading first.
@@ -164,25 +151,19 @@ bool AltCandidate(LINE_LOCATE_STATE *st, const Line &L, const u8 *b, LineStartMa
 
 }  // namespace
 
+int Line_FindStartStop(LINE_LOCATE_STATE *st, const u8 block[8], LineEdgeMatcher start,
+                       LineEdgeMatcher reversedStart, LineEdgeMatcher reversedStop, LineEdgeMatcher stop) {
+    const Matchers m{start, reversedStart, reversedStop, stop};
+    return ScanRuns(st, block, 1, 0, [&](const Line &L, i32 c, i32 d, i32 phase) {
+        return d < L.n && PatternsAround(st, L, block, m, c, d, (phase & 1) == 0);
+    });
+}
+
 int Line_FindStartStopAlt(LINE_LOCATE_STATE *st, const u8 block[5], LineStartMatcher start,
                           LineStartMatcher reversedStart, LineEdgeMatcher reversedStop, LineEdgeMatcher stop) {
-    const Line L = ViewOf(st);
-    const i32 ahead = block[kBlockAhead];
-    const i32 a = block[kBlockStride];
-    i32 phase = st->phase;
-    i32 pos = st->searchPos;
-    if (L.n < pos + ahead) pos = phase += 2;
-    if (a == 0 || L.n < block[kBlockMinEdges] || phase >= a || L.n < pos + ahead) return Leave(st, phase, pos, 0);
-    for (;;) {
-        const i32 c = pos;
-        const i32 d = c + a < L.n ? AltRunEnd(L, c, a) : c + a - 1;
-        if (AltCandidate(st, L, block, start, reversedStart, reversedStop, stop, c, d))
-            return Leave(st, phase, d + 1, 1);
-        pos = d + 1;
-        if (pos + ahead <= L.n) continue;
-        pos = phase += 2;
-        if (phase >= a) return Leave(st, phase, pos, 0);
-    }
+    return ScanRuns(st, block, 2, 1, [&](const Line &L, i32 c, i32 d, i32) {
+        return AltCandidate(st, L, block, start, reversedStart, reversedStop, stop, c, d);
+    });
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "linear/line_edge_input.h"
+#include "linear/line_types.h"
 
 namespace linetest {
 
@@ -120,6 +121,17 @@ inline EdgeLine MakeNoiseLine(int edgeCount, uint32_t seed, int minWidth16 = 16,
         line.widths.push_back(static_cast<uint16_t>(line.edges[k + 1] - line.edges[k]));
     line.sampleCount = static_cast<uint16_t>(std::min(65535, pos / 16 + 20));
     return line;
+}
+
+// A locate state over the line, as the driver builds it for a record.
+inline vexo::LINE_LOCATE_STATE LocateState(const EdgeLine &line) {
+    vexo::LINE_LOCATE_STATE st{};
+    st.widths = line.widths.data();
+    st.widthCount = static_cast<uint16_t>(line.widths.size());
+    st.edges = line.edges.data();
+    st.edgeCount = static_cast<uint16_t>(line.edges.size());
+    st.lineLength = 16u * line.sampleCount;
+    return st;
 }
 
 // Hands the line to the driver as the image side's current edge list (the arrays stay the

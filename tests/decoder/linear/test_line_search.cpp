@@ -75,15 +75,6 @@ std::vector<int> Code128(int values) {
     return Join(runs, Runs(kC128Stop));
 }
 
-LINE_LOCATE_STATE StateOf(const EdgeLine &line) {
-    LINE_LOCATE_STATE st{};
-    st.widths = line.widths.data();
-    st.widthCount = static_cast<uint16_t>(line.widths.size());
-    st.edges = line.edges.data();
-    st.edgeCount = static_cast<uint16_t>(line.edges.size());
-    st.lineLength = 16u * line.sampleCount;
-    return st;
-}
 
 enum class Search { kPlain, kAlt, kPairs };
 
@@ -112,7 +103,7 @@ std::ostream &operator<<(std::ostream &os, const Candidate &c) {
 }
 
 std::vector<Candidate> AllCandidates(Search s, const EdgeLine &line, const uint8_t *block, bool any = false) {
-    LINE_LOCATE_STATE st = StateOf(line);
+    LINE_LOCATE_STATE st = LocateState(line);
     std::vector<Candidate> found;
     for (int guard = 0; guard < 1000 && Find(s, &st, block, any) == 1; ++guard)
         found.push_back({st.startIndex, st.endIndex, st.phase});
@@ -180,11 +171,11 @@ TEST(LineSearch, ShortLinesAreNotSearched) {
         SCOPED_TRACE(c.name);
         EdgeLine line = MakeEdgeLine(c.symbol, {.moduleSamples = 3, .quietBefore = 20, .quietAfter = 20});
         ASSERT_EQ(line.edges.size(), c.minEdges);
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = LocateState(line);
         EXPECT_EQ(Find(c.search, &st, c.block, false), 1);
         line.edges.pop_back();
         line.widths.pop_back();
-        st = StateOf(line);
+        st = LocateState(line);
         g_matcherCalls = 0;
         EXPECT_EQ(Find(c.search, &st, c.block, true), 0);
         EXPECT_EQ(g_matcherCalls, 0);
@@ -274,7 +265,7 @@ TEST(LineSearch, RunPrecededBySimilarCharacterIsRefusedAndTheSearchMovesOn) {
         const int firstEnd = static_cast<int>(runs.size());
         runs = Join(runs, c.second, 20);
         EdgeLine line = MakeEdgeLine(runs, {.moduleSamples = 4});
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = LocateState(line);
         st.searchPos = static_cast<uint16_t>(firstStart);
         ASSERT_EQ(Find(c.search, &st, c.block, false), 1);
         const bool similar = std::string(c.name).find("similar") != std::string::npos;
@@ -291,13 +282,13 @@ TEST(LineSearch, RunPrecededBySimilarCharacterIsRefusedAndTheSearchMovesOn) {
 TEST(LineSearch, PairSearchNeedsTheMinimumAheadOfItsPosition) {
     EdgeLine line = MakeEdgeLine(Code128(2), {.moduleSamples = 3});  // start, value, check, stop
     ASSERT_EQ(line.edges.size(), 26u);
-    LINE_LOCATE_STATE st = StateOf(line);
+    LINE_LOCATE_STATE st = LocateState(line);
     ASSERT_EQ(Find(Search::kPairs, &st, kPairsBlock, false), 1);  // 26 edges ahead
     EXPECT_EQ(st.phase, 0);
     EXPECT_EQ(st.startIndex, 0);
     EXPECT_EQ(st.endIndex, 25);
 
-    st = StateOf(line);
+    st = LocateState(line);
     st.searchPos = 1;  // 25 ahead: the next phase, and no room there either
     EXPECT_EQ(Find(Search::kPairs, &st, kPairsBlock, false), 0);
     EXPECT_EQ(st.phase, 1);
@@ -354,7 +345,7 @@ TEST(LineSearch, SearchesStayOnTheLine) {
         for (uint8_t &b : block) b = static_cast<uint8_t>(rng() % 48);
         block[kBlockStride] = static_cast<uint8_t>(1 + rng() % 12);
         block[kBlockSymbologyId] = static_cast<uint8_t>(round % 3 == 0 ? 18 : 19);
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = LocateState(line);
         const int which = round % 3;
         for (int calls = 0;; ++calls) {
             ASSERT_LT(calls, 10 * n + 20) << "round " << round;
@@ -376,7 +367,7 @@ TEST(LineSearch, EqualSpaceTestStaysOnTheLineWhenTheRunEndsAtTheLastEdge) {
     // edge, where the space test's last pair would end one edge beyond the line.
     for (const uint8_t *block : {kIndustrialBlock, kIataBlock}) {
         EdgeLine line = MakeEdgeLine(std::vector<int>(41, 1), {.moduleSamples = 3});
-        LINE_LOCATE_STATE st = StateOf(line);
+        LINE_LOCATE_STATE st = LocateState(line);
         int calls = 0;
         while (Line_FindStartStop(&st, block, AnyEdge, AnyEdge, AnyEdge, AnyEdge) == 1) ASSERT_LT(++calls, 100);
         EXPECT_GT(st.phase, 1);  // phase 1 was searched

@@ -72,12 +72,7 @@ struct Found {
 };
 
 std::vector<Found> Search(int symbology, EdgeLine &line) {
-    LINE_LOCATE_STATE st{};
-    st.edges = line.edges.data();
-    st.edgeCount = static_cast<uint16_t>(line.edges.size());
-    st.widths = line.widths.data();
-    st.widthCount = static_cast<uint16_t>(line.widths.size());
-    st.lineLength = 16u * line.sampleCount;
+    LINE_LOCATE_STATE st = LocateState(line);
     std::vector<Found> found;
     for (int guard = 0; guard < 100; ++guard) {
         int r = 0;
