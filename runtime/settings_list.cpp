@@ -14,21 +14,6 @@ uint32_t byte_sum(const char *bytes, size_t count) {
     return sum;
 }
 
-// Every character multiplies by 16: a hex digit adds its value, anything else 255 (so a
-// leading "0x" spoils the value rather than marking it).
-uint64_t parse_setting_hex(const char *text) {
-    uint64_t value = 0;
-    for (int i = 0; i < SETTING_VALUE_TEXT_MAX && text[i] != '\0'; ++i) {
-        uint8_t c = static_cast<uint8_t>(text[i]);
-        uint64_t digit = 255;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        if (c >= 'a' && c <= 'f') digit = c - 'a' + 10u;
-        if (c >= 'A' && c <= 'F') digit = c - 'A' + 10u;
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
 struct list_head *settings_of(void *owner) { return &static_cast<SETTING_OWNER *>(owner)->settings; }
 
 SETTING_NODE *node_of(struct list_head *link) {
@@ -51,7 +36,9 @@ extern "C" SETTING_NODE *get_setting_value(const char *name, const char *value_t
     size_t n = strnlen(name, SETTING_NAME_MAX - 1);
     memcpy(node->name, name, n);
     node->nameSum = byte_sum(node->name, n);
-    node->value = value_text != nullptr ? parse_setting_hex(value_text) : 0;
+    // Every character multiplies by 16: a hex digit adds its value, anything else 255 (so
+    // a leading "0x" spoils the value rather than marking it).
+    node->value = value_text != nullptr ? static_cast<uint64_t>(ConverStrtoHex(value_text, SETTING_VALUE_TEXT_MAX)) : 0;
     return node;
 }
 

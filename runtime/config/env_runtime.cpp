@@ -2,7 +2,6 @@
 // lines to the log file and the Android log.
 #include <dlfcn.h>
 #include <stdarg.h>
-#include <stdio.h>
 
 #include "config_env.h"
 #include "plat.h"
@@ -29,12 +28,10 @@ void *env_xml_load(const char **shown) {
 void *env_crypto_load() { return GetLibHandle("libcrypto.so"); }
 
 void env_log(const char *format, ...) {
-    char line[ZPTLOG_LINE_MAX + 1];
     va_list ap;
     va_start(ap, format);
-    vsnprintf(line, sizeof line, format, ap);
+    rt_vlog(LOG_LEVEL_DETAIL, format, ap);
     va_end(ap);
-    rt_log(LOG_LEVEL_DETAIL, "%s", line);
 }
 
 int64_t env_file_size(const char *path) { return get_file_size(path); }

@@ -26,7 +26,8 @@ std::string transform(bool encrypt, const std::string &in, const char *key, int 
     std::vector<uint8_t> out(in.size() + 1, 0xEE);
     const uint8_t *bytes = reinterpret_cast<const uint8_t *>(in.data());
     int size = static_cast<int>(in.size());
-    *result = encrypt ? OpensslAesEncrypt(bytes, size, out.data(), key) : OpensslAesDecrypt(bytes, size, out.data(), key);
+    *result = encrypt ? OpensslAesEncrypt(bytes, size, out.data(), key)
+                      : OpensslAesDecrypt(bytes, size, out.data(), key);
     EXPECT_EQ(out[in.size()], 0xEE) << "written past the length";
     return std::string(out.begin(), out.end() - 1);
 }

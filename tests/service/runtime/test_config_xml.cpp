@@ -55,6 +55,21 @@ std::string loop(XML_HANDLE *h, const char *parent, const char *name, const char
     return record.seen + "|" + std::to_string(result);
 }
 
+// The text of the first of QRCode and its following siblings whose kind is kind.
+std::string read_kind(XML_HANDLE *h, const char *kind) {
+    char out[32] = {};
+    int n = XMLReadString(h, nullptr, "QRCode", "kind", kind, out, sizeof out - 1);
+    return std::to_string(n) + " " + out;
+}
+
+// Aztec's text and its attribute, into an attribute buffer of four 'x'.
+std::string read_name_value(XML_HANDLE *h, const char *attr_name) {
+    char attr[4] = {'x', 'x', 'x', 'x'};
+    char out[32] = {};
+    int n = XMLReadStringGetNameValue(h, nullptr, "Aztec", attr_name, attr, 4, out, sizeof out - 1);
+    return std::to_string(n) + " [" + escaped(attr, 4) + "] " + out;
+}
+
 // ---- the table of the operations' edge cases ----
 
 struct XmlCase {
@@ -93,19 +108,8 @@ const XmlCase kXmlCases[] = {
      [](XML_HANDLE *h) { return loop(h, "Setting", "Cmd", "second"); }, "first=one;second=two;|0"},
     {"loop: no matching child", [](XML_HANDLE *h) { return loop(h, "Setting", "Missing", ""); }, "|-1"},
     {"read string: the filter accepts a following sibling of another name",
-     [](XML_HANDLE *h) {
-         char out[32] = {};
-         int n = XMLReadString(h, nullptr, "QRCode", "kind", "matrix", out, sizeof out - 1);
-         return std::to_string(n) + " " + out;
-     },
-     "5 Aztec"},
-    {"read string: the filter's value counts case",
-     [](XML_HANDLE *h) {
-         char out[32] = {};
-         int n = XMLReadString(h, nullptr, "QRCode", "kind", "Matrix", out, sizeof out - 1);
-         return std::to_string(n) + " " + out;
-     },
-     "0 "},
+     [](XML_HANDLE *h) { return read_kind(h, "matrix"); }, "5 Aztec"},
+    {"read string: the filter's value counts case", [](XML_HANDLE *h) { return read_kind(h, "Matrix"); }, "0 "},
     {"read string: an older longer text's tail stays behind",
      [](XML_HANDLE *h) {
          char out[17] = "abcdefghijklmnop";
@@ -114,20 +118,8 @@ const XmlCase kXmlCases[] = {
      },
      "onedefghijklmnop"},
     {"name value: an absent attribute leaves one zero byte",
-     [](XML_HANDLE *h) {
-         char attr[4] = {'x', 'x', 'x', 'x'};
-         char out[32] = {};
-         int n = XMLReadStringGetNameValue(h, nullptr, "Aztec", "value0", attr, 4, out, sizeof out - 1);
-         return std::to_string(n) + " [" + escaped(attr, 4) + "] " + out;
-     },
-     "5 [\\0xxx] Aztec"},
-    {"name value: a present attribute",
-     [](XML_HANDLE *h) {
-         char attr[4] = {'x', 'x', 'x', 'x'};
-         char out[32] = {};
-         int n = XMLReadStringGetNameValue(h, nullptr, "Aztec", "name", attr, 4, out, sizeof out - 1);
-         return std::to_string(n) + " [" + escaped(attr, 4) + "] " + out;
-     },
+     [](XML_HANDLE *h) { return read_name_value(h, "value0"); }, "5 [\\0xxx] Aztec"},
+    {"name value: a present attribute", [](XML_HANDLE *h) { return read_name_value(h, "name"); },
      "5 [AZxx] Aztec"},
     {"children count: an empty element is not counted",
      [](XML_HANDLE *h) { return std::to_string(XMLGetChildrenCount(XMLFindCur(h, nullptr, "Code"))); }, "3"},
@@ -234,7 +226,8 @@ TEST_F(XmlTest, TheRuntimeLinksNoneOfTheLibrariesItLoads) {
     std::string dynamic;
     ASSERT_TRUE(svc_sandbox::run_tool({"readelf", "-d", READERCORE_LIB}, &dynamic));
     ASSERT_NE(dynamic.find("NEEDED"), std::string::npos);
-    for (const char *name : {"libxml2", "sqlite", "libcrypto"}) EXPECT_EQ(dynamic.find(name), std::string::npos) << name;
+    for (const char *name : {"libxml2", "sqlite", "libcrypto"})
+        EXPECT_EQ(dynamic.find(name), std::string::npos) << name;
 }
 
 TEST_F(XmlTest, DocumentsOpenCloseAndSave) {
