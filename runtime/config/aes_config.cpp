@@ -19,6 +19,12 @@ static_assert(AES_KEY_TEXT_MAX == kKeyBytes - 1, "a key text and its terminator 
 
 xmlcfg::CryptoLib g_crypto;
 
+// Clears key material and decrypted text; volatile so that the stores are not dropped.
+void wipe(void *bytes, size_t size) {
+    volatile uint8_t *p = static_cast<volatile uint8_t *>(bytes);
+    for (size_t i = 0; i < size; ++i) p[i] = 0;
+}
+
 template <typename Fn>
 void bind_symbol(Fn &slot, const char *name) {
     slot = reinterpret_cast<Fn>(dlsym(g_crypto.handle, name));
@@ -81,19 +87,19 @@ int aes_transform(bool encrypt, const uint8_t *in, int length, uint8_t *out, con
     memcpy(key, key_text, key_length);
     AES_KEY schedule;
     int expanded = set_key(key, 8 * kKeyBytes, &schedule);
-    explicit_bzero(key, sizeof key);
+    wipe(key, sizeof key);
     if (expanded != 0) return -2;
     int whole = length - length % kBlock;
     for (int i = 0; i < whole; i += kBlock) block(in + i, out + i, &schedule);
     memmove(out + whole, in + whole, static_cast<size_t>(length - whole));
-    explicit_bzero(&schedule, sizeof schedule);
+    wipe(&schedule, sizeof schedule);
     return 1;
 }
 
 // Releases a work buffer that may hold a decrypted configuration.
 void release(uint8_t *buf, size_t size) {
     if (buf == nullptr) return;
-    explicit_bzero(buf, size);
+    wipe(buf, size);
     free(buf);
 }
 
