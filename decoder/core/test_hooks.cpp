@@ -14,6 +14,7 @@
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "locate/region_select.h"
+#include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
 #include "qr/test_hooks_qr_finder.h"
 #include "toolkit/reed_solomon.h"
@@ -52,6 +53,7 @@ void Test_ResetDecoderStatics() {
     g_projState = PROJ_STATE{};
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
+    Test_ResetPdfStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {
