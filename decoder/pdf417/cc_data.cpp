@@ -46,6 +46,8 @@ struct Field {
     i32 mode;
     bool fnc1Seen;
     bool lotWritten;
+    bool stopAtFnc1;
+    i32 carryDigit;
 
     i32 Remaining() const { return bitCount - pos; }
     u32 Peek(i32 n) const { return CC_GetBits(bits, pos, n); }
@@ -81,14 +83,22 @@ Step NumericStep(Field *f) {
     const i32 d2 = v % 11;
     if (d1 == 10) {
         f->fnc1Seen = true;
+        f->pos += 7;
+        if (f->stopAtFnc1) {
+            f->carryDigit = d2;
+            return kFnc1End;
+        }
         f->PutDigit(d2);
-    } else if (d2 == 10) {
+        return kGoOn;
+    }
+    if (d2 == 10) {
         f->PutDigit(d1);
         f->fnc1Seen = true;
-    } else {
-        f->PutDigit(d1);
-        f->PutDigit(d2);
+        f->pos += 7;
+        return f->stopAtFnc1 ? kFnc1End : kGoOn;
     }
+    f->PutDigit(d1);
+    f->PutDigit(d2);
     f->pos += 7;
     return kGoOn;
 }
@@ -180,7 +190,9 @@ Step UpperCaseStep(Field *f) {
 i32 DecodeFields(const u32 *bits, i32 bitCount, PDF_TEXT *out, CC_CURSOR *cursor) {
     i32 n = CC_DecodeGeneralField(bits, bitCount, out, cursor);
     ccLotAiPending = 0;
-    while (cursor->endedAtFnc1 != 0 && cursor->position < bitCount && out->overflow == 0) {
+    cursor->stopAtFnc1 = 0;
+    while (cursor->endedAtFnc1 != 0 && (cursor->position < bitCount || cursor->carryDigit >= 0) &&
+           out->overflow == 0) {
         n += CC_DecodeGeneralField(bits, bitCount, out, cursor);
     }
     return n;
@@ -298,9 +310,13 @@ i32 CC_CodewordsToBytes(const i32 *codewords, i32 count, u8 *bytes, i32 capacity
 }
 
 i32 CC_DecodeGeneralField(const u32 *bits, i32 bitCount, PDF_TEXT *out, CC_CURSOR *cursor) {
-    Field f{bits, bitCount < kCcBitCapacity ? bitCount : kCcBitCapacity, out, cursor->position, cursor->mode,
-            false, false};
+    Field f{bits,  bitCount < kCcBitCapacity ? bitCount : kCcBitCapacity,
+            out,   cursor->position,
+            cursor->mode,
+            false, false,
+            cursor->stopAtFnc1 != 0, -1};
     const i32 start = out->length;
+    if (cursor->carryDigit >= 0) f.PutDigit(cursor->carryDigit);
     Step step = kGoOn;
     // Every step consumes at least three bits or stops.
     for (i32 guard = 0; step == kGoOn && guard <= kCcBitCapacity && out->overflow == 0; ++guard) {
@@ -314,12 +330,13 @@ i32 CC_DecodeGeneralField(const u32 *bits, i32 bitCount, PDF_TEXT *out, CC_CURSO
     cursor->position = f.pos;
     cursor->mode = f.mode;
     cursor->endedAtFnc1 = step == kFnc1End ? 1 : 0;
+    cursor->carryDigit = f.carryDigit;
     return out->length - start;
 }
 
 i32 CC_DecodeMethod10(const u32 *bits, i32 bitCount, PDF_TEXT *out) {
     const i32 start = out->length;
-    CC_CURSOR cursor{4, kCcNumeric, 0};
+    CC_CURSOR cursor{4, kCcNumeric, 0, 0, -1};
     if (CC_GetBits(bits, 2, 2) == 3) {
         // No date: the data begins with the batch number, whose AI is implied all the same.
         ccLotAiPending = 1;
@@ -380,13 +397,16 @@ i32 CC_DecodeMethod11(const u32 *bits, i32 bitCount, PDF_TEXT *out) {
         PDF_PutByte(out, kPrefixLetters[CC_GetBits(bits, s + 5, 4)]);
         fieldStart = s + 9;
     }
-    CC_CURSOR cursor{fieldStart, mode, 0};
+    CC_CURSOR cursor{fieldStart, mode, 0, 0, -1};
     if (following == kNoAi) {
         DecodeFields(bits, bitCount, out, &cursor);
         PutTerminator(out);
         return out->length - start;
     }
+    // The next AI follows the AI 90 data at its first FNC1, in whatever mode it comes.
+    cursor.stopAtFnc1 = 1;
     CC_DecodeGeneralField(bits, bitCount, out, &cursor);
+    cursor.stopAtFnc1 = 0;
     if (ccEmitAiDigits != 0) {
         if (following == kAi21) PDF_PutBytes(out, kAi21Digits, 2);
         else PDF_PutBytes(out, kAi8004Digits, 4);
@@ -400,7 +420,7 @@ i32 CC_DecodeBitStream(const u32 *bits, i32 bitCount, PDF_TEXT *out) {
     if (bitCount > kCcBitCapacity) bitCount = kCcBitCapacity;
     if (CC_GetBits(bits, 0, 1) == 0) {
         const i32 start = out->length;
-        CC_CURSOR cursor{1, kCcNumeric, 0};
+        CC_CURSOR cursor{1, kCcNumeric, 0, 0, -1};
         DecodeFields(bits, bitCount, out, &cursor);
         PutTerminator(out);
         return out->length - start;

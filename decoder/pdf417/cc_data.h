@@ -25,11 +25,15 @@ inline constexpr i32 kCcMaxCodewords = 928;
 enum CcMode : i32 { kCcNumeric = 0, kCcAlphanumeric = 1, kCcIso646 = 2, kCcUpperCase = 3 };
 
 // Where a general-purpose field stands: the bit position and mode it continues from, and
-// whether the last field ended at an FNC1 (another field may follow).
+// whether the last field ended at an FNC1 (another field may follow). With stopAtFnc1 a
+// numeric pair that holds an FNC1 ends the field too (method "11" places its next AI there);
+// the pair's digit after the FNC1 is then carried to the next field, which writes it first.
 struct CC_CURSOR {
     i32 position;
     i32 mode;
     i32 endedAtFnc1;
+    i32 stopAtFnc1;
+    i32 carryDigit;  // -1: none
 };
 
 // Non-zero: the AI numbers that the encodation methods imply are written (1 at load; no

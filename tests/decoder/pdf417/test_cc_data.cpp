@@ -247,6 +247,10 @@ TEST_F(CcData, Method11Prefix) {
         {"number 30, letter Z", BitString().Add(head).Put(30, 5).Put(15, 4).bits, 5, "9030Z"},
         {"number 0", BitString().Add(head).Put(0, 5).Put(1, 4).bits, 4, "900D"},
         {"stream ends in the letter", BitString().Add(head).Put(3, 5).Put(0, 3).bits, 0, ""},
+        {"a numeric FNC1 pair ends the AI 90 data",
+         BitString().Add("111010").Put(0, 9).Add(kPair12).Add("1001001").Add(kPair34).bits, 11, "900B1252134"},
+        {"the digit after a leading FNC1 opens the next element string",
+         BitString().Add("111010").Put(0, 9).Add("1111000").Add(kPair34).bits, 9, "900B21234"},
         {"upper case 52 is 0", BitString().Add("11110").Put(0, 9).Put(52, 6).Put(61, 6).bits, 6, "900B09"},
     };
     for (const Case &c : cases) {
