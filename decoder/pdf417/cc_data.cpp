@@ -36,7 +36,7 @@ constexpr u8 kAi21Digits[2] = {'2', '1'};
 constexpr u8 kAi8004Digits[4] = {'8', '0', '0', '4'};
 
 // One step of a general-purpose field.
-enum Step : i32 { kGoOn = 0, kStop = 1, kFnc1End = 2 };
+enum Step : i32 { kGoOn = 0, kStop = 1, kFnc1End = 2, kMore = 3 };
 
 struct Field {
     const u32 *bits;
@@ -64,14 +64,16 @@ struct Field {
     void PutDigit(i32 d) { Put(static_cast<u8>('0' + d)); }
 };
 
+Step Latch(Field *f, i32 mode, i32 bits, Step step = kGoOn) {
+    f->mode = mode;
+    f->pos += bits;
+    return step;
+}
+
 Step NumericStep(Field *f) {
     if (f->Remaining() < 4) return kStop;
     const i32 v4 = static_cast<i32>(f->Peek(4));
-    if (v4 == 0) {
-        f->mode = kCcAlphanumeric;
-        f->pos += 4;
-        return kGoOn;
-    }
+    if (v4 == 0) return Latch(f, kCcAlphanumeric, 4);
     if (f->Remaining() < 7) {
         // A lone last digit, coded as digit + 1; 11 (FNC1) and above write nothing.
         if (v4 - 1 <= 9) f->PutDigit(v4 - 1);
@@ -103,52 +105,35 @@ Step NumericStep(Field *f) {
     return kGoOn;
 }
 
-// The 5-bit values that alphanumeric and ISO/IEC 646 modes share: latches, FNC1, digits.
-Step SharedFiveBit(Field *f, i32 v5, i32 latchTo) {
-    if (v5 == 4) {
-        f->mode = latchTo;
-    } else if (v5 == 15) {
-        f->mode = kCcNumeric;
-        f->pos += 5;
-        return kFnc1End;
-    } else if (v5 >= 5 && v5 <= 14) {
-        f->PutDigit(v5 - 5);
-    } else {
-        return kStop;
-    }
+// The values that alphanumeric and ISO/IEC 646 modes share: "000" back to numeric, then the
+// 5-bit latch to the other mode, FNC1 and digits. kMore: a longer value of the mode's own.
+Step SharedValues(Field *f, i32 otherMode) {
+    if (f->Remaining() < 3) return kStop;
+    if (f->Peek(3) == 0) return Latch(f, kCcNumeric, 3);
+    if (f->Remaining() < 5) return kStop;
+    const i32 v5 = static_cast<i32>(f->Peek(5));
+    if (v5 == 4) return Latch(f, otherMode, 5);
+    if (v5 == 15) return Latch(f, kCcNumeric, 5, kFnc1End);
+    if (v5 >= 16) return kMore;
+    f->PutDigit(v5 - 5);
     f->pos += 5;
     return kGoOn;
 }
 
 Step AlphanumericStep(Field *f) {
     if (f->Remaining() < 1) return kStop;
-    if (f->Peek(1) == 1) {
-        if (f->Remaining() < 6) return kStop;
-        const i32 w = static_cast<i32>(f->Peek(6));
-        f->Put(w <= 57 ? static_cast<u8>('A' + w - 32) : w <= 62 ? kAlnumPunctuation[w - 58] : 0);
-        f->pos += 6;
-        return kGoOn;
-    }
-    if (f->Remaining() < 3) return kStop;
-    if (f->Peek(3) == 0) {
-        f->mode = kCcNumeric;
-        f->pos += 3;
-        return kGoOn;
-    }
-    if (f->Remaining() < 5) return kStop;
-    return SharedFiveBit(f, static_cast<i32>(f->Peek(5)), kCcIso646);
+    if (f->Peek(1) == 0) return SharedValues(f, kCcIso646);
+    if (f->Remaining() < 6) return kStop;
+    const i32 w = static_cast<i32>(f->Peek(6));
+    f->Put(w <= 57 ? static_cast<u8>('A' + w - 32) : w <= 62 ? kAlnumPunctuation[w - 58] : 0);
+    f->pos += 6;
+    return kGoOn;
 }
 
 Step Iso646Step(Field *f) {
-    if (f->Remaining() < 3) return kStop;
-    if (f->Peek(3) == 0) {
-        f->mode = kCcNumeric;
-        f->pos += 3;
-        return kGoOn;
-    }
-    if (f->Remaining() < 5) return kStop;
+    const Step shared = SharedValues(f, kCcAlphanumeric);
+    if (shared != kMore) return shared;
     const i32 v5 = static_cast<i32>(f->Peek(5));
-    if (v5 <= 15) return SharedFiveBit(f, v5, kCcAlphanumeric);
     if (v5 <= 28) {
         if (f->Remaining() < 7) return kStop;
         const i32 w = static_cast<i32>(f->Peek(7));
@@ -167,11 +152,7 @@ Step Iso646Step(Field *f) {
 Step UpperCaseStep(Field *f) {
     if (f->Remaining() < 5) return kStop;
     const i32 v5 = static_cast<i32>(f->Peek(5));
-    if (v5 == 31) {
-        f->mode = kCcNumeric;
-        f->pos += 5;
-        return kFnc1End;
-    }
+    if (v5 == 31) return Latch(f, kCcNumeric, 5, kFnc1End);
     if (v5 <= 25) {
         f->Put(static_cast<u8>('A' + v5));
         f->pos += 5;

@@ -197,6 +197,22 @@ Encoder &Encoder::Macro(int segmentIndex, const std::vector<int> &fileId,
     return *this;
 }
 
+std::vector<int> EveryFieldBlock(int segmentIndex, const std::vector<int> &fileId, const std::string &name,
+                                 const std::vector<int> &timeStamp, const std::string &sender,
+                                 const std::string &addressee, const std::string &fileSizeDigits) {
+    return Encoder()
+        .Macro(segmentIndex, fileId,
+               {{0, TextCodewords(name)},
+                {1, {111, 102}},
+                {2, timeStamp},
+                {3, TextCodewords(sender)},
+                {4, TextCodewords(addressee)},
+                {5, NumericCodewords(fileSizeDigits)},
+                {6, {111, 200}}},
+               true)
+        .cw;
+}
+
 std::vector<int> WithDescriptor(const std::vector<int> &data) {
     std::vector<int> out;
     out.push_back(static_cast<int>(data.size()) + 1);

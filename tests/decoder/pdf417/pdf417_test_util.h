@@ -66,6 +66,12 @@ public:
     std::vector<int> cw;
 };
 
+// A Macro block with every optional field (designators 0-6: segment count 2, checksum 100),
+// ended by 922.
+std::vector<int> EveryFieldBlock(int segmentIndex, const std::vector<int> &fileId, const std::string &name,
+                                 const std::vector<int> &timeStamp, const std::string &sender,
+                                 const std::string &addressee, const std::string &fileSizeDigits);
+
 // Text compaction codewords of s, without a latch.
 std::vector<int> TextCodewords(const std::string &s);
 // Numeric compaction codewords of the digits, without a latch.

@@ -129,18 +129,7 @@ TEST_F(PdfBounds, LastAcceptedAndFirstRefusedCapacity) {
 }
 
 TEST_F(PdfBounds, MacroBlockCutAnywhere) {
-    const std::vector<int> block =
-        Encoder()
-            .Macro(7, {12, 34},
-                   {{0, TextCodewords("NAME")},
-                    {1, {111, 102}},
-                    {2, {0, 0, 5}},
-                    {3, TextCodewords("FROM")},
-                    {4, TextCodewords("TO")},
-                    {5, NumericCodewords("99")},
-                    {6, {111, 200}}},
-                   true)
-            .cw;
+    const std::vector<int> block = pdf_test::EveryFieldBlock(7, {12, 34}, "NAME", {0, 0, 5}, "FROM", "TO", "99");
     // Every cut before the terminator: the block ends as the codewords run out.
     for (size_t cut = 1; cut < block.size(); ++cut) {
         const std::vector<int> head(block.begin(), block.begin() + static_cast<long>(cut));

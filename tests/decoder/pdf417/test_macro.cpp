@@ -77,17 +77,7 @@ TEST_F(PdfMacro, EveryDesignator) {
     // Time stamp: the number 2 x 900^3 + 0 + 0 + 0 = 1458000000 loses its leading digit, and
     // the time stamp reads 458000000 without its first digit, last digit first: 85 seconds.
     const std::vector<int> cw =
-        Encoder()
-            .Macro(3, {123, 456},
-                   {{0, TextCodewords("FILE.TXT")},
-                    {1, {111, 102}},
-                    {2, {0, 0, 0}},
-                    {3, TextCodewords("SENDER")},
-                    {4, TextCodewords("ADDRESSEE")},
-                    {5, NumericCodewords("1234")},
-                    {6, {111, 200}}},
-                   true)
-            .cw;
+        pdf_test::EveryFieldBlock(3, {123, 456}, "FILE.TXT", {0, 0, 0}, "SENDER", "ADDRESSEE", "1234");
     std::vector<int> stream = pdf_test::WithDescriptor(cw);
     // The time stamp's designator is followed by three codewords, not by its own number.
     ASSERT_EQ(Interpret(stream), 0);
