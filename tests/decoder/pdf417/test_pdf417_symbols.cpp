@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,10 +87,13 @@ std::vector<int> NumbersAfter(const std::string &text, const std::string &label,
     return out;
 }
 
-int IntAfter(const std::string &text, const std::string &pattern) {
-    std::smatch m;
-    if (!std::regex_search(text, m, std::regex(pattern))) return -1;
-    return std::stoi(m[1].str());
+// The number that stands right before `marker`, or -1.
+int IntBefore(const std::string &text, const std::string &marker) {
+    const size_t p = text.find(marker);
+    if (p == std::string::npos) return -1;
+    size_t b = p;
+    while (b > 0 && text[b - 1] >= '0' && text[b - 1] <= '9') --b;
+    return b < p ? std::stoi(text.substr(b, p - b)) : -1;
 }
 
 // The GS1 element strings as this decoder writes them: AIs as digits, no brackets.
@@ -109,7 +111,7 @@ protected:
     int DecodePdf417(const ZintInput &in, std::string *text, std::mt19937 &rng) {
         const std::string log = EncodeAndCapture(in);
         std::vector<int> cw = NumbersAfter(log, "Complete CW string", false);
-        const int level = IntAfter(log, "ECC (\\d+), No\\. of ECC Codewords");
+        const int level = IntBefore(log, ", No. of ECC Codewords");
         if (cw.empty() || level < 0) {
             ADD_FAILURE() << "no codewords from libzint for " << Printable(in.data);
             return -99;
@@ -129,7 +131,7 @@ protected:
     int DecodeMicro(const ZintInput &in, std::string *text) {
         const std::string log = EncodeAndCapture(in);
         std::vector<int> cw = NumbersAfter(log, "Encoded Data Stream with ECC", false);
-        const int checks = IntAfter(log, "(\\d+) ecc codewords");
+        const int checks = IntBefore(log, " ecc codewords");
         if (cw.empty() || checks < 0) {
             ADD_FAILURE() << "no codewords from libzint for " << Printable(in.data);
             return -99;
