@@ -15,6 +15,7 @@
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "locate/region_select.h"
+#include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
 #include "qr/test_hooks_qr_finder.h"
 #include "toolkit/reed_solomon.h"
@@ -54,6 +55,7 @@ void Test_ResetDecoderStatics() {
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
+    Test_ResetPdfStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {

@@ -1,18 +1,10 @@
-// Placeholder until the PDF417 decoder lands: every search answers "nothing found" and
-// nothing is ever decoded, so the fast PDF417 stage records no candidate. Delete this
-// file when the decoder replaces it.
+// Placeholder until the PDF417 image side lands: every search answers "nothing found" and
+// nothing is ever decoded, so the fast PDF417 stage records no candidate. The codeword
+// interpretation is in place (pdf417_interpret, pdf417_macro, cc_data). Delete this file
+// when the decoder replaces the rest.
 #include "pdf417/pdf417_services.h"
 
 namespace vexo {
-
-namespace {
-void WriteEmptyPdfAimId(char *out) {
-    if (out == nullptr) return;
-    out[0] = ']';
-    out[1] = 'L';
-    out[2] = '0';
-}
-}  // namespace
 
 int PDF_FindStartStopInRegion(u8 *, int, int, i32 *, void *, int) { return 0; }
 
@@ -24,19 +16,17 @@ void PDF_ReadModeBits() {}
 int PDF_DecodeImage() { return 0; }
 const u8 *PDF_GetResultText() { return nullptr; }
 int PDF_GetResultLength() { return 0; }
-void PDF_WriteAimId(char *out) { WriteEmptyPdfAimId(out); }
 int PDF_HasMacro() { return 0; }
 int PDF_GetMacroSegmentIndex() { return 0; }
 int PDF_GetMacroSegmentCount() { return 0; }
 int PDF_GetMacroFileIdItem(int i) { return i >= 0 && i <= 15 ? 0 : -1; }
 void PDF_ResetState() {}
-void PDF_ClearMacroRecord() {}
 int PDF_DecodeInQuad(CC_PDF_REQUEST *) { return 0; }
 int CC_ReadInQuad(CC_READ_REQUEST *) { return 0; }
 
 int MPDF_DecodeImage() { return 0; }
 const u8 *MPDF_GetResultText() { return nullptr; }
 int MPDF_GetResultLength() { return 0; }
-void MPDF_WriteAimId(char *out) { WriteEmptyPdfAimId(out); }
+void MPDF_WriteAimId(char *out) { PDF_WriteAimId(out); }
 
 }  // namespace vexo
