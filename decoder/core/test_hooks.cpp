@@ -10,6 +10,7 @@
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
+#include "datamatrix/test_hooks_dm.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
@@ -52,6 +53,7 @@ void Test_ResetDecoderStatics() {
     g_projState = PROJ_STATE{};
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
+    Test_ResetDmStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {

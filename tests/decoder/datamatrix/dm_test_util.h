@@ -1,0 +1,214 @@
+// Shared pieces of the Data Matrix tests: a fixture with the decoder's working image as work
+// memory, an ECC 200 symbol writer of the tests' own (Reed-Solomon over GF(256) with
+// x^8 + x^5 + x^3 + x^2 + 1, both dealings of 144 x 144, pads), mapping matrices built from
+// codewords through the module placement, and a decode that returns the status and text.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/pixel.h"
+#include "core/state.h"
+#include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_ecc200.h"
+#include "datamatrix/dm_encodation.h"
+#include "decoder_test.h"
+#include "toolkit/reed_solomon.h"
+
+namespace dmtest {
+
+// Every test starts from the library's state at load with a blank 752 x 480 frame whose
+// second buffer is the decoder's working image.
+class DmTest : public vexo_test::DecoderTest {
+protected:
+    void SetUp() override {
+        vexo_test::DecoderTest::SetUp();
+        frame_.assign(752 * 480, 200);
+        vexo::Pix_SetImagePointer(frame_.data());
+        vexo::Pix_SetImageSize(752, 480);
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_InstallFrame(frame_.data(), 752, 480);
+    }
+    std::vector<uint8_t> frame_;
+};
+
+inline const vexo::DM_SIZE_ROW &Row(int sizeIndex) { return vexo::kDmSizeTable[sizeIndex]; }
+
+inline int BlockCount(int sizeIndex) { return Row(sizeIndex).blockCount + (sizeIndex == vexo::kDmSize144 ? 2 : 0); }
+
+// GF(256) with x^8 + x^5 + x^3 + x^2 + 1, generator 2.
+struct Gf256 {
+    int exp[512];
+    int log[256];
+    Gf256() {
+        int x = 1;
+        for (int i = 0; i < 255; ++i) {
+            exp[i] = x;
+            log[x] = i;
+            x <<= 1;
+            if (x & 0x100) x ^= 0x12D;
+        }
+        for (int i = 255; i < 512; ++i) exp[i] = exp[i - 255];
+        log[0] = 0;
+    }
+    int Mul(int a, int b) const { return a == 0 || b == 0 ? 0 : exp[log[a] + log[b]]; }
+};
+
+inline const Gf256 &Field() {
+    static const Gf256 f;
+    return f;
+}
+
+// Check codewords of one block: the remainder of data(x) x^n by prod (x - 2^i), i = 1..n.
+inline std::vector<int> RsCheck(const std::vector<int> &data, int n) {
+    const Gf256 &f = Field();
+    std::vector<int> g(static_cast<size_t>(n) + 1, 0);
+    g[0] = 1;
+    for (int i = 1; i <= n; ++i) {
+        for (int j = i; j >= 1; --j) g[j] = g[j - 1] ^ f.Mul(g[j], f.exp[i]);
+        g[0] = f.Mul(g[0], f.exp[i]);
+    }
+    // g[j] is the coefficient of x^j; g[n] = 1.
+    std::vector<int> rem(static_cast<size_t>(n), 0);
+    for (int d : data) {
+        const int feedback = d ^ rem[0];
+        for (int j = 0; j + 1 < n; ++j) rem[j] = rem[j + 1] ^ f.Mul(feedback, g[n - 1 - j]);
+        rem[n - 1] = f.Mul(feedback, g[0]);
+    }
+    return rem;
+}
+
+// The symbol's codewords in placement order: data then check codewords, each block's data
+// dealt as codeword i to block i mod B. Check codewords follow the standard's dealing
+// (block i mod B of check codeword i), or with uniform = true the dealing of all codewords
+// in turn over the ten blocks of 144 x 144.
+inline std::vector<int> EncodeSymbol(int sizeIndex, const std::vector<int> &data, bool uniform = false) {
+    const vexo::DM_SIZE_ROW &row = Row(sizeIndex);
+    const int b = BlockCount(sizeIndex);
+    const int d = row.dataCodewords;
+    const int e = row.ecCodewords;
+    std::vector<int> out(data);
+    out.resize(static_cast<size_t>(d + e), 0);
+    std::vector<std::vector<int>> checks(static_cast<size_t>(b));
+    for (int k = 0; k < b; ++k) {
+        std::vector<int> blockData;
+        for (int i = k; i < d; i += b) blockData.push_back(data[static_cast<size_t>(i)]);
+        checks[static_cast<size_t>(k)] = RsCheck(blockData, e / b);
+    }
+    for (int i = 0; i < e; ++i) {
+        // Uniform: codeword d + i is the next item of block (d + i) mod b.
+        const int k = uniform ? (d + i) % b : i % b;
+        const int slot = uniform ? ((d + i) / b) - ((d - 1 - k) / b + 1) : i / b;
+        out[static_cast<size_t>(d + i)] = checks[static_cast<size_t>(k)][static_cast<size_t>(slot)];
+    }
+    return out;
+}
+
+// Data codewords of ASCII text (bytes below 128), then a pad and the randomised pads.
+inline std::vector<int> AsciiData(const std::string &text, int dataCount) {
+    std::vector<int> out;
+    for (unsigned char c : text) out.push_back(c + 1);
+    if (static_cast<int>(out.size()) < dataCount) out.push_back(129);
+    while (static_cast<int>(out.size()) < dataCount) {
+        const int p = static_cast<int>(out.size()) + 1;
+        int v = 129 + ((149 * p) % 253) + 1;
+        if (v > 254) v -= 254;
+        out.push_back(v);
+    }
+    out.resize(static_cast<size_t>(dataCount));
+    return out;
+}
+
+// Binds the data layer to the size and returns its placement map (rows x cols entries of
+// 10 x codeword + bit).
+inline std::vector<int32_t> PlacementMap(int sizeIndex) {
+    vexo::DM_BindWorkAreas();
+    vexo::g_dmData.mappingRows = Row(sizeIndex).mappingRows;
+    vexo::g_dmData.mappingCols = Row(sizeIndex).mappingCols;
+    vexo::DM_BuildPlacement();
+    const size_t n = static_cast<size_t>(Row(sizeIndex).mappingRows) * static_cast<size_t>(Row(sizeIndex).mappingCols);
+    return std::vector<int32_t>(vexo::g_dmData.placement, vexo::g_dmData.placement + n);
+}
+
+// The mapping matrix that carries the codewords (codeword n at entry n - 1), with the
+// fixed corner pattern where the size has one (its light modules carry no codeword).
+inline std::vector<uint8_t> PlaceCodewords(int sizeIndex, const std::vector<int> &codewords) {
+    const std::vector<int32_t> map = PlacementMap(sizeIndex);
+    std::vector<uint8_t> m(map.size(), 0);
+    for (size_t i = 0; i < map.size(); ++i) {
+        const int n = map[i] / 10, bit = map[i] % 10;
+        if (n >= 1) m[i] = static_cast<uint8_t>((codewords[static_cast<size_t>(n - 1)] >> (8 - bit)) & 1);
+        if (map[i] == 1) m[i] = 1;  // the two dark modules of the fixed corner pattern
+    }
+    return m;
+}
+
+// A whole symbol's mapping matrix from data codewords.
+inline std::vector<uint8_t> SymbolMatrix(int sizeIndex, const std::vector<int> &data, bool uniform = false) {
+    return PlaceCodewords(sizeIndex, EncodeSymbol(sizeIndex, data, uniform));
+}
+
+// Replaces `count` codewords of block k (data and check alike, from the first) by others.
+inline void DamageBlock(int sizeIndex, std::vector<int> *codewords, int k, int count) {
+    const int b = BlockCount(sizeIndex);
+    int done = 0;
+    for (size_t i = static_cast<size_t>(k); i < codewords->size() && done < count; i += static_cast<size_t>(b)) {
+        // Check codewords of block k follow the data at the same stride from D + k.
+        (*codewords)[i] ^= 0x5A + done;
+        ++done;
+    }
+}
+
+struct Decoded {
+    int status = 0;
+    std::string text;
+};
+
+// The result's text (its length may be 0 after a failure).
+inline std::string ResultText() {
+    const int n = vexo::g_dmResult.length;
+    return std::string(reinterpret_cast<const char *>(vexo::g_dmResult.text), static_cast<size_t>(n < 0 ? 0 : n));
+}
+
+// Clears the text as the driver does, then decodes the matrix (a copy: the decode may mirror it).
+inline Decoded DecodeMatrix(std::vector<uint8_t> m, int rows, int cols) {
+    std::memset(vexo::g_dmResult.text, 0, vexo::kDmTextClearBytes);
+    vexo::g_dmResult.length = 0;
+    Decoded d;
+    d.status = vexo::DM_DecodeMatrix(m.data(), rows, cols);
+    d.text = ResultText();
+    return d;
+}
+
+inline Decoded DecodeSize(int sizeIndex, const std::vector<uint8_t> &m) {
+    return DecodeMatrix(m, Row(sizeIndex).mappingRows, Row(sizeIndex).mappingCols);
+}
+
+// Runs the encodation decoder on data codewords (the rest of the array zero).
+inline Decoded DecodeCodewords(const std::vector<int> &data, int dataCount = -1) {
+    vexo::DM_BindWorkAreas();
+    std::memset(vexo::g_dmData.codewords, 0, sizeof(int32_t) * vexo::kDmCodewordCapacity);
+    for (size_t i = 0; i < data.size() && i < static_cast<size_t>(vexo::kDmCodewordCapacity); ++i) {
+        vexo::g_dmData.codewords[i] = data[i];
+    }
+    vexo::g_dmData.dataCount = dataCount < 0 ? static_cast<int>(data.size()) : dataCount;
+    vexo::g_dmData.eciSeen = 0;
+    vexo::g_dmData.fnc1Position = 0;
+    std::memset(vexo::g_dmResult.text, 0, vexo::kDmTextClearBytes);
+    Decoded d;
+    d.status = vexo::DM_DecodeCodewords();
+    d.text = ResultText();
+    return d;
+}
+
+inline char Aim() {
+    char aim[3] = {0, 0, 0};
+    vexo::DM_WriteAimId(aim);
+    return aim[2];
+}
+
+}  // namespace dmtest
