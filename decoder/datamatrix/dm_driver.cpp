@@ -19,6 +19,7 @@ DM_OPTIONS g_dmOptions;
 DM_RESULT g_dmResult;
 DM_SA_INFO g_dmSaInfo;
 DM_IMAGE g_dmImage;
+const DM_STAGES *g_dmStages = &kDmStages;
 
 namespace {
 
@@ -99,9 +100,10 @@ i32 SampleAndDecode(const DM_STAGES *stages, u8 *image, u8 *work, DM_PREPARED_CA
 // ---------------------------------------------------------------------------------------
 // Decode
 
-i32 DM_DecodeImage() { return DM_DecodeImageWith(&kDmStages); }
+i32 DM_DecodeImage() { return DM_DecodeImageWith(g_dmStages); }
 
 i32 DM_DecodeImageWith(const DM_STAGES *stages) {
+    if (stages == nullptr) return kDmStatusNoCandidate;
     DM_CANDIDATE candidates[kDmMaxFetched] = {};
     i32 order[kDmMaxFetched] = {};
     g_dmResult.length = 0;
@@ -121,7 +123,7 @@ i32 DM_DecodeImageWith(const DM_STAGES *stages) {
 }
 
 i32 DM_DecodeCandidate(DM_PREPARED_CANDIDATE *cand, DM_GEOMETRY *geo) {
-    return DM_DecodeCandidateWith(&kDmStages, cand, geo);
+    return DM_DecodeCandidateWith(g_dmStages, cand, geo);
 }
 
 i32 DM_DecodeCandidateWith(const DM_STAGES *stages, DM_PREPARED_CANDIDATE *cand, DM_GEOMETRY *geo) {

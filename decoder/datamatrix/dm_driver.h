@@ -14,6 +14,10 @@ namespace vexo {
 inline constexpr i32 kDmMaxFetched = 20;
 inline constexpr i32 kDmMaxRanked = 6;
 
+// The stages DM_DecodeImage and DM_DecodeCandidate run: the module's own (kDmStages); only
+// the tests' hook points it elsewhere.
+extern const DM_STAGES *g_dmStages;
+
 // DM_DecodeImage over the given stages: answers 0 when the result holds a decoded text,
 // else the best status of the decode (kDmNoCandidate without candidates).
 i32 DM_DecodeImageWith(const DM_STAGES *stages);

@@ -13,6 +13,9 @@ void Test_ResetDmStatics() {
     DM_KeepBestStatus(kDmStatusStart);
     g_dmData = DM_DATA_STATE{};
     g_dmCache = DM_BLOCK_CACHE{};
+    g_dmStages = &kDmStages;
 }
+
+void Test_SetDmStages(const DM_STAGES *stages) { g_dmStages = stages != nullptr ? stages : &kDmStages; }
 
 }  // namespace vexo

@@ -152,6 +152,33 @@ inline std::vector<uint8_t> SymbolMatrix(int sizeIndex, const std::vector<int> &
     return PlaceCodewords(sizeIndex, EncodeSymbol(sizeIndex, data, uniform));
 }
 
+// The whole symbol around a mapping matrix: every region gets its solid left column and
+// bottom row and its alternating top row (dark from the left) and right column (dark from
+// the bottom). rows x cols of the symbol, 1 dark.
+inline std::vector<uint8_t> AddPatterns(int sizeIndex, const std::vector<uint8_t> &mapping) {
+    const vexo::DM_SIZE_ROW &row = Row(sizeIndex);
+    const int p = row.regionRows + 2, q = row.regionCols + 2;
+    std::vector<uint8_t> out(static_cast<size_t>(row.symbolRows) * static_cast<size_t>(row.symbolCols), 0);
+    for (int r = 0; r < row.symbolRows; ++r) {
+        for (int c = 0; c < row.symbolCols; ++c) {
+            const int i = r % p, j = c % q;
+            uint8_t v;
+            if (j == 0 || i == p - 1) {
+                v = 1;
+            } else if (i == 0) {
+                v = j % 2 == 0 ? 1 : 0;
+            } else if (j == q - 1) {
+                v = i % 2 == 1 ? 1 : 0;
+            } else {
+                const int mr = r / p * row.regionRows + i - 1, mc = c / q * row.regionCols + j - 1;
+                v = mapping[static_cast<size_t>(mr * row.mappingCols + mc)];
+            }
+            out[static_cast<size_t>(r * row.symbolCols + c)] = v;
+        }
+    }
+    return out;
+}
+
 // Replaces `count` codewords of block k (data and check alike, from the first) by others.
 inline void DamageBlock(int sizeIndex, std::vector<int> *codewords, int k, int count) {
     const int b = BlockCount(sizeIndex);
