@@ -109,7 +109,7 @@ i32 DM_DecodeMatrix(u8 *matrix, i32 rows, i32 cols);
 // Points the state at the areas of the work memory; 0 (pointers null) when it is missing.
 i32 DM_BindWorkAreas();
 
-// First row 0..30 whose mapping size is rows x cols, else -1.
+// First row 0..30 (row 24 left out) whose mapping size is rows x cols, else -1.
 i32 DM_FindSizeIndex(i32 rows, i32 cols);
 // The mapping matrix's and the binarised module matrix's places in the work memory.
 u8 *DM_GetMappingBuffer();

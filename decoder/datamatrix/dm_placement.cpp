@@ -41,6 +41,8 @@ i32 DM_BindWorkAreas() {
 
 i32 DM_FindSizeIndex(i32 rows, i32 cols) {
     for (i32 i = 0; i < kDmSizeRows; ++i) {
+        // The second block group of 144 x 144 is no size (its mapping size reads 0 x 0).
+        if (i == kDmSize144Second) continue;
         if (kDmSizeTable[i].mappingRows == rows && kDmSizeTable[i].mappingCols == cols) return i;
     }
     return -1;

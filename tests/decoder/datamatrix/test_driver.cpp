@@ -412,6 +412,16 @@ TEST_F(Driver, OptionsFromTheWordAndTheRoutinesNoDecodePathCalls) {
         EXPECT_EQ(vexo::g_dmData.mirrorFirst, 0);
     }
     EXPECT_EQ(vexo::DM_PassThrough(-17), -17);
+    vexo::g_dmSaInfo = vexo::DM_SA_INFO{2, 5, {7, 8}, 1};
+    vexo::DM_ClearSaInfo();
+    EXPECT_EQ(vexo::DM_HasSa() | vexo::DM_GetSaPosition() | vexo::DM_GetSaTotal() | vexo::DM_GetSaFileId(1), 0);
+    struct Size {
+        int rows, cols, row;
+    };
+    for (const Size z : {Size{8, 8, 0}, Size{132, 132, 23}, Size{6, 16, 25}, Size{14, 44, 30}, Size{0, 0, -1},
+                         Size{6, 44, -1}, Size{16, 6, -1}, Size{30, 30, -1}}) {
+        EXPECT_EQ(vexo::DM_FindSizeIndex(z.rows, z.cols), z.row) << z.rows << " x " << z.cols;
+    }
     vexo::DM_SetImage(nullptr, 12, 34);
     EXPECT_EQ(vexo::g_dmImage.height, 34);
 }
