@@ -82,7 +82,7 @@ struct DM_DATA_STATE {
     i32 fnc1Position;  // 0 none, 1 first position, 2 second position
     i32 eccLevel;      // ECC 000-140
     i32 formatId;
-    i32 aimModifier = '1';  // character of the AIM modifier of the last decode
+    i32 aimModifier = '0';  // character of the AIM modifier of the last decode ('0' before any)
     i32 blockStatus[kDmMaxBlocks];  // 1 corrected or clean, 0 uncorrectable
 };
 
