@@ -14,6 +14,8 @@
 #include "core/state.h"
 #include "datamatrix/dm_driver.h"
 #include "datamatrix/dm_ecc200.h"
+// The tests' own GF(256), apart from the decoder's tables.
+#include "../tests/decoder/datamatrix/dm_writer.h"
 
 namespace {
 
@@ -24,30 +26,12 @@ using namespace vexo;
         if (!(cond)) __builtin_trap(); \
     } while (0)
 
-// GF(256) with x^8 + x^5 + x^3 + x^2 + 1, apart from the decoder's tables.
-struct Field {
-    int exp[512];
-    int log[256];
-    Field() {
-        int x = 1;
-        for (int i = 0; i < 255; ++i) {
-            exp[i] = x;
-            log[x] = i;
-            x <<= 1;
-            if (x & 0x100) x ^= 0x12D;
-        }
-        for (int i = 255; i < 512; ++i) exp[i] = exp[i - 255];
-        log[0] = 0;
-    }
-    int Mul(int a, int b) const { return a == 0 || b == 0 ? 0 : exp[log[a] + log[b]]; }
-};
-const Field g_field;
-
 // c(2^j) = 0 for j = 1..check, codewords highest degree first.
 bool IsCodeword(const i32 *block, int data, int check) {
+    const dmtest::Gf256 &f = dmtest::Field();
     for (int j = 1; j <= check; ++j) {
         int s = 0;
-        for (int i = 0; i < data + check; ++i) s = g_field.Mul(s, g_field.exp[j]) ^ (block[i] & 0xFF);
+        for (int i = 0; i < data + check; ++i) s = f.Mul(s, f.exp[j]) ^ (block[i] & 0xFF);
         if (s != 0) return false;
     }
     return true;
