@@ -78,9 +78,10 @@ int write_whole(const char *path, const uint8_t *data, int64_t size) {
     return ok ? static_cast<int>(size) : -1;
 }
 
-// Encrypted copies need the AES wrappers, which this build does not carry: they are
-// reported unavailable (-2), so no destination is ever written with untransformed bytes.
-int copy_xml_transform(int, const uint8_t *, int, uint8_t *, const char *) { return -2; }
+// Mode 1 encrypts, mode 2 decrypts; a failure (below 0) leaves the destination unwritten.
+int copy_xml_transform(int mode, const uint8_t *in, int size, uint8_t *out, const char *key_text) {
+    return mode == 1 ? OpensslAesEncrypt(in, size, out, key_text) : OpensslAesDecrypt(in, size, out, key_text);
+}
 
 }  // namespace
 

@@ -2,8 +2,11 @@
 // that bit, to the Android log as well (tag "ScanJni", debug priority).
 #pragma once
 
+#include <stdarg.h>
 #include <stdint.h>
 
 #include "zptlog.h"
 
 void rt_log(uint32_t mask, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The same with the arguments already gathered.
+void rt_vlog(uint32_t mask, const char *format, va_list ap);

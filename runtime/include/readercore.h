@@ -8,6 +8,7 @@
 #include <sys/time.h>
 
 #include "hwports.h"
+#include "xmlcfg.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -104,6 +105,113 @@ READERCORE_EXPORT int64_t time_subtract(const struct timeval *start, const struc
 /* Logs "<title> (<length> Bytes)", then the bytes 16 to a line ("%08X: " offset, "%02X "
  * per byte, "- " before the ninth), at level 0x08. */
 READERCORE_EXPORT void LogPrintHex(const char *title, const uint8_t *bytes, int length);
+
+/* ---- Settings list ---- */
+
+/* A setting name holds at most SETTING_NAME_MAX - 1 characters; a longer one is cut. */
+#define SETTING_NAME_MAX 52
+/* get_setting_value parses at most this many characters of a value text. */
+#define SETTING_VALUE_TEXT_MAX 19
+
+/* One named number of the engine configuration. */
+typedef struct SETTING_NODE {
+    char name[SETTING_NAME_MAX];
+    uint32_t nameSum; /* sum of the name's bytes, the first key of every lookup */
+    uint64_t value;
+    struct list_head link;
+} SETTING_NODE;
+
+/* The leading fields of the service's device object, up to the settings list: an owner
+ * given to the lookups starts with this layout. */
+typedef struct SETTING_OWNER {
+    uint32_t state;
+    void *current;
+    void *configXml;
+    struct list_head codeGroups;
+    struct list_head settings; /* SETTING_NODEs in configuration order */
+} SETTING_OWNER;
+
+#if defined(__LP64__) && defined(__cplusplus)
+static_assert(sizeof(SETTING_NODE) == 80, "setting node layout");
+static_assert(sizeof(SETTING_OWNER) == 56, "device object prefix layout");
+#endif
+
+/* A new zero-filled node (freed with free) with the name, its byte sum and the value of
+ * value_text: hex digits, any other character counting 255, at most SETTING_VALUE_TEXT_MAX
+ * characters, wrapping at 64 bits. The caller links it. NULL for a NULL name or no memory. */
+READERCORE_EXPORT SETTING_NODE *get_setting_value(const char *name, const char *value_text);
+/* The value of the first node named name, found by the byte sum of name's first name_len
+ * bytes (a larger count over a zero-filled buffer adds nothing) and then the full name;
+ * 0 when none or owner is NULL. */
+READERCORE_EXPORT uint64_t GetSettingValueFromList(void *owner, const char *name, int32_t name_len);
+/* When a node holds value, writes it in decimal (at most 21 bytes) into out: 0; else -1. */
+READERCORE_EXPORT int GetSettingStringFromList(void *owner, uint64_t value, char *out);
+/* The index N (0-9) of the first attribute "value<N>" of node whose text is value in
+ * decimal; 0 when none matches, no setting holds value, or owner is NULL. */
+READERCORE_EXPORT int GetSettingEcho(void *owner, uint64_t value, XML_NODE *node);
+
+/* ---- Settings database ---- */
+
+typedef struct sqlite3 sqlite3;
+/* Called by SQLite once per row: (context, column count, column texts, column names);
+ * non-zero stops the query. */
+typedef int (*SQLITE_ROW_PROC)(void *context, int columns, char **texts, char **names);
+
+/* Statements are built in a buffer of this size; a longer one is refused. */
+#define SQLITE_STATEMENT_MAX 200
+
+/* Loads SQLite ("/system/lib64/libsqlite.so") when not loaded: 0, or -1. */
+READERCORE_EXPORT int SqliteInit(void);
+/* Unloads SQLite; the next open loads it again. */
+READERCORE_EXPORT void SqliteFree(void);
+/* Opens (creating) a database (device path): 0 with *out set, else -1 and *out NULL. */
+READERCORE_EXPORT int SqliteOpen(const char *path, sqlite3 **out);
+READERCORE_EXPORT void SqliteClose(sqlite3 *db);
+/* The statements: 0 when SQLite executed them, -1 otherwise (also for a NULL database or
+ * a statement that does not fit). Texts are inserted as they are, unquoted. */
+READERCORE_EXPORT int SqliteCreateDefault(sqlite3 *db, const char *table);
+READERCORE_EXPORT int SqliteInsertDefault(sqlite3 *db, const char *table, const char *code_id,
+                                          const char *attribute, int state);
+READERCORE_EXPORT int SqliteSelectDefalut(sqlite3 *db, const char *table, const char *code_id,
+                                          const char *attribute, SQLITE_ROW_PROC proc, void *context);
+READERCORE_EXPORT int SqliteUpdateDefalut(sqlite3 *db, const char *table, const char *code_id,
+                                          const char *attribute, const char *state);
+/* The working copy "/cache/Decode.db", checked by a read of its table "Decode"; a copy
+ * that fails to open or to pass the check is deleted and replaced by the master copy
+ * "/unrecoverable/db/Decode.db" when that passes the same check, else recreated empty.
+ * NULL when SQLite is missing. */
+READERCORE_EXPORT sqlite3 *OpenX3DecodeDB(void);
+/* The master copy itself, creating its directory, file and table when needed. */
+READERCORE_EXPORT sqlite3 *OpenDefaultConfigDB(void);
+
+/* ---- System configuration and external decoder ---- */
+
+/* Opens "ZPTConfig.xml" of the user configuration directories and applies DebugLevel and
+ * DebugFile to the logging library: 0, or -1 when the file is missing or does not parse.
+ * The document stays open until zptconfig_deinit. */
+READERCORE_EXPORT int zptconfig_init(void);
+/* The text of the first Config element whose name attribute is key, with its terminator,
+ * into out (out_size bytes): 0. -1 when no configuration is open, no element matches or
+ * the value does not fit (nothing copied). */
+READERCORE_EXPORT int zptconfig_read_string(const char *key, char *out, int out_size);
+/* atoi of the value (at most 19 characters) into *out: 0, or -1. */
+READERCORE_EXPORT int zptconfig_read_int(const char *key, int *out);
+READERCORE_EXPORT void zptconfig_deinit(void);
+
+/* Property id through which the external decoder receives its code type. */
+#define EXDECODE_CODE_TYPE_ID 0x100501u
+
+/* Loads the external decoder named by LibExDecode (a plain file name) through the library
+ * search, binds its five functions and, when it has an init function, calls it and hands
+ * it LibExDecodeType: the init function's result; 0 when the library does not load or has
+ * no init function; -1 when none is configured. */
+READERCORE_EXPORT int ExDecode_Init(void);
+/* Calls the external free function, unloads the library and forgets it. */
+READERCORE_EXPORT void ExDecode_Free(void);
+/* The external functions' results; 0 when not bound. */
+READERCORE_EXPORT int ExDecode_Decode(void);
+READERCORE_EXPORT int ExDecode_Set(uint32_t id, uint64_t value);
+READERCORE_EXPORT int ExDecode_Get(uint32_t id, void *out);
 
 /* ---- Intrusive lists (struct list_head) ---- */
 

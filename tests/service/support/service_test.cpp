@@ -1,7 +1,6 @@
 #include "service_test.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -11,6 +10,7 @@
 #include <sstream>
 
 #include "plat.h"
+#include "sandbox.h"
 
 std::string read_host_file(const std::string &host_path) {
     std::ifstream in(host_path, std::ios::binary);
@@ -19,15 +19,7 @@ std::string read_host_file(const std::string &host_path) {
     return out.str();
 }
 
-namespace {
-
-int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
-
-}  // namespace
-
-void remove_host_tree(const std::string &host_path) {
-    if (!host_path.empty()) nftw(host_path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-}
+void remove_host_tree(const std::string &host_path) { svc_sandbox::remove_root(host_path); }
 
 std::vector<std::string> split_lines(const std::string &text) {
     std::vector<std::string> lines;
@@ -41,13 +33,7 @@ std::vector<std::string> split_lines(const std::string &text) {
     return lines;
 }
 
-std::string make_temp_dir(const char *stem) {
-    const char *tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    return mkdtemp(buf.data()) != nullptr ? std::string(buf.data()) : std::string();
-}
+std::string make_temp_dir(const char *stem) { return svc_sandbox::make_root(stem); }
 
 FileTail::FileTail(std::string host_path) : path_(std::move(host_path)) {
     struct stat st;
