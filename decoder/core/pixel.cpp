@@ -1,5 +1,7 @@
 #include "core/pixel.h"
 
+#include "core/state.h"
+
 namespace vexo {
 
 namespace {
@@ -106,6 +108,14 @@ void Pix_SetImageRecord(const PIX_IMAGE_RECORD *record) {
 
 u8 *Pix_GetImagePointer() { return g_image.data; }
 u8 *Pix_GetSecondBuffer() { return g_image.buffer2; }
+
+u8 *Pix_WorkMemory(i64 bytes) {
+    u8 *buffer = g_image.buffer2;
+    if (buffer == nullptr) return nullptr;
+    if (buffer == g_internalImage) return bytes <= kInternalImageBytes ? buffer : nullptr;
+    const i64 size = static_cast<i64>(g_image.width) * static_cast<i64>(g_image.height);
+    return g_image.width > 0 && g_image.height > 0 && size >= bytes ? buffer : nullptr;
+}
 i32 Pix_GetImageWidth() { return g_image.width; }
 i32 Pix_GetImageHeight() { return g_image.height; }
 

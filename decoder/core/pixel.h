@@ -47,6 +47,9 @@ struct PIX_IMAGE_RECORD {
 void Pix_SetImageRecord(const PIX_IMAGE_RECORD *record);
 u8 *Pix_GetImagePointer();
 u8 *Pix_GetSecondBuffer();
+// The second buffer as a module's work memory: the decoder's own working image always, a
+// caller's buffer only when its width x height holds `bytes`; null otherwise.
+u8 *Pix_WorkMemory(i64 bytes);
 i32 Pix_GetImageWidth();
 i32 Pix_GetImageHeight();
 

@@ -11,6 +11,7 @@
 #include "core/pixel.h"
 #include "core/state.h"
 #include "linear/test_hooks_linear.h"
+#include "datamatrix/test_hooks_dm.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
@@ -56,6 +57,7 @@ void Test_ResetDecoderStatics() {
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
     Test_ResetPdfStatics();
+    Test_ResetDmStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {

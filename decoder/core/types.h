@@ -26,6 +26,20 @@ struct REGION_QUAD {
 };
 static_assert(sizeof(REGION_QUAD) == 32);
 
+// One L of the Data Matrix finder, in 1/16 pixel: the far ends of its two arms, the fourth
+// corner (end1 + end2 - corner), the L corner, and 1 for dark modules on a light ground.
+struct DM_L_CANDIDATE {
+    i32 end1X;
+    i32 end1Y;
+    i32 fourthX;
+    i32 fourthY;
+    i32 end2X;
+    i32 end2Y;
+    i32 cornerX;
+    i32 cornerY;
+    i32 darkOnLight;
+};
+
 enum QuadCorner : int { kTopLeft = 0, kTopRight = 1, kBottomLeft = 2, kBottomRight = 3 };
 
 }  // namespace vexo

@@ -281,12 +281,6 @@ void QR_SetDefaultMode() {
 // ---------------------------------------------------------------------------------------
 // Work memory
 
-u8 *QR_WorkBuffer() {
-    u8 *buffer = g_image.buffer2;
-    if (buffer == nullptr) return nullptr;
-    if (buffer == g_internalImage) return buffer;
-    const i64 bytes = static_cast<i64>(g_image.width) * static_cast<i64>(g_image.height);
-    return g_image.width > 0 && g_image.height > 0 && bytes >= kQrWorkBufferBytes ? buffer : nullptr;
-}
+u8 *QR_WorkBuffer() { return Pix_WorkMemory(kQrWorkBufferBytes); }
 
 }  // namespace vexo

@@ -75,7 +75,9 @@ Symbol Encode(const SymbolInput &input) {
     if (input.structAppCount > 0) {
         s->structapp.index = input.structAppIndex;
         s->structapp.count = input.structAppCount;
+        std::strncpy(s->structapp.id, input.structAppId.c_str(), sizeof s->structapp.id - 1);
     }
+    s->output_options |= input.outputOptions;
     const int rc = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char *>(input.data.data()),
                                    static_cast<int>(input.data.size()));
     out.error = s->errtxt;

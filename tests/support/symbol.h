@@ -35,6 +35,8 @@ struct SymbolInput {
     float height = 0;          // bar height of linear symbols in modules; 0: libzint's default
     int structAppIndex = 0;    // structured append position (1-based) and count; 0: none
     int structAppCount = 0;
+    std::string structAppId;   // libzint's structured-append id text; empty: none
+    int outputOptions = 0;     // ORed into libzint's output_options (READER_INIT...)
 };
 
 struct Symbol {
