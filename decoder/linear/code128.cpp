@@ -497,7 +497,9 @@ int AcceptWholeLine(LINE_DECODE_CTX *ctx, const u8 *val, const u8 *marginal, int
     return delivered;
 }
 
-u16 DeliverVotes(LINE_DECODE_CTX *ctx) {
+}  // namespace
+
+u16 Code128_DeliverVotes(LINE_DECODE_CTX *ctx) {
     CODE128_STATE &s = g_code128;
     const int c = s.expectedCount;
     if (c < 2 || c > kCode128MaxCount) return 0;
@@ -514,6 +516,8 @@ u16 DeliverVotes(LINE_DECODE_CTX *ctx) {
     Code128_Reset();
     return delivered;
 }
+
+namespace {
 
 u16 Span(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
 
@@ -604,7 +608,7 @@ u16 Code128_Decode(LINE_DECODE_CTX *ctx) {
         if (r >= 0) return delivered;
     }
     if (s.stopFound != 0 && ReadBackward(ctx) == 0) return 0;
-    return s.expectedCount != 0 ? DeliverVotes(ctx) : 0;
+    return s.expectedCount != 0 ? Code128_DeliverVotes(ctx) : 0;
 }
 
 }  // namespace vexo

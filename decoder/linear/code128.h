@@ -83,6 +83,9 @@ int Code128_CountCharacters(const LINE_DECODE_CTX *ctx);
 void Code128_AddVotes(const u8 *values, const u8 *marginal, int first, int n, int step);
 // Moves the top area (positions 256 - count ..) filled by backward reads onto 0..count-1.
 void Code128_MergeVotes(int count);
+// Delivery from the votes: every position 0..count-1 with a clear first candidate and the
+// check of the first candidates right. The count delivered (values in ctx->data), else 0.
+u16 Code128_DeliverVotes(LINE_DECODE_CTX *ctx);
 // Check character rule: start + sum of position x value, mod 103, over values[0..n-2]
 // against values[n-1].
 int Code128_CheckValues(const u8 *values, int n);
