@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "linear/code128.h"
-#include "linear/edge_lists.h"
+#include "edge_lists.h"
 #include "linear/line_types.h"
 
 namespace linetest {
