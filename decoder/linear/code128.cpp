@@ -247,6 +247,13 @@ namespace {
 
 bool OnLine(i32 index, i32 n) { return index >= 0 && index < n; }
 
+// The two candidates of a position change places (value, votes and marginal flag).
+void SwapCandidates(CODE128_VOTE &e) {
+    const CODE128_VOTE o = e;
+    e.value1 = o.value2, e.votes1 = o.votes2, e.marginal1 = o.marginal2;
+    e.value2 = o.value1, e.votes2 = o.votes1, e.marginal2 = o.marginal1;
+}
+
 // The next group of characters from the anchor: m elements (even, at most avail) spanning j
 // characters of width W, within 12 %; a group two elements longer that fits better wins.
 // 1 found, 0 no group within the elements, -1 a group longer than maxJ characters.
@@ -414,11 +421,7 @@ void Code128_AddVotes(const u8 *values, const u8 *marginal, int first, int n, in
         } else if (e.votes2 != 0 && v == e.value2) {
             if (e.votes2 < 255) ++e.votes2;
             e.marginal2 |= mark;
-            if (e.votes2 >= e.votes1) {
-                const CODE128_VOTE o = e;
-                e.value1 = o.value2, e.votes1 = o.votes2, e.marginal1 = o.marginal2;
-                e.value2 = o.value1, e.votes2 = o.votes1, e.marginal2 = o.marginal1;
-            }
+            if (e.votes2 >= e.votes1) SwapCandidates(e);
         } else {
             e.value2 = v;
             e.votes2 = 1;
@@ -443,11 +446,7 @@ void MergeCandidate(CODE128_VOTE &e, u8 v, u8 count, u8 mark) {
         e.value2 = v, e.votes2 = count, e.marginal2 = mark;
         return;
     }
-    if (e.votes1 < e.votes2) {
-        const CODE128_VOTE o = e;
-        e.value1 = o.value2, e.votes1 = o.votes2, e.marginal1 = o.marginal2;
-        e.value2 = o.value1, e.votes2 = o.votes1, e.marginal2 = o.marginal1;
-    }
+    if (e.votes1 < e.votes2) SwapCandidates(e);
 }
 
 }  // namespace
@@ -519,15 +518,13 @@ u16 Code128_DeliverVotes(LINE_DECODE_CTX *ctx) {
 
 namespace {
 
-u16 Span(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
-
 // Step 4: the read from the start. 1 delivered (*out set), 0 nothing more on this line,
 // -1 go on.
 int ReadForward(LINE_DECODE_CTX *ctx, u16 *out) {
     CODE128_STATE &s = g_code128;
     u16 count = 0;
     if (s.stopFound != 0) {
-        const u16 span = Span(ctx->startIndex, ctx->endIndex);
+        const u16 span = Distance(ctx->startIndex, ctx->endIndex);
         count = span > 6 ? static_cast<u16>(span - 6) : 0;
     } else {
         count = ctx->direction <= 0 ? static_cast<u16>(ctx->startIndex + 1)
@@ -558,7 +555,7 @@ int ReadBackward(LINE_DECODE_CTX *ctx) {
     CODE128_STATE &s = g_code128;
     u16 count = 0;
     if (s.startFound != 0) {
-        count = static_cast<u16>(Span(ctx->startIndex, ctx->endIndex) + 1);
+        count = static_cast<u16>(Distance(ctx->startIndex, ctx->endIndex) + 1);
     } else {
         count = ctx->direction <= 0 ? static_cast<u16>(ctx->edgeCount - ctx->endIndex)
                                     : static_cast<u16>(ctx->endIndex + 1);
