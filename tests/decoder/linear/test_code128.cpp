@@ -16,6 +16,7 @@
 #include "linear/code128_lines.h"
 #include "linear/edge_lists.h"
 #include "linear/line_driver.h"
+#include "linear/line_edge_reader.h"
 #include "linear/line_toolkit.h"
 
 namespace {
@@ -595,6 +596,30 @@ TEST_F(Code128Test, TheWalkRunsTheRecordButReportsNothingYet) {
         g_params.flagsWord[id] &= ~kFlagEnabled;
     g_params.flagsWord[kSymIsbt128] |= kFlagEnabled;  // not consulted
     EXPECT_EQ(Code128_IsEnabled(), 0);
+}
+
+TEST_F(Code128Test, AMarginalCharacterNeedsFourAgreeingReads) {
+    // At 4 samples a module an inner edge of character 5 moved by 40/16 sample (0.62 of a
+    // module) is read by the looser rule: the line is not delivered on its own.
+    EdgeLine line = MakeEdgeLine(SymbolRuns(kTwelve), {.moduleSamples = 4});
+    line.edges[6 * 5 + 3] = static_cast<uint16_t>(line.edges[6 * 5 + 3] - 40);
+    for (size_t k = 0; k + 1 < line.edges.size(); ++k)
+        line.widths[k] = static_cast<uint16_t>(line.edges[k + 1] - line.edges[k]);
+    const LineRead first = ReadCode128Line(line);
+    EXPECT_EQ(first.count, 0);
+    EXPECT_EQ(g_code128.votes[5].value1, kTwelve[5]);
+    EXPECT_EQ(g_code128.votes[5].marginal1, 1);
+    EXPECT_EQ(g_code128.votes[5].votes1, 2);  // forward and backward
+    EXPECT_EQ(g_code128.votes[4].votes1, 2);
+    const LineRead second = ReadCode128Line(line);
+    EXPECT_EQ(second.count, 11);
+    EXPECT_EQ(second.data, kTwelve);
+    // Or a later clean whole line, which the votes confirm.
+    Code128_Reset();
+    ReadCode128Line(line);
+    const LineRead clean = ReadCode128Line(MakeEdgeLine(SymbolRuns(kTwelve), {.moduleSamples = 4}));
+    EXPECT_EQ(clean.count, 11);
+    EXPECT_NE(lineMultiReadFlags & kMultiReadConfirmed, 0);
 }
 
 }  // namespace
