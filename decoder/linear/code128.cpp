@@ -63,7 +63,7 @@ u16 Distance(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
 
 bool InRange(u32 t, u32 lo, u32 hi) { return lo <= t && t <= hi; }
 
-// Pair k of the scratch in 1/128 module, the first `elements` widths making 11 modules.
+// The scratch pair sums in 1/128 module: the first six widths make one 11-module character.
 void ScaledPairs(int pairs, u32 *t) {
     u32 sum = 0;
     for (int k = 0; k < 6; ++k) sum += g_code128.elementWidth[k];
@@ -77,6 +77,9 @@ void MeasureInto(const u16 *edge, int d, int count) {
     for (int k = 0; k + 1 < count; ++k)
         g_code128.pairSum[k] = static_cast<u16>(g_code128.elementWidth[k] + g_code128.elementWidth[k + 1]);
 }
+
+// Width k (1-based) of the scratch.
+u16 W(int k) { return g_code128.elementWidth[k - 1]; }
 
 // Two width estimates of one character agree within a factor of two.
 bool Agree(i32 a, i32 b) {
@@ -117,9 +120,9 @@ u16 Code128_ClassifyStart() {
 int Code128_MatchStart(const u16 *edge, u16 *startValue, int direction) {
     const int d = direction < 0 ? -1 : 1;
     MeasureInto(edge, d, 6);
-    const u16 *w = g_code128.elementWidth - 1;  // w[1]..w[6]
-    const bool shape = (w[5] <= w[1] && w[3] < w[1] && w[2] < w[6] && w[2] < w[4] && w[4] != w[6]) ||
-                       (w[3] < w[1] && w[1] < w[5] && w[3] < w[5] && w[2] < w[4] && w[2] < w[6]);
+    const u16 w1 = W(1), w2 = W(2), w3 = W(3), w4 = W(4), w5 = W(5), w6 = W(6);
+    const bool shape = (w5 <= w1 && w3 < w1 && w2 < w6 && w2 < w4 && w4 != w6) ||
+                       (w3 < w1 && w1 < w5 && w3 < w5 && w2 < w4 && w2 < w6);
     if (!shape) return 0;
     const u16 value = Code128_ClassifyStart();
     g_code128.startValue = value;
@@ -140,8 +143,8 @@ int Code128_ClassifyStop() {
 int Code128_MatchStop(const u16 *edge, int direction) {
     const int d = direction < 0 ? -1 : 1;
     MeasureInto(edge - 7 * d, d, 7);  // from the stop's first bar to its final bar's outer edge
-    const u16 *w = g_code128.elementWidth - 1;
-    const bool shape = w[5] < w[3] && w[5] < w[1] && w[1] < w[3] && w[7] < w[5] + w[3] && w[6] < w[2] && w[4] < w[2];
+    const u16 w1 = W(1), w2 = W(2), w3 = W(3), w4 = W(4), w5 = W(5), w6 = W(6), w7 = W(7);
+    const bool shape = w5 < w3 && w5 < w1 && w1 < w3 && w7 < w5 + w3 && w6 < w2 && w4 < w2;
     return shape ? Code128_ClassifyStop() : 0;
 }
 
@@ -172,7 +175,7 @@ int Code128_LocatePartial(LINE_LOCATE_STATE *state) {
     const i32 n = state->edges != nullptr ? state->edgeCount : 0;
     if (n <= 7) return 0;
     const u16 *e = state->edges;
-    auto W = [e](i32 from, i32 to) { return static_cast<i32>(e[to]) - static_cast<i32>(e[from]); };
+    auto span = [e](i32 from, i32 to) { return static_cast<i32>(e[to]) - static_cast<i32>(e[from]); };
 
     i32 estimate = 0;
     i32 left = 0;
@@ -181,20 +184,20 @@ int Code128_LocatePartial(LINE_LOCATE_STATE *state) {
     // Neither guard fits once fewer than seven edges are left, nor may the quiet test read
     // beyond the last edge.
     for (i32 i = 0; i + 6 < n; i += 2) {
-        if (i >= 2 && W(i - 2, i) <= W(i, i + 6)) continue;
+        if (i >= 2 && span(i - 2, i) <= span(i, i + 6)) continue;
         if (i + 7 < n && Code128_MatchStop(&e[i], -1) != 0) {
             state->endIndex = static_cast<u16>(i);
             state->startIndex = static_cast<u16>(n - 1);
             s.stopFound = 1;
             s.direction = -1;
-            estimate = StopAsCharacter(W(i, i + 7));
+            estimate = StopAsCharacter(span(i, i + 7));
             leftStop = true;
         } else if (Code128_MatchStart(&e[i], &state->locateValue, 1) != 0) {
             state->startIndex = static_cast<u16>(i);
             state->endIndex = static_cast<u16>(n - 1);
             s.startFound = 1;
             s.direction = 1;
-            estimate = W(i, i + 6);
+            estimate = span(i, i + 6);
             leftStart = true;
         } else {
             continue;
@@ -205,11 +208,11 @@ int Code128_LocatePartial(LINE_LOCATE_STATE *state) {
 
     bool right = false;
     for (i32 k = (n % 2 == 0) ? n - 1 : n - 2; k > left && k > 6; k -= 2) {
-        const bool quiet = k + 2 >= n || W(k, k + 2) > W(k - 6, k);
+        const bool quiet = k + 2 >= n || span(k, k + 2) > span(k - 6, k);
         if (k >= 8 && !leftStop) {
             if (!quiet) continue;
             if (Code128_MatchStop(&e[k], 1) != 0) {
-                const i32 w2 = StopAsCharacter(W(k - 7, k));
+                const i32 w2 = StopAsCharacter(span(k - 7, k));
                 if (estimate != 0 && !Agree(estimate, w2)) continue;
                 state->endIndex = static_cast<u16>(k);
                 if (!leftStart) state->startIndex = 0;
@@ -222,7 +225,7 @@ int Code128_LocatePartial(LINE_LOCATE_STATE *state) {
         if (leftStart || !quiet) continue;
         u16 value = 0;
         if (Code128_MatchStart(&e[k], &value, -1) == 0) continue;
-        if (estimate != 0 && !Agree(estimate, W(k - 6, k))) continue;
+        if (estimate != 0 && !Agree(estimate, span(k - 6, k))) continue;
         state->locateValue = value;
         state->startIndex = static_cast<u16>(k);
         if (!leftStop) state->endIndex = 0;
