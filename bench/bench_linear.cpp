@@ -2,12 +2,16 @@
 // 252-edge line (the longest edge list the image side hands over for a scan line) with
 // matchers that refuse everything, and whole walks over the same line: through an empty
 // table, and through the table as loaded with every linear symbology enabled (the worst
-// case of a line without a symbol; it grows as the families' records land).
+// case of a line without a symbol; it grows as the families' records land). Code 128 lines
+// through the record's locate and decode: 20 and 60 data characters, clean or with one
+// damaged character (a partial read that only votes), forward and reversed.
 #include <benchmark/benchmark.h>
 
+#include "../tests/decoder/linear/code128_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
+#include "linear/code128.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
 #include "linear/test_hooks_linear.h"
@@ -78,5 +82,27 @@ void BM_LineWalkEveryRecordEnabled(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_LineWalkEveryRecordEnabled);
+
+// Arg 0: data characters; arg 1: a damaged character; arg 2: reversed.
+void BM_Code128Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    std::vector<uint8_t> values = {104};
+    for (int i = 0; i < state.range(0); ++i) values.push_back(static_cast<uint8_t>((i * 29 + 7) % 96));
+    values = linetest::WithCheck(values);
+    std::vector<int> runs = linetest::SymbolRuns(values);
+    if (state.range(1) != 0) {  // character 5's middle three elements merged
+        runs[31] = runs[31] + runs[32] + runs[33];
+        runs.erase(runs.begin() + 32, runs.begin() + 34);
+    }
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        runs, {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(2) != 0, .seed = 3});
+    for (auto _ : state) {
+        Code128_Reset();
+        benchmark::DoNotOptimize(linetest::ReadCode128Line(line).count);
+    }
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Code128Line)->ArgsProduct({{20, 60}, {0, 1}, {0, 1}});
 
 }  // namespace

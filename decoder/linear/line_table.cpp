@@ -1,5 +1,7 @@
 #include "linear/line_table.h"
 
+#include "linear/code128.h"
+
 namespace vexo {
 
 // One row per family in the order at load; each family fills its own row.
@@ -25,7 +27,11 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 9: IATA 2 of 5
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 10: Code 128 family
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Code128_Reset,
+     .isEnabled = &Code128_IsEnabled,
+     .locate = &Code128_Locate,
+     .decode = &Code128_Decode,
+     .verify = &Code128_Verify},
     // 11: EAN-13, UPC-A, ISSN, ISBN
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 12: EAN-8
