@@ -1,9 +1,6 @@
-// Helpers of the Aztec data-layer tests: a fixture with the arena ready, a bit-stream
-// writer, the tests' own Reed-Solomon encoder over GF(2^m) (apart from the decoder's
+// Helpers of the Aztec data-layer tests and benchmarks: a bit-stream writer, the tests' own Reed-Solomon encoder over GF(2^m) (apart from the decoder's
 // tables), mode messages placed into a grid, and the grid decode with its text.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,17 +11,8 @@
 #include "aztec_maxicode/azt_data.h"
 #include "aztec_maxicode/azt_module.h"
 #include "core/arena.h"
-#include "decoder_test.h"
 
 namespace azttest {
-
-class AztTest : public vexo_test::DecoderTest {
-protected:
-    void SetUp() override {
-        DecoderTest::SetUp();
-        vexo::Mem_ResetArena();
-    }
-};
 
 // Bits appended most significant first, one byte 0/1 each.
 struct BitWriter {
@@ -122,6 +110,41 @@ inline void PlaceModeMessage(std::vector<uint8_t> &grid, int size, bool full, co
         ModeBitPosition(size, full, i, &r, &c);
         grid[static_cast<size_t>(r * size + c)] = bits[static_cast<size_t>(i)];
     }
+}
+
+// The grid index of every bit of the layer stream of a symbol (innermost layer first, as
+// Azt_ExtractLayerBits reads it), found one bit plane of the module index at a time.
+inline std::vector<int> StreamPositions(int size, bool full, int layers) {
+    std::vector<int> pos;
+    std::vector<uint8_t> grid(static_cast<size_t>(size * size)), stream(vexo::kAztGridBytes);
+    for (int plane = 0; (size * size) >> plane != 0; ++plane) {
+        for (int i = 0; i < size * size; ++i) grid[static_cast<size_t>(i)] = static_cast<uint8_t>((i >> plane) & 1);
+        const vexo::AZT_BITSTREAM g{grid.data(), size * size, size};
+        vexo::AZT_BITSTREAM bits{stream.data(), 0, vexo::kAztGridBytes};
+        int ring = full ? 7 : 5;
+        for (int l = 0; l < layers; ++l, ring += 2) vexo::Azt_ReadLayer((size - 1) / 2, &ring, size, full ? 1 : 0, &g, &bits);
+        pos.resize(static_cast<size_t>(bits.count), 0);
+        for (int i = 0; i < bits.count; ++i) pos[static_cast<size_t>(i)] |= stream[static_cast<size_t>(i)] << plane;
+    }
+    return pos;
+}
+
+// Flips the first module of codeword j (the standard's order) of a grid.
+inline void DamageCodeword(std::vector<uint8_t> &grid, const std::vector<int> &positions, int codewordBits, int j) {
+    const int total = static_cast<int>(positions.size()) / codewordBits;
+    grid[static_cast<size_t>(positions[static_cast<size_t>((total - 1 - j) * codewordBits)])] ^= 1;
+}
+
+// The codewords (standard's order) that hold a module of the grid.
+inline std::vector<int> CodewordsAt(const std::vector<int> &positions, int codewordBits, const std::vector<int> &modules) {
+    const int total = static_cast<int>(positions.size()) / codewordBits;
+    std::vector<int> out;
+    for (size_t i = 0; i < static_cast<size_t>(total * codewordBits); ++i) {
+        if (std::find(modules.begin(), modules.end(), positions[i]) == modules.end()) continue;
+        const int j = total - 1 - static_cast<int>(i) / codewordBits;
+        if (std::find(out.begin(), out.end(), j) == out.end()) out.push_back(j);
+    }
+    return out;
 }
 
 struct Decoded {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "aztec_maxicode/test_hooks_azt.h"
-#include "azt_test_util.h"
+#include "azt_fixture.h"
 
 namespace {
 

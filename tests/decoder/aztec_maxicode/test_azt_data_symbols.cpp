@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "azt_test_util.h"
+#include "azt_fixture.h"
 #include "support/symbol.h"
 
 namespace {
@@ -351,6 +351,16 @@ TEST_F(AztSymbols, CompactGridWhoseRingAtSevenReadsAsFullRangeDecodesThroughTheC
     // lies in the compact symbol's first data layer.
     azttest::PlaceModeMessage(m, 27, true, azttest::ModeMessage(true, 10, 100));
     ASSERT_NE(m, s.modules);
+    // The rewritten modules touch only codewords of the first layer, within correction.
+    std::vector<int> ring7;
+    for (int i = 0; i < 40; ++i) {
+        int r = 0, c = 0;
+        azttest::ModeBitPosition(27, true, i, &r, &c);
+        ring7.push_back(r * 27 + c);
+    }
+    const std::vector<int> touched = azttest::CodewordsAt(azttest::StreamPositions(27, false, 4), 8, ring7);
+    EXPECT_LE(touched.size(), 13u);
+    for (int j : touched) EXPECT_GE(j, 76 - 13) << "codeword " << j;
     {
         std::vector<uint8_t> ring(m);
         uint8_t bits[40];
