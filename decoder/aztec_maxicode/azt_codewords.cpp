@@ -19,6 +19,18 @@ constexpr i32 kModePolynomial = 0x13;
 // The largest size that may hold a compact symbol.
 constexpr i32 kLargestCompactSize = 27;
 
+// The grid index of position t on one side of the ring at distance d around centre c, the
+// sides walked clockwise: the top row left to right, the right column top to bottom, the
+// bottom row right to left, the left column bottom to top.
+i32 SideModule(i32 c, i32 side, i32 d, i32 t, i32 size) {
+    switch (side) {
+        case 0: return (c - d) * size + c + t;
+        case 1: return (c + t) * size + c + d;
+        case 2: return (c + d) * size + c - t;
+        default: return (c - t) * size + c - d;
+    }
+}
+
 // Reads one side-walk of the mode message ring at `distance`: on each side the positions
 // -half..half, the centre one skipped in full-range symbols (the reference grid line).
 i32 ReadModeRing(const AZT_BITSTREAM *grid, i32 distance, i32 half, i32 full, u8 *out) {
@@ -27,14 +39,7 @@ i32 ReadModeRing(const AZT_BITSTREAM *grid, i32 distance, i32 half, i32 full, u8
     for (i32 side = 0; side < 4; ++side) {
         for (i32 t = -half; t <= half; ++t) {
             if (full != 0 && t == 0) continue;
-            i32 row = 0, col = 0;
-            switch (side) {
-                case 0: row = c - distance; col = c + t; break;
-                case 1: row = c + t; col = c + distance; break;
-                case 2: row = c + distance; col = c - t; break;
-                default: row = c - t; col = c - distance; break;
-            }
-            out[n++] = grid->bits[row * grid->size + col] & 1;
+            out[n++] = grid->bits[SideModule(c, side, distance, t, grid->size)] & 1;
         }
     }
     return n;
@@ -145,14 +150,7 @@ i32 Azt_ReadLayer(i32 centre, i32 *ring, i32 size, i32 full, const AZT_BITSTREAM
             if (full != 0 && t % 16 == 0) continue;
             for (i32 ring2 = 0; ring2 < 2; ++ring2) {
                 const i32 d = ring2 == 0 ? inner : outer;
-                i32 row = 0, col = 0;
-                switch (side) {
-                    case 0: row = centre - d; col = centre + t; break;
-                    case 1: row = centre + t; col = centre + d; break;
-                    case 2: row = centre + d; col = centre - t; break;
-                    default: row = centre - t; col = centre - d; break;
-                }
-                *out++ = grid->bits[row * size + col] & 1;
+                *out++ = grid->bits[SideModule(centre, side, d, t, size)] & 1;
             }
         }
     }

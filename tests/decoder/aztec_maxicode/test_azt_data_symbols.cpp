@@ -27,12 +27,7 @@ testkit::Symbol Aztec(const std::string &data, int size = 0, int ecc = -1, int i
     return testkit::Encode(in);
 }
 
-std::string Repeat(const std::string &unit, size_t n) {
-    std::string s;
-    while (s.size() < n) s += unit;
-    s.resize(n);
-    return s;
-}
+using testkit::Repeat;
 
 // The data codeword count a grid's mode message states (0 when it is not read).
 int ModeDataCodewords(const testkit::Symbol &s) {
@@ -63,19 +58,7 @@ testkit::Symbol Fill(const std::string &unit, int size, std::string *data) {
         *data = Repeat(unit, lo);
         return best;
     }
-    size_t hi = 4000;
-    while (lo < hi) {
-        const size_t mid = (lo + hi + 1) / 2;
-        testkit::Symbol s = Aztec(Repeat(unit, mid), size);
-        if (s.ok) {
-            lo = mid;
-            best = s;
-        } else {
-            hi = mid - 1;
-        }
-    }
-    *data = Repeat(unit, lo);
-    return best;
+    return testkit::LongestRepeat(unit, 4000, [size](const std::string &d) { return Aztec(d, size); }, data);
 }
 
 std::string AllBytes() {
