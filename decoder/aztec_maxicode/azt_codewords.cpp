@@ -45,7 +45,9 @@ i32 ReadModeRing(const AZT_BITSTREAM *grid, i32 distance, i32 half, i32 full, u8
     return n;
 }
 
-// The mode message decoded and its layer count giving the grid's own size.
+// The mode message decoded and its layer count giving the grid's own size. The ring at
+// distance 7 of a compact grid is data and now and then corrects into a valid full-range
+// message; its layer count must not steer the layer reads beyond the grid.
 i32 DecodeFittingMode(const u8 *bits, i32 count, i32 compact, i32 size, AZT_MODE *mode) {
     AZT_BITSTREAM stream{const_cast<u8 *>(bits), count, 0};
     AZT_MODE m = *mode;
