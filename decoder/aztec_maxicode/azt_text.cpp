@@ -14,7 +14,7 @@ constexpr u8 kMarkDotSpace = 15;
 constexpr u8 kMarkCommaSpace = 16;
 constexpr u8 kMarkColonSpace = 17;
 
-// Punct mode, ISO/IEC 24778 Table 3: 0 and 31 start FLG(n) after P/S.
+// Punct mode, the character table of ISO/IEC 24778: 0 and 31 start FLG(n) after P/S.
 constexpr u8 kPunctTable[32] = {
     0,   '\r', kMarkCrLf, kMarkDotSpace, kMarkCommaSpace, kMarkColonSpace,
     '!', '"',  '#',       '$',           '%',             '&',
@@ -25,14 +25,15 @@ constexpr u8 kPunctTable[32] = {
 };
 static_assert(sizeof(kPunctTable) == 32);
 
-// Mixed mode, ISO/IEC 24778 Table 3: values 1-27 (0 and 28-31 are shifts and latches).
+// Mixed mode, the character table of ISO/IEC 24778: values 1-27 (0 and 28-31 are shifts and
+// latches).
 constexpr u8 kMixedTable[28] = {
     0,  ' ', 1,  2,  3,  4,  5,  6,   7,   8,   9,   10,  11,  12, 13,
     27, 28,  29, 30, 31, '@', '\\', '^', '_', '`', '|', '~', 127,
 };
 static_assert(sizeof(kMixedTable) == 28);
 
-// Digit mode, ISO/IEC 24778 Table 3: values 1-13.
+// Digit mode, the character table of ISO/IEC 24778: values 1-13.
 constexpr u8 kDigitTable[14] = {0, ' ', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', ',', '.'};
 static_assert(sizeof(kDigitTable) == 14);
 
