@@ -1,5 +1,6 @@
 #include "core/test_hooks.h"
 
+#include "aztec_maxicode/test_hooks_azt.h"
 #include "core/adapters.h"
 #include "core/adapters_records.h"
 #include "core/api.h"
@@ -58,6 +59,7 @@ void Test_ResetDecoderStatics() {
     Test_ResetLinearStatics();
     Test_ResetPdfStatics();
     Test_ResetDmStatics();
+    Test_ResetAztStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {

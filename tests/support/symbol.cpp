@@ -163,4 +163,29 @@ bool Symbol::DarkAt(Point p) const {
     return false;
 }
 
+std::string Repeat(const std::string &unit, size_t n) {
+    std::string s;
+    while (!unit.empty() && s.size() < n) s += unit;
+    s.resize(unit.empty() ? 0 : n);
+    return s;
+}
+
+Symbol LongestRepeat(const std::string &unit, size_t maxLength,
+                     const std::function<Symbol(const std::string &)> &make, std::string *data) {
+    size_t lo = 0, hi = maxLength;
+    Symbol best;
+    while (lo < hi) {
+        const size_t mid = (lo + hi + 1) / 2;
+        Symbol s = make(Repeat(unit, mid));
+        if (s.ok) {
+            lo = mid;
+            best = s;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    *data = Repeat(unit, lo);
+    return best;
+}
+
 }  // namespace testkit

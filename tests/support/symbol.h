@@ -7,7 +7,9 @@
 // bullseye rings, taken from libzint's vector output.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,5 +73,13 @@ struct Symbol {
 Symbol Encode(const SymbolInput &input);
 // Shorthand for the common case.
 Symbol Encode(int symbology, const std::string &data);
+
+// unit repeated and cut to n bytes.
+std::string Repeat(const std::string &unit, size_t n);
+// The longest repetition of unit, up to maxLength bytes, that make encodes (found by halving,
+// so make must succeed for every length below one it succeeds for): the symbol, its data in
+// *data; a symbol that is not ok and "" when none fits.
+Symbol LongestRepeat(const std::string &unit, size_t maxLength,
+                     const std::function<Symbol(const std::string &)> &make, std::string *data);
 
 }  // namespace testkit

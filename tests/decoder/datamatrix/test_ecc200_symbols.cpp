@@ -16,29 +16,11 @@ using dmtest::DmTest;
 
 class Ecc200Symbols : public DmTest {};
 
-std::string Repeat(const std::string &unit, size_t n) {
-    std::string s;
-    while (s.size() < n) s += unit;
-    s.resize(n);
-    return s;
-}
+using testkit::Repeat;
 
 // The longest repetition of unit (up to 3,000 bytes) that libzint puts into the size.
 testkit::Symbol Fill(const std::string &unit, int size, std::string *data) {
-    size_t lo = 0, hi = 3000;
-    testkit::Symbol best;
-    while (lo < hi) {
-        const size_t mid = (lo + hi + 1) / 2;
-        testkit::Symbol s = dmtest::DataMatrix(Repeat(unit, mid), size);
-        if (s.ok) {
-            lo = mid;
-            best = s;
-        } else {
-            hi = mid - 1;
-        }
-    }
-    *data = Repeat(unit, lo);
-    return best;
+    return testkit::LongestRepeat(unit, 3000, [size](const std::string &d) { return dmtest::DataMatrix(d, size); }, data);
 }
 
 // Latch codewords found among the data codewords of the last decode.
