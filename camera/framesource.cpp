@@ -68,8 +68,8 @@ Fn bind(void *library, const char *name) {
     return reinterpret_cast<Fn>(dlsym(library, name));
 }
 
-void bind_library(CAMERA_PARAM *p) {
-    p->library = GetLibHandle("libframecam.so");
+void bind_library(CAMERA_PARAM *p, void *library) {
+    p->library = library;
     if (p->library == nullptr) {
         rt_log(LOG_LEVEL_PORT, "Camera Init Error\n");
         return;
@@ -161,11 +161,13 @@ extern "C" int64_t cam_init(uint32_t direction, uint32_t format, int32_t count, 
         pthread_mutex_unlock(&p->camera_lock);
         return 0;
     }
-    // A camera of an earlier call goes back to its library before the library is loaded again.
+    // Loaded again before the earlier load is let go, so that the library stays in place; a
+    // camera of an earlier call goes back to it first.
+    void *library = GetLibHandle("libframecam.so");
     if (p->camera != 0 && p->lib_deinit != nullptr) p->lib_deinit(p->camera);
     p->camera = 0;
     unbind_library(p);
-    bind_library(p);
+    bind_library(p, library);
     p->user_data = userData;
     p->notify = notify;
     p->mCameraState = 0;
