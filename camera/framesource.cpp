@@ -141,6 +141,25 @@ bool fit_ring(CAMERA_PARAM *p, uint32_t width, uint32_t height, uint64_t slot_si
     return true;
 }
 
+// Open and start: under the camera lock, 0 when the bit is set already (open covers every
+// state but 0), -1 without the library's function, else its result, which sets the bit
+// when 0.
+int set_state_bit(uint32_t bit, FRAMECAM_HANDLE_FN CAMERA_PARAM::*fn, int64_t handle, const char *what) {
+    CAMERA_PARAM *p = param();
+    if (p == nullptr) return -1;
+    pthread_mutex_lock(&p->camera_lock);
+    int result = 0;
+    if ((p->mCameraState & bit) == 0) {
+        result = p->*fn != nullptr ? (p->*fn)(handle) : -1;
+        if (result == 0) {
+            p->mCameraState |= bit;
+            log_state(p, what);
+        }
+    }
+    pthread_mutex_unlock(&p->camera_lock);
+    return result;
+}
+
 }  // namespace
 
 extern "C" int64_t cam_init(uint32_t direction, uint32_t format, int32_t count, uint32_t width, uint32_t height,
@@ -177,21 +196,7 @@ extern "C" int64_t cam_init(uint32_t direction, uint32_t format, int32_t count, 
     return camera;
 }
 
-extern "C" int cam_open(int64_t handle) {
-    CAMERA_PARAM *p = param();
-    if (p == nullptr) return -1;
-    pthread_mutex_lock(&p->camera_lock);
-    int result = 0;
-    if (p->mCameraState == 0) {
-        result = p->lib_open != nullptr ? p->lib_open(handle) : -1;
-        if (result == 0) {
-            p->mCameraState |= CAM_STATE_OPEN;
-            log_state(p, "cam_open");
-        }
-    }
-    pthread_mutex_unlock(&p->camera_lock);
-    return result;
-}
+extern "C" int cam_open(int64_t handle) { return set_state_bit(CAM_STATE_OPEN, &CAMERA_PARAM::lib_open, handle, "cam_open"); }
 
 extern "C" int cam_close_interface(int64_t handle) {
     CAMERA_PARAM *p = param();
@@ -212,19 +217,7 @@ extern "C" int cam_close(int64_t handle) {
 }
 
 extern "C" int cam_stream_start(int64_t handle) {
-    CAMERA_PARAM *p = param();
-    if (p == nullptr) return -1;
-    pthread_mutex_lock(&p->camera_lock);
-    int result = 0;
-    if ((p->mCameraState & CAM_STATE_STREAMING) == 0) {
-        result = p->lib_start != nullptr ? p->lib_start(handle) : -1;
-        if (result == 0) {
-            p->mCameraState |= CAM_STATE_STREAMING;
-            log_state(p, "cam_stream_start");
-        }
-    }
-    pthread_mutex_unlock(&p->camera_lock);
-    return result;
+    return set_state_bit(CAM_STATE_STREAMING, &CAMERA_PARAM::lib_start, handle, "cam_stream_start");
 }
 
 extern "C" int cam_stream_stop_interface(int64_t handle) {

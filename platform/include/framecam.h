@@ -64,6 +64,11 @@ typedef int (*FRAMECAM_IOCTRL_FN)(int64_t handle, int cmd, int arg, void *pointe
  * hold the number (little-endian); numbers count from 1 per camera. */
 #define FRAMECAM_STAMP_BYTES 4
 
+/* The number of a generated frame (at least FRAMECAM_STAMP_BYTES long). */
+static inline uint32_t framecam_frame_stamp(const uint8_t *frame) {
+    return (uint32_t)frame[0] | (uint32_t)frame[1] << 8 | (uint32_t)frame[2] << 16 | (uint32_t)frame[3] << 24;
+}
+
 #ifdef __cplusplus
 }
 #endif

@@ -30,6 +30,13 @@ inline int thread_count() {
     return n;
 }
 
+// One whole generated frame: every byte after the stamp is the stamp's low byte.
+inline bool whole_frame(const uint8_t *buffer, int32_t length) {
+    if (length < FRAMECAM_STAMP_BYTES) return false;
+    const uint8_t low = static_cast<uint8_t>(framecam_frame_stamp(buffer));
+    return std::all_of(buffer + FRAMECAM_STAMP_BYTES, buffer + length, [low](uint8_t b) { return b == low; });
+}
+
 inline long this_thread_id() { return static_cast<long>(syscall(SYS_gettid)); }
 
 class CameraTest : public ServiceTest {

@@ -7,15 +7,6 @@
 
 namespace {
 
-// A generated frame: every byte after the stamp is the stamp's low byte.
-bool whole_frame(const uint8_t *buffer, int32_t length) {
-    if (length < FRAMECAM_STAMP_BYTES) return false;
-    const uint32_t stamp = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
-                           static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
-    const uint8_t low = static_cast<uint8_t>(stamp);
-    return std::all_of(buffer + FRAMECAM_STAMP_BYTES, buffer + length, [low](uint8_t b) { return b == low; });
-}
-
 class StateTest : public CameraTest {
   protected:
     void SetUp() override {

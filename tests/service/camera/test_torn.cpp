@@ -8,11 +8,6 @@
 
 namespace {
 
-uint32_t stamp_of(const uint8_t *buffer) {
-    return static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
-           static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
-}
-
 class TornFrameTest : public CameraTest {};
 
 // 752 x 480 frames at 200 a second for 3 seconds; the reader holds each frame for 10 ms.
@@ -37,14 +32,10 @@ TEST_F(TornFrameTest, EveryGrabbedBufferHoldsOneWholeFrame) {
         }
         ++grabs;
         ASSERT_EQ(length, static_cast<int32_t>(kWidth * kHeight));
-        const uint32_t stamp = stamp_of(buffer);
-        const uint8_t low = static_cast<uint8_t>(stamp);
+        const uint32_t stamp = framecam_frame_stamp(buffer);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         // Checked after the hold: the writer must have kept off the slot meanwhile.
-        const bool whole = std::all_of(buffer + FRAMECAM_STAMP_BYTES, buffer + length,
-                                       [low](uint8_t b) { return b == low; }) &&
-                           stamp_of(buffer) == stamp;
-        if (!whole) ++torn;
+        if (!whole_frame(buffer, length) || framecam_frame_stamp(buffer) != stamp) ++torn;
         last_stamp = std::max(last_stamp, stamp);
         ASSERT_EQ(cam_rawframe_grab_free(handle_), 0);
     }
