@@ -86,7 +86,7 @@ TEST_F(FramecamTest, ImagesBecomeFramesCentredOnTheBackground) {
         ASSERT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_WAIT_FRAME, 2000, nullptr), 0);
         uint8_t *buffer = nullptr;
         int32_t length = 0;
-        ASSERT_EQ(cam_rawframe_grab(handle_, &buffer, &length), 0);
+        ASSERT_EQ(grab_polling(handle_, &buffer, &length), 0);
         ASSERT_EQ(length, kWidth * kHeight);
         EXPECT_TRUE(std::vector<uint8_t>(buffer, buffer + length) ==
                     expected_frame(host(c.path), c.fit_width, c.fit_height, 40));
