@@ -45,7 +45,7 @@ namespace {
 constexpr int kDefaultRate = 30;
 constexpr int kMaxRate = 1000;
 constexpr int kDefaultBackground = 255;
-// Largest frame served: the decoder's own limit, with room for any engine's sensor.
+// Largest frame served: far above any engine sensor, small enough to allocate.
 constexpr uint64_t kMaxFramePixels = uint64_t{4096} * 4096;
 constexpr int kMaxCameras = 16;
 constexpr int kMaxImages = 256;
