@@ -1,25 +1,14 @@
-// Shrinking frames to the decoder's frame limit, as decode-image and the blackbox runner do.
+// The test kit scales frames through the host image library.
 #pragma once
 
+#include "imageio/scale.h"
 #include "support/frame.h"
 
 namespace testkit {
-
-// The decoder reads frames of at most 1280 pixels per side and 1,228,800 pixels in all.
-inline constexpr int kFrameMaxSide = 1280;
-inline constexpr int64_t kFrameMaxPixels = 1228800;
-
-bool FitsFrameLimit(int width, int height);
-
-// The largest size of the same proportions (rounded down, at least 1x1) that fits the
-// limit; a size that already fits is answered unchanged.
-void SizeToFit(int width, int height, int *fitWidth, int *fitHeight);
-
-// Area-averaging resize to a smaller or equal size: every output pixel is the mean of the
-// source area it covers, fractional edge pixels weighted by their share.
-Frame ScaleDown(const Frame &in, int width, int height);
-
-// The frame itself when it fits; else scaled to SizeToFit. *scaled tells which.
-Frame FitToFrameLimit(const Frame &in, bool *scaled = nullptr);
-
+using imageio::FitsFrameLimit;
+using imageio::FitToFrameLimit;
+using imageio::kFrameMaxPixels;
+using imageio::kFrameMaxSide;
+using imageio::ScaleDown;
+using imageio::SizeToFit;
 }  // namespace testkit

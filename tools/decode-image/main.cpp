@@ -9,8 +9,8 @@
 #include "library.h"
 #include "report.h"
 #include "samples.h"
-#include "support/image_io.h"
-#include "support/scale.h"
+#include "imageio/image_io.h"
+#include "imageio/scale.h"
 
 namespace {
 
@@ -77,9 +77,9 @@ public:
     Runner(const testkit::DecoderApi &api, const Options &o) : api_(api), o_(o) {}
 
     // Decodes one frame and prints its line; answers whether it was read.
-    bool Decode(const std::string &name, const testkit::Frame &input) {
+    bool Decode(const std::string &name, const imageio::Frame &input) {
         bool scaled = false;
-        const testkit::Frame frame = testkit::FitToFrameLimit(input, &scaled);
+        const imageio::Frame frame = imageio::FitToFrameLimit(input, &scaled);
         if (scaled) {
             std::fprintf(stderr, "decode-image: %s: %dx%d scaled down to %dx%d to fit the decoder's frame limit\n",
                          name.c_str(), input.width, input.height, frame.width, frame.height);
@@ -121,8 +121,8 @@ int main(int argc, char **argv) {
         }
     }
     for (const std::string &path : o.images) {
-        testkit::Frame frame;
-        if (!testkit::LoadImage(path, &frame, &error)) {
+        imageio::Frame frame;
+        if (!imageio::LoadImage(path, &frame, &error)) {
             std::fprintf(stderr, "decode-image: %s: %s\n", path.c_str(), error.c_str());
             badInput = true;
             continue;

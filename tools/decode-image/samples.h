@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "support/frame.h"
+#include "imageio/frame.h"
 
 namespace decode_image {
 
@@ -22,6 +22,6 @@ extern const Sample kSamples[];
 extern const size_t kSampleCount;
 
 // The pixels of a sample; an empty frame when its runs do not add up to its size.
-testkit::Frame ExpandSample(const Sample &sample);
+imageio::Frame ExpandSample(const Sample &sample);
 
 }  // namespace decode_image

@@ -1,9 +1,9 @@
-#include "support/scale.h"
+#include "imageio/scale.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace testkit {
+namespace imageio {
 
 bool FitsFrameLimit(int width, int height) {
     return width > 0 && height > 0 && width <= kFrameMaxSide && height <= kFrameMaxSide &&
@@ -93,4 +93,4 @@ Frame FitToFrameLimit(const Frame &in, bool *scaled) {
     return shrink ? ScaleDown(in, w, h) : in;
 }
 
-}  // namespace testkit
+}  // namespace imageio

@@ -1,4 +1,4 @@
-#include "support/image_io.h"
+#include "imageio/image_io.h"
 
 #include <png.h>
 
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace testkit {
+namespace imageio {
 
 namespace {
 
@@ -211,4 +211,4 @@ bool WritePngRgb(const std::string &path, int width, int height, const std::vect
     return WritePngFormat(path, width, height, PNG_FORMAT_RGB, rgb.data(), error);
 }
 
-}  // namespace testkit
+}  // namespace imageio
