@@ -44,7 +44,7 @@ uint64_t sim_next_sequence();
 // file keeps only the last).
 struct SimIo {
     uint64_t seq;
-    char op;  // 'w' write, 'r' read
+    char op;  // 'w' write, 'r' read, 'p' a wait for input (bytes: "1" ready, "0" not)
     std::string path;
     std::string bytes;
 };
@@ -83,6 +83,9 @@ uint8_t *sim_i2c_registers(const char *device_path, uint16_t addr);
 // Every transfer the bus was asked for, in order, failed ones included.
 std::vector<SimI2cTransfer> sim_i2c_transfers(const char *device_path);
 void sim_i2c_clear_transfers(const char *device_path);
+// Makes the next count write-only transfers on the bus fail (EIO) without storing
+// anything, as a device that does not acknowledge a write would; reads still answer.
+void sim_i2c_fail_writes(const char *device_path, int count);
 // Makes the next transfers on the bus accept the request but report count (as a kernel
 // that returns 0 would); -1 returns to normal answers.
 void sim_i2c_force_result(const char *device_path, int count);

@@ -26,6 +26,7 @@ struct SimBus {
     std::map<uint16_t, SimDevice> devices;
     std::vector<SimI2cTransfer> transfers;
     int forced = -1;
+    int failing_writes = 0;
 };
 
 struct SimState {
@@ -66,6 +67,19 @@ void device_read(SimDevice &dev, uint8_t *out, size_t len) {
 // the whole request fails with ENXIO.
 int bus_transfer(SimBus &bus, const PLAT_I2C_RDWR_DATA *data) {
     SimI2cTransfer rec{{}, 0};
+    bool reads = false;
+    for (uint32_t i = 0; i < data->nmsgs; ++i) reads = reads || (data->msgs[i].flags & PLAT_I2C_M_RD) != 0;
+    if (!reads && bus.failing_writes > 0) {
+        bus.failing_writes -= 1;
+        for (uint32_t i = 0; i < data->nmsgs; ++i) {
+            const PLAT_I2C_MSG &m = data->msgs[i];
+            rec.msgs.push_back({m.addr, m.flags, m.len, m.timing, {}});
+        }
+        rec.result = -1;
+        bus.transfers.push_back(rec);
+        errno = EIO;
+        return -1;
+    }
     bool absent = false;
     for (uint32_t i = 0; i < data->nmsgs; ++i) {
         const PLAT_I2C_MSG &m = data->msgs[i];
@@ -186,7 +200,13 @@ ssize_t sim_write(int fd, const void *buf, size_t len) {
     return n;
 }
 off_t sim_lseek(int fd, off_t offset, int whence) { return plat_kernel_real()->lseek(fd, offset, whence); }
-int sim_poll(struct pollfd *fds, nfds_t count, int timeout_ms) { return plat_kernel_real()->poll(fds, count, timeout_ms); }
+int sim_poll(struct pollfd *fds, nfds_t count, int timeout_ms) {
+    int r = plat_kernel_real()->poll(fds, count, timeout_ms);
+    int err = errno;
+    if (count > 0) journal_io(fds[0].fd, 'p', r > 0 ? "1" : "0", 1);
+    errno = err;
+    return r;
+}
 int sim_tcgetattr(int fd, struct termios *t) { return plat_kernel_real()->tcgetattr(fd, t); }
 int sim_tcflush(int fd, int queue) { return plat_kernel_real()->tcflush(fd, queue); }
 
@@ -298,6 +318,12 @@ void sim_i2c_clear_transfers(const char *device_path) {
     SimState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     if (SimBus *bus = find_bus(s, device_path)) bus->transfers.clear();
+}
+
+void sim_i2c_fail_writes(const char *device_path, int count) {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (SimBus *bus = find_bus(s, device_path)) bus->failing_writes = count;
 }
 
 void sim_i2c_force_result(const char *device_path, int count) {
