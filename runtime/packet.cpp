@@ -66,14 +66,11 @@ int64_t now_us() {
     return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
-// Collects a reply into buf (cap bytes): a first read waiting first_ms; after data,
-// reads waiting gap_ms until gaps empty reads in a row or a full buffer. The count.
-int collect_reply(int channel, uint8_t *buf, int cap, int first_ms, int gap_ms, int gaps) {
-    int count = serial_read(channel, buf, cap, first_ms);
-    if (count < 1) return 0;
-    if (gaps < 0) gaps = kDefaultGaps;
+// After the first data: reads of up to wait_ms each, appended at count, until gaps empty
+// reads in a row or a full buffer (cap bytes). The count.
+int read_until_silent(int channel, uint8_t *buf, int count, int cap, int wait_ms, int gaps) {
     for (int empty = 0; empty < gaps && count < cap;) {
-        int n = serial_read(channel, buf + count, cap - count, gap_ms);
+        int n = serial_read(channel, buf + count, cap - count, wait_ms);
         if (n < 1) {
             ++empty;
         } else {
@@ -82,6 +79,14 @@ int collect_reply(int channel, uint8_t *buf, int cap, int first_ms, int gap_ms, 
         }
     }
     return count;
+}
+
+// Collects a reply into buf (cap bytes): a first read waiting first_ms; after data,
+// reads waiting gap_ms until gaps empty reads in a row (-1: two). The count.
+int collect_reply(int channel, uint8_t *buf, int cap, int first_ms, int gap_ms, int gaps) {
+    int count = serial_read(channel, buf, cap, first_ms);
+    if (count < 1) return 0;
+    return read_until_silent(channel, buf, count, cap, gap_ms, gaps < 0 ? kDefaultGaps : gaps);
 }
 
 bool write_whole(ENGINE_RECORD *record, const uint8_t *bytes, int length) {
@@ -224,17 +229,7 @@ extern "C" int ReadPacket(ENGINE_RECORD *record, uint8_t *buffer, int capacity, 
         rt_log(LOG_LEVEL_DETAIL, "SCN_EVENT_BEEP ==============================");
         cb(SCN_EVENT_BEEP, nullptr, 0);
     }
-    if (gaps <= 0) gaps = kReadGaps;
-    for (int empty = 0; empty < gaps && count < capacity;) {
-        int n = serial_read(record->DriverChannel, buffer + count, capacity - count, timeout_ms);
-        if (n < 1) {
-            ++empty;
-        } else {
-            count += n;
-            empty = 0;
-        }
-    }
-    return count;
+    return read_until_silent(record->DriverChannel, buffer, count, capacity, timeout_ms, gaps <= 0 ? kReadGaps : gaps);
 }
 
 extern "C" int ReadPacketClearSerial(ENGINE_RECORD *record, int timeout_ms) {

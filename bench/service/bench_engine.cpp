@@ -68,6 +68,20 @@ struct Bench {
     }
 };
 
+void wait_closes(int n) {
+    while (Bench::closes.load() < n) usleep(50);
+}
+
+// A cycle whose steps deliver event 7 until the stop; returns once it has closed.
+void cycle_until_stop(ENGINE_RECORD *r, int closes, int64_t *stop_at) {
+    Bench::step_at = 0;
+    common_scanner_start_decode(r, Bench::callback, nullptr, 0);
+    spin_until(Bench::step_at);
+    if (stop_at != nullptr) *stop_at = now_ns();
+    common_scanner_stop_decode(r, 0);
+    wait_closes(closes);
+}
+
 ENGINE_RECORD bench_record(uint32_t lower_max) {
     ENGINE_RECORD r{};
     r.Scantype = ENGINE_KIND_CAMERA;
@@ -75,10 +89,6 @@ ENGINE_RECORD bench_record(uint32_t lower_max) {
     common_scanner_init(&r, nullptr, Bench::step, nullptr, Bench::close);
     r.common->mLowerMax = lower_max;
     return r;
-}
-
-void wait_closes(int n) {
-    while (Bench::closes.load() < n) usleep(50);
 }
 
 void BM_StartToFirstStep(benchmark::State &state) {
@@ -130,13 +140,9 @@ void BM_StopToLowPower(benchmark::State &state) {
     std::vector<int64_t> samples;
     int cycles = 0;
     for (auto _ : state) {
-        Bench::step_at = 0;
-        common_scanner_start_decode(&r, Bench::callback, nullptr, 0);
-        spin_until(Bench::step_at);
         int calls = Bench::low_power_calls.load();
-        int64_t t0 = now_ns();
-        common_scanner_stop_decode(&r, 0);
-        wait_closes(++cycles);
+        int64_t t0 = 0;
+        cycle_until_stop(&r, ++cycles, &t0);
         while (Bench::low_power_calls.load() == calls) usleep(1000);
         samples.push_back(Bench::low_power_at.load() - t0);
     }
@@ -175,11 +181,7 @@ void BM_IdleWorkerCpu(benchmark::State &state) {
     Bench::closes = 0;
     ENGINE_RECORD r = bench_record(3600);
     for (auto _ : state) {
-        Bench::step_at = 0;
-        common_scanner_start_decode(&r, Bench::callback, nullptr, 0);
-        spin_until(Bench::step_at);
-        common_scanner_stop_decode(&r, 0);
-        wait_closes(1);
+        cycle_until_stop(&r, 1, nullptr);
         struct timespec c0, c1;
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
         sleep(10);
