@@ -129,8 +129,9 @@ int low_power_thread(void *arg) {
         rt_log(LOG_LEVEL_OPER, "SCANNER_IOCTRL_LOWPOWER=====================Running");
         pthread_mutex_lock(&cs->mLock);
         cs->mIdleSeconds = 0;
+        uint32_t lower_max = cs->mLowerMax;
         pthread_mutex_unlock(&cs->mLock);
-        if (cs->mLowerMax == 0) continue;
+        if (lower_max == 0) continue;
         // Leaves on a stop of the thread too, so that deinit never waits out the count.
         while (common_load(cs->mAwake) != 0 && common_load(self->run) != 0) {
             plat_sleep_ms(kLowPowerTickMs);
