@@ -428,6 +428,7 @@ TEST_F(EngineTest, ThreadsReachTheJavaVmThroughItsInvocationTable) {
     EXPECT_EQ(tr.attach(), nullptr) << "no VM stored";
     EXPECT_EQ(tr.detach(), -1);
 
+    FakeVm::detach = 0;
     JNIInvokeInterface_ table{};
     table.GetEnv = FakeVm::GetEnv;
     table.AttachCurrentThread = FakeVm::AttachCurrentThread;
