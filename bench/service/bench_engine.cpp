@@ -91,27 +91,11 @@ ENGINE_RECORD bench_record(uint32_t lower_max) {
     return r;
 }
 
-void BM_StartToFirstStep(benchmark::State &state) {
-    Bench::event = 0;
-    Bench::closes = 0;
-    ENGINE_RECORD r = bench_record(0);
-    std::vector<int64_t> samples;
-    int cycles = 0;
-    for (auto _ : state) {
-        Bench::step_at = 0;
-        int64_t t0 = now_ns();
-        common_scanner_start_decode(&r, Bench::callback, nullptr, 0);
-        spin_until(Bench::step_at);
-        samples.push_back(Bench::step_at.load() - t0);
-        wait_closes(++cycles);
-    }
-    report(state, samples, "start_to_step");
-    common_scanner_deinit(&r, nullptr);
-}
-BENCHMARK(BM_StartToFirstStep)->Iterations(2000)->UseRealTime();
-
-void BM_EventToCallback(benchmark::State &state) {
-    Bench::event = SCN_EVENT_DATA;
+// Arg 0: from a start to the first step (the step ends the cycle). Arg 1: from a step's
+// event 1 to its callback on the decode thread.
+void BM_CycleLatency(benchmark::State &state) {
+    const bool to_callback = state.range(0) == 1;
+    Bench::event = to_callback ? SCN_EVENT_DATA : 0;
     Bench::closes = 0;
     ENGINE_RECORD r = bench_record(0);
     std::vector<int64_t> samples;
@@ -119,17 +103,19 @@ void BM_EventToCallback(benchmark::State &state) {
     for (auto _ : state) {
         Bench::step_at = 0;
         Bench::callback_at = 0;
+        int64_t t0 = now_ns();
         common_scanner_start_decode(&r, Bench::callback, nullptr, 0);
-        spin_until(Bench::callback_at);
-        samples.push_back(Bench::callback_at.load() - Bench::step_at.load());
+        spin_until(to_callback ? Bench::callback_at : Bench::step_at);
+        samples.push_back(to_callback ? Bench::callback_at.load() - Bench::step_at.load() : Bench::step_at.load() - t0);
         wait_closes(++cycles);
-        common_scanner_stop_decode(&r, 0);
+        // Event 1 leaves the cycle "decoding" until the Java side's stop.
+        if (to_callback) common_scanner_stop_decode(&r, 0);
     }
-    report(state, samples, "event_to_callback");
+    report(state, samples, to_callback ? "event_to_callback" : "start_to_step");
     common_scanner_deinit(&r, nullptr);
     Bench::event = 0;
 }
-BENCHMARK(BM_EventToCallback)->Iterations(2000)->UseRealTime();
+BENCHMARK(BM_CycleLatency)->Arg(0)->Arg(1)->Iterations(2000)->UseRealTime();
 
 // Real sleep: two idle seconds after the stop, and the thread's tick around them.
 void BM_StopToLowPower(benchmark::State &state) {
