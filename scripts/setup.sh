@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libzint-dev libpng-dev
   libxml2-dev libsqlite3-dev libssl-dev sqlite3 openssl
+  openjdk-17-jdk-headless
 )
 # Extra package lists named on the command line (for example: scripts/setup.sh cross).
 for extra in "$@"; do

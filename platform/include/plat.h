@@ -68,6 +68,17 @@ PLAT_EXPORT const PLAT_KERNEL *plat_kernel_real(void);
  * outlive its use. */
 PLAT_EXPORT void plat_kernel_install(const PLAT_KERNEL *ops);
 
+/* Sleep seam: every fixed wait of the runtime and the service (hardware settling times,
+ * pulses, retry delays, idle seconds) goes through plat_sleep_ms, which sleeps for real
+ * unless a test installed a replacement. Short polls stay real sleeps. */
+typedef void (*PLAT_SLEEP_PROC)(int ms);
+/* Waits ms milliseconds (nothing for ms <= 0). */
+PLAT_EXPORT void plat_sleep_ms(int ms);
+/* The real wait, for a replacement to fall back on. */
+PLAT_EXPORT void plat_sleep_real(int ms);
+/* Installs a replacement (NULL restores the real wait). */
+PLAT_EXPORT void plat_sleep_install(PLAT_SLEEP_PROC proc);
+
 /* The terminal kernel's I2C message record: after the buffer it carries the bus timing,
  * which every message sets to PLAT_I2C_TIMING. */
 typedef struct PLAT_I2C_MSG {

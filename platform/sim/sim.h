@@ -5,9 +5,12 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <pthread.h>
 #include <sys/types.h>
 #include <termios.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 // One message of a recorded I2C transfer, with the bytes it carried (written bytes, or
@@ -28,8 +31,46 @@ struct SimI2cTransfer {
 
 // Installs the model seam (idempotent). Every other call falls through to the real one.
 void sim_kernel_install();
-// Restores the real calls and forgets every bus, device, record and applied setting.
+// Restores the real calls and forgets every bus, device, record, applied setting and
+// journal entry.
 void sim_kernel_remove();
+
+// One order for the kernel journal and the recorded waits: each entry takes the next
+// number.
+uint64_t sim_next_sequence();
+
+// The write journal: per device path opened through the seam, every write and read in
+// order with its bytes (a switch line writes successive keywords into one node whose
+// file keeps only the last).
+struct SimIo {
+    uint64_t seq;
+    char op;  // 'w' write, 'r' read, 'p' a wait for input (bytes: "1" ready, "0" not)
+    std::string path;
+    std::string bytes;
+};
+std::vector<SimIo> sim_io_journal();
+// The bytes of every write to one device path, in order.
+std::vector<std::string> sim_writes(const char *device_path);
+void sim_io_clear();
+// Called after every write through the seam (on the writing thread, outside the model's
+// lock), for models of a device that answers a line change; empty to remove.
+void sim_set_write_hook(std::function<void(const std::string &path, const std::string &bytes)> hook);
+
+// The recording sleep seam: each wait of plat_sleep_ms is recorded, then returns at once
+// (divisor 0) or after ms / divisor real milliseconds.
+struct SimWait {
+    uint64_t seq;
+    int ms;
+    pthread_t thread;
+};
+void sim_sleep_install(int divisor);
+// Restores the real wait and forgets the record.
+void sim_sleep_remove();
+std::vector<SimWait> sim_sleep_waits();
+void sim_sleep_clear();
+// Called at each wait on the waiting thread before it returns (outside the record's
+// lock); empty to remove.
+void sim_sleep_set_hook(std::function<void(int ms)> hook);
 
 // A bus at a device path (a node file is made under the root). 0, or -1.
 int sim_i2c_bus_create(const char *device_path);
@@ -42,6 +83,9 @@ uint8_t *sim_i2c_registers(const char *device_path, uint16_t addr);
 // Every transfer the bus was asked for, in order, failed ones included.
 std::vector<SimI2cTransfer> sim_i2c_transfers(const char *device_path);
 void sim_i2c_clear_transfers(const char *device_path);
+// Makes the next count write-only transfers on the bus fail (EIO) without storing
+// anything, as a device that does not acknowledge a write would; reads still answer.
+void sim_i2c_fail_writes(const char *device_path, int count);
 // Makes the next transfers on the bus accept the request but report count (as a kernel
 // that returns 0 would); -1 returns to normal answers.
 void sim_i2c_force_result(const char *device_path, int count);

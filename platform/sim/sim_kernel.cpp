@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +26,7 @@ struct SimBus {
     std::map<uint16_t, SimDevice> devices;
     std::vector<SimI2cTransfer> transfers;
     int forced = -1;
+    int failing_writes = 0;
 };
 
 struct SimState {
@@ -31,6 +34,9 @@ struct SimState {
     std::map<std::string, SimBus> buses;
     std::map<int, std::string> bus_fds;
     std::map<int, std::pair<struct termios, int>> applied;
+    std::map<int, std::string> paths;  // every descriptor opened through the seam
+    std::vector<SimIo> journal;
+    std::function<void(const std::string &, const std::string &)> write_hook;
 };
 
 SimState &state() {
@@ -61,6 +67,19 @@ void device_read(SimDevice &dev, uint8_t *out, size_t len) {
 // the whole request fails with ENXIO.
 int bus_transfer(SimBus &bus, const PLAT_I2C_RDWR_DATA *data) {
     SimI2cTransfer rec{{}, 0};
+    bool reads = false;
+    for (uint32_t i = 0; i < data->nmsgs; ++i) reads = reads || (data->msgs[i].flags & PLAT_I2C_M_RD) != 0;
+    if (!reads && bus.failing_writes > 0) {
+        bus.failing_writes -= 1;
+        for (uint32_t i = 0; i < data->nmsgs; ++i) {
+            const PLAT_I2C_MSG &m = data->msgs[i];
+            rec.msgs.push_back({m.addr, m.flags, m.len, m.timing, {}});
+        }
+        rec.result = -1;
+        bus.transfers.push_back(rec);
+        errno = EIO;
+        return -1;
+    }
     bool absent = false;
     for (uint32_t i = 0; i < data->nmsgs; ++i) {
         const PLAT_I2C_MSG &m = data->msgs[i];
@@ -88,7 +107,19 @@ int sim_open(const char *path, int flags, mode_t mode) {
     SimState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.buses.count(path) != 0) s.bus_fds[fd] = path;
+    s.paths[fd] = path;
     return fd;
+}
+
+// Journals a transfer on a descriptor opened through the seam; the path, or "".
+std::string journal_io(int fd, char op, const void *bytes, ssize_t n) {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto it = s.paths.find(fd);
+    if (it == s.paths.end() || n < 0) return {};
+    const char *b = static_cast<const char *>(bytes);
+    s.journal.push_back({sim_next_sequence(), op, it->second, std::string(b, b + n)});
+    return it->second;
 }
 
 int sim_close(int fd) {
@@ -97,6 +128,7 @@ int sim_close(int fd) {
         std::lock_guard<std::mutex> guard(s.lock);
         s.bus_fds.erase(fd);
         s.applied.erase(fd);
+        s.paths.erase(fd);
     }
     return plat_kernel_real()->close(fd);
 }
@@ -142,10 +174,39 @@ int sim_tcsetattr(int fd, int when, const struct termios *t) {
     return line_set_attributes(fd, when, t);
 }
 
-ssize_t sim_read(int fd, void *buf, size_t len) { return plat_kernel_real()->read(fd, buf, len); }
-ssize_t sim_write(int fd, const void *buf, size_t len) { return plat_kernel_real()->write(fd, buf, len); }
+ssize_t sim_read(int fd, void *buf, size_t len) {
+    ssize_t n = plat_kernel_real()->read(fd, buf, len);
+    int err = errno;
+    journal_io(fd, 'r', buf, n);
+    errno = err;
+    return n;
+}
+
+ssize_t sim_write(int fd, const void *buf, size_t len) {
+    ssize_t n = plat_kernel_real()->write(fd, buf, len);
+    int err = errno;
+    std::string path = journal_io(fd, 'w', buf, n);
+    std::function<void(const std::string &, const std::string &)> hook;
+    {
+        SimState &s = state();
+        std::lock_guard<std::mutex> guard(s.lock);
+        hook = s.write_hook;
+    }
+    if (hook && !path.empty()) {
+        const char *b = static_cast<const char *>(buf);
+        hook(path, std::string(b, b + n));
+    }
+    errno = err;
+    return n;
+}
 off_t sim_lseek(int fd, off_t offset, int whence) { return plat_kernel_real()->lseek(fd, offset, whence); }
-int sim_poll(struct pollfd *fds, nfds_t count, int timeout_ms) { return plat_kernel_real()->poll(fds, count, timeout_ms); }
+int sim_poll(struct pollfd *fds, nfds_t count, int timeout_ms) {
+    int r = plat_kernel_real()->poll(fds, count, timeout_ms);
+    int err = errno;
+    if (count > 0) journal_io(fds[0].fd, 'p', r > 0 ? "1" : "0", 1);
+    errno = err;
+    return r;
+}
 int sim_tcgetattr(int fd, struct termios *t) { return plat_kernel_real()->tcgetattr(fd, t); }
 int sim_tcflush(int fd, int queue) { return plat_kernel_real()->tcflush(fd, queue); }
 
@@ -178,6 +239,42 @@ void sim_kernel_remove() {
     s.buses.clear();
     s.bus_fds.clear();
     s.applied.clear();
+    s.paths.clear();
+    s.journal.clear();
+    s.write_hook = nullptr;
+}
+
+uint64_t sim_next_sequence() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1);
+}
+
+std::vector<SimIo> sim_io_journal() {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.journal;
+}
+
+std::vector<std::string> sim_writes(const char *device_path) {
+    std::vector<std::string> out;
+    if (device_path == nullptr) return out;
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    for (const SimIo &io : s.journal)
+        if (io.op == 'w' && io.path == device_path) out.push_back(io.bytes);
+    return out;
+}
+
+void sim_io_clear() {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.journal.clear();
+}
+
+void sim_set_write_hook(std::function<void(const std::string &, const std::string &)> hook) {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.write_hook = std::move(hook);
 }
 
 int sim_i2c_bus_create(const char *device_path) {
@@ -221,6 +318,12 @@ void sim_i2c_clear_transfers(const char *device_path) {
     SimState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     if (SimBus *bus = find_bus(s, device_path)) bus->transfers.clear();
+}
+
+void sim_i2c_fail_writes(const char *device_path, int count) {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (SimBus *bus = find_bus(s, device_path)) bus->failing_writes = count;
 }
 
 void sim_i2c_force_result(const char *device_path, int count) {

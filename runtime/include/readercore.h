@@ -4,9 +4,12 @@
  * on failure, unless its line says otherwise. Paths are device paths. */
 #pragma once
 
+#include <pthread.h>
+#include <semaphore.h>
 #include <stdint.h>
 #include <sys/time.h>
 
+#include "engine_record.h"
 #include "hwports.h"
 #include "xmlcfg.h"
 
@@ -244,6 +247,260 @@ READERCORE_EXPORT int ReadBmp(const char *path, uint8_t *out, int32_t width, int
  * Otherwise *buffer receives a new buffer of size + 1 bytes (the caller frees it) and
  * *length the count read. -1 with *length 0 when the file cannot be read or held. */
 READERCORE_EXPORT int ReadBinFile(const char *path, uint8_t **buffer, int32_t *length);
+
+/* ---- Worker threads ---- */
+
+typedef int (*THREAD_PROC)(void *arg);
+/* The calling thread's JNI environment (JNIEnv *), NULL without a Java VM. */
+typedef void *(*THREAD_ATTACH_PROC)(void);
+/* Detaches the calling thread: 1, or -1 without a Java VM. */
+typedef int (*THREAD_DETACH_PROC)(void);
+
+/* One worker thread. run and running are read and written by two threads: outside this
+ * library use atomic loads and stores on them (common_atomic.h). */
+typedef struct THREAD_RECORD {
+    uint32_t run;     /* 1 while the thread is to keep running */
+    uint32_t running; /* 1 until the thread function has returned */
+    pthread_t thread;
+    THREAD_PROC func;
+    void *arg;
+    THREAD_ATTACH_PROC attach;
+    THREAD_DETACH_PROC detach;
+} THREAD_RECORD;
+
+/* Fills the record (run 1, running 1, function, argument, the JNI attach and detach
+ * functions) and starts a detached thread that runs func (arg) and then clears running:
+ * 0. -1 for a NULL record or function, or when no thread can be made (run and running
+ * cleared). */
+READERCORE_EXPORT int ThreadStart(THREAD_RECORD *record, THREAD_PROC func, void *arg);
+/* Clears run, posts wake when given, then polls running every 100 us, at most 2000 times:
+ * 0 whether or not the thread ended; -1 for a NULL record. */
+READERCORE_EXPORT int ThreadStop(THREAD_RECORD *record, sem_t *wake);
+/* Stores the process's Java VM (JavaVM *) for the attach and detach functions. */
+READERCORE_EXPORT void SetJavaVM(void *vm);
+
+/* ---- Common scanner core: decode cycles ---- */
+
+/* Bytes of the result buffer. */
+#define DECODE_RESULT_CAPACITY 51200
+
+/* The result of one cycle, filled by the driver's step procedure. Two codes stand in
+ * data as: u16 LE 2, u16 LE len1, the first code, u16 LE len2, the second code. */
+struct DECODE_RESULT {
+    uint32_t codeId;
+    uint32_t capacity; /* DECODE_RESULT_CAPACITY */
+    uint32_t kind;     /* 1 one code, 2 two codes */
+    uint32_t len1;
+    uint32_t len2;
+    uint8_t *data; /* owned by the COMMON_STATE */
+};
+
+/* Driver procedures run on the decode thread. */
+typedef void (*COMMON_PROC)(ENGINE_RECORD *record);
+typedef int (*COMMON_INIT_PROC)(ENGINE_RECORD *record);
+
+/* Per-engine decode-cycle state, read and written by the drivers through this layout.
+ * mLock guards mState, mScanCount, mEvent and the idle counting; a field touched outside
+ * it (mState, mEvent, mScanCount on the decode thread, mAwake) is read and written with
+ * atomic loads and stores (common_atomic.h). */
+struct COMMON_STATE {
+    uint32_t mScanMinImage; /* the cycle steps while mScanCount is below it */
+    uint32_t mScanCount;
+    uint32_t mAwake;        /* 1 from a start until low power is entered */
+    uint32_t mIdleSeconds;
+    uint32_t mLowerMax;     /* idle seconds before low power; 0 never */
+    pthread_mutex_t mLock;
+    sem_t mDecodeSem;
+    sem_t mLowPowerSem;
+    DECODE_RESULT mResult;
+    uint32_t mState; /* COMMON_STATE_IDLE or COMMON_STATE_DECODING */
+    uint32_t mEvent; /* pending SCN_EVENT_ */
+    int32_t mStartArg;
+    SCAN_EVENT_CALLBACK mCallback;
+    COMMON_PROC mDecodeProc;
+    COMMON_PROC mOpenProc;
+    COMMON_PROC mCloseProc;
+    THREAD_RECORD mDecodeThread;
+    THREAD_RECORD mLowPowerThread;
+    void *mPrivate; /* the driver's own state */
+};
+
+enum {
+    COMMON_STATE_IDLE = 0,
+    COMMON_STATE_DECODING = 2,
+};
+
+/* Engine control codes the runtime itself uses. */
+#define SCANNER_IOCTRL_SAVE_BMP 0x102
+#define SCANNER_IOCTRL_SEND_BMP 0x103
+#define SCANNER_IOCTRL_LOWPOWER 0x106
+/* Service command of a debug image sent to the Java side. */
+#define SERVICE_CMD_DEBUG_IMAGE 0x204
+
+/* Every entry point gives -1 for a NULL record or one without its state where needed. */
+
+/* Creates the state with the procedures, calls init (when given; below 0 fails), then
+ * starts the low-power and the decode thread: the decode thread's start result. On any
+ * failure before the threads everything is released and common stays NULL. */
+READERCORE_EXPORT int common_scanner_init(ENGINE_RECORD *record, COMMON_INIT_PROC init, COMMON_PROC decode,
+                                          COMMON_PROC open, COMMON_PROC close);
+/* Ends a running cycle as a stop does, stops both threads and waits until both have
+ * left, releases the state, calls cleanup (when given), switches the engine off (not
+ * while powerLocked is 1) and clears common: 0. */
+READERCORE_EXPORT int common_scanner_deinit(ENGINE_RECORD *record, COMMON_PROC cleanup);
+/* Powers the engine by its kind and sets opened: 0 whatever the switching gave. */
+READERCORE_EXPORT int common_scanner_open(ENGINE_RECORD *record);
+/* Powers the engine down and clears opened: 0; -1 without state or while powerLocked. */
+READERCORE_EXPORT int common_scanner_close(ENGINE_RECORD *record);
+/* Starts (or restarts) a cycle reporting through callback: the post's result. */
+READERCORE_EXPORT int common_scanner_start_decode(ENGINE_RECORD *record, SCAN_EVENT_CALLBACK callback,
+                                                  void *reserved, int arg);
+/* Ends the cycle at the next check: the post's result, 0 when idle. */
+READERCORE_EXPORT int common_scanner_stop_decode(ENGINE_RECORD *record, int arg);
+/* From a driver procedure on the decode thread: ends the cycle with event. 0. */
+READERCORE_EXPORT int common_scanner_stop_oper(ENGINE_RECORD *record, int event);
+/* Clears the four debug-image fields. */
+READERCORE_EXPORT int common_scanner_debug_init(ENGINE_RECORD *record);
+/* The drivers' ioctrl fallback: 0x102 sets debugSaveImage, 0x103 debugSendImage: 0. */
+READERCORE_EXPORT int common_scanner_debug_ioctrl_proc(ENGINE_RECORD *record, int code, int value, void *pointer);
+/* For each frame (*image: width x height grey pixels; trailer NULL or 16 bytes, copied
+ * behind the pixels in the frame buffer before sending): saves "/data/yuv/<n>.bmp"
+ * and/or sends the pixels to the Java side while debugEnable is set. The send's result
+ * when sending, else 0; -1 for a NULL record or image. */
+READERCORE_EXPORT int common_scanner_debug_proc(ENGINE_RECORD *record, uint8_t **image, int width, int height,
+                                                const uint8_t *trailer);
+
+/* ---- Service socket (while the link library is not bound) ---- */
+
+/* 0, or -1 when the link library cannot be loaded. */
+READERCORE_EXPORT int zpt_net_init(DEVICE_OBJECT *device);
+/* -1 when the link was not bound. */
+READERCORE_EXPORT int zpt_net_deinit(void);
+/* The message's sequence number, or 0 when nothing was sent. */
+READERCORE_EXPORT int zpt_net_direct_send(uint16_t command, const void *payload, int length);
+
+/* ---- Port and control wrappers ----
+ * Each looks its port up by kind and channel at every call; a missing port gives -1
+ * unless stated. Fixed waits go through the platform's sleep seam. */
+
+READERCORE_EXPORT int control_power_oper(int channel, int on);
+READERCORE_EXPORT int control_2dpower_oper(int channel, int on);
+READERCORE_EXPORT int control_wake(int channel, int on);
+/* -1 while powerLocked (on and off); otherwise the switch's result after 300 ms. */
+READERCORE_EXPORT int control_power(ENGINE_RECORD *record, int on);
+/* Off refused while powerLocked; 0 after 300 ms on success, a failure at once. */
+READERCORE_EXPORT int control_2dpower(ENGINE_RECORD *record, int on);
+/* Wake off and both powers on channels 0-9 (missing ports skipped), then 500 ms: 0. */
+READERCORE_EXPORT int control_all_power(int on);
+/* Drains the engine's pending serial input, then the trigger line (1 on, other off). */
+READERCORE_EXPORT int control_trig(ENGINE_RECORD *record, int on);
+READERCORE_EXPORT int control_set_rts(ENGINE_RECORD *record, int level);
+/* The CTS level 0 or 1. */
+READERCORE_EXPORT int control_get_cts(ENGINE_RECORD *record);
+READERCORE_EXPORT int control_aimer(ENGINE_RECORD *record, int on);
+READERCORE_EXPORT int control_illum(ENGINE_RECORD *record, int on);
+READERCORE_EXPORT int control_uhf(int level);
+
+/* UART. The remembered speed (115200 at load, one for all channels) sets the reply gap. */
+READERCORE_EXPORT int serial_speed(int channel, int speed);
+/* A closed port is opened (8N1): its descriptor or -1; an open one gets serial_speed. */
+READERCORE_EXPORT int serial_open(int channel, int speed, int blocking);
+READERCORE_EXPORT int serial_open_param(int channel, int speed, int blocking, int data_bits, int stop_bits,
+                                        int parity);
+READERCORE_EXPORT int serial_close(int channel);
+/* Bytes read, 0 on time-out. */
+READERCORE_EXPORT int serial_read(int channel, uint8_t *buffer, int length, int timeout_ms);
+READERCORE_EXPORT int serial_write(int channel, const uint8_t *bytes, int length);
+READERCORE_EXPORT int serial_ctsrts(int channel, int on);
+READERCORE_EXPORT int serial_clear(int channel);
+/* The serial reply gap in ms: 40000 / remembered speed + 1. */
+READERCORE_EXPORT int getBaydrateDelay(void);
+
+/* I2C. tries below 1 allow one attempt; the delay follows every failed attempt. */
+READERCORE_EXPORT PORT_DEVICE *i2c_open(int channel);
+READERCORE_EXPORT int i2c_close(int channel);
+/* len, or -1 when the attempts are used up. */
+READERCORE_EXPORT int i2c_read(int channel, uint8_t slave, int reg, uint8_t *buffer, int len, int delay_ms, int tries);
+/* len, or 0 when the attempts are used up. */
+READERCORE_EXPORT int i2c_write(int channel, uint8_t slave, int reg, const uint8_t *bytes, int len, int delay_ms,
+                                int tries);
+READERCORE_EXPORT int i2c_read_word(int channel, uint8_t slave, int reg, uint8_t *buffer, int len, int delay_ms,
+                                    int tries);
+READERCORE_EXPORT int i2c_write_word(int channel, uint8_t slave, int reg, const uint8_t *bytes, int len,
+                                     int delay_ms, int tries);
+READERCORE_EXPORT int i2c_read_direct(int channel, uint8_t slave, int reg, uint8_t *buffer, int len);
+READERCORE_EXPORT int i2c_write_direct(int channel, uint8_t slave, int reg, const uint8_t *bytes, int len);
+/* Write, wait, read one byte back: len when it equals bytes[0]; when the attempts are
+ * used up, the last write's status (0 or -1). */
+READERCORE_EXPORT int i2c_write_echo(int channel, uint8_t slave, int reg, const uint8_t *bytes, int len,
+                                     int delay_ms, int tries);
+/* Sleeps ms through the sleep seam: 0. */
+READERCORE_EXPORT int msleep(int ms);
+
+/* ---- Serial packet transport ---- */
+
+/* One named engine command; the byte sum of the name is filled at the first lookup. */
+typedef struct PACKET_CMD {
+    const char *name;
+    uint32_t sum;
+    uint32_t id;
+} PACKET_CMD;
+
+#define PACKET_CMD_COUNT 11
+/* The ten commands and an end entry with no name. */
+READERCORE_EXPORT extern PACKET_CMD gCmdProcs[PACKET_CMD_COUNT];
+
+/* Replies are collected into buffers of this many bytes. */
+#define PACKET_REPLY_SIZE 512
+#define PACKET_SLOT_DATA 30
+#define PACKET_SLOT_COUNT 30
+
+typedef struct PACKET_SLOT {
+    uint32_t used; /* 1 while queued or being sent; the sender clears it */
+    uint32_t id;
+    uint32_t reserved;
+    uint32_t length;
+    uint8_t data[PACKET_SLOT_DATA];
+} PACKET_SLOT;
+
+#ifdef __cplusplus
+static_assert(sizeof(PACKET_SLOT) == 48, "packet slot layout");
+#endif
+
+/* The command's id, 0 for NULL or an unknown name. */
+READERCORE_EXPORT int PacketCmd(const char *name);
+/* The name of id, NULL for any other id. */
+READERCORE_EXPORT const char *PacketCmdString(int id);
+/* Milliseconds from start to end; -1 when end lies before start or an argument is NULL. */
+READERCORE_EXPORT int tim_subtract(const struct timeval *start, const struct timeval *end);
+
+/* gaps: empty reads in a row that end a reply (-1: 2; 0: only the first read). */
+READERCORE_EXPORT int WritePacketWithName(ENGINE_RECORD *record, const char *name, const char *key, const char *value,
+                                          int timeout_ms, int gaps);
+READERCORE_EXPORT int WritePacket(ENGINE_RECORD *record, const char *name, int timeout_ms, int gaps);
+READERCORE_EXPORT int WritePacketNoAck(ENGINE_RECORD *record, const char *name, const char *key, const char *value);
+/* reply: PACKET_REPLY_SIZE bytes. The reply length (0 when nothing came), or -1. */
+READERCORE_EXPORT int WritePacketDirect(ENGINE_RECORD *record, const uint8_t *bytes, int length, uint8_t *reply,
+                                        int timeout_ms, int gaps);
+READERCORE_EXPORT int WritePacketDirectTs(ENGINE_RECORD *record, const uint8_t *bytes, int length, uint8_t *reply,
+                                          int timeout_ms, int gaps);
+READERCORE_EXPORT int WritePacketDirectTsWithName(ENGINE_RECORD *record, const char *name, const char *key,
+                                                  const char *value, int timeout_ms, int gaps);
+READERCORE_EXPORT int WritePacketTsNoAck(ENGINE_RECORD *record, const uint8_t *bytes, int length);
+/* Reads decoded data into buffer (capacity bytes, never more): the count; 0 when the
+ * first read brings nothing; -1 for a NULL record or buffer, a capacity below 1, or no
+ * decode-cycle state. gaps: empty reads that end it (0: 6). Beeps once on data. */
+READERCORE_EXPORT int ReadPacket(ENGINE_RECORD *record, uint8_t *buffer, int capacity, int timeout_ms, int gaps);
+/* Drains pending input: the bytes discarded, or -1. */
+READERCORE_EXPORT int ReadPacketClearSerial(ENGINE_RECORD *record, int timeout_ms);
+
+/* The process's packet queue. */
+READERCORE_EXPORT int PacketListInit(void);
+/* 0 (also when the queue is full and nothing is stored); -1 for NULL, a length of 0 or
+ * more than PACKET_SLOT_DATA bytes. */
+READERCORE_EXPORT int PacketListPush(const uint8_t *bytes, int length);
+/* The lowest used slot, or NULL; it stays used until the caller clears used. */
+READERCORE_EXPORT PACKET_SLOT *PacketListPull(void);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,12 @@
+// Internals shared by the runtime's sources (hidden from the library's exports).
+#pragma once
+
+#include "readercore.h"
+
+// The process-wide state of each source back to its state at load (tests only).
+void threads_test_reset();
+void control_test_reset();
+void packet_test_reset();
+
+// Switches an engine off by its kind, unless powerLocked; does not look at common.
+void common_power_off(ENGINE_RECORD *record);

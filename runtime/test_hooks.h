@@ -1,0 +1,6 @@
+// Test-only hooks of the runtime's static build.
+#pragma once
+
+// Returns the runtime's process-wide state to its state at load: the remembered UART
+// speed, the command table's sums, the packet queue and its sequence, the Java VM.
+extern "C" void readercore_test_reset(void);
