@@ -286,3 +286,40 @@ TEST_F(DmFinderTest, RoutinesNoDecodePathCalls) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DmFinderTest, ADiagonalEdgeInTheLowerRightOfALargeFrameMerges) {
+    // Merge keys of about 38,000 (1/16 pixel): they would wrap as 16-bit values.
+    Canvas c(1280, 960, [](double x, double y) { return x > 1000 && x < 1260 && y < 950 && y > x - 320.3; });
+    Run(c);
+    vexo::DM_PrepareSegments();
+    int diagonal = 0;
+    for (int k = 0; k < g_dmFinder.windowStart; ++k) {
+        const DM_SEGMENT &s = g_dmFinder.segments[g_dmFinder.list[k]];
+        const int len = static_cast<int>(std::hypot(s.x1 - s.x0, s.y1 - s.y0) / 16);
+        if (s.angle >= -1679 && s.angle <= -1201 && len > 200) ++diagonal;
+    }
+    EXPECT_EQ(diagonal, 1);
+}
+
+TEST_F(DmFinderTest, TinyFramesFlatAndTextured) {
+    for (int w = 1; w <= 16; ++w) {
+        for (int h = 1; h <= 16; ++h) {
+            for (int textured = 0; textured < 2; ++textured) {
+                Canvas c(w, h, [&](double x, double y) {
+                    return textured != 0 && ((static_cast<int>(x) * 7 + static_cast<int>(y) * 3) % 5) < 2;
+                });
+                Run(c);
+                EXPECT_LE(g_dmFinder.allocated, vexo::kDmMaxSegments);
+                EXPECT_EQ(Candidates(), 0) << w << " x " << h;
+            }
+        }
+    }
+    Canvas narrow(12, 400, [](double x, double y) { return x > 5 && static_cast<int>(y) % 40 < 20; });
+    Run(narrow);
+    Candidates();
+    EXPECT_LE(g_dmFinder.windowStart, vexo::kDmMaxSegments);
+}
+
+}  // namespace

@@ -368,3 +368,68 @@ TEST_F(DmLocateTest, EdgeAngleTablesFollowTheirSource) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame of its own for the line fit: the fixture's 752 x 480 is too small for these.
+struct OwnFrame {
+    std::vector<uint8_t> px;
+    OwnFrame(int w, int h, const std::function<int(int, int)> &grey) : px(static_cast<size_t>(w) * h) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(grey(x, y));
+        vexo::Pix_SetImagePointer(px.data());
+        vexo::Pix_SetImageSize(w, h);
+        vexo::Pix_InstallFrame(px.data(), w, h);
+    }
+};
+
+TEST_F(DmLocateTest, ALongObliqueEdgeFitsItsLine) {
+    // 700 px along x from (200, 200), light above the line y = 0.6 x + 80 and dark below,
+    // with the middle 440 px blank: every edge point lies more than 128 px from the Hough
+    // origin along both table components, where a 32-bit projection overflows (signed
+    // overflow: the sanitizer build reports it).
+    OwnFrame f(1280, 960, [](int x, int y) {
+        if (x > 330 && x < 770) return 210;
+        return y + 0.5 < 0.6 * (x + 0.5) + 80 ? 210 : 40;
+    });
+    SLOPE_LINE out{};
+    ASSERT_EQ(vexo::DM_FitEdgeLine({200, 200}, {900, 620}, 12, &out), 1);
+    EXPECT_NEAR(out.slope, 0.6, 0.02);
+    const double mid = out.slope * 550 + out.intercept;  // the true edge at x = 550 is y = 410
+    EXPECT_NEAR(mid, 410, 1.5);
+}
+
+TEST_F(DmLocateTest, ProbesTooLongForTheFrameEitherWayAreRefused) {
+    OwnFrame f(40, 40, [](int x, int) { return x < 3 ? 40 : 210; });
+    struct Case {
+        GEO_POINT p, q;
+    };
+    // The probe vector of each has a component of 15 or -15: 8 x 15 >= 40.
+    const Case cases[] = {{{2, 0}, {2, 30}}, {{2, 30}, {2, 0}}, {{0, 2}, {30, 2}}, {{30, 2}, {0, 2}}};
+    for (const Case &c : cases) {
+        SLOPE_LINE out{};
+        EXPECT_EQ(vexo::DM_FitEdgeLine(c.p, c.q, 1, &out), 0);
+        SLOPE_LINE through{};
+        vexo::Geo_SlopeLineFromPoints(c.p, c.q, &through);
+        EXPECT_EQ(out.slope, through.slope);
+    }
+    // Short probes near the border read outside points as 255 and still fit or fail cleanly.
+    SLOPE_LINE out{};
+    vexo::DM_FitEdgeLine({3, 35}, {3, 5}, 6, &out);
+    vexo::DM_FitEdgeLine({1, 5}, {1, 35}, 6, &out);
+}
+
+TEST_F(DmLocateTest, ParallelSearchScoresLinesParallelToTheDiagonalZero) {
+    Paint([](int x, int) { return (x / 6) % 2 != 0 ? 200 : 40; });
+    // The diagonal has the slope of the track's own line: no crossing, every score 0.
+    const SLOPE_LINE diagonal{1.0, 0};
+    SLOPE_LINE line{1.0, 100};
+    GEO_POINT point{-1, -1};
+    int score = -1;
+    EXPECT_EQ(vexo::DM_SearchParallelEdge({100, 200}, {200, 300}, &diagonal, &line, 100, &point, &score), 0);
+    EXPECT_GE(score, 0);
+    // A track of half the frame width or more is refused.
+    EXPECT_EQ(vexo::DM_SearchParallelEdge({0, 10}, {400, 10}, &diagonal, &line, 100, &point, &score), -100);
+}
+
+}  // namespace
