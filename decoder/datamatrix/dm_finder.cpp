@@ -121,17 +121,12 @@ u16 AllocateSegment() {
     return g_dmFinder.freeList[top];
 }
 
-void ReleaseId(u16 id) {
-    --g_dmFinder.allocated;
-    g_dmFinder.freeList[kDmMaxSegments - 1 - g_dmFinder.allocated] = id;
-}
-
 // Frees the active segment at window index k: the last one takes its place.
 void FreeActive(i32 k) {
     DM_FINDER_STORE &f = g_dmFinder;
     const i32 at = f.windowStart + k;
     const i32 last = f.windowStart + f.windowLength - 1;
-    ReleaseId(f.list[at]);
+    DM_ReleaseSegmentId(f.list[at]);
     f.list[at] = f.list[last];
     --f.windowLength;
 }
@@ -225,6 +220,11 @@ void HandleLine(FINDER_LINE *line) {
 }
 
 }  // namespace
+
+void DM_ReleaseSegmentId(u16 id) {
+    --g_dmFinder.allocated;
+    g_dmFinder.freeList[kDmMaxSegments - 1 - g_dmFinder.allocated] = id;
+}
 
 i32 DM_PairLineEdges(const FINDER_LINE *line, DM_EDGE_PAIR *out) {
     if (line == nullptr || line->previous == nullptr || line->current == nullptr || out == nullptr) return 0;

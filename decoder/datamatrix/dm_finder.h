@@ -90,6 +90,11 @@ void DM_ResetSegmentStore();
 // DM_TrackSegments only when count > 0.
 void DM_TrackIfPairs(DM_EDGE_PAIR *pairs, u16 count, i32 previousLine);
 
+// Puts a segment id back on the free list.
+void DM_ReleaseSegmentId(u16 id);
+// Squared distance (whole pixels) of the segment's midpoint from the image centre.
+u32 DM_SegmentCentreDistanceSq(const DM_SEGMENT &s);
+
 // ---- Preparation (at the first DM_GetDM of a region).
 
 void DM_PrepareSegments();

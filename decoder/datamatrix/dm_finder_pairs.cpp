@@ -87,8 +87,8 @@ void TryPartner(DM_SEGMENT *s, DM_SEGMENT *t, DM_PAIR *first, DM_PAIR *second) {
     const i32 cs = s->contrast, ct = t->contrast;
     if ((cs > ct ? cs - ct : ct - cs) > (cs < ct ? cs : ct)) return;
     const i32 n = WrapTurn(t->angle - s->angle);
-    if ((n < 0 ? -n : n) - kQuarterTurn > kPerpendicularSlack || kQuarterTurn - (n < 0 ? -n : n) > kPerpendicularSlack)
-        return;
+    const i32 off = (n < 0 ? -n : n) - kQuarterTurn;
+    if ((off < 0 ? -off : off) > kPerpendicularSlack) return;
     const PT p0 = First(*s), p1 = Second(*s), q0 = First(*t), q1 = Second(*t);
     const i64 ga = DistSq(q0, p1), gb = DistSq(q1, p0);
     const i64 g = ga < gb ? ga : gb;
@@ -115,12 +115,7 @@ void DropFarPair(const DM_PAIR *a, const DM_PAIR *b, bool *aStands, bool *bStand
     if (static_cast<u64>(b->gap) > 4ull * a->gap && b->score <= 15) *bStands = false;
 }
 
-u32 PartnerCentreDistanceSq(const DM_PAIR *p) {
-    const DM_SEGMENT &s = *p->partner;
-    const i32 mx = (s.x0 + s.x1 + 16) >> 5, my = (s.y0 + s.y1 + 16) >> 5;
-    const i32 dx = mx - Pix_GetImageWidth() / 2, dy = my - Pix_GetImageHeight() / 2;
-    return static_cast<u32>(dx * dx) + static_cast<u32>(dy * dy);
-}
+u32 PartnerCentreDistanceSq(const DM_PAIR *p) { return DM_SegmentCentreDistanceSq(*p->partner); }
 
 // The nearest segment by the chosen end to target, with direction near angle, or null.
 DM_SEGMENT *NearestExtension(i32 angle, PT target, bool byFirst, i64 *bestSq) {

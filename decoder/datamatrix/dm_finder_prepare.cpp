@@ -7,7 +7,6 @@ namespace vexo {
 
 namespace {
 
-constexpr i32 kFullTurn = 5760;  // 360 degrees in 1/16 degree
 constexpr i32 kHalfTurn = 2880;
 constexpr i32 kMergeKeyReach = 128;
 
@@ -121,18 +120,13 @@ bool AbsorbInto(DM_SEGMENT &si, const DM_SEGMENT &sj) {
     return true;
 }
 
-void ReleaseId(u16 id) {
-    --g_dmFinder.allocated;
-    g_dmFinder.freeList[kDmMaxSegments - 1 - g_dmFinder.allocated] = id;
-}
+}  // namespace
 
-u32 CentreDistanceSq(const DM_SEGMENT &s) {
+u32 DM_SegmentCentreDistanceSq(const DM_SEGMENT &s) {
     const i32 mx = (s.x0 + s.x1 + 16) >> 5, my = (s.y0 + s.y1 + 16) >> 5;
     const i32 dx = mx - Pix_GetImageWidth() / 2, dy = my - Pix_GetImageHeight() / 2;
     return static_cast<u32>(dx * dx) + static_cast<u32>(dy * dy);
 }
-
-}  // namespace
 
 void DM_NormaliseSegments() {
     DM_FINDER_STORE &f = g_dmFinder;
@@ -148,7 +142,7 @@ void DM_MergeCollinear(const u16 *entries, const i32 *keys, i32 count) {
             const u16 idj = f.list[entries[j]];
             if (keys[j] < keys[i] - kMergeKeyReach || idj == kDmNoSegment) continue;
             if (!AbsorbInto(si, f.segments[idj])) continue;
-            ReleaseId(idj);
+            DM_ReleaseSegmentId(idj);
             f.list[entries[j]] = kDmNoSegment;
         }
     }
@@ -176,7 +170,7 @@ void DM_SortSegmentsByCentre() {
     DM_FINDER_STORE &f = g_dmFinder;
     static u32 dist[kDmMaxSegments];
     const i32 n = f.windowStart;
-    for (i32 k = 0; k < n; ++k) dist[k] = CentreDistanceSq(f.segments[f.list[k]]);
+    for (i32 k = 0; k < n; ++k) dist[k] = DM_SegmentCentreDistanceSq(f.segments[f.list[k]]);
     for (i32 k = 1; k < n; ++k) {
         const u16 id = f.list[k];
         const u32 d = dist[k];

@@ -52,6 +52,18 @@ protected:
         vexo::Loc_ResetFinders(&region, &region);
         vexo::Loc_RunFinders(&region);
     }
+    // Prepares the segments and counts those over 200 px running down and to the right
+    // (-45 degrees, stored as -90).
+    static int LongDiagonals() {
+        vexo::DM_PrepareSegments();
+        int n = 0;
+        for (int k = 0; k < g_dmFinder.windowStart; ++k) {
+            const DM_SEGMENT &s = g_dmFinder.segments[g_dmFinder.list[k]];
+            const int len = static_cast<int>(std::hypot(s.x1 - s.x0, s.y1 - s.y0) / 16);
+            if (s.angle >= -1679 && s.angle <= -1201 && len > 200) ++n;
+        }
+        return n;
+    }
     static int Candidates() {
         vexo::DM_L_CANDIDATE out[20];
         return vexo::DM_CollectAllCandidates(out, 20);
@@ -78,15 +90,7 @@ TEST_F(DmFinderTest, ADiagonalEdgeSeenByBothPassesBecomesOneSegment) {
     Run(c);
     ASSERT_GT(g_dmFinder.rowSegments, 0);
     ASSERT_GT(g_dmFinder.allocated, g_dmFinder.rowSegments);
-    vexo::DM_PrepareSegments();
-    int diagonal = 0;
-    for (int k = 0; k < g_dmFinder.windowStart; ++k) {
-        const DM_SEGMENT &s = g_dmFinder.segments[g_dmFinder.list[k]];
-        const int len = static_cast<int>(std::hypot(s.x1 - s.x0, s.y1 - s.y0) / 16);
-        // Direction down and to the right: -45 degrees, stored as -90.
-        if (s.angle >= -1679 && s.angle <= -1201 && len > 200) ++diagonal;
-    }
-    EXPECT_EQ(diagonal, 1);
+    EXPECT_EQ(LongDiagonals(), 1);
 }
 
 TEST_F(DmFinderTest, ATurnOfThirtyDegreesEndsASegment) {
@@ -293,14 +297,7 @@ TEST_F(DmFinderTest, ADiagonalEdgeInTheLowerRightOfALargeFrameMerges) {
     // Merge keys of about 38,000 (1/16 pixel): they would wrap as 16-bit values.
     Canvas c(1280, 960, [](double x, double y) { return x > 1000 && x < 1260 && y < 950 && y > x - 320.3; });
     Run(c);
-    vexo::DM_PrepareSegments();
-    int diagonal = 0;
-    for (int k = 0; k < g_dmFinder.windowStart; ++k) {
-        const DM_SEGMENT &s = g_dmFinder.segments[g_dmFinder.list[k]];
-        const int len = static_cast<int>(std::hypot(s.x1 - s.x0, s.y1 - s.y0) / 16);
-        if (s.angle >= -1679 && s.angle <= -1201 && len > 200) ++diagonal;
-    }
-    EXPECT_EQ(diagonal, 1);
+    EXPECT_EQ(LongDiagonals(), 1);
 }
 
 TEST_F(DmFinderTest, TinyFramesFlatAndTextured) {
