@@ -9,10 +9,15 @@
 // - rotations near 45 degrees (45, 135, 225, 315): both arms are tracked to one shared end
 //   point on the scanned line through the L corner, so their crossing lies on both segments
 //   (u = v = 0) and the partner search skips the pair;
-// - rotations near 30 and 60 degrees on the larger symbols: an arm is extended by arm
-//   balancing onto the collinear edge of a neighbouring module run, or stops short, by more
-//   than 5 px.
-// The Slow sweep prints the outcome of every case; the default sample pins a few of each.
+// - rotations near 30 and 60 degrees: a segment ends on the last scanned line that crosses
+//   its edge, up to one scan step (4 px) short along the scan axis; along an edge at 60
+//   degrees to that axis this is up to 4.6 px, and with the half pixel of the edge
+//   centroid an arm end lands more than 5 px from the symbol's corner.
+// The Slow sweep prints the outcome of every case and a tally; the default sample pins a
+// few of each. Measured (blur 0.6, 4/6/8 px, every 15 degrees, all 21 sizes): 3,152 of
+// 6,048 cases found; every light-on-dark case with noise 3 misses; dark on light misses
+// 114-119 of 126 cases at 45, 135, 225 and 315 degrees, 31-64 at 30, 60, 120, 150, 210,
+// 240, 300 and 330 degrees, and at most 10 at the other angles.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -92,6 +97,7 @@ TEST(DmFinderSymbols, FixedSample) {
         {{25, 6, 0, 1, false}, Outcome::kFound},    {{30, 5, 15, 1, false}, Outcome::kFound},
         {{1, 6, 0, 0, true}, Outcome::kFound},      {{9, 6, 270, 0, true}, Outcome::kFound},
         {{1, 6, 45, 1, false}, Outcome::kNone},     // shared end point of both arms
+        {{1, 6, 60, 1, false}, Outcome::kArms},     // the arm ends on the last scanned row
         {{1, 6, 0, 3, true}, Outcome::kCorner},     // noise on the dark ground fills the store
     };
     for (const Expected &e : cases) EXPECT_EQ(Name(RunCase(e.c)), std::string(Name(e.outcome))) << Describe(e.c);
