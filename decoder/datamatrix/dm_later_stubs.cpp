@@ -1,13 +1,16 @@
-// Placeholders for the Data Matrix stages that are not built yet (L candidates, locating,
+// Placeholders for the Data Matrix stages that are not built yet (the region lattice,
 // lattice regularisation, sampling, the multi-symbol mode, ECC 000-140). Each answers as a
 // failure; the stages replace these one by one.
 #include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_locate.h"
 #include "datamatrix/dm_stages.h"
 
 namespace vexo {
 
-i32 DM_GetDM(DM_L_CANDIDATE *) { return 0; }
-i32 DM_LocateAndSize(u8 *, DM_PREPARED_CANDIDATE *, DM_GEOMETRY *) { return kDmStatusNoCandidate; }
+// The region lattice: candidates are classified but not yet measured.
+i32 DM_TryLargeSymbolPath(DM_PREPARED_CANDIDATE *, DM_GEOMETRY *) { return 0; }
+i32 DM_MeasureCell(u8 *, DM_PREPARED_CANDIDATE *, DM_GEOMETRY *) { return kDmStatusNoCandidate; }
+i32 DM_CompleteLattice(u8 *, DM_PREPARED_CANDIDATE *, DM_GEOMETRY *) { return kDmStatusNoCandidate; }
 void DM_RegularizeLattice(DM_GEOMETRY *) {}
 i32 DM_SampleModules(u8 *, DM_GEOMETRY *) { return -1; }
 i32 DM_PairCandidates(DM_CANDIDATE *, i32, i32 *, i32) { return 0; }

@@ -2,6 +2,8 @@
 
 #include "datamatrix/dm_driver.h"
 #include "datamatrix/dm_ecc200.h"
+#include "datamatrix/dm_finder.h"
+#include "datamatrix/dm_locate.h"
 
 namespace vexo {
 
@@ -14,6 +16,15 @@ void Test_ResetDmStatics() {
     g_dmData = DM_DATA_STATE{};
     g_dmCache = DM_BLOCK_CACHE{};
     g_dmStages = &kDmStages;
+    g_dmFinder = DM_FINDER_STORE{};
+    DM_ResetSegmentStore();
+    g_dmLocateCalls = &kDmLocateCalls;
+    DM_SetNoiseThreshold(15);
+    DM_SetAltScoreFlag(0);
+}
+
+void Test_SetDmLocateCalls(const DM_LOCATE_CALLS *calls) {
+    g_dmLocateCalls = calls != nullptr ? calls : &kDmLocateCalls;
 }
 
 void Test_SetDmStages(const DM_STAGES *stages) { g_dmStages = stages != nullptr ? stages : &kDmStages; }

@@ -253,9 +253,12 @@ void Geo_SegmentPointAt(SEGMENT_STEP *s) {
         s->outY = s->y0;
         return;
     }
-    const i64 half = length;  // s * L over 2 * L: half a unit, away from zero
-    s->outX = Narrow(s->x0 + (2 * s->k * dx + (dx < 0 ? -half : half)) / (2 * length));
-    s->outY = Narrow(s->y0 + (2 * s->k * dy + (dy < 0 ? -half : half)) / (2 * length));
+    // Half a unit away from zero by the sign of the offset itself, so that a negative k
+    // (beyond the first end) lands as far out as a positive one does.
+    const i64 half = length;
+    const i64 nx = 2 * s->k * dx, ny = 2 * s->k * dy;
+    s->outX = Narrow(s->x0 + (nx + (nx < 0 ? -half : half)) / (2 * length));
+    s->outY = Narrow(s->y0 + (ny + (ny < 0 ? -half : half)) / (2 * length));
 }
 
 i32 Geo_SegmentStepOffsets(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 maxCount, i32 step) {

@@ -82,7 +82,8 @@ i32 Geo_Lerp1024(const GEO_LERP *lerp);
 i32 Geo_StepTowards(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 d);
 // out = p + (q - p) * d / max(|dx|, |dy|), truncated; out = p when p = q.
 void Geo_StepTowardsChebyshev(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out, i32 d);
-// outX, outY = (x0, y0) + k * (dx, dy) / max(|dx|, |dy|), each rounded half away from zero.
+// outX, outY = (x0, y0) + k * (dx, dy) / max(|dx|, |dy|), each rounded half away from zero;
+// k may be negative (beyond the first end).
 void Geo_SegmentPointAt(SEGMENT_STEP *s);
 
 // Offsets from p of the points every `step` along the major axis of p-q, the first (0, 0);

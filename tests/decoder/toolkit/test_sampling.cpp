@@ -252,7 +252,8 @@ TEST_F(DecoderTest, SegmentPointAtRoundsHalfAwayFromZero) {
         int x0, y0, x1, y1, k, x, y;
     };
     const Case cases[] = {{0, 0, 4, 1, 2, 2, 1}, {0, 0, -4, -1, 2, -2, -1}, {3, 3, 3, 3, 5, 3, 3},
-                          {0, 0, 4, 3, 1, 1, 1}, {0, 0, 4, 1, 8, 8, 2},     {10, 0, 6, 1, 1, 9, 0}};
+                          {0, 0, 4, 3, 1, 1, 1}, {0, 0, 4, 1, 8, 8, 2},     {10, 0, 6, 1, 1, 9, 0},
+                          {0, 0, 100, 50, -10, -10, -5}, {0, 0, 4, 1, -2, -2, -1}, {0, 0, -4, 1, -2, 2, -1}};
     for (const Case &c : cases) {
         vexo::SEGMENT_STEP s{c.x0, c.y0, c.x1, c.y1, c.k, -1, -1};
         vexo::Geo_SegmentPointAt(&s);
