@@ -50,6 +50,24 @@ i32 FirstItemFrom(const EDGE_ITEM *items, i32 count, i32 lo) {
     return a;
 }
 
+// Sensor noise on ink or paper passes the framework's fixed thresholds (a step of 6) and
+// splits a run of the pattern in two. Such an edge is small beside the symbol's own edges
+// around it: one whose step is under a quarter of the largest step within 48 pixels is
+// noise, wherever the image's contrast lies. The previous row's matches skip it too.
+constexpr i32 kQrNoiseReach = 48 * 16;
+
+bool IsNoiseEdge(const EDGE_ITEM *items, i32 count, i32 j) {
+    const i32 step = ItemStep(items[j]);
+    const i32 at = ItemPosition(items[j]);
+    for (i32 k = j - 1; k >= 0 && Diff16(at, ItemPosition(items[k])) <= kQrNoiseReach; --k) {
+        if (4 * step < ItemStep(items[k])) return true;
+    }
+    for (i32 k = j + 1; k < count && Diff16(ItemPosition(items[k]), at) <= kQrNoiseReach; ++k) {
+        if (4 * step < ItemStep(items[k])) return true;
+    }
+    return false;
+}
+
 // The previous line's item of the given polarity nearest to target with lo <= p < hi (ties:
 // the first); -1 when none.
 i32 NearestItem(const EDGE_ITEM *items, i32 count, bool falling, i32 target, i32 lo, i32 hi) {
@@ -58,7 +76,7 @@ i32 NearestItem(const EDGE_ITEM *items, i32 count, bool falling, i32 target, i32
     for (i32 j = FirstItemFrom(items, count, lo); j < count; ++j) {
         const i32 p = ItemPosition(items[j]);
         if (p >= hi) break;
-        if (ItemFalling(items[j]) != falling) continue;
+        if (ItemFalling(items[j]) != falling || IsNoiseEdge(items, count, j)) continue;
         const i32 d = Abs(p - target);
         if (best < 0 || d < bestDistance) {
             best = j;
@@ -212,6 +230,7 @@ void QR_VerifyQueuedHits(i32 row) {
 // ---------------------------------------------------------------------------------------
 // Row search
 
+
 i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions, i32 *firstRising) {
     if (items == nullptr || positions == nullptr || count <= 0) return 0;
     i32 n = 0;
@@ -220,6 +239,7 @@ i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions
     for (i32 j = 0; j < count; ++j) {
         const bool falling = ItemFalling(items[j]);
         const i32 step = ItemStep(items[j]);
+        if (IsNoiseEdge(items, count, j)) continue;
         if (n > 0 && falling == lastFalling) {
             if (step > lastStep) {
                 positions[n - 1] = static_cast<u16>(ItemPosition(items[j]));

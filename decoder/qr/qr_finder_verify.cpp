@@ -101,6 +101,14 @@ i32 FirstFoot(const u8 *v, i32 n, i32 threshold) {
     return i;
 }
 
+void SmoothRay(const u8 *in, i32 n, u8 *out) {
+    for (i32 k = 0; k < n; ++k) {
+        const i32 a = in[k > 0 ? k - 1 : 0];
+        const i32 b = in[k + 1 < n ? k + 1 : k];
+        out[k] = static_cast<u8>((a + 2 * in[k] + b + 2) >> 2);
+    }
+}
+
 i32 StrictRiseEnd(const u8 *v, i32 n, i32 i) {
     while (i + 1 < n && v[i + 1] > v[i]) ++i;
     return i;
@@ -321,8 +329,11 @@ void QR_SampleRay(QR_FINDER_RAY *ray, int inverse) {
 }
 
 int QR_AnalyseRaySmall(QR_FINDER_RAY *ray) {
-    const u8 *v = ray->samples;
     const i32 n = ray->length > kQrRayMaxLength ? kQrRayMaxLength : ray->length;
+    // The runs below must be strictly monotonic, which one noisy sample breaks on a ring
+    // only a few samples wide; [1 2 1] / 4 keeps each edge's centre where it was.
+    u8 v[kQrRayMaxLength];
+    SmoothRay(ray->samples, n, v);
     RAY_RUNS r{};
     r.f = FirstFoot(v, n, ray->threshold);
     if (r.f < 0 || r.f + 1 >= n || v[r.f + 1] <= v[r.f]) return 0;
