@@ -101,6 +101,9 @@ i32 FirstFoot(const u8 *v, i32 n, i32 threshold) {
     return i;
 }
 
+// limit1 is 4/7 of the pattern's width in 1/16 pixel: 4 modules of 3 pixels.
+constexpr i32 kQrSmoothLimit = 4 * 3 * 16;
+
 void SmoothRay(const u8 *in, i32 n, u8 *out) {
     for (i32 k = 0; k < n; ++k) {
         const i32 a = in[k > 0 ? k - 1 : 0];
@@ -331,9 +334,14 @@ void QR_SampleRay(QR_FINDER_RAY *ray, int inverse) {
 int QR_AnalyseRaySmall(QR_FINDER_RAY *ray) {
     const i32 n = ray->length > kQrRayMaxLength ? kQrRayMaxLength : ray->length;
     // The runs below must be strictly monotonic, which one noisy sample breaks on a ring
-    // only a few samples wide; [1 2 1] / 4 keeps each edge's centre where it was.
-    u8 v[kQrRayMaxLength];
-    SmoothRay(ray->samples, n, v);
+    // only a few samples wide; [1 2 1] / 4 keeps each edge's centre where it was. Below 3
+    // pixels a module it would flatten the rings themselves.
+    u8 smoothed[kQrRayMaxLength];
+    const u8 *v = ray->samples;
+    if (ray->limit1 >= kQrSmoothLimit) {
+        SmoothRay(ray->samples, n, smoothed);
+        v = smoothed;
+    }
     RAY_RUNS r{};
     r.f = FirstFoot(v, n, ray->threshold);
     if (r.f < 0 || r.f + 1 >= n || v[r.f + 1] <= v[r.f]) return 0;
