@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -155,6 +156,12 @@ BENCHMARK(BM_QrSampleWholeSymbol)->Arg(1)->Arg(10)->Arg(25);
 
 const char *const kQrFolders[] = {"qrcode-1", "qrcode-3", "qrcode-5", "qrcode-7"};
 
+// The corpus beside the source tree, or where STACK_CORPUS_DIR says (a worktree elsewhere).
+std::filesystem::path CorpusDir() {
+    const char *env = std::getenv("STACK_CORPUS_DIR");
+    return env != nullptr && env[0] != '\0' ? std::filesystem::path(env) : std::filesystem::path(VEXO_CORPUS_DIR);
+}
+
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -170,7 +177,7 @@ void ReportFolder(benchmark::State &state, const testkit::FolderResult &r, const
 }
 
 void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    const std::filesystem::path dir = CorpusDir() / folder;
     if (!std::filesystem::is_directory(dir)) {
         state.SkipWithError("corpus folder missing");
         return;
@@ -189,7 +196,7 @@ void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
 
 #ifdef VEXO_BENCH_ZXING
 void BM_QrCorpusZxing(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    const std::filesystem::path dir = CorpusDir() / folder;
     if (!std::filesystem::is_directory(dir)) {
         state.SkipWithError("corpus folder missing");
         return;
@@ -243,7 +250,7 @@ testkit::Frame DamagedNoisyFrame() {
 const std::vector<testkit::Frame> &FailedFrames() {
     static const std::vector<testkit::Frame> frames = [] {
         std::vector<testkit::Frame> out;
-        const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / "qrcode-3";
+        const std::filesystem::path dir = CorpusDir() / "qrcode-3";
         std::vector<std::filesystem::path> paths;
         if (std::filesystem::is_directory(dir)) {
             for (const auto &e : std::filesystem::directory_iterator(dir)) {
