@@ -261,7 +261,6 @@ void QR_VerifyQueuedHits(i32 row) {
 // ---------------------------------------------------------------------------------------
 // Row search
 
-
 i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions, i32 *firstRising) {
     if (items == nullptr || positions == nullptr || count <= 0) return 0;
     i32 n = 0;
