@@ -2,11 +2,14 @@
 // interface (versions 1, 4 and 10, clean and blurred), the geometry stages' hot paths (a
 // finder-pair measurement, sampling a version 10 symbol), and, when built with zxing-cpp,
 // the QR corpus folders read by this decoder and by zxing-cpp side by side: read rate
-// and median decode time of each in one run.
+// and median decode time of each in one run; and the frames this decoder cannot read (the
+// qrcode-3 images it misses, a noisy frame whose symbol is damaged beyond correction):
+// median and worst time per frame, beside zxing-cpp on the same frames.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -153,6 +156,12 @@ BENCHMARK(BM_QrSampleWholeSymbol)->Arg(1)->Arg(10)->Arg(25);
 
 const char *const kQrFolders[] = {"qrcode-1", "qrcode-3", "qrcode-5", "qrcode-7"};
 
+// The corpus beside the source tree, or where STACK_CORPUS_DIR says (a worktree elsewhere).
+std::filesystem::path CorpusDir() {
+    const char *env = std::getenv("STACK_CORPUS_DIR");
+    return env != nullptr && env[0] != '\0' ? std::filesystem::path(env) : std::filesystem::path(VEXO_CORPUS_DIR);
+}
+
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -168,7 +177,7 @@ void ReportFolder(benchmark::State &state, const testkit::FolderResult &r, const
 }
 
 void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    const std::filesystem::path dir = CorpusDir() / folder;
     if (!std::filesystem::is_directory(dir)) {
         state.SkipWithError("corpus folder missing");
         return;
@@ -187,7 +196,7 @@ void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
 
 #ifdef VEXO_BENCH_ZXING
 void BM_QrCorpusZxing(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = std::filesystem::path(VEXO_CORPUS_DIR) / folder;
+    const std::filesystem::path dir = CorpusDir() / folder;
     if (!std::filesystem::is_directory(dir)) {
         state.SkipWithError("corpus folder missing");
         return;
@@ -215,6 +224,89 @@ void BM_QrCorpusZxing(benchmark::State &state, const char *folder) {
         ReportFolder(state, r, ms);
     }
 }
+#endif
+
+// ---- Failed frames: what a frame costs when it holds a symbol that does not read.
+
+// A version 3 symbol at 4 px with noise sigma 6 whose data modules are a third flipped.
+testkit::Frame DamagedNoisyFrame() {
+    testkit::Symbol s = QrSymbol(3);
+    const int d = s.rows;
+    uint32_t x = 12345;
+    for (int r = 9; r < d - 9; ++r) {
+        for (int c = 9; c < d; ++c) {
+            x = x * 1103515245u + 12345u;
+            if ((x >> 16) % 3 == 0) s.modules[static_cast<size_t>(r * d + c)] ^= 1;
+        }
+    }
+    testkit::RenderOptions o;
+    o.moduleSize = 4;
+    o.angleDeg = 10;
+    o.noiseSigma = 6;
+    return testkit::Render(s, o).frame;
+}
+
+// The qrcode-3 images this decoder does not read, and the damaged noisy frame.
+const std::vector<testkit::Frame> &FailedFrames() {
+    static const std::vector<testkit::Frame> frames = [] {
+        std::vector<testkit::Frame> out;
+        const std::filesystem::path dir = CorpusDir() / "qrcode-3";
+        std::vector<std::filesystem::path> paths;
+        if (std::filesystem::is_directory(dir)) {
+            for (const auto &e : std::filesystem::directory_iterator(dir)) {
+                if (e.path().extension() == ".png") paths.push_back(e.path());
+            }
+        }
+        std::sort(paths.begin(), paths.end());
+        const testkit::DecoderApi &api = QrOnlyDecoder();
+        for (const auto &p : paths) {
+            testkit::Frame f;
+            std::string error;
+            if (!testkit::LoadImage(p.string(), &f, &error)) continue;
+            if (!testkit::RunFrame(api, f, false).decoded) out.push_back(f);
+        }
+        out.push_back(DamagedNoisyFrame());
+        return out;
+    }();
+    return frames;
+}
+
+// Each frame decoded five times; its median time, then the median and worst over frames.
+template <typename DecodeOnce>
+void TimeFailedFrames(benchmark::State &state, DecodeOnce decodeOnce) {
+    const std::vector<testkit::Frame> &frames = FailedFrames();
+    for (auto _ : state) {
+        std::vector<double> perFrame;
+        for (const testkit::Frame &f : frames) {
+            std::vector<double> ms;
+            for (int k = 0; k < 5; ++k) ms.push_back(decodeOnce(f));
+            perFrame.push_back(Median(ms));
+        }
+        state.counters["frames"] = static_cast<double>(frames.size());
+        state.counters["median_ms"] = Median(perFrame);
+        state.counters["worst_ms"] = perFrame.empty() ? 0 : *std::max_element(perFrame.begin(), perFrame.end());
+    }
+}
+
+void BM_QrFailedFramesThis(benchmark::State &state) {
+    const testkit::DecoderApi &api = QrOnlyDecoder();
+    TimeFailedFrames(state, [&](const testkit::Frame &f) { return testkit::RunFrame(api, f, false).decodeMs; });
+}
+BENCHMARK(BM_QrFailedFramesThis)->Name("BM_QrFailedFrames/this")->Iterations(1)->Unit(benchmark::kMillisecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_QrFailedFramesZxing(benchmark::State &state) {
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    TimeFailedFrames(state, [&](const testkit::Frame &f) {
+        const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
+        const auto t0 = std::chrono::steady_clock::now();
+        const ZXing::Result z = ZXing::ReadBarcode(view, hints);
+        benchmark::DoNotOptimize(z.isValid());
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    });
+}
+BENCHMARK(BM_QrFailedFramesZxing)->Name("BM_QrFailedFrames/zxing")->Iterations(1)->Unit(benchmark::kMillisecond);
 #endif
 
 // One folder per benchmark, each decoder beside the other.

@@ -1,18 +1,44 @@
 #!/usr/bin/env bash
-# check-exports.sh LIB EXPECTED: the library defines exactly the listed dynamic symbols and
-# imports no heap allocator.
+# check-exports.sh [--no-heap] [--symbolic] LIB EXPECTED: the library defines exactly the
+# listed dynamic symbols; --no-heap: it imports no heap allocator (the decoder);
+# --symbolic: it binds its own definitions first, -Bsymbolic (the service libraries).
 set -euo pipefail
+no_heap=0 symbolic=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --no-heap) no_heap=1; shift ;;
+    --symbolic) symbolic=1; shift ;;
+    --) shift; break ;;
+    -*) echo "usage: check-exports.sh [--no-heap] [--symbolic] LIB EXPECTED" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+if [ $# -ne 2 ]; then
+  echo "usage: check-exports.sh [--no-heap] [--symbolic] LIB EXPECTED" >&2
+  exit 2
+fi
 lib=$1 expected=$2
 actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWDBRVi]$/ {print $3}' | sed 's/@.*//' | sort -u)
 if ! diff -u <(sort -u "$expected") <(echo "$actual"); then
   echo "exports of $lib differ from $expected" >&2
   exit 1
 fi
-heap=$(nm -D --undefined-only "$lib" | awk '{print $2}' | sed 's/@.*//' |
-       grep -E '^(malloc|calloc|realloc|free|aligned_alloc|posix_memalign|memalign|valloc|_Znw.*|_Zna.*)$' || true)
-if [ -n "$heap" ]; then
-  echo "$lib imports heap allocators:" >&2
-  echo "$heap" >&2
-  exit 1
+notes=""
+if [ $no_heap -eq 1 ]; then
+  heap=$(nm -D --undefined-only "$lib" | awk '{print $2}' | sed 's/@.*//' |
+         grep -E '^(malloc|calloc|realloc|free|aligned_alloc|posix_memalign|memalign|valloc|_Znw.*|_Zna.*)$' || true)
+  if [ -n "$heap" ]; then
+    echo "$lib imports heap allocators:" >&2
+    echo "$heap" >&2
+    exit 1
+  fi
+  notes="$notes; no heap allocator imported"
 fi
-echo "exports of $(basename "$lib") match; no heap allocator imported"
+if [ $symbolic -eq 1 ]; then
+  if ! readelf -d "$lib" | grep -Eq '\(FLAGS\).*SYMBOLIC|\(SYMBOLIC\)'; then
+    echo "$lib is not linked with -Bsymbolic" >&2
+    exit 1
+  fi
+  notes="$notes; linked -Bsymbolic"
+fi
+echo "exports of $(basename "$lib") match$notes"

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "core/types.h"
-#include "locate/roi_box.h"
 
 namespace vexo {
 

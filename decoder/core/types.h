@@ -42,4 +42,24 @@ struct DM_L_CANDIDATE {
 
 enum QuadCorner : int { kTopLeft = 0, kTopRight = 1, kBottomLeft = 2, kBottomRight = 3 };
 
+// The list of at most two boxes built from candidate quadrilaterals, read by the
+// linear-code readers and the PDF417 decoder (the one list lives with region locating).
+struct BOX_LIST {
+    struct {
+        i32 left, top, right, bottom;
+    } box[2];
+    i32 count;
+    i32 capacity;
+};
+
+// The candidate box of region selection, shared with the core's box expansion: inclusive
+// rows and columns of the frame (block coordinates inside the block finder).
+struct ROI_BOX {
+    i16 top;
+    i16 bottom;
+    i16 left;
+    i16 right;
+};
+static_assert(sizeof(ROI_BOX) == 8);
+
 }  // namespace vexo

@@ -1,18 +1,10 @@
-// The list of at most two boxes built from candidate quadrilaterals, read by the
-// linear-code readers and the PDF417 decoder.
+// The region stage's list of at most two boxes (the record lives on the ground, in
+// core/types.h).
 #pragma once
 
 #include "core/types.h"
 
 namespace vexo {
-
-struct BOX_LIST {
-    struct {
-        i32 left, top, right, bottom;
-    } box[2];
-    i32 count;
-    i32 capacity;
-};
 
 extern BOX_LIST g_boxList;
 

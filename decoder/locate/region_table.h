@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/types.h"
-#include "locate/roi_box.h"
+#include "core/types.h"
 
 namespace vexo {
 

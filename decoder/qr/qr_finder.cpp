@@ -50,15 +50,64 @@ i32 FirstItemFrom(const EDGE_ITEM *items, i32 count, i32 lo) {
     return a;
 }
 
+// Sensor noise on ink or paper passes the framework's fixed thresholds (a step of 6) and
+// splits a run of the pattern in two. Such an edge is small beside the symbol's own edges
+// around it: one whose step is under a quarter of the largest step within 48 pixels is
+// noise, wherever the image's contrast lies.
+constexpr i32 kQrNoiseReach = 48 * 16;
+
+bool IsNoiseEdge(const EDGE_ITEM *items, i32 count, i32 j) {
+    const i32 step = ItemStep(items[j]);
+    const i32 at = ItemPosition(items[j]);
+    for (i32 k = j - 1; k >= 0 && Diff16(at, ItemPosition(items[k])) <= kQrNoiseReach; --k) {
+        if (4 * step < ItemStep(items[k])) return true;
+    }
+    for (i32 k = j + 1; k < count && Diff16(ItemPosition(items[k]), at) <= kQrNoiseReach; ++k) {
+        if (4 * step < ItemStep(items[k])) return true;
+    }
+    return false;
+}
+
+// The largest step within kQrNoiseReach on either side of each of the first m items: a
+// queue of falling steps, one pass each way, so a row of dense edges costs no more than
+// one look at each.
+constexpr i32 kQrNoiseWindow = 2 * kQrMaxRowEdges;
+
+void NeighbourPeaks(const EDGE_ITEM *items, i32 m, u8 *peak) {
+    i32 queue[kQrNoiseWindow];
+    i32 head = 0, tail = 0;
+    for (i32 j = 0; j < m; ++j) {
+        const i32 at = ItemPosition(items[j]);
+        while (head < tail && Diff16(at, ItemPosition(items[queue[head]])) > kQrNoiseReach) ++head;
+        peak[j] = static_cast<u8>(head < tail ? ItemStep(items[queue[head]]) : 0);
+        while (head < tail && ItemStep(items[queue[tail - 1]]) <= ItemStep(items[j])) --tail;
+        queue[tail++] = j;
+    }
+    head = tail = 0;
+    for (i32 j = m - 1; j >= 0; --j) {
+        const i32 at = ItemPosition(items[j]);
+        while (head < tail && Diff16(ItemPosition(items[queue[head]]), at) > kQrNoiseReach) ++head;
+        if (head < tail && ItemStep(items[queue[head]]) > peak[j]) peak[j] = static_cast<u8>(ItemStep(items[queue[head]]));
+        while (head < tail && ItemStep(items[queue[tail - 1]]) <= ItemStep(items[j])) --tail;
+        queue[tail++] = j;
+    }
+}
+
 // The previous line's item of the given polarity nearest to target with lo <= p < hi (ties:
-// the first); -1 when none.
+// the first), among those whose step is at least a quarter of the largest there: noise
+// beside the pattern's own edge is passed over. -1 when none.
 i32 NearestItem(const EDGE_ITEM *items, i32 count, bool falling, i32 target, i32 lo, i32 hi) {
+    const i32 first = FirstItemFrom(items, count, lo);
+    i32 largest = 0;
+    for (i32 j = first; j < count && ItemPosition(items[j]) < hi; ++j) {
+        if (ItemFalling(items[j]) == falling && ItemStep(items[j]) > largest) largest = ItemStep(items[j]);
+    }
     i32 best = -1;
     i32 bestDistance = 0;
-    for (i32 j = FirstItemFrom(items, count, lo); j < count; ++j) {
+    for (i32 j = first; j < count; ++j) {
         const i32 p = ItemPosition(items[j]);
         if (p >= hi) break;
-        if (ItemFalling(items[j]) != falling) continue;
+        if (ItemFalling(items[j]) != falling || 4 * ItemStep(items[j]) < largest) continue;
         const i32 d = Abs(p - target);
         if (best < 0 || d < bestDistance) {
             best = j;
@@ -217,9 +266,13 @@ i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions
     i32 n = 0;
     bool lastFalling = false;
     i32 lastStep = 0;
+    u8 peak[kQrNoiseWindow];
+    const i32 m = count < kQrNoiseWindow ? count : kQrNoiseWindow;
+    NeighbourPeaks(items, m, peak);
     for (i32 j = 0; j < count; ++j) {
         const bool falling = ItemFalling(items[j]);
         const i32 step = ItemStep(items[j]);
+        if (j < m ? 4 * step < peak[j] : IsNoiseEdge(items, count, j)) continue;
         if (n > 0 && falling == lastFalling) {
             if (step > lastStep) {
                 positions[n - 1] = static_cast<u16>(ItemPosition(items[j]));

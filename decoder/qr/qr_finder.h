@@ -112,14 +112,17 @@ int QR_HitRingFull();
 
 // ---- Row search.
 
-// Reduces an edge list to alternating positions (at most 512): an edge of the other
-// polarity than the last kept one is appended, one of the same polarity replaces it when its
-// step is larger. *firstRising receives 1 when the first kept edge rises (dark to light).
+// Reduces an edge list to alternating positions (at most 512): an edge whose step is under a
+// quarter of the largest step within 48 pixels is noise and passed over; an edge of the
+// other polarity than the last kept one is appended, one of the same polarity replaces it
+// when its step is larger. *firstRising receives 1 when the first kept edge rises (dark to
+// light).
 // Answers the number of positions.
 i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions, i32 *firstRising);
 // The 1:1:3:1:1 test of six edge positions (differences modulo 65536); 1 accepted.
 int QR_RatioTest(const u16 e[6]);
-// Finds for every edge the previous row's edge of its polarity near it. firstFalling tells
+// Finds for every edge the previous row's edge of its polarity near it (of those in reach,
+// only edges with at least a quarter of the largest step there count). firstFalling tells
 // the polarity of e[0]; items ascend by position, as an edge list does; matches[i] receives
 // the position or 0, distances[i] |m - e| or 255.
 void QR_MatchPreviousRow(const u16 e[6], int firstFalling, const EDGE_ITEM *items, i32 count, u16 matches[6],
@@ -139,7 +142,8 @@ int QR_PrepareRays(const QR_FINDER_HIT *hit, i32 *analyser, GEO_POINT *centre);
 // Samples a ray (inverted for light-on-dark patterns).
 void QR_SampleRay(QR_FINDER_RAY *ray, int inverse);
 // The analysers: d1, d2, d3 and ringPos of a sampled ray; 1 when every transition was found
-// within the limits.
+// within the limits. The small analyser reads the samples through [1 2 1] / 4 when limit1
+// stands for modules of 3 pixels or more.
 int QR_AnalyseRaySmall(QR_FINDER_RAY *ray);
 int QR_AnalyseRayLarge(QR_FINDER_RAY *ray);
 int QR_AnalyseRayLowContrast(QR_FINDER_RAY *ray);

@@ -101,6 +101,17 @@ i32 FirstFoot(const u8 *v, i32 n, i32 threshold) {
     return i;
 }
 
+// limit1 is 4/7 of the pattern's width in 1/16 pixel: 4 modules of 3 pixels.
+constexpr i32 kQrSmoothLimit = 4 * 3 * 16;
+
+void SmoothRay(const u8 *in, i32 n, u8 *out) {
+    for (i32 k = 0; k < n; ++k) {
+        const i32 a = in[k > 0 ? k - 1 : 0];
+        const i32 b = in[k + 1 < n ? k + 1 : k];
+        out[k] = static_cast<u8>((a + 2 * in[k] + b + 2) >> 2);
+    }
+}
+
 i32 StrictRiseEnd(const u8 *v, i32 n, i32 i) {
     while (i + 1 < n && v[i + 1] > v[i]) ++i;
     return i;
@@ -321,8 +332,16 @@ void QR_SampleRay(QR_FINDER_RAY *ray, int inverse) {
 }
 
 int QR_AnalyseRaySmall(QR_FINDER_RAY *ray) {
-    const u8 *v = ray->samples;
     const i32 n = ray->length > kQrRayMaxLength ? kQrRayMaxLength : ray->length;
+    // The runs below must be strictly monotonic, which one noisy sample breaks on a ring
+    // only a few samples wide; [1 2 1] / 4 keeps each edge's centre where it was. Below 3
+    // pixels a module it would flatten the rings themselves.
+    u8 smoothed[kQrRayMaxLength];
+    const u8 *v = ray->samples;
+    if (ray->limit1 >= kQrSmoothLimit) {
+        SmoothRay(ray->samples, n, smoothed);
+        v = smoothed;
+    }
     RAY_RUNS r{};
     r.f = FirstFoot(v, n, ray->threshold);
     if (r.f < 0 || r.f + 1 >= n || v[r.f + 1] <= v[r.f]) return 0;

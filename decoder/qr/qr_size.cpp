@@ -60,8 +60,16 @@ i32 EdgeIndex(i32 position) { return (position + 11) / 16; }
 // failure when no opposite edge lies between them.
 i32 TestRay(const u8 *samples, i32 count, i32 ratio, RayEdges *edges) {
     i32 peak = 0;
-    for (i32 k = 0; k < count; ++k) peak = samples[k] > peak ? samples[k] : peak;
-    const i32 minStep = QR_ScaleDownMin12(peak) >> 1;
+    i32 trough = 255;
+    for (i32 k = 0; k < count; ++k) {
+        peak = samples[k] > peak ? samples[k] : peak;
+        trough = samples[k] < trough ? samples[k] : trough;
+    }
+    // The step from the peak alone lets sensor noise in the dark centre square pass as the
+    // first main edge; a quarter of the ray's own contrast keeps to the pattern's edges.
+    const i32 fromPeak = QR_ScaleDownMin12(peak) >> 1;
+    const i32 fromContrast = peak > trough ? (peak - trough) / 4 : 0;
+    const i32 minStep = fromContrast > fromPeak ? fromContrast : fromPeak;
     // Dark modules on light: the pattern's rings rise out of the dark centre square.
     const bool rising = g_qrPolarity == 1;
     i32 main[2] = {0, 0};

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "core/types.h"
-#include "locate/box_list.h"
 #include "toolkit/geometry.h"
 
 namespace vexo {

@@ -185,9 +185,11 @@ void RS_AddShifted(const GfView &f, i32 *lambda, i32 N, const i32 *p, i32 pDeg, 
 }
 
 // Massey's synthesis over s[0..N-1] (N <= kRsMaxFieldSize, values in the field); the degree
-// of Lambda never exceeds L, so L + 1 coefficients are kept.
+// of Lambda never exceeds L, so L + 1 coefficients are kept. L never falls, so once it passes
+// `limit` the answer is some L above it and the locator is left unwritten: a caller that
+// refuses such an L (a QR mask trial that cannot pass) stops there.
 template <bool kPrime>
-i32 RS_Massey(const GfView &f, const i32 *s, i32 N, i32 *out) {
+i32 RS_Massey(const GfView &f, const i32 *s, i32 N, i32 *out, i32 limit) {
     i32 *lambda = g.bmLambda;
     i32 *prev = g.bmPrevious;
     for (i32 i = 0; i <= N; ++i) {
@@ -215,6 +217,7 @@ i32 RS_Massey(const GfView &f, const i32 *s, i32 N, i32 *out) {
         prevDeg = L;
         for (i32 i = 0; i <= prevDeg; ++i) prev[i] = g.bmSaved[i];
         L = n + 1 - L;
+        if (L > limit) return L;
         b = d;
         m = 1;
     }
@@ -240,10 +243,13 @@ u32 RS_RootMask(const GfView &f, const i32 *lambda, i32 L, i32 k, i32 count) {
 }
 
 // Positions k in 0..n-1 where Lambda(alpha^-k) = 0, into positions[0..]; stops once more
-// than `limit` are found and answers limit + 1 then.
+// than `limit` are found and answers limit + 1 then, or once the positions left cannot
+// bring the count up to `limit` and answers fewer.
 i32 RS_ChienSearch(const GfView &f, const i32 *lambda, i32 L, i32 n, i32 limit) {
     i32 found = 0;
     for (i32 k = 0; k < n; k += 4) {
+        // Too few positions left to reach the limit: the caller wants exactly `limit` roots.
+        if (found + (n - k) < limit) return found;
         const i32 count = n - k < 4 ? n - k : 4;
         const u32 mask = RS_RootMask<false>(f, lambda, L, k, count);
         for (i32 i = 0; i < count; ++i) {
@@ -358,7 +364,7 @@ i32 RS_CorrectWithErasures(const GfView &f, i32 *c, i32 n, i32 N, i32 E) {
     } else {
         count = RS_ModifiedSyndromes<kPrime>(f, N, E);
     }
-    const i32 L = RS_Massey<kPrime>(f, g.modified, count, g.locator);
+    const i32 L = RS_Massey<kPrime>(f, g.modified, count, g.locator, count);
     if (E + 2 * L >= N || L >= N / 2) return kRsUncorrectable;
     const i32 total = RS_AppendErrorPositions<kPrime>(f, n, E, L);
     if (total != E + L || total >= N) return kRsUncorrectable;
@@ -370,7 +376,7 @@ i32 RS_CorrectWithErasures(const GfView &f, i32 *c, i32 n, i32 N, i32 E) {
 // evaluator W = (1 + S) Lambda.
 i32 RS_CorrectErrors(const GfView &f, i32 *c, i32 n, i32 N) {
     const i32 *seq = g.code == 2 ? g.syndromes : g.syndromes + 1;
-    const i32 L = RS_Massey<false>(f, seq, N, g.locator);
+    const i32 L = RS_Massey<false>(f, seq, N, g.locator, (N - 1) / 2);
     if (2 * L >= N) return kRsUncorrectable;
     if (RS_ChienSearch(f, g.locator, L, n, L) != L) return kRsUncorrectable;
     if (L == 0) return kRsCorrected;
@@ -391,7 +397,7 @@ i32 RS_CorrectErrors(const GfView &f, i32 *c, i32 n, i32 N) {
 // Steps after the syndromes of RS_DecodeBlockQr: W_i = sum S_j Lambda_(i-j) for i < L.
 i32 RS_CorrectErrorsQr(const GfView &f, i32 *c, i32 n, i32 N) {
     const i32 *seq = g.code == 2 ? g.syndromes : g.syndromes + 1;
-    const i32 L = RS_Massey<false>(f, seq, N, g.locator);
+    const i32 L = RS_Massey<false>(f, seq, N, g.locator, N / 2);
     if (n <= 0) return L != 0 ? kRsUncorrectable : kRsCorrected;
     // Beyond N / 2 errors a locator with L roots no longer singles out the sent codeword.
     if (2 * L > N) return kRsUncorrectable;
@@ -418,10 +424,10 @@ void RS_ResetField() {
 }
 
 i32 RS_SelectField(i32 code, [[maybe_unused]] i32 size, i32 polynomial) {
-    if (RS_SelectionEmpty()) {
-        RS_BuildTables();
-        RS_PointSelection(kRsFieldCount - 1);
-    }
+    // The tables depend on nothing but the field list, so a reset only empties the selection:
+    // rebuilding all nine pairs on every QR trial cost most of a failed frame.
+    if (g.built == 0) RS_BuildTables();
+    if (RS_SelectionEmpty()) RS_PointSelection(kRsFieldCount - 1);
     for (i32 index = 0; index < kRsFieldCount; ++index) {
         if (kRsFields[index].polynomial != polynomial) continue;
         g.code = code;
@@ -486,14 +492,14 @@ i32 RS_BerlekampMassey(const i32 *syndromes, i32 N, i32 *locatorOut) {
     if (!RS_BinaryView(f)) return -1;
     const i32 *seq = g.code == 2 ? syndromes : syndromes + 1;
     if (!RS_ValuesInField(seq, N, f.size)) return -1;
-    return RS_Massey<false>(f, seq, N, locatorOut);
+    return RS_Massey<false>(f, seq, N, locatorOut, N);
 }
 
 i32 RS_BerlekampMassey929(const i32 *syndromes, i32 N, i32 *locatorOut) {
     GfView f{};
     if (N < 0 || N > kRsMaxFieldSize || syndromes == nullptr || locatorOut == nullptr) return -1;
     if (!RS_PrimeView(f) || !RS_ValuesInField(syndromes + 1, N, kRsPrimeModulus)) return -1;
-    return RS_Massey<true>(f, syndromes + 1, N, locatorOut);
+    return RS_Massey<true>(f, syndromes + 1, N, locatorOut, N);
 }
 
 i32 RS_MarkErasures929(i32 *codewords, i32 count, u16 *positionsOut) {

@@ -72,12 +72,11 @@ struct RS_FIELD {
 
 extern RS_FIELD g_rsField;
 
-// Empties the selection; the next RS_SelectField fills the tables again. The symbology code
-// is kept.
+// Empties the selection; the tables, built once, are kept. The symbology code is kept.
 void RS_ResetField();
 
 // Selects the field whose polynomial (or 929 for the prime field) is `polynomial`; `size` is
-// not read. The first call after load or RS_ResetField fills all nine table pairs. Answers 1
+// not read. The first call after load fills all nine table pairs, which never change after. Answers 1
 // and stores `code`; answers 0 for a polynomial outside the list, setting the code to -1
 // and leaving the previous selection in place.
 i32 RS_SelectField(i32 code, i32 size, i32 polynomial);

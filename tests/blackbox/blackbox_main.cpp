@@ -80,7 +80,7 @@ bool RunFolder(const Args &a, const testkit::Floor &floor, const std::string &fl
             std::printf("  %s: %s%s\n", o.name.c_str(), o.passed ? "pass" : o.problem.c_str(), o.scaled ? " (scaled down)" : "");
         }
     }
-    const testkit::Verdict v = testkit::JudgeFolder(r, floor.minimum, floorsName);
+    const testkit::Verdict v = testkit::JudgeFolder(r, floor, floorsName);
     std::printf("%s\n", v.message.c_str());
     if (r.images == 0) {
         std::printf("%s: no images found\n", floor.folder.c_str());

@@ -194,7 +194,13 @@ bool ReadFloors(const fs::path &file, std::vector<Floor> *floors, std::string *e
         Floor f;
         std::string extra;
         if (!(fields >> f.folder)) continue;
-        if (!(fields >> f.minimum) || f.minimum < 0 || (fields >> extra)) {
+        bool bad = !(fields >> f.minimum) || f.minimum < 0;
+        if (!bad && (fields >> extra)) {
+            bad = extra != "misses:";
+            f.named = !bad;
+            for (std::string name; !bad && fields >> name;) f.misses.push_back(name);
+        }
+        if (bad) {
             *error = file.filename().string() + ":" + std::to_string(number) + ": expected FOLDER MINIMUM";
             return false;
         }
@@ -225,6 +231,24 @@ Verdict JudgeFolder(const FolderResult &r, int floor, const std::string &floorsF
         v.ok = true;
         v.message = counts + " (floor " + std::to_string(floor) + ")";
     }
+    return v;
+}
+
+Verdict JudgeFolder(const FolderResult &r, const Floor &floor, const std::string &floorsFileName) {
+    Verdict v = JudgeFolder(r, floor.minimum, floorsFileName);
+    if (!floor.named || r.falsePositives) return v;
+    std::string unnamed, readsNow;
+    for (const ImageOutcome &o : r.outcomes) {
+        if (!o.hasExpected) continue;
+        const bool named = std::find(floor.misses.begin(), floor.misses.end(), o.name) != floor.misses.end();
+        if (!o.passed && !named) unnamed += " " + o.name;
+        if (o.passed && named) readsNow += " " + o.name;
+    }
+    if (!unnamed.empty()) {
+        v.ok = false;
+        v.message += "; missed but not named:" + unnamed;
+    }
+    if (!readsNow.empty()) v.message += "; named but read now (drop from the list):" + readsNow;
     return v;
 }
 

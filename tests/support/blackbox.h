@@ -62,10 +62,13 @@ FolderResult RunBlackboxFolder(const std::filesystem::path &dir, const FrameDeco
 struct Floor {
     std::string folder;
     int minimum = 0;
+    bool named = false;                // the line names its misses
+    std::vector<std::string> misses;  // image names (ImageOutcome::name) expected to miss
 };
 
-// Lines "FOLDER MINIMUM"; '#' starts a comment. False with a reason naming the line on a bad
-// line or a folder named twice.
+// Lines "FOLDER MINIMUM", or "FOLDER MINIMUM misses: NAME..." naming every image expected to
+// miss; '#' starts a comment. False with a reason naming the line on a bad line or a folder
+// named twice.
 bool ReadFloors(const std::filesystem::path &file, std::vector<Floor> *floors, std::string *error);
 
 struct Verdict {
@@ -76,6 +79,9 @@ struct Verdict {
 // Below the floor (or any read in a false-positive folder) fails; above the floor passes
 // and asks for the floor to be raised.
 Verdict JudgeFolder(const FolderResult &result, int floor, const std::string &floorsFileName);
+// As above; where the floor names its misses, an image that misses without being named
+// fails too, and a named one that reads is reported.
+Verdict JudgeFolder(const FolderResult &result, const Floor &floor, const std::string &floorsFileName);
 
 // Sub-folders of the corpus, sorted.
 std::vector<std::string> ListCorpusFolders(const std::filesystem::path &corpus);

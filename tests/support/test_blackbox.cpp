@@ -176,12 +176,35 @@ TEST_F(Blackbox, FloorsOnlyGoUp) {
     EXPECT_EQ(v.message, "qrcode-1: 4 of 7 passed, above its floor 2: raise the floor of qrcode-1 in floors.txt to 4");
 }
 
+// A floor that names its misses fails on any other miss and reports a named one that reads.
+TEST_F(Blackbox, NamedMissesMustBeTheOnlyMisses) {
+    const FolderResult r = RunBlackboxFolder(dir_.path() / "qrcode-1", &StandIn, kRules);
+    std::vector<std::string> missed;
+    std::string passed;
+    for (const ImageOutcome &o : r.outcomes) {
+        if (o.hasExpected && !o.passed) missed.push_back(o.name);
+        if (o.hasExpected && o.passed && passed.empty()) passed = o.name;
+    }
+    ASSERT_EQ(missed.size(), 3u);
+    Floor f{"qrcode-1", 4, true, missed};
+    EXPECT_TRUE(JudgeFolder(r, f, "floors.txt").ok);
+    f.misses.pop_back();
+    Verdict v = JudgeFolder(r, f, "floors.txt");
+    EXPECT_FALSE(v.ok);
+    EXPECT_NE(v.message.find("missed but not named: " + missed.back()), std::string::npos) << v.message;
+    f.misses = missed;
+    f.misses.push_back(passed);
+    v = JudgeFolder(r, f, "floors.txt");
+    EXPECT_TRUE(v.ok);
+    EXPECT_NE(v.message.find("named but read now (drop from the list): " + passed), std::string::npos) << v.message;
+}
+
 TEST_F(Blackbox, ListsFoldersAndReadsFloors) {
     EXPECT_EQ(ListCorpusFolders(dir_.path()), (std::vector<std::string>{"falsepositives-1", "other-1", "qrcode-1", "sets-1"}));
     EXPECT_TRUE(ListCorpusFolders(dir_.path() / "missing").empty());
 
     const fs::path file = dir_.path() / "floors.txt";
-    WriteBytes(file, "# folder minimum\n\nqrcode-1 4   # raised\nother-1 0\n");
+    WriteBytes(file, "# folder minimum\n\nqrcode-1 4   # raised\nother-1 0 misses: a.png b-*\n");
     std::vector<Floor> floors;
     std::string error;
     ASSERT_TRUE(ReadFloors(file, &floors, &error)) << error;
@@ -189,6 +212,9 @@ TEST_F(Blackbox, ListsFoldersAndReadsFloors) {
     EXPECT_EQ(floors[0].folder, "qrcode-1");
     EXPECT_EQ(floors[0].minimum, 4);
     EXPECT_EQ(floors[1].folder, "other-1");
+    EXPECT_FALSE(floors[0].named);
+    EXPECT_TRUE(floors[1].named);
+    EXPECT_EQ(floors[1].misses, (std::vector<std::string>{"a.png", "b-*"}));
 
     struct Case {
         const char *text;

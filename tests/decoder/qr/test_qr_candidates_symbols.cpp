@@ -378,6 +378,52 @@ TEST_F(QrCandidatesTest, RetryByPlainGeometry) {
     }
 }
 
+// A side pair grouped by plain geometry: whichever corner each pattern's list starts with,
+// the corner pattern (slot 1) and its neighbour (slot 0) come out with their outer corner
+// first. Among the starts is the one where the corner pattern's far corners are {0, 1}:
+// there its outer corner is the first far corner, not the second.
+TEST(QrSidePair, OuterCornerFirstForEveryListStart) {
+    constexpr int kModule = 64;  // 4 px in sixteenths
+    // Ring corners of a finder whose top-left module is (u, v): clockwise from top-left.
+    const auto ring = [](int u, int v, GEO_POINT out[4]) {
+        const int du[4] = {0, 6, 6, 0}, dv[4] = {0, 0, 6, 6};
+        for (int k = 0; k < 4; ++k) {
+            out[k] = {2000 + (u + du[k]) * kModule + kModule / 2, 2000 + (v + dv[k]) * kModule + kModule / 2};
+        }
+    };
+    // Version 2 (25 modules): the corner pattern and its neighbour, and the index of each
+    // one's outer corner in the clockwise ring (0 top-left, 1 top-right, 3 bottom-left).
+    struct Pair {
+        int u0, v0, outer0;  // corner pattern
+        int u1, v1, outer1;  // neighbour
+    };
+    const Pair pairs[] = {{0, 0, 0, 0, 18, 3}, {18, 0, 1, 0, 0, 0}};
+    for (const Pair &pr : pairs) {
+        for (int start0 = 0; start0 < 4; ++start0) {
+            for (int start1 = 0; start1 < 4; ++start1) {
+                GEO_POINT c0[4], c1[4];
+                ring(pr.u0, pr.v0, c0);
+                ring(pr.u1, pr.v1, c1);
+                QR_FINDER_PATTERN p0{}, p1{};
+                for (int k = 0; k < 4; ++k) {
+                    p0.corners[k] = c0[(start0 + k) % 4];
+                    p1.corners[k] = c1[(start1 + k) % 4];
+                }
+                SetBox(&p0);
+                SetBox(&p1);
+                QR_CANDIDATE cand{};
+                const std::string where = "pair at (" + std::to_string(pr.u1) + "," + std::to_string(pr.v1) +
+                                          ") starts " + std::to_string(start0) + "/" + std::to_string(start1);
+                ASSERT_EQ(QR_GroupTwoPatterns(&p0, &p1, &cand), 1) << where;
+                ASSERT_EQ(cand.slot[1], &p0) << where;
+                ASSERT_EQ(cand.slot[0], &p1) << where;
+                EXPECT_TRUE(p0.corners[0].x == c0[pr.outer0].x && p0.corners[0].y == c0[pr.outer0].y) << where;
+                EXPECT_TRUE(p1.corners[0].x == c1[pr.outer1].x && p1.corners[0].y == c1[pr.outer1].y) << where;
+            }
+        }
+    }
+}
+
 // Zones of a pattern's neighbours, and the small routines beside them.
 TEST(QrZones, ZonesAroundAnUprightPattern) {
     QR_FINDER_PATTERN p{};

@@ -80,8 +80,8 @@ TEST_F(QrFinderTest, RatioTestTakesDifferencesModulo65536) {
 // ---- Alternating edges.
 
 TEST_F(QrFinderTest, CollectAlternatingEdgesKeepsTheStrongerOfARepeat) {
-    const EDGE_ITEM items[] = {Item(100, true, 10), Item(110, true, 30), Item(120, true, 20), Item(200, false, 5),
-                               Item(300, true, 40), Item(310, false, 9), Item(320, false, 9)};
+    const EDGE_ITEM items[] = {Item(100, true, 10), Item(110, true, 30), Item(120, true, 20), Item(200, false, 15),
+                               Item(300, true, 40), Item(310, false, 12), Item(320, false, 12)};
     u16 pos[vexo::kQrMaxRowEdges];
     vexo::i32 firstRising = -1;
     const vexo::i32 n = vexo::QR_CollectAlternatingEdges(items, 7, pos, &firstRising);
@@ -91,6 +91,20 @@ TEST_F(QrFinderTest, CollectAlternatingEdgesKeepsTheStrongerOfARepeat) {
     EXPECT_EQ(pos[1], 200);
     EXPECT_EQ(pos[2], 300);
     EXPECT_EQ(pos[3], 310);  // equal steps keep the first
+}
+
+// A noise step on ink or paper (under a quarter of a step within 48 pixels) is no edge of the
+// pattern; farther off, a larger step leaves a low-contrast edge alone.
+TEST_F(QrFinderTest, CollectAlternatingEdgesDropsNoiseBesideStrongEdges) {
+    const EDGE_ITEM items[] = {Item(16 * 10, true, 180),  Item(16 * 16, false, 30),  Item(16 * 17, true, 40),
+                               Item(16 * 20, false, 170), Item(16 * 24, true, 175),  Item(16 * 200, false, 30),
+                               Item(16 * 204, true, 28),  Item(16 * 300, false, 200)};
+    u16 pos[vexo::kQrMaxRowEdges];
+    vexo::i32 firstRising = -1;
+    const vexo::i32 n = vexo::QR_CollectAlternatingEdges(items, 8, pos, &firstRising);
+    const u16 expected[] = {16 * 10, 16 * 20, 16 * 24, 16 * 200, 16 * 204, 16 * 300};  // the blip at 16-17 is gone
+    ASSERT_EQ(n, 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(pos[i], expected[i]) << i;
 }
 
 TEST_F(QrFinderTest, CollectAlternatingEdgesStopsAt512) {

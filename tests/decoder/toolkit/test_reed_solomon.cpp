@@ -383,14 +383,37 @@ TEST_F(RsTest, RefusedPolynomialKeepsTheTablesButBlocksDecoding) {
     EXPECT_EQ(p[5], 0);
 }
 
-TEST_F(RsTest, ResetRebuildsTablesOnTheNextSelection) {
+// The tables are built once: resets between selections empty the selection only, and what a
+// long run of resets and selections leaves equals a fresh construction.
+TEST_F(RsTest, ResetKeepsTheTablesBuiltOnce) {
     ASSERT_EQ(vexo::RS_SelectField(2, 256, 285), 1);
-    const int32_t saved = g_rsField.antilog[vexo::RS_TableOffset(2) + 9];
-    g_rsField.antilog[vexo::RS_TableOffset(2) + 9] = 0;
+    const int32_t cell = vexo::RS_TableOffset(2) + 9;
+    const int32_t saved = g_rsField.antilog[cell];
+    g_rsField.antilog[cell] = 0;  // a rebuild would restore it
     vexo::RS_ResetField();
     EXPECT_EQ(g_rsField.selectedLog, nullptr);
     ASSERT_EQ(vexo::RS_SelectField(2, 256, 285), 1);
-    EXPECT_EQ(g_rsField.antilog[vexo::RS_TableOffset(2) + 9], saved);
+    EXPECT_EQ(g_rsField.antilog[cell], 0) << "a reset rebuilt the tables";
+    g_rsField.antilog[cell] = saved;
+
+    std::mt19937 rng(7002);
+    for (int i = 0; i < 200; ++i) {
+        vexo::RS_ResetField();
+        const int index = static_cast<int>(rng() % vexo::kRsFieldCount);
+        ASSERT_EQ(vexo::RS_SelectField(2, 0, kRsFields[index].polynomial), 1);
+        Block b(static_cast<size_t>(std::min(kRsFields[index].size - 1, 40)), 0);
+        if (IsBinary(index)) vexo::RS_DecodeBlockQr(b.data(), static_cast<int>(b.size()), 8);
+    }
+    const std::vector<int32_t> log(g_rsField.log, g_rsField.log + vexo::kRsTablePool);
+    const std::vector<int32_t> antilog(g_rsField.antilog, g_rsField.antilog + vexo::kRsTablePool);
+    ResetEngine();
+    for (int32_t &v : g_rsField.log) v = -7;
+    for (int32_t &v : g_rsField.antilog) v = -7;
+    ASSERT_EQ(vexo::RS_SelectField(2, 256, 285), 1);
+    for (int i = 0; i < vexo::kRsTablePool; ++i) {
+        ASSERT_EQ(g_rsField.log[i], log[static_cast<size_t>(i)]) << "log cell " << i;
+        ASSERT_EQ(g_rsField.antilog[i], antilog[static_cast<size_t>(i)]) << "antilog cell " << i;
+    }
 }
 
 // Before any selection, after RS_ResetField, or with a negative code, the routines that read
