@@ -235,11 +235,14 @@ int socket_client_connect(const char *name) {
     return fd;
 }
 
+// Closes the connection; the next pass reconnects. The pause keeps a client that a full
+// server closes at once from reconnecting in a tight loop.
 void client_drop(SOCKET_CLIENT *client) {
     pthread_mutex_lock(&client->lock);
     close(client->fd);
     client->fd = -1;
     pthread_mutex_unlock(&client->lock);
+    msleep(kReconnectSleepMs);
 }
 
 void *socket_client_recv_proc(void *arg) {
