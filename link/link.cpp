@@ -1,5 +1,10 @@
 // The link protocol: building, sending, queueing and resending requests, matching replies
 // and dispatching whole messages to the handlers of their type.
+//
+// Lock order: the link's send lock, then the waiting-list lock or the send-queue lock; the
+// send-queue lock, then a socket record's lock (the send thread writes under it); a socket
+// record's lock, then the receive-queue lock (the receive callback). Handlers run with
+// none of them held.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -221,11 +226,11 @@ void *comm_send_thread(void *arg) {
             wait_locked(&q->send_lock, &q->send_waiting, &q->send_sem);
             continue;
         }
-        // Only this thread touches a node while it is being written.
+        // The queue stays locked while the node is written: a reply that comes back before
+        // the node is marked written would otherwise miss it (and the request be resent),
+        // and nothing may free the node under the write.
         node->state = LINK_NODE_WRITING;
-        pthread_mutex_unlock(&q->send_lock);
         send_udp_packet(q->transport, node->data, node->length);
-        pthread_mutex_lock(&q->send_lock);
         node->state = LINK_NODE_WAITING;
         node->sends++;
         pthread_mutex_unlock(&q->send_lock);
@@ -322,6 +327,17 @@ void free_queues(LINK_QUEUES *q) {
     sem_destroy(&q->resend_sem);
     sem_destroy(&q->distribute_sem);
     free(q);
+}
+
+void stop_queue_threads(LINK_QUEUES *q) {
+    link_flag_set(&q->run, 0);
+    msleep(kStopSettleMs);
+    // Every thread is woken, waiting or about to wait: a post is never lost.
+    sem_post(&q->send_sem);
+    sem_post(&q->resend_sem);
+    sem_post(&q->distribute_sem);
+    pthread_join(q->resend_thread, nullptr);
+    pthread_join(q->send_thread, nullptr);
 }
 
 int32_t clamp_sends(int32_t retries) {
@@ -478,8 +494,13 @@ LINK_TRANSPORT *start_udpcomm(int kind, const char *name) {
 void stop_udpcomm(LINK_TRANSPORT *transport) {
     if (transport == nullptr) return;
     if (transport->open != 0) {
+        // The send thread writes through the socket record and the socket's threads append
+        // to the queues: stop the writers, then the socket, then free the queues.
+        stop_queue_threads(transport->queues);
         socket_close(transport->socket, static_cast<int>(transport->kind));
-        stop_comm_thread(transport->queues);
+        transport->socket = nullptr;
+        free_queues(transport->queues);
+        transport->queues = nullptr;
     }
     free(transport);
 }
@@ -516,14 +537,7 @@ LINK_QUEUES *start_comm_thread(LINK_TRANSPORT *transport) {
 
 void stop_comm_thread(LINK_QUEUES *queues) {
     if (queues == nullptr) return;
-    link_flag_set(&queues->run, 0);
-    msleep(kStopSettleMs);
-    // Every thread is woken, waiting or about to wait: a post is never lost.
-    sem_post(&queues->send_sem);
-    sem_post(&queues->resend_sem);
-    sem_post(&queues->distribute_sem);
-    pthread_join(queues->resend_thread, nullptr);
-    pthread_join(queues->send_thread, nullptr);
+    stop_queue_threads(queues);
     free_queues(queues);
 }
 

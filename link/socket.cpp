@@ -391,7 +391,10 @@ void socket_client_close(void *record) {
     SOCKET_CLIENT *client = static_cast<SOCKET_CLIENT *>(record);
     if (client == nullptr) return;
     if (client->recv_started) comm_thread_join(&client->recv_thread);
+    pthread_mutex_lock(&client->lock);
     if (client->fd >= 0) close(client->fd);
+    client->fd = -1;
+    pthread_mutex_unlock(&client->lock);
     pthread_mutex_destroy(&client->lock);
     free(client);
     link_log(LINK_LOG_ERROR, "%s ", "socket_client_close");
