@@ -37,11 +37,11 @@ std::vector<FramingCase> framing_cases() {
     return cases;
 }
 
-class FramingTest : public LinkTest {};
+class LinkFramingTest : public LinkTest {};
 
 // A client link whose name nobody listens on: its socket never delivers, so the chunks fed
 // here are all the distribute thread sees.
-TEST_F(FramingTest, ChunkBoundariesThroughTheReceiveCallback) {
+TEST_F(LinkFramingTest, ChunkBoundariesThroughTheReceiveCallback) {
     std::string name = unique_link_name("framing");
     LINK_CONTEXT *link = start_comm(0, name.c_str());
     ASSERT_NE(link, nullptr);
@@ -70,7 +70,7 @@ TEST_F(FramingTest, ChunkBoundariesThroughTheReceiveCallback) {
     stop_comm(link);
 }
 
-TEST_F(FramingTest, ReceiveCallbackRefusesMissingArguments) {
+TEST_F(LinkFramingTest, ReceiveCallbackRefusesMissingArguments) {
     uint8_t byte = 0;
     EXPECT_EQ(recive_udp_proc(nullptr, &byte, 1), -1);
     LINK_QUEUES fake{};
@@ -88,7 +88,7 @@ void collect(void *user, LINK_CHUNK *m) {
     static_cast<Collected *>(user)->messages.emplace_back(m->data, m->data + m->length);
 }
 
-TEST_F(FramingTest, OversizedLengthsAreRefused) {
+TEST_F(LinkFramingTest, OversizedLengthsAreRefused) {
     struct Case {
         uint32_t length;
         const char *line;
@@ -119,7 +119,7 @@ TEST_F(FramingTest, OversizedLengthsAreRefused) {
 }
 
 // The last accepted length: a message of the whole send buffer passes whole.
-TEST_F(FramingTest, LargestMessageIsAccepted) {
+TEST_F(LinkFramingTest, LargestMessageIsAccepted) {
     LINK_ASSEMBLER a{};
     Collected got;
     Bytes big = wire_message(1, LINK_DIR_REQUEST, 2, 1, 0, seeded_bytes(3, LINK_PAYLOAD_MAX));
@@ -134,7 +134,7 @@ TEST_F(FramingTest, LargestMessageIsAccepted) {
 }
 
 // A partly built message is freed by a reset (the distribute thread's exit).
-TEST_F(FramingTest, ResetFreesAPartialMessage) {
+TEST_F(LinkFramingTest, ResetFreesAPartialMessage) {
     LINK_ASSEMBLER a{};
     Bytes m = request(1, 1, 3000);
     link_assemble_chunk(&a, m.data(), 2048, collect, nullptr);
@@ -143,9 +143,9 @@ TEST_F(FramingTest, ResetFreesAPartialMessage) {
     EXPECT_EQ(a.message, nullptr);
 }
 
-class SocketStreamTest : public LinkTest {};
+class LinkSocketStreamTest : public LinkTest {};
 
-TEST_F(SocketStreamTest, TwoThousandRequestsArriveWholeAndInOrder) {
+TEST_F(LinkSocketStreamTest, TwoThousandRequestsArriveWholeAndInOrder) {
     std::string name = unique_link_name("stream");
     LINK_CONTEXT *server = start_comm(1, name.c_str());
     ASSERT_NE(server, nullptr);
@@ -187,7 +187,7 @@ TEST_F(SocketStreamTest, TwoThousandRequestsArriveWholeAndInOrder) {
     stop_comm(server);
 }
 
-TEST_F(SocketStreamTest, ServerMessageReachesBothClients) {
+TEST_F(LinkSocketStreamTest, ServerMessageReachesBothClients) {
     std::string name = unique_link_name("both");
     LINK_CONTEXT *server = start_comm(1, name.c_str());
     LINK_CONTEXT *a = start_comm(0, name.c_str());

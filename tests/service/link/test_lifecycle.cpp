@@ -5,7 +5,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class LifecycleTest : public LinkTest {};
+class LinkLifecycleTest : public LinkTest {};
 
 bool server_saw(const char *tag) {
     for (const WireMessage &m : Recorder::at(0).snapshot().requests) {
@@ -27,7 +27,7 @@ LINK_CONTEXT *start_answering_server(const std::string &name) {
 // are answered to no one) while the server link is started and stopped 20 times: every
 // thread ends, nothing leaks (LeakSanitizer), nothing is used after it is freed, and the
 // name can be bound again at once.
-TEST_F(LifecycleTest, TwentyRestartsUnderTraffic) {
+TEST_F(LinkLifecycleTest, TwentyRestartsUnderTraffic) {
     std::string name = unique_link_name("life");
     int threads_before = thread_count();
     LINK_CONTEXT *server = start_answering_server(name);
@@ -80,7 +80,7 @@ TEST_F(LifecycleTest, TwentyRestartsUnderTraffic) {
         << thread_count() << " threads, " << threads_before << " before";
 }
 
-TEST_F(LifecycleTest, StopWithQueuedRequestsAndUnreadChunks) {
+TEST_F(LinkLifecycleTest, StopWithQueuedRequestsAndUnreadChunks) {
     std::string name = unique_link_name("stopq");
     RawPeer raw;
     ASSERT_TRUE(raw.listen_on(name));
@@ -98,7 +98,7 @@ TEST_F(LifecycleTest, StopWithQueuedRequestsAndUnreadChunks) {
 
 // A local process sends headers whose length is out of bounds: each is refused with its
 // log line, and the next valid message from a new connection is dispatched.
-TEST_F(LifecycleTest, HostileLengthsAreRefusedOverSockets) {
+TEST_F(LinkLifecycleTest, HostileLengthsAreRefusedOverSockets) {
     std::string name = unique_link_name("hostile");
     LINK_CONTEXT *server = start_comm(1, name.c_str());
     ASSERT_NE(server, nullptr);

@@ -11,7 +11,7 @@ int64_t ms_since(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-class ProtocolTest : public LinkTest {
+class LinkProtocolTest : public LinkTest {
   protected:
     // A server link with the type-2 handlers of recorder 0, and a raw client on it.
     void open_server_with_raw_client() {
@@ -47,7 +47,7 @@ class ProtocolTest : public LinkTest {
     RawPeer raw_;
 };
 
-TEST_F(ProtocolTest, SequenceNumbersRunOneTo65535AndWrap) {
+TEST_F(LinkProtocolTest, SequenceNumbersRunOneTo65535AndWrap) {
     // Nothing listens here: the requests go nowhere, but each still gets its number.
     std::string name = unique_link_name("seq");
     client_ = start_comm(0, name.c_str());
@@ -59,7 +59,7 @@ TEST_F(ProtocolTest, SequenceNumbersRunOneTo65535AndWrap) {
     EXPECT_EQ(net_send(client_, 0x201, nullptr, 0, 1, 1), 2u);
 }
 
-TEST_F(ProtocolTest, SendersRefuseBadPayloads) {
+TEST_F(LinkProtocolTest, SendersRefuseBadPayloads) {
     std::string name = unique_link_name("refuse");
     client_ = start_comm(0, name.c_str());
     ASSERT_NE(client_, nullptr);
@@ -86,7 +86,7 @@ TEST_F(ProtocolTest, SendersRefuseBadPayloads) {
     EXPECT_EQ(set_recivedata_func(client_, 4, nullptr, nullptr), 0);
 }
 
-TEST_F(ProtocolTest, CommandWordOfAHeader) {
+TEST_F(LinkProtocolTest, CommandWordOfAHeader) {
     LINK_HEADER h{};
     h.type = 2;
     h.command = 4;
@@ -96,7 +96,7 @@ TEST_F(ProtocolTest, CommandWordOfAHeader) {
     EXPECT_EQ(get_cmd_by_nethead(&h), 0x3FF);
 }
 
-TEST_F(ProtocolTest, UnhandledRequestIsAnsweredWithStatusOne) {
+TEST_F(LinkProtocolTest, UnhandledRequestIsAnsweredWithStatusOne) {
     open_server_with_raw_client();
     ASSERT_TRUE(raw_.write_bytes(wire_message(0x1234, LINK_DIR_REQUEST, 1, 5, 0, {1, 2, 3})));
     WireMessage answer;
@@ -116,7 +116,7 @@ TEST_F(ProtocolTest, UnhandledRequestIsAnsweredWithStatusOne) {
     EXPECT_EQ(Recorder::at(0).request_count(), 0u);
 }
 
-TEST_F(ProtocolTest, HandlerThatAnswersAndGivesZeroProducesBothAnswers) {
+TEST_F(LinkProtocolTest, HandlerThatAnswersAndGivesZeroProducesBothAnswers) {
     open_server_with_raw_client();
     Recorder::at(0).set_answer(true, 0x33, {9, 8, 7}, 0);
     ASSERT_TRUE(raw_.write_bytes(wire_message(42, LINK_DIR_REQUEST, 2, 6, 0, {})));
@@ -131,7 +131,7 @@ TEST_F(ProtocolTest, HandlerThatAnswersAndGivesZeroProducesBothAnswers) {
     EXPECT_EQ(unhandled.header.sequence, 42u);
 }
 
-TEST_F(ProtocolTest, UnmatchedReplyReachesReplyHandlerWithoutNode) {
+TEST_F(LinkProtocolTest, UnmatchedReplyReachesReplyHandlerWithoutNode) {
     open_server_with_raw_client();
     ASSERT_TRUE(raw_.write_bytes(wire_message(999, LINK_DIR_REPLY, 2, 3, 5, {4, 4})));
     ASSERT_TRUE(wait_until([] { return Recorder::at(0).reply_count() == 1; }));
@@ -142,7 +142,7 @@ TEST_F(ProtocolTest, UnmatchedReplyReachesReplyHandlerWithoutNode) {
     EXPECT_EQ(seen.replies[0].reply.payload, (Bytes{4, 4}));
 }
 
-TEST_F(ProtocolTest, UnknownDirectionIsDroppedSilently) {
+TEST_F(LinkProtocolTest, UnknownDirectionIsDroppedSilently) {
     open_server_with_raw_client();
     // Type 1 has no handler: taken for a request, it would be answered.
     ASSERT_TRUE(raw_.write_bytes(wire_message(5, 0x55, 1, 1, 0, {1})));
@@ -155,9 +155,9 @@ TEST_F(ProtocolTest, UnknownDirectionIsDroppedSilently) {
     EXPECT_TRUE(seen.replies.empty());
 }
 
-class CommandTest : public ProtocolTest {};
+class LinkCommandTest : public LinkProtocolTest {};
 
-TEST_F(CommandTest, HundredRoundTrips) {
+TEST_F(LinkCommandTest, HundredRoundTrips) {
     name_ = unique_link_name("rt");
     server_ = start_comm(1, name_.c_str());
     client_ = start_comm(0, name_.c_str());
@@ -183,7 +183,7 @@ TEST_F(CommandTest, HundredRoundTrips) {
     EXPECT_EQ(Recorder::at(0).request_count(), 100u);
 }
 
-TEST_F(CommandTest, SilentPeerTimesOutAndTheLateReplyGoesToTheReplyHandler) {
+TEST_F(LinkCommandTest, SilentPeerTimesOutAndTheLateReplyGoesToTheReplyHandler) {
     open_client_with_raw_server();
     uint8_t status = 0;
     uint8_t *reply = reinterpret_cast<uint8_t *>(&status);
@@ -203,7 +203,7 @@ TEST_F(CommandTest, SilentPeerTimesOutAndTheLateReplyGoesToTheReplyHandler) {
 
 // The waiter is registered before the request leaves: a reply written the moment the
 // request is read is never lost to the reply handler.
-TEST_F(CommandTest, ImmediateRepliesAlwaysReachTheWaiter) {
+TEST_F(LinkCommandTest, ImmediateRepliesAlwaysReachTheWaiter) {
     open_client_with_raw_server();
     std::atomic<bool> stop{false};
     std::thread answerer([&] {
@@ -224,7 +224,7 @@ TEST_F(CommandTest, ImmediateRepliesAlwaysReachTheWaiter) {
     EXPECT_EQ(Recorder::at(1).reply_count(), 0u);
 }
 
-TEST_F(CommandTest, QueuedRequestIsResentThenGivenUp) {
+TEST_F(LinkCommandTest, QueuedRequestIsResentThenGivenUp) {
     open_client_with_raw_server();
     uint32_t seq = net_send(client_, 0x205, "x", 1, 3, 1000);
     ASSERT_NE(seq, 0u);
@@ -247,7 +247,7 @@ TEST_F(CommandTest, QueuedRequestIsResentThenGivenUp) {
     EXPECT_FALSE(raw_.readable_within(300));
 }
 
-TEST_F(CommandTest, DefaultsWriteOnceAndGiveUpAtTheNextPass) {
+TEST_F(LinkCommandTest, DefaultsWriteOnceAndGiveUpAtTheNextPass) {
     open_client_with_raw_server();
     uint32_t seq = net_send(client_, 0x205, nullptr, 0, 0, 0);
     WireMessage m;
@@ -262,7 +262,7 @@ TEST_F(CommandTest, DefaultsWriteOnceAndGiveUpAtTheNextPass) {
     EXPECT_FALSE(raw_.readable_within(300));
 }
 
-TEST_F(CommandTest, ReplyInTimeStopsTheResends) {
+TEST_F(LinkCommandTest, ReplyInTimeStopsTheResends) {
     open_client_with_raw_server();
     uint32_t seq = net_send(client_, 0x206, "q", 1, 3, 1000);
     WireMessage m;

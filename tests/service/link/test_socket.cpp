@@ -30,9 +30,9 @@ int send_text(void *record, int kind, const std::string &text) {
     return socket_send(record, kind, reinterpret_cast<const uint8_t *>(text.data()), static_cast<int32_t>(text.size()));
 }
 
-class SocketTest : public LinkTest {};
+class LinkSocketTest : public LinkTest {};
 
-TEST_F(SocketTest, NameOf107CharactersWorksAnd108IsRefused) {
+TEST_F(LinkSocketTest, NameOf107CharactersWorksAnd108IsRefused) {
     std::string base = unique_link_name("n");
     std::string name107 = base + std::string(107 - base.size(), 'x');
     std::string name108 = name107 + "y";
@@ -60,7 +60,7 @@ TEST_F(SocketTest, NameOf107CharactersWorksAnd108IsRefused) {
     socket_close(long_server, 1);
 }
 
-TEST_F(SocketTest, ClientWithNothingListeningStaysUnconnected) {
+TEST_F(LinkSocketTest, ClientWithNothingListeningStaysUnconnected) {
     std::string name = unique_link_name("none");
     Sink sink;
     void *client = socket_open(0, Sink::callback, name.c_str(), &sink);
@@ -80,7 +80,7 @@ TEST_F(SocketTest, ClientWithNothingListeningStaysUnconnected) {
 
 // Both slots busy: the third client is closed at once and keeps reconnecting until a slot
 // is free.
-TEST_F(SocketTest, ThirdClientIsServedOnceASlotFrees) {
+TEST_F(LinkSocketTest, ThirdClientIsServedOnceASlotFrees) {
     std::string name = unique_link_name("third");
     Sink server_sink, sink1, sink2, sink3;
     void *server = socket_open(1, Sink::callback, name.c_str(), &server_sink);
@@ -112,7 +112,7 @@ TEST_F(SocketTest, ThirdClientIsServedOnceASlotFrees) {
     socket_close(server, 1);
 }
 
-TEST_F(SocketTest, ClientReconnectsToARestartedServer) {
+TEST_F(LinkSocketTest, ClientReconnectsToARestartedServer) {
     std::string name = unique_link_name("restart");
     Sink sink_a, sink_b, client_sink;
     void *a = socket_open(1, Sink::callback, name.c_str(), &sink_a);
@@ -131,7 +131,7 @@ TEST_F(SocketTest, ClientReconnectsToARestartedServer) {
     socket_close(b, 1);
 }
 
-TEST_F(SocketTest, PeerThatClosesEmptiesItsSlot) {
+TEST_F(LinkSocketTest, PeerThatClosesEmptiesItsSlot) {
     std::string name = unique_link_name("close");
     Sink sink;
     void *server = socket_open(1, Sink::callback, name.c_str(), &sink);
@@ -149,7 +149,7 @@ TEST_F(SocketTest, PeerThatClosesEmptiesItsSlot) {
 
 // A client that vanishes in the middle of a large write: with SIGPIPE at its default
 // disposition the process would end if the write raised it.
-TEST_F(SocketTest, PeerVanishingDuringALargeWriteLeavesTheProcessRunning) {
+TEST_F(LinkSocketTest, PeerVanishingDuringALargeWriteLeavesTheProcessRunning) {
     struct sigaction old_action;
     struct sigaction dfl = {};
     dfl.sa_handler = SIG_DFL;
@@ -177,7 +177,7 @@ TEST_F(SocketTest, PeerVanishingDuringALargeWriteLeavesTheProcessRunning) {
     sigaction(SIGPIPE, &old_action, nullptr);
 }
 
-TEST_F(SocketTest, PeerThatNeverReadsLosesItsConnectionAfterTheTimeOut) {
+TEST_F(LinkSocketTest, PeerThatNeverReadsLosesItsConnectionAfterTheTimeOut) {
     std::string name = unique_link_name("stall");
     Sink sink;
     void *server = socket_open(1, Sink::callback, name.c_str(), &sink);

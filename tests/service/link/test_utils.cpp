@@ -9,7 +9,7 @@
 
 namespace {
 
-class UtilsTest : public LinkTest {};
+class LinkUtilsTest : public LinkTest {};
 
 // A child that renames itself and waits to be killed.
 pid_t spawn_named(const char *name) {
@@ -50,7 +50,7 @@ pid_t first_in_proc_order(pid_t a, pid_t b) {
     return first;
 }
 
-TEST_F(UtilsTest, ProcessIdByName) {
+TEST_F(LinkUtilsTest, ProcessIdByName) {
     std::string name = "lk" + std::to_string(getpid() % 100000);
     pid_t a = spawn_named(name.c_str());
     pid_t b = spawn_named(name.c_str());
@@ -66,7 +66,7 @@ TEST_F(UtilsTest, ProcessIdByName) {
 }
 
 // The kernel keeps 15 characters of a name: 16 never match, 15 do.
-TEST_F(UtilsTest, SixteenCharacterNamesNeverMatch) {
+TEST_F(LinkUtilsTest, SixteenCharacterNamesNeverMatch) {
     const char *full = "lnk16charsname_Z";  // 16 characters
     pid_t child = spawn_named(full);
     ASSERT_GT(child, 0);
@@ -81,7 +81,7 @@ void *mark_ran(void *arg) {
     return nullptr;
 }
 
-TEST_F(UtilsTest, ThreadStart) {
+TEST_F(LinkUtilsTest, ThreadStart) {
     EXPECT_EQ(common_thread_Start(nullptr, mark_ran, nullptr), -1);
     static COMM_THREAD record{};
     static int value = 42;
@@ -90,7 +90,7 @@ TEST_F(UtilsTest, ThreadStart) {
     EXPECT_TRUE(wait_until([] { return g_thread_ran.load() == 42; }));
 }
 
-TEST_F(UtilsTest, HexDump) {
+TEST_F(LinkUtilsTest, HexDump) {
     const uint8_t bytes[] = {0, 10, 255};
     LogPrintHex("t", bytes, 3);
     EXPECT_TRUE(logged("D/Kelservice: t [ 0x0, 0xa, 0xff,]\n"));
@@ -110,7 +110,7 @@ TEST_F(UtilsTest, HexDump) {
     EXPECT_EQ(dump.size(), 341u * 6);  // whole entries only, under 2048 with the terminator
 }
 
-TEST_F(UtilsTest, TimeDifference) {
+TEST_F(LinkUtilsTest, TimeDifference) {
     struct Case {
         timeval a, b;
         int expect;
@@ -133,7 +133,7 @@ TEST_F(UtilsTest, TimeDifference) {
     EXPECT_EQ(common_tim_subtract(nullptr, &t), -1);
 }
 
-TEST_F(UtilsTest, SleepAndMask) {
+TEST_F(LinkUtilsTest, SleepAndMask) {
     auto start = std::chrono::steady_clock::now();
     msleep(30);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
