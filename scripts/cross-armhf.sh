@@ -17,7 +17,8 @@ flags=(-std=c++20 -O2 -fPIC -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fvi
 $cxx "${flags[@]}" -shared -Wl,--no-undefined -o "$out/libstackplatform.so" \
   platform/root.cpp platform/kernel.cpp platform/android_log.cpp platform/properties.cpp -ldl -lpthread
 $cxx "${flags[@]}" -shared -Wl,--no-undefined -Wl,-Bsymbolic -o "$out/libzptutils.so" \
-  link/utils.cpp link/socket.cpp link/reassembly.cpp link/link.cpp -L"$out" -lstackplatform -lpthread
+  link/utils.cpp link/socket.cpp link/reassembly.cpp link/link.cpp -L"$out" -lstackplatform -lpthread \
+  -Wl,-rpath,'$ORIGIN'
 $cxx "${flags[@]}" -o "$out/link_peer" tests/service/link/link_peer.cpp -L"$out" -lzptutils -lstackplatform \
   -Wl,-rpath,'$ORIGIN'
 file "$out/libzptutils.so" | grep -q "ELF 32-bit LSB shared object, ARM" || { echo "not a 32-bit ARM library" >&2; exit 1; }
