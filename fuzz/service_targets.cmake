@@ -17,3 +17,9 @@ if(TARGET readercore)
     target_include_directories(fuzz_config_replay PRIVATE ${LIBXML2_INCLUDE_DIRS})
   endif()
 endif()
+
+# The link's message reassembly, driven without threads.
+list(APPEND FUZZ_SERVICE_AREAS link_receive)
+if(TARGET zptutils_internal)
+  stack_add_fuzz_target(link_receive LIBS zptutils_internal LABELS service)
+endif()

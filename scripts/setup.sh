@@ -14,6 +14,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     cross) packages+=(g++-aarch64-linux-gnu libc6-arm64-cross qemu-user) ;;
+    armhf) packages+=(g++-arm-linux-gnueabihf libc6-armhf-cross qemu-user) ;;
     compare) packages+=(libzxing-dev) ;;
     *) echo "setup.sh: unknown package set '$extra'" >&2; exit 2 ;;
   esac

@@ -64,6 +64,14 @@ else
   summary+=("arm64: build or tests failed"); status=1
 fi
 
+# 32-bit ARM: the message link library and a client program, against this host's server.
+echo "=== armhf cross build and link round trips (qemu)"
+if bash scripts/cross-armhf.sh; then
+  summary+=("armhf: $(tail -1 build/armhf/client.log)")
+else
+  summary+=("armhf: build or round trips failed"); status=1
+fi
+
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 exit $status
