@@ -53,8 +53,37 @@ int Code128_IsEnabled();
 int Code128_Locate(LINE_LOCATE_STATE *state);
 // Start value plus data values delivered into ctx->data (the check value behind them), or 0.
 u16 Code128_Decode(LINE_DECODE_CTX *ctx);
-// Interpretation of the values; refuses (0, no error byte) until it is built.
+// Interpretation of the values (ctx->data: start, data values, check value behind them;
+// ctx->length without the check): finds the family member, writes its text in place and
+// sets id, AIM identifier, link value and lastSymbologyCode. 1 accepted; 0 refused, with
+// error byte 2 when the length test failed and 11 when an ISBT 128 text failed validation.
 int Code128_Verify(LINE_DECODE_CTX *ctx);
+
+// What the values say about the family member (see Code128_ScanCodewords).
+struct CODE128_SCAN {
+    i32 fnc1First;     // FNC1 at data position 1
+    i32 fnc1Second;    // FNC1 at data position 2 after a letter (sets A, B) or two digits (C)
+    i32 fnc3Seen;      // an FNC3 in set A or B
+    i32 plain;         // none of the special cases
+    i32 reservedForm;  // Start A followed by the reserved sequence
+    u16 linkValue;     // 1-6 from a final code set change after a leading FNC1
+};
+
+// Scans count values (start first, no check value). A start outside 103-105 or a value
+// above 102 leaves every flag 0.
+void Code128_ScanCodewords(const u8 *values, u16 count, CODE128_SCAN *scan);
+// Writes the text of buffer[0..count-1] (the check value at buffer[count]) into the same
+// buffer, with the transmitted check as '~' and its decimal value. The text length, 0 on an
+// invalid value, an empty text, or a text that does not fit capacity.
+u16 Code128_ExpandCodewords(u8 *buffer, u16 count, u16 capacity, const CODE128_SCAN *scan);
+// The member outputs: expand, test the member's lengths (error byte 2) and set the result.
+int Code128_OutputPlain(LINE_DECODE_CTX *ctx, const CODE128_SCAN *scan);
+int Code128_OutputGs1(LINE_DECODE_CTX *ctx, const CODE128_SCAN *scan);
+int Code128_OutputFnc1Second(LINE_DECODE_CTX *ctx, const CODE128_SCAN *scan);
+int Code128_OutputFnc3Form(LINE_DECODE_CTX *ctx, const CODE128_SCAN *scan);
+// On an expanded plain text: 1 reported as ISBT 128; 0 not an ISBT text (error byte 0) or
+// refused by the validation (error byte 11).
+int Code128_CheckIsbt(LINE_DECODE_CTX *ctx, const CODE128_SCAN *scan);
 
 // Guard matchers on seven (start) or eight (stop) edges from edge, stepping by direction;
 // the stop is given by the outer edge of its final bar.

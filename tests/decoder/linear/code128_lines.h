@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "core/modules.h"
 #include "linear/code128.h"
 #include "edge_lists.h"
+#include "linear/line_driver.h"
 #include "linear/line_types.h"
 
 namespace linetest {
@@ -97,6 +99,34 @@ inline LineRead ReadCode128Line(const EdgeLine &line) {
             break;
         }
     }
+    return out;
+}
+
+// What the table walk made of one line.
+struct WalkRead {
+    int answer = 0;
+    std::string text;
+    std::string aim;
+    uint16_t id = 0;
+    uint16_t link = 0;
+    int32_t codeType = 0;
+    std::vector<uint8_t> attempts;
+};
+
+inline WalkRead WalkLine(EdgeLine &line) {
+    WalkRead out;
+    Install(line);
+    out.answer = vexo::Line_DecodeEdgeLine();
+    const uint8_t *data = vexo::Line_GetResultData();
+    if (data != nullptr) out.text.assign(reinterpret_cast<const char *>(data), vexo::Line_GetResultLength());
+    char aim[3];
+    vexo::Line_WriteResultAimId(aim);
+    out.aim.assign(aim, 3);
+    out.id = vexo::Line_GetResultSymbology();
+    out.link = vexo::Line_GetResultLinkFlag();
+    out.codeType = vexo::Dec_GetLastSymbologyCode();
+    uint8_t codes[vexo::kLineAttemptLimit];
+    out.attempts.assign(codes, codes + vexo::Line_CopyAttemptCodes(codes));
     return out;
 }
 

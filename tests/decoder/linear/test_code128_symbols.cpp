@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/params.h"
+#include "core/properties.h"
 #include "core/test_hooks.h"
 #include "linear/code128.h"
 #include "linear/code128_lines.h"
@@ -34,6 +36,17 @@ std::string Repeat(const std::string &unit, size_t length) {
     return s;
 }
 
+// Module runs of the symbol libzint makes of data; empty when it refuses.
+std::vector<int> LibzintRuns(int symbology, int inputMode, const std::string &data) {
+    testkit::SymbolInput in;
+    in.symbology = symbology;
+    in.inputMode = inputMode;
+    in.data = data;
+    const testkit::Symbol sym = testkit::Encode(in);
+    if (!sym.ok) ADD_FAILURE() << data << ": " << sym.error;
+    return sym.ok ? RunsFromRow(sym, 0) : std::vector<int>{};
+}
+
 TEST(Code128Symbols, WholeLinesFromLibzint) {
     Test_ResetDecoderStatics();
     const Case cases[] = {
@@ -52,13 +65,8 @@ TEST(Code128Symbols, WholeLinesFromLibzint) {
         {"GS1-128 short", BARCODE_GS1_128, GS1_MODE, "[00]095011010000000012", 105, 102},
     };
     for (const Case &c : cases) {
-        testkit::SymbolInput in;
-        in.symbology = c.symbology;
-        in.inputMode = c.inputMode;
-        in.data = c.data;
-        const testkit::Symbol sym = testkit::Encode(in);
-        ASSERT_TRUE(sym.ok) << c.what << ": " << sym.error;
-        const std::vector<int> runs = RunsFromRow(sym, 0);
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.inputMode, c.data);
+        ASSERT_FALSE(runs.empty()) << c.what;
         const std::vector<uint8_t> values = ValuesFromRuns(runs);
         ASSERT_FALSE(values.empty()) << c.what;
         if (c.start != 0) {
@@ -93,6 +101,70 @@ TEST(Code128Symbols, WholeLinesFromLibzint) {
                     ASSERT_EQ(r.count, values.size() - 1);
                     EXPECT_EQ(r.data, values);
                 }
+            }
+        }
+    }
+    Test_ResetDecoderStatics();
+}
+
+// The same kind of symbols through the table walk: the encoder's input text (GS1 brackets
+// removed, 0x1D or '~' after a variable-length field that another one follows), with the
+// AIM identifier, internal id and code type of the member.
+TEST(Code128Symbols, TextsThroughTheWalk) {
+    struct TextCase {
+        const char *what;
+        int symbology;
+        int inputMode;
+        std::string data;
+        bool tilde;
+        std::string text;
+        const char *aim;
+        uint16_t id;
+        int32_t codeType;
+    };
+    const TextCase cases[] = {
+        {"set B text", BARCODE_CODE128, DATA_MODE, "Hello, 128!", false, "Hello, 128!", "]C0", 1, 3},
+        {"digits", BARCODE_CODE128, DATA_MODE, "0123456789012345", false, "0123456789012345", "]C0", 1, 3},
+        {"controls and a shift", BARCODE_CODE128, DATA_MODE, std::string("\x01" "a\x02\x03", 4), false,
+         std::string("\x01" "a\x02\x03", 4), "]C0", 1, 3},
+        {"bytes above 127", BARCODE_CODE128, DATA_MODE, "caf\xe9 \xfc\xfd", false, "caf\xe9 \xfc\xfd", "]C0", 1, 3},
+        {"GS1-128, variable field inside", BARCODE_GS1_128, GS1_MODE, "[01]09501101530003[10]ABC123[21]X", false,
+         "0109501101530003" "10ABC123\x1D" "21X", "]C1", 2, 4},
+        {"GS1-128, FNC1 as ~", BARCODE_GS1_128, GS1_MODE, "[01]09501101530003[10]ABC123[21]X", true,
+         "0109501101530003" "10ABC123~21X", "]C1", 2, 4},
+        {"GS1-128, fixed fields, variable last", BARCODE_GS1_128, GS1_MODE, "[01]09501101530003[17]250101[10]AB-12",
+         false, "0109501101530003" "17250101" "10AB-12", "]C1", 2, 4},
+        {"GS1-128, SSCC", BARCODE_GS1_128, GS1_MODE, "[00]095011010000000012", false, "00095011010000000012",
+         "]C1", 2, 4},
+        {"ISBT 128 product code", BARCODE_CODE128, DATA_MODE, "=<E0004V00", false, "=<E0004V00", "]C4", 4, 7},
+        {"ISBT 128 donation number", BARCODE_CODE128, DATA_MODE, "=A99123456789000", false, "=A99123456789000",
+         "]C4", 4, 7},
+        {"ISBT 128, padded", BARCODE_CODE128, DATA_MODE, "&)X", false, "&)000000000X", "]C4", 4, 7},
+        {"ISBT 128, padded lot", BARCODE_CODE128, DATA_MODE, "=-AB1", false, "=-AB00000001", "]C4", 4, 7},
+    };
+    for (const TextCase &c : cases) {
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.inputMode, c.data);
+        ASSERT_FALSE(runs.empty()) << c.what;
+        for (const double size : {2.0, 3.5, 5.0}) {
+            for (const bool reversed : {false, true}) {
+                const uint32_t seed = static_cast<uint32_t>(size * 10) + (reversed ? 500 : 0);
+                SCOPED_TRACE(testing::Message() << c.what << " at " << size << (reversed ? " reversed" : "")
+                                                << " seed " << seed);
+                Test_ResetDecoderStatics();
+                Par_InstallDefaults();
+                for (uint32_t group : {0x10000u, 0x10100u, 0x10300u}) ASSERT_EQ(Par_DispatchSet(group, kValOn), 1);
+                if (c.tilde) {
+                    ASSERT_EQ(Par_DispatchSet(0x10104, kValFnc1Tilde), 1);
+                }
+                EdgeLine line = MakeEdgeLine(
+                    runs, {.moduleSamples = size, .spread = 0.1, .jitter16 = 1, .reversed = reversed, .seed = seed});
+                const WalkRead r = WalkLine(line);
+                ASSERT_EQ(r.answer, 1);
+                EXPECT_EQ(r.text, c.text);
+                EXPECT_EQ(r.aim, c.aim);
+                EXPECT_EQ(r.id, c.id);
+                EXPECT_EQ(r.codeType, c.codeType);
+                EXPECT_EQ(r.link, 0);
             }
         }
     }
