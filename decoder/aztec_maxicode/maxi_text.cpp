@@ -45,7 +45,6 @@ constexpr u8 kEci = 27;
 constexpr u8 kNumericShift = 31;
 constexpr u8 kPad = 33;
 constexpr u8 kShiftC = 60;
-constexpr u8 kShiftE = 62;
 constexpr u8 kLatchB = 63;  // Latch A in set B
 constexpr u8 kLatchA = 58;  // in sets C, D and E
 constexpr u8 kShiftB = 59;  // Shift A in set B
@@ -97,11 +96,17 @@ i32 ReadEciEscape(const u8 *message, i32 *position, i32 n, u8 *out) {
     return 7;
 }
 
-// The functions every set shares: ECI and numeric shift. -1 failed, else bytes written;
-// *handled is 0 for any other value.
-i32 CommonFunction(const u8 *message, i32 *position, i32 n, u8 *out, i32 *handled) {
+// What every set reads alike: a character of the set, ECI and numeric shift. -1 failed,
+// else bytes written; *handled is 0 for any other value (nothing read then).
+i32 ReadCommon(i32 set, const u8 *message, i32 *position, i32 n, u8 *out, i32 *handled) {
     const u8 v = message[*position];
     *handled = 1;
+    const i32 ch = CharOf(set, v);
+    if (ch >= 0) {
+        out[0] = static_cast<u8>(ch);
+        ++*position;
+        return 1;
+    }
     if (v == kEci) return ReadEciEscape(message, position, n, out);
     if (v == kNumericShift) {
         ++*position;
@@ -109,6 +114,15 @@ i32 CommonFunction(const u8 *message, i32 *position, i32 n, u8 *out, i32 *handle
     }
     *handled = 0;
     return 0;
+}
+
+// A latch at *position: `run` codewords after it as characters of `target` (its padding ends
+// the message), then `target` is current.
+i32 LatchRun(const u8 *message, i32 *position, i32 n, i32 target, i32 run, i32 *set, u8 *out) {
+    ++*position;
+    const i32 r = LiteralRun(message, position, n, target, run, 1, out);
+    if (r >= 0) *set = target;
+    return r;
 }
 
 // A Shift C/D/E at *position (value 60, 61 or 62) into `target`: one character, or with the
@@ -181,14 +195,9 @@ i32 Maxi_DecodeSetA(const u8 *message, i32 *position, i32 n, i32 *set, u8 *out) 
     while (*position < n && *set == kMaxiSetA) {
         const u8 v = message[*position];
         i32 handled = 0;
-        i32 r = CommonFunction(message, position, n, out + written, &handled);
+        i32 r = ReadCommon(kMaxiSetA, message, position, n, out + written, &handled);
         if (handled == 0) {
-            const i32 ch = CharOf(kMaxiSetA, v);
-            if (ch >= 0) {
-                out[written] = static_cast<u8>(ch);
-                r = 1;
-                ++*position;
-            } else if (v == kPad) {
+            if (v == kPad) {
                 ++*position;
                 if (*position < n && message[*position] == kPad) {
                     *position = n;
@@ -207,9 +216,7 @@ i32 Maxi_DecodeSetA(const u8 *message, i32 *position, i32 n, i32 *set, u8 *out) 
                 ++*position;
                 r = LiteralRun(message, position, n, kMaxiSetB, 1, 1, out + written);
             } else if (v == kLatchB) {
-                ++*position;
-                r = LiteralRun(message, position, n, kMaxiSetB, 2, 1, out + written);
-                if (r >= 0) *set = kMaxiSetB;
+                r = LatchRun(message, position, n, kMaxiSetB, 2, set, out + written);
             } else {
                 // Shift C, D or E; no padding value ends a lock's run from set A.
                 r = ShiftOrLock(message, position, n, kMaxiSetC + (v - kShiftC), 4, 0, set, out + written);
@@ -226,14 +233,9 @@ i32 Maxi_DecodeSetB(const u8 *message, i32 *position, i32 n, i32 *set, u8 *out) 
     while (*position < n && *set == kMaxiSetB) {
         const u8 v = message[*position];
         i32 handled = 0;
-        i32 r = CommonFunction(message, position, n, out + written, &handled);
+        i32 r = ReadCommon(kMaxiSetB, message, position, n, out + written, &handled);
         if (handled == 0) {
-            const i32 ch = CharOf(kMaxiSetB, v);
-            if (ch >= 0) {
-                out[written] = static_cast<u8>(ch);
-                r = 1;
-                ++*position;
-            } else if (IsPadding(kMaxiSetB, v) != 0) {
+            if (IsPadding(kMaxiSetB, v) != 0) {
                 *position = n;
                 return written;
             } else if (v == kTwoShiftA || v == kThreeShiftA || v == kShiftB) {
@@ -241,9 +243,7 @@ i32 Maxi_DecodeSetB(const u8 *message, i32 *position, i32 n, i32 *set, u8 *out) 
                 const i32 run = v == kTwoShiftA ? 2 : v == kThreeShiftA ? 3 : 1;
                 r = LiteralRun(message, position, n, kMaxiSetA, run, 1, out + written);
             } else if (v == kLatchB) {
-                ++*position;
-                r = LiteralRun(message, position, n, kMaxiSetA, 4, 1, out + written);
-                if (r >= 0) *set = kMaxiSetA;
+                r = LatchRun(message, position, n, kMaxiSetA, 4, set, out + written);
             } else {
                 // Shift C, D or E; E's padding ends the message, as in the other sets.
                 r = ShiftOrLock(message, position, n, kMaxiSetC + (v - kShiftC), 4, 1, set, out + written);
@@ -261,21 +261,13 @@ i32 Maxi_DecodeSetCDE(const u8 *message, i32 set, i32 *position, i32 n, i32 *nex
     while (*position < n && *nextSet == set) {
         const u8 v = message[*position];
         i32 handled = 0;
-        i32 r = CommonFunction(message, position, n, out + written, &handled);
+        i32 r = ReadCommon(set, message, position, n, out + written, &handled);
         if (handled == 0) {
-            const i32 ch = CharOf(set, v);
-            if (ch >= 0) {
-                out[written] = static_cast<u8>(ch);
-                r = 1;
-                ++*position;
-            } else if (IsPadding(set, v) != 0) {
+            if (IsPadding(set, v) != 0) {
                 *position = n;
                 return written;
             } else if (v == kLatchA || v == kLatchB) {
-                const i32 target = v == kLatchA ? kMaxiSetA : kMaxiSetB;
-                ++*position;
-                r = LiteralRun(message, position, n, target, 1, 1, out + written);
-                if (r >= 0) *nextSet = target;
+                r = LatchRun(message, position, n, v == kLatchA ? kMaxiSetA : kMaxiSetB, 1, nextSet, out + written);
             } else {
                 r = ShiftOrLock(message, position, n, kMaxiSetC + (v - kShiftC), 2, 1, nextSet, out + written);
             }
