@@ -41,7 +41,8 @@ std::vector<int> CheckWords(const std::vector<int> &data, int k) {
 std::vector<int> NumericWords(const std::string &digits) {
     std::vector<int> out;
     for (size_t at = 0; at < digits.size(); at += 44) {
-        std::string number = "1" + digits.substr(at, 44);
+        std::string number(1, '1');
+        number.append(digits, at, 44);
         std::vector<int> group;
         while (!(number.size() == 1 && number[0] == '0')) {
             std::string quotient;
