@@ -71,10 +71,9 @@ static_assert(RapKey(PDF_RAP_WIDTHS[1][0]) == 0x10023454u);
 
 // Distances in modules from edge positions: (span * modules + half) / total, 0 for a zero
 // total; computed wide because positions come from anywhere.
-i32 ModuleDistance(i32 from, i32 to, i32 modules, i32 total) {
+i64 ModuleDistance(i32 from, i32 to, i32 modules, i64 total) {
     if (total == 0) return 0;
-    const i64 q = (static_cast<i64>(to - from) * modules + total / 2) / total;
-    return static_cast<i32>(q);
+    return ((static_cast<i64>(to) - from) * modules + total / 2) / total;
 }
 
 }  // namespace
@@ -113,10 +112,10 @@ i32 PDF_LookupCodeword(u32 key) {
 }
 
 int PDF_ReadCodewordSignature(const i32 edges[9], i32 *value) {
-    const i32 w = edges[8] - edges[0];
-    i32 t[8] = {};
+    const i64 w = static_cast<i64>(edges[8]) - edges[0];
+    i64 t[8] = {};
     for (int i = 1; i <= 7; ++i) t[i] = ModuleDistance(edges[i - 1], edges[i + 1], 17, w);
-    const i64 cluster = (static_cast<i64>(t[1]) - t[2] + t[5] - t[6] + 18) % 9;
+    const i64 cluster = (t[1] - t[2] + t[5] - t[6] + 18) % 9;
     if (cluster % 3 != 0) return 0;
     u32 key = static_cast<u32>(cluster);
     for (int i = 1; i <= 7; ++i) key = key * 16u + static_cast<u32>(t[i]);
@@ -129,7 +128,7 @@ int PDF_ReadCodewordSignature(const i32 edges[9], i32 *value) {
 }
 
 int PDF_ReadRapSignature(const i32 edges[7], i32 *value) {
-    const i32 w = edges[6] - edges[0];
+    const i64 w = static_cast<i64>(edges[6]) - edges[0];
     u32 key = 0x1000u;
     for (int i = 1; i <= 5; ++i) {
         const u32 t = static_cast<u32>(ModuleDistance(edges[i - 1], edges[i + 1], 10, w));
