@@ -1,10 +1,11 @@
 // What the rest of the decoder asks of the PDF417 family: the start/stop search in a box
-// and the two row scanners for guard patterns (region locating), the PDF417 and
+// and the row scanner for guard patterns (region locating), the PDF417 and
 // MicroPDF417 decode entries with the accessors of their last results (module records),
 // and the two composite component readers (typed callbacks 1 and 2).
 #pragma once
 
 #include "core/types.h"
+#include "pdf417/pdf417_candidate.h"
 
 namespace vexo {
 
@@ -27,12 +28,9 @@ static_assert(sizeof(PDF_PATTERN_HIT) == 44);
 // caller's PDF_PATTERN_HIT, handed on unchanged. Work arrays come from the work arena.
 int PDF_FindStartStopInRegion(u8 *pixels, int width, int height, i32 box[4], void *arg, int mode);
 
-// Number of guard-pattern candidates (at most 4) found by scanning rows of the box.
-int PDF_ScanRowsForGuards(void *work, int maxCandidates, int reverse, i32 box[4], int lineLimit, int flags,
-                          void *extra, int extraCount);
-
-// The second row scanner, asked when the first finds nothing.
-int PDF_ScanRowsForGuardsAlt(void *work, int maxCandidates, int reverse, i32 box[4], int lineLimit);
+// Number of guard-pattern candidates (at most maxCandidates, 1..4) written to candidates by
+// scanning rows of box {top, left, right, bottom}; reverse > 0 admits light bars.
+int PDF_ScanRowsForGuards(PDF_CANDIDATE *candidates, int maxCandidates, int reverse, const i32 box[4], int lineLimit);
 
 // ---- PDF417.
 

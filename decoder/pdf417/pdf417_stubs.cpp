@@ -1,16 +1,13 @@
 // Placeholder until the PDF417 image side lands: every search answers "nothing found" and
 // nothing is ever decoded, so the fast PDF417 stage records no candidate. The codeword
-// interpretation is in place (pdf417_interpret, pdf417_macro, cc_data). Delete this file
-// when the decoder replaces the rest.
+// interpretation (pdf417_interpret, pdf417_macro, cc_data), the scan lines, codeword
+// recognition and guard scanning are in place. Delete this file when the decoder replaces
+// the rest.
 #include "pdf417/pdf417_services.h"
 
 namespace vexo {
 
 int PDF_FindStartStopInRegion(u8 *, int, int, i32 *, void *, int) { return 0; }
-
-int PDF_ScanRowsForGuards(void *, int, int, i32 *, int, int, void *, int) { return 0; }
-
-int PDF_ScanRowsForGuardsAlt(void *, int, int, i32 *, int) { return 0; }
 
 void PDF_ReadModeBits() {}
 int PDF_DecodeImage() { return 0; }

@@ -4,12 +4,14 @@
 
 #include "pdf417/cc_data.h"
 #include "pdf417/pdf417_macro.h"
+#include "pdf417/pdf417_scanline.h"
 #include "pdf417/pdf417_state.h"
 
 namespace vexo {
 
 void Test_ResetPdfStatics() {
     g_pdfState = PDF_DECODER_STATE{};
+    g_pdfReadParams = PDF_READ_PARAMS{2, 0, 1, 6, 0};
     PDF_ClearMacroRecord();
     PDF_SetSeconds(0);
     ccEmitAiDigits = 1;

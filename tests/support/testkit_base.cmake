@@ -12,7 +12,8 @@ if(NOT TARGET stack_testkit_base)
   target_link_libraries(stack_decoder_runner PUBLIC stack_imageio)
   add_library(stack_testkit_base STATIC
     ${CMAKE_CURRENT_LIST_DIR}/render.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/symbol.cpp)
-  target_include_directories(stack_testkit_base PUBLIC ${ZINT_INCLUDE_DIR})
+    ${CMAKE_CURRENT_LIST_DIR}/symbol.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pdf417_patterns.cpp)
+  target_include_directories(stack_testkit_base PUBLIC ${ZINT_INCLUDE_DIR} ${PROJECT_SOURCE_DIR}/decoder)
   target_link_libraries(stack_testkit_base PUBLIC stack_decoder_runner stack_imageio ${ZINT_LIBRARY} m)
 endif()

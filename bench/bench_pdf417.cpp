@@ -1,0 +1,98 @@
+// PDF417 image side: one codeword read between two points (sharp and blurred) and one guard
+// scan of a 752 x 480 box holding a symbol, and holding dense text.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "core/arena.h"
+#include "core/pixel.h"
+#include "core/test_hooks.h"
+#include "pdf417/pdf417_codeword.h"
+#include "pdf417/pdf417_guards.h"
+#include "pdf417/pdf417_widths.h"
+#include "support/testkit.h"
+
+namespace {
+
+using namespace vexo;
+
+std::vector<uint8_t> g_pixels;
+
+void Install(const std::vector<uint8_t> &pixels, int w, int h) {
+    Test_ResetDecoderStatics();
+    Mem_ResetArena();
+    g_pixels = pixels;
+    g_image.data = g_pixels.data();
+    g_image.width = w;
+    g_image.height = h;
+    g_image.widthCopy = w;
+    Pix_InstallFrame(g_pixels.data(), w, h);
+}
+
+// Three codewords side by side at 3 px per module on every row of a 200 x 8 image.
+void BM_ReadCodewordOnSegment(benchmark::State &state) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_PDF417;
+    in.data = "Codeword reading";
+    in.option2 = 3;
+    const testkit::Symbol s = testkit::Encode(in);
+    testkit::RenderOptions o;
+    o.width = 752;
+    o.height = 200;
+    o.moduleSize = 3;
+    o.blurSigma = state.range(0) != 0 ? 0.7 : 0;
+    const testkit::Rendered r = testkit::Render(s, o);
+    Install(r.frame.pixels, r.frame.width, r.frame.height);
+    const testkit::Point a = r.ModuleCentre(s, 1, 34);
+    const testkit::Point b = r.ModuleCentre(s, 1, 51);
+    const POINT_I32 p{static_cast<i32>(a.x - 1.5), static_cast<i32>(a.y)};
+    const POINT_I32 q{static_cast<i32>(b.x - 1.5), static_cast<i32>(b.y)};
+    i32 value = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(PDF_ReadCodewordOnSegment(p, q, &value));
+    }
+    state.SetLabel(value != 999 ? "read" : "unread");
+}
+BENCHMARK(BM_ReadCodewordOnSegment)->Arg(0)->Arg(1)->ArgNames({"blurred"});
+
+// Rows scanned for guards in the whole frame: a PDF417 symbol, or a page of dense text-like
+// strokes (many edges, no guards).
+void BM_ScanRowsForGuards(benchmark::State &state) {
+    const int w = 752, h = 480;
+    if (state.range(0) == 0) {
+        testkit::SymbolInput in;
+        in.symbology = BARCODE_PDF417;
+        in.data = "Guard scan benchmark: one symbol in a camera frame 0123456789";
+        in.option2 = 4;
+        testkit::RenderOptions o;
+        o.moduleSize = 3;
+        o.blurSigma = 0.5;
+        Install(testkit::Render(testkit::Encode(in), o).frame.pixels, w, h);
+    } else {
+        std::mt19937 rng(480752);
+        std::vector<uint8_t> page(static_cast<size_t>(w) * h, 215);
+        for (int line = 8; line + 14 < h; line += 20) {
+            for (int x = 4; x < w - 4;) {
+                const int stroke = 1 + static_cast<int>(rng() % 3);
+                const int gap = 1 + static_cast<int>(rng() % 5);
+                for (int y = line; y < line + 12; ++y) {
+                    for (int k = 0; k < stroke && x + k < w; ++k) page[static_cast<size_t>(y) * w + x + k] = 40;
+                }
+                x += stroke + gap;
+            }
+        }
+        Install(page, w, h);
+    }
+    const i32 box[4] = {0, 0, w - 1, h - 1};
+    PDF_CANDIDATE found[4];
+    int n = 0;
+    for (auto _ : state) {
+        n = PDF_ScanRowsForGuards(found, 4, 0, box, h);
+        benchmark::DoNotOptimize(n);
+    }
+    state.counters["candidates"] = n;
+}
+BENCHMARK(BM_ScanRowsForGuards)->Arg(0)->Arg(1)->ArgNames({"text"})->Unit(benchmark::kMicrosecond);
+
+}  // namespace
