@@ -341,3 +341,132 @@ TEST_F(QrImagesTest, DamagedFormatCopies) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Perspective and bend.
+
+struct DistortedCase {
+    int version;
+    int level;
+    double moduleSize;
+    double angle;
+    int width;
+    int height;
+    int kind;  // 0 keystone, 1 cylindrical bend, 2 both
+    double keystone;
+    uint32_t seed;
+};
+
+const char *const kDistortionNames[3] = {"keystone", "bend", "keystone+bend"};
+
+std::string DescribeDistorted(const DistortedCase &c) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "version %d level %d module %.0f angle %.0f frame %dx%d %s %.2f seed %u", c.version,
+                  c.level, c.moduleSize, c.angle, c.width, c.height, kDistortionNames[c.kind], c.keystone, c.seed);
+    return buf;
+}
+
+// Versions 2-40 at every level, 3-8 pixels a module, turned in steps of 15 degrees, in the
+// smaller of the two frames that holds the symbol with its quiet zone; the distortion and the
+// keystone (20-30 %) cycle with the seed, the bend is 40 degrees.
+std::vector<DistortedCase> DistortedSweep() {
+    std::vector<DistortedCase> cases;
+    const int frames[2][2] = {{752, 480}, {1280, 960}};
+    uint32_t seed = 50000;
+    for (int version = 2; version <= 40; ++version) {
+        for (int level = 0; level < 4; ++level) {
+            for (int m = 3; m <= 8; ++m) {
+                for (int step = 0; step < 24; ++step) {
+                    ++seed;
+                    const double angle = 15.0 * step;
+                    for (const auto &f : frames) {
+                        // The keystone widens the bottom edge: leave it room.
+                        if (!Fits(4 * version + 17, m * 1.15, angle, f[0], f[1])) continue;
+                        const int kind = static_cast<int>(seed % 3);
+                        cases.push_back({version, level, static_cast<double>(m), angle, f[0], f[1], kind, 0.2 + 0.05 * (seed / 3 % 3), seed});
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    return cases;
+}
+
+struct DistortedOutcome {
+    Outcome outcome;
+    bool wholeFit;
+};
+
+DistortedOutcome ReadDistorted(const DistortedCase &c) {
+    const std::string data = Payload(c.seed, PayloadLength(c.version, c.level));
+    const testkit::Symbol s = MakeQr(data, c.version, c.level);
+    if (!s.ok) {
+        ADD_FAILURE() << s.error << " " << DescribeDistorted(c);
+        return {Outcome::kWrong, false};
+    }
+    testkit::RenderOptions o;
+    o.width = c.width;
+    o.height = c.height;
+    o.moduleSize = c.moduleSize;
+    o.angleDeg = c.angle;
+    o.keystone = c.kind != 1 ? c.keystone : 0;
+    o.bendDeg = c.kind == 0 ? 0 : (c.kind == 1 ? 40 : 30);
+    o.blurSigma = 0.6;
+    o.noiseSigma = 1;
+    o.seed = c.seed;
+    const testkit::DecodeResult d = testkit::DecodeFrame(testkit::Render(s, o).frame);
+    if (!d.decoded) return {Outcome::kMissed, false};
+    const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
+    EXPECT_TRUE(exact) << DescribeDistorted(c);
+    return {exact ? Outcome::kExact : Outcome::kWrong, vexo::g_qrGeomWork.globalValid == 1};
+}
+
+// Reads the cases and prints a table by version range, module size and distortion: reads,
+// frames, and reads sampled through the whole-symbol fit. No read may be wrong.
+void ReadDistortedAll(const std::vector<DistortedCase> &cases, double minPercent) {
+    const int ranges[7] = {2, 7, 14, 21, 28, 35, 41};
+    int read[6][6][3] = {}, total[6][6][3] = {}, whole[6][6][3] = {};
+    int exact = 0;
+    std::string misses;
+    for (const DistortedCase &c : cases) {
+        const DistortedOutcome o = ReadDistorted(c);
+        int r = 0;
+        while (c.version >= ranges[r + 1]) ++r;
+        const int mi = static_cast<int>(c.moduleSize) - 3;
+        ++total[r][mi][c.kind];
+        if (o.outcome == Outcome::kExact) {
+            ++exact;
+            ++read[r][mi][c.kind];
+            whole[r][mi][c.kind] += o.wholeFit ? 1 : 0;
+        } else if (o.outcome == Outcome::kMissed) {
+            misses += "  missed: " + DescribeDistorted(c) + "\n";
+        }
+    }
+    std::printf("versions  module  distortion      read/frames  whole-symbol fit\n");
+    for (int r = 0; r < 6; ++r) {
+        for (int mi = 0; mi < 6; ++mi) {
+            for (int k = 0; k < 3; ++k) {
+                if (total[r][mi][k] == 0) continue;
+                std::printf("%2d-%-2d     %d px    %-14s  %4d/%-4d    %d\n", ranges[r], ranges[r + 1] - 1, mi + 3, kDistortionNames[k],
+                            read[r][mi][k], total[r][mi][k], whole[r][mi][k]);
+            }
+        }
+    }
+    const double percent = cases.empty() ? 100 : 100.0 * exact / static_cast<double>(cases.size());
+    std::printf("read %d of %zu (%.1f %%)\n%s", exact, cases.size(), percent, misses.c_str());
+    EXPECT_GE(percent, minPercent);
+}
+
+TEST_F(QrImagesTest, DistortedSample) {
+    const std::vector<DistortedCase> all = DistortedSweep();
+    std::mt19937 rng(20261211);
+    std::vector<DistortedCase> sample;
+    for (int k = 0; k < 48; ++k) sample.push_back(all[rng() % all.size()]);
+    ReadDistortedAll(sample, 80);
+}
+
+TEST_F(QrImagesSlowTest, DistortedVersions2To40) { ReadDistortedAll(DistortedSweep(), 80); }
+
+}  // namespace
