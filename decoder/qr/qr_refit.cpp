@@ -21,6 +21,8 @@ constexpr u16 kNoDistance = 0xFFFF;
 constexpr f64 kTwo21 = 2097152.0;
 constexpr i32 kWindow = 7;
 
+QR_REFIT_STATS g_refitStats;
+
 bool ToI32(f64 v, i32 *out) { return Num_TruncToI32(v, out); }
 
 // ---- Least squares.
@@ -134,6 +136,8 @@ u8 *Take(Work *w, i64 bytes) {
 }
 
 void Release(Work *w) {
+    g_refitStats.tilesScanned = w->table.scanned;
+    g_refitStats.poolPoints = w->table.used;
     for (i32 k = w->blockCount - 1; k >= 0; --k) Mem_Free(w->blocks[k]);
     w->blockCount = 0;
 }
@@ -151,6 +155,9 @@ bool TakeBlocks(Work *w) {
     w->sums = reinterpret_cast<i64 *>(Take(w, static_cast<i64>(w->n) * w->n * 3 * static_cast<i64>(sizeof(i64))));
     w->lists[0] = reinterpret_cast<i16 *>(Take(w, cells * 2 * static_cast<i64>(sizeof(i16))));
     w->lists[1] = reinterpret_cast<i16 *>(Take(w, cells * 2 * static_cast<i64>(sizeof(i16))));
+    ARENA_STATS stats{};
+    Mem_GetStats(&stats);
+    g_refitStats.arenaBytes = stats.used;
     return w->cells != nullptr && w->grid != nullptr && w->table.tiles != nullptr && w->table.pool != nullptr &&
            w->sums != nullptr && w->lists[0] != nullptr && w->lists[1] != nullptr;
 }
@@ -369,6 +376,10 @@ void SampleModules(Work *w, u8 *grey) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
+
+void QR_GetRefitStats(QR_REFIT_STATS *out) {
+    if (out != nullptr) *out = g_refitStats;
+}
 
 i32 QR_FitCellFromFinder(const GEO_POINT *modulePoints, const GEO_POINT *imagePoints, i32 count, QR_REFIT_CELL *cell) {
     if (modulePoints == nullptr || imagePoints == nullptr || cell == nullptr || count < 3) return 0;

@@ -59,6 +59,15 @@ struct QR_TILE_TABLE {
     i32 scanned;  // tiles scanned in this re-fit
 };
 
+// What the last re-fit used (for benchmarks): tiles scanned, pool points used and the work
+// arena's use while its blocks were held.
+struct QR_REFIT_STATS {
+    i32 tilesScanned;
+    i32 poolPoints;
+    i32 arenaBytes;
+};
+void QR_GetRefitStats(QR_REFIT_STATS *out);
+
 // Least-squares affine fit of four (or count) module points to image points (1/16 pixel)
 // into both maps of the cell: 1, or 0 when the first two image points lie closer than
 // 2 pixels per module, the system is singular or a coefficient is not finite or leaves its
