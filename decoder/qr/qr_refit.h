@@ -10,7 +10,9 @@
 #pragma once
 
 #include "core/types.h"
+#include "qr/qr_finder.h"
 #include "toolkit/geometry.h"
+#include "toolkit/profile.h"
 
 namespace vexo {
 
@@ -92,5 +94,36 @@ i32 QR_BuildTileMaxima(QR_TILE_TABLE *table);
 // map); answers their number, 0 when the pool is full, -1 for a tile in the first tile row
 // or column, outside the table, or work memory refused.
 i32 QR_CollectTileEdges(const QR_REFIT_CELL *cell, i32 tx, i32 ty, QR_TILE_TABLE *table);
+
+// ---- Routines that no decode path calls.
+
+inline constexpr i32 kQrProjectionMaxModules = 49;
+inline constexpr i32 kQrProjectionMaxSide = 5 * kQrProjectionMaxModules + 2;
+
+// Local minima of a profile (at most kQrProjectionMaxModules, positions ascending) into
+// out; when their number differs from k, QR_ReducePeaks picks k instead. Answers the number
+// written (k on success), 0 when fewer than k minima can be found.
+i32 QR_FindProfileMinima(const i32 *profile, i32 length, i32 k, i32 *out);
+// The k strongest minima by second difference (peaks of p[i-1] - 2 p[i] + p[i+1]), the
+// weakest dropped one by one; positions ascending. Answers k, or 0 when fewer peaks exist.
+i32 QR_ReducePeaks(const i32 *profile, i32 length, i32 k, i32 *out);
+// Replaces the s x s grey image by its k x k samples at the module centres found as the
+// minima of the column and row profiles of |horizontal gradient| - |vertical gradient|
+// (and the reverse): 1, or 0 (image untouched) when a profile yields no k centres or the
+// sizes are out of range (s 3..kQrProjectionMaxSide, k 1..s).
+i32 QR_ResampleByProjection(u8 *image, i32 s, i32 k);
+// The same for k below 50 only.
+i32 QR_ResampleByProjectionSmall(u8 *image, i32 s, i32 k);
+// Samples the (5 k + 2)-square grid at five samples a module through the perspective of the
+// finder's ring corners (1/16 pixel, the corner modules' centres, going round from the
+// top-left), k modules from its top-left module, then resamples it by projection into out
+// (k x k bytes; out holds (5 k + 2)^2). 1, or 0 for k outside 7..49 or a failed fit.
+i32 QR_ResampleFinderWindow(const QR_FINDER_PATTERN *finder, i32 k, u8 *out);
+// The toolkit's edge list of one image row (column) of the installed image: positions in
+// 1/16 pixel, rising and falling edges with the relative (ratio x 1024) and absolute
+// (minStep) thresholds. Answers the number of edges written (at most capacity), 0 for a row
+// (column) outside the image.
+i32 QR_EdgesAlongRow(i32 row, i32 ratio, i32 minStep, EDGE_ITEM *edges, i32 capacity);
+i32 QR_EdgesAlongColumn(i32 column, i32 ratio, i32 minStep, EDGE_ITEM *edges, i32 capacity);
 
 }  // namespace vexo

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -240,6 +242,96 @@ TEST_F(QrRefitImagesTest, BentSymbolsRead) {
         }
     }
     std::printf("bent: read %d of %d; missed%s\n", read, total, misses.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Routines no decode path calls.
+
+using QrRefitUnusedTest = QrRefitTest;
+
+TEST_F(QrRefitUnusedTest, ProfileMinimaAndPeakReduction) {
+    // Three clear valleys at 3, 8 and 13, a shallow dent at 16.
+    const int32_t profile[20] = {50, 40, 20, 0, 20, 40, 20, 5, 20, 40, 20, 2, 20, 40, 38, 36, 35, 36, 38, 40};
+    int32_t out[8];
+    ASSERT_EQ(vexo::QR_FindProfileMinima(profile, 20, 4, out), 4);
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(out[3], 16);
+    // Asked for three, the dent is the weakest second difference and is dropped.
+    ASSERT_EQ(vexo::QR_FindProfileMinima(profile, 20, 3, out), 3);
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(out[1], 7);
+    EXPECT_EQ(out[2], 11);
+    EXPECT_EQ(vexo::QR_ReducePeaks(profile, 20, 6, out), 0) << "fewer peaks than asked";
+}
+
+// A k x k random module pattern drawn at five pixels a module with one spare pixel around.
+std::vector<uint8_t> ModuleImage(int k, uint32_t seed, std::vector<uint8_t> *modules) {
+    std::mt19937 rng(seed);
+    modules->resize(static_cast<size_t>(k * k));
+    for (auto &m : *modules) m = static_cast<uint8_t>(rng() % 2);
+    const int s = 5 * k + 2;
+    std::vector<uint8_t> img(static_cast<size_t>(s * s), 200);
+    for (int y = 1; y < s - 1; ++y) {
+        for (int x = 1; x < s - 1; ++x) img[static_cast<size_t>(y * s + x)] = (*modules)[static_cast<size_t>((y - 1) / 5 * k + (x - 1) / 5)] ? 30 : 200;
+    }
+    return img;
+}
+
+TEST_F(QrRefitUnusedTest, ResampleByProjection) {
+    for (int k : {7, 11, 21}) {
+        std::vector<uint8_t> modules;
+        std::vector<uint8_t> img = ModuleImage(k, static_cast<uint32_t>(k), &modules);
+        const int s = 5 * k + 2;
+        ASSERT_EQ(vexo::QR_ResampleByProjectionSmall(img.data(), s, k), 1) << k;
+        int wrong = 0;
+        for (int i = 0; i < k * k; ++i) wrong += (img[static_cast<size_t>(i)] < 115) != (modules[static_cast<size_t>(i)] != 0);
+        EXPECT_EQ(wrong, 0) << k;
+    }
+    std::vector<uint8_t> flat(100, 128);
+    EXPECT_EQ(vexo::QR_ResampleByProjection(flat.data(), 10, 3), 0);
+    EXPECT_EQ(vexo::QR_ResampleByProjectionSmall(flat.data(), 10, 50), 0);
+}
+
+TEST_F(QrRefitUnusedTest, ResampleFinderWindowReadsAFrontalSymbol) {
+    const testkit::Symbol s = MakeQr("window", 1);
+    testkit::RenderOptions o;
+    o.moduleSize = 5;
+    o.angleDeg = 8;
+    const testkit::Rendered r = testkit::Render(s, o);
+    InstallFrame(r.frame);
+    vexo::Pix_InstallFrame(g_pixels.data(), r.frame.width, r.frame.height);
+    const int tl[4][2] = {{0, 0}, {6, 0}, {6, 6}, {0, 6}};
+    const QR_FINDER_PATTERN p = TruePattern(r, tl);
+    std::vector<uint8_t> out(static_cast<size_t>((5 * 21 + 2) * (5 * 21 + 2)));
+    ASSERT_EQ(vexo::QR_ResampleFinderWindow(&p, 21, out.data()), 1);
+    std::vector<uint8_t> grey(out.begin(), out.begin() + 21 * 21);
+    EXPECT_LE(Differences(grey, s), 4);
+    EXPECT_EQ(vexo::QR_ResampleFinderWindow(&p, 6, out.data()), 0);
+}
+
+TEST_F(QrRefitUnusedTest, EdgesAlongRowAndColumn) {
+    testkit::Frame f;
+    f.width = 40;
+    f.height = 30;
+    f.pixels.assign(40 * 30, 200);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 10; x < 20; ++x) f.pixels[static_cast<size_t>(y * 40 + x)] = 30;
+    }
+    for (int x = 0; x < 40; ++x) f.pixels[static_cast<size_t>(25 * 40 + x)] = 30;
+    InstallFrame(f);
+    vexo::EDGE_ITEM edges[8];
+    ASSERT_EQ(vexo::QR_EdgesAlongRow(5, 100, 20, edges, 8), 2);
+    EXPECT_NE(edges[0].flags & vexo::kEdgeFalling, 0);
+    EXPECT_NEAR(edges[0].position / 16.0, 10, 1);
+    EXPECT_NEAR(edges[1].position / 16.0, 20, 1);
+    ASSERT_EQ(vexo::QR_EdgesAlongColumn(30, 100, 20, edges, 8), 2);
+    EXPECT_NEAR(edges[0].position / 16.0, 25, 1);
+    EXPECT_EQ(vexo::QR_EdgesAlongRow(30, 100, 20, edges, 8), 0) << "row outside";
+    EXPECT_EQ(vexo::QR_EdgesAlongColumn(-1, 100, 20, edges, 8), 0);
+    EXPECT_EQ(vexo::QR_EdgesAlongRow(5, 100, 20, edges, 1), 1) << "capacity";
 }
 
 }  // namespace
