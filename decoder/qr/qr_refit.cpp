@@ -2,6 +2,8 @@
 // the sampling of every module at the mean of its windows' predictions.
 #include "qr/qr_refit.h"
 
+#include <cstdint>
+
 #include "core/arena.h"
 #include "core/pixel.h"
 #include "qr/qr_finder.h"
@@ -128,11 +130,14 @@ struct Work {
     i32 blockCount;
 };
 
+// The arena aligns blocks to 4 bytes; records with pointers and 64-bit sums want 8.
 u8 *Take(Work *w, i64 bytes) {
-    if (bytes <= 0 || bytes > 0x7FFFFFF0) return nullptr;
-    u8 *p = Mem_Alloc(static_cast<i32>(bytes));
-    if (p != nullptr) w->blocks[w->blockCount++] = p;
-    return p;
+    if (bytes <= 0 || bytes > 0x7FFFFFF0 - 8) return nullptr;
+    u8 *p = Mem_Alloc(static_cast<i32>(bytes + 8));
+    if (p == nullptr) return nullptr;
+    w->blocks[w->blockCount++] = p;
+    const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+    return p + ((8 - (a & 7)) & 7);
 }
 
 void Release(Work *w) {
