@@ -157,17 +157,19 @@ testkit::Rendered DistortedFrame(int version, double keystone, double bend) {
     return testkit::Render(QrSymbol(version), o);
 }
 
+testkit::Frame ComparisonFrame(int kind) {
+    if (kind != 2) return DistortedFrame(10, kind == 0 ? 0.25 : 0, 0).frame;
+    testkit::Frame frame;
+    frame.width = 752;
+    frame.height = 480;
+    frame.pixels.assign(752 * 480, 128);
+    return frame;
+}
+
 // One 752 x 480 frame: a version 10 symbol with a 25 % keystone (0), the frontal one (1),
 // an empty frame (2).
 void BM_QrDecodeDistortedFrame(benchmark::State &state) {
-    testkit::Frame frame;
-    if (state.range(0) == 2) {
-        frame.width = 752;
-        frame.height = 480;
-        frame.pixels.assign(752 * 480, 128);
-    } else {
-        frame = DistortedFrame(10, state.range(0) == 0 ? 0.25 : 0, 0).frame;
-    }
+    const testkit::Frame frame = ComparisonFrame(static_cast<int>(state.range(0)));
     const testkit::DecoderApi &api = QrOnlyDecoder();
     int64_t reads = 0;
     for (auto _ : state) {
@@ -183,14 +185,7 @@ BENCHMARK(BM_QrDecodeDistortedFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kM
 
 #ifdef VEXO_BENCH_ZXING
 void BM_ZxingDecodeDistortedFrame(benchmark::State &state) {
-    testkit::Frame frame;
-    if (state.range(0) == 2) {
-        frame.width = 752;
-        frame.height = 480;
-        frame.pixels.assign(752 * 480, 128);
-    } else {
-        frame = DistortedFrame(10, state.range(0) == 0 ? 0.25 : 0, 0).frame;
-    }
+    const testkit::Frame frame = ComparisonFrame(static_cast<int>(state.range(0)));
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
     const ZXing::ImageView view(frame.pixels.data(), frame.width, frame.height, ZXing::ImageFormat::Lum);

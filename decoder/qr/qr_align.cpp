@@ -154,15 +154,7 @@ struct RunningFit {
 bool StartRunningFit(RunningFit *rf) {
     GEO_POINT from[15];
     GEO_POINT to[15];
-    i32 count = 0;
-    for (i32 s = 0; s < 3; ++s) {
-        if (g_qrGeomWork.finder[s].size <= 0) continue;
-        for (i32 k = 0; k < 5; ++k) {
-            from[count] = g_qrGeomWork.modulePoints[s][k];
-            to[count] = g_qrGeomWork.imagePoints[s][k];
-            ++count;
-        }
-    }
+    const i32 count = QR_CollectFinderPairs(from, to);
     if (count == 0) return false;
     rf->fit = PERSPECTIVE_FIT{};
     rf->fit.from = from;

@@ -12,6 +12,28 @@ i32 AbsI(i32 v) { return v < 0 ? -v : v; }
 
 u8 g_projection[kQrProjectionMaxSide * kQrProjectionMaxSide];
 
+// One row (direction 1) or column (0) of the installed image through the toolkit's edge list.
+i32 EdgesAlongLine(i32 index, i32 direction, i32 ratio, i32 minStep, EDGE_ITEM *edges, i32 capacity) {
+    const i32 lines = direction == 1 ? g_image.height : g_image.width;
+    if (edges == nullptr || capacity <= 0 || g_image.data == nullptr || index < 0 || index >= lines) return 0;
+    EDGE_LINE line{};
+    line.samples = g_image.data + (direction == 1 ? static_cast<i64>(index) * g_image.width : index);
+    line.sampleCount = direction == 1 ? g_image.width : g_image.height;
+    line.linePosition = index;
+    line.linePosition16 = 16 * index;
+    line.direction = direction;
+    line.edges = edges;
+    line.capacity = capacity;
+    line.ratio = ratio;
+    line.minStep = minStep;
+    if (direction == 1) {
+        Prof_RowEdges(&line);
+    } else {
+        Prof_ColumnEdges(&line);
+    }
+    return line.edgeCount;
+}
+
 }  // namespace
 
 i32 QR_ReducePeaks(const i32 *profile, i32 length, i32 k, i32 *out) {
@@ -102,35 +124,11 @@ i32 QR_ResampleFinderWindow(const QR_FINDER_PATTERN *finder, i32 k, u8 *out) {
 }
 
 i32 QR_EdgesAlongRow(i32 row, i32 ratio, i32 minStep, EDGE_ITEM *edges, i32 capacity) {
-    if (edges == nullptr || capacity <= 0 || g_image.data == nullptr || row < 0 || row >= g_image.height) return 0;
-    EDGE_LINE line{};
-    line.samples = g_image.data + static_cast<i64>(row) * g_image.width;
-    line.sampleCount = g_image.width;
-    line.linePosition = row;
-    line.linePosition16 = 16 * row;
-    line.direction = 1;
-    line.edges = edges;
-    line.capacity = capacity;
-    line.ratio = ratio;
-    line.minStep = minStep;
-    Prof_RowEdges(&line);
-    return line.edgeCount;
+    return EdgesAlongLine(row, 1, ratio, minStep, edges, capacity);
 }
 
 i32 QR_EdgesAlongColumn(i32 column, i32 ratio, i32 minStep, EDGE_ITEM *edges, i32 capacity) {
-    if (edges == nullptr || capacity <= 0 || g_image.data == nullptr || column < 0 || column >= g_image.width) return 0;
-    EDGE_LINE line{};
-    line.samples = g_image.data + column;
-    line.sampleCount = g_image.height;
-    line.linePosition = column;
-    line.linePosition16 = 16 * column;
-    line.direction = 0;
-    line.edges = edges;
-    line.capacity = capacity;
-    line.ratio = ratio;
-    line.minStep = minStep;
-    Prof_ColumnEdges(&line);
-    return line.edgeCount;
+    return EdgesAlongLine(column, 0, ratio, minStep, edges, capacity);
 }
 
 }  // namespace vexo
