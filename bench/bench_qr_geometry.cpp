@@ -16,7 +16,10 @@
 #include <vector>
 
 #include "core/pixel.h"
+#include "core/arena.h"
 #include "qr/qr_grid.h"
+#include "qr/qr_refit.h"
+#include "qr/qr_symbol_stages.h"
 #include "qr/qr_size.h"
 #include "qr/qr_state.h"
 #include "support/blackbox.h"
@@ -147,6 +150,139 @@ void BM_QrSampleWholeSymbol(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_QrSampleWholeSymbol)->Arg(1)->Arg(10)->Arg(25);
+
+// ---- Distorted symbols, the alignment search and the re-fit.
+
+testkit::Rendered DistortedFrame(int version, double keystone, double bend) {
+    testkit::RenderOptions o = FrameOptions(true);
+    o.keystone = keystone;
+    o.bendDeg = bend;
+    return testkit::Render(QrSymbol(version), o);
+}
+
+testkit::Frame ComparisonFrame(int kind) {
+    if (kind != 2) return DistortedFrame(10, kind == 0 ? 0.25 : 0, 0).frame;
+    testkit::Frame frame;
+    frame.width = 752;
+    frame.height = 480;
+    frame.pixels.assign(752 * 480, 128);
+    return frame;
+}
+
+// One 752 x 480 frame: a version 10 symbol with a 25 % keystone (0), the frontal one (1),
+// an empty frame (2).
+void BM_QrDecodeDistortedFrame(benchmark::State &state) {
+    const testkit::Frame frame = ComparisonFrame(static_cast<int>(state.range(0)));
+    const testkit::DecoderApi &api = QrOnlyDecoder();
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = testkit::RunFrame(api, frame, false);
+        reads += d.decoded ? 1 : 0;
+        benchmark::DoNotOptimize(d.text.data());
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    static const char *const kLabels[3] = {"keystone 0.25", "frontal", "empty"};
+    state.SetLabel(kLabels[state.range(0)]);
+}
+BENCHMARK(BM_QrDecodeDistortedFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_ZxingDecodeDistortedFrame(benchmark::State &state) {
+    const testkit::Frame frame = ComparisonFrame(static_cast<int>(state.range(0)));
+    ZXing::DecodeHints hints;
+    hints.setFormats(ZXing::BarcodeFormat::QRCode);
+    const ZXing::ImageView view(frame.pixels.data(), frame.width, frame.height, ZXing::ImageFormat::Lum);
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const ZXing::Result z = ZXing::ReadBarcode(view, hints);
+        reads += z.isValid() ? 1 : 0;
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ZxingDecodeDistortedFrame)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+#endif
+
+// The alignment search of one three-finder candidate (templates, ranking, search) on a
+// symbol with a 20 % keystone at 4 pixels a module in a 1280 x 960 frame.
+void BM_QrAlignSearch(benchmark::State &state) {
+    const int version = static_cast<int>(state.range(0));
+    testkit::RenderOptions o;
+    o.width = 1280;
+    o.height = 960;
+    o.moduleSize = version >= 30 ? 4 : 5;
+    o.keystone = 0.2;
+    const testkit::Rendered r = testkit::Render(QrSymbol(version), o);
+    GeometryFixture fixture(version);
+    fixture.pixels = r.frame.pixels;
+    vexo::Pix_SetImageSize(r.frame.width, r.frame.height);
+    vexo::Pix_SetImagePointer(fixture.pixels.data());
+    const int d = fixture.dimension;
+    const int modules[3][5][2] = {{{0, 6}, {0, 0}, {6, 0}, {6, 6}, {3, 3}},
+                                  {{6, d - 7}, {6, d - 1}, {0, d - 1}, {0, d - 7}, {3, d - 4}},
+                                  {{d - 7, 0}, {d - 1, 0}, {d - 1, 6}, {d - 7, 6}, {d - 4, 3}}};
+    const int local[5][2] = {{0, 66}, {0, 0}, {66, 0}, {66, 66}, {33, 33}};
+    for (int slot = 0; slot < 3; ++slot) {
+        for (int k = 0; k < 5; ++k) {
+            const testkit::Point p = r.transform.ToImage(testkit::Point{modules[slot][k][0] + 0.5, modules[slot][k][1] + 0.5});
+            vexo::g_qrGeomWork.imagePoints[slot][k] = {static_cast<int32_t>((p.x - 0.5) * 4), static_cast<int32_t>((p.y - 0.5) * 4)};
+            vexo::g_qrGeomWork.modulePoints[slot][k] = {local[k][0], local[k][1]};
+        }
+    }
+    vexo::g_qrGeomWork.pairModuleSize = o.moduleSize;
+    vexo::QR_FitFinderTransforms();
+    for (int slot = 0; slot < 3; ++slot) {
+        for (int k = 0; k < 5; ++k) vexo::g_qrGeomWork.modulePoints[slot][k] = {modules[slot][k][0], modules[slot][k][1]};
+    }
+    vexo::g_qrPolarity = 1;
+    int64_t found = 0;
+    for (auto _ : state) {
+        vexo::QR_GRID_NODE grid[vexo::kQrMaxGridNodes] = {};
+        vexo::QR_GRID_NODE lists[vexo::kQrAlignListNodes] = {};
+        int32_t counts[4] = {0, 0, 0, 0};
+        vexo::QR_BuildAlignTemplates();
+        vexo::QR_InitAlignGrid(grid);
+        vexo::QR_RankAlignNodes(grid, lists, counts);
+        vexo::QR_SearchAlignPatterns(grid, lists, counts);
+        for (const vexo::QR_GRID_NODE &n : lists) found += n.found;
+        benchmark::DoNotOptimize(grid);
+    }
+    state.counters["found"] = benchmark::Counter(static_cast<double>(found), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_QrAlignSearch)->Arg(7)->Arg(25)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+// The re-fit of one version 8 candidate bent by 80 degrees, from its true finder corners.
+void BM_QrRefit(benchmark::State &state) {
+    const testkit::Symbol s = QrSymbol(8);
+    const int n = s.rows;
+    testkit::RenderOptions o = FrameOptions(true);
+    o.bendDeg = 80;
+    const testkit::Rendered r = testkit::Render(s, o);
+    std::vector<uint8_t> pixels = r.frame.pixels;
+    vexo::Pix_InstallFrame(pixels.data(), r.frame.width, r.frame.height);
+    vexo::Pix_SetImageSize(r.frame.width, r.frame.height);
+    vexo::Pix_SetImagePointer(pixels.data());
+    vexo::Mem_ResetArena();
+    const int corners[3][4][2] = {{{0, n - 1}, {0, n - 7}, {6, n - 7}, {6, n - 1}},
+                                  {{0, 0}, {6, 0}, {6, 6}, {0, 6}},
+                                  {{n - 1, 0}, {n - 1, 6}, {n - 7, 6}, {n - 7, 0}}};
+    vexo::QR_FINDER_PATTERN patterns[3] = {};
+    for (int p = 0; p < 3; ++p) {
+        for (int k = 0; k < 4; ++k) {
+            const testkit::Point q = r.transform.ToImage(testkit::Point{corners[p][k][0] + 0.5, corners[p][k][1] + 0.5});
+            patterns[p].corners[k] = {static_cast<int32_t>((q.x - 0.5) * 16), static_cast<int32_t>((q.y - 0.5) * 16)};
+        }
+    }
+    std::vector<uint8_t> grey(static_cast<size_t>(n * n));
+    int64_t filled = 0;
+    for (auto _ : state) filled += vexo::QR_RefitGrid(patterns, vexo::kQrCandidateThree, n, grey.data(), 1);
+    vexo::QR_REFIT_STATS stats{};
+    vexo::QR_GetRefitStats(&stats);
+    state.counters["filled"] = benchmark::Counter(static_cast<double>(filled), benchmark::Counter::kAvgIterations);
+    state.counters["tiles"] = stats.tilesScanned;
+    state.counters["points"] = stats.poolPoints;
+    state.counters["arena_bytes"] = stats.arenaBytes;
+}
+BENCHMARK(BM_QrRefit)->Unit(benchmark::kMicrosecond);
 
 // ---- The QR corpus folders, this decoder beside zxing-cpp.
 

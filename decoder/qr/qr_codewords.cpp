@@ -183,6 +183,21 @@ i32 QR_ReadMaskedModule(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask) {
     return (matrix[static_cast<i64>(y) * stride + x] != 0 ? 1 : 0) ^ QR_MaskBit(mask, x, y);
 }
 
+namespace {
+
+i32 ReadUnit(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask, i32 w, i32 h) {
+    if (matrix == nullptr || mask < 0 || mask > 7) return -1;
+    i32 value = 0;
+    for (i32 k = 0; k < w * h; ++k) value |= QR_ReadMaskedModule(matrix, x + k % w, y + k / w, stride, mask) << k;
+    return value;
+}
+
+}  // namespace
+
+i32 QR_ReadUnit2x2(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask) { return ReadUnit(matrix, x, y, stride, mask, 2, 2); }
+i32 QR_ReadUnit2x4(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask) { return ReadUnit(matrix, x, y, stride, mask, 2, 4); }
+i32 QR_ReadUnit4x2(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask) { return ReadUnit(matrix, x, y, stride, mask, 4, 2); }
+
 i32 QR_ApplyDataMask(u8 *matrix, const u8 *map, i32 n, i32 mask) {
     if (!ValidMatrix(matrix, map, n) || mask < 0 || mask > 7) return -1;
     for (i32 r = 0; r < n; ++r) {

@@ -22,6 +22,13 @@ i32 QR_MaskBit(i32 mask, i32 column, i32 row);
 // The module at column x, row y of a matrix with row stride `stride`, XOR the mask bit; -1
 // for a mask outside 0..7 or a null matrix. The caller keeps (x, y) inside the matrix.
 i32 QR_ReadMaskedModule(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask);
+// Rectangular codeword units (Model 1, Micro QR): the value of the w x h unit whose top-left
+// module is (column x, row y), mask removed, bit k the module at (x + k mod w, y + k div w)
+// (least significant bit the top-left module). -1 for a mask outside 0..7 or a null matrix;
+// the caller keeps the unit inside the matrix.
+i32 QR_ReadUnit2x2(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask);
+i32 QR_ReadUnit2x4(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask);
+i32 QR_ReadUnit4x2(const u8 *matrix, i32 x, i32 y, i32 stride, i32 mask);
 // XORs the mask into every data module (map entry 0) of the n x n matrix; applying it twice
 // restores the matrix. -1 for a mask outside 0..7, null buffers or n outside 21..177
 // (nothing written), else 0.

@@ -160,19 +160,6 @@ bool FillQuadrant(QR_GRID_NODE *grid, i32 n, const Quadrants &q, i32 quadrant) {
     return true;
 }
 
-// Pairs of every present finder slot: module points to image points.
-i32 CollectFinderPairs(GEO_POINT *from, GEO_POINT *to) {
-    i32 count = 0;
-    for (i32 s = 0; s < 3; ++s) {
-        if (g_qrGeomWork.finder[s].size <= 0) continue;
-        for (i32 k = 0; k < 5; ++k) {
-            from[count] = g_qrGeomWork.modulePoints[s][k];
-            to[count] = g_qrGeomWork.imagePoints[s][k];
-            ++count;
-        }
-    }
-    return count;
-}
 
 // Finder k's four corner image points rotated so that new point j is old point (j + 2) mod 4.
 void RotateCornerPoints(GEO_POINT points[5]) {
@@ -334,6 +321,19 @@ i32 SampleWhole(u8 *matrix, i32 d) {
 
 }  // namespace
 
+i32 QR_CollectFinderPairs(GEO_POINT *from, GEO_POINT *to) {
+    i32 count = 0;
+    for (i32 s = 0; s < 3; ++s) {
+        if (g_qrGeomWork.finder[s].size <= 0) continue;
+        for (i32 k = 0; k < 5; ++k) {
+            from[count] = g_qrGeomWork.modulePoints[s][k];
+            to[count] = g_qrGeomWork.imagePoints[s][k];
+            ++count;
+        }
+    }
+    return count;
+}
+
 void QR_InitAlignGrid(QR_GRID_NODE *grid) {
     const i32 n = g_qrSymbol.alignmentCount;
     const i32 version = g_qrSymbol.version;
@@ -398,7 +398,7 @@ void QR_FitGlobalTransform(QR_GRID_NODE *grid) {
     fit.from = from;
     fit.to = to;
     fit.reset = 1;
-    fit.count = CollectFinderPairs(from, to);
+    fit.count = QR_CollectFinderPairs(from, to);
     if (Geo_FitPerspectiveInt(&fit, 0) != 1) return;
     fit.reset = 0;
     const i32 n = g_qrSymbol.alignmentCount;

@@ -23,6 +23,9 @@ inline constexpr i32 kQrSampleBufferBytes = 1280;
 inline constexpr i32 kQrMaxAlignCount = 7;
 static_assert(kQrMaxGridNodes == kQrMaxAlignCount * kQrMaxAlignCount);
 
+// The point pairs of every present finder slot (module points to image points, 1/4 pixel),
+// at most 15 into each array; answers their number.
+i32 QR_CollectFinderPairs(GEO_POINT *from, GEO_POINT *to);
 // Lays out the alignment count x alignment count nodes of the current version (module
 // coordinates from the alignment table, images cleared, found 0) and seeds the nodes at the
 // finders' inner corners from the finder image points. Leaves the grid alone unless the

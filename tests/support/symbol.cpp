@@ -108,6 +108,24 @@ Symbol Encode(const SymbolInput &input) {
     return out;
 }
 
+Symbol FromModules(int rows, int cols, const std::vector<uint8_t> &modules) {
+    Symbol out;
+    if (rows <= 0 || cols <= 0 || modules.size() != static_cast<size_t>(rows) * static_cast<size_t>(cols)) {
+        out.error = "module count does not match rows x cols";
+        return out;
+    }
+    out.rows = rows;
+    out.cols = cols;
+    out.modules.resize(modules.size());
+    for (size_t i = 0; i < modules.size(); ++i) out.modules[i] = modules[i] != 0 ? 1 : 0;
+    out.rowTop.resize(static_cast<size_t>(rows) + 1);
+    for (int r = 0; r <= rows; ++r) out.rowTop[static_cast<size_t>(r)] = r;
+    out.width = cols;
+    out.height = rows;
+    out.ok = true;
+    return out;
+}
+
 Symbol Encode(int symbology, const std::string &data) {
     SymbolInput input;
     input.symbology = symbology;

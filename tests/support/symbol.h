@@ -71,6 +71,9 @@ struct Symbol {
 };
 
 Symbol Encode(const SymbolInput &input);
+// A square-module symbol a test built itself: rows x cols modules, row by row, non-zero dark
+// (not ok when the sizes do not match).
+Symbol FromModules(int rows, int cols, const std::vector<uint8_t> &modules);
 // Shorthand for the common case.
 Symbol Encode(int symbology, const std::string &data);
 

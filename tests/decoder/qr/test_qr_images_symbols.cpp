@@ -76,9 +76,12 @@ bool Fits(int dimension, double m, double angleDeg, int width, int height) {
 // pixel coordinates (the renderer's minus half a pixel): each reported corner is matched
 // to a different one of the four, and the largest coordinate difference is answered. (The
 // corners come in the order of the frame the candidate was sampled in, which for two
-// finders is settled only by the matrix decoder's turned retries.)
-double CornerError(const testkit::Rendered &r, int d) {
-    const int uv[4][2] = {{0, 0}, {d - 1, 0}, {0, d - 1}, {d - 1, d - 1}};
+// finders is settled only by the matrix decoder's turned retries.) A symbol sampled cell by
+// cell through its alignment grid reports the outermost alignment centres instead, the
+// modules `inset` from each side.
+double CornerError(const testkit::Rendered &r, int d, int inset = 0) {
+    const int a = inset, b = d - 1 - inset;
+    const int uv[4][2] = {{a, a}, {b, a}, {a, b}, {b, b}};
     bool taken[4] = {false, false, false, false};
     double worst = 0;
     for (int k = 0; k < 4; ++k) {
@@ -121,13 +124,14 @@ std::string Describe(const SweepCase &c) {
 enum class Outcome { kExact, kMissed, kWrong };
 
 // The corners of versions 1-10 lie within 2 pixels (each coordinate) of the corner
-// modules' centres, except where the whole-symbol transform reaches the bottom-right
-// corner from the finders alone (no alignment pattern is searched yet): there the error
-// grows with the version at small modules, to about 3.5 pixels. So at most a few percent
-// of the reads may lie beyond 2 pixels, and none beyond 4.
+// modules' centres (or, sampled cell by cell, of the outermost alignment centres), except
+// at small modules where the whole-symbol transform reaches the bottom-right corner by
+// extrapolation: from version 2 the bottom-right alignment pattern takes part in the fit, and
+// 67 of the 9,434 reads of the full sweep lie beyond 2 pixels (92 of 9,428 before the
+// search), none beyond 4.
 constexpr double kCornerTolerance = 2.0;
 constexpr double kCornerLimit = 4.0;
-constexpr double kFarCornerPercent = 4;
+constexpr double kFarCornerPercent = 1;
 
 // One symbol: rendered with mild blur and noise and decoded. A read must be exact, with
 // symbology number 258 and "]Q1"; for versions 1-10, *cornerError receives how far its
@@ -153,7 +157,8 @@ Outcome ReadOne(const SweepCase &c, double *cornerError = nullptr) {
     const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
     EXPECT_TRUE(exact) << Describe(c);
     if (c.version <= 10) {
-        const double e = CornerError(r, s.rows);
+        const int inset = vexo::g_qrGeomWork.globalValid == 1 ? 0 : 6;
+        const double e = CornerError(r, s.rows, inset);
         EXPECT_LE(e, kCornerLimit) << Describe(c);
         if (cornerError != nullptr) *cornerError = e;
     }
@@ -334,5 +339,134 @@ TEST_F(QrImagesTest, DamagedFormatCopies) {
     const testkit::Rendered r = testkit::Render(s, {.moduleSize = 4, .angleDeg = 10, .blurSigma = 0.5});
     EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(r.frame), data, kQrCodeId, "]Q1"));
 }
+
+}  // namespace
+
+namespace {
+
+// ---- Perspective and bend.
+
+struct DistortedCase {
+    int version;
+    int level;
+    double moduleSize;
+    double angle;
+    int width;
+    int height;
+    int kind;  // 0 keystone, 1 cylindrical bend, 2 both
+    double keystone;
+    uint32_t seed;
+};
+
+const char *const kDistortionNames[3] = {"keystone", "bend", "keystone+bend"};
+
+std::string DescribeDistorted(const DistortedCase &c) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "version %d level %d module %.0f angle %.0f frame %dx%d %s %.2f seed %u", c.version,
+                  c.level, c.moduleSize, c.angle, c.width, c.height, kDistortionNames[c.kind], c.keystone, c.seed);
+    return buf;
+}
+
+// Versions 2-40 at every level, 3-8 pixels a module, turned in steps of 15 degrees, in the
+// smaller of the two frames that holds the symbol with its quiet zone; the distortion and the
+// keystone (20-30 %) cycle with the seed, the bend is 40 degrees.
+std::vector<DistortedCase> DistortedSweep() {
+    std::vector<DistortedCase> cases;
+    const int frames[2][2] = {{752, 480}, {1280, 960}};
+    uint32_t seed = 50000;
+    for (int version = 2; version <= 40; ++version) {
+        for (int level = 0; level < 4; ++level) {
+            for (int m = 3; m <= 8; ++m) {
+                for (int step = 0; step < 24; ++step) {
+                    ++seed;
+                    const double angle = 15.0 * step;
+                    for (const auto &f : frames) {
+                        // The keystone widens the bottom edge: leave it room.
+                        if (!Fits(4 * version + 17, m * 1.15, angle, f[0], f[1])) continue;
+                        const int kind = static_cast<int>(seed % 3);
+                        cases.push_back({version, level, static_cast<double>(m), angle, f[0], f[1], kind, 0.2 + 0.05 * (seed / 3 % 3), seed});
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    return cases;
+}
+
+struct DistortedOutcome {
+    Outcome outcome;
+    bool wholeFit;
+};
+
+DistortedOutcome ReadDistorted(const DistortedCase &c) {
+    const std::string data = Payload(c.seed, PayloadLength(c.version, c.level));
+    const testkit::Symbol s = MakeQr(data, c.version, c.level);
+    if (!s.ok) {
+        ADD_FAILURE() << s.error << " " << DescribeDistorted(c);
+        return {Outcome::kWrong, false};
+    }
+    testkit::RenderOptions o;
+    o.width = c.width;
+    o.height = c.height;
+    o.moduleSize = c.moduleSize;
+    o.angleDeg = c.angle;
+    o.keystone = c.kind != 1 ? c.keystone : 0;
+    o.bendDeg = c.kind == 0 ? 0 : (c.kind == 1 ? 40 : 30);
+    o.blurSigma = 0.6;
+    o.noiseSigma = 1;
+    o.seed = c.seed;
+    const testkit::DecodeResult d = testkit::DecodeFrame(testkit::Render(s, o).frame);
+    if (!d.decoded) return {Outcome::kMissed, false};
+    const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
+    EXPECT_TRUE(exact) << DescribeDistorted(c);
+    return {exact ? Outcome::kExact : Outcome::kWrong, vexo::g_qrGeomWork.globalValid == 1};
+}
+
+// Reads the cases and prints a table by version range, module size and distortion: reads,
+// frames, and reads sampled through the whole-symbol fit. No read may be wrong.
+void ReadDistortedAll(const std::vector<DistortedCase> &cases, double minPercent) {
+    const int ranges[7] = {2, 7, 14, 21, 28, 35, 41};
+    int read[6][6][3] = {}, total[6][6][3] = {}, whole[6][6][3] = {};
+    int exact = 0;
+    std::string misses;
+    for (const DistortedCase &c : cases) {
+        const DistortedOutcome o = ReadDistorted(c);
+        int r = 0;
+        while (c.version >= ranges[r + 1]) ++r;
+        const int mi = static_cast<int>(c.moduleSize) - 3;
+        ++total[r][mi][c.kind];
+        if (o.outcome == Outcome::kExact) {
+            ++exact;
+            ++read[r][mi][c.kind];
+            whole[r][mi][c.kind] += o.wholeFit ? 1 : 0;
+        } else if (o.outcome == Outcome::kMissed) {
+            misses += "  missed: " + DescribeDistorted(c) + "\n";
+        }
+    }
+    std::printf("versions  module  distortion      read/frames  whole-symbol fit\n");
+    for (int r = 0; r < 6; ++r) {
+        for (int mi = 0; mi < 6; ++mi) {
+            for (int k = 0; k < 3; ++k) {
+                if (total[r][mi][k] == 0) continue;
+                std::printf("%2d-%-2d     %d px    %-14s  %4d/%-4d    %d\n", ranges[r], ranges[r + 1] - 1, mi + 3, kDistortionNames[k],
+                            read[r][mi][k], total[r][mi][k], whole[r][mi][k]);
+            }
+        }
+    }
+    const double percent = cases.empty() ? 100 : 100.0 * exact / static_cast<double>(cases.size());
+    std::printf("read %d of %zu (%.1f %%)\n%s", exact, cases.size(), percent, misses.c_str());
+    EXPECT_GE(percent, minPercent);
+}
+
+TEST_F(QrImagesTest, DistortedSample) {
+    const std::vector<DistortedCase> all = DistortedSweep();
+    std::mt19937 rng(20261211);
+    std::vector<DistortedCase> sample;
+    for (int k = 0; k < 48; ++k) sample.push_back(all[rng() % all.size()]);
+    ReadDistortedAll(sample, 80);
+}
+
+TEST_F(QrImagesSlowTest, DistortedVersions2To40) { ReadDistortedAll(DistortedSweep(), 80); }
 
 }  // namespace
