@@ -45,7 +45,7 @@ TEST_F(RealDecoderTest, QrSymbolsDecodeThroughTheWrapper) {
     const Case cases[] = {
         {"Hello through the wrapper", 4, 0},
         {"0123456789 numeric and more", 3, 20},
-        {std::string("bytes \x01\xff\x80 end", 15), 5, -35},
+        {std::string("bytes \x01\xff\x80 end"), 5, -35},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
