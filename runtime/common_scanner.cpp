@@ -258,6 +258,7 @@ extern "C" int common_scanner_deinit(ENGINE_RECORD *record, COMMON_PROC cleanup)
     free(cs->mResult.data);
     cs->mResult.data = nullptr;
     if (cleanup != nullptr) cleanup(record);
+    decoder_wrapper_forget_beep(cs);
     free(cs);
     // Cleared before switching off: the power-off path must not reach the freed state.
     record->common = nullptr;

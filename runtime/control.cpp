@@ -246,3 +246,5 @@ extern "C" int msleep(int ms) {
     plat_sleep_ms(ms);
     return 0;
 }
+
+extern "C" int control_mipi(int channel, int on) { return on != 0 ? tc358746_init(channel) : tc358746_deinit(channel); }

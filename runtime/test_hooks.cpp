@@ -7,4 +7,7 @@ extern "C" void readercore_test_reset(void) {
     threads_test_reset();
     control_test_reset();
     packet_test_reset();
+    decoder_wrapper_test_reset();
+    focus_test_reset();
+    exposure_test_reset();
 }

@@ -11,6 +11,7 @@
 
 #include "engine_record.h"
 #include "hwports.h"
+#include "vexo3.h"
 #include "xmlcfg.h"
 
 #ifdef __cplusplus
@@ -501,6 +502,106 @@ READERCORE_EXPORT int PacketListInit(void);
 READERCORE_EXPORT int PacketListPush(const uint8_t *bytes, int length);
 /* The lowest used slot, or NULL; it stays used until the caller clears used. */
 READERCORE_EXPORT PACKET_SLOT *PacketListPull(void);
+
+/* ---- Decoder wrapper ----
+ * The image decoder "libvexo3.so", loaded by name and bound by symbol name. One lock
+ * guards every call into the decoder and the external decoder; the beep callback runs
+ * after it is released, on the caller's thread. */
+
+/* Wrapper-only property ids. */
+#define X3_ID_FOCUS_LEVEL 0xFFFFF0u      /* Set: focus level, then the area is pushed */
+#define X3_ID_FOCUS_USER_VALUE 0xFFFFF1u /* Set: user band width, then the area is pushed */
+#define X3_ID_FOCUS_INIT 0xFFFFF2u       /* Set: const FOCUS_INIT * */
+#define X3_ID_FOCUS_VALUES 0xFFFFF3u     /* Set: const int[3] */
+#define X3_ID_LOTTERY 0xFFFFFDu          /* Get: the lottery flag as u32 */
+#define X3_ID_BEEP_TARGET 0xFFFFFEu      /* Set: COMMON_STATE * that receives the beep */
+
+/* The decode area handed to the decoder with VEXO_ID_ROI_RECORD. */
+typedef ROI_RECORD DECODE_REGION;
+
+/* Loads and binds the decoder (short names, else the long family), runs its init and the
+ * external decoder's: the init result; 0 without the library; -1 without an init. */
+READERCORE_EXPORT int X3_Init(void);
+READERCORE_EXPORT int X3_Set(uint32_t id, uint64_t value);
+READERCORE_EXPORT int X3_Get(uint32_t id, void *out);
+/* External decoder first, then the decoder; beeps on success. */
+READERCORE_EXPORT int X3_Decode(void);
+/* Decoder first, then the external decoder; never beeps. */
+READERCORE_EXPORT int X3_DecodeNoBeep(void);
+/* Pushes the focus area to the decoder: the decoder's set result, 0 when not usable. */
+READERCORE_EXPORT int X3_SetVexoFocus(void);
+READERCORE_EXPORT void X3_TiCai(uint8_t flag);
+READERCORE_EXPORT void X3_Free(void);
+
+/* ---- Decode results ---- */
+
+/* 2 when text is a two-code text of exactly total bytes, else 1; the lengths read inside
+ * total are written. */
+READERCORE_EXPORT int32_t Decode_Is_TwoCode_From_Decoder(const uint8_t *text, int32_t total, int32_t *len1,
+                                                         int32_t *len2);
+/* Logs the record's current result (kind 1 or 2) at LOG_LEVEL_RESULT. */
+READERCORE_EXPORT void LogResult(ENGINE_RECORD *record, TEXT_DESC *text);
+/* Copies source into out (length bytes room) without a leading AIM identifier and sets
+ * the code type (0 when untranslated): the bytes copied. */
+READERCORE_EXPORT int32_t ResultAIMIDTran(const char *source, int32_t length, char *out, int32_t *codeType);
+
+/* ---- Focus area (aimer alignment) ---- */
+
+typedef struct FOCUS_INIT {
+    uint32_t type; /* 0 light-dot band, 1 projection cross, 2 bright cross outline */
+    uint32_t width;
+    uint32_t height;
+} FOCUS_INIT;
+
+/* (zero, argument, area {top, left, right, bottom}) at the end of a calibration. */
+typedef void (*FOCUS_CALLBACK)(uint8_t zero, void *argument, int *area);
+
+#define FOCUS_LEVEL_HIGH 0xA0001u
+#define FOCUS_LEVEL_MIDDLE 0xA0002u
+#define FOCUS_LEVEL_LOW 0xA0003u
+#define FOCUS_LEVEL_USER 0xA0004u
+
+/* Loads "libspotfind.so": 0 when a detector was bound, else -1. */
+READERCORE_EXPORT int InitX3Focus(const FOCUS_INIT *init);
+READERCORE_EXPORT void DeInitX3Focus(void);
+READERCORE_EXPORT void X3Focus_Set_Result(const int *area);
+READERCORE_EXPORT void X3Focus_Set_Level(uint32_t level);
+READERCORE_EXPORT void X3Focus_Set_UserValue(int value);
+READERCORE_EXPORT void X3Focus_Set_FocusValue(const int *values);
+/* The current decode area {top, left, right, bottom}. */
+READERCORE_EXPORT void X3Focus_Get_AreaParam(int *area);
+READERCORE_EXPORT int X3Focus_Running(const uint8_t *pixels, int width, int height, int *area, int *point);
+/* 1 starts a calibration, another value finishes it: 0, or -1 without the library. */
+READERCORE_EXPORT int X3Focus_Oper(uint8_t op, int reserved, FOCUS_CALLBACK callback, void *argument);
+
+/* ---- Exposure library wrappers ("liblumactl.so", loaded on demand) ---- */
+
+/* Sensor register write (0 on success), read (bytes read) and millisecond sleep. */
+typedef int (*EXPOSURE_I2C_WRITE)(uint16_t reg, const uint8_t *data, int length);
+typedef int (*EXPOSURE_I2C_READ)(uint16_t reg, uint8_t *data, int length);
+typedef void (*EXPOSURE_SLEEP)(int ms);
+
+/* Runs the library's init until one succeeds: always 0. */
+READERCORE_EXPORT int ExposureInit(EXPOSURE_I2C_WRITE i2c_write, EXPOSURE_I2C_READ i2c_read,
+                                   EXPOSURE_SLEEP sleep_ms, uint32_t sensor_init);
+/* Marks the exposure as initialised: the library's init never runs afterwards. */
+READERCORE_EXPORT void ExposureDeInit(void);
+/* -1 when the library is not bound. */
+READERCORE_EXPORT int GetImageLux(const uint8_t *pixels, int width, int height);
+/* Hands the library (target, current); flag has no use. -1 when not bound. */
+READERCORE_EXPORT int ExposureAjust(int target, int current, int flag);
+READERCORE_EXPORT const char *GetVisionString(void);
+READERCORE_EXPORT void CmosStandby(int on);
+READERCORE_EXPORT void ExposureFree(void);
+
+/* ---- MIPI bridge (TC358746 at 0x0E, 16-bit registers) ---- */
+
+/* Each: 0; I2C failures are not reported. */
+READERCORE_EXPORT int tc358746_read_id(int channel);
+READERCORE_EXPORT int tc358746_init(int channel);
+READERCORE_EXPORT int tc358746_deinit(int channel);
+/* on non-zero: tc358746_init on the I2C channel; 0: tc358746_deinit. */
+READERCORE_EXPORT int control_mipi(int channel, int on);
 
 #ifdef __cplusplus
 }
