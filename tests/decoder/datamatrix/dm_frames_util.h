@@ -36,6 +36,9 @@ inline std::string Name(const Case &c) {
 
 // The text: long enough to need the size, short enough for the smallest.
 inline std::string TextFor(int size) {
+    // Digit pairs fill the smallest symbols: 3, 5 and 8 data codewords, 5 for 8 x 18.
+    const int small = size == 1 ? 3 : (size == 2 || size == 25 ? 5 : (size == 3 ? 8 : 0));
+    if (small != 0) return std::string("0123456789012345").substr(0, 2 * small);
     return "DM" + std::to_string(size) + "-0123456789";
 }
 
