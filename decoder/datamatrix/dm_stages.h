@@ -31,6 +31,10 @@ i32 DM_SampleModules(u8 *image, DM_GEOMETRY *geo);
 // written.
 i32 DM_PairCandidates(DM_CANDIDATE *cands, i32 n, i32 *order, i32 capacity);
 
+// Pair indices in ascending order of score1 + 2 x score2 (ties: the lower index), at most 40.
+void DM_SortPairs(i32 *outIndex, i32 *score2, i32 *score1, i32 count);
+void DM_InsertionSortKeys(i32 *keys, i32 n);
+
 // ECC 000-140 on an odd mapping matrix of mappingRows x mappingCols (the data layer's
 // state): 0 with the text in the result, else a status.
 i32 DM_DecodeEcc000(u8 *matrix);

@@ -121,6 +121,10 @@ i32 Geo_SampleLineImage(const u8 *image, const GEO_POINT *p, const GEO_POINT *q,
 // buf must hold that many. The decoder's frames are at most 1280 pixels wide, so its
 // callers' 1280-sample buffers suffice.
 i32 Geo_SampleLineSorted(const u8 *image, const GEO_POINT *p, const GEO_POINT *q, u8 *buf);
+// Pixels of the installed image (stride and size from g_image) at the start point and the
+// n = max(|dx|, |dy|) further points of the error-term walk towards (x1, y1), 0 outside;
+// returns n + 1. No capacity check: out must hold n + 1 bytes.
+i32 DM_SampleImageLine(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1, u8 *out);
 // Bilinear frame samples one pixel apart along the major axis from (x0, y0), ends in 1/16
 // pixel, both inside [0, 16 width) x [0, 16 height); L >> 4 samples (L in sixteenths), at
 // most len. Outside the reader's reach a sample is 128.

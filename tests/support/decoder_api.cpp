@@ -6,6 +6,11 @@
 
 namespace testkit {
 
+namespace {
+constexpr uint32_t kDataMatrixSquareOnlyId = 0x20405;
+constexpr uint64_t kDataMatrixSquareOnlyClear = 0x10000;
+}  // namespace
+
 const std::vector<uint32_t> &SymbologyGroups() {
     static const std::vector<uint32_t> groups = [] {
         std::vector<uint32_t> g;
@@ -22,6 +27,8 @@ const std::vector<uint32_t> &SymbologyGroups() {
 int EnableAllSymbologies(const DecoderApi &api) {
     int accepted = 0;
     for (uint32_t group : SymbologyGroups()) accepted += api.set(group, VEXO_ON) == 1 ? 1 : 0;
+    // Data Matrix rectangles too: the decoder's default reads squares only.
+    api.set(kDataMatrixSquareOnlyId, kDataMatrixSquareOnlyClear);
     return accepted;
 }
 

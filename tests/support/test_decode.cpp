@@ -67,12 +67,14 @@ TEST(FrameRunner, EnablesEverySymbologyInstallsTheFrameAndReadsTheResultBack) {
 
     const std::vector<uint32_t> &groups = SymbologyGroups();
     ASSERT_EQ(groups.size(), 29u + 9u);
-    ASSERT_EQ(fake.sets.size(), groups.size() + 4);
+    ASSERT_EQ(fake.sets.size(), groups.size() + 5);
     for (size_t i = 0; i < groups.size(); ++i) {
         EXPECT_EQ(fake.sets[i].first, groups[i]);
         EXPECT_EQ(fake.sets[i].second, VEXO_ON);
     }
-    const size_t n = groups.size();
+    // Data Matrix rectangles on: bit 8 of the Data Matrix word cleared.
+    EXPECT_EQ(fake.sets[groups.size()], (std::pair<uint32_t, uint64_t>{0x20405, 0x10000}));
+    const size_t n = groups.size() + 1;
     EXPECT_EQ(fake.sets[n], (std::pair<uint32_t, uint64_t>{VEXO_ID_AIM_PREFIX, VEXO_ON}));
     EXPECT_EQ(fake.sets[n + 1], (std::pair<uint32_t, uint64_t>{VEXO_ID_IMAGE_WIDTH, 640}));
     EXPECT_EQ(fake.sets[n + 2], (std::pair<uint32_t, uint64_t>{VEXO_ID_IMAGE_HEIGHT, 480}));

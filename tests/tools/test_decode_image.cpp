@@ -83,8 +83,9 @@ TEST_F(DecodeImageTool, CommandLinesGiveTheDocumentedLinesAndExitStatus) {
     const std::string samples[] = {"sample-qr-code", "sample-data-matrix", "sample-code-128", "sample-ean-13", "sample-pdf417"};
     std::vector<std::string> sampleLines;
     for (const std::string &s : samples) sampleLines.push_back(s + ": no code");
-    // QR Code reads; the other samples wait for their decoders.
+    // QR Code and Data Matrix read; the other samples wait for their decoders.
     sampleLines[0] = "sample-qr-code: QR Code (0x102) ]Q1 decode-image sample: QR Code";
+    sampleLines[1] = "sample-data-matrix: Data Matrix (0x105) ]d1 Data Matrix sample 12345";
 
     const Case kCases[] = {
         {"blank.pgm", {"blank.pgm: no code"}, "", 1},
@@ -98,7 +99,7 @@ TEST_F(DecodeImageTool, CommandLinesGiveTheDocumentedLinesAndExitStatus) {
         {"blank.pgm --json --time", {R"({"file":"blank.pgm","decoded":false,"timeMs":#MS#})"}, "", 1},
         {"", sampleLines, "", 1},
         {"--lib '" VEXO3_PATH "' --json", {R"({"file":"sample-qr-code","decoded":true,"codeType":"QR Code","codeId":258,"aim":"]Q1","text":"decode-image sample: QR Code"})",
-                                            R"({"file":"sample-data-matrix","decoded":false})",
+                                            R"({"file":"sample-data-matrix","decoded":true,"codeType":"Data Matrix","codeId":261,"aim":"]d1","text":"Data Matrix sample 12345"})",
                                             R"({"file":"sample-code-128","decoded":false})", R"({"file":"sample-ean-13","decoded":false})",
                                             R"({"file":"sample-pdf417","decoded":false})"}, "", 1},
         {"--lib='" VEXO3_PATH "' blank.pgm", {"blank.pgm: no code"}, "", 1},

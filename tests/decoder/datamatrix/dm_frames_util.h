@@ -1,0 +1,91 @@
+// Data Matrix frames for the sweeps: libzint symbols of every ECC 200 size rendered as a
+// camera would see them, read through the exported decoder.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dm_symbols_util.h"
+#include "support/testkit.h"
+
+namespace dmframes {
+
+// libzint's size numbers: 1-24 the squares 10 x 10 .. 144 x 144, 25-30 the rectangles.
+inline constexpr int kSquareSizes = 24;
+inline constexpr int kAllSizes = 30;
+
+struct Case {
+    int size = 1;  // libzint size number
+    int module = 4;
+    int angle = 0;
+    int noise = 1;
+    bool invert = false;
+    bool mirror = false;
+    double keystone = 0.08;  // mild perspective
+    uint64_t seed = 1;
+};
+
+inline std::string Name(const Case &c) {
+    char b[96];
+    std::snprintf(b, sizeof b, "size %d, %d px, %d deg, noise %d%s%s, seed %llu", c.size, c.module, c.angle, c.noise,
+                  c.invert ? ", light on dark" : "", c.mirror ? ", mirrored" : "",
+                  static_cast<unsigned long long>(c.seed));
+    return b;
+}
+
+// The text: long enough to need the size, short enough for the smallest.
+inline std::string TextFor(int size) {
+    // Digit pairs fill the smallest symbols: 3, 5 and 8 data codewords, 5 for 8 x 18.
+    const int small = size == 1 ? 3 : (size == 2 || size == 25 ? 5 : (size == 3 ? 8 : 0));
+    if (small != 0) return std::string("0123456789012345").substr(0, 2 * small);
+    return "DM" + std::to_string(size) + "-0123456789";
+}
+
+struct Outcome {
+    bool fits = false;  // the symbol with its quiet zone fits the frame
+    bool read = false;  // exact bytes, code id and identifier
+    bool wrong = false;  // something else was read
+    int rows = 0, cols = 0;
+};
+
+inline Outcome Run(const Case &c, bool enableAll = true) {
+    Outcome out;
+    const std::string text = TextFor(c.size);
+    const testkit::Symbol s = dmtest::DataMatrix(text, c.size);
+    if (!s.ok) return out;
+    out.rows = s.rows;
+    out.cols = s.cols;
+    testkit::RenderOptions o;
+    const int span = (s.cols > s.rows ? s.cols : s.rows) + 4;  // with a two-module quiet zone
+    // The smaller frame when the symbol fits it at any angle, else the larger.
+    const double diag = span * c.module * 1.42;
+    if (diag <= 480) {
+        o.width = 752;
+        o.height = 480;
+    } else if (diag <= 960) {
+        o.width = 1280;
+        o.height = 960;
+    } else {
+        return out;
+    }
+    out.fits = true;
+    o.moduleSize = c.module;
+    o.angleDeg = c.angle;
+    o.keystone = c.keystone;
+    o.blurSigma = 0.8;
+    o.noiseSigma = c.noise;
+    o.invert = c.invert;
+    o.mirror = c.mirror;
+    o.quietZone = 2;
+    o.seed = c.seed;
+    const testkit::Rendered r = testkit::Render(s, o);
+    testkit::DecodeOptions d;
+    d.enableAll = enableAll;
+    const testkit::DecodeResult res = testkit::DecodeFrame(r.frame, d);
+    out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == "]d1";
+    out.wrong = res.decoded && !out.read;
+    return out;
+}
+
+}  // namespace dmframes
