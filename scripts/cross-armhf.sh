@@ -22,7 +22,7 @@ $cxx "${flags[@]}" -shared -Wl,--no-undefined -Wl,-Bsymbolic -o "$out/libzptutil
 $cxx "${flags[@]}" -o "$out/link_peer" tests/service/link/link_peer.cpp -L"$out" -lzptutils -lstackplatform \
   -Wl,-rpath,'$ORIGIN'
 file "$out/libzptutils.so" | grep -q "ELF 32-bit LSB shared object, ARM" || { echo "not a 32-bit ARM library" >&2; exit 1; }
-tests/service/check_exports.sh "$out/libzptutils.so" link/exports.txt
+scripts/check-exports.sh "$out/libzptutils.so" link/exports.txt
 
 name="/cross/armhf/$$"
 fifo=$(mktemp -u)

@@ -90,6 +90,12 @@ TEST_F(NotifyTest, WithoutACallbackNothingIsCalled) {
 // Every round's notification thread is stopped and joined by cam_deinit, and a later first
 // cam_init starts a new one that works. Leaks show under LeakSanitizer.
 TEST_F(NotifyTest, RoundsOfInitAndDeinitLeaveNoThreadBehind) {
+    // One round first: a sanitizer runtime starts a thread of its own with the first thread
+    // the process makes, and that one stays.
+    handle_ = cam_init(0, 0, 3, 64, 48, Driver::notify, &driver_);
+    ASSERT_NE(handle_, 0);
+    ASSERT_EQ(cam_deinit(handle_), 0);
+    handle_ = 0;
     const int threads = thread_count();
     for (int round = 0; round < 100; ++round) {
         handle_ = cam_init(0, 0, 3, 64, 48, Driver::notify, &driver_);
@@ -104,8 +110,8 @@ TEST_F(NotifyTest, RoundsOfInitAndDeinitLeaveNoThreadBehind) {
         handle_ = 0;
     }
     EXPECT_EQ(thread_count(), threads);
-    EXPECT_EQ(calls("cam_init"), 100);
-    EXPECT_EQ(calls("cam_deinit"), 100);
+    EXPECT_EQ(calls("cam_init"), 101);
+    EXPECT_EQ(calls("cam_deinit"), 101);
 }
 
 }  // namespace
