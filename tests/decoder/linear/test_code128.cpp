@@ -144,7 +144,7 @@ TEST_F(Code128Test, SmallModulesWithHeavySpreadNeverMisread) {
 const std::vector<uint8_t> kTwelve = Data(104, {33, 34, 35, 36, 37, 38, 39, 40, 41, 42});
 const std::vector<uint8_t> kEight = Data(105, {12, 34, 56, 78, 90, 11});
 
-struct LineSpec {
+struct LinePlan {
     const std::vector<uint8_t> *values = &kTwelve;
     int damaged = -1;    // a character destroyed on this line
     int cutFront = 0;    // characters lost at the line's start (the start first)
@@ -153,7 +153,7 @@ struct LineSpec {
     bool wrongCheck = false;
 };
 
-EdgeLine LineOf(const LineSpec &l, double size = 3.0, uint32_t seed = 7) {
+EdgeLine LineOf(const LinePlan &l, double size = 3.0, uint32_t seed = 7) {
     std::vector<uint8_t> values = *l.values;
     if (l.wrongCheck) values.back() = static_cast<uint8_t>((values.back() + 1) % 103);
     std::vector<int> runs = SymbolRuns(values);
@@ -164,7 +164,7 @@ EdgeLine LineOf(const LineSpec &l, double size = 3.0, uint32_t seed = 7) {
 }
 
 struct Step {
-    LineSpec line;
+    LinePlan line;
     uint16_t delivered;  // decode's answer
     uint16_t expectedCount;
     int probe;           // a vote position and its first candidate's votes after the line
@@ -269,14 +269,14 @@ TEST_F(Code128Test, SymbolLengthLimits) {
 TEST_F(Code128Test, NoPartialSearchOnceAWholeSymbolWasLocated) {
     // The check fails, so the whole symbol is not delivered; the line's own guards would do
     // for a partial read, but none is made.
-    LineSpec spec;
-    spec.wrongCheck = true;
-    const LineRead r = ReadCode128Line(LineOf(spec));
+    LinePlan plan;
+    plan.wrongCheck = true;
+    const LineRead r = ReadCode128Line(LineOf(plan));
     EXPECT_EQ(r.candidates, 1);
     EXPECT_EQ(g_code128.partialMode, 0);
     // A line with a damaged character is not located whole: the partial search runs, once.
     Code128_Reset();
-    LineSpec damaged;
+    LinePlan damaged;
     damaged.damaged = 4;
     const EdgeLine line = LineOf(damaged);
     LINE_LOCATE_STATE st = LocateState(line);
@@ -488,7 +488,7 @@ TEST_F(Code128Test, DamagedLinesAtSeveralSizes) {
             int lines = 0;
             std::vector<uint8_t> data;
             for (; lines < 6 && delivered == 0; ++lines) {
-                LineSpec l;
+                LinePlan l;
                 l.damaged = lines % 2 == 0 ? 2 : 9;
                 l.reversed = reversed;
                 const LineRead r = ReadCode128Line(LineOf(l, size, static_cast<uint32_t>(lines + 1)));
@@ -572,13 +572,13 @@ TEST_F(Code128Test, TheWalkRunsTheRecord) {
         Par_InstallDefaults();
         g_params.flagsWord[kSymCode128] |= kFlagEnabled;
         if (perLine) g_params.flagsWord[kSymGs1128] |= kFlagCode128ResetPerLine;
-        LineSpec first;
+        LinePlan first;
         first.damaged = 3;
         EdgeLine a = LineOf(first);
         Install(a);
         Line_DecodeEdgeLine();
         EXPECT_EQ(g_code128.expectedCount, 12);
-        LineSpec second;
+        LinePlan second;
         second.damaged = 8;
         EdgeLine b = LineOf(second);
         Install(b);
