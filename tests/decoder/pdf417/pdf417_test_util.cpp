@@ -292,4 +292,43 @@ std::vector<int> BitsToByteCodewords(const std::string &bits) {
     return out;
 }
 
+std::string Plain(const std::string &gs1) {
+    std::string out;
+    for (char c : gs1) {
+        if (c != '[' && c != ']') out.push_back(c);
+    }
+    return out;
+}
+
+const std::vector<std::string> &CompositeData() {
+    static const std::vector<std::string> data = {
+        "[10]ABC123",
+        "[11]991231[21]XYZ",
+        "[17]010203[10]AB",
+        "[11]991231",
+        "[10]12[21]AB",
+        "[21]AB[10]CD",
+        "[10]1A",
+        "[17]010203[10]1A",
+        "[17]010203[10]5",
+        "[17]010203[10]5[21]X",
+        "[10]1",
+        "[11]991231[10]123[21]abc",
+        "[90]7BA[21]X",
+        "[90]30Z1",
+        "[90]999A1",
+        "[90]123A[8004]12",
+        "[90]123A[21]12",
+        "[90]7B12[21]34",
+        "[90]12345[21]X",
+        "[90]07B",
+        "[91]abc!%&'()*+,-./:;<=>?_ def",
+        "[400]PO-123/45",
+        "[01]12345678901231[10]AB1",
+        "[240]lower case",
+        "[21]12345678901234567890",
+    };
+    return data;
+}
+
 }  // namespace pdf_test

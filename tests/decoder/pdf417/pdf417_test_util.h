@@ -105,4 +105,9 @@ std::vector<int> BitsToBase928(const std::string &bits);
 // compaction.
 std::vector<int> BitsToByteCodewords(const std::string &bits);
 
+// The GS1 element strings as this decoder writes them: AIs as digits, no brackets.
+std::string Plain(const std::string &gs1);
+// Element strings of composite components, for every component type.
+const std::vector<std::string> &CompositeData();
+
 }  // namespace pdf_test

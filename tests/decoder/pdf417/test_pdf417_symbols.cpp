@@ -22,6 +22,8 @@ namespace {
 
 using namespace vexo;
 using pdf_test::Canary;
+using pdf_test::CompositeData;
+using pdf_test::Plain;
 using pdf_test::Printable;
 
 constexpr int kCapacity = 2812;
@@ -94,15 +96,6 @@ int IntBefore(const std::string &text, const std::string &marker) {
     size_t b = p;
     while (b > 0 && text[b - 1] >= '0' && text[b - 1] <= '9') --b;
     return b < p ? std::stoi(text.substr(b, p - b)) : -1;
-}
-
-// The GS1 element strings as this decoder writes them: AIs as digits, no brackets.
-std::string Plain(const std::string &gs1) {
-    std::string out;
-    for (char c : gs1) {
-        if (c != '[' && c != ']') out.push_back(c);
-    }
-    return out;
 }
 
 class PdfSymbols : public pdf_test::PdfTest {
@@ -260,38 +253,6 @@ TEST_F(PdfSymbols, MicroPdf417StreamsFromLibzint) {
     ASSERT_EQ(DecodeMicro(sa, &got), 5);
     EXPECT_EQ(g_pdfMacro.segmentIndex, 1);
     EXPECT_EQ(g_pdfMacro.segmentCount, 5);
-}
-
-// Element strings of composite components; each goes through CC-A, CC-B and CC-C.
-const std::vector<std::string> &CompositeData() {
-    static const std::vector<std::string> data = {
-        "[10]ABC123",
-        "[11]991231[21]XYZ",
-        "[17]010203[10]AB",
-        "[11]991231",
-        "[10]12[21]AB",
-        "[21]AB[10]CD",
-        "[10]1A",
-        "[17]010203[10]1A",
-        "[17]010203[10]5",
-        "[17]010203[10]5[21]X",
-        "[10]1",
-        "[11]991231[10]123[21]abc",
-        "[90]7BA[21]X",
-        "[90]30Z1",
-        "[90]999A1",
-        "[90]123A[8004]12",
-        "[90]123A[21]12",
-        "[90]7B12[21]34",
-        "[90]12345[21]X",
-        "[90]07B",
-        "[91]abc!%&'()*+,-./:;<=>?_ def",
-        "[400]PO-123/45",
-        "[01]12345678901231[10]AB1",
-        "[240]lower case",
-        "[21]12345678901234567890",
-    };
-    return data;
 }
 
 TEST_F(PdfSymbols, CompositeComponentsFromLibzint) {

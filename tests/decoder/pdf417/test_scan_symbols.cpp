@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "locate/pdf_guard_probe.h"
+#include "pdf417/cc_data.h"
 #include "pdf417/mpdf_variants.h"
 #include "pdf417/pdf417_codeword.h"
 #include "pdf417/pdf417_guards.h"
@@ -197,6 +198,118 @@ TEST_F(PdfMatrixTest, MicroPdf417EverySize) {
         }
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kMpdfVariantCount));
+}
+
+// Composite components: the 2D rows above a libzint linear symbol, laid out as MicroPDF417's
+// columns (the component's width gives the column count), read through the same keys. CC-B
+// starts with 920 and takes its check count from the variant table; CC-A's is the largest k
+// whose k syndromes are zero.
+struct Component {
+    std::vector<i32> cw;
+    int columns = 0;
+    int rows = 0;
+};
+
+// Data columns by the component's width: MicroPDF417's layouts, and CC-A's three columns,
+// which have no left RAP (data, centre RAP, data, data, right RAP).
+struct ComponentLayout {
+    int width, columns, rapAt;
+    int dataAt[4];
+};
+constexpr ComponentLayout kComponentLayouts[] = {
+    {38, 1, 0, {10}}, {55, 2, 0, {10, 27}}, {72, 3, 17, {0, 27, 44}}, {82, 3, 0, {10, 37, 54}}, {99, 4, 0, {10, 27, 54, 71}},
+};
+
+// The component ends at the first row whose patterns do not all read (the linear part's
+// separator can pass for a RAP); a row lost inside it shows as failed checks.
+bool ReadComponent(const testkit::Symbol &s, Component *c) {
+    int left = 0, right = s.cols - 1;
+    while (left < s.cols && !s.Dark(0, left)) ++left;
+    while (right > left && !s.Dark(0, right)) --right;
+    const ComponentLayout *layout = nullptr;
+    for (const ComponentLayout &l : kComponentLayouts) {
+        if (right - left + 1 == l.width) layout = &l;
+    }
+    if (layout == nullptr) return false;
+    c->columns = layout->columns;
+    for (int r = 0; r < s.rows; ++r) {
+        i32 rap = 0;
+        if (PDF_ReadRapSignature(EdgesAt(s, r, left + layout->rapAt, 6).data(), &rap) != 1) break;
+        std::vector<i32> row;
+        for (int j = 0; j < c->columns; ++j) {
+            i32 value = 0;
+            if (PDF_ReadCodewordSignature(EdgesAt(s, r, left + layout->dataAt[j], 8).data(), &value) != 1) break;
+            row.push_back(value & 0x0FFFFFFF);
+        }
+        if (static_cast<int>(row.size()) < c->columns) break;
+        c->cw.insert(c->cw.end(), row.begin(), row.end());
+        ++c->rows;
+    }
+    return c->rows > 0;
+}
+
+int ComponentChecks(const Component &c) {
+    if (c.cw[0] == 920) {
+        for (int v = 0; v < kMpdfVariantCount; ++v) {
+            if (MPDF_VARIANT_TABLE[v][0] == c.columns && MPDF_VARIANT_TABLE[v][1] == c.rows) return MPDF_VARIANT_TABLE[v][11];
+        }
+        return -1;
+    }
+    for (int k = static_cast<int>(c.cw.size()) - 1; k > 0; --k) {
+        if (pdf_test::SyndromesZero(std::vector<int>(c.cw.begin(), c.cw.end()), k)) return k;
+    }
+    return -1;
+}
+
+TEST_F(PdfMatrixTest, CompositeComponentsFromModuleMatrices) {
+    struct Linear {
+        int symbology;
+        const char *primary;
+        int columns;
+    };
+    static constexpr Linear kLinear[] = {
+        {BARCODE_GS1_128_CC, "[01]12345678901231", 4},
+        {BARCODE_EANX_CC, "331234567890", 4},
+        {BARCODE_EANX_CC, "1234567", 3},
+        {BARCODE_UPCE_CC, "0654321", 2},
+        {BARCODE_DBAR_LTD_CC, "0351234567890", 3},
+    };
+    for (const Linear &l : kLinear) {
+        int read[2] = {};
+        for (const std::string &d : pdf_test::CompositeData()) {
+            for (int type : {1, 2}) {
+                testkit::SymbolInput in;
+                in.symbology = l.symbology;
+                in.inputMode = GS1_MODE;
+                in.primary = l.primary;
+                in.data = d;
+                in.option1 = type;
+                const testkit::Symbol s = testkit::Encode(in);
+                if (!s.ok) continue;  // too long for this component at this width
+                const std::string what = d + " CC-" + "AB"[type - 1] + " on " + l.primary;
+                Component c;
+                ASSERT_TRUE(ReadComponent(s, &c)) << what;
+                EXPECT_EQ(c.columns, l.columns) << what;
+                // libzint moves data too long for CC-A to CC-B.
+                if (type == 2) {
+                    EXPECT_EQ(c.cw[0], 920) << what;
+                }
+                ++read[c.cw[0] == 920 ? 1 : 0];
+                const int checks = ComponentChecks(c);
+                ASSERT_GT(checks, 0) << what;
+                if (type == 2) {
+                    EXPECT_TRUE(pdf_test::SyndromesZero(std::vector<int>(c.cw.begin(), c.cw.end()), checks)) << what;
+                }
+                std::vector<u8> out(512);
+                const int n = CC_DecodeData(c.cw.data(), static_cast<i32>(c.cw.size()) - checks, out.data(), 512);
+                ASSERT_GT(n, 0) << what;
+                EXPECT_EQ(std::string(out.begin(), out.begin() + n), pdf_test::Plain(d)) << what;
+            }
+        }
+        // Both kinds at every width, or the layout above went untested.
+        EXPECT_GT(read[0], 0) << l.primary;
+        EXPECT_GT(read[1], 0) << l.primary;
+    }
 }
 
 // ---- Guard scanning on rendered frames.
