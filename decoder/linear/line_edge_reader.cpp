@@ -39,16 +39,16 @@ u16 Distance(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
 // Module count of digit k (0 = most significant) of a six-digit pattern.
 u8 Digit(u32 pattern, int k) { return static_cast<u8>((pattern >> (4 * (5 - k))) & 0xF); }
 
-i32 ElementTerm(const i32 *corrected, const u8 *modules, int first) {
+i32 ElementTerm(const i32 *corrected, const u8 *modules, int first, int elements) {
     i32 expected = 0;
     i32 sum = 0;
-    for (int i = first; i < 6; i += 2) {
+    for (int i = first; i < elements; i += 2) {
         expected += modules[i];
         sum += corrected[i];
     }
     if (sum <= 0) return kNoScore / 4;
     i32 dev = 0;
-    for (int i = first; i < 6; i += 2) {
+    for (int i = first; i < elements; i += 2) {
         const i32 share = static_cast<i32>(static_cast<i64>(corrected[i]) * expected * 100 / sum);
         const i32 want = modules[i] * 100;
         const i32 d = Abs(share - want);
@@ -166,20 +166,21 @@ u32 Line_PairCandidates(u16 unit, int wide) {
     return scale;
 }
 
-i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit) {
-    if (unit <= 0) return kNoScore / 4;
+i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit, int elements) {
+    if (unit <= 0 || elements < 2 || elements > 6) return kNoScore / 4;
     i32 dev = 0;
-    for (int i = 0; i + 1 < 6; ++i) {
+    for (int i = 0; i + 1 < elements; ++i) {
         const i32 f = static_cast<i32>(static_cast<i64>(corrected[i] + corrected[i + 1]) * 100 / unit);
         const i32 e = (modules[i] + modules[i + 1]) * 100;
         dev += (e == 200 && f < 200) ? (200 - f) / 3 : Abs(f - e);
     }
-    return dev + ElementTerm(corrected, modules, 0) + ElementTerm(corrected, modules, 1);
+    return dev + ElementTerm(corrected, modules, 0, elements) + ElementTerm(corrected, modules, 1, elements);
 }
 
 i32 Line_SpreadDeviation(const SIX_MEASURE *m, int level) {
+    const int n = m->elements >= 2 && m->elements <= 6 ? m->elements : 6;
     i32 corrected[6];
-    for (int i = 1; i <= 6; ++i) {
+    for (int i = 1; i <= n; ++i) {
         i32 g = 0;
         for (const int nb : {i - 1, i + 1}) {
             const int col = Line_SpreadColumn(m->modules[nb], m->modules[i]);
@@ -189,7 +190,7 @@ i32 Line_SpreadDeviation(const SIX_MEASURE *m, int level) {
         }
         corrected[i - 1] = (m->width[i] * 256 - m->unit * g + 128) / 256;
     }
-    return Line_PairDeviation(corrected, m->modules + 1, m->unit);
+    return Line_PairDeviation(corrected, m->modules + 1, m->unit, n);
 }
 
 int Line_BestSpread(const SIX_MEASURE *m, int startLevel, i32 *deviation) {
