@@ -201,13 +201,13 @@ int Ean_DecodeCharacter(u16 unit, u8 *spreadLevel) {
         if (!valid) continue;
         const i16 hit = Line_FindInTable(kEanPairKeys, kEanEntries, key);
         if (hit < 0) continue;
+        // Twins share the pair sums and may score alike (2212 and 3121 differ by 40 on
+        // clean widths): both are scored before either is taken at once.
         const bool twin = hit == 1 || hit == 2 || hit == 11 || hit == 12;
-        for (int t = 0; t < (twin ? 2 : 1); ++t) {
-            ScoreEntry(&m, hit + 6 * t, *spreadLevel, &best, &second, &accepted);
-            if (accepted.score < kEanAtOnce) {
-                Take(accepted, spreadLevel);
-                return accepted.entry;
-            }
+        for (int t = 0; t < (twin ? 2 : 1); ++t) ScoreEntry(&m, hit + 6 * t, *spreadLevel, &best, &second, &accepted);
+        if (accepted.score < kEanAtOnce) {
+            Take(accepted, spreadLevel);
+            return accepted.entry;
         }
     }
     if (best.entry < 0) return -1;
