@@ -92,4 +92,23 @@ TEST(EanSymbols, LibzintLinesThroughTheWalk) {
     Test_ResetDecoderStatics();
 }
 
+// One line after another without a reset: the table's order moves the member read last to
+// the front, and no record reads a wrong symbol out of another member's bars.
+TEST(EanSymbols, MembersInTurnKeepTheirReads) {
+    Test_ResetDecoderStatics();
+    SetEanWords();
+    for (int round = 0; round < 2; ++round) {
+        for (const Case &c : kCases) {
+            SCOPED_TRACE(testing::Message() << c.what << " round " << round);
+            EdgeLine line = MakeEdgeLine(LibzintRuns(c.symbology, c.data),
+                                         {.moduleSamples = 3, .spread = 0.1, .jitter16 = 1, .seed = 7});
+            const WalkRead r = WalkLine(line);
+            EXPECT_EQ(r.answer, 1);
+            EXPECT_EQ(r.text, c.text);
+            EXPECT_EQ(r.id, c.id);
+        }
+    }
+    Test_ResetDecoderStatics();
+}
+
 }  // namespace
