@@ -179,14 +179,7 @@ void ScoreEntry(SIX_MEASURE *m, int entry, u8 level, Scored *best, Scored *secon
 int Ean_DecodeCharacter(u16 unit, u8 *spreadLevel) {
     EDGE_READER_STATE &s = g_edgeReader;
     if (unit == 0 || s.loadedCount != 4 || spreadLevel == nullptr) return -1;
-    SIX_MEASURE m{};
-    m.elements = 4;
-    m.unit = unit;
-    m.width[0] = 10 * s.beforeWidth;
-    m.modules[0] = s.beforeModules;
-    for (int k = 0; k < 4; ++k) m.width[k + 1] = 10 * s.elementWidths[k];
-    m.width[5] = 10 * s.afterWidth;
-    m.modules[5] = s.afterModules;
+    SIX_MEASURE m = Line_MeasureLoaded(unit);
     Line_PairCandidates(unit, 0);
     s.acceptedPattern = 0;
     Scored best, second, accepted;

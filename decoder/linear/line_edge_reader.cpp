@@ -77,20 +77,20 @@ void Commit(const Candidate &c, u8 *spreadLevel) {
     *spreadLevel = c.level;
 }
 
-// The measurement of the loaded character with the candidate's module counts.
-SIX_MEASURE Measure(u16 unit) {
+}  // namespace
+
+SIX_MEASURE Line_MeasureLoaded(u16 unit) {
     const EDGE_READER_STATE &s = g_edgeReader;
     SIX_MEASURE m{};
+    m.elements = static_cast<u8>(s.loadedCount < 2 ? 2 : (s.loadedCount > 6 ? 6 : s.loadedCount));
     m.unit = unit;
     m.width[0] = 10 * s.beforeWidth;
     m.modules[0] = s.beforeModules;
-    for (int i = 0; i < 6; ++i) m.width[i + 1] = 10 * s.elementWidths[i];
-    m.width[7] = 10 * s.afterWidth;
-    m.modules[7] = s.afterModules;
+    for (int i = 0; i < m.elements; ++i) m.width[i + 1] = 10 * s.elementWidths[i];
+    m.width[m.elements + 1] = 10 * s.afterWidth;
+    m.modules[m.elements + 1] = s.afterModules;
     return m;
 }
-
-}  // namespace
 
 u32 Line_ReverseDigits(u32 value, int digits) {
     u32 out = 0;
@@ -245,7 +245,7 @@ int Line_ReadSixChar(u16 unit, u8 *spreadLevel, const u32 *patterns, const u32 *
     if (unit == 0 || s.loadedCount < 6 || patterns == nullptr || pairKeys == nullptr || spreadLevel == nullptr)
         return 0;
     Line_PairCandidates(unit, 1);
-    SIX_MEASURE m = Measure(unit);
+    SIX_MEASURE m = Line_MeasureLoaded(unit);
     const u16 *q = g_edgeReaderParams;
     Candidate best, second, accepted;
     for (u32 combo = 0; combo < (1u << kSixPairs); ++combo) {

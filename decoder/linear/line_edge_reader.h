@@ -72,6 +72,9 @@ struct SIX_MEASURE {
     i32 unit;
     u8 elements = 6;
 };
+// The measurement of the loaded elements (2..6 of them) framed by the elements before and
+// after; the module counts of the character are the caller's to fill.
+SIX_MEASURE Line_MeasureLoaded(u16 unit);
 // Pair and element deviation of the corrected widths against their module counts (elements
 // 2..6).
 i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit, int elements = 6);

@@ -92,26 +92,6 @@ inline void SetEanWords(uint32_t extra = vexo::kFlagAddOn2 | vexo::kFlagAddOn5) 
     g_params.commonWord = 0;
 }
 
-// A decode context over a located candidate, as the walk builds it.
-inline vexo::LINE_DECODE_CTX DecodeContext(const vexo::LINE_LOCATE_STATE &st, uint8_t *buffer, uint16_t capacity) {
-    vexo::LINE_DECODE_CTX ctx{};
-    const uint16_t s = st.startIndex, e = st.endIndex;
-    ctx.widths = st.widths + s;
-    ctx.widthCount = st.widthCount;
-    ctx.direction = s > e ? -1 : 1;
-    ctx.data = buffer;
-    ctx.capacity = capacity;
-    ctx.edges = st.edges + s;
-    ctx.elementCount = static_cast<uint16_t>((s > e ? s - e : e - s) + 1);
-    ctx.edgesBase = st.edges;
-    ctx.edgeCount = st.edgeCount;
-    ctx.startIndex = s;
-    ctx.endIndex = e;
-    ctx.aimLetter = 'X';
-    ctx.aimModifier = '0';
-    return ctx;
-}
-
 struct EanRead {
     int candidates = 0;
     uint16_t count = 0;          // the decode slot's answer for the first candidate that gave one
