@@ -533,4 +533,35 @@ TEST(EanReading, ConfirmationStore) {
     lineMultiReadFlags = 0;
 }
 
+// Through the decode slot: a symbol whose one bar is 0.4 module too wide reads only by the
+// looser rule. Each line makes two equal marginal reads (forward, then backward), so the
+// second line delivers the fourth; a clean line after it finds the store empty, one after
+// a marginal read finds it equal.
+TEST(EanReading, MarginalReadsConfirmedAcrossLines) {
+    Test_ResetDecoderStatics();
+    SetEanWords();
+    EdgeLine marginal = MakeEdgeLine(Ean13Runs("4006381333931"), {.moduleSamples = 4});
+    for (size_t k = 21; k < marginal.edges.size(); ++k) marginal.edges[k] = static_cast<uint16_t>(marginal.edges[k] + 25);
+    const EdgeLine clean = MakeEdgeLine(Ean13Runs("4006381333931"), {.moduleSamples = 4});
+    struct Step {
+        const EdgeLine *line;
+        uint16_t count;
+        uint16_t flags;
+        uint8_t agreeing;
+    };
+    constexpr uint16_t P = kMultiReadPending, C = kMultiReadConfirmed;
+    const Step steps[] = {
+        {&marginal, 0, P, 2}, {&marginal, 13, C, 0}, {&clean, 13, 0, 0}, {&marginal, 0, P, 2}, {&clean, 13, P | C, 0},  // bit 15 is left as it was
+    };
+    int index = 0;
+    for (const Step &s : steps) {
+        SCOPED_TRACE(testing::Message() << "line " << index++);
+        const EanRead r = ReadEanLine(*s.line, Ean13_Locate, Ean13_Decode);
+        EXPECT_EQ(r.count, s.count);
+        EXPECT_EQ(lineMultiReadFlags & (P | C), s.flags);
+        EXPECT_EQ(g_ean13Store.agreeing, s.agreeing);
+    }
+    Test_ResetDecoderStatics();
+}
+
 }  // namespace
