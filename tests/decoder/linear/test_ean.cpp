@@ -10,6 +10,7 @@
 #include "core/modules.h"
 #include "core/state.h"
 #include "core/params.h"
+#include "core/properties.h"
 #include "core/test_hooks.h"
 #include "linear/code128_lines.h"
 #include "linear/ean_lines.h"
@@ -570,6 +571,52 @@ TEST(EanReading, MarginalReadsConfirmedAcrossLines) {
         EXPECT_EQ(r.count, s.count);
         EXPECT_EQ(lineMultiReadFlags & (P | C), s.flags);
         EXPECT_EQ(g_ean13Store.agreeing, s.agreeing);
+    }
+    Test_ResetDecoderStatics();
+}
+
+// The members as the property defaults and the groups' enable switches leave them (as the
+// host's "enable everything" does): ISBN and ISSN take their prefixes, UPC-A and UPC-E drop
+// their preamble, add-ons are not admitted and UPC-E of number system 1 is not accepted.
+TEST(EanResults, PropertyDefaultsWithEveryGroupOn) {
+    struct Case {
+        const char *what;
+        std::vector<int> runs;
+        int answer;
+        const char *text;
+        const char *aim;
+        uint16_t id;
+        int32_t codeType;
+    };
+    std::vector<int> isbnAddOn = Ean13Runs("9780201379624");
+    Append(isbnAddOn, AddOnRuns("12"));
+    std::vector<int> eanAddOn = Ean13Runs("4006381333931");
+    Append(eanAddOn, AddOnRuns("12"));
+    const Case cases[] = {
+        {"ISBN", Ean13Runs("9780201379624"), 1, "9780201379624", "]X0", 8, 20},
+        {"ISBN with an add-on", isbnAddOn, 1, "9780201379624", "]X0", 8, 20},
+        {"ISSN", Ean13Runs("9771234567003"), 1, "12345679", "]X0", 7, 21},
+        {"EAN-13", Ean13Runs("4006381333931"), 1, "4006381333931", "]E0", 6, 11},
+        {"EAN-13, add-on not admitted", eanAddOn, 1, "4006381333931", "]E0", 6, 11},
+        {"UPC-A", Ean13Runs("0036000291452"), 1, "036000291452", "]E0", 10, 17},
+        {"EAN-8", Ean8Runs("96385074"), 1, "96385074", "]E4", 5, 8},
+        {"UPC-E", UpceRuns("01234565"), 1, "1234565", "]E0", 9, 14},
+        {"UPC-E number system 1", UpceRuns("12345670"), 0, "", "]X0", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Test_ResetDecoderStatics();
+        Par_InstallDefaults();
+        for (uint32_t group = 0x10400; group <= 0x10900; group += 0x100) ASSERT_EQ(Par_DispatchSet(group, kValOn), 1);
+        EdgeLine line = MakeEdgeLine(c.runs, {.moduleSamples = 3, .spread = 0.1, .jitter16 = 1});
+        const WalkRead r = WalkLine(line);
+        EXPECT_EQ(r.answer, c.answer);
+        EXPECT_EQ(r.text, c.text);
+        EXPECT_EQ(r.aim, c.aim);
+        EXPECT_EQ(r.id, c.id);
+        if (c.answer == 1) {
+            EXPECT_EQ(r.codeType, c.codeType);
+        }
     }
     Test_ResetDecoderStatics();
 }
