@@ -4,14 +4,18 @@
 // table, and through the table as loaded with every linear symbology enabled (the worst
 // case of a line without a symbol; it grows as the families' records land). Code 128 lines
 // through the record's locate and decode: 20 and 60 data characters, clean or with one
-// damaged character (a partial read that only votes), forward and reversed.
+// damaged character (a partial read that only votes), forward and reversed. EAN-13 lines
+// through the record's slots, forward and reversed, with and without a 5-digit add-on to
+// search and read.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
+#include "../tests/decoder/linear/ean_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
 #include "linear/code128.h"
+#include "linear/ean_upc.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
 #include "linear/test_hooks_linear.h"
@@ -104,5 +108,19 @@ void BM_Code128Line(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_Code128Line)->ArgsProduct({{20, 60}, {0, 1}, {0, 1}});
+
+// Arg 0: reversed; arg 1: a 5-digit add-on behind the symbol (searched and read forward).
+void BM_Ean13Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    linetest::SetEanWords();
+    std::vector<int> runs = linetest::Ean13Runs("4006381333931");
+    if (state.range(1) != 0) linetest::Append(runs, linetest::AddOnRuns("52495"));
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        runs, {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(0) != 0, .seed = 3});
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadEanLine(line, Ean13_Locate, Ean13_Decode).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Ean13Line)->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace

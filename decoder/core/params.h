@@ -112,8 +112,15 @@ inline constexpr u32 kFlagUpcPreamble = 1u << 30;
 inline constexpr u32 kFlagUpcLeadingZero = 1u << 21;
 // EAN-13 prefix rules (the UPC-A word keeps the same bits for the host).
 inline constexpr u32 kFlagPrefixRule290 = 1u << 16;
-inline constexpr u32 kFlagPrefixRule414 = 1u << 17;
-inline constexpr u32 kFlagPrefixRule434 = 1u << 18;
+inline constexpr u32 kFlagPrefixRule414 = 1u << 17;  // 414 and 419
+inline constexpr u32 kFlagPrefixRule434 = 1u << 18;  // 434 and 439
+inline constexpr u32 kFlagPrefixRule978 = 1u << 19;
+inline constexpr u32 kFlagPrefixRule378 = 1u << 20;  // 378 and 379
+inline constexpr u32 kFlagPrefixRule977 = 1u << 29;
+inline constexpr u32 kFlagPrefixRule979 = 1u << 30;
+inline constexpr u32 kFlagUpcERefuseNs0 = 1u << 16;   // UPC-E: number system 0 only in composite mode
+inline constexpr u32 kFlagUpcEAcceptNs1 = 1u << 28;   // UPC-E: number system 1 accepted
+inline constexpr u32 kFlagUpcEThroughUpcA = 1u << 20; // UPC-E: expanded and reported by the UPC-A rules
 inline constexpr u32 kFlagStripStartStop = 1u << 28;      // Code 39, Codabar: drop start and stop
 inline constexpr u32 kFlagCode39FullAscii = 1u << 29;
 inline constexpr u32 kFlagCode32LeadingA = 1u << 26;      // Code 32 output starts with 'A'

@@ -39,16 +39,16 @@ u16 Distance(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
 // Module count of digit k (0 = most significant) of a six-digit pattern.
 u8 Digit(u32 pattern, int k) { return static_cast<u8>((pattern >> (4 * (5 - k))) & 0xF); }
 
-i32 ElementTerm(const i32 *corrected, const u8 *modules, int first) {
+i32 ElementTerm(const i32 *corrected, const u8 *modules, int first, int elements) {
     i32 expected = 0;
     i32 sum = 0;
-    for (int i = first; i < 6; i += 2) {
+    for (int i = first; i < elements; i += 2) {
         expected += modules[i];
         sum += corrected[i];
     }
     if (sum <= 0) return kNoScore / 4;
     i32 dev = 0;
-    for (int i = first; i < 6; i += 2) {
+    for (int i = first; i < elements; i += 2) {
         const i32 share = static_cast<i32>(static_cast<i64>(corrected[i]) * expected * 100 / sum);
         const i32 want = modules[i] * 100;
         const i32 d = Abs(share - want);
@@ -77,20 +77,20 @@ void Commit(const Candidate &c, u8 *spreadLevel) {
     *spreadLevel = c.level;
 }
 
-// The measurement of the loaded character with the candidate's module counts.
-SIX_MEASURE Measure(u16 unit) {
+}  // namespace
+
+SIX_MEASURE Line_MeasureLoaded(u16 unit) {
     const EDGE_READER_STATE &s = g_edgeReader;
     SIX_MEASURE m{};
+    m.elements = static_cast<u8>(s.loadedCount < 2 ? 2 : (s.loadedCount > 6 ? 6 : s.loadedCount));
     m.unit = unit;
     m.width[0] = 10 * s.beforeWidth;
     m.modules[0] = s.beforeModules;
-    for (int i = 0; i < 6; ++i) m.width[i + 1] = 10 * s.elementWidths[i];
-    m.width[7] = 10 * s.afterWidth;
-    m.modules[7] = s.afterModules;
+    for (int i = 0; i < m.elements; ++i) m.width[i + 1] = 10 * s.elementWidths[i];
+    m.width[m.elements + 1] = 10 * s.afterWidth;
+    m.modules[m.elements + 1] = s.afterModules;
     return m;
 }
-
-}  // namespace
 
 u32 Line_ReverseDigits(u32 value, int digits) {
     u32 out = 0;
@@ -166,20 +166,21 @@ u32 Line_PairCandidates(u16 unit, int wide) {
     return scale;
 }
 
-i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit) {
-    if (unit <= 0) return kNoScore / 4;
+i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit, int elements) {
+    if (unit <= 0 || elements < 2 || elements > 6) return kNoScore / 4;
     i32 dev = 0;
-    for (int i = 0; i + 1 < 6; ++i) {
+    for (int i = 0; i + 1 < elements; ++i) {
         const i32 f = static_cast<i32>(static_cast<i64>(corrected[i] + corrected[i + 1]) * 100 / unit);
         const i32 e = (modules[i] + modules[i + 1]) * 100;
         dev += (e == 200 && f < 200) ? (200 - f) / 3 : Abs(f - e);
     }
-    return dev + ElementTerm(corrected, modules, 0) + ElementTerm(corrected, modules, 1);
+    return dev + ElementTerm(corrected, modules, 0, elements) + ElementTerm(corrected, modules, 1, elements);
 }
 
 i32 Line_SpreadDeviation(const SIX_MEASURE *m, int level) {
+    const int n = m->elements >= 2 && m->elements <= 6 ? m->elements : 6;
     i32 corrected[6];
-    for (int i = 1; i <= 6; ++i) {
+    for (int i = 1; i <= n; ++i) {
         i32 g = 0;
         for (const int nb : {i - 1, i + 1}) {
             const int col = Line_SpreadColumn(m->modules[nb], m->modules[i]);
@@ -189,7 +190,7 @@ i32 Line_SpreadDeviation(const SIX_MEASURE *m, int level) {
         }
         corrected[i - 1] = (m->width[i] * 256 - m->unit * g + 128) / 256;
     }
-    return Line_PairDeviation(corrected, m->modules + 1, m->unit);
+    return Line_PairDeviation(corrected, m->modules + 1, m->unit, n);
 }
 
 int Line_BestSpread(const SIX_MEASURE *m, int startLevel, i32 *deviation) {
@@ -244,7 +245,7 @@ int Line_ReadSixChar(u16 unit, u8 *spreadLevel, const u32 *patterns, const u32 *
     if (unit == 0 || s.loadedCount < 6 || patterns == nullptr || pairKeys == nullptr || spreadLevel == nullptr)
         return 0;
     Line_PairCandidates(unit, 1);
-    SIX_MEASURE m = Measure(unit);
+    SIX_MEASURE m = Line_MeasureLoaded(unit);
     const u16 *q = g_edgeReaderParams;
     Candidate best, second, accepted;
     for (u32 combo = 0; combo < (1u << kSixPairs); ++combo) {

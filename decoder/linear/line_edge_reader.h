@@ -64,14 +64,20 @@ u32 Line_PairCandidates(u16 unit, int wide);
 void Line_PairBand(u32 v, int wide, u8 out[2]);
 
 // One character measured for scoring, all widths x 10 (unit = one module at this scale):
-// element 0 and 7 are the elements before and after the character.
+// element 0 and elements + 1 are the elements before and after the character (six elements
+// for Code 93 and Code 128, four for EAN/UPC).
 struct SIX_MEASURE {
     i32 width[8];
     u8 modules[8];
     i32 unit;
+    u8 elements = 6;
 };
-// Pair and element deviation of the six corrected widths against their module counts.
-i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit);
+// The measurement of the loaded elements (2..6 of them) framed by the elements before and
+// after; the module counts of the character are the caller's to fill.
+SIX_MEASURE Line_MeasureLoaded(u16 unit);
+// Pair and element deviation of the corrected widths against their module counts (elements
+// 2..6).
+i32 Line_PairDeviation(const i32 *corrected, const u8 *modules, i32 unit, int elements = 6);
 i32 Line_SpreadDeviation(const SIX_MEASURE *m, int level);
 // Local search of the spread level from startLevel; the level of the smallest deviation,
 // which goes to *deviation.

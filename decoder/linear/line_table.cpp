@@ -1,6 +1,7 @@
 #include "linear/line_table.h"
 
 #include "linear/code128.h"
+#include "linear/ean_upc.h"
 
 namespace vexo {
 
@@ -33,11 +34,23 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
      .decode = &Code128_Decode,
      .verify = &Code128_Verify},
     // 11: EAN-13, UPC-A, ISSN, ISBN
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Ean13_Reset,
+     .isEnabled = &Ean13_IsEnabled,
+     .locate = &Ean13_Locate,
+     .decode = &Ean13_Decode,
+     .verify = &Ean13_Verify},
     // 12: EAN-8
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Ean8_Reset,
+     .isEnabled = &Ean8_IsEnabled,
+     .locate = &Ean8_Locate,
+     .decode = &Ean8_Decode,
+     .verify = &Ean8_Verify},
     // 13: UPC-E
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Upce_Reset,
+     .isEnabled = &Upce_IsEnabled,
+     .locate = &Upce_Locate,
+     .decode = &Upce_Decode,
+     .verify = &Upce_Verify},
     // 14: Plessey
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 15: MSI

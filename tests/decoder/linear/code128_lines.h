@@ -79,19 +79,7 @@ inline LineRead ReadCode128Line(const EdgeLine &line) {
         const uint16_t e = st.endIndex;
         if (s >= n || e >= n) break;
         st.nextPos = static_cast<uint16_t>((s > e ? s : e) + 1);
-        vexo::LINE_DECODE_CTX ctx{};
-        ctx.widths = st.widths + s;
-        ctx.widthCount = st.widthCount;
-        ctx.direction = s > e ? -1 : 1;
-        ctx.data = buffer;
-        ctx.capacity = vexo::kLineTextCapacity;
-        ctx.locateValue = st.locateValue;
-        ctx.edges = st.edges + s;
-        ctx.elementCount = static_cast<uint16_t>((s > e ? s - e : e - s) + 1);
-        ctx.edgesBase = st.edges;
-        ctx.edgeCount = st.edgeCount;
-        ctx.startIndex = s;
-        ctx.endIndex = e;
+        vexo::LINE_DECODE_CTX ctx = DecodeContext(st, buffer, vexo::kLineTextCapacity);
         const uint16_t count = vexo::Code128_Decode(&ctx);
         if (count > 0) {
             out.count = count;

@@ -134,6 +134,27 @@ inline vexo::LINE_LOCATE_STATE LocateState(const EdgeLine &line) {
     return st;
 }
 
+// A decode context over a located candidate, as the walk builds it.
+inline vexo::LINE_DECODE_CTX DecodeContext(const vexo::LINE_LOCATE_STATE &st, uint8_t *buffer, uint16_t capacity) {
+    vexo::LINE_DECODE_CTX ctx{};
+    const uint16_t s = st.startIndex, e = st.endIndex;
+    ctx.widths = st.widths + s;
+    ctx.widthCount = st.widthCount;
+    ctx.direction = s > e ? -1 : 1;
+    ctx.data = buffer;
+    ctx.capacity = capacity;
+    ctx.locateValue = st.locateValue;
+    ctx.edges = st.edges + s;
+    ctx.elementCount = static_cast<uint16_t>((s > e ? s - e : e - s) + 1);
+    ctx.edgesBase = st.edges;
+    ctx.edgeCount = st.edgeCount;
+    ctx.startIndex = s;
+    ctx.endIndex = e;
+    ctx.aimLetter = 'X';
+    ctx.aimModifier = '0';
+    return ctx;
+}
+
 // Hands the line to the driver as the image side's current edge list (the arrays stay the
 // caller's: keep the line alive while the driver reads it).
 inline void Install(EdgeLine &line) {
