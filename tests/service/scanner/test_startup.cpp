@@ -346,6 +346,7 @@ TEST_F(SettingsTest, SetsReachTheEngineOnlyWhenChangedAndWithinTheLengthLimits) 
 }
 
 TEST_F(StartupTest, ACameraEnginesSettingNamesAndCodesComeFromItsCodeFile) {
+    const std::string long_code = "Code" + std::string(56, 'L');
     write_config("MOCKB", {"MOCKB"});
     add_engine("MOCKB", 2, 1, {"probe=0"});
     write_encrypted("EngineSettingCodeEN",
@@ -355,7 +356,8 @@ TEST_F(StartupTest, ACameraEnginesSettingNamesAndCodesComeFromItsCodeFile) {
                     "    <Cmd name=\"NO_VALUE\">x</Cmd>\n"
                     "    <Cmd name=\"DM_ENABLE\" value=\"20300\">x</Cmd>\n"
                     "  </EngineSetCodeValue>\n"
-                    "  <Code><DataMatrix><Enable>0</Enable></DataMatrix></Code>\n"
+                    "  <Code><DataMatrix><Enable>0</Enable></DataMatrix><" +
+                        long_code + "><Enable>0</Enable></" + long_code + "></Code>\n"
                     "</Settings>\n");
     start();
     std::vector<std::string> names;
@@ -364,6 +366,8 @@ TEST_F(StartupTest, ACameraEnginesSettingNamesAndCodesComeFromItsCodeFile) {
     EXPECT_EQ(names, (std::vector<std::string>{"QR_ENABLE", "DM_ENABLE"}));
     EXPECT_EQ(GetSettingValueFromList(m_scanner_dev, "QR_ENABLE", 9), 0x20200u);
     EXPECT_NE(group_named("DataMatrix"), nullptr);
+    EXPECT_NE(group_named(long_code.substr(0, CODE_NAME_SIZE - 1).c_str()), nullptr) << "cut to 51 characters";
+    EXPECT_TRUE(logged("Code name [" + long_code + "] longer than 51 characters, cut"));
     EXPECT_EQ(group_named("QRCode"), nullptr) << "a camera engine's codes come from its code file";
     EXPECT_NE(find_engine("MOCKB")->codeXml, nullptr);
 }
