@@ -331,10 +331,6 @@ enum {
     COMMON_STATE_DECODING = 2,
 };
 
-/* Engine control codes the runtime itself uses. */
-#define SCANNER_IOCTRL_SAVE_BMP 0x102
-#define SCANNER_IOCTRL_SEND_BMP 0x103
-#define SCANNER_IOCTRL_LOWPOWER 0x106
 /* Service command of a debug image sent to the Java side. */
 #define SERVICE_CMD_DEBUG_IMAGE 0x204
 

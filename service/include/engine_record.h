@@ -71,6 +71,52 @@ typedef int (*SCANNER_PACK_PROC)(ENGINE_RECORD *record, const char *name, const 
 typedef int (*SCANNER_UNPACK_PROC)(ENGINE_RECORD *record, const char *name, const uint8_t *sent, int sent_len,
                                    const uint8_t *reply, int reply_len);
 
+/* Engine control codes: the code argument of scanner_ioctrl. Codes below 0x100 belong to
+ * the camera library behind a camera engine and are passed to it unchanged; from 0x100 up
+ * they are the system's own. A driver hands every code it does not handle to the debug
+ * fallback common_scanner_debug_ioctrl_proc (readercore.h), which acts on 0x102 and 0x103
+ * and answers 0 for every code. Every driver answers -1 for a record without common. */
+#define SCANNER_IOCTRL_JAVA_VM 0xf0          /* 0, the Java VM: >= 0 accepted */
+#define SCANNER_IOCTRL_JAVA_ENV 0xf1         /* 0, the JNI environment or the Java VM */
+#define SCANNER_IOCTRL_JAVA_CONTEXT 0xf2     /* 0, a global reference to the Java context */
+#define SCANNER_IOCTRL_GET_SIZE 0x101        /* 0, SCANNER_FRAME_SIZE *: 0 answer valid */
+#define SCANNER_IOCTRL_SAVE_BMP 0x102        /* the switch value: 0 */
+#define SCANNER_IOCTRL_SEND_BMP 0x103        /* the switch value: 0 */
+#define SCANNER_IOCTRL_DECODE_IMAGE 0x104    /* 0, IMAGE_REQUEST *: 0 decoded, -1 not or busy */
+#define SCANNER_IOCTRL_UPGRADE 0x105         /* 0, UPGRADE_REQUEST *: 0 done */
+#define SCANNER_IOCTRL_LOWPOWER 0x106        /* 0, none: sent by the low-power thread */
+#define SCANNER_IOCTRL_SENSOR_ADJUST 0x107   /* the adjustment value 0-255: 0 accepted */
+#define SCANNER_IOCTRL_SET_SENSOR_SN 0x108   /* 32, 32 bytes to store: 0 stored */
+#define SCANNER_IOCTRL_GET_SENSOR_SN 0x109   /* 32, 32-byte buffer: 0 filled */
+#define SCANNER_IOCTRL_SET_SENSOR_DATA 0x10a /* 16, 16 bytes to store: 0 stored */
+#define SCANNER_IOCTRL_GET_SENSOR_DATA 0x10b /* 16, 16-byte buffer: 0 filled */
+#define SCANNER_IOCTRL_SAVE_ADJUST 0x10c     /* 16, 16 bytes of adjustment data: 0 stored */
+#define SCANNER_IOCTRL_CHECK_LENGTH 0x201    /* 0, none: 1 = the service checks Minlen against Maxlen */
+
+/* The pointer of SCANNER_IOCTRL_DECODE_IMAGE, lent for the call: grey pixels, one byte
+ * each, row after row, stride = width. The sender owns the image. */
+typedef struct IMAGE_REQUEST {
+    uint32_t width;
+    uint32_t height;
+    uint8_t *image;
+} IMAGE_REQUEST;
+
+/* The pointer of SCANNER_IOCTRL_UPGRADE: the firmware type, the operation (1 forces a
+ * serial engine into its upgrade mode, any other value is an ordinary start) and the
+ * firmware file's bytes. */
+typedef struct UPGRADE_REQUEST {
+    uint32_t FirmwareType;
+    uint32_t FirmwareOper;
+    uint32_t len;
+    uint8_t *Buf;
+} UPGRADE_REQUEST;
+
+/* The answer of SCANNER_IOCTRL_GET_SIZE, written by the driver into the sender's record. */
+typedef struct SCANNER_FRAME_SIZE {
+    uint32_t width;
+    uint32_t height;
+} SCANNER_FRAME_SIZE;
+
 struct ENGINE_RECORD {
     char name[ENGINE_NAME_SIZE];
     char display[ENGINE_NAME_SIZE];
@@ -110,12 +156,24 @@ struct ENGINE_RECORD {
 
 #if defined(__LP64__)
 #ifdef __cplusplus
+static_assert(sizeof(IMAGE_REQUEST) == 16 && __builtin_offsetof(IMAGE_REQUEST, image) == 8, "image request layout");
+static_assert(sizeof(UPGRADE_REQUEST) == 24 && __builtin_offsetof(UPGRADE_REQUEST, len) == 8 &&
+                  __builtin_offsetof(UPGRADE_REQUEST, Buf) == 16,
+              "upgrade request layout");
 static_assert(sizeof(ENGINE_RECORD) == 240, "engine record layout");
 static_assert(__builtin_offsetof(ENGINE_RECORD, scanner_probe) == 72, "engine record layout");
 static_assert(__builtin_offsetof(ENGINE_RECORD, common) == 216, "engine record layout");
 #else
+_Static_assert(sizeof(IMAGE_REQUEST) == 16, "image request layout");
+_Static_assert(sizeof(UPGRADE_REQUEST) == 24, "upgrade request layout");
 _Static_assert(sizeof(ENGINE_RECORD) == 240, "engine record layout");
 #endif
+#endif
+
+#ifdef __cplusplus
+static_assert(sizeof(SCANNER_FRAME_SIZE) == 8, "frame size answer layout");
+#else
+_Static_assert(sizeof(SCANNER_FRAME_SIZE) == 8, "frame size answer layout");
 #endif
 
 #ifdef __cplusplus

@@ -20,8 +20,6 @@
 #include "sim.h"
 #include "test_hooks.h"
 
-// Every wait for something expected ends here at the latest: a hang guard, no pass mark.
-inline constexpr std::chrono::seconds kHangGuard{30};
 
 class EngineTest : public ServiceTest {
   protected:
@@ -44,15 +42,6 @@ class EngineTest : public ServiceTest {
         std::vector<int> out;
         for (const SimWait &w : sim_sleep_waits()) out.push_back(w.ms);
         return out;
-    }
-    // Polls pred (every millisecond) until it holds or the hang guard ends: its last value.
-    static bool eventually(const std::function<bool()> &pred) {
-        auto end = std::chrono::steady_clock::now() + kHangGuard;
-        while (!pred()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            plat_sleep_real(1);
-        }
-        return true;
     }
 };
 

@@ -35,6 +35,15 @@ std::vector<std::string> split_lines(const std::string &text) {
 
 std::string make_temp_dir(const char *stem) { return svc_sandbox::make_root(stem); }
 
+bool eventually(const std::function<bool()> &pred) {
+    auto end = std::chrono::steady_clock::now() + kHangGuard;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        plat_sleep_real(1);
+    }
+    return true;
+}
+
 FileTail::FileTail(std::string host_path) : path_(std::move(host_path)) {
     struct stat st;
     start_ = stat(path_.c_str(), &st) == 0 ? st.st_size : 0;

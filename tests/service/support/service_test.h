@@ -4,8 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
+
+// Every wait for something expected ends here at the latest: a hang guard, no pass mark.
+inline constexpr std::chrono::seconds kHangGuard{30};
+// Polls pred (every millisecond) until it holds or the hang guard ends: its last value.
+bool eventually(const std::function<bool()> &pred);
 
 // Reads a host file whole ("" when missing).
 std::string read_host_file(const std::string &host_path);
