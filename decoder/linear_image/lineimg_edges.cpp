@@ -192,9 +192,9 @@ i32 LineImg_AlternateEdges(i32 *risePos, i32 *riseStep, i32 riseCount, i32 *fall
     while (f + 1 < fallCount && fallPos[f + 1] < risePos[r]) ++f;
     if (riseCount - r < kMinBars || fallCount - f < kMinBars) return 0;
     i32 bars = 0;
+    i32 nextFall = f + 1;  // the first falling edge after the kept one's run
     while (f < fallCount && r < riseCount) {
         // Kept falling edge f; the bar ends at the strongest rising edge before the next fall.
-        const i32 nextFall = f + 1;
         i32 runEnd = r;
         while (runEnd < riseCount && (nextFall >= fallCount || risePos[runEnd] < fallPos[nextFall])) ++runEnd;
         if (runEnd == r) break;
@@ -208,6 +208,7 @@ i32 LineImg_AlternateEdges(i32 *risePos, i32 *riseStep, i32 riseCount, i32 *fall
         i32 fallEnd = nextFall;
         while (fallEnd < fallCount && fallPos[fallEnd] < risePos[r]) ++fallEnd;
         f = LargestStep(fallStep, nextFall, fallEnd);
+        nextFall = fallEnd;
     }
     return bars;
 }
