@@ -3,6 +3,7 @@
 // exported interface.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -113,6 +114,59 @@ TEST(LineImgSymbols, ExportedInterfaceReadsInstalledRegion) {
             EXPECT_TRUE(testkit::ReadAs(r, c.text, c.symbology == BARCODE_GS1_128 ? 3 : 2, c.aim)) << c.data << " " << angle;
         }
     }
+}
+
+TEST(LineImgSymbols, EmptyFrameAnswersNothing) {
+    ResetAll();
+    std::vector<uint8_t> pixels(752 * 480, 200);
+    InstallImage(pixels, 752, 480);
+    const REGION_QUAD q = Box(100, 100, 650, 380);
+    const u8 kind = 1;
+    Test_SetLineImgRegions(&q, &kind, 1);
+    const i32 arena = g_arena.count;
+    EXPECT_EQ(LineImg_Decode(), 0);
+    EXPECT_EQ(g_arena.count, arena);
+    EXPECT_EQ(LineImg_GetResultText(), nullptr);
+    EXPECT_EQ(LineImg_GetResultLength(), 0);
+    EXPECT_EQ(OutputAim(), "]X0");
+    EXPECT_EQ(LineImg_GetSymbologyBit(nullptr), 0u);
+    const testkit::DecodeResult r = testkit::DecodeFrame(testkit::Frame(752, 480, 200), {.init = true});
+    EXPECT_FALSE(r.decoded);
+}
+
+// Bars lying flat give row-pass proposals; the module runs between the passes, as the
+// core's linear stage runs it on every column-pass proposal.
+TEST(LineImgSymbols, RowPassFindsItsMapsAfterTheModule) {
+    ResetAll();
+    const testkit::Symbol sym = Make(BARCODE_CODE128, "Maps");
+    const Scene s = Place(sym, {.moduleSize = 3, .angleDeg = 90, .blurSigma = 0.5});
+    std::vector<uint8_t> pixels = s.img.frame.pixels;
+    InstallImage(pixels, s.img.frame.width, s.img.frame.height);
+    Test_SetLineImgRegions(&s.quad, &s.kind, 1);
+    auto rowPass = [&](bool runModule, std::vector<u8> *maps) {
+        Mem_ResetArena();
+        EXPECT_EQ(Loc_ProjectionThresholds(), 1);
+        REGION_QUAD quads[40];
+        Loc_ColumnProjectionQuads(quads, 40);
+        if (runModule) {
+            EXPECT_EQ(LineImg_Decode(), 1);
+        }
+        const i64 bytes = 2 * static_cast<i64>(g_projState.rows) * g_projState.cols;
+        maps->assign(g_projState.mapH, g_projState.mapH + bytes);
+        const int n = Loc_RowProjectionQuads(quads, 40);
+        std::vector<std::array<i32, 8>> out;
+        for (int k = 0; k < n; ++k)
+            out.push_back({quads[k].c[0].x, quads[k].c[0].y, quads[k].c[1].x, quads[k].c[1].y, quads[k].c[2].x,
+                           quads[k].c[2].y, quads[k].c[3].x, quads[k].c[3].y});
+        return out;
+    };
+    std::vector<u8> before, after;
+    const auto plain = rowPass(false, &before);
+    const auto withModule = rowPass(true, &after);
+    EXPECT_FALSE(plain.empty());
+    EXPECT_EQ(plain, withModule);
+    EXPECT_TRUE(before == after);
+    EXPECT_EQ(OutputText(), "Maps");
 }
 
 }  // namespace
