@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lineimg_test_util.h"
+#include "linear/line_edge_input.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "support/testkit.h"
@@ -114,6 +115,24 @@ TEST(LineImgSymbols, ExportedInterfaceReadsInstalledRegion) {
             EXPECT_TRUE(testkit::ReadAs(r, c.text, c.symbology == BARCODE_GS1_128 ? 3 : 2, c.aim)) << c.data << " " << angle;
         }
     }
+}
+
+// At 1.5 px a module with blur 0.8 the whole-pixel samples lose the narrow elements; the
+// 1/16-pixel samples of the same pairs keep them.
+TEST(LineImgSymbols, FinePassReadsWhatWholePixelsMiss) {
+    ResetAll();
+    const testkit::Symbol sym = Make(BARCODE_CODE128, "Fine 1234");
+    const Scene s = Place(sym, {.moduleSize = 1.5, .blurSigma = 0.8});
+    std::vector<uint8_t> pixels = s.img.frame.pixels;
+    InstallImage(pixels, s.img.frame.width, s.img.frame.height);
+    Test_SetLineImgRegions(&s.quad, &s.kind, 1);
+    ASSERT_EQ(LineImg_Decode(), 1);
+    EXPECT_EQ(OutputText(), "Fine 1234");
+    EXPECT_EQ(g_lineEdgeInput.sampleCount, kLineImgFineSamples);  // the storing line was a fine one
+    // Twice the narrowest element in 1/16 pixel (blur thins it): between half a module and
+    // two, where sixteenths of the 1040 samples over about 200 px would read five times more.
+    EXPECT_GE(g_lineImgState.narrowWidth2, 24);
+    EXPECT_LE(g_lineImgState.narrowWidth2, 96);
 }
 
 TEST(LineImgSymbols, EmptyFrameAnswersNothing) {
