@@ -316,9 +316,14 @@ int LineImg_DecodeLineFine(const LINEIMG_LINE_PAIR *pair, LINEIMG_LINE_STATE *st
     constexpr i32 sizes[kBlocks] = {kFineListBytes, kFineListBytes, kFineListBytes, kFineListBytes, kFineListBytes,
                                     kFineListBytes, kFineListBytes, kFineListBytes, kFineListBytes, 1280,
                                     kFineRecordBytes, kFineRecordBytes, kLineImgTextBytes};
+    void *held[kBlocks] = {};
     u8 *blocks[kBlocks] = {};
     i32 taken = 0;
-    while (taken < kBlocks && (blocks[taken] = Mem_Alloc(sizes[taken])) != nullptr) ++taken;
+    for (; taken < kBlocks; ++taken) {
+        blocks[taken] = Mem_Alloc(sizes[taken]);
+        held[taken] = blocks[taken];
+        if (blocks[taken] == nullptr) break;
+    }
     int answer = 0;
     if (taken == kBlocks) {
         LINE_SCRATCH s{};
@@ -356,7 +361,7 @@ int LineImg_DecodeLineFine(const LINEIMG_LINE_PAIR *pair, LINEIMG_LINE_STATE *st
             }
         }
     }
-    Mem_FreeList(reinterpret_cast<void *const *>(blocks), taken);
+    Mem_FreeList(held, taken);
     return answer;
 }
 

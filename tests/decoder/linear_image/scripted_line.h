@@ -110,6 +110,22 @@ inline std::vector<uint8_t> BarFrame() {
     return px;
 }
 
+// A fixture on the bar frame: statics reset, the frame installed, an empty run and table.
+class BarFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetAll();
+        pixels_ = BarFrame();
+        InstallImage(pixels_, 752, 480);
+        vexo::LineImg_ClearRun(&run_);
+        vexo::LineImg_ResetLineState();
+        vexo::LineImg_ResetRegions();
+    }
+
+    std::vector<uint8_t> pixels_;
+    vexo::LINEIMG_RUN run_{};
+};
+
 // The row of a whole-pixel line that starts at column x0, from its first edge.
 inline int RowOfLine(const LineSeen &s, int x0) {
     const int firstBar = (s.firstEdge - 8) / 16 + x0 + 2;

@@ -12,15 +12,10 @@ namespace {
 using namespace vexo;
 using namespace lineimgtest;
 
-class LineImgRegions : public ::testing::Test {
+class LineImgRegions : public BarFrameTest {
 protected:
     void SetUp() override {
-        ResetAll();
-        pixels_ = BarFrame();
-        InstallImage(pixels_, 752, 480);
-        LineImg_ClearRun(&run_);
-        LineImg_ResetLineState();
-        LineImg_ResetRegions();
+        BarFrameTest::SetUp();
         InstallScript([](int, bool fine) -> std::optional<ScriptRead> {
             if (fine) return std::nullopt;
             return ScriptRead{"DB", 26};
@@ -42,9 +37,6 @@ protected:
         EXPECT_EQ(g_arena.used, used);
         return r;
     }
-
-    std::vector<uint8_t> pixels_;
-    LINEIMG_RUN run_{};
 };
 
 const REGION_QUAD kRegion = Box(100, 140, 650, 240);

@@ -17,15 +17,10 @@ using namespace lineimgtest;
 constexpr int kLeft = 100;
 constexpr int kTop = 140;
 
-class LineImgScan : public ::testing::Test {
+class LineImgScan : public BarFrameTest {
 protected:
     void SetUp() override {
-        ResetAll();
-        pixels_ = BarFrame();
-        InstallImage(pixels_, 752, 480);
-        LineImg_ClearRun(&run_);
-        LineImg_ResetLineState();
-        LineImg_ResetRegions();
+        BarFrameTest::SetUp();
         g_lineImgRegions.count = 1;
         g_lineImgRegions.quads[0] = Box(kLeft, kTop, 650, kTop + 100);
         g_lineImgRegions.kinds[0] = 1;
@@ -47,8 +42,6 @@ protected:
         return n;
     }
 
-    std::vector<uint8_t> pixels_;
-    LINEIMG_RUN run_{};
     LINEIMG_READ_SET reads_{};
     u8 readRoom_[kLineImgReadSetBytes] = {};
 };
