@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "linear/line_driver.h"
 #include "lineimg_test_util.h"
 
 // The case tables leave trailing fields at their defaults.
@@ -256,6 +257,42 @@ TEST(LineImgOutput, SymbologyBitsAndNothingDecoded) {
     g_lineImgOutput.length = -1;
     EXPECT_EQ(LineImg_GetResultLength(), 0);
     EXPECT_EQ(LineImg_GetResultText(), nullptr);
+}
+
+TEST(LineImgOutput, OperationsBeyondTheRecord) {
+    ResetAll();
+    // The DataBar value: the low 16 bits of the 1D driver's auxiliary value, for id 26 only.
+    g_lineDriver.aux[0] = LINE_AUX{};
+    g_lineDriver.aux[0].variant = 3;
+    g_lineDriver.results[0].aux = &g_lineDriver.aux[0];
+    i32 value = -1;
+    g_lineImgState.id = kSymCode128;
+    EXPECT_EQ(LineImg_GetDataBarValue(&value), 0);
+    EXPECT_EQ(value, -1);
+    g_lineImgState.id = kSymDataBar;
+    EXPECT_EQ(LineImg_GetDataBarValue(&value), 1);
+    EXPECT_EQ(value, 3);
+    EXPECT_EQ(LineImg_GetDataBarValue(nullptr), 0);
+    // Corners: only the profile path writes them; every run clears them.
+    g_lineImgOutput.corners = Box(1, 2, 3, 4);
+    REGION_QUAD q{};
+    LineImg_GetCorners(&q);
+    EXPECT_EQ(q.c[3].y, 4);
+    LINEIMG_RUN run;
+    LineImg_ClearRun(&run);
+    LineImg_GetCorners(&q);
+    EXPECT_EQ(q.c[3].y, 0);
+    EXPECT_EQ(run.limit, 2);
+    // The part list is copied only with every list given and more than one part.
+    i32 kinds[2] = {}, ids[2] = {}, lengths[2] = {};
+    char aims[7] = {};
+    LINEIMG_PART_LIST parts{0, kinds, ids, lengths, aims};
+    g_lineImgOutput.partCount = 1;
+    EXPECT_EQ(LineImg_CopyPartList(&parts), 0);
+    g_lineImgOutput.partCount = 2;
+    parts.aimChars = nullptr;
+    EXPECT_EQ(LineImg_CopyPartList(&parts), 0);
+    EXPECT_EQ(LineImg_CopyPartList(nullptr), 0);
 }
 
 }  // namespace
