@@ -121,6 +121,12 @@ inline constexpr u32 kFlagPrefixRule979 = 1u << 30;
 inline constexpr u32 kFlagUpcERefuseNs0 = 1u << 16;   // UPC-E: number system 0 only in composite mode
 inline constexpr u32 kFlagUpcEAcceptNs1 = 1u << 28;   // UPC-E: number system 1 accepted
 inline constexpr u32 kFlagUpcEThroughUpcA = 1u << 20; // UPC-E: expanded and reported by the UPC-A rules
+// The same bits on the UPC-A word are the linear reader's coupon options: a UPC-A or EAN-13
+// coupon waits for its extension while regions remain (join), is never output alone
+// (require, which wins over join), and a DataBar extension is output without the coupon.
+inline constexpr u32 kFlagCouponDataBarOnly = 1u << 16;
+inline constexpr u32 kFlagCouponRequireExtension = 1u << 17;
+inline constexpr u32 kFlagCouponJoinExtension = 1u << 18;
 inline constexpr u32 kFlagStripStartStop = 1u << 28;      // Code 39, Codabar: drop start and stop
 inline constexpr u32 kFlagCode39FullAscii = 1u << 29;
 inline constexpr u32 kFlagCode32LeadingA = 1u << 26;      // Code 32 output starts with 'A'
@@ -133,6 +139,11 @@ inline constexpr u32 kMsiCheckShift = 16;                 // check-digit scheme,
 inline constexpr u32 kMsiCheckMask = 3u << 16;
 inline constexpr u32 kMsiCheckClearMask = 7u << 16;       // a new scheme also clears bit 18
 
+// optionWord bits 0-2: how the linear reader pairs two symbols of one image (bit 1 pairs,
+// bits 1 and 0 together pair any two, bit 2 joins two ITF reads into 26 digits).
+inline constexpr u32 kOptionPairAll = 1u << 0;
+inline constexpr u32 kOptionPairSymbols = 1u << 1;
+inline constexpr u32 kOptionJoinItf = 1u << 2;
 // optionWord bit 3: Interleaved 2 of 5 accepts only the lengths of itfLengthMask.
 inline constexpr u32 kOptionItfLengthMask = 1u << 3;
 // commonWord.

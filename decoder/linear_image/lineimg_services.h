@@ -17,8 +17,9 @@ void LineImg_WriteAimId(char *out);
 // 0 when nothing was decoded; otherwise the symbology bit of the accepted result, and
 // its internal 1D id is written to id (when id is set).
 u32 LineImg_GetSymbologyBit(i32 *id);
-// The linear-stage flags: bits 0-1 the scan-line set (5 columns, 7 rows, 0 outside the
-// stage), bit 2 a flag.
+// The record's linkage word (the core passes 5 and 7 in its linear stage, 0 after it):
+// bit 2 switches the profile path on or off for every following image (on before the
+// first call); bits 0 and 1 have no effect here.
 void LineImg_SetScanMode(u32 flags);
 // Resets the 1D symbology records; run after every successful decode.
 void LineImg_ResetSymbologies();

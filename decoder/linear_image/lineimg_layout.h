@@ -1,0 +1,42 @@
+// Where the linear module keeps its line scratch in the image's work buffer: behind the
+// difference maps that the core's linear stage keeps at its start (those of a 1280 x 960
+// frame's central third are the largest), so that the row pass still finds its maps after
+// the module ran on the column-pass proposals.
+#pragma once
+
+#include "core/types.h"
+#include "linear_image/lineimg_edges.h"
+
+namespace vexo {
+
+// The maps and work arrays of the linear stage for a rows x cols area (as the locating
+// code lays them out).
+constexpr i64 LineImg_MapBytes(i64 rows, i64 cols) {
+    return 2 * rows * cols + 1 + 4 * ((rows > cols ? rows : cols) + 2) * 2;
+}
+inline constexpr i64 kLineImgMapRows = 960 * 2 / 3 - 960 / 3;
+inline constexpr i64 kLineImgMapCols = 2 * (1280 / 3) - 1280 / 3;
+inline constexpr i64 kLineImgMapBytes = LineImg_MapBytes(kLineImgMapRows, kLineImgMapCols);
+
+inline constexpr i32 kLineImgSampleBytes = 1280;
+inline constexpr i32 kLineImgListBytes = kLineImgEdgeCap * 4;
+inline constexpr i32 kLineImgRecordRoom = 600;  // edges and widths of the line record
+
+// Offsets from the start of the work buffer.
+enum LineImgArea : i32 {
+    kAreaSamples = static_cast<i32>((kLineImgMapBytes + 63) & ~static_cast<i64>(63)),
+    kAreaLists = kAreaSamples + kLineImgSampleBytes,  // eight lists: rise/fall x pos/step x line A/B
+    kAreaMatch = kAreaLists + 8 * kLineImgListBytes,
+    kAreaRecordEdges = kAreaMatch + kLineImgMatchCap * 4,
+    kAreaRecordWidths = kAreaRecordEdges + kLineImgRecordRoom * 2,
+    kAreaRecordText = kAreaRecordWidths + kLineImgRecordRoom * 2,
+    kAreaEnd = kAreaRecordText + 256,
+};
+static_assert(kLineImgMapRows == 320 && kLineImgMapCols == 426);
+static_assert(kAreaSamples >= kLineImgMapBytes && kAreaSamples % 64 == 0);
+static_assert(kAreaLists % 4 == 0 && kAreaMatch % 4 == 0 && kAreaRecordEdges % 2 == 0);
+// The module's areas stay "below 51 kB" past the maps and inside the smallest work buffer.
+static_assert(kAreaEnd - kAreaSamples < 51 * 1024);
+static_assert(kAreaEnd <= 752 * 480);
+
+}  // namespace vexo
