@@ -5,31 +5,14 @@
 // read rate and median decode time side by side in one run.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "support/blackbox.h"
+#include "bench_corpus.h"
 #include "support/decoder_api.h"
 #include "support/render.h"
 #include "support/symbol.h"
 #include "support/testkit.h"
-
-#ifdef VEXO_BENCH_ZXING
-#define ZX_USE_UTF8 1
-#include <ZXing/DecodeHints.h>
-#include <ZXing/ImageView.h>
-#include <ZXing/ReadBarcode.h>
-#include <ZXing/Result.h>
-#endif
-
-#ifndef VEXO_CORPUS_DIR
-#define VEXO_CORPUS_DIR "../shared/corpus"
-#endif
 
 namespace {
 
@@ -125,22 +108,15 @@ BENCHMARK(BM_DmDecodeFrameThis)->Name("BM_DmDecodeFrame/this")->Arg(1)->Arg(10)-
     ->Unit(benchmark::kMicrosecond);
 
 #ifdef VEXO_BENCH_ZXING
-ZXing::DecodeHints DmHints() {
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::DataMatrix);
-    return hints;
-}
-
 void BM_DmDecodeFrameZxing(benchmark::State &state) {
     const int which = static_cast<int>(state.range(0));
     const testkit::Frame f = MakeFrame(which);
-    const ZXing::DecodeHints hints = DmHints();
+    const ZXing::BarcodeFormat format = ZXing::BarcodeFormatFromString("DataMatrix");
     int64_t reads = 0;
     for (auto _ : state) {
-        const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
-        const ZXing::Result z = ZXing::ReadBarcode(view, hints);
-        reads += z.isValid() ? 1 : 0;
-        benchmark::DoNotOptimize(z.isValid());
+        const testkit::DecodeResult d = bench_corpus::ZxingRead(f, format, 0x105);
+        reads += d.decoded ? 1 : 0;
+        benchmark::DoNotOptimize(d.text.data());
     }
     state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
     state.SetLabel(FrameLabel(which));
@@ -151,78 +127,12 @@ BENCHMARK(BM_DmDecodeFrameZxing)->Name("BM_DmDecodeFrame/zxing")->Arg(1)->Arg(10
 
 // ---- The Data Matrix corpus folders, this decoder beside zxing-cpp.
 
-const char *const kDmFolders[] = {"datamatrix-1", "datamatrix-3", "datamatrix-5"};
-
-std::filesystem::path CorpusDir() {
-    const char *env = std::getenv("STACK_CORPUS_DIR");
-    return env != nullptr && env[0] != '\0' ? std::filesystem::path(env) : std::filesystem::path(VEXO_CORPUS_DIR);
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-void RunCorpus(benchmark::State &state, const char *folder,
-               const std::function<testkit::DecodeResult(const testkit::Frame &)> &read) {
-    const std::filesystem::path dir = CorpusDir() / folder;
-    if (!std::filesystem::is_directory(dir)) {
-        state.SkipWithError("corpus folder missing");
-        return;
-    }
-    for (auto _ : state) {
-        std::vector<double> ms;
-        const testkit::FolderResult r = testkit::RunBlackboxFolder(dir, [&](const testkit::Frame &f) {
-            testkit::DecodeResult d = read(f);
-            ms.push_back(d.decodeMs);
-            return d;
-        });
-        state.counters["images"] = r.expected;
-        state.counters["passed"] = r.passed;
-        state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
-        state.counters["median_ms"] = Median(ms);
-    }
-}
-
-void BM_DmCorpusThis(benchmark::State &state, const char *folder) {
-    const testkit::DecoderApi &api = DmOnlyDecoder();
-    RunCorpus(state, folder, [&](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
-}
-
-#ifdef VEXO_BENCH_ZXING
-void BM_DmCorpusZxing(benchmark::State &state, const char *folder) {
-    const ZXing::DecodeHints hints = DmHints();
-    RunCorpus(state, folder, [&](const testkit::Frame &f) {
-        const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
-        const auto t0 = std::chrono::steady_clock::now();
-        const ZXing::Result z = ZXing::ReadBarcode(view, hints);
-        testkit::DecodeResult d;
-        d.decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        d.decoded = z.isValid();
-        if (d.decoded) {
-            d.codeId = 0x105;
-            d.text = z.text();
-            d.aim = z.symbologyIdentifier();
-        }
-        return d;
-    });
-}
-#endif
-
-[[maybe_unused]] const bool kCorpusRegistered = [] {
-    for (const char *folder : kDmFolders) {
-        benchmark::RegisterBenchmark((std::string("BM_DmCorpus/this/") + folder).c_str(), BM_DmCorpusThis, folder)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-#ifdef VEXO_BENCH_ZXING
-        benchmark::RegisterBenchmark((std::string("BM_DmCorpus/zxing/") + folder).c_str(), BM_DmCorpusZxing, folder)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-#endif
-    }
-    return true;
-}();
+[[maybe_unused]] const bool kCorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_DmCorpus", {"datamatrix-1", "datamatrix-3", "datamatrix-5"},
+    [] {
+        const testkit::DecoderApi &api = DmOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "DataMatrix", 0x105);
 
 }  // namespace
