@@ -22,6 +22,7 @@
 #include "qr/qr_symbol_stages.h"
 #include "qr/qr_size.h"
 #include "qr/qr_state.h"
+#include "bench_corpus.h"
 #include "support/blackbox.h"
 #include "support/decoder_api.h"
 #include "support/render.h"
@@ -286,81 +287,8 @@ BENCHMARK(BM_QrRefit)->Unit(benchmark::kMicrosecond);
 
 // ---- The QR corpus folders, this decoder beside zxing-cpp.
 
-#ifndef VEXO_CORPUS_DIR
-#define VEXO_CORPUS_DIR "../shared/corpus"
-#endif
-
-const char *const kQrFolders[] = {"qrcode-1", "qrcode-3", "qrcode-5", "qrcode-7"};
-
-// The corpus beside the source tree, or where STACK_CORPUS_DIR says (a worktree elsewhere).
-std::filesystem::path CorpusDir() {
-    const char *env = std::getenv("STACK_CORPUS_DIR");
-    return env != nullptr && env[0] != '\0' ? std::filesystem::path(env) : std::filesystem::path(VEXO_CORPUS_DIR);
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-void ReportFolder(benchmark::State &state, const testkit::FolderResult &r, const std::vector<double> &ms) {
-    state.counters["images"] = r.expected;
-    state.counters["passed"] = r.passed;
-    state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
-    state.counters["median_ms"] = Median(ms);
-}
-
-void BM_QrCorpusThisDecoder(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = CorpusDir() / folder;
-    if (!std::filesystem::is_directory(dir)) {
-        state.SkipWithError("corpus folder missing");
-        return;
-    }
-    const testkit::DecoderApi &api = QrOnlyDecoder();
-    for (auto _ : state) {
-        std::vector<double> ms;
-        const testkit::FolderResult r = testkit::RunBlackboxFolder(dir, [&](const testkit::Frame &f) {
-            testkit::DecodeResult d = testkit::RunFrame(api, f, false);
-            ms.push_back(d.decodeMs);
-            return d;
-        });
-        ReportFolder(state, r, ms);
-    }
-}
-
-#ifdef VEXO_BENCH_ZXING
-void BM_QrCorpusZxing(benchmark::State &state, const char *folder) {
-    const std::filesystem::path dir = CorpusDir() / folder;
-    if (!std::filesystem::is_directory(dir)) {
-        state.SkipWithError("corpus folder missing");
-        return;
-    }
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::QRCode);
-    for (auto _ : state) {
-        std::vector<double> ms;
-        const testkit::FolderResult r = testkit::RunBlackboxFolder(dir, [&](const testkit::Frame &f) {
-            const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
-            const auto t0 = std::chrono::steady_clock::now();
-            const ZXing::Result z = ZXing::ReadBarcode(view, hints);
-            const auto t1 = std::chrono::steady_clock::now();
-            testkit::DecodeResult d;
-            d.decodeMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
-            ms.push_back(d.decodeMs);
-            d.decoded = z.isValid();
-            if (d.decoded) {
-                d.codeId = 0x102;
-                d.text = z.text();
-                d.aim = z.symbologyIdentifier();
-            }
-            return d;
-        });
-        ReportFolder(state, r, ms);
-    }
-}
-#endif
+using bench_corpus::CorpusDir;
+using bench_corpus::Median;
 
 // ---- Failed frames: what a frame costs when it holds a symbol that does not read.
 
@@ -446,18 +374,12 @@ BENCHMARK(BM_QrFailedFramesZxing)->Name("BM_QrFailedFrames/zxing")->Iterations(1
 #endif
 
 // One folder per benchmark, each decoder beside the other.
-[[maybe_unused]] const bool kCorpusRegistered = [] {
-    for (const char *folder : kQrFolders) {
-        benchmark::RegisterBenchmark((std::string("BM_QrCorpus/this/") + folder).c_str(), BM_QrCorpusThisDecoder, folder)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-#ifdef VEXO_BENCH_ZXING
-        benchmark::RegisterBenchmark((std::string("BM_QrCorpus/zxing/") + folder).c_str(), BM_QrCorpusZxing, folder)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-#endif
-    }
-    return true;
-}();
+[[maybe_unused]] const bool kCorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_QrCorpus", {"qrcode-1", "qrcode-3", "qrcode-5", "qrcode-7"},
+    [] {
+        const testkit::DecoderApi &api = QrOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "QRCode", 0x102);
 
 }  // namespace

@@ -22,7 +22,10 @@ struct Case {
     int noise = 1;
     bool invert = false;
     bool mirror = false;
-    double keystone = 0.08;  // mild perspective
+    // Mild perspective: a camera tilt that narrows the top edge of a square by this much.
+    // The same tilt narrows a wide rectangle's top edge by this times rows / cols (the
+    // convergence follows the extent along the tilt).
+    double keystone = 0.08;
     uint64_t seed = 1;
 };
 
@@ -46,6 +49,7 @@ struct Outcome {
     bool fits = false;  // the symbol with its quiet zone fits the frame
     bool read = false;  // exact bytes, code id and identifier
     bool wrong = false;  // something else was read
+    bool large = false;  // in the 1280 x 960 frame
     int rows = 0, cols = 0;
 };
 
@@ -66,13 +70,14 @@ inline Outcome Run(const Case &c, bool enableAll = true) {
     } else if (diag <= 960) {
         o.width = 1280;
         o.height = 960;
+        out.large = true;
     } else {
         return out;
     }
     out.fits = true;
     o.moduleSize = c.module;
     o.angleDeg = c.angle;
-    o.keystone = c.keystone;
+    o.keystone = s.cols > s.rows ? c.keystone * s.rows / s.cols : c.keystone;
     o.blurSigma = 0.8;
     o.noiseSigma = c.noise;
     o.invert = c.invert;

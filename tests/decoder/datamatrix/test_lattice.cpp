@@ -305,6 +305,75 @@ TEST_F(DmSampling, ImageLineWalk) {
     }
 }
 
+// The first cell of a one-region candidate on a drawn frame: solid left and bottom sides,
+// and on each timing side one dip whose line contrast is exactly the score wanted (a line
+// through it falls and rises once; the ground beyond it is 199 for an odd score). Lines
+// just inside carry a little texture so that the pair search sees its edge; lines outside
+// carry none.
+class DmCellScores : public ::testing::Test {
+protected:
+    static constexpr int kW = 400, kH = 400;
+    void Draw(int top, int right) {
+        px_.assign(static_cast<size_t>(kW) * kH, 200);
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
+            }
+        };
+        fill(100, 108, 140, 300, 30);  // left solid side (short of the top timing lines)
+        fill(100, 260, 292, 300, 30);  // bottom solid side (short of the right timing lines)
+        // Top: a dip of depth score / 2 (even scores only here).
+        fill(195, 205, 108, 130, 170);
+        fill(195, 205, 100, 108, 200 - top / 2);
+        // Right: an odd score falls by 100 and rises by score - 100 to a ground of 199.
+        fill(270, 292, 195, 205, 170);
+        if (right % 2 != 0) fill(270, kW, 0, 195, 199);
+        fill(292, 300, 195, 205, right % 2 != 0 ? 100 : 200 - right / 2);
+        vexo::Test_ResetDecoderStatics();
+        vexo::Pix_SetImagePointer(px_.data());
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_SetImageSize(kW, kH);
+        vexo::Pix_InstallFrame(px_.data(), kW, kH);
+        vexo::DM_SetNoiseThreshold(15);
+    }
+    int Measure() {
+        vexo::DM_PREPARED_CANDIDATE cand{};
+        cand.valid = 1;
+        cand.darkOnLight = 1;
+        cand.corner = GEO_POINT{100, 300};
+        cand.armEnd1 = GEO_POINT{100, 100};
+        cand.armEnd2 = GEO_POINT{300, 300};
+        cand.fourthCorner = GEO_POINT{300, 100};
+        cand.arm1Length = cand.arm2Length = cand.longerArm = 200;
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutSquare1;
+        return vexo::DM_MeasureCell(px_.data(), &cand, &g);
+    }
+    std::vector<uint8_t> px_;
+};
+
+TEST_F(DmCellScores, TimingScoresOfTheFirstCell) {
+    struct Case {
+        int top, right;
+        bool passes;
+    };
+    // Each at or below 99 fails, and so does a sum at or below 299.
+    for (const Case c : {Case{100, 199, false}, Case{100, 200, true}, Case{98, 250, false}, Case{100, 98, false},
+                         Case{150, 150, true}}) {
+        Draw(c.top, c.right);
+        // The drawn frame gives the pair searches exactly these scores (reach 200 / 7).
+        GEO_POINT tl{100, 100}, tr{300, 100}, br{300, 300}, tr2{300, 100};
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &tl, &tr, GEO_POINT{100, 300}, 28), c.top);
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &br, &tr2, GEO_POINT{100, 300}, 28), c.right);
+        const int r = Measure();
+        if (c.passes) {
+            EXPECT_NE(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
+        } else {
+            EXPECT_EQ(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
+        }
+    }
+}
+
 // Two candidates side by side in the usual orientation (corner bottom left, arm 1 up).
 vexo::DM_CANDIDATE Cand(int x, int y, int a, int b) {
     vexo::DM_CANDIDATE c{};
