@@ -91,10 +91,10 @@ i32 BarLength(const REGION_QUAD &q, i32 orientation) {
     return orientation != 0 ? Abs(q.c[2].y - q.c[0].y) : Abs(q.c[2].x - q.c[0].x);
 }
 
-// Drops bars whose length lies outside 0.8 to 1.5 times the mean of the cluster as it was
-// at the start. Returns the new count.
-i32 KeepConsistentBars(REGION_QUAD *bars, i32 count, i32 orientation) {
-    if (count <= 0) return 0;
+}  // namespace
+
+i32 LineImg_KeepConsistentBars(REGION_QUAD *bars, i32 count, i32 orientation) {
+    if (bars == nullptr || count <= 0) return 0;
     i64 sum = 0;
     for (i32 i = 0; i < count; ++i) sum += BarLength(bars[i], orientation);
     const i32 mean = static_cast<i32>(sum / count);
@@ -111,6 +111,8 @@ i32 KeepConsistentBars(REGION_QUAD *bars, i32 count, i32 orientation) {
     }
     return count;
 }
+
+namespace {
 
 // Distance from P (one bar length in from the end point m towards n) to 40 pixels beyond the
 // outermost bar; -1 when the inside shows fewer than 3 rising edges.
@@ -303,7 +305,7 @@ i32 LineImg_GroupSegments(REGION_QUAD *out, i32 capacity, i32 orientation) {
         i32 m = 0;
         for (i32 j = r.start; j <= r.end && m < kClusterWorkingMembers; ++j) w->fit.working[m++] = w->bands[w->clusters.member[j]];
         m = LineImg_RemoveContained(w->fit.working, m, LineImg_ContainedAll4);
-        m = KeepConsistentBars(w->fit.working, m, orientation);
+        m = LineImg_KeepConsistentBars(w->fit.working, m, orientation);
         if (m <= 1) continue;
         if (LineImg_QuadFromBands(w->fit.working, m, &w->candidates[n], orientation) != 0) ++n;
     }

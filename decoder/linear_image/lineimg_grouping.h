@@ -57,6 +57,11 @@ i32 LineImg_RemoveContained(REGION_QUAD *items, i32 count, QuadVerdictFn verdict
 int LineImg_ContainedAll4(const REGION_QUAD *a, const REGION_QUAD *b);
 int LineImg_ContainedAny3(const REGION_QUAD *a, const REGION_QUAD *b);
 
+// Drops bands whose bar length (extent along the segment) lies outside 0.8 to 1.5 times the
+// mean of all count bands, the first offender first (the last band takes its place), until
+// all fit; the mean is not taken again. Returns the new count.
+i32 LineImg_KeepConsistentBars(REGION_QUAD *bars, i32 count, i32 orientation);
+
 // The quadrilateral of count bands: lines fitted to points along their first sides and
 // along their last sides, cut by the outer side of the outermost bands and fitted to the
 // frame. 0 when a fit fails, the fitted lines meet inside the image or a corner is missing.
