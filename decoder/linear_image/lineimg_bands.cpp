@@ -24,9 +24,7 @@ constexpr i32 kCheckMinStep = 6;
 constexpr i32 kShortEdges = 4;
 constexpr i32 kMediumEdges = 1;
 
-i32 Rounded(f64 v) { return v >= 2147483647.0 ? INT32_MAX : static_cast<i32>(v + 0.5); }
 
-i32 Length(GEO_POINT p, GEO_POINT q) { return Rounded(Geo_Distance(p.x, p.y, q.x, q.y)); }
 
 bool Between(i32 lo, i32 v, i32 hi) { return lo < v && v < hi; }
 
@@ -64,10 +62,10 @@ bool BandsOfGroup(const SEGMENT_STORE &store, const u16 *members, INDEX_RANGE g,
         sum += s.length;
         if (longest < 0 || s.length > store.seg[members[longest]].length) longest = k;
     }
-    const i32 mean = static_cast<i32>(sum / (g.end - g.start + 1));
-    const i32 max = store.seg[members[longest]].length;
+    const i64 mean = sum / (g.end - g.start + 1);
+    const i64 max = store.seg[members[longest]].length;
     // A segment much longer than its neighbours is no bar (a box edge, a long line).
-    const bool skipLongest = static_cast<i32>((mean + 0.5) * 1.5) < max;
+    const bool skipLongest = static_cast<i64>((static_cast<f64>(mean) + 0.5) * 1.5) < max;
     for (i32 k = g.start; k <= g.end; ++k) {
         const LINE_SEGMENT &s = store.seg[members[k]];
         if ((k == longest && skipLongest) || s.length <= kTooShort) continue;
@@ -145,7 +143,7 @@ i32 LineImg_GroupByPosition(const SEGMENT_STORE *store, u16 *members, i32 count,
 
 void LineImg_SegmentBand(const GEO_POINT *end0, const GEO_POINT *end1, REGION_QUAD *band, i32 margin) {
     if (end0 == nullptr || end1 == nullptr || band == nullptr) return;
-    const i32 reach = margin + Length(*end0, *end1);
+    const i32 reach = margin + LineImg_RoundedDistance(*end0, *end1);
     GEO_POINT v;
     Geo_RotatePlus90(end0, end1, &v);
     Geo_StepTowards(end0, &v, &band->c[0], reach);
@@ -203,7 +201,7 @@ i32 LineImg_ClusterBands(const REGION_QUAD *bands, i32 count, BAND_CLUSTERS *out
     if (count > kBandCapacity) count = kBandCapacity;
     for (i32 i = 0; i < count; ++i) {
         const GEO_POINT *c = bands[i].c;
-        const i32 d = Length(c[0], c[3]);
+        const i32 d = LineImg_RoundedDistance(c[0], c[3]);
         shapes->diagonal[i] = static_cast<u16>(d);
         shapes->tolerance[i] = static_cast<u16>(static_cast<i32>(1.3 * shapes->diagonal[i] + 0.5));
         const i32 inset = 3 * (shapes->diagonal[i] >> 3);

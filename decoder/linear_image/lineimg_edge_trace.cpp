@@ -9,6 +9,31 @@ namespace vexo {
 
 namespace {
 
+// Refit edge positions beyond these are no candidates; a column window ends at 64.
+constexpr i32 kRowPositionLimit = 196608;
+constexpr i32 kColumnPositionLimit = 64;
+constexpr i32 kRefitMinStep = 6;
+constexpr i32 kAny = INT32_MAX;
+
+}  // namespace
+
+// The main tracers cut a first edge in the window's first pixel step, widen and test the
+// mean position, at the decoder's current minimum step; the refit tracers work at a fixed
+// minimum step, the forward ones with a pixel-sum test.
+const TRACE_RULES kTraceRules[kTraceKinds] = {
+    // columns, backward, step for flag 1, round half, mean test, repeat after cut, widen,
+    // candidates lo..hi, no cut lo..hi, sum tolerance, far margin, minimum step
+    {0, 0, -2, 1, 1, 1, 1, 17, kAny, 17, kAny, 0, 16, -1},                                        // rows
+    {1, 0, -2, 1, 1, 0, 1, 17, kAny, 17, kAny, 0, 16, -1},                                        // columns
+    {0, 0, -2, 0, 0, 1, 1, -kAny, kAny, 18, kRowPositionLimit, 160, 16, kRefitMinStep},           // refit rows
+    {0, 1, -2, 0, 0, 1, 1, 18, kRowPositionLimit, 18, kRowPositionLimit, 0, 8, kRefitMinStep},    // rows back
+    {1, 0, -2, 0, 0, 0, 1, -kAny, kAny, 18, kColumnPositionLimit, 80, 16, kRefitMinStep},         // refit columns
+    {1, 1, 2, 0, 0, 0, 0, 18, kColumnPositionLimit, 18, kColumnPositionLimit, 0, 16, kRefitMinStep},  // columns back
+};
+static_assert(sizeof(kTraceRules) / sizeof(kTraceRules[0]) == kTraceKinds);
+
+namespace {
+
 // Edges are looked for and points kept this far inside the image.
 constexpr i32 kNearMargin = 16;
 // A candidate this far (or farther) from the expected shift is none.

@@ -24,6 +24,18 @@ struct TRACE_RULES {
     i32 minStep;       // negative: the decoder's current minimum step
 };
 
+// The six tracers, rows of kTraceRules.
+enum TraceKind : int {
+    kTraceRows = 0,
+    kTraceColumns = 1,
+    kTraceRefitRows = 2,
+    kTraceRefitRowsBack = 3,
+    kTraceRefitColumns = 4,
+    kTraceRefitColumnsBack = 5,
+    kTraceKinds = 6,
+};
+extern const TRACE_RULES kTraceRules[kTraceKinds];
+
 // Follows the edge of t by the rules; 1 with ends and count, else 0. t->window and
 // t->points must hold kTraceWindow and kTracePoints entries.
 int LineImg_RunTrace(EDGE_TRACE *t, const TRACE_RULES *rules);

@@ -27,15 +27,14 @@ constexpr i32 kTrimMinStep = 6;
 constexpr i32 kTrimMargin = 40;
 constexpr f64 kTrimGap = 1.5;
 
-i32 Abs(i32 v) { return v < 0 ? -v : v; }
-i32 Rounded(f64 v) { return v >= 2147483647.0 ? INT32_MAX : static_cast<i32>(v + 0.5); }
-i32 Length(GEO_POINT p, GEO_POINT q) { return Rounded(Geo_Distance(p.x, p.y, q.x, q.y)); }
 
 GROUP_WORK *Work() { return reinterpret_cast<GROUP_WORK *>(LineImg_FinderScratch(0, sizeof(GROUP_WORK))); }
 
-i32 FirstSideExtent(const REGION_QUAD &q) {
-    const i32 dx = Abs(q.c[0].x - q.c[1].x);
-    const i32 dy = Abs(q.c[0].y - q.c[1].y);
+i64 Abs64(i64 v) { return v < 0 ? -v : v; }
+
+i64 FirstSideExtent(const REGION_QUAD &q) {
+    const i64 dx = Abs64(static_cast<i64>(q.c[0].x) - q.c[1].x);
+    const i64 dy = Abs64(static_cast<i64>(q.c[0].y) - q.c[1].y);
     return dx > dy ? dx : dy;
 }
 
@@ -52,7 +51,7 @@ int ContainedVerdict(const REGION_QUAD *a, const REGION_QUAD *b, i32 needed) {
 // Points every kFitSpacing pixels along p -> q (below its rounded length) appended to the
 // list; false when the list is full.
 bool AddSidePoints(GEO_POINT p, GEO_POINT q, POINT_NODE *points, i32 *n) {
-    const i32 length = Length(p, q);
+    const i32 length = LineImg_RoundedDistance(p, q);
     for (i32 d = kFitSpacing; d < length; d += kFitSpacing) {
         if (*n >= kFitPoints) return false;
         GEO_POINT at;
@@ -87,8 +86,9 @@ REGION_QUAD FrameRect() {
 bool InImage(GEO_POINT p) { return p.x >= 0 && p.y >= 0 && p.x < g_image.width && p.y < g_image.height; }
 
 // Bar length of a band: its extent along its segment.
-i32 BarLength(const REGION_QUAD &q, i32 orientation) {
-    return orientation != 0 ? Abs(q.c[2].y - q.c[0].y) : Abs(q.c[2].x - q.c[0].x);
+i64 BarLength(const REGION_QUAD &q, i32 orientation) {
+    return orientation != 0 ? Abs64(static_cast<i64>(q.c[2].y) - q.c[0].y)
+                            : Abs64(static_cast<i64>(q.c[2].x) - q.c[0].x);
 }
 
 }  // namespace
@@ -97,11 +97,11 @@ i32 LineImg_KeepConsistentBars(REGION_QUAD *bars, i32 count, i32 orientation) {
     if (bars == nullptr || count <= 0) return 0;
     i64 sum = 0;
     for (i32 i = 0; i < count; ++i) sum += BarLength(bars[i], orientation);
-    const i32 mean = static_cast<i32>(sum / count);
-    const i32 lo = static_cast<i32>(kShortestBar * mean + 0.5);
-    const i32 hi = static_cast<i32>(kLongestBar * mean + 0.5);
+    const i64 mean = sum / count;
+    const i64 lo = static_cast<i64>(kShortestBar * static_cast<f64>(mean) + 0.5);
+    const i64 hi = static_cast<i64>(kLongestBar * static_cast<f64>(mean) + 0.5);
     for (i32 i = 0; i < count;) {
-        const i32 length = BarLength(bars[i], orientation);
+        const i64 length = BarLength(bars[i], orientation);
         if (length >= lo && length <= hi) {
             ++i;
             continue;
@@ -254,7 +254,7 @@ i32 LineImg_DropInvertedQuads(REGION_QUAD *quads, i32 count, i32 orientation) {
 void LineImg_TrimQuadEnds(REGION_QUAD *quad) {
     if (quad == nullptr || g_image.data == nullptr) return;
     GEO_POINT *c = quad->c;
-    const i32 barLength = Length(c[0], c[2]);
+    const i32 barLength = LineImg_RoundedDistance(c[0], c[2]);
     GEO_POINT m1, m2;
     Geo_Midpoint(&c[0], &c[2], &m1);
     Geo_Midpoint(&c[1], &c[3], &m2);
@@ -321,7 +321,7 @@ i32 LineImg_GroupSegments(REGION_QUAD *out, i32 capacity, i32 orientation) {
             sx += c.x;
             sy += c.y;
         }
-        w->keys[i] = Length(centre, GEO_POINT{static_cast<i32>(sx >> 2), static_cast<i32>(sy >> 2)});
+        w->keys[i] = LineImg_RoundedDistance(centre, GEO_POINT{static_cast<i32>(sx >> 2), static_cast<i32>(sy >> 2)});
         w->order[i] = i;
     }
     Geo_PartialSortPairs(w->keys, n, n, w->order, 0);

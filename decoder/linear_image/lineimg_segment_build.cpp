@@ -12,7 +12,7 @@ constexpr i32 kBendLimit = 9;
 // First ends this close (in x and in y) name the same segment.
 constexpr i32 kSameStart = 2;
 
-i32 Abs(i32 v) { return v < 0 ? -v : v; }
+i64 Abs(i64 v) { return v < 0 ? -v : v; }
 
 // An old segment covers the start point (along, line A) of a new edge when the point lies
 // in the span of its end boxes, or within its bounding box and a pixel of its line. The
@@ -100,7 +100,7 @@ i32 StoreSegment(const SEGMENT_BUILD &b, SEGMENT_STORE *store, i32 old, GEO_POIN
     if (b.refit == 0) {
         for (i32 j = 0; j < old; ++j) {
             LINE_SEGMENT &s = store->seg[j];
-            if (Abs(s.x0 - e0.x) > kSameStart || Abs(s.y0 - e0.y) > kSameStart) continue;
+            if (Abs(static_cast<i64>(s.x0) - e0.x) > kSameStart || Abs(static_cast<i64>(s.y0) - e0.y) > kSameStart) continue;
             const i32 extent = b.columns != 0 ? e1.x - e0.x : e1.y - e0.y;
             if (s.length >= extent) return -1;
             LineImg_SetSegment(&s, e0, e1, b.margin, 0);

@@ -25,42 +25,7 @@ static_assert(sizeof(kNegativeBounds) / sizeof(kNegativeBounds[0]) == 15);
 
 i16 ClampI16(i32 v) { return static_cast<i16>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
-// The main tracers: window 8 pixels from 2 behind the previous point, first step cut,
-// widening, the mean test; the decoder's current minimum step.
-constexpr TRACE_RULES kRowRules = {
-    .columns = 0,
-    .backward = 0,
-    .stepFlag1 = -2,
-    .roundHalf = 1,
-    .meanTest = 1,
-    .repeatAfterCut = 1,
-    .widen = 1,
-    .candidateLo = 17,
-    .candidateHi = INT32_MAX,
-    .cutLo = 17,
-    .cutHi = INT32_MAX,
-    .sumTolerance = 0,
-    .farMargin = 16,
-    .minStep = -1,
-};
-constexpr TRACE_RULES kColumnRules = {
-    .columns = 1,
-    .backward = 0,
-    .stepFlag1 = -2,
-    .roundHalf = 1,
-    .meanTest = 1,
-    .repeatAfterCut = 0,
-    .widen = 1,
-    .candidateLo = 17,
-    .candidateHi = INT32_MAX,
-    .cutLo = 17,
-    .cutHi = INT32_MAX,
-    .sumTolerance = 0,
-    .farMargin = 16,
-    .minStep = -1,
-};
-
-int TraceWith(const TRACE_RULES &rules, const GEO_POINT *a, const GEO_POINT *b, i32 flag, GEO_POINT *end0,
+int TraceWith(TraceKind kind, const GEO_POINT *a, const GEO_POINT *b, i32 flag, GEO_POINT *end0,
               GEO_POINT *end1, i32 expectedShift, i32 ratio, i32 *countOut, i32 scratch) {
     if (countOut != nullptr) *countOut = 0;
     if (a == nullptr || b == nullptr) return 0;
@@ -70,15 +35,15 @@ int TraceWith(const TRACE_RULES &rules, const GEO_POINT *a, const GEO_POINT *b, 
     t.flag = flag;
     t.expectedShift = expectedShift;
     t.ratio = ratio;
-    if (LineImg_AttachTraceScratch(&t, scratch) == 0 || LineImg_RunTrace(&t, &rules) == 0) return 0;
+    if (LineImg_AttachTraceScratch(&t, scratch) == 0 || LineImg_RunTrace(&t, &kTraceRules[kind]) == 0) return 0;
     if (end0 != nullptr) *end0 = t.end0;
     if (end1 != nullptr) *end1 = t.end1;
     if (countOut != nullptr) *countOut = t.count;
     return 1;
 }
 
-int MainRowTrace(EDGE_TRACE *t) { return LineImg_RunTrace(t, &kRowRules); }
-int MainColumnTrace(EDGE_TRACE *t) { return LineImg_RunTrace(t, &kColumnRules); }
+int MainRowTrace(EDGE_TRACE *t) { return LineImg_RunTrace(t, &kTraceRules[kTraceRows]); }
+int MainColumnTrace(EDGE_TRACE *t) { return LineImg_RunTrace(t, &kTraceRules[kTraceColumns]); }
 
 }  // namespace
 
@@ -98,6 +63,11 @@ i32 LineImg_SegmentAngle(const GEO_POINT *p, const GEO_POINT *q) {
     if (p->x == q->x) return 90;
     const i64 slope = (static_cast<i64>(p->y) - q->y) * 1024 / (static_cast<i64>(p->x) - q->x);
     return LineImg_EdgeAngle(static_cast<i32>(slope > INT32_MAX ? INT32_MAX : (slope < INT32_MIN ? INT32_MIN : slope)));
+}
+
+i32 LineImg_RoundedDistance(GEO_POINT p, GEO_POINT q) {
+    const f64 d = Geo_Distance(p.x, p.y, q.x, q.y) + 0.5;
+    return d >= 2147483647.0 ? INT32_MAX : static_cast<i32>(d);
 }
 
 void LineImg_SetSegment(LINE_SEGMENT *s, GEO_POINT e0, GEO_POINT e1, i32 margin, i32 round) {
@@ -122,38 +92,38 @@ void LineImg_SetSegment(LINE_SEGMENT *s, GEO_POINT e0, GEO_POINT e1, i32 margin,
 
 int LineImg_TraceEdgeRows(const GEO_POINT *a, const GEO_POINT *b, i32 flag, GEO_POINT *end0, GEO_POINT *end1,
                           i32 expectedShift, i32 ratio, i32 *countOut, i32 scratch) {
-    return TraceWith(kRowRules, a, b, flag, end0, end1, expectedShift, ratio, countOut, scratch);
+    return TraceWith(kTraceRows, a, b, flag, end0, end1, expectedShift, ratio, countOut, scratch);
 }
 
 int LineImg_TraceEdgeColumns(const GEO_POINT *a, const GEO_POINT *b, i32 flag, GEO_POINT *end0, GEO_POINT *end1,
                              i32 expectedShift, i32 ratio, i32 *countOut, i32 scratch) {
-    return TraceWith(kColumnRules, a, b, flag, end0, end1, expectedShift, ratio, countOut, scratch);
+    return TraceWith(kTraceColumns, a, b, flag, end0, end1, expectedShift, ratio, countOut, scratch);
 }
 
-int LineImg_BuildRowSegments(const EDGE_PAIRING *pairing, SEGMENT_STORE *store, i32 *meanOut, i32 lineStart,
-                             i32 scratch) {
-    const SEGMENT_BUILD b = {.columns = 0,
+namespace {
+
+int Build(const EDGE_PAIRING *pairing, SEGMENT_STORE *store, i32 *meanOut, i32 lineStart, i32 scratch, u8 columns) {
+    const SEGMENT_BUILD b = {.columns = columns,
                              .refit = 0,
-                             .margin = 10,
+                             .margin = columns != 0 ? 15 : 10,
                              .ratio = g_edgeThresholds.ratio,
                              .lineStart = lineStart,
                              .scratch = scratch,
                              .lines = nullptr,
-                             .trace = MainRowTrace};
+                             .trace = columns != 0 ? MainColumnTrace : MainRowTrace};
     return LineImg_BuildSegments(pairing, store, meanOut, &b);
+}
+
+}  // namespace
+
+int LineImg_BuildRowSegments(const EDGE_PAIRING *pairing, SEGMENT_STORE *store, i32 *meanOut, i32 lineStart,
+                             i32 scratch) {
+    return Build(pairing, store, meanOut, lineStart, scratch, 0);
 }
 
 int LineImg_BuildColumnSegments(const EDGE_PAIRING *pairing, SEGMENT_STORE *store, i32 *meanOut, i32 lineStart,
                                 i32 scratch) {
-    const SEGMENT_BUILD b = {.columns = 1,
-                             .refit = 0,
-                             .margin = 15,
-                             .ratio = g_edgeThresholds.ratio,
-                             .lineStart = lineStart,
-                             .scratch = scratch,
-                             .lines = nullptr,
-                             .trace = MainColumnTrace};
-    return LineImg_BuildSegments(pairing, store, meanOut, &b);
+    return Build(pairing, store, meanOut, lineStart, scratch, 1);
 }
 
 }  // namespace vexo

@@ -104,6 +104,9 @@ int LineImg_RefitTraceRowsBack(EDGE_TRACE *t);
 int LineImg_RefitTraceColumns(EDGE_TRACE *t);
 int LineImg_RefitTraceColumnsBack(EDGE_TRACE *t);
 
+// |p - q| rounded (add 0.5, truncate), at most INT32_MAX.
+i32 LineImg_RoundedDistance(GEO_POINT p, GEO_POINT q);
+
 // Writes midpoint, length (rounded when round is set, else truncated) and the boxes of
 // margin m from the two ends.
 void LineImg_SetSegment(LINE_SEGMENT *s, GEO_POINT e0, GEO_POINT e1, i32 margin, i32 round);

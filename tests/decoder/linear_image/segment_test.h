@@ -96,34 +96,34 @@ inline void Install(GreyFrame &f) {
 
 class SegmentTest : public vexo_test::DecoderTest {};
 
-// One row pair (columns 0) or column pair (columns 1) as a finder pass scans it: the falling
-// edges of the lines at `line` and line + 4 over the whole frame, paired with tolerance 70 and
-// minimum run 4, then the builder. Returns the builder's mean.
-inline int ScanPair(const GreyFrame &f, int line, bool columns) {
+// The falling edges of the lines at `line` and line + 4 over the whole frame (rows, or
+// columns when columns is set), then the builder; returns its mean. With `take` empty they
+// are paired as a finder pass pairs them (tolerance 70, minimum run 4); otherwise the edges
+// of those indexes are paired with each other, for tests that place single edges.
+inline int PairedScan(const GreyFrame &f, int line, bool columns, std::vector<int> take = {}, bool runs = false) {
     constexpr int kCap = 256;
     std::vector<int32_t> a(kCap), b(kCap), out(kCap), ma(kCap), mb(kCap);
     const int length = columns ? f.height : f.width;
+    const int ratio = vexo::g_edgeThresholds.ratio;
+    const int minStep = static_cast<int>(vexo::g_edgeThresholds.minStep);
     const auto edges = [&](int l, int32_t *pos) {
-        if (columns) return vexo::Prof_FindColumnFallingEdges(f.pixels.data() + l, length, vexo::g_edgeThresholds.ratio,
-                                                             static_cast<int>(vexo::g_edgeThresholds.minStep), pos, kCap);
-        return vexo::Prof_FindFallingEdges(f.pixels.data() + static_cast<size_t>(l) * f.width, length,
-                                           vexo::g_edgeThresholds.ratio,
-                                           static_cast<int>(vexo::g_edgeThresholds.minStep), pos, kCap);
+        if (columns) return vexo::Prof_FindColumnFallingEdges(f.pixels.data() + l, length, ratio, minStep, pos, kCap);
+        return vexo::Prof_FindFallingEdges(f.pixels.data() + static_cast<size_t>(l) * f.width, length, ratio, minStep,
+                                           pos, kCap);
     };
-    vexo::EDGE_PAIRING e{};
-    e.tolerance = 70;
-    e.capacity = kCap;
-    e.minRun = 4;
-    e.countA = edges(line, a.data());
-    e.countB = edges(line + 4, b.data());
-    e.posA = a.data();
-    e.posB = b.data();
-    e.outPositions = out.data();
-    e.matchA = ma.data();
-    e.matchB = mb.data();
-    e.lineA = line;
-    e.lineB = line + 4;
-    vexo::Geo_MatchPositionRuns(&e);
+    vexo::EDGE_PAIRING e{70, kCap, 4, edges(line, a.data()), edges(line + 4, b.data()), a.data(), b.data(),
+                         out.data(), 0, ma.data(), mb.data(), 0, line, line + 4};
+    if (runs) {
+        vexo::Geo_MatchPositionRuns(&e);
+    } else {
+        if (take.empty())
+            for (int k = 0; k < e.countA && k < e.countB; ++k) take.push_back(k);
+        for (int k : take) {
+            ma[static_cast<size_t>(e.matchCount)] = k;
+            mb[static_cast<size_t>(e.matchCount)] = k;
+            ++e.matchCount;
+        }
+    }
     int mean = -1;
     if (columns) {
         vexo::LineImg_BuildColumnSegments(&e, &vexo::g_segmentStore, &mean, 0, vexo::kTraceScratchColumns);
@@ -133,53 +133,10 @@ inline int ScanPair(const GreyFrame &f, int line, bool columns) {
     return mean;
 }
 
-// Pairs every `spacing` lines from 8 on.
+// Pairs every `spacing` lines from 8 on, as a pass does.
 inline void ScanAll(const GreyFrame &f, bool columns, int spacing = 8) {
     const int length = columns ? f.width : f.height;
-    for (int l = 8; l + 4 < length; l += spacing) ScanPair(f, l, columns);
-}
-
-}  // namespace segment_test
-
-namespace segment_test {
-
-// The edges of the lines at `line` and line + 4 paired index by index (no run needed), then
-// the builder; for tests that place single edges.
-inline int PairedScan(const GreyFrame &f, int line, bool columns, std::vector<int> take = {}) {
-    constexpr int kCap = 64;
-    std::vector<int32_t> a(kCap), b(kCap), ma(kCap), mb(kCap);
-    const int length = columns ? f.height : f.width;
-    const auto edges = [&](int l, int32_t *pos) {
-        if (columns) return vexo::Prof_FindColumnFallingEdges(f.pixels.data() + l, length, vexo::g_edgeThresholds.ratio,
-                                                             static_cast<int>(vexo::g_edgeThresholds.minStep), pos, kCap);
-        return vexo::Prof_FindFallingEdges(f.pixels.data() + static_cast<size_t>(l) * f.width, length,
-                                           vexo::g_edgeThresholds.ratio,
-                                           static_cast<int>(vexo::g_edgeThresholds.minStep), pos, kCap);
-    };
-    vexo::EDGE_PAIRING e{};
-    e.capacity = kCap;
-    e.countA = edges(line, a.data());
-    e.countB = edges(line + 4, b.data());
-    e.posA = a.data();
-    e.posB = b.data();
-    e.matchA = ma.data();
-    e.matchB = mb.data();
-    e.lineA = line;
-    e.lineB = line + 4;
-    if (take.empty())
-        for (int k = 0; k < e.countA && k < e.countB; ++k) take.push_back(k);
-    for (int k : take) {
-        ma[static_cast<size_t>(e.matchCount)] = k;
-        mb[static_cast<size_t>(e.matchCount)] = k;
-        ++e.matchCount;
-    }
-    int mean = -1;
-    if (columns) {
-        vexo::LineImg_BuildColumnSegments(&e, &vexo::g_segmentStore, &mean, 0, vexo::kTraceScratchColumns);
-    } else {
-        vexo::LineImg_BuildRowSegments(&e, &vexo::g_segmentStore, &mean, 0, vexo::kTraceScratchRows);
-    }
-    return mean;
+    for (int l = 8; l + 4 < length; l += spacing) PairedScan(f, l, columns, {}, true);
 }
 
 }  // namespace segment_test
