@@ -23,6 +23,8 @@ struct EDGE_PAIRING {
     i32 *matchA;
     i32 *matchB;
     i32 matchCount;
+    i32 lineA;  // the caller's coordinates of the two lines (row y or column x); not read here
+    i32 lineB;
 };
 
 // 1 when p lies inside q or on its border, in either corner orientation; 0 otherwise or

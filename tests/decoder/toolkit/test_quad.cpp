@@ -275,7 +275,7 @@ struct Pairing {
           matchA(static_cast<size_t>(capacity), -1), matchB(static_cast<size_t>(capacity), -1) {
         e = EDGE_PAIRING{tolerance,   capacity,    minRun,        static_cast<int32_t>(posA.size()),
                          static_cast<int32_t>(posB.size()), posA.data(), posB.data(), out.data(),
-                         -7,          matchA.data(), matchB.data(), -7};
+                         -7,          matchA.data(), matchB.data(), -7, 0, 0};
         vexo::Geo_MatchPositionRuns(&e);
     }
     std::vector<int32_t> Out() const { return {out.begin(), out.begin() + (e.outCount > 0 ? e.outCount : 0)}; }
