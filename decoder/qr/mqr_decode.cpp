@@ -42,7 +42,7 @@ bool M1TextValid() {
 }  // namespace
 
 int MQR_DecodeSymbol(const QR_FINDER_SUMMARY *summary) {
-    if ((g_params.flagsWord[kSymQr] & kQrOptionNoMicroQr) != 0 || summary == nullptr) return 0;
+    if ((g_params.flagsWord[kSymQr] & kFlagQrNoMicroQr) != 0 || summary == nullptr) return 0;
     MQR_LOCATE loc{};
     loc.polarity = g_qrPolarity != 0 ? 1 : 0;
     loc.candidate = summary;

@@ -10,9 +10,6 @@
 
 namespace vexo {
 
-// Option bit of the QR configuration word that switches Micro QR off.
-inline constexpr u32 kQrOptionNoMicroQr = 0x400;
-
 // 1 when a format reading decodes to a symbol (text read, length set), else 0.
 int MQR_DecodeFormats(MQR_STATE *s);
 // Both format readings: 1 when at least one succeeded.

@@ -369,14 +369,18 @@ int MQR_FitRowLines(MQR_STATE *s, i32 a, i32 b, i32 c, i32 d, i32 e) {
 i32 MQR_TakeSortedLines(MQR_EDGE_SET *set, const MQR_EDGE_LINE *out[7]) {
     if (set == nullptr || out == nullptr) return -1;
     const i32 lines = set->count < kMqrEdgeLines ? set->count : kMqrEdgeLines;
-    const i32 want = lines < 7 ? lines : 7;
+    // Lines of one or two points are never fitted and take no part: the entries to take
+    // are counted among the fitted lines.
+    i32 fitted = 0;
+    for (i32 k = 0; k < lines; ++k) fitted += set->lines[k].fitted == 1 && set->lines[k].key < 256 ? 1 : 0;
+    const i32 want = fitted < 7 ? fitted : 7;
     for (i32 t = 0; t < want; ++t) {
         MQR_EDGE_LINE *best = nullptr;
         for (i32 k = 0; k < lines; ++k) {
             MQR_EDGE_LINE &l = set->lines[k];
             if (l.fitted == 1 && l.key < 256 && (best == nullptr || l.key < best->key)) best = &l;
         }
-        if (best == nullptr) return -1;
+        if (best == nullptr) return t > 0 ? t : -1;
         best->fitted = 0;
         out[t] = best;
     }

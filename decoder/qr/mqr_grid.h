@@ -120,8 +120,8 @@ int MQR_ScanEdges(MQR_EDGE_SCAN *scan);
 int MQR_EdgeLineAdd(MQR_EDGE_LINE *line, MQR_EDGE_POINT *p);
 int MQR_EdgeLineFit(MQR_EDGE_LINE *line);
 // Up to seven fitted lines of the set in ascending key order, their fitted flags cleared:
-// how many were taken (a set of exactly six repeats its sixth as the seventh), -1 when
-// fewer fitted lines exist than the set's lines (at most seven) to take.
+// how many entries were filled (exactly six fitted lines repeat the sixth as the seventh),
+// -1 for a null argument or when no line is fitted. Unfitted lines take no part.
 i32 MQR_TakeSortedLines(MQR_EDGE_SET *set, const MQR_EDGE_LINE *out[7]);
 // 1 when keys k[i..i+5] show the finder's edges (0, 2, 4, 10, 12, 14 apart up to noise).
 i32 MQR_ShowsFinder(const i32 *k, i32 i);

@@ -184,7 +184,7 @@ int MQR_FindBandCentreRaw(MQR_BAND_PROBE *probe) {
     const bool dark = probe->polarity != 0;
     i32 sum = 0;
     for (i32 k = 0; k < w; ++k) sum += v[k];
-    i32 lo = sum, hi = sum, spread = 0, stale = 0, start = -1, against = 0, prev = sum, end = -1;
+    i32 lo = sum, hi = sum, spread = 0, stale = 0, start = -1, against = 0, extreme = sum, end = -1;
     for (i32 k = 1; k + w <= n; ++k) {
         sum += v[k + w - 1] - v[k - 1];
         if (start < 0) {
@@ -192,18 +192,22 @@ int MQR_FindBandCentreRaw(MQR_BAND_PROBE *probe) {
             hi = sum > hi ? sum : hi;
             lo = sum < lo ? sum : lo;
             spread = hi - lo > spread ? hi - lo : spread;
-            stale = fresh ? 0 : stale + 1;
-            if (stale >= 3) start = k;
+            // Staleness counts once the profile has changed at all.
+            stale = fresh || spread == 0 ? 0 : stale + 1;
+            if (stale >= 3) {
+                start = k;
+                extreme = sum;
+            }
         } else {
-            // Towards the band's extreme; three samples the other way end the stretch.
-            const bool back = dark ? sum > prev : sum < prev;
-            against = back ? against + 1 : 0;
-            if (against >= 3) {
+            // Towards the band's extreme; three samples short of it end the stretch.
+            if (dark ? sum <= extreme : sum >= extreme) {
+                extreme = sum;
+                against = 0;
+            } else if (++against >= 3) {
                 end = k - 3;
                 break;
             }
         }
-        prev = sum;
     }
     if (start < 0 || end < start) return 0;
     const i32 to = end + w - 1 < n ? end + w - 1 : n - 1;
