@@ -516,6 +516,8 @@ protected:
     }
     // 1 read right, 0 missed; a wrong read fails the test.
     static int Read(const FrameCase &c) {
+        // The QR read mode: dark on light, or light on dark (QR word bit 6).
+        EXPECT_EQ(testkit::LinkedDecoder().set(0x20205, c.invert ? 0x10019 : 0x10018), 1);
         const testkit::DecodeResult r = testkit::DecodeFrame(RenderCase(c).frame);
         if (!r.decoded) return 0;
         EXPECT_TRUE(testkit::ReadAs(r, kKinds[c.kind].text, kMicroQrCodeId, "]Q1")) << Describe(c);
@@ -524,9 +526,9 @@ protected:
 };
 
 // A fixed-seed sample over symbols, masks, sizes, angles, noise, polarity and mirroring:
-// never a wrong read. Light-on-dark frames give the Micro QR stage no candidate (the QR
-// finder reports none for these renders), and the outline misses some turned and mirrored
-// frames; the misses are printed.
+// never a wrong read. Misses (printed) come from the QR finder reporting no pattern for a
+// turned frame (its known weak spots, not tuned here) and from format words misread under
+// noise at 4 px; measured 23 of 32.
 TEST_F(MicroQrFrames, Sample) {
     std::mt19937 rng(2024);
     int read = 0;
@@ -656,8 +658,7 @@ TEST_F(MicroQrFrames, SlowSweep) {
         for (const auto &[key, v] : *m) std::printf("%-14s %4d / %4d\n", key.c_str(), v.first, v.second);
     }
     std::printf("all %d / %d\n", read, total);
-    // Half the frames are light on dark, which the finder does not hand over yet.
-    EXPECT_GE(read * 100, total * 30);
+    EXPECT_GE(read * 100, total * 50);
 }
 
 }  // namespace
