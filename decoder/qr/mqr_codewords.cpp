@@ -158,13 +158,7 @@ i32 MQR_CorrectBlock(i32 m, i32 codewords[kMqrMaxCodewords]) {
     RS_ResetField();
     RS_SelectField(kQrRsCode, kQrRsFieldSize, kQrRsPolynomial);
     if (RS_DecodeBlockQr(block, total, total - row->dataCodewords) != 0) return -1;
-    for (i32 k = 0; k < total; ++k) {
-        const i32 v = block[total - 1 - k];
-        // M1's two check codewords only detect errors: with one correction over five
-        // codewords about one random block in fifty would pass, and false finders are many.
-        if (m == 0 && v != codewords[k]) return -1;
-        codewords[k] = v;
-    }
+    for (i32 k = 0; k < total; ++k) codewords[k] = block[total - 1 - k];
     // The low half of the 4-bit codeword is zero in every codeword of the code.
     if (HasHalfCodeword(m) && (codewords[row->dataCodewords - 1] & 0x0F) != 0) return -1;
     return 0;

@@ -57,7 +57,7 @@ i32 MQR_ReadCodewordUnits(const u8 *matrix, i32 m, i32 mask, i32 out[kMqrMaxCode
 // into output (capacity bytes). 0 decoded (text as QR_DecodeSegments leaves it), -1 data
 // refused (error word 0), -2 block uncorrectable (error word 10), -3 format data outside
 // 0..31 or a null buffer. The 4-bit last data codeword of M1 and M3 enters the block as its
-// value times 16, as the check codewords were computed; M1 is checked for errors only.
+// value times 16, as the check codewords were computed.
 i32 MQR_DecodeCodewords(i32 format, const u8 *matrix, u8 *output, i32 capacity);
 
 // Corrects the block of symbol number m in place (codewords in symbol order, the 4-bit one
