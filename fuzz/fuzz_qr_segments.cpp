@@ -6,10 +6,12 @@
 // Input: [version code] [flags] then the codewords. Flags: bit 0 Model 1 stream, bits 1-2
 // data-header mode (0, 255, 254 with 251, 254 with 252), bit 3 small text capacity, bit 4
 // FNC1 already in first position, bit 5 the Micro QR path (segment decoders one by one with
-// version codes -1..-4).
+// version codes -1..-4), bit 6 the Micro QR data stage (format data the low five bits of the
+// first byte): the answer is 0 or -1 and a success leaves "]Q1".
 #include <cstdint>
 #include <cstring>
 
+#include "qr/mqr_codewords.h"
 #include "qr/qr_matrix.h"
 #include "qr/qr_segments.h"
 #include "qr/test_hooks_qr.h"
@@ -70,6 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *codewords = data + 2;
     const int count = static_cast<int>(size - 2 > 4096 ? 4096 : size - 2);
 
+    if ((data[1] & 64) != 0) {
+        g_qrSymbol.kind = kQrKindMicro;
+        const int rc = MQR_DecodeData(codewords, count, data[0] & 31, g_text, capacity);
+        QR_CHECK(rc == 0 || rc == -1);
+        CheckText(g_text, capacity);
+        if (rc == 0) {
+            uint8_t aim[3];
+            QR_WriteAimId(aim);
+            QR_CHECK(aim[0] == ']' && aim[1] == 'Q' && aim[2] == '1');
+        }
+        return 0;
+    }
     if ((data[1] & 32) != 0) {
         RunMicro(codewords, count, -1 - (data[0] & 3), capacity);
         return 0;

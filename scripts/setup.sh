@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev llvm
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libzint-dev libpng-dev
+  libzint-dev libqrencode-dev libpng-dev
   libxml2-dev libsqlite3-dev libssl-dev sqlite3 openssl
   openjdk-17-jdk-headless
 )
