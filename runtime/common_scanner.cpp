@@ -104,8 +104,9 @@ int decode_thread(void *arg) {
     return 0;
 }
 
-// One idle second under mLock; enters low power when the count reaches mLowerMax.
-void low_power_tick(ENGINE_RECORD *record, COMMON_STATE *cs) {
+// One idle second under mLock; enters low power when the count reaches mLowerMax (true).
+bool low_power_tick(ENGINE_RECORD *record, COMMON_STATE *cs) {
+    bool entered = false;
     pthread_mutex_lock(&cs->mLock);
     if (common_load(cs->mState) == COMMON_STATE_IDLE) {
         cs->mIdleSeconds += 1;
@@ -114,9 +115,11 @@ void low_power_tick(ENGINE_RECORD *record, COMMON_STATE *cs) {
             common_store(cs->mAwake, 0);
             if (record->scanner_ioctrl != nullptr) record->scanner_ioctrl(record, SCANNER_IOCTRL_LOWPOWER, 0, nullptr);
             rt_log(LOG_LEVEL_OPER, "SCANNER_IOCTRL_LOWPOWER=====================");
+            entered = true;
         }
     }
     pthread_mutex_unlock(&cs->mLock);
+    return entered;
 }
 
 int low_power_thread(void *arg) {
@@ -136,7 +139,9 @@ int low_power_thread(void *arg) {
         while (common_load(cs->mAwake) != 0 && common_load(self->run) != 0) {
             plat_sleep_ms(kLowPowerTickMs);
             if (common_load(self->run) == 0) break;
-            low_power_tick(record, cs);
+            // Once in low power the count is spent: a cycle that starts meanwhile sets
+            // mAwake again, and going on would enter low power one second after its end.
+            if (low_power_tick(record, cs)) break;
         }
     }
     rt_log(LOG_LEVEL_DETAIL, "%s ============ Exit", "common_lowpower_thread_func");
