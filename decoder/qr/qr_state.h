@@ -49,6 +49,8 @@ struct QR_RESULT {
     i32 firstFailureCount;  // candidates whose first QR attempt failed, this decode
     i32 samplings;          // kQrSampled* bits: the matrices sampled for the current candidate
     i32 readBy;             // the kQrSampled* pass whose matrix read, 0 while none did
+    i32 alignListed;        // alignment nodes the current candidate's search listed
+    i32 alignFound;         // and the patterns it found among them
     // The decoders are given kQrTextCapacity bytes; one more holds the terminator.
     u8 textBuffer[kQrTextCapacity + 1];
 };

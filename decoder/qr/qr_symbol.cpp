@@ -107,6 +107,8 @@ void ResetCandidate() {
     g_qrResult.bestStatus = kQrStatusStart;
     g_qrResult.samplings = 0;
     g_qrResult.readBy = 0;
+    g_qrResult.alignListed = 0;
+    g_qrResult.alignFound = 0;
     g_qrData.length = 0;
     QR_SetWorkBuffers();
 }
@@ -191,18 +193,19 @@ i32 BuildModel2Grid(QR_GRID_NODE grid[kQrMaxGridNodes]) {
     QR_RankAlignNodes(grid, lists, counts);
     g_qrGeomWork.lastAlignment = {0, 0};
     QR_SearchAlignPatterns(grid, lists, counts);
-    if (s.model1 == 1) {
-        bool found = false;
-        for (int k = 0; k < 4; ++k) {
-            const i32 room = (k == 3 ? kQrAlignListNodes : kQrAlignListStart[k + 1]) - kQrAlignListStart[k];
-            const i32 n = counts[k] < 0 ? 0 : (counts[k] > room ? room : counts[k]);
-            for (i32 j = 0; j < n; ++j) found = found || lists[kQrAlignListStart[k] + j].found != 0;
-        }
-        // A symbol with alignment patterns is no Model 1 symbol.
-        if (found) {
-            s.model1 = 0;
-            s.model1Format = 0;
-        }
+    i32 listed = 0, found = 0;
+    for (int k = 0; k < 4; ++k) {
+        const i32 room = (k == 3 ? kQrAlignListNodes : kQrAlignListStart[k + 1]) - kQrAlignListStart[k];
+        const i32 n = counts[k] < 0 ? 0 : (counts[k] > room ? room : counts[k]);
+        listed += n;
+        for (i32 j = 0; j < n; ++j) found += lists[kQrAlignListStart[k] + j].found != 0 ? 1 : 0;
+    }
+    g_qrResult.alignListed = listed;
+    g_qrResult.alignFound = found;
+    // A symbol with alignment patterns is no Model 1 symbol.
+    if (s.model1 == 1 && found > 0) {
+        s.model1 = 0;
+        s.model1Format = 0;
     }
     if (QR_CompleteAlignGrid(grid) != 1) {
         QR_FitGlobalTransform(grid);
