@@ -398,10 +398,12 @@ std::vector<DistortedCase> DistortedSweep() {
 
 // Where a distorted frame is lost, from the decoder's state after the frame (its last
 // candidate): no candidate of two or three finder patterns; no version; a version other
-// than the symbol's (the pair measurement or the version blocks); or a matrix of the right
-// size sampled without a corrected read (the grid lies off by more than the blocks correct).
-enum Cause : int { kNoCandidate, kNoVersion, kWrongVersion, kGrid, kCauseCount };
-const char *const kCauseNames[kCauseCount] = {"no candidate", "no version", "wrong version", "grid"};
+// than the symbol's (the pair measurement or the version blocks); a matrix of the right size
+// sampled without a corrected read (the grid lies off by more than the blocks correct); or a
+// matrix that some earlier candidate sampled in vain while the last one got no size.
+enum Cause : int { kNoCandidate, kNoVersion, kWrongVersion, kGrid, kEarlierMatrix, kCauseCount };
+const char *const kCauseNames[kCauseCount] = {"no candidate", "no version", "wrong version", "grid",
+                                              "earlier candidate's matrix"};
 
 struct DistortedOutcome {
     Outcome outcome;
@@ -414,6 +416,7 @@ struct DistortedOutcome {
 Cause MissCause(int dimension) {
     const int status = vexo::g_qrResult.bestStatus;
     if (vexo::g_qrResult.firstFailureCount > 0 || status > 0) {
+        if (vexo::g_qrSymbol.dimension == 0) return kEarlierMatrix;
         return vexo::g_qrSymbol.dimension == dimension ? kGrid : kWrongVersion;
     }
     if (status == vexo::kQrStatusNoVersion) return kNoVersion;
