@@ -198,6 +198,7 @@ bool SearchNode(const PERSPECTIVE &t, QR_GRID_NODE *node) {
 
 // ---- Window scan.
 
+// Centres and sums in half pixels.
 struct Cluster {
     i32 cx, cy, sumX, sumY, count, scoreSum;
 };
@@ -234,14 +235,15 @@ const Cluster &BestCluster(const Clusters &cl) {
     return cl.c[best];
 }
 
-// Tests every row candidate against the templates; matches join the clusters.
-void TestCandidates(const i32 *xs, const i32 *ys, i32 count, const GEO_POINT (*templates)[kQrTemplatePoints], i32 t,
-                    i32 tolerance, Clusters *cl) {
+// Tests every row candidate against the templates; matches join the clusters at twice their
+// centre (half pixels), so that runs of even length do not all round the same way.
+void TestCandidates(const i32 *xs, const i32 *ys, const i32 *twiceXs, const i32 *twiceYs, i32 count,
+                    const GEO_POINT (*templates)[kQrTemplatePoints], i32 t, i32 tolerance, Clusters *cl) {
     for (i32 i = 0; i < count; ++i) {
         for (i32 k = 0; k < 4; ++k) {
             i32 score = 0;
             if (QR_TestAlignTemplate(xs[i], ys[i], templates[k], t, &score) != 1) continue;
-            AddHit(cl, xs[i], ys[i], score, tolerance);
+            AddHit(cl, twiceXs[i], twiceYs[i], score, 2 * tolerance);
             break;
         }
     }
@@ -371,6 +373,8 @@ i32 QR_SearchAlignWindow(GEO_POINT tl, GEO_POINT bl, GEO_POINT tr, GEO_POINT br,
     if (rows < 1) return 0;
     i32 xs[kQrRowCandidateCapacity];
     i32 ys[kQrRowCandidateCapacity];
+    i32 twiceXs[kQrRowCandidateCapacity];
+    i32 twiceYs[kQrRowCandidateCapacity];
     QR_ALIGN_ROW row{};
     row.stepX = static_cast<i32>(static_cast<i64>(AbsI(cdx)) * 1024 / samples);
     row.stepY = static_cast<i32>(static_cast<i64>(AbsI(cdy)) * 1024 / samples);
@@ -382,16 +386,21 @@ i32 QR_SearchAlignWindow(GEO_POINT tl, GEO_POINT bl, GEO_POINT tr, GEO_POINT br,
     row.xs = xs;
     row.ys = ys;
     row.capacity = kQrRowCandidateCapacity;
+    row.twiceXs = twiceXs;
+    row.twiceYs = twiceYs;
     Clusters cl{};
     for (i32 j = 0; j < rows; j += params.rowStep) {
         row.startX = tl.x + static_cast<i32>(static_cast<i64>(j) * rdx / rows);
         row.startY = tl.y + static_cast<i32>(static_cast<i64>(j) * rdy / rows);
         const i32 found = QR_FindRowCandidates(&row);
-        TestCandidates(xs, ys, found, templates, t, params.clusterTolerance, &cl);
+        TestCandidates(xs, ys, twiceXs, twiceYs, found, templates, t, params.clusterTolerance, &cl);
     }
     if (cl.count == 0) return 0;
     const Cluster &best = BestCluster(cl);
-    GEO_POINT result = {4 * best.sumX / best.count, 4 * best.sumY / best.count};
+    // Sums in half pixels; the mean rounded to the nearest 1/4 pixel (positions in the image
+    // are not negative).
+    GEO_POINT result = {static_cast<i32>((4 * static_cast<i64>(best.sumX) + best.count) / (2 * best.count)),
+                        static_cast<i32>((4 * static_cast<i64>(best.sumY) + best.count) / (2 * best.count))};
     if (g_qrGeomWork.pairModuleSize < 3.0) {
         GEO_POINT refined{};
         if (QR_RefineDarkCentre({(result.x + 1) / 4, (result.y + 1) / 4}, &refined) != 0) result = refined;
@@ -447,6 +456,10 @@ i32 QR_FindRowCandidates(const QR_ALIGN_ROW *row) {
             if (AbsI(end.x - start.x) >= row->runTolerance || AbsI(end.y - start.y) >= row->runTolerance) continue;
             row->xs[found] = (end.x + start.x) >> 1;
             row->ys[found] = (end.y + start.y) >> 1;
+            if (row->twiceXs != nullptr && row->twiceYs != nullptr) {
+                row->twiceXs[found] = end.x + start.x;
+                row->twiceYs[found] = end.y + start.y;
+            }
             if (++found == row->capacity) break;
         }
     }

@@ -33,6 +33,10 @@ struct QR_ALIGN_ROW {
     i32 *xs;           // candidate outputs, capacity entries each
     i32 *ys;
     i32 capacity;
+    // When set, start + last of each candidate's run (twice its centre): a run of even
+    // length centres between two pixels, which the whole-pixel outputs round down.
+    i32 *twiceXs;
+    i32 *twiceYs;
 };
 
 // How a window is searched at a local module size of m pixels (m as the templates measure

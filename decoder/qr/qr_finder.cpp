@@ -1,6 +1,8 @@
 // QR finder: the per-region store, the hit ring and the row search.
 #include "qr/qr_finder.h"
 
+#include <cstring>
+
 #include "core/params.h"
 #include "core/pixel.h"
 
@@ -23,6 +25,7 @@ i32 ItemPosition(const EDGE_ITEM &item) { return static_cast<u16>(item.position)
 i32 ItemStep(const EDGE_ITEM &item) { return item.flags & 0xFF; }
 
 i32 Abs(i32 v) { return v < 0 ? -v : v; }
+i32 MaxU8(i32 a, i32 b) { return a > b ? a : b; }
 // Differences of edge positions are taken modulo 65536.
 i32 Diff16(i32 a, i32 b) { return static_cast<u16>(a - b); }
 i32 Signed16(i32 v) { return static_cast<i16>(v); }
@@ -68,29 +71,49 @@ bool IsNoiseEdge(const EDGE_ITEM *items, i32 count, i32 j) {
     return false;
 }
 
-// The largest step within kQrNoiseReach on either side of each of the first m items: a
-// queue of falling steps, one pass each way, so a row of dense edges costs no more than
-// one look at each.
-constexpr i32 kQrNoiseWindow = 2 * kQrMaxRowEdges;
+// Largest steps by buckets of 16 pixels along the line (bucket b at index b + 3, three
+// empty ones on either side). The largest step within kQrNoiseReach of an edge in bucket b
+// is at least the largest of buckets b - 2 .. b + 2 (wholly within reach) and at most the
+// largest of b - 3 .. b + 3 (covering the reach): only an edge between the two bounds has
+// its neighbours looked at one by one. A row costs one pass and a look at seven buckets an
+// edge, however dense its edges.
+constexpr i32 kQrBucketShift = 8;
+constexpr i32 kQrBucketPad = 3;
+constexpr i32 kQrBucketCount = (65536 >> kQrBucketShift) + 2 * kQrBucketPad;
+static_assert(kQrNoiseReach == kQrBucketPad << kQrBucketShift);
 
-void NeighbourPeaks(const EDGE_ITEM *items, i32 m, u8 *peak) {
-    i32 queue[kQrNoiseWindow];
-    i32 head = 0, tail = 0;
-    for (i32 j = 0; j < m; ++j) {
-        const i32 at = ItemPosition(items[j]);
-        while (head < tail && Diff16(at, ItemPosition(items[queue[head]])) > kQrNoiseReach) ++head;
-        peak[j] = static_cast<u8>(head < tail ? ItemStep(items[queue[head]]) : 0);
-        while (head < tail && ItemStep(items[queue[tail - 1]]) <= ItemStep(items[j])) --tail;
-        queue[tail++] = j;
+struct StepBuckets {
+    u8 peak[kQrBucketCount];
+    i32 rowPeak;
+};
+
+void FillStepBuckets(const EDGE_ITEM *items, i32 count, StepBuckets *b) {
+    // Items ascend along the line: only the buckets they span and their neighbours are read.
+    const i32 lo = ItemPosition(items[0]) >> kQrBucketShift;
+    const i32 hi = ItemPosition(items[count - 1]) >> kQrBucketShift;
+    if (lo <= hi) {
+        std::memset(b->peak + lo, 0, static_cast<size_t>(hi - lo + 2 * kQrBucketPad + 1));
+    } else {
+        std::memset(b->peak, 0, sizeof b->peak);
     }
-    head = tail = 0;
-    for (i32 j = m - 1; j >= 0; --j) {
-        const i32 at = ItemPosition(items[j]);
-        while (head < tail && Diff16(ItemPosition(items[queue[head]]), at) > kQrNoiseReach) ++head;
-        if (head < tail && ItemStep(items[queue[head]]) > peak[j]) peak[j] = static_cast<u8>(ItemStep(items[queue[head]]));
-        while (head < tail && ItemStep(items[queue[tail - 1]]) <= ItemStep(items[j])) --tail;
-        queue[tail++] = j;
+    i32 row = 0;
+    for (i32 j = 0; j < count; ++j) {
+        const i32 step = ItemStep(items[j]);
+        u8 &slot = b->peak[(ItemPosition(items[j]) >> kQrBucketShift) + kQrBucketPad];
+        if (step > slot) slot = static_cast<u8>(step);
+        if (step > row) row = step;
     }
+    b->rowPeak = row;
+}
+
+bool IsNoiseEdgeBucketed(const EDGE_ITEM *items, i32 count, i32 j, const StepBuckets &b) {
+    const i32 limit = 4 * ItemStep(items[j]);
+    if (limit >= b.rowPeak) return false;
+    const u8 *p = b.peak + (ItemPosition(items[j]) >> kQrBucketShift) + kQrBucketPad;
+    const i32 inner = MaxU8(MaxU8(MaxU8(p[-2], p[-1]), MaxU8(p[0], p[1])), p[2]);
+    if (limit < inner) return true;
+    if (limit >= MaxU8(inner, MaxU8(p[-3], p[3]))) return false;
+    return IsNoiseEdge(items, count, j);
 }
 
 // The previous line's item of the given polarity nearest to target with lo <= p < hi (ties:
@@ -99,11 +122,23 @@ void NeighbourPeaks(const EDGE_ITEM *items, i32 m, u8 *peak) {
 i32 NearestItem(const EDGE_ITEM *items, i32 count, bool falling, i32 target, i32 lo, i32 hi) {
     const i32 first = FirstItemFrom(items, count, lo);
     i32 largest = 0;
-    for (i32 j = first; j < count && ItemPosition(items[j]) < hi; ++j) {
-        if (ItemFalling(items[j]) == falling && ItemStep(items[j]) > largest) largest = ItemStep(items[j]);
-    }
     i32 best = -1;
     i32 bestDistance = 0;
+    // The nearest of all is the answer when its own step passes; only otherwise are the
+    // passing ones looked at again.
+    for (i32 j = first; j < count; ++j) {
+        const i32 p = ItemPosition(items[j]);
+        if (p >= hi) break;
+        if (ItemFalling(items[j]) != falling) continue;
+        if (ItemStep(items[j]) > largest) largest = ItemStep(items[j]);
+        const i32 d = Abs(p - target);
+        if (best < 0 || d < bestDistance) {
+            best = j;
+            bestDistance = d;
+        }
+    }
+    if (best < 0 || 4 * ItemStep(items[best]) >= largest) return best;
+    best = -1;
     for (i32 j = first; j < count; ++j) {
         const i32 p = ItemPosition(items[j]);
         if (p >= hi) break;
@@ -266,13 +301,12 @@ i32 QR_CollectAlternatingEdges(const EDGE_ITEM *items, i32 count, u16 *positions
     i32 n = 0;
     bool lastFalling = false;
     i32 lastStep = 0;
-    u8 peak[kQrNoiseWindow];
-    const i32 m = count < kQrNoiseWindow ? count : kQrNoiseWindow;
-    NeighbourPeaks(items, m, peak);
+    StepBuckets buckets;
+    FillStepBuckets(items, count, &buckets);
     for (i32 j = 0; j < count; ++j) {
         const bool falling = ItemFalling(items[j]);
         const i32 step = ItemStep(items[j]);
-        if (j < m ? 4 * step < peak[j] : IsNoiseEdge(items, count, j)) continue;
+        if (IsNoiseEdgeBucketed(items, count, j, buckets)) continue;
         if (n > 0 && falling == lastFalling) {
             if (step > lastStep) {
                 positions[n - 1] = static_cast<u16>(ItemPosition(items[j]));

@@ -16,6 +16,12 @@ namespace vexo {
 inline constexpr i32 kQrSymbolQr = 0;
 inline constexpr i32 kQrSymbolMicro = static_cast<i32>(kQrTypeMicro);
 
+// How a candidate's matrix was sampled: through the alignment grid or the whole-symbol fit,
+// the quadratic re-sampling, or the local window re-fit.
+inline constexpr i32 kQrSampledPlain = 1;
+inline constexpr i32 kQrSampledQuadratic = 2;
+inline constexpr i32 kQrSampledRefit = 4;
+
 // Symbology numbers the core reports.
 inline constexpr i32 kQrSymbologyCode = 258;
 inline constexpr i32 kMqrSymbologyCode = 259;
@@ -41,6 +47,10 @@ struct QR_RESULT {
     QR_SA_INFO saInfo;
     i32 bestStatus;         // best failure status since the current candidate began
     i32 firstFailureCount;  // candidates whose first QR attempt failed, this decode
+    i32 samplings;          // kQrSampled* bits: the matrices sampled for the current candidate
+    i32 readBy;             // the kQrSampled* pass whose matrix read, 0 while none did
+    i32 alignListed;        // alignment nodes the current candidate's search listed
+    i32 alignFound;         // and the patterns it found among them
     // The decoders are given kQrTextCapacity bytes; one more holds the terminator.
     u8 textBuffer[kQrTextCapacity + 1];
 };

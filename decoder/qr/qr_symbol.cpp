@@ -105,6 +105,10 @@ int PatternsInRegion(const QR_FINDER_PATTERN *patterns, int n) {
 void ResetCandidate() {
     g_qrResult.saInfo = QR_SA_INFO{};
     g_qrResult.bestStatus = kQrStatusStart;
+    g_qrResult.samplings = 0;
+    g_qrResult.readBy = 0;
+    g_qrResult.alignListed = 0;
+    g_qrResult.alignFound = 0;
     g_qrData.length = 0;
     QR_SetWorkBuffers();
 }
@@ -189,18 +193,19 @@ i32 BuildModel2Grid(QR_GRID_NODE grid[kQrMaxGridNodes]) {
     QR_RankAlignNodes(grid, lists, counts);
     g_qrGeomWork.lastAlignment = {0, 0};
     QR_SearchAlignPatterns(grid, lists, counts);
-    if (s.model1 == 1) {
-        bool found = false;
-        for (int k = 0; k < 4; ++k) {
-            const i32 room = (k == 3 ? kQrAlignListNodes : kQrAlignListStart[k + 1]) - kQrAlignListStart[k];
-            const i32 n = counts[k] < 0 ? 0 : (counts[k] > room ? room : counts[k]);
-            for (i32 j = 0; j < n; ++j) found = found || lists[kQrAlignListStart[k] + j].found != 0;
-        }
-        // A symbol with alignment patterns is no Model 1 symbol.
-        if (found) {
-            s.model1 = 0;
-            s.model1Format = 0;
-        }
+    i32 listed = 0, found = 0;
+    for (int k = 0; k < 4; ++k) {
+        const i32 room = (k == 3 ? kQrAlignListNodes : kQrAlignListStart[k + 1]) - kQrAlignListStart[k];
+        const i32 n = counts[k] < 0 ? 0 : (counts[k] > room ? room : counts[k]);
+        listed += n;
+        for (i32 j = 0; j < n; ++j) found += lists[kQrAlignListStart[k] + j].found != 0 ? 1 : 0;
+    }
+    g_qrResult.alignListed = listed;
+    g_qrResult.alignFound = found;
+    // A symbol with alignment patterns is no Model 1 symbol.
+    if (s.model1 == 1 && found > 0) {
+        s.model1 = 0;
+        s.model1Format = 0;
     }
     if (QR_CompleteAlignGrid(grid) != 1) {
         QR_FitGlobalTransform(grid);
@@ -332,6 +337,7 @@ i32 QR_SampleAndDecode(QR_GEOMETRY *g) {
         Mem_Free(saved);
         return result;
     }
+    g_qrResult.samplings |= kQrSampledPlain;
     const i32 n = s.dimension;
     const bool keep = n >= kQrMinDimension && n <= kQrSavedMatrixSide && g_qrResult.firstFailureCount <= 0;
     const size_t bytes = keep ? static_cast<size_t>(n) * static_cast<size_t>(n) : 0;
@@ -347,11 +353,15 @@ i32 QR_SampleAndDecode(QR_GEOMETRY *g) {
         g_qrResult.firstFailureCount += 1;
         if (s.dimension >= 25 && s.dimension <= 45) {
             QR_ResampleQuadratic(g);
+            g_qrResult.samplings |= kQrSampledQuadratic;
             request = MatrixRequest();
             result = QR_DecodeMatrix(&request, 0) == 0 ? 0 : g_qrResult.bestStatus;
+            if (result == 0) g_qrResult.readBy = kQrSampledQuadratic;
         } else {
             result = g_qrResult.bestStatus;
         }
+    } else {
+        g_qrResult.readBy = kQrSampledPlain;
     }
     Mem_Free(saved);
     return result;
@@ -364,8 +374,10 @@ i32 QR_RefitFallback(const QR_FINDER_PATTERN *patterns, i32 type) {
     i32 result = -1;
     if (g_qrWorkAreas.greyMatrix != nullptr &&
         QR_RefitGrid(patterns, type, g_qrSymbol.dimension, g_qrWorkAreas.greyMatrix, 1) != 0) {
+        g_qrResult.samplings |= kQrSampledRefit;
         MODULE_BITS request = MatrixRequest();
         if (QR_DecodeMatrix(&request, 0) == 0 && g_qrData.length != 0) result = 0;
+        if (result == 0) g_qrResult.readBy = kQrSampledRefit;
     }
     Mem_Free(block);
     return result;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -165,7 +166,7 @@ TEST_F(QrAlignTest, RowCandidatesNeedShortClosedRuns) {
     const Case cases[] = {{10, 8, 1}, {10, 9, 0}, {10, 1, 1}, {44, 6, 0}, {40, 10, 0}};
     for (const Case &c : cases) {
         InstallImage(50, 3, [&](int x, int) { return x >= c.runStart && x < c.runStart + c.runLength ? 20 : 220; });
-        int32_t xs[20], ys[20];
+        int32_t xs[20], ys[20], twiceXs[20], twiceYs[20];
         vexo::QR_ALIGN_ROW row{};
         row.startX = 0;
         row.startY = 1;
@@ -178,10 +179,14 @@ TEST_F(QrAlignTest, RowCandidatesNeedShortClosedRuns) {
         row.xs = xs;
         row.ys = ys;
         row.capacity = 20;
+        row.twiceXs = twiceXs;
+        row.twiceYs = twiceYs;
         const int n = vexo::QR_FindRowCandidates(&row);
         EXPECT_EQ(n, c.expected) << c.runStart << " " << c.runLength;
         if (n == 1) {
             EXPECT_EQ(xs[0], (2 * c.runStart + c.runLength - 1) >> 1);
+            EXPECT_EQ(twiceXs[0], 2 * c.runStart + c.runLength - 1) << "the half pixel kept";
+            EXPECT_EQ(twiceYs[0], 2);
         }
     }
 }
@@ -228,6 +233,57 @@ TEST_F(QrAlignTest, TemplateAllowsOneMiss) {
         EXPECT_EQ(vexo::QR_TestAlignTemplate(20, 20, t.data(), 120, &score), 0);
         t = RingTemplate();
         EXPECT_EQ(vexo::QR_TestAlignTemplate(5, 20, t.data(), 120, &score), 0) << "points outside";
+    }
+}
+
+// Ideal patterns of 4-pixel modules around centres given in pixels (halves allowed): pixel
+// (x, y) lies in ring floor((d + 2) / 4) of a centre at Chebyshev distance d. `damaged`
+// paints light the top-left corner of the first pattern's dark ring, where the outer point
+// (-8, -8) of RingTemplate falls for every hit: one miss each.
+void PatternsImage(int w, int h, std::vector<testkit::Point> centres, bool damaged) {
+    InstallImage(w, h, [&](int x, int y) {
+        for (size_t k = 0; k < centres.size(); ++k) {
+            const double d = std::max(std::abs(x - centres[k].x), std::abs(y - centres[k].y));
+            const int ring = static_cast<int>(std::floor((d + 2) / 4));
+            if (ring > 2) continue;
+            if (damaged && k == 0 && x - centres[k].x < -6 && y - centres[k].y < -6) return 220;
+            return ring == 1 ? 220 : 30;
+        }
+        return 220;
+    });
+    vexo::g_qrPolarity = 1;
+    vexo::g_qrGeomWork.pairModuleSize = 4;  // no dark-centre refinement
+}
+
+GEO_POINT SearchWindow(int w, int h) {
+    const std::vector<GEO_POINT> t = RingTemplate();
+    GEO_POINT templates[4][vexo::kQrTemplatePoints];
+    for (auto &tmpl : templates) std::copy(t.begin(), t.end(), tmpl);
+    GEO_POINT out{-1, -1};
+    EXPECT_EQ(vexo::QR_SearchAlignWindow({0, 0}, {0, h - 1}, {w - 1, 0}, {w - 1, h - 1}, templates, 4, &out), 1);
+    return out;
+}
+
+// A centre module of even width centres between two pixels; the window's answer (1/4
+// pixel) keeps that half instead of rounding every run down.
+TEST_F(QrAlignTest, WindowCentreKeepsHalfPixels) {
+    const double cs[3][2] = {{20.5, 20.5}, {21, 20.5}, {20.5, 21}};
+    for (const auto &c : cs) {
+        PatternsImage(42, 42, {{c[0], c[1]}}, false);
+        const GEO_POINT out = SearchWindow(42, 42);
+        EXPECT_EQ(out.x, std::lround(4 * c[0])) << c[0] << "," << c[1];
+        EXPECT_EQ(out.y, std::lround(4 * c[1])) << c[0] << "," << c[1];
+    }
+}
+
+// Two patterns in one window: the first scanned wins on equal means, but a cluster of
+// perfect hits (mean 25) beats an earlier one whose hits all miss one point (mean 24).
+TEST_F(QrAlignTest, PerfectClusterBeatsOneWithMisses) {
+    for (const bool damaged : {false, true}) {
+        PatternsImage(42, 80, {{20.5, 20.5}, {20.5, 56.5}}, damaged);
+        const GEO_POINT out = SearchWindow(42, 80);
+        EXPECT_EQ(out.x, 82) << damaged;
+        EXPECT_EQ(out.y, damaged ? 226 : 82) << damaged;
     }
 }
 

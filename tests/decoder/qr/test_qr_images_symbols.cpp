@@ -14,6 +14,7 @@
 
 #include "core/test_hooks.h"
 #include "qr/qr_state.h"
+#include "qr/qr_symbol.h"
 #include "support/testkit.h"
 
 namespace {
@@ -127,11 +128,12 @@ enum class Outcome { kExact, kMissed, kWrong };
 // modules' centres (or, sampled cell by cell, of the outermost alignment centres), except
 // at small modules where the whole-symbol transform reaches the bottom-right corner by
 // extrapolation: from version 2 the bottom-right alignment pattern takes part in the fit, and
-// 67 of the 9,434 reads of the full sweep lie beyond 2 pixels (92 of 9,428 before the
-// search), none beyond 4.
+// 10 of the 9,450 reads of the full sweep lie beyond 2 pixels (92 of 9,428 with the
+// finders alone; 70 while alignment centres dropped the half pixel of even-length runs),
+// none beyond 4.
 constexpr double kCornerTolerance = 2.0;
 constexpr double kCornerLimit = 4.0;
-constexpr double kFarCornerPercent = 1;
+constexpr double kFarCornerPercent = 0.25;
 
 // One symbol: rendered with mild blur and noise and decoded. A read must be exact, with
 // symbology number 258 and "]Q1"; for versions 1-10, *cornerError receives how far its
@@ -394,17 +396,43 @@ std::vector<DistortedCase> DistortedSweep() {
     return cases;
 }
 
+// Where a distorted frame is lost, from the decoder's state after the frame (its last
+// candidate): no candidate of two or three finder patterns; no version; a version other
+// than the symbol's (the pair measurement or the version blocks); a matrix of the right size
+// sampled without a corrected read (the grid lies off by more than the blocks correct); or a
+// matrix that some earlier candidate sampled in vain while the last one got no size.
+enum Cause : int { kNoCandidate, kNoVersion, kWrongVersion, kGrid, kEarlierMatrix, kCauseCount };
+const char *const kCauseNames[kCauseCount] = {"no candidate", "no version", "wrong version", "grid",
+                                              "earlier candidate's matrix"};
+
 struct DistortedOutcome {
     Outcome outcome;
     bool wholeFit;
+    int listed, found;  // alignment nodes of the last candidate
+    Cause cause;        // of a miss
+    int dimension;      // the last candidate's
 };
+
+Cause MissCause(int dimension) {
+    const int status = vexo::g_qrResult.bestStatus;
+    if (vexo::g_qrResult.firstFailureCount > 0 || status > 0) {
+        if (vexo::g_qrSymbol.dimension == 0) return kEarlierMatrix;
+        return vexo::g_qrSymbol.dimension == dimension ? kGrid : kWrongVersion;
+    }
+    if (status == vexo::kQrStatusNoVersion) return kNoVersion;
+    // A version that cannot be read leaves the candidate's version 0 and no status.
+    if (status == vexo::kQrStatusStart && vexo::g_qrSymbol.version <= 0 && vexo::g_qrGeomWork.finder[1].size > 0) {
+        return kNoVersion;
+    }
+    return kNoCandidate;
+}
 
 DistortedOutcome ReadDistorted(const DistortedCase &c) {
     const std::string data = Payload(c.seed, PayloadLength(c.version, c.level));
     const testkit::Symbol s = MakeQr(data, c.version, c.level);
     if (!s.ok) {
         ADD_FAILURE() << s.error << " " << DescribeDistorted(c);
-        return {Outcome::kWrong, false};
+        return {Outcome::kWrong, false, 0, 0, kNoCandidate, 0};
     }
     testkit::RenderOptions o;
     o.width = c.width;
@@ -417,46 +445,70 @@ DistortedOutcome ReadDistorted(const DistortedCase &c) {
     o.noiseSigma = 1;
     o.seed = c.seed;
     const testkit::DecodeResult d = testkit::DecodeFrame(testkit::Render(s, o).frame);
-    if (!d.decoded) return {Outcome::kMissed, false};
+    DistortedOutcome r{Outcome::kMissed, vexo::g_qrGeomWork.globalValid == 1, vexo::g_qrResult.alignListed,
+                       vexo::g_qrResult.alignFound, kNoCandidate, vexo::g_qrSymbol.dimension};
+    if (!d.decoded) {
+        r.cause = MissCause(s.rows);
+        return r;
+    }
     const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
     EXPECT_TRUE(exact) << DescribeDistorted(c);
-    return {exact ? Outcome::kExact : Outcome::kWrong, vexo::g_qrGeomWork.globalValid == 1};
+    r.outcome = exact ? Outcome::kExact : Outcome::kWrong;
+    return r;
 }
 
 // Reads the cases and prints a table by version range, module size and distortion: reads,
-// frames, and reads sampled through the whole-symbol fit. No read may be wrong.
+// frames, reads sampled through the whole-symbol fit, and the alignment nodes found and
+// listed over the cell's frames; then the misses by cause, each with its nodes. No read may
+// be wrong.
 void ReadDistortedAll(const std::vector<DistortedCase> &cases, double minPercent) {
     const int ranges[7] = {2, 7, 14, 21, 28, 35, 41};
-    int read[6][6][3] = {}, total[6][6][3] = {}, whole[6][6][3] = {};
+    int read[6][6][3] = {}, total[6][6][3] = {}, whole[6][6][3] = {}, found[6][6][3] = {}, listed[6][6][3] = {};
     int exact = 0;
-    std::string misses;
+    int byCause[kCauseCount] = {};
+    std::string misses[kCauseCount];
     for (const DistortedCase &c : cases) {
         const DistortedOutcome o = ReadDistorted(c);
         int r = 0;
         while (c.version >= ranges[r + 1]) ++r;
         const int mi = static_cast<int>(c.moduleSize) - 3;
         ++total[r][mi][c.kind];
+        found[r][mi][c.kind] += o.found;
+        listed[r][mi][c.kind] += o.listed;
         if (o.outcome == Outcome::kExact) {
             ++exact;
             ++read[r][mi][c.kind];
             whole[r][mi][c.kind] += o.wholeFit ? 1 : 0;
         } else if (o.outcome == Outcome::kMissed) {
-            misses += "  missed: " + DescribeDistorted(c) + "\n";
+            ++byCause[o.cause];
+            char buf[96];
+            std::snprintf(buf, sizeof buf, " nodes %d/%d%s dimension %d", o.found, o.listed, o.wholeFit ? " whole-symbol fit" : "",
+                          o.dimension);
+            misses[o.cause] += "  missed: " + DescribeDistorted(c) + buf + "\n";
         }
     }
-    std::printf("versions  module  distortion      read/frames  whole-symbol fit\n");
+    std::printf("versions  module  distortion      read/frames  whole-symbol fit  nodes found/listed\n");
     for (int r = 0; r < 6; ++r) {
         for (int mi = 0; mi < 6; ++mi) {
             for (int k = 0; k < 3; ++k) {
                 if (total[r][mi][k] == 0) continue;
-                std::printf("%2d-%-2d     %d px    %-14s  %4d/%-4d    %d\n", ranges[r], ranges[r + 1] - 1, mi + 3, kDistortionNames[k],
-                            read[r][mi][k], total[r][mi][k], whole[r][mi][k]);
+                std::printf("%2d-%-2d     %d px    %-14s  %4d/%-4d    %4d              %d/%d\n", ranges[r], ranges[r + 1] - 1, mi + 3,
+                            kDistortionNames[k], read[r][mi][k], total[r][mi][k], whole[r][mi][k], found[r][mi][k], listed[r][mi][k]);
             }
         }
     }
     const double percent = cases.empty() ? 100 : 100.0 * exact / static_cast<double>(cases.size());
-    std::printf("read %d of %zu (%.1f %%)\n%s", exact, cases.size(), percent, misses.c_str());
+    std::printf("read %d of %zu (%.1f %%)\n", exact, cases.size(), percent);
+    for (int k = 0; k < kCauseCount; ++k) std::printf("lost at %s: %d\n%s", kCauseNames[k], byCause[k], misses[k].c_str());
     EXPECT_GE(percent, minPercent);
+}
+
+std::vector<DistortedCase> DistortedVersions(int first, int last) {
+    std::vector<DistortedCase> cases;
+    for (const DistortedCase &c : DistortedSweep()) {
+        if (c.version >= first && c.version <= last) cases.push_back(c);
+    }
+    return cases;
 }
 
 TEST_F(QrImagesTest, DistortedSample) {
@@ -467,6 +519,9 @@ TEST_F(QrImagesTest, DistortedSample) {
     ReadDistortedAll(sample, 80);
 }
 
-TEST_F(QrImagesSlowTest, DistortedVersions2To40) { ReadDistortedAll(DistortedSweep(), 80); }
+// The whole sweep in three parts that can run side by side.
+TEST_F(QrImagesSlowTest, DistortedVersions2To19) { ReadDistortedAll(DistortedVersions(2, 19), 80); }
+TEST_F(QrImagesSlowTest, DistortedVersions20To29) { ReadDistortedAll(DistortedVersions(20, 29), 80); }
+TEST_F(QrImagesSlowTest, DistortedVersions30To40) { ReadDistortedAll(DistortedVersions(30, 40), 80); }
 
 }  // namespace

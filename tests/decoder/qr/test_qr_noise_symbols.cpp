@@ -76,23 +76,23 @@ const char *const kStageNames[kStageCount] = {"finder window", "previous-row mat
 
 // Expected misses, each with the stage that loses it (in a file of their own). Any other
 // miss fails, and so does a listed frame that reads (the list is then updated). Where
-// found, over the whole sweep (22 of 5,760 frames):
-// - format and codewords (17): the matrix is sampled but no format and mask gives
-//   corrected blocks. All but one at 3 px modules turned 10-40 degrees, or version 6 at
-//   4 px turned 10 degrees blurred, with or without noise (sigma 0 too): the grid comes
-//   from the finders alone, and without the alignment-pattern search its far corner
-//   drifts by more than the blocks correct;
-// - verified pattern (3): at 3 px, blurred, sigma 4-7, one finder's sixteen rays disagree
-//   (a ring of three samples, smoothed by the lens and then noisy, leaves no clear dip);
-// - version read (1): version 3 at 3 px turned 25 degrees light on dark, sigma 7: the
-//   size rays of the finder pair find no second main edge at any ratio;
+// found, over the whole sweep (31 of 5,760 frames):
+// - format and codewords (23): the matrix is sampled but no format and mask gives
+//   corrected blocks.
+//   - 15 light on dark at 3 px, versions 9 and 10: with a pair module size under 3 pixels
+//     each alignment centre is refined to the darkest 3 x 3 neighbourhood, which for this
+//     polarity lies in the pattern's dark ring, about a module from the centre (kept as
+//     designed), and the grid laid between those centres misses by that much;
+//   - 8 with the symbol size measured one version short (version 5 at 3 px turned 40
+//     degrees, version 6 at 4 px turned 10 degrees blurred, with or without noise): the
+//     alignment pattern is found, but four modules from where the smaller version has it;
+// - verified pattern (5): at 3 px, one finder's sixteen rays disagree (a ring of three
+//   samples, smoothed by the lens and then noisy, leaves no clear dip);
+// - version read (2): at 3 px light on dark, sigma 7 (version 3 turned 25 degrees: the size
+//   rays of the finder pair find no second main edge at any ratio; version 9 frontal
+//   blurred: neither version block reads);
 // - previous-row match (1): version 3 at 6 px turned 40 degrees, sigma 8: for one finder
 //   no window is ever confirmed by the row above.
-// These counts were taken before the alignment-pattern search fed the grid. With it,
-// version 9 at 3 px, frontal, light on dark, blurred, sigma 6 misses at format and
-// codewords: its grid is laid cell by cell between alignment centres found about half a
-// pixel left of the truth (the run midpoint rounds down), the same cause as the 3 px
-// misses of the image sweep.
 struct ExpectedMiss {
     int version, module, angle, inverse, blur, sigma, placement;
     Stage stage;
