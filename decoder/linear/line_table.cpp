@@ -1,6 +1,8 @@
 #include "linear/line_table.h"
 
 #include "linear/code128.h"
+#include "linear/code39.h"
+#include "linear/code93.h"
 
 namespace vexo {
 
@@ -11,9 +13,17 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 1: 2 of 5 variant A
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 2: Code 93
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Code93_Reset,
+     .isEnabled = &Code93_IsEnabled,
+     .locate = &Code93_Locate,
+     .decode = &Code93_Decode,
+     .verify = &Code93_Verify},
     // 3: Code 39, Code 32
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Code39_Reset,
+     .isEnabled = &Code39_IsEnabled,
+     .locate = &Code39_Locate,
+     .decode = &Code39_Decode,
+     .verify = &Code39_Verify},
     // 4: Codabar
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 5: ITF and its fixed-length forms
