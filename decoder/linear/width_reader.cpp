@@ -8,7 +8,7 @@ WIDTH_READER_STATE g_widthReader;
 
 namespace {
 
-constexpr i32 kNoScore = 0x7FFFFFFF;
+constexpr i32 kNoScore = kWidthNoScore;
 
 u16 Distance(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
 
@@ -107,8 +107,11 @@ bool LookUp(const WIDTH_CHAR &ch, const WIDTH_READER_SETUP *s, Hypothesis *h) {
     return h->value >= 0;
 }
 
-// Step 6: the deviation of the record's widths from refs.
-i32 Score(const WIDTH_RECORD &r, const WIDTH_REFS &refs) {
+}  // namespace
+
+i32 Line_ScoreWidths(const WIDTH_RECORD *rec, const WIDTH_REFS *refsIn) {
+    const WIDTH_RECORD &r = *rec;
+    const WIDTH_REFS &refs = *refsIn;
     const i32 barSpan = static_cast<i32>(refs.wideBar) - refs.narrowBar;
     const i32 spaceSpan = static_cast<i32>(refs.wideSpace) - refs.narrowSpace;
     if (barSpan == 0 || spaceSpan == 0) return 0;
@@ -127,7 +130,17 @@ i32 Score(const WIDTH_RECORD &r, const WIDTH_REFS &refs) {
     return static_cast<i32>(score > 0x7FFFFFF ? 0x7FFFFFF : score);
 }
 
-}  // namespace
+int Line_DecideWidthChar(i32 best, i32 second, int hadAccepted, i32 mode, const u16 *t) {
+    const i64 margin = second >= kWidthNoScore ? kWidthNoScore : Abs(best - second);
+    if (hadAccepted != 0) {
+        if (margin <= t[kWidthRefuse]) return 0;
+        return margin > t[kWidthMargin] ? 1 : 2;
+    }
+    if (mode != 0) return 0;
+    if (best <= t[kWidthLoose] && margin >= t[kWidthLooseMargin]) return 1;
+    if (best <= t[kWidthLooser] && margin >= t[kWidthLooserMargin]) return 2;
+    return 0;
+}
 
 void Line_SetWidthTolerances(u16 t0, u16 t1, u16 t2, u16 t3, u16 t4, u16 t5, u16 t6, u16 t7) {
     u16 *t = g_widthReader.tolerances;
@@ -399,7 +412,7 @@ int Line_ReadWidthChar(WIDTH_REFS *refs, const WIDTH_READER_SETUP *setup) {
                 continue;
             if (20 * use.spreadA > use.narrowBar || 20 * use.spreadB > use.narrowSpace) continue;
         }
-        const i32 score = Score(r, use);
+        const i32 score = Line_ScoreWidths(&r, &use);
         if (score < bestScore) {
             secondScore = bestScore;
             bestScore = score;
@@ -415,22 +428,12 @@ int Line_ReadWidthChar(WIDTH_REFS *refs, const WIDTH_READER_SETUP *setup) {
         if (score <= t[kWidthAtOnce]) break;
     }
     if (bestScore == kNoScore) return 0;
-    const i32 margin = secondScore == kNoScore ? kNoScore : Abs(bestScore - secondScore);
-    const Hypothesis *chosen = nullptr;
-    bool clean = true;
-    if (acceptedScore != kNoScore) {
-        if (margin <= t[kWidthRefuse]) return 0;
-        clean = margin > t[kWidthMargin];
-        chosen = &accepted;
-    } else if (setup->mode == 0) {
-        if (bestScore <= t[kWidthLoose] && margin >= t[kWidthLooseMargin]) {
-            chosen = &best;
-        } else if (bestScore <= t[kWidthLooser] && margin >= t[kWidthLooserMargin]) {
-            chosen = &best;
-            clean = false;
-        }
-    }
-    if (chosen == nullptr || !chosen->soft) return 0;
+    const bool had = acceptedScore != kNoScore;
+    const int decision = Line_DecideWidthChar(bestScore, secondScore, had ? 1 : 0, setup->mode, t);
+    if (decision == 0) return 0;
+    const Hypothesis *chosen = had ? &accepted : &best;
+    const bool clean = decision == 1;
+    if (!chosen->soft) return 0;
     if (chosen == &accepted && setup->mode != 0) *refs = acceptedRefs;
     if (!clean) lineCleanRead = 0;
     ch.acceptedKey = chosen->key;

@@ -117,6 +117,12 @@ void Line_UnpackKey(u32 key, u8 *classes, u8 count, u8 keyShift);
 // spaces'; equal widths keep their order in the character. Writes count entries.
 void Line_RankElements(const u16 *widths, u8 count, u8 *order);
 
+inline constexpr i32 kWidthNoScore = 0x7FFFFFFF;  // a second-best that was never scored
+
+// Decision of step 8 over the best and second-best scores: 0 refuse, 1 accept cleanly,
+// 2 accept by a looser rule. hadAccepted: a candidate scored below T0.
+int Line_DecideWidthChar(i32 best, i32 second, int hadAccepted, i32 mode, const u16 *tolerances);
+
 // Reads the loaded character. 1 accepted (acceptedValue, acceptedKey and classes set;
 // lineCleanRead cleared by the looser rules), 0 refused.
 int Line_ReadWidthChar(WIDTH_REFS *refs, const WIDTH_READER_SETUP *setup);
@@ -139,6 +145,10 @@ int Line_CorrectWidths(WIDTH_RECORD *r, i32 spreadA, i32 spreadB);
 // The four references and differences of a corrected record into refs; 0 when they do not
 // make two consistent kinds.
 int Line_RecomputeReferences(const WIDTH_RECORD *r, WIDTH_REFS *refs);
+// Deviation of the record's widths from refs (step 6): per element |width x 10 - its
+// reference| x 10 / (wide - narrow reference of its kind), rounded; their sum plus half,
+// rounded up, of the deviations above 2. 0 when either difference is 0.
+i32 Line_ScoreWidths(const WIDTH_RECORD *r, const WIDTH_REFS *refs);
 // Brings refs up to date from the character just read (mode 1) or the saved previous one
 // (mode 0). 0 when the update fails.
 int Line_UpdateReferences(WIDTH_REFS *refs, u8 mode);
