@@ -79,7 +79,7 @@ void ForEachDrawing(const std::vector<int> &runs, bool twoWidth, Check check) {
     for (const auto &ratio : ratios) {
         if (!twoWidth && ratio[0] != 1) continue;
         for (const double size : {2.0, 3.0, 4.0, 5.0, 6.0}) {
-            for (const double spread : {0.0, 0.15}) {
+            for (const double spread : {0.0, 0.15, 0.3}) {
                 for (const bool reversed : {false, true}) {
                     const Drawing d{ratio[0], ratio[1], size, spread, reversed,
                                     static_cast<uint32_t>(size * 10 + spread * 100 + ratio[1] * 7) + (reversed ? 1000 : 0)};
@@ -97,7 +97,7 @@ EdgeLine Draw(const std::vector<int> &runs, const Drawing &d, bool twoWidth) {
     const double unit = twoWidth ? d.perNarrow / d.narrow : d.perNarrow;
     return Exact(MakeEdgeLine(scaled, {.moduleSamples = unit,
                                        .spread = d.spread * (twoWidth ? d.narrow : 1),
-                                       .jitter16 = 1,
+                                       .jitter16 = 2,
                                        .reversed = d.reversed,
                                        .seed = d.seed}));
 }
