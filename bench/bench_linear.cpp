@@ -4,16 +4,19 @@
 // table, and through the table as loaded with every linear symbology enabled (the worst
 // case of a line without a symbol; it grows as the families' records land). Code 128 lines
 // through the record's locate and decode: 20 and 60 data characters, clean or with one
-// damaged character (a partial read that only votes), forward and reversed.
+// damaged character (a partial read that only votes), forward and reversed. Code 39 (3:1,
+// 2.5 samples a narrow element) and Code 93 lines of 10 and 30 data characters likewise.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
+#include "../tests/decoder/linear/width_lines.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
 #include "linear/code128.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
+#include "linear/line_table.h"
 #include "linear/test_hooks_linear.h"
 
 namespace {
@@ -104,5 +107,38 @@ void BM_Code128Line(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_Code128Line)->ArgsProduct({{20, 60}, {0, 1}, {0, 1}});
+
+// Arg 0: data characters; arg 1: reversed.
+void BM_Code39Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    std::vector<uint8_t> values = {kCode39StartStop};
+    for (int i = 0; i < state.range(0); ++i) values.push_back(static_cast<uint8_t>((i * 17 + 5) % 43));
+    values.push_back(kCode39StartStop);
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        linetest::Code39Runs(values, 1, 3),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[kLineRecCode39];
+    if (linetest::ReadRecordLine(rec, line).count != values.size()) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Code39Line)->ArgsProduct({{10, 30}, {0, 1}});
+
+void BM_Code93Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    Par_InstallDefaults();
+    std::vector<uint8_t> data;
+    for (int i = 0; i < state.range(0); ++i) data.push_back(static_cast<uint8_t>((i * 17 + 5) % 43));
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        linetest::Code93Runs(data, 1),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[kLineRecCode93];
+    if (linetest::ReadRecordLine(rec, line).count != data.size() + 2) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Code93Line)->ArgsProduct({{10, 30}, {0, 1}});
 
 }  // namespace

@@ -208,16 +208,6 @@ TEST(Code39Verify, Code32) {
     EXPECT_EQ(Code32_CheckDigitOk(digits), 1);
 }
 
-// Check values of the standard: weights 1-20 (C) and 1-15 (K) from the right.
-std::vector<uint8_t> WithChecks93(std::vector<uint8_t> v) {
-    for (int maxWeight : {20, 15}) {
-        int sum = 0;
-        for (size_t k = 0; k < v.size(); ++k) sum += static_cast<int>((v.size() - 1 - k) % maxWeight + 1) * v[k];
-        v.push_back(static_cast<uint8_t>(sum % 47));
-    }
-    return v;
-}
-
 TEST(Code93Verify, CheckCharactersAndText) {
     uint32_t seed = 7;
     for (int round = 0; round < 200; ++round) {
@@ -306,31 +296,6 @@ TEST(Code93Verify, ShiftTable) {
     EXPECT_EQ(Code93_ExpandText(tail, 2), 1);
     uint8_t bad[2] = {5, 47};
     EXPECT_EQ(Code93_ExpandText(bad, 2), 0);
-}
-
-// Module runs of a Code 39 symbol of the values (start and stop included).
-std::vector<int> Code39Runs(const std::vector<uint8_t> &values, int narrow, int wide) {
-    std::vector<int> runs;
-    for (uint8_t v : values) {
-        if (!runs.empty()) runs.push_back(narrow);
-        u8 classes[9];
-        Line_UnpackKey(static_cast<u32>(kCode39Keys[v]), classes, 9, 3);
-        for (u8 c : classes) runs.push_back(c == 2 ? wide : narrow);
-    }
-    return runs;
-}
-
-// Module runs of a Code 93 symbol of the data values (check values added).
-std::vector<int> Code93Runs(const std::vector<uint8_t> &data, int unit) {
-    std::vector<int> runs;
-    auto put = [&](uint32_t pattern) {
-        for (int k = 5; k >= 0; --k) runs.push_back(unit * static_cast<int>((pattern >> (4 * k)) & 0xF));
-    };
-    put(0x111141);
-    for (uint8_t v : WithChecks93(data)) put(kCode93Patterns[v]);
-    put(0x111141);
-    runs.push_back(unit);
-    return runs;
 }
 
 // Three samples a narrow element of `unit` run units, quiet zones of ten.

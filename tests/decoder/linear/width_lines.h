@@ -1,13 +1,17 @@
-// Scan lines of the Code 39 and Code 93 tests: libzint's module runs redrawn at a chosen
-// wide-to-narrow ratio, edge lists held in arrays of exactly their size, and one line run
-// through a record's locate and decode slots as the table walk runs them.
+// Scan lines of the Code 39 and Code 93 tests: symbols drawn from the standards' patterns,
+// libzint's module runs redrawn at a chosen wide-to-narrow ratio, edge lists held in arrays
+// of exactly their size, and one line run through a record's locate and decode slots as the
+// table walk runs them.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "edge_lists.h"
+#include "linear/code39.h"
+#include "linear/code93.h"
 #include "linear/line_types.h"
+#include "linear/width_reader.h"
 
 namespace linetest {
 
@@ -71,6 +75,41 @@ inline RecordRead ReadRecordLine(const vexo::LINE_SYMBOLOGY &rec, const EdgeLine
         }
     }
     return out;
+}
+
+// Check values of the standard: weights 1-20 (C) and 1-15 (K) from the right.
+inline std::vector<uint8_t> WithChecks93(std::vector<uint8_t> v) {
+    for (int maxWeight : {20, 15}) {
+        int sum = 0;
+        for (size_t k = 0; k < v.size(); ++k) sum += static_cast<int>((v.size() - 1 - k) % maxWeight + 1) * v[k];
+        v.push_back(static_cast<uint8_t>(sum % 47));
+    }
+    return v;
+}
+
+// Module runs of a Code 39 symbol of the values (start and stop included).
+inline std::vector<int> Code39Runs(const std::vector<uint8_t> &values, int narrow, int wide) {
+    std::vector<int> runs;
+    for (uint8_t v : values) {
+        if (!runs.empty()) runs.push_back(narrow);
+        vexo::u8 classes[9];
+        vexo::Line_UnpackKey(static_cast<vexo::u32>(vexo::kCode39Keys[v]), classes, 9, 3);
+        for (vexo::u8 c : classes) runs.push_back(c == 2 ? wide : narrow);
+    }
+    return runs;
+}
+
+// Module runs of a Code 93 symbol of the data values (check values added).
+inline std::vector<int> Code93Runs(const std::vector<uint8_t> &data, int unit) {
+    std::vector<int> runs;
+    auto put = [&](uint32_t pattern) {
+        for (int k = 5; k >= 0; --k) runs.push_back(unit * static_cast<int>((pattern >> (4 * k)) & 0xF));
+    };
+    put(0x111141);
+    for (uint8_t v : WithChecks93(data)) put(vexo::kCode93Patterns[v]);
+    put(0x111141);
+    runs.push_back(unit);
+    return runs;
 }
 
 }  // namespace linetest
