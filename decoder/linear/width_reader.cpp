@@ -177,11 +177,13 @@ void Line_UnpackKey(u32 key, u8 *classes, u8 count, u8 keyShift) {
     for (int k = count - 1; k >= 0; --k, key >>= keyShift) classes[k] = static_cast<u8>(key & mask);
 }
 
-int Line_LoadCharWidths(const u16 *edges, i16 direction, u8 elements, u8 trailClassHint, i32 available) {
+namespace {
+
+// The common part of the two loaders: the character's widths after the given lead element,
+// and its trailing element when its far edge exists.
+bool LoadChar(const u16 *edges, i16 direction, u8 elements, i32 available, u16 lead, u8 leadClass) {
     WIDTH_CHAR &c = g_widthReader.current;
-    if (edges == nullptr || elements < 1 || elements > kWidthMaxElements || available < elements + 1) return 0;
-    const u16 lead = c.trailWidth;
-    const u8 leadClass = c.trailClass;
+    if (edges == nullptr || elements < 1 || elements > kWidthMaxElements || available < elements + 1) return false;
     c = WIDTH_CHAR{};
     c.leadWidth = lead;
     c.leadClass = leadClass;
@@ -189,22 +191,22 @@ int Line_LoadCharWidths(const u16 *edges, i16 direction, u8 elements, u8 trailCl
     ReadWidths(edges, direction, elements, c.widths);
     // The element after a stop character may lie beyond the line; its caller replaces it.
     if (available >= elements + 2) c.trailWidth = Distance(edges[elements * direction], edges[(elements + 1) * direction]);
-    c.trailClass = trailClassHint;
+    return true;
+}
+
+}  // namespace
+
+int Line_LoadCharWidths(const u16 *edges, i16 direction, u8 elements, u8 trailClassHint, i32 available) {
+    const WIDTH_CHAR &c = g_widthReader.current;
+    if (!LoadChar(edges, direction, elements, available, c.trailWidth, c.trailClass)) return 0;
+    g_widthReader.current.trailClass = trailClassHint;
     return 1;
 }
 
 int Line_LoadCharWidthsMode(const u16 *edges, i16 direction, u8 elements, u8 mode, i32 available) {
     WIDTH_CHAR &c = g_widthReader.current;
-    if (edges == nullptr || elements < 1 || elements > kWidthMaxElements || available < elements + 1) return 0;
     const int last = c.elementCount >= 1 && c.elementCount <= kWidthMaxElements ? c.elementCount - 1 : 0;
-    const u16 lead = c.widths[last];
-    const u8 leadClass = c.classes[last];
-    c = WIDTH_CHAR{};
-    c.leadWidth = lead;
-    c.leadClass = leadClass;
-    c.elementCount = elements;
-    ReadWidths(edges, direction, elements, c.widths);
-    if (available >= elements + 2) c.trailWidth = Distance(edges[elements * direction], edges[(elements + 1) * direction]);
+    if (!LoadChar(edges, direction, elements, available, c.widths[last], c.classes[last])) return 0;
     if (mode == kWidthIdItf) {
         int narrower = 0;
         for (int k = 0; k < elements; k += 2) narrower += c.widths[k] < c.trailWidth ? 1 : 0;

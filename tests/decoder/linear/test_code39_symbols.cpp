@@ -15,22 +15,13 @@
 #include "linear/code93.h"
 #include "linear/line_table.h"
 #include "support/symbol.h"
+#include "libzint_runs.h"
 #include "width_lines.h"
 
 namespace {
 
 using namespace vexo;
 using namespace linetest;
-
-std::vector<int> LibzintRuns(int symbology, const std::string &data, int option2 = 0) {
-    testkit::SymbolInput in;
-    in.symbology = symbology;
-    in.data = data;
-    in.option2 = option2;
-    const testkit::Symbol sym = testkit::Encode(in);
-    if (!sym.ok) ADD_FAILURE() << data << ": " << sym.error;
-    return sym.ok ? RunsFromRow(sym, 0) : std::vector<int>{};
-}
 
 // Code 39 values read off the runs with the key table (gaps between characters skipped).
 std::vector<uint8_t> Code39Values(const std::vector<int> &runs) {
@@ -117,7 +108,7 @@ TEST(Code39Symbols, ValuesAtEveryRatioAndSize) {
         {"Code 32", BARCODE_CODE32, "12345678", 0},
     };
     for (const Case &c : cases) {
-        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, c.option2);
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, DATA_MODE, c.option2);
         ASSERT_FALSE(runs.empty()) << c.what;
         const std::vector<uint8_t> values = Code39Values(runs);
         ASSERT_EQ(values.size() * 10, runs.size() + 1) << c.what;
@@ -206,7 +197,7 @@ TEST(Code39Symbols, TextsThroughTheWalk) {
         {"Code 93 full ASCII", BARCODE_CODE93, "Code 93: {x}\x7f", 0, 0, "Code 93: {x}\x7f", "]G0", 22, 24},
     };
     for (const Case &c : cases) {
-        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, c.option2);
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, DATA_MODE, c.option2);
         ASSERT_FALSE(runs.empty()) << c.what;
         std::string text = c.text;
         if (c.symbology == BARCODE_CODE32) {

@@ -265,4 +265,27 @@ TEST(WidthReader, RecomputeRefusesInconsistentKinds) {
     EXPECT_EQ(Line_RecomputeReferences(&inverted, &refs), 0);
 }
 
+// A stop character whose last bar ends the line: the loader reads no edge past either end
+// (the arrays hold exactly the character's edges) and leaves the trailing width to its caller.
+TEST(WidthReader, LoaderReadsNoEdgeOutsideTheLine) {
+    const std::vector<u16> edges = {100, 132, 212, 244, 276, 356, 388, 468, 500, 532};
+    for (const i16 direction : {1, -1}) {
+        const u16 *first = direction > 0 ? &edges.front() : &edges.back();
+        g_widthReader.current = WIDTH_CHAR{};
+        g_widthReader.current.trailWidth = 77;
+        ASSERT_EQ(Line_LoadCharWidths(first, direction, 9, 2, 10), 1);
+        const WIDTH_CHAR &c = g_widthReader.current;
+        EXPECT_EQ(c.leadWidth, 77);
+        EXPECT_EQ(c.trailWidth, 0);
+        EXPECT_EQ(c.trailClass, 2);
+        EXPECT_EQ(c.widths[direction > 0 ? 1 : 7], 80);
+        EXPECT_EQ(Line_LoadCharWidths(first, direction, 9, 2, 9), 0);  // the character itself cut short
+        EXPECT_EQ(Line_LoadCharWidthsMode(first, direction, 9, 1, 10), 1);
+        EXPECT_EQ(g_widthReader.current.trailWidth, 0);
+    }
+    // With the element after the character on the line it is read.
+    ASSERT_EQ(Line_LoadCharWidths(&edges.front(), 1, 8, 1, 10), 1);
+    EXPECT_EQ(g_widthReader.current.trailWidth, 32);
+}
+
 }  // namespace

@@ -1,0 +1,67 @@
+// One scan line through a record's locate and decode slots with the decode context the
+// table walk builds, and edge lists held in arrays of exactly their size.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "edge_lists.h"
+#include "linear/line_types.h"
+
+namespace linetest {
+
+// The line with its arrays cut to exactly their sizes, so that a read past either end is an
+// overflow the address sanitizer reports.
+inline EdgeLine Exact(EdgeLine line) {
+    std::vector<uint16_t>(line.edges).swap(line.edges);
+    std::vector<uint16_t>(line.widths).swap(line.widths);
+    return line;
+}
+
+struct RecordRead {
+    int candidates = 0;         // locate answers of 1
+    uint16_t count = 0;         // decode's answer
+    std::vector<uint8_t> data;  // the decoded values (and the extra bytes)
+    int16_t direction = 0;
+};
+
+// One line through a record's locate and decode slots, candidate by candidate; data keeps
+// the decoded values and `extra` bytes behind them.
+inline RecordRead ReadRecordLine(const vexo::LINE_SYMBOLOGY &rec, const EdgeLine &line, int extra = 0) {
+    RecordRead out;
+    vexo::LINE_LOCATE_STATE st = LocateState(line);
+    static uint8_t buffer[vexo::kLineTextCapacity];
+    const uint32_t n = st.edgeCount;
+    for (int budget = 0; budget < 64; ++budget) {
+        if (rec.locate(&st) != 1) break;
+        ++out.candidates;
+        st.found = 1;
+        const uint16_t s = st.startIndex;
+        const uint16_t e = st.endIndex;
+        if (s >= n || e >= n) break;
+        st.nextPos = static_cast<uint16_t>((s > e ? s : e) + 1);
+        vexo::LINE_DECODE_CTX ctx{};
+        ctx.widths = st.widths + (s < st.widthCount ? s : 0);
+        ctx.widthCount = st.widthCount;
+        ctx.direction = s > e ? -1 : 1;
+        ctx.data = buffer;
+        ctx.capacity = vexo::kLineTextCapacity;
+        ctx.locateValue = st.locateValue;
+        ctx.edges = st.edges + s;
+        ctx.elementCount = static_cast<uint16_t>((s > e ? s - e : e - s) + 1);
+        ctx.edgesBase = st.edges;
+        ctx.edgeCount = st.edgeCount;
+        ctx.startIndex = s;
+        ctx.endIndex = e;
+        const uint16_t count = rec.decode(&ctx);
+        if (count > 0) {
+            out.count = count;
+            out.data.assign(buffer, buffer + count + extra);
+            out.direction = ctx.direction;
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace linetest
