@@ -3,6 +3,7 @@
 #include "linear/code128.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
+#include "linear/two_of_five.h"
 
 namespace vexo {
 
@@ -27,7 +28,7 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 4: Codabar
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 5: ITF and its fixed-length forms
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Itf_Reset, .isEnabled = &Itf_IsEnabled, .locate = &Itf_Locate, .decode = &Itf_Decode, .verify = &Itf_Verify},
     // 6: Matrix 2 of 5
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 7: Industrial 2 of 5

@@ -270,6 +270,62 @@ int Line_MeasureStartGiven(const LINE_DECODE_CTX *ctx, u8 symbologyId, u32 start
     return 1;
 }
 
+int Line_MeasureStart(const LINE_DECODE_CTX *ctx, u8 symbologyId, u8 skip, u8 elements, u8 leadClass, u32 startKey,
+                      u8 keyShift, i32 loadNext, u8 nextElements) {
+    if (ctx == nullptr || ctx->edgesBase == nullptr || elements < 1 || elements > kWidthMaxElements) return 0;
+    const i16 d = ctx->direction < 0 ? -1 : 1;
+    const i32 p = ctx->startIndex;
+    const i32 available = d > 0 ? ctx->edgeCount - p : p + 1;
+    const i32 needed = skip + elements + 2;  // the lead element, the pattern and the element after it
+    if (p >= ctx->edgeCount || available < needed) return 0;
+    const u16 *e = &ctx->edgesBase[p];
+    WIDTH_CHAR &c = g_widthReader.current;
+    c = WIDTH_CHAR{};
+    c.elementCount = elements;
+    c.leadWidth = Distance(e[skip * d], e[(skip + 1) * d]);
+    c.leadClass = leadClass;
+    const u16 *first = &e[(skip + 1) * d];
+    ReadWidths(first, d, elements, c.widths);
+    c.acceptedKey = startKey;
+    if (startKey != 0) Line_UnpackKey(startKey, c.classes, elements, keyShift);
+    c.trailWidth = Distance(first[elements * d], first[(elements + 1) * d]);
+    const bool afterNext = available >= needed + 1;
+    const u16 next = afterNext ? Distance(first[(elements + 1) * d], first[(elements + 2) * d]) : 0;
+    const u32 t = c.trailWidth;
+    const u16 *w = c.widths;
+    switch (symbologyId) {
+        case kWidthIdItf: {
+            int below = 0;
+            for (int k = 0; k < elements; k += 2) below += w[k] < t ? 1 : 0;
+            c.trailClass = below < 3 ? 1 : 2;
+            break;
+        }
+        case kWidthIdVar25b:
+            c.trailClass = 13 * static_cast<u32>(c.leadWidth) < 10 * t ? 2 : 1;
+            break;
+        case kWidthIdMatrix25:
+            c.trailClass = elements > 1 && 3 * static_cast<u32>(w[1]) < 2 * t ? 2 : 1;
+            break;
+        case kWidthIdIata25: {
+            u32 even = c.leadWidth, odd = 0;
+            for (int k = 0; k < elements; ++k) (k % 2 == 1 ? even : odd) += w[k];
+            c.trailClass = even < odd ? 1 : 2;
+            c.leadClass = c.trailClass;
+            break;
+        }
+        case kWidthIdMsi:
+            c.trailClass = afterNext && next < t ? 2 : 1;
+            break;
+        default:
+            c.trailClass = 0;
+            break;
+    }
+    if (loadNext == 1)
+        return Line_LoadCharWidths(&first[(elements + 1) * d], d, nextElements, c.trailClass,
+                                   available - skip - elements - 2);
+    return 1;
+}
+
 void Line_RankElements(const u16 *widths, u8 count, u8 *order) {
     int n = 0;
     for (int kind = 0; kind < 2; ++kind) {

@@ -109,6 +109,13 @@ int Line_LoadCharWidthsMode(const u16 *edges, i16 direction, u8 elements, u8 mod
 int Line_MeasureStartGiven(const LINE_DECODE_CTX *ctx, u8 symbologyId, u32 startKey, u8 keyShift, u8 elements,
                            i32 loadNext, u8 nextElements);
 
+// The measured start form (2 of 5 family, MSI): lead from the element at skip, then the
+// widths of `elements` elements (the start's tail or the first character), classes from
+// startKey when it is not 0, and the class of the element after them by the family's rule.
+// 0 when the context's edges do not hold them and the element after.
+int Line_MeasureStart(const LINE_DECODE_CTX *ctx, u8 symbologyId, u8 skip, u8 elements, u8 leadClass, u32 startKey,
+                      u8 keyShift, i32 loadNext, u8 nextElements);
+
 // Classes of a key into classes[0..count-1] (the last field into the last class); shifts
 // other than 3 and 4 leave them untouched.
 void Line_UnpackKey(u32 key, u8 *classes, u8 count, u8 keyShift);
