@@ -1,5 +1,6 @@
 #include "linear/line_table.h"
 
+#include "linear/codabar.h"
 #include "linear/code128.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
@@ -26,7 +27,11 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
      .decode = &Code39_Decode,
      .verify = &Code39_Verify},
     // 4: Codabar
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Codabar_Reset,
+     .isEnabled = &Codabar_IsEnabled,
+     .locate = &Codabar_Locate,
+     .decode = &Codabar_Decode,
+     .verify = &Codabar_Verify},
     // 5: ITF and its fixed-length forms
     {.reset = &Itf_Reset, .isEnabled = &Itf_IsEnabled, .locate = &Itf_Locate, .decode = &Itf_Decode, .verify = &Itf_Verify},
     // 6: Matrix 2 of 5
