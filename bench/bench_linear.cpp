@@ -5,7 +5,8 @@
 // case of a line without a symbol; it grows as the families' records land). Code 128 lines
 // through the record's locate and decode: 20 and 60 data characters, clean or with one
 // damaged character (a partial read that only votes), forward and reversed. Code 39 (3:1,
-// 2.5 samples a narrow element) and Code 93 lines of 10 and 30 data characters likewise.
+// 2.5 samples a narrow element) and Code 93 lines of 10 and 30 data characters likewise;
+// ITF-14 and a 12-character Codabar line, forward and reversed.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
@@ -13,6 +14,7 @@
 #include "../tests/decoder/linear/width_lines.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
+#include "linear/codabar.h"
 #include "linear/code128.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
@@ -140,5 +142,25 @@ void BM_Code93Line(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_Code93Line)->ArgsProduct({{10, 30}, {0, 1}});
+
+// Arg 0: 0 ITF-14, 1 Codabar; arg 1: reversed.
+void BM_TwoWidthLine(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    const std::vector<uint8_t> itf14 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 3, 1};
+    const std::vector<uint8_t> codabar = {16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 17};
+    std::vector<int32_t> keys;
+    for (uint8_t v : codabar) keys.push_back(kCodabarKeys[v]);
+    const bool isItf = state.range(0) == 0;
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        isItf ? linetest::ItfRuns(itf14, 1, 3) : linetest::KeyRuns(keys, 7, 1, 3, true),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[isItf ? kLineRecItf : kLineRecCodabar];
+    if (linetest::ReadRecordLine(rec, line).count != (isItf ? itf14 : codabar).size())
+        state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_TwoWidthLine)->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace

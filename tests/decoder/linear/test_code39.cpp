@@ -11,6 +11,7 @@
 #include "core/test_hooks.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
+#include "linear/codabar.h"
 #include "linear/line_table.h"
 #include "linear/line_toolkit.h"
 #include "linear/width_reader.h"
@@ -309,6 +310,7 @@ template <class MakeRuns>
 EdgeLine FindUncleanLine(const LINE_SYMBOLOGY &rec, MakeRuns makeRuns, size_t element, int unit) {
     for (int delta = 1; delta < 3 * unit; ++delta) {
         std::vector<int> runs = makeRuns();
+        if (element >= runs.size()) return {};
         runs[element] += delta;
         EdgeLine line = Exact(MakeEdgeLine(runs, Drawn(unit)));
         rec.reset();
@@ -366,6 +368,40 @@ TEST(LinearConfirmation, Code93UncleanReadOnItsFourthOrSecondSighting) {
                 EXPECT_EQ(lineMultiReadFlags & kMultiReadPending, 0);
             }
         }
+    }
+    Test_ResetDecoderStatics();
+}
+
+TEST(LinearConfirmation, CodabarUncleanReadOnItsFourthSighting) {
+    std::vector<int32_t> codabarKeys;
+    const std::vector<uint8_t> codabar = {16, 3, 7, 8, 5, 9, 17};
+    for (uint8_t v : codabar) codabarKeys.push_back(kCodabarKeys[v]);
+    struct Row {
+        const char *what;
+        int record;
+        std::vector<int> runs;
+        size_t element;  // a narrow element of an inner character, widened
+        std::vector<uint8_t> values;
+    };
+    const Row rows[] = {
+        {"Codabar", kLineRecCodabar, KeyRuns(codabarKeys, 7, 8, 24, true), 2 * 8 + 1, codabar},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        Test_ResetDecoderStatics();
+        const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[r.record];
+        EdgeLine line;
+        for (size_t element = r.element; element < r.element + 8 && line.edges.empty(); ++element)
+            line = FindUncleanLine(rec, [&] { return r.runs; }, element, 8);
+        ASSERT_FALSE(line.edges.empty());
+        for (int sighting = 2; sighting <= 4; ++sighting) {
+            const RecordRead read = ReadRecordLine(rec, line);
+            SCOPED_TRACE(sighting);
+            EXPECT_EQ(read.data, sighting < 4 ? std::vector<uint8_t>{} : r.values);
+        }
+        EXPECT_EQ(lineMultiReadFlags & (kMultiReadPending | kMultiReadConfirmed), kMultiReadConfirmed);
+        rec.reset();
+        EXPECT_EQ(ReadRecordLine(rec, Exact(MakeEdgeLine(r.runs, Drawn(8)))).data, r.values);  // clean: at once
     }
     Test_ResetDecoderStatics();
 }

@@ -9,6 +9,7 @@
 #include "linear/code39.h"
 #include "linear/code93.h"
 #include "linear/line_types.h"
+#include "linear/two_of_five.h"
 #include "linear/width_reader.h"
 
 namespace linetest {
@@ -54,6 +55,29 @@ inline std::vector<int> Code93Runs(const std::vector<uint8_t> &data, int unit) {
     for (uint8_t v : WithChecks93(data)) put(vexo::kCode93Patterns[v]);
     put(0x111141);
     runs.push_back(unit);
+    return runs;
+}
+
+// Module runs of two-width characters from 4-bit keys (n narrow, w wide units), with a
+// narrow gap between characters when gap is set.
+inline std::vector<int> KeyRuns(const std::vector<int32_t> &keys, int elements, int n, int w, bool gap) {
+    std::vector<int> runs;
+    for (int32_t key : keys) {
+        if (gap && !runs.empty()) runs.push_back(n);
+        for (int k = elements - 1; k >= 0; --k) runs.push_back(((key >> (4 * k)) & 0xF) == 2 ? w : n);
+    }
+    return runs;
+}
+
+// Interleaved 2 of 5 of the digits: start, pairs (bars the first digit), stop.
+inline std::vector<int> ItfRuns(const std::vector<uint8_t> &digits, int n, int w) {
+    std::vector<int> runs = {n, n, n, n};
+    for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+        const std::vector<int> a = KeyRuns({vexo::kTwoOfFiveKeys[digits[i]]}, 5, n, w, false);
+        const std::vector<int> b = KeyRuns({vexo::kTwoOfFiveKeys[digits[i + 1]]}, 5, n, w, false);
+        for (int k = 0; k < 5; ++k) runs.insert(runs.end(), {a[k], b[k]});
+    }
+    runs.insert(runs.end(), {w, n, n});
     return runs;
 }
 
