@@ -153,7 +153,8 @@ void BM_TwoWidthLine(benchmark::State &state) {
     const bool isItf = state.range(0) == 0;
     const linetest::EdgeLine line = linetest::MakeEdgeLine(
         isItf ? linetest::ItfRuns(itf14, 1, 3) : linetest::KeyRuns(keys, 7, 1, 3, true),
-        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .quietBefore = 30,
+         .quietAfter = 30, .seed = 3});
     const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[isItf ? kLineRecItf : kLineRecCodabar];
     if (linetest::ReadRecordLine(rec, line).count != (isItf ? itf14 : codabar).size())
         state.SkipWithError("the line does not read");
