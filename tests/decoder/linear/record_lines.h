@@ -2,10 +2,13 @@
 // table walk builds, and edge lists held in arrays of exactly their size.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "edge_lists.h"
+#include "core/state.h"
 #include "linear/line_types.h"
 
 namespace linetest {
@@ -61,6 +64,34 @@ inline RecordRead ReadRecordLine(const vexo::LINE_SYMBOLOGY &rec, const EdgeLine
             break;
         }
     }
+    return out;
+}
+
+struct Verified {
+    int answer;
+    std::string text;
+    std::string aim;
+    uint8_t error;
+    int32_t codeType;
+    uint16_t id;
+};
+
+// A verify slot on the values, with what it reports.
+inline Verified Verify(int (*verify)(vexo::LINE_DECODE_CTX *), const std::vector<uint8_t> &values) {
+    static uint8_t buffer[vexo::kLineTextCapacity];
+    std::copy(values.begin(), values.end(), buffer);
+    vexo::LINE_DECODE_CTX ctx{};
+    ctx.data = buffer;
+    ctx.capacity = vexo::kLineTextCapacity;
+    ctx.length = static_cast<uint16_t>(values.size());
+    vexo::g_state.lastSymbologyCode = 0;
+    Verified out{};
+    out.answer = verify(&ctx);
+    if (out.answer == 1) out.text.assign(reinterpret_cast<const char *>(buffer), ctx.length);
+    out.aim = std::string("]") + ctx.aimLetter + ctx.aimModifier;
+    out.error = ctx.errorCode;
+    out.codeType = vexo::g_state.lastSymbologyCode;
+    out.id = ctx.symbologyId;
     return out;
 }
 

@@ -32,33 +32,6 @@ std::vector<uint8_t> Values39(const std::string &text) {
     return v;
 }
 
-struct Verified {
-    int answer;
-    std::string text;
-    std::string aim;
-    uint8_t error;
-    int32_t codeType;
-    uint16_t id;
-};
-
-Verified Verify(int (*verify)(LINE_DECODE_CTX *), std::vector<uint8_t> values) {
-    static uint8_t buffer[kLineTextCapacity];
-    std::copy(values.begin(), values.end(), buffer);
-    LINE_DECODE_CTX ctx{};
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.length = static_cast<uint16_t>(values.size());
-    g_state.lastSymbologyCode = 0;
-    Verified out{};
-    out.answer = verify(&ctx);
-    if (out.answer == 1) out.text.assign(reinterpret_cast<const char *>(buffer), ctx.length);
-    out.aim = std::string("]") + ctx.aimLetter + ctx.aimModifier;
-    out.error = ctx.errorCode;
-    out.codeType = g_state.lastSymbologyCode;
-    out.id = ctx.symbologyId;
-    return out;
-}
-
 TEST(Code39Verify, CheckStripAndFullAscii) {
     constexpr uint32_t V = kFlagVerifyCheck, T = kFlagTransmitCheck, S = kFlagStripStartStop, F = kFlagCode39FullAscii;
     struct Row {

@@ -35,33 +35,7 @@ std::string W49(std::string s) {
     return s;
 }
 
-struct Verified {
-    int answer;
-    std::string text;
-    std::string aim;
-    uint8_t error;
-    uint16_t id;
-    int32_t codeType;
-};
-
-Verified VerifyItf(const std::string &digits) {
-    static uint8_t buffer[kLineTextCapacity];
-    const std::vector<uint8_t> d = Digits(digits);
-    std::copy(d.begin(), d.end(), buffer);
-    LINE_DECODE_CTX ctx{};
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.length = static_cast<uint16_t>(d.size());
-    g_state.lastSymbologyCode = 0;
-    Verified v{};
-    v.answer = Itf_Verify(&ctx);
-    if (v.answer == 1) v.text.assign(reinterpret_cast<const char *>(buffer), ctx.length);
-    v.aim = std::string("]") + ctx.aimLetter + ctx.aimModifier;
-    v.error = ctx.errorCode;
-    v.id = ctx.symbologyId;
-    v.codeType = g_state.lastSymbologyCode;
-    return v;
-}
+linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, Digits(digits)); }
 
 constexpr uint32_t E = kFlagEnabled, V = kFlagVerifyCheck, T = kFlagTransmitCheck;
 
@@ -105,7 +79,7 @@ TEST(ItfVerify, MembersAndPlainRules) {
         Test_ResetDecoderStatics();
         g_params.flagsWord[kSymItf] = r.plain | 1u | (255u << 8);
         for (int k = 0; k < 4; ++k) g_params.flagsWord[kSymItf6 + k] = r.fixed[k];
-        const Verified v = VerifyItf(r.digits);
+        const linetest::Verified v = VerifyItf(r.digits);
         EXPECT_EQ(v.answer, r.answer);
         EXPECT_EQ(v.error, r.error);
         if (r.answer != 1) continue;
@@ -144,7 +118,7 @@ TEST(ItfVerify, LengthMaskAndLimits) {
         g_params.flagsWord[kSymItf] = r.plain | r.lengths;
         g_params.optionWord |= kOptionItfLengthMask;
         g_params.itfLengthMask = r.mask;
-        const Verified v = VerifyItf(r.digits);
+        const linetest::Verified v = VerifyItf(r.digits);
         EXPECT_EQ(v.answer, r.answer);
         EXPECT_EQ(v.error, r.answer == 1 ? 0 : 2);
         if (r.answer == 1) {
