@@ -6,18 +6,22 @@
 // through the record's locate and decode: 20 and 60 data characters, clean or with one
 // damaged character (a partial read that only votes), forward and reversed. EAN-13 lines
 // through the record's slots, forward and reversed, with and without a 5-digit add-on to
-// search and read.
+// search and read. Code 39 (3:1, 2.5 samples a narrow element) and Code 93 lines of 10 and
+// 30 data characters likewise; ITF-14 and a 12-character Codabar line, forward and reversed.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
 #include "../tests/decoder/linear/ean_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
+#include "../tests/decoder/linear/width_lines.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
+#include "linear/codabar.h"
 #include "linear/code128.h"
 #include "linear/ean_upc.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
+#include "linear/line_table.h"
 #include "linear/test_hooks_linear.h"
 
 namespace {
@@ -122,5 +126,59 @@ void BM_Ean13Line(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_Ean13Line)->ArgsProduct({{0, 1}, {0, 1}});
+
+// Arg 0: data characters; arg 1: reversed.
+void BM_Code39Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    std::vector<uint8_t> values = {kCode39StartStop};
+    for (int i = 0; i < state.range(0); ++i) values.push_back(static_cast<uint8_t>((i * 17 + 5) % 43));
+    values.push_back(kCode39StartStop);
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        linetest::Code39Runs(values, 1, 3),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[kLineRecCode39];
+    if (linetest::ReadRecordLine(rec, line).count != values.size()) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Code39Line)->ArgsProduct({{10, 30}, {0, 1}});
+
+void BM_Code93Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    Par_InstallDefaults();
+    std::vector<uint8_t> data;
+    for (int i = 0; i < state.range(0); ++i) data.push_back(static_cast<uint8_t>((i * 17 + 5) % 43));
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        linetest::Code93Runs(data, 1),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[kLineRecCode93];
+    if (linetest::ReadRecordLine(rec, line).count != data.size() + 2) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Code93Line)->ArgsProduct({{10, 30}, {0, 1}});
+
+// Arg 0: 0 ITF-14, 1 Codabar; arg 1: reversed.
+void BM_TwoWidthLine(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    const std::vector<uint8_t> itf14 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 3, 1};
+    const std::vector<uint8_t> codabar = {16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 17};
+    std::vector<int32_t> keys;
+    for (uint8_t v : codabar) keys.push_back(kCodabarKeys[v]);
+    const bool isItf = state.range(0) == 0;
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        isItf ? linetest::ItfRuns(itf14, 1, 3) : linetest::KeyRuns(keys, 7, 1, 3, true),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0, .quietBefore = 30,
+         .quietAfter = 30, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[isItf ? kLineRecItf : kLineRecCodabar];
+    if (linetest::ReadRecordLine(rec, line).count != (isItf ? itf14 : codabar).size())
+        state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_TwoWidthLine)->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "linear/line_table.h"
 
+#include "linear/codabar.h"
 #include "linear/code128.h"
+#include "linear/code39.h"
+#include "linear/code93.h"
 #include "linear/ean_upc.h"
+#include "linear/two_of_five.h"
 
 namespace vexo {
 
@@ -12,13 +16,25 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 1: 2 of 5 variant A
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 2: Code 93
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Code93_Reset,
+     .isEnabled = &Code93_IsEnabled,
+     .locate = &Code93_Locate,
+     .decode = &Code93_Decode,
+     .verify = &Code93_Verify},
     // 3: Code 39, Code 32
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Code39_Reset,
+     .isEnabled = &Code39_IsEnabled,
+     .locate = &Code39_Locate,
+     .decode = &Code39_Decode,
+     .verify = &Code39_Verify},
     // 4: Codabar
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Codabar_Reset,
+     .isEnabled = &Codabar_IsEnabled,
+     .locate = &Codabar_Locate,
+     .decode = &Codabar_Decode,
+     .verify = &Codabar_Verify},
     // 5: ITF and its fixed-length forms
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Itf_Reset, .isEnabled = &Itf_IsEnabled, .locate = &Itf_Locate, .decode = &Itf_Decode, .verify = &Itf_Verify},
     // 6: Matrix 2 of 5
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 7: Industrial 2 of 5

@@ -10,6 +10,7 @@
 #include "core/modules.h"
 #include "linear/code128.h"
 #include "edge_lists.h"
+#include "record_lines.h"
 #include "linear/line_driver.h"
 #include "linear/line_types.h"
 
@@ -67,27 +68,13 @@ struct LineRead {
 
 // One line through locate and decode as the walk runs a record (without verify).
 inline LineRead ReadCode128Line(const EdgeLine &line) {
-    LineRead out;
-    vexo::LINE_LOCATE_STATE st = LocateState(line);
-    static uint8_t buffer[vexo::kLineTextCapacity];
-    const uint32_t n = st.edgeCount;
-    for (int budget = 0; budget < 64; ++budget) {
-        if (vexo::Code128_Locate(&st) != 1) break;
-        ++out.candidates;
-        st.found = 1;
-        const uint16_t s = st.startIndex;
-        const uint16_t e = st.endIndex;
-        if (s >= n || e >= n) break;
-        st.nextPos = static_cast<uint16_t>((s > e ? s : e) + 1);
-        vexo::LINE_DECODE_CTX ctx = DecodeContext(st, buffer, vexo::kLineTextCapacity);
-        const uint16_t count = vexo::Code128_Decode(&ctx);
-        if (count > 0) {
-            out.count = count;
-            out.data.assign(buffer, buffer + count + 1);
-            break;
-        }
-    }
-    return out;
+    static constexpr vexo::LINE_SYMBOLOGY kCode128 = {.reset = nullptr,
+                                                      .isEnabled = nullptr,
+                                                      .locate = &vexo::Code128_Locate,
+                                                      .decode = &vexo::Code128_Decode,
+                                                      .verify = nullptr};
+    const RecordRead r = ReadRecordLine(kCode128, line, 1);
+    return LineRead{r.candidates, r.count, r.data};
 }
 
 // What the table walk made of one line.

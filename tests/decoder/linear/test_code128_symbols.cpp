@@ -13,6 +13,7 @@
 #include "linear/code128.h"
 #include "linear/code128_lines.h"
 #include "linear/edge_lists.h"
+#include "linear/libzint_runs.h"
 #include "support/symbol.h"
 
 namespace {
@@ -36,17 +37,6 @@ std::string Repeat(const std::string &unit, size_t length) {
     return s;
 }
 
-// Module runs of the symbol libzint makes of data; empty when it refuses.
-std::vector<int> LibzintRuns(int symbology, int inputMode, const std::string &data) {
-    testkit::SymbolInput in;
-    in.symbology = symbology;
-    in.inputMode = inputMode;
-    in.data = data;
-    const testkit::Symbol sym = testkit::Encode(in);
-    if (!sym.ok) ADD_FAILURE() << data << ": " << sym.error;
-    return sym.ok ? RunsFromRow(sym, 0) : std::vector<int>{};
-}
-
 TEST(Code128Symbols, WholeLinesFromLibzint) {
     Test_ResetDecoderStatics();
     const Case cases[] = {
@@ -65,7 +55,7 @@ TEST(Code128Symbols, WholeLinesFromLibzint) {
         {"GS1-128 short", BARCODE_GS1_128, GS1_MODE, "[00]095011010000000012", 105, 102},
     };
     for (const Case &c : cases) {
-        const std::vector<int> runs = LibzintRuns(c.symbology, c.inputMode, c.data);
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, c.inputMode);
         ASSERT_FALSE(runs.empty()) << c.what;
         const std::vector<uint8_t> values = ValuesFromRuns(runs);
         ASSERT_FALSE(values.empty()) << c.what;
@@ -143,7 +133,7 @@ TEST(Code128Symbols, TextsThroughTheWalk) {
         {"ISBT 128, padded lot", BARCODE_CODE128, DATA_MODE, "=-AB1", false, "=-AB00000001", "]C4", 4, 7},
     };
     for (const TextCase &c : cases) {
-        const std::vector<int> runs = LibzintRuns(c.symbology, c.inputMode, c.data);
+        const std::vector<int> runs = LibzintRuns(c.symbology, c.data, c.inputMode);
         ASSERT_FALSE(runs.empty()) << c.what;
         for (const double size : {2.0, 3.5, 5.0}) {
             for (const bool reversed : {false, true}) {

@@ -1,0 +1,175 @@
+// Interleaved 2 of 5 verify on digit strings: the fixed-length members by length and check
+// digit, the plain rules with the check digit, the length mask and the length limits; and
+// the decode gate on the digit count.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/params.h"
+#include "core/state.h"
+#include "core/test_hooks.h"
+#include "linear/line_toolkit.h"
+#include "linear/two_of_five.h"
+#include "width_lines.h"
+
+namespace {
+
+using namespace vexo;
+
+std::vector<uint8_t> Digits(const std::string &s) {
+    std::vector<uint8_t> d;
+    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
+    return d;
+}
+
+// s with its last digit made to satisfy mod 10 (weights 3, 1) or weights 4, 9.
+std::string Mod10(std::string s) {
+    const std::vector<uint8_t> d = Digits(s);
+    s += static_cast<char>('0' + Line_CheckDigitMod10(d.data(), static_cast<uint16_t>(d.size())));
+    return s;
+}
+std::string W49(std::string s) {
+    const std::vector<uint8_t> d = Digits(s);
+    s += static_cast<char>('0' + Line_CheckDigitWeights49(d.data(), static_cast<uint16_t>(d.size())));
+    return s;
+}
+
+linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, Digits(digits)); }
+
+constexpr uint32_t E = kFlagEnabled, V = kFlagVerifyCheck, T = kFlagTransmitCheck;
+
+TEST(ItfVerify, MembersAndPlainRules) {
+    // A 14-digit string whose ITF-14 check fails and whose weight-4/9 check holds.
+    std::string w49x14 = W49("1234567890124");
+    if (Mod10(w49x14.substr(0, 13)) == w49x14) w49x14 = W49("1234567890125");
+    const std::string itf6Wrong = Mod10("12345").substr(0, 5) + static_cast<char>('0' + (Mod10("12345")[5] - '0' + 1) % 10);
+    struct Row {
+        const char *what;
+        std::string digits;
+        uint32_t plain;     // word of id 11 (lengths 1-255 added)
+        uint32_t fixed[4];  // words of ids 12-15
+        int answer;
+        std::string text;
+        const char *aim;
+        uint16_t id;
+        int32_t codeType;
+        uint8_t error;
+    };
+    const uint32_t none[4] = {0, 0, 0, 0};
+    const Row rows[] = {
+        {"ITF-14 fails, weight-4/9 holds, both on", w49x14, E, {0, E, E | T, 0}, 1, w49x14, "]X0", 14, 33, 0},
+        {"weight-4/9 form, check dropped", w49x14, E, {0, E, E, 0}, 1, w49x14.substr(0, 13), "]X0", 14, 33, 0},
+        {"neither form on: plain", w49x14, E, {none[0], 0, 0, 0}, 1, w49x14, "]I0", 11, 27, 0},
+        {"neither form on, plain verifies: wrong check", w49x14, E | V | T, {0, 0, 0, 0}, 0, "", "]I0", 0, 0, 11},
+        {"ITF-14", Mod10("1234567890123"), E, {0, E | T, 0, 0}, 1, Mod10("1234567890123"), "]I1", 13, 29, 0},
+        {"ITF-14, check dropped", Mod10("1234567890123"), 0, {0, E, 0, 0}, 1, "1234567890123", "]I3", 13, 29, 0},
+        {"12-digit weight-4/9", W49("12345678901"), 0, {0, 0, 0, E | T}, 1, W49("12345678901"), "]X0", 15, 32, 0},
+        {"6 digits, ITF-6 off, plain on", Mod10("12345"), E, {0, 0, 0, 0}, 1, Mod10("12345"), "]I0", 11, 27, 0},
+        {"6 digits, ITF-6 off, plain off", Mod10("12345"), 0, {0, 0, 0, 0}, 0, "", "]I0", 0, 0, 0},
+        {"ITF-6", Mod10("12345"), 0, {E | T, 0, 0, 0}, 1, Mod10("12345"), "]I1", 12, 28, 0},
+        {"ITF-6, check dropped", Mod10("12345"), 0, {E, 0, 0, 0}, 1, "12345", "]I3", 12, 28, 0},
+        {"ITF-6 wrong check falls through", itf6Wrong, E, {E, 0, 0, 0}, 1, itf6Wrong, "]I0", 11, 27, 0},
+        {"plain, check sent", Mod10("987654321"), E | V | T, {0, 0, 0, 0}, 1, Mod10("987654321"), "]I1", 11, 27, 0},
+        {"plain, check dropped", Mod10("987654321"), E | V, {0, 0, 0, 0}, 1, "987654321", "]I3", 11, 27, 0},
+        {"one digit", "5", E, {0, 0, 0, 0}, 0, "", "]I0", 0, 0, 0},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        Test_ResetDecoderStatics();
+        g_params.flagsWord[kSymItf] = r.plain | 1u | (255u << 8);
+        for (int k = 0; k < 4; ++k) g_params.flagsWord[kSymItf6 + k] = r.fixed[k];
+        const linetest::Verified v = VerifyItf(r.digits);
+        EXPECT_EQ(v.answer, r.answer);
+        EXPECT_EQ(v.error, r.error);
+        if (r.answer != 1) continue;
+        EXPECT_EQ(v.text, r.text);
+        EXPECT_EQ(v.aim, r.aim);
+        EXPECT_EQ(v.id, r.id);
+        EXPECT_EQ(v.codeType, r.codeType);
+    }
+    Test_ResetDecoderStatics();
+}
+
+TEST(ItfVerify, LengthMaskAndLimits) {
+    struct Row {
+        const char *what;
+        std::string digits;
+        uint32_t plain;
+        uint32_t mask;
+        uint32_t lengths;  // bits 0-15 of the word
+        int answer;
+        size_t length;
+    };
+    const std::string ten = Mod10("123456789");
+    std::string long66(65, '1');
+    long66 = Mod10(long66);
+    const Row rows[] = {
+        {"check stripped: 9 tested against bit 4", ten, E | V, 1u << 4, 1 | (255u << 8), 1, 9},
+        {"bit 4 clear", ten, E | V, ~(1u << 4), 1 | (255u << 8), 0, 0},
+        {"10 digits sent: bit 4 as well", ten, E, 1u << 4, 1 | (255u << 8), 1, 10},
+        {"11 digits would need bit 5", Mod10("1234567890"), E, 1u << 4, 1 | (255u << 8), 0, 0},
+        {"above 64 refused", long66, E, 0xFFFFFFFFu, 1 | (255u << 8), 0, 0},
+        {"length limits after the mask", ten, E, 0xFFFFFFFFu, 12 | (255u << 8), 0, 0},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        Test_ResetDecoderStatics();
+        g_params.flagsWord[kSymItf] = r.plain | r.lengths;
+        g_params.optionWord |= kOptionItfLengthMask;
+        g_params.itfLengthMask = r.mask;
+        const linetest::Verified v = VerifyItf(r.digits);
+        EXPECT_EQ(v.answer, r.answer);
+        EXPECT_EQ(v.error, r.answer == 1 ? 0 : 2);
+        if (r.answer == 1) {
+            EXPECT_EQ(v.text.size(), r.length);
+        }
+    }
+    // The fixed-length forms pass neither the mask nor the limits.
+    Test_ResetDecoderStatics();
+    g_params.flagsWord[kSymItf] = E | 20 | (30u << 8);
+    g_params.flagsWord[kSymItf14] = E | T;
+    g_params.optionWord |= kOptionItfLengthMask;
+    g_params.itfLengthMask = 0;
+    EXPECT_EQ(VerifyItf(Mod10("1234567890123")).answer, 1);
+    Test_ResetDecoderStatics();
+}
+
+TEST(ItfDecode, GateOnTheDigitCount) {
+    Test_ResetDecoderStatics();
+    // 130 digits: more than 128 are refused before any width is read.
+    std::string digits(130, '3');
+    std::vector<int> runs = {1, 1, 1, 1};
+    for (size_t k = 0; k < digits.size(); k += 2) {
+        for (int e = 0; e < 5; ++e) {
+            runs.push_back((kTwoOfFiveKeys[3] >> (4 * (4 - e)) & 0xF) == 2 ? 3 : 1);
+            runs.push_back((kTwoOfFiveKeys[3] >> (4 * (4 - e)) & 0xF) == 2 ? 3 : 1);
+        }
+    }
+    runs.insert(runs.end(), {3, 1, 1});
+    const linetest::EdgeLine line = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
+    static uint8_t buffer[kLineTextCapacity];
+    LINE_DECODE_CTX ctx{};
+    ctx.direction = 1;
+    ctx.data = buffer;
+    ctx.capacity = kLineTextCapacity;
+    ctx.edgesBase = line.edges.data();
+    ctx.edges = line.edges.data();
+    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
+    ctx.elementCount = ctx.edgeCount;
+    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    ASSERT_EQ((ctx.elementCount - 8) / 5, 130);
+    EXPECT_EQ(Itf_Decode(&ctx), 0);
+    // The same pattern with 128 digits reads.
+    runs.erase(runs.end() - 3 - 10, runs.end() - 3);
+    const linetest::EdgeLine shorter = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
+    ctx.edgesBase = shorter.edges.data();
+    ctx.edges = shorter.edges.data();
+    ctx.edgeCount = static_cast<uint16_t>(shorter.edges.size());
+    ctx.elementCount = ctx.edgeCount;
+    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    EXPECT_EQ(Itf_Decode(&ctx), 128);
+    Test_ResetDecoderStatics();
+}
+
+}  // namespace
