@@ -117,6 +117,7 @@ struct MockCycle {
     std::string data2;
     int len1 = -1;
     int len2 = -1;
+    int beep = 0;  // 1: a beep without a result is reported first, as the decoder wrapper does
     int stepped = 0;
 };
 
@@ -140,6 +141,7 @@ void proc_open(ENGINE_RECORD *r) {
     find_value("cycle.data2", &c->data2);
     c->len1 = int_value("cycle.len1", static_cast<int>(c->data.size()));
     c->len2 = int_value("cycle.len2", static_cast<int>(c->data2.size()));
+    c->beep = int_value("cycle.beep", 0);
     journal("cycle-open");
 }
 
@@ -166,6 +168,10 @@ void proc_step(ENGINE_RECORD *r) {
     if (c->event == 0 || ++c->stepped < c->steps) {
         usleep(1000);
         return;
+    }
+    if (c->beep == 1) {
+        SCAN_EVENT_CALLBACK cb = common_callback(r->common);
+        if (cb != nullptr) cb(SCN_EVENT_BEEP, nullptr, 0);
     }
     fill_result(r, c);
     journal("cycle-deliver %d", c->event);
