@@ -330,6 +330,7 @@ public final class JniScenarios {
             // A first round so that every class and buffer is in place.
             for (int i = 0; i < 50; ++i) single(cycle(c, "onScanResult"));
             int threads = ManagementFactory.getThreadMXBean().getThreadCount();
+            long tasks = osThreads();
             long heap = usedHeap();
             long peak = 0;
             for (int i = 0; i < rounds; ++i) {
@@ -341,6 +342,7 @@ public final class JniScenarios {
             }
             awaitIdle();
             checkEq(threads, ManagementFactory.getThreadMXBean().getThreadCount(), "Java threads");
+            checkEq(tasks, osThreads(), "threads of the process");
             long grown = usedHeap() - heap;
             System.out.println("callbacks: " + rounds + ", heap grown " + grown + " bytes, threads " + threads
                                + " (peak " + peak + ")");
@@ -358,6 +360,12 @@ public final class JniScenarios {
         while (journalCount("cycle-open") != journalCount("cycle-close")) {
             check(System.currentTimeMillis() < end, "cycles close");
             Thread.sleep(1);
+        }
+    }
+
+    static long osThreads() throws Exception {
+        try (java.util.stream.Stream<Path> s = Files.list(Paths.get("/proc/self/task"))) {
+            return s.count();
         }
     }
 

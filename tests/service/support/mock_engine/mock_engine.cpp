@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -118,6 +119,7 @@ struct MockCycle {
     int len1 = -1;
     int len2 = -1;
     int beep = 0;  // 1: a beep without a result is reported first, as the decoder wrapper does
+    int stamp = 0; // 1: the data start with the delivery's CLOCK_MONOTONIC time (8 bytes, little-endian)
     int stepped = 0;
 };
 
@@ -142,6 +144,7 @@ void proc_open(ENGINE_RECORD *r) {
     c->len1 = int_value("cycle.len1", static_cast<int>(c->data.size()));
     c->len2 = int_value("cycle.len2", static_cast<int>(c->data2.size()));
     c->beep = int_value("cycle.beep", 0);
+    c->stamp = int_value("cycle.stamp", 0);
     journal("cycle-open");
 }
 
@@ -174,6 +177,12 @@ void proc_step(ENGINE_RECORD *r) {
         if (cb != nullptr) cb(SCN_EVENT_BEEP, nullptr, 0);
     }
     fill_result(r, c);
+    if (c->stamp == 1 && c->kind == 1 && c->data.size() >= 8) {
+        struct timespec t;
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        uint64_t ns = static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+        for (int i = 0; i < 8; ++i) r->common->mResult.data[i] = static_cast<uint8_t>(ns >> (8 * i));
+    }
     journal("cycle-deliver %d", c->event);
     common_scanner_stop_oper(r, c->event);
 }

@@ -16,8 +16,11 @@ public class BCRScannerController {
         public final byte[] second;
         public final int length;
         public final long threadId;
+        /** System.nanoTime() at the method's entry. */
+        public final long entryNanos;
 
-        Delivery(String method, int event, int codeType, byte[] first, byte[] second, int length) {
+        Delivery(long entryNanos, String method, int event, int codeType, byte[] first, byte[] second, int length) {
+            this.entryNanos = entryNanos;
             this.method = method;
             this.event = event;
             this.codeType = codeType;
@@ -51,19 +54,19 @@ public class BCRScannerController {
 
     /** The usual result method. */
     public static int onScanResult(int event, int codeType, byte[] first, byte[] second, int length) {
-        deliveries.add(new Delivery("onScanResult", event, codeType, first, second, length));
+        deliveries.add(new Delivery(System.nanoTime(), "onScanResult", event, codeType, first, second, length));
         return 0;
     }
 
     /** A second result method, to see which name a cycle reports to. */
     public static int onScanOther(int event, int codeType, byte[] first, byte[] second, int length) {
-        deliveries.add(new Delivery("onScanOther", event, codeType, first, second, length));
+        deliveries.add(new Delivery(System.nanoTime(), "onScanOther", event, codeType, first, second, length));
         return 0;
     }
 
     /** A result method that fails after queueing: the library must clear what it throws. */
     public static int onScanThrow(int event, int codeType, byte[] first, byte[] second, int length) {
-        deliveries.add(new Delivery("onScanThrow", event, codeType, first, second, length));
+        deliveries.add(new Delivery(System.nanoTime(), "onScanThrow", event, codeType, first, second, length));
         throw new IllegalStateException("result refused");
     }
 }
