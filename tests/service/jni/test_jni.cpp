@@ -73,9 +73,9 @@ class JniTest : public StartupTest {
         env.push_back("STACK_PLATFORM_ROOT=" + root_);
 #ifdef JNI_ASAN_RUNTIME
         // The JVM is not built with the sanitizer: its runtime comes first, and the JVM's own
-        // signal handling and never-freed memory are left to it.
+        // signal handling, never-freed memory and one fault of its own are left to it.
         env.push_back("LD_PRELOAD=" JNI_ASAN_RUNTIME);
-        env.push_back("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0");
+        env.push_back("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=" JNI_ASAN_SUPPRESSIONS);
 #endif
         std::vector<char *> args, envp;
         for (std::string &a : argv) args.push_back(a.data());
