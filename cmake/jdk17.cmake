@@ -6,3 +6,26 @@ if(NOT STACK_JNI_INCLUDE_DIRS)
   find_path(STACK_JDK17_MD_INCLUDE jni_md.h PATHS ${STACK_JDK17_INCLUDE}/linux NO_DEFAULT_PATH REQUIRED)
   set(STACK_JNI_INCLUDE_DIRS ${STACK_JDK17_INCLUDE} ${STACK_JDK17_MD_INCLUDE} CACHE INTERNAL "JDK 17 JNI headers")
 endif()
+# STACK_JDK17_JAVA, STACK_JDK17_JAVAC: that JDK's own tools, not the first on PATH.
+if(NOT STACK_JDK17_JAVAC)
+  get_filename_component(_jdk17_home ${STACK_JDK17_INCLUDE} DIRECTORY)
+  find_program(STACK_JDK17_JAVA java PATHS ${_jdk17_home}/bin NO_DEFAULT_PATH REQUIRED)
+  find_program(STACK_JDK17_JAVAC javac PATHS ${_jdk17_home}/bin NO_DEFAULT_PATH REQUIRED)
+endif()
+# stack_java_classes(target OUTPUT dir SOURCES ...): compiles the sources with javac into dir.
+function(stack_java_classes target)
+  cmake_parse_arguments(J "" "OUTPUT" "SOURCES;CLASSPATH" ${ARGN})
+  set(stamp ${J_OUTPUT}.stamp)
+  set(cp "")
+  if(J_CLASSPATH)
+    string(REPLACE ";" ":" cp_text "${J_CLASSPATH}")
+    set(cp -cp ${cp_text})
+  endif()
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${J_OUTPUT}
+    COMMAND ${STACK_JDK17_JAVAC} -Xlint:all -Werror -d ${J_OUTPUT} ${cp} ${J_SOURCES}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${J_SOURCES}
+    COMMENT "javac ${target}" VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${stamp})
+endfunction()

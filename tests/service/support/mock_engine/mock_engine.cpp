@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -117,6 +118,8 @@ struct MockCycle {
     std::string data2;
     int len1 = -1;
     int len2 = -1;
+    int beep = 0;  // 1: a beep without a result is reported first, as the decoder wrapper does
+    int stamp = 0; // 1: the data start with the delivery's CLOCK_MONOTONIC time (8 bytes, little-endian)
     int stepped = 0;
 };
 
@@ -140,6 +143,8 @@ void proc_open(ENGINE_RECORD *r) {
     find_value("cycle.data2", &c->data2);
     c->len1 = int_value("cycle.len1", static_cast<int>(c->data.size()));
     c->len2 = int_value("cycle.len2", static_cast<int>(c->data2.size()));
+    c->beep = int_value("cycle.beep", 0);
+    c->stamp = int_value("cycle.stamp", 0);
     journal("cycle-open");
 }
 
@@ -167,7 +172,17 @@ void proc_step(ENGINE_RECORD *r) {
         usleep(1000);
         return;
     }
+    if (c->beep == 1) {
+        SCAN_EVENT_CALLBACK cb = common_callback(r->common);
+        if (cb != nullptr) cb(SCN_EVENT_BEEP, nullptr, 0);
+    }
     fill_result(r, c);
+    if (c->stamp == 1 && c->kind == 1 && c->data.size() >= 8) {
+        struct timespec t;
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        uint64_t ns = static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+        for (int i = 0; i < 8; ++i) r->common->mResult.data[i] = static_cast<uint8_t>(ns >> (8 * i));
+    }
     journal("cycle-deliver %d", c->event);
     common_scanner_stop_oper(r, c->event);
 }

@@ -21,7 +21,11 @@
 //   cycle.event=N      what a decode cycle delivers at step cycle.steps (1): event N with
 //                      cycle.kind (1), cycle.code, cycle.data (and cycle.data2 for kind 2),
 //                      cycle.len1 and cycle.len2 (the texts' lengths); 0: the cycle runs
-//                      until it is stopped
+//                      until it is stopped; cycle.beep=1 first reports event 6 with no
+//                      result straight to the callback, as the decoder wrapper does;
+//                      cycle.stamp=1 puts the delivery's CLOCK_MONOTONIC time in
+//                      nanoseconds (8 bytes, little-endian) over the start of a kind 1
+//                      cycle's data of 8 bytes or more
 //
 // Journal: "/data/mock/<NAME>.calls", one line per call: "probe", "init", "deinit",
 // "open", "close", "start <arg>", "stop <arg>", "set <code> <param> <value>",
