@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# build.sh KIND: configures and builds one kind of build in build/KIND.
+# build.sh KIND [TARGET...]: configures and builds one kind of build in build/KIND (only the
+# targets named, if any).
 #   release  optimised, with tests and benchmarks
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer, with tests
 #   tsan     ThreadSanitizer, with tests
@@ -17,4 +18,7 @@ case "$kind" in
   *) echo "build.sh: unknown build kind '$kind'" >&2; exit 2 ;;
 esac
 cmake -S . -B "build/$kind" -G Ninja "${args[@]}" >/dev/null
-cmake --build "build/$kind" -j "$jobs"
+shift || true
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build "build/$kind" -j "$jobs" "${targets[@]}"

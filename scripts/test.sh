@@ -39,7 +39,7 @@ run_kind() {
 # ThreadSanitizer: the tests labelled "threads" (service code that runs on several threads).
 run_tsan() {
   echo "=== tsan build"
-  if ! bash scripts/build.sh tsan; then
+  if ! bash scripts/build.sh tsan threads_tests; then
     summary+=("tsan: build failed"); status=1; return
   fi
   echo "=== tsan tests (threads)"
