@@ -1,6 +1,7 @@
 #include "linear/line_table.h"
 
 #include "linear/code128.h"
+#include "linear/databar.h"
 #include "linear/ean_upc.h"
 
 namespace vexo {
@@ -58,11 +59,23 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 16: Code 11
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 17: GS1 DataBar Limited
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateLimited,
+     .decode = &DataBar_DecodeLimited,
+     .verify = &DataBar_Verify},
     // 18: GS1 DataBar omnidirectional
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateOmni,
+     .decode = &DataBar_DecodeOmni,
+     .verify = &DataBar_Verify},
     // 19: GS1 DataBar stacked
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &DataBar_Reset,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateStacked,
+     .decode = &DataBar_DecodeStacked,
+     .verify = &DataBar_Verify},
     // 20: GS1 DataBar Expanded
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 21: end record
