@@ -456,6 +456,7 @@ u16 Join(LINE_DECODE_CTX *ctx, u16 lf, u32 lo, u32 li, u16 sumLeft, u16 rf, u32 
 
 void DataBar_Reset() {
     g_dataBarStacked = DATABAR_STACKED_STATE{};
+    DataBar_ResetExpanded();
 }
 
 int DataBar_IsEnabled() { return (g_params.flagsWord[kSymDataBar] & kFlagEnabled) != 0 ? 1 : 0; }

@@ -103,4 +103,61 @@ int DataBar_WriteDigits(u64 value, u8 *out);
 // *linked.
 i64 DataBar_OmniValue(u32 leftOutside, u32 leftInside, u32 rightOutside, u32 rightInside, u32 *linked);
 
+// ---- GS1 DataBar Expanded (record 20).
+
+inline constexpr int kExpandedFinders = 6;
+inline constexpr int kExpandedGroups = 5;
+inline constexpr int kExpandedFinderIds = 12;
+inline constexpr int kExpandedSequences = 10;
+inline constexpr int kExpandedMaxPairs = 11;
+inline constexpr int kExpandedEntries = 3;
+
+extern const i32 kExpandedFinderKeys[kExpandedFinders];
+extern const DATABAR_GROUP kExpandedGroupTable[kExpandedGroups];
+// Row 2k + s (finder id k, side s): the finder id, then the weights of the eight elements.
+extern const u8 kExpandedWeights[2 * kExpandedFinderIds][9];
+extern const u8 kExpandedSequenceTable[kExpandedSequences][kExpandedMaxPairs];
+extern const u8 kExpandedLastFinder[kExpandedSequences];
+
+// One pair as read from a line: character words are eight widths as hex digits, element 0
+// highest; right 0 when the pair has none.
+struct EXPANDED_PAIR {
+    u32 left;
+    u16 finder;
+    u16 spare;
+    u32 right;
+    u32 spare2;
+};
+static_assert(sizeof(EXPANDED_PAIR) == 16);
+
+struct EXPANDED_ENTRY {
+    u32 left;
+    u32 finder;
+    u32 right;
+    u32 meta;  // count bits 0-7, streak 18-20, no right character 21, sequences 22-31
+};
+
+struct EXPANDED_STATE {
+    EXPANDED_PAIR line[kExpandedMaxPairs];
+    u16 lineCount;
+    u32 occupancy;  // two bits of entry count per finder id, id k at bits 31-2k and 30-2k
+    EXPANDED_ENTRY store[kExpandedFinderIds][kExpandedEntries];
+};
+extern EXPANDED_STATE g_dataBarExpanded;
+
+int DataBar_LocateExpanded(LINE_LOCATE_STATE *state);
+u16 DataBar_DecodeExpanded(LINE_DECODE_CTX *ctx);
+void DataBar_ResetExpanded();
+
+// Finder id 0-11 of five elements in reading order (keyOrder 0: the widths taken reversed),
+// -1 when none.
+int DataBar_ReadExpandedFinder(const i32 *pos, int keyOrder);
+// Character word of eight elements (17 modules), 0 when none.
+u32 DataBar_ReadExpandedWord(const i32 *pos);
+// Value of a character word (its checksum sum under weights added to *sum), -1 when none.
+i32 DataBar_ExpandedValue(u32 word, const u8 *weights, i32 *sum);
+// Element strings of a bit stream of bitCount bits (one a byte) with N characters in the
+// symbol: the text length (FNC1 as 0x1D), 0 when the stream is refused.
+u16 DataBar_DecodeExpandedBits(const u8 *bits, int bitCount, int characters, u8 *out, u16 capacity);
+
 }  // namespace vexo

@@ -77,7 +77,11 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
      .decode = &DataBar_DecodeStacked,
      .verify = &DataBar_Verify},
     // 20: GS1 DataBar Expanded
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &DataBar_Reset,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateExpanded,
+     .decode = &DataBar_DecodeExpanded,
+     .verify = &DataBar_Verify},
     // 21: end record
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
 }};
