@@ -58,7 +58,8 @@ inline std::vector<int> DataBarWidths(int val, int n, int elements, int maxWidth
 // Element widths of character value v among groups [from, to) of the table; oddFirst says
 // value = odd value x even count + even value (outside and Limited characters).
 inline std::vector<int> CharWidths(int v, const vexo::DATABAR_GROUP *groups, int from, int to, int elements,
-                                   bool oddFirst) {
+                                   bool oddFirst, int oddNoNarrow = -1) {
+    if (oddNoNarrow < 0) oddNoNarrow = oddFirst ? 1 : 0;
     int g = from;
     while (g + 1 < to && v >= groups[g + 1].first) ++g;
     const vexo::DATABAR_GROUP &G = groups[g];
@@ -66,8 +67,8 @@ inline std::vector<int> CharWidths(int v, const vexo::DATABAR_GROUP *groups, int
     const int oddV = oddFirst ? rest / G.evenCount : rest % G.oddCount;
     const int evenV = oddFirst ? rest % G.evenCount : rest / G.oddCount;
     const int h = elements / 2;
-    const std::vector<int> odd = DataBarWidths(oddV, G.oddModules, h, G.widestOdd, oddFirst ? 1 : 0);
-    const std::vector<int> even = DataBarWidths(evenV, G.evenModules, h, G.widestEven, oddFirst ? 0 : 1);
+    const std::vector<int> odd = DataBarWidths(oddV, G.oddModules, h, G.widestOdd, oddNoNarrow);
+    const std::vector<int> even = DataBarWidths(evenV, G.evenModules, h, G.widestEven, 1 - oddNoNarrow);
     std::vector<int> w;
     for (int k = 0; k < h; ++k) {
         w.push_back(odd[static_cast<size_t>(k)]);
@@ -83,6 +84,18 @@ inline std::vector<int> OmniCharWidths(int v, bool outside) {
 
 inline std::vector<int> LimitedCharWidths(int v) {
     return CharWidths(v, vexo::kDataBarLimitedGroupTable, 0, vexo::kDataBarLimitedGroups, 14, true);
+}
+
+// Expanded: value = odd value x even count + even value, the odd widths without a narrow
+// element allowed to lack one.
+inline std::vector<int> ExpandedCharWidths(int v) {
+    return CharWidths(v, vexo::kExpandedGroupTable, 0, vexo::kExpandedGroups, 8, true, 0);
+}
+
+inline uint32_t Word(const std::vector<int> &w) {
+    uint32_t word = 0;
+    for (int x : w) word = word << 4 | static_cast<uint32_t>(x);
+    return word;
 }
 
 inline std::vector<int> Reversed(std::vector<int> v) { return std::vector<int>(v.rbegin(), v.rend()); }
