@@ -283,7 +283,9 @@ TEST(DataBarResults, PermissionPrefixAndLengths) {
     const VerifyCase cases[] = {
         {"linked, DataBar off, composite on", true, 0, false, kFlagEnabled, 1, "20012345678909", 7, {3}},
         {"unlinked, DataBar off, composite on", false, 0, false, kFlagEnabled, 0, "", 0, {1}},
-        {"linked, DataBar on, composite off", true, 0, true, 0, 0, "", 7, {}},
+        // Refused by records 17 to 19 without a log entry; record 20 then reads one of its
+        // pairs as an Expanded-like pair and logs a partial row.
+        {"linked, DataBar on, composite off", true, 0, true, 0, 0, "", 7, {5}},
         {"01 prefix", false, 1u << 31, true, 0, 1, "0120012345678909", 0, {3}},
         {"prefix and lengths 14..14", false, (1u << 31) | 0x0E0E, true, 0, 0, "", 0, {2}},
         {"lengths 16 and 20 with prefix", false, (1u << 31) | 0x1410, true, 0, 1, "0120012345678909", 0, {3}},
