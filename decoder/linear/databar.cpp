@@ -71,14 +71,7 @@ const DATABAR_GROUP kDataBarOmniGroupTable[kDataBarOmniGroups] = {
 static_assert(161 * 1 + 80 * 10 + 31 * 34 + 10 * 70 + 1 * 126 == 2841, "outside values fill 0..2840");
 static_assert(4 * 84 + 20 * 35 + 48 * 10 + 81 * 1 == 1597, "inside values fill 0..1596");
 
-const u8 kDataBarOmniWeights[32] = {
-    kOmniPowers.v[0],  kOmniPowers.v[1],  kOmniPowers.v[2],  kOmniPowers.v[3],  kOmniPowers.v[4],  kOmniPowers.v[5],
-    kOmniPowers.v[6],  kOmniPowers.v[7],  kOmniPowers.v[8],  kOmniPowers.v[9],  kOmniPowers.v[10], kOmniPowers.v[11],
-    kOmniPowers.v[12], kOmniPowers.v[13], kOmniPowers.v[14], kOmniPowers.v[15], kOmniPowers.v[16], kOmniPowers.v[17],
-    kOmniPowers.v[18], kOmniPowers.v[19], kOmniPowers.v[20], kOmniPowers.v[21], kOmniPowers.v[22], kOmniPowers.v[23],
-    kOmniPowers.v[24], kOmniPowers.v[25], kOmniPowers.v[26], kOmniPowers.v[27], kOmniPowers.v[28], kOmniPowers.v[29],
-    kOmniPowers.v[30], kOmniPowers.v[31],
-};
+const u8 *const kDataBarOmniWeights = kOmniPowers.v;
 static_assert(kOmniPowers.v[4] == 2 && kOmniPowers.v[31] == 59);
 
 const DATABAR_GROUP kDataBarLimitedGroupTable[kDataBarLimitedGroups] = {
@@ -92,14 +85,7 @@ const DATABAR_GROUP kDataBarLimitedGroupTable[kDataBarLimitedGroups] = {
 };
 static_assert(1996939 + 16632 == kLimitedFactor, "Limited values fill 0..2013570");
 
-const u8 kDataBarLimitedWeights[28] = {
-    kLimitedPowers.v[0],  kLimitedPowers.v[1],  kLimitedPowers.v[2],  kLimitedPowers.v[3],  kLimitedPowers.v[4],
-    kLimitedPowers.v[5],  kLimitedPowers.v[6],  kLimitedPowers.v[7],  kLimitedPowers.v[8],  kLimitedPowers.v[9],
-    kLimitedPowers.v[10], kLimitedPowers.v[11], kLimitedPowers.v[12], kLimitedPowers.v[13], kLimitedPowers.v[14],
-    kLimitedPowers.v[15], kLimitedPowers.v[16], kLimitedPowers.v[17], kLimitedPowers.v[18], kLimitedPowers.v[19],
-    kLimitedPowers.v[20], kLimitedPowers.v[21], kLimitedPowers.v[22], kLimitedPowers.v[23], kLimitedPowers.v[24],
-    kLimitedPowers.v[25], kLimitedPowers.v[26], kLimitedPowers.v[27],
-};
+const u8 *const kDataBarLimitedWeights = kLimitedPowers.v;
 static_assert(kLimitedPowers.v[5] == 65);
 
 const i32 kDataBarLimitedCheckKeys[kDataBarLimitedChecks] = {

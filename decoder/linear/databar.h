@@ -29,9 +29,9 @@ struct DATABAR_GROUP {
 
 extern const i32 kDataBarFinderKeys[kDataBarFinders];       // one hex digit per element
 extern const DATABAR_GROUP kDataBarOmniGroupTable[kDataBarOmniGroups];
-extern const u8 kDataBarOmniWeights[32];                    // 3^k mod 79
+extern const u8 *const kDataBarOmniWeights;     // 32 weights, 3^k mod 79
 extern const DATABAR_GROUP kDataBarLimitedGroupTable[kDataBarLimitedGroups];
-extern const u8 kDataBarLimitedWeights[28];                 // 3^k mod 89
+extern const u8 *const kDataBarLimitedWeights;  // 28 weights, 3^k mod 89
 extern const i32 kDataBarLimitedCheckKeys[kDataBarLimitedChecks];  // two bits per element
 
 // The aux record's variants.

@@ -107,3 +107,97 @@ TEST(DataBarExpandedSymbols, EveryMethodThroughTheWalk) {
 }
 
 }  // namespace
+
+namespace {
+
+// A line with only the second row of a two-row symbol: a partial Expanded row (code 5,
+// direction 0) that completes nothing until the A1 row has been seen.
+TEST(DataBarExpandedSymbols, SecondRowWaitsForTheFirst) {
+    const testkit::Symbol sym = Make("[01]00012345678905[10]ABC123", BARCODE_DBAR_EXPSTK, 2);
+    ASSERT_TRUE(sym.ok);
+    const std::vector<std::vector<int>> rows = DataRows(sym);
+    ASSERT_GE(rows.size(), 2u);
+    Test_ResetDecoderStatics();
+    SetDataBarWords();
+    for (int k = 0; k < 2; ++k) {
+        EdgeLine line = MakeEdgeLine(rows[1], {.moduleSamples = 3});
+        const WalkRead r = WalkLine(line);
+        EXPECT_EQ(r.answer, 0);
+        EXPECT_EQ(r.attempts, std::vector<uint8_t>({5}));
+        int16_t dirs[kLineAttemptLimit];
+        ASSERT_EQ(Line_CopyAttemptDirections(dirs), 1);
+        EXPECT_EQ(dirs[0], 0);
+        LINE_SEGMENT room[kLineSegmentCapacity] = {};
+        LINE_AUX out{};
+        out.segments = room;
+        EXPECT_EQ(Line_CopyPartialSegment(&out), 1);
+        EXPECT_EQ(out.segmentCount, 1);  // the walk keeps the row's first pair
+    }
+    EdgeLine first = MakeEdgeLine(rows[0], {.moduleSamples = 3});
+    WalkRead r = WalkLine(first);
+    for (size_t k = 2; k < rows.size() && r.answer == 0; ++k) {
+        EdgeLine more = MakeEdgeLine(rows[k], {.moduleSamples = 3});
+        r = WalkLine(more);
+    }
+    EXPECT_EQ(r.answer, 1);
+    EXPECT_EQ(r.text, "010001234567890510ABC123");
+    Test_ResetDecoderStatics();
+}
+
+// A wrong reading of a pair stored first is overtaken by the right one seen more often.
+TEST(DataBarExpandedSymbols, VotesHealAWrongPair) {
+    const testkit::Symbol sym = Make("[01]00012345678905[10]ABC123", BARCODE_DBAR_EXP);
+    ASSERT_TRUE(sym.ok);
+    EdgeLine line = MakeEdgeLine(RunsFromRow(sym, 0), {.moduleSamples = 3});
+    Test_ResetDecoderStatics();
+    LINE_LOCATE_STATE st = LocateState(line);
+    ASSERT_EQ(DataBar_LocateExpanded(&st), 1);
+    const EXPANDED_STATE good = g_dataBarExpanded;
+    ASSERT_GE(good.lineCount, 3);
+    uint8_t buffer[kLineTextCapacity];
+    LINE_SEGMENT segs[kLineSegmentCapacity];
+    auto decode = [&](const EXPANDED_STATE &lineState, int from) {
+        g_dataBarExpanded.lineCount = static_cast<uint16_t>(lineState.lineCount - from);
+        for (int k = from; k < lineState.lineCount; ++k) g_dataBarExpanded.line[k - from] = lineState.line[k];
+        LINE_AUX aux{};
+        aux.segments = segs;
+        aux.segmentCapacity = kLineSegmentCapacity;
+        LINE_DECODE_CTX ctx = DecodeContext(st, buffer, sizeof buffer);
+        ctx.aux = &aux;
+        return DataBar_DecodeExpanded(&ctx);
+    };
+    // Pair 2 misread (another valid character) on the first line of pairs 1 onwards.
+    EXPANDED_STATE bad = good;
+    bad.line[2].left = Word(ExpandedCharWidths(static_cast<int>(DataBar_ExpandedValue(good.line[2].left, nullptr, nullptr) + 1) % 4192));
+    EXPECT_EQ(decode(bad, 1), 0);
+    EXPECT_EQ(decode(bad, 1), 0);
+    // The whole line: the right pair 2 is seen once against the wrong one's two sightings
+    // and stays behind it, so the checksum fails.
+    EXPECT_EQ(decode(good, 0), 0);
+    // Its second sighting draws level and moves it ahead: the symbol completes.
+    EXPECT_EQ(decode(good, 1), std::string("010001234567890510ABC123").size());
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 24), "010001234567890510ABC123");
+    Test_ResetDecoderStatics();
+}
+
+// Composites: the Expanded linear part carries link value 10 with the composite word on.
+TEST(DataBarExpandedSymbols, CompositeLink) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_DBAR_EXP_CC;
+    in.data = "[10]ABC123";
+    in.primary = "[01]00012345678905";
+    in.inputMode = GS1_MODE;
+    const testkit::Symbol sym = testkit::Encode(in);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    Test_ResetDecoderStatics();
+    SetDataBarWords(1u << 31, kFlagEnabled);
+    EdgeLine line = MakeEdgeLine(RunsFromRow(sym, sym.rows - 1), {.moduleSamples = 3});
+    const WalkRead r = WalkLine(line);
+    EXPECT_EQ(r.answer, 1);
+    EXPECT_EQ(r.text, "0100012345678905");  // never prefixed
+    EXPECT_EQ(r.link, 10);
+    EXPECT_EQ(r.codeType, 44);
+    Test_ResetDecoderStatics();
+}
+
+}  // namespace
