@@ -8,9 +8,12 @@
 // through the record's slots, forward and reversed, with and without a 5-digit add-on to
 // search and read. Code 39 (3:1, 2.5 samples a narrow element) and Code 93 lines of 10 and
 // 30 data characters likewise; ITF-14 and a 12-character Codabar line, forward and reversed.
+// A GS1 DataBar Expanded line of 11 pairs (the most a line list holds) through the Expanded
+// record's locate and decode, the store emptied each time, forward and reversed.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
+#include "../tests/decoder/linear/databar_lines.h"
 #include "../tests/decoder/linear/ean_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
 #include "../tests/decoder/linear/width_lines.h"
@@ -18,6 +21,7 @@
 #include "core/test_hooks.h"
 #include "linear/codabar.h"
 #include "linear/code128.h"
+#include "linear/databar.h"
 #include "linear/ean_upc.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
@@ -180,5 +184,39 @@ void BM_TwoWidthLine(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_TwoWidthLine)->ArgsProduct({{0, 1}, {0, 1}});
+// The module runs of a symbol of 21 data characters ("[01]00012345678905[10]ABCDEFGHIJKLMNOPQRST
+// [21]12345678901234"), taken from a libzint rendering.
+constexpr char kExpanded11Pairs[] =
+    "1231421131841123113331114221511148131124213341211143641133221411123161211146311141324143151113461111"
+    "1512423421411111823111213441224223132811112343212214322111562211243223114141226511111223341112351311"
+    "9223331312134212311229111";
+
+// Arg 0: reversed.
+void BM_DataBarExpandedLine(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    linetest::SetDataBarWords();
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        linetest::Runs(kExpanded11Pairs),
+        {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(0) != 0, .seed = 3});
+    uint8_t buffer[kLineTextCapacity];
+    LINE_SEGMENT segments[kLineSegmentCapacity];
+    u16 length = 0;
+    for (auto _ : state) {
+        DataBar_Reset();
+        LINE_LOCATE_STATE st = linetest::LocateState(line);
+        if (DataBar_LocateExpanded(&st) != 1) continue;
+        LINE_AUX aux{};
+        aux.segments = segments;
+        aux.segmentCapacity = kLineSegmentCapacity;
+        LINE_DECODE_CTX ctx = linetest::DecodeContext(st, buffer, sizeof buffer);
+        ctx.aux = &aux;
+        length = DataBar_DecodeExpanded(&ctx);
+        benchmark::DoNotOptimize(length);
+    }
+    if (length == 0) state.SkipWithError("the Expanded line did not read");
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_DataBarExpandedLine)->Arg(0)->Arg(1);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "linear/code128.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
+#include "linear/databar.h"
 #include "linear/ean_upc.h"
 #include "linear/two_of_five.h"
 
@@ -74,13 +75,29 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 16: Code 11
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
     // 17: GS1 DataBar Limited
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateLimited,
+     .decode = &DataBar_DecodeLimited,
+     .verify = &DataBar_Verify},
     // 18: GS1 DataBar omnidirectional
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateOmni,
+     .decode = &DataBar_DecodeOmni,
+     .verify = &DataBar_Verify},
     // 19: GS1 DataBar stacked
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &DataBar_Reset,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateStacked,
+     .decode = &DataBar_DecodeStacked,
+     .verify = &DataBar_Verify},
     // 20: GS1 DataBar Expanded
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &DataBar_Reset,
+     .isEnabled = &DataBar_IsEnabled,
+     .locate = &DataBar_LocateExpanded,
+     .decode = &DataBar_DecodeExpanded,
+     .verify = &DataBar_Verify},
     // 21: end record
     {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
 }};

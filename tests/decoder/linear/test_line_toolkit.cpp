@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "linear/databar_lines.h"
 #include "linear/line_toolkit.h"
 
 namespace {
@@ -75,51 +76,6 @@ TEST(LineToolkit, TableSearchAndTextEquals) {
 
 // ---- GS1 DataBar widths.
 
-// n over r, as ISO/IEC 24724 computes it.
-int Combins(int n, int r) {
-    const int minDenom = n - r > r ? r : n - r;
-    const int maxDenom = n - r > r ? n - r : r;
-    int val = 1;
-    int j = 1;
-    for (int i = n; i > maxDenom; --i) {
-        val *= i;
-        if (j <= minDenom) val /= j++;
-    }
-    for (; j <= minDenom; ++j) val /= j;
-    return val;
-}
-
-// Element widths from a value: the routine ISO/IEC 24724 publishes for the encoder.
-std::vector<int32_t> WidthsFromValue(int val, int n, int elements, int maxWidth, int noNarrow) {
-    std::vector<int32_t> widths(static_cast<size_t>(elements));
-    int narrowMask = 0;
-    int bar = 0;
-    for (; bar < elements - 1; ++bar) {
-        int elmWidth = 1;
-        int subVal = 0;
-        for (narrowMask |= 1 << bar;; ++elmWidth, narrowMask &= ~(1 << bar)) {
-            subVal = Combins(n - elmWidth - 1, elements - bar - 2);
-            if (!noNarrow && narrowMask == 0 && n - elmWidth - (elements - bar - 1) >= elements - bar - 1)
-                subVal -= Combins(n - elmWidth - (elements - bar), elements - bar - 2);
-            if (elements - bar - 1 > 1) {
-                int lessVal = 0;
-                for (int mxw = n - elmWidth - (elements - bar - 2); mxw > maxWidth; --mxw)
-                    lessVal += Combins(n - elmWidth - mxw - 1, elements - bar - 3);
-                subVal -= lessVal * (elements - 1 - bar);
-            } else if (n - elmWidth > maxWidth) {
-                --subVal;
-            }
-            val -= subVal;
-            if (val < 0) break;
-        }
-        val += subVal;
-        n -= elmWidth;
-        widths[static_cast<size_t>(bar)] = elmWidth;
-    }
-    widths[static_cast<size_t>(bar)] = n;
-    return widths;
-}
-
 TEST(LineToolkit, DataBarValueRoundTripsEveryCharacterOfEveryGroup) {
     // One half of a character group: modules, widest element, no-narrow flag and the number
     // of values (ISO/IEC 24724's group tables: omnidirectional outside and inside
@@ -151,7 +107,7 @@ TEST(LineToolkit, DataBarValueRoundTripsEveryCharacterOfEveryGroup) {
             std::set<std::vector<int32_t>> seen;
             int failures = 0;
             for (int v = 0; v < h.values && failures < 3; ++v) {
-                const std::vector<int32_t> w = WidthsFromValue(v, h.modules, g.elements, h.widest, h.noNarrow);
+                const std::vector<int32_t> w = linetest::DataBarWidths(v, h.modules, g.elements, h.widest, h.noNarrow);
                 int sum = 0;
                 bool narrow = false;
                 for (int32_t x : w) {
