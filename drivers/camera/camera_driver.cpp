@@ -85,6 +85,8 @@ int probe_command(XML_NODE *node, char *name, char *path, void *arg) {
     if (!found) return -1;
     if (d.onlyPlatform != nullptr && strcmp(g_camera_platform, d.onlyPlatform) != 0) return -1;
     if (d.probeAccept != nullptr) return d.probeAccept(record, g_camera_platform);
+    g_camera_channel = camera_read_int(record->engineXml, platform_node(record->engineXml), "DriverChannel");
+    i2c_open(g_camera_channel);
     return 0;
 }
 
