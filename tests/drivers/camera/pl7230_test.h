@@ -139,11 +139,11 @@ class Pl7230Test : public ServiceTest {
     void start_engine(const std::string &device = "<ScanFormat>0</ScanFormat><ScanBuffer>3</ScanBuffer>") {
         write_file(kProbePath, "");
         open_engine_xml(engine_xml(probe_cmd(kPlatform, kProbePath), "<ScanDirection>0</ScanDirection>", device));
-        open_code_xml("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable value0=\"OFF\" value1=\"ON\">QR_ENABLE</Enable>"
+        open_code_xml("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable value0=\"65536\" value1=\"65537\">QR_ENABLE</Enable>"
                       "</QR></Code></Root>\n");
         add_setting("QR_ENABLE", "20200");
-        add_setting("ON", "10001");
-        add_setting("OFF", "10000");
+        add_setting("65537", "10001");
+        add_setting("65536", "10000");
         ASSERT_EQ(record_.scanner_probe(&record_), 0);
         ASSERT_EQ(record_.scanner_init(&record_), 0);
         ASSERT_EQ(record_.scanner_sync(&record_, "QR", "Enable"), 1);
