@@ -9,6 +9,7 @@
 
 #include "framesource.h"
 #include "readercore.h"
+#include "zptlog.h"
 
 // The platform name field: a probe command's name attribute must fit it with its terminator.
 #define CAMERA_PLATFORM_SIZE 20

@@ -150,16 +150,19 @@ class Pl7230Test : public ServiceTest {
     }
 
     // A QR frame of this host's camera, served from the next frame on.
-    void serve_qr(const std::string &text, int width, int height) {
+    static testkit::Frame render_qr(const std::string &text, int width, int height) {
         testkit::Symbol qr = testkit::Encode(BARCODE_QRCODE, text);
-        ASSERT_TRUE(qr.ok) << qr.error;
+        EXPECT_TRUE(qr.ok) << qr.error;
         testkit::RenderOptions options;
         options.width = width;
         options.height = height;
         options.moduleSize = 5;
         options.angleDeg = 10;
         options.blurSigma = 0.6;
-        frame_ = testkit::Render(qr, options).frame;
+        return testkit::Render(qr, options).frame;
+    }
+    void serve_qr(const std::string &text, int width, int height) {
+        frame_ = render_qr(text, width, height);
         make_dirs("/data/framecam");
         ASSERT_TRUE(testkit::WritePgm(host("/data/framecam/qr.pgm"), frame_));
         write_file(FRAMECAM_IMAGES_PATH, "/data/framecam/qr.pgm\n");

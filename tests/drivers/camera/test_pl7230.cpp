@@ -36,6 +36,65 @@ TEST_F(Pl7230Test, ProbeAcceptsItsPlatformByPathOrNumberedVariant) {
     EXPECT_EQ(record_.scanner_probe(nullptr), -1);
 }
 
+TEST_F(Pl7230Test, DirectProbeCommandNeedsNoPath) {
+    // The same skeleton with "direct" commands on, as other engines' drivers use it.
+    dlclose(handle_);
+    handle_ = dlopen(DIRECT_DRIVER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+    bind();
+    struct Case {
+        const char *sensor; // attribute text, or nullptr for none
+        int model;
+    };
+    const Case cases[] = {{"7", 7}, {"", 255}, {nullptr, 255}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sensor == nullptr ? "none" : c.sensor);
+        std::string cmd = std::string("<Cmd name=\"") + kPlatform + "\" attr=\"direct\"" +
+                          (c.sensor != nullptr ? std::string(" sensor=\"") + c.sensor + "\"" : std::string()) +
+                          ">/sys/missing/path</Cmd>";
+        if (record_.engineXml != nullptr) XMLClose(record_.engineXml);
+        open_engine_xml(engine_xml(cmd, "", ""));
+        EXPECT_EQ(record_.scanner_probe(&record_), 0);
+        char line[128];
+        snprintf(line, sizeof line, "scanner_direct_probe [%s] [%d] [%d] direct success 1.0", kPlatform, c.model,
+                 kChannel);
+        EXPECT_TRUE(logged(line)) << log_text();
+    }
+    // Without the attribute the missing path refuses.
+    XMLClose(record_.engineXml);
+    open_engine_xml(engine_xml(probe_cmd(kPlatform, "/sys/missing/path"), "", ""));
+    EXPECT_EQ(record_.scanner_probe(&record_), -1);
+}
+
+TEST_F(Pl7230Test, WithoutFrameBuffersEveryCycleEndsAtItsOpen) {
+    install_decoder();
+    start_engine("<ScanBuffer>0</ScanBuffer>");
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+        ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    }
+    EXPECT_TRUE(logged("open_camera= Open Error"));
+    EXPECT_TRUE(events_now().empty());
+    EXPECT_EQ(journal_calls("cam_init"), 0);
+}
+
+TEST_F(Pl7230Test, WithoutDecoderSetupSucceedsAndNoCodeArrives) {
+    serve_qr("no decoder", 1280, 960);
+    start_engine();
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    ASSERT_TRUE(eventually([&] { return logged("open_camera==========[0]"); }));
+    // Frames of the code reach the step meanwhile.
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 5000, nullptr), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 5000, nullptr), 0);
+    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    EXPECT_FALSE(has_event(SCN_EVENT_DATA));
+    EXPECT_FALSE(logged("Version1 ["));
+}
+
 TEST_F(Pl7230Test, SetupPowersTheEngineAndSizesCameraAndDecoder) {
     install_decoder();
     start_engine("<ScanFormat>0</ScanFormat><ScanBuffer>3</ScanBuffer><SleepTime>7</SleepTime>");
@@ -202,18 +261,20 @@ TEST_F(Pl7230Test, ControlsAsATable) {
 TEST_F(Pl7230Test, SuppliedImageDecodesWhileIdleAndRestoresTheFrameSize) {
     install_decoder();
     const std::string text = "supplied image";
-    serve_qr(text, 640, 480);
+    serve_qr("frame after the supplied image", 1280, 960);
     start_engine();
-    IMAGE_REQUEST request{640, 480, frame_.pixels.data()};
+    testkit::Frame supplied = render_qr(text, 640, 480);
+    IMAGE_REQUEST request{640, 480, supplied.pixels.data()};
     ASSERT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_DECODE_IMAGE, 0, &request), 0);
     DECODE_RESULT &r = record_.common->mResult;
     EXPECT_EQ(r.codeId, 57u);
     EXPECT_EQ(r.len1, text.size());
     EXPECT_EQ(std::string(reinterpret_cast<char *>(r.data), r.len1 + 1), text + std::string(1, '\0'));
     EXPECT_TRUE(logged("PL7230: Decode OK, data:(14)(supplied image) ********************"));
-    // The frame size is the decoder's again: a blank supplied image of the frame's size
-    // is refused while the frame-size image decodes.
+    EXPECT_EQ(read_file(k2dNode), "1");
+    // The camera was not used; its frames decode at the frame size again.
     EXPECT_EQ(cam_get_state(), 0u);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
 
     // During a cycle: busy.
     ASSERT_EQ(record_.scanner_open(&record_), 0);
@@ -221,7 +282,8 @@ TEST_F(Pl7230Test, SuppliedImageDecodesWhileIdleAndRestoresTheFrameSize) {
     ASSERT_TRUE(eventually([&] { return logged("open_camera==========[0]"); }));
     EXPECT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_DECODE_IMAGE, 0, &request), -1);
     EXPECT_TRUE(logged("Device Is Busy"));
-    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
+    EXPECT_EQ(events_now().back().bytes, "frame after the supplied image" + std::string(1, '\0'));
 }
 
 TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
