@@ -90,6 +90,8 @@ int probe_command(XML_NODE *node, char *name, char *path, void *arg) {
     return 0;
 }
 
+} // namespace
+
 int camera_driver_setup(ENGINE_RECORD *record) {
     const CAMERA_DRIVER_DESC &d = g_camera_driver;
     COMMON_STATE *cs = record->common;
@@ -217,7 +219,6 @@ void camera_driver_cleanup(ENGINE_RECORD *record) {
     free(p);
 }
 
-} // namespace
 
 CAMERA_PRIVATE *camera_private(ENGINE_RECORD *record) {
     if (record == nullptr || record->common == nullptr) return nullptr;

@@ -75,6 +75,11 @@ int camera_read_int(XML_HANDLE *xml, XML_NODE *parent, const char *name);
 // Calls the logging library's writer with the driver's mask.
 #define CAM_LOG(mask, ...) log_write((mask), __VA_ARGS__)
 
+// The core's callbacks: setup, the decode step and the cleanup.
+int camera_driver_setup(ENGINE_RECORD *record);
+void camera_decode_step(ENGINE_RECORD *record);
+void camera_driver_cleanup(ENGINE_RECORD *record);
+
 // Settings and controls (camera_settings.cpp).
 int camera_set(ENGINE_RECORD *record, const char *code, const char *param, const char *value);
 int camera_sync(ENGINE_RECORD *record, const char *code, const char *param);
