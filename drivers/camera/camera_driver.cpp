@@ -186,15 +186,7 @@ void camera_decode_step(ENGINE_RECORD *record) {
     }
     if (X3_Decode() != 0) {
         DECODE_RESULT &r = cs->mResult;
-        // One byte stays free for the terminator.
-        TEXT_DESC text{sizeof(TEXT_DESC), r.capacity - 1, 0, 0, reinterpret_cast<char *>(r.data)};
-        X3_Get(VEXO_ID_RESULT_TEXT, &text);
-        uint32_t n = text.length < r.capacity ? text.length : r.capacity - 1;
-        r.data[n] = 0;
-        uint32_t id = 0;
-        X3_Get(d.codeIdProperty, &id);
-        common_store(r.len1, n);
-        r.codeId = id;
+        camera_read_result(cs);
         r.kind = 1;
         r.len2 = 0;
         common_store(cs->mEvent, SCN_EVENT_DATA);
@@ -219,6 +211,20 @@ void camera_driver_cleanup(ENGINE_RECORD *record) {
     free(p);
 }
 
+
+uint32_t camera_read_result(COMMON_STATE *cs) {
+    DECODE_RESULT &r = cs->mResult;
+    // One byte stays free for the terminator.
+    TEXT_DESC text{sizeof(TEXT_DESC), r.capacity - 1, 0, 0, reinterpret_cast<char *>(r.data)};
+    X3_Get(VEXO_ID_RESULT_TEXT, &text);
+    uint32_t n = text.length < r.capacity ? text.length : r.capacity - 1;
+    r.data[n] = 0;
+    uint32_t id = 0;
+    X3_Get(g_camera_driver.codeIdProperty, &id);
+    common_store(r.len1, n);
+    r.codeId = id;
+    return n;
+}
 
 CAMERA_PRIVATE *camera_private(ENGINE_RECORD *record) {
     if (record == nullptr || record->common == nullptr) return nullptr;

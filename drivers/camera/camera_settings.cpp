@@ -14,13 +14,26 @@ constexpr int kNameAttrSize = 10;                     // the name attribute: up 
 constexpr int kPropertyNameSize = XML_SUBNAME_TEXT_MAX; // the property name: up to 511
 constexpr char kTable[] = "Decode";
 
+// The element Code / code, NULL when the configuration lacks it.
+XML_NODE *code_node(ENGINE_RECORD *record, const char *code) {
+    XML_HANDLE *xml = record->codeXml;
+    if (xml == nullptr || code == nullptr) return nullptr;
+    XML_NODE *codes = XMLFindCur(xml, nullptr, "Code");
+    return codes == nullptr ? nullptr : XMLFindCurOnce(xml, codes, code);
+}
+
 // The parameter element Code / code / parameter, NULL when the configuration lacks it.
 XML_NODE *parameter_node(ENGINE_RECORD *record, const char *code, const char *param) {
-    XML_HANDLE *xml = record->codeXml;
-    if (xml == nullptr || code == nullptr || param == nullptr) return nullptr;
-    XML_NODE *codes = XMLFindCur(xml, nullptr, "Code");
-    XML_NODE *group = codes == nullptr ? nullptr : XMLFindCurOnce(xml, codes, code);
-    return group == nullptr ? nullptr : XMLFindCurOnce(xml, group, param);
+    XML_NODE *group = code_node(record, code);
+    return group == nullptr || param == nullptr ? nullptr : XMLFindCurOnce(record->codeXml, group, param);
+}
+
+// The parameter's text (the property name) and one attribute, each read with the capacity
+// of its buffer.
+void read_parameter(ENGINE_RECORD *record, const char *code, const char *param, const char *attr,
+                    char (&property)[kPropertyNameSize], char (&attr_text)[kNameAttrSize]) {
+    XMLReadStringGetNameValue(record->codeXml, code_node(record, code), param, attr, attr_text, kNameAttrSize - 1,
+                              property, kPropertyNameSize - 1);
 }
 
 // The attribute's text, "" when absent; the caller frees a non-empty result.
@@ -57,8 +70,7 @@ int camera_set(ENGINE_RECORD *record, const char *code, const char *param, const
     if (node == nullptr) return -1;
     char property_name[kPropertyNameSize] = {};
     char bound_text[kNameAttrSize] = {};
-    XMLReadStringGetNameValue(record->codeXml, XMLFindCurOnce(record->codeXml, XMLFindCur(record->codeXml, nullptr, "Code"), code),
-                              param, "name", bound_text, kNameAttrSize - 1, property_name, kPropertyNameSize - 1);
+    read_parameter(record, code, param, "name", property_name, bound_text);
     int n = static_cast<int>(strlen(property_name));
     int v = atoi(value);
     int bound = atoi(bound_text);
@@ -92,10 +104,7 @@ int camera_sync(ENGINE_RECORD *record, const char *code, const char *param) {
     XML_NODE *node = parameter_node(record, code, param);
     char property_name[kPropertyNameSize] = {};
     char default_text[kNameAttrSize] = {};
-    if (node != nullptr)
-        XMLReadStringGetNameValue(record->codeXml, XMLFindCurOnce(record->codeXml, XMLFindCur(record->codeXml, nullptr, "Code"), code),
-                                  param, d.syncAttribute, default_text, kNameAttrSize - 1, property_name,
-                                  kPropertyNameSize - 1);
+    if (node != nullptr) read_parameter(record, code, param, d.syncAttribute, property_name, default_text);
     uint64_t property =
         GetSettingValueFromList(record->device, property_name, static_cast<int32_t>(strlen(property_name)));
     int setting = g_camera_stored;
@@ -123,8 +132,7 @@ int camera_get(ENGINE_RECORD *record, const char *code, const char *param, char 
     if (node == nullptr || out == nullptr) return -1;
     char property_name[kPropertyNameSize] = {};
     char name_text[kNameAttrSize] = {};
-    XMLReadStringGetNameValue(record->codeXml, XMLFindCurOnce(record->codeXml, XMLFindCur(record->codeXml, nullptr, "Code"), code),
-                              param, "name", name_text, kNameAttrSize - 1, property_name, kPropertyNameSize - 1);
+    read_parameter(record, code, param, "name", property_name, name_text);
     uint64_t property =
         GetSettingValueFromList(record->device, property_name, static_cast<int32_t>(strlen(property_name)));
     int64_t value = 0;
@@ -162,16 +170,8 @@ int decode_image(ENGINE_RECORD *record, CAMERA_PRIVATE *p, void *ptr) {
     X3_Set(VEXO_ID_IMAGE_HEIGHT, request->height);
     int result = -1;
     if (X3_DecodeNoBeep() > 0) {
-        DECODE_RESULT &r = cs->mResult;
-        TEXT_DESC text{sizeof(TEXT_DESC), r.capacity - 1, 0, 0, reinterpret_cast<char *>(r.data)};
-        X3_Get(VEXO_ID_RESULT_TEXT, &text);
-        uint32_t n = text.length < r.capacity ? text.length : r.capacity - 1;
-        r.data[n] = 0;
-        uint32_t id = 0;
-        X3_Get(d.codeIdProperty, &id);
-        common_store(r.len1, n);
-        r.codeId = id;
-        CAM_LOG(d.decodeImageLevel, d.decodeImageLine, static_cast<int>(n), reinterpret_cast<char *>(r.data));
+        uint32_t n = camera_read_result(cs);
+        CAM_LOG(d.decodeImageLevel, d.decodeImageLine, static_cast<int>(n), reinterpret_cast<char *>(cs->mResult.data));
         result = 0;
     }
     X3_Set(VEXO_ID_IMAGE_WIDTH, p->width);

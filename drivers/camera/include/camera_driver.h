@@ -62,6 +62,10 @@ struct CAMERA_DRIVER_DESC {
 
 extern "C" const CAMERA_DRIVER_DESC g_camera_driver;
 
+// After a successful decode: the text with a zero byte after it, its length and the code id
+// into the result record; the length.
+uint32_t camera_read_result(COMMON_STATE *cs);
+
 // Driver-wide values: one engine per driver library and process.
 extern int g_camera_channel;
 extern int g_camera_model;

@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 

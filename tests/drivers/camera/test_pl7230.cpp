@@ -311,3 +311,38 @@ TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
 }
 
 }  // namespace
+
+namespace {
+
+// A start that arrives while a supplied image is being decoded waits for that decode: the
+// decoder never serves the caller's thread and the decode thread at once.
+TEST_F(Pl7230Test, StartDuringSuppliedImageBeginsAfterIt) {
+    install_decoder();
+    serve_qr("the cycle's frame", 1280, 960);
+    start_engine();
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    testkit::Frame supplied = render_qr("supplied first", 1280, 960);
+    IMAGE_REQUEST request{1280, 960, supplied.pixels.data()};
+    int decoded = -2;
+    sim_sleep_clear();
+    std::thread caller([&] { decoded = record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_DECODE_IMAGE, 0, &request); });
+    // The preparation's power-on settling wait: the caller is past its idle test.
+    ASSERT_TRUE(eventually([&] {
+        for (const SimWait &w : sim_sleep_waits())
+            if (w.ms == 300) return true;
+        return false;
+    }));
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    caller.join();
+    EXPECT_EQ(decoded, 0);
+    ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
+    EXPECT_EQ(events_now().back().bytes, "the cycle's frame" + std::string(1, '\0'));
+    const std::string log = log_text();
+    size_t ok = log.find("PL7230: Decode OK, data:(14)(supplied first)");
+    size_t start = log.find("common_scanner_start_decode oper");
+    ASSERT_NE(ok, std::string::npos);
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_LT(ok, start);
+}
+
+}  // namespace
