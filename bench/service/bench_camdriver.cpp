@@ -19,39 +19,13 @@
 #include "plat.h"
 #include "sandbox.h"
 
-namespace {
-
-int close_engine(ENGINE_RECORD *) { return 0; }
-
-} // namespace
-
+// The frame sizes and per-step settings of the PL7230 driver.
 extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .engine = "BENCH",
-    .probeProc = "bench",
     .defaultWidth = 1280,
     .defaultHeight = 960,
-    .directionMax = 2,
-    .directProbe = false,
-    .onlyPlatform = nullptr,
-    .codeIdProperty = VEXO_ID_EXTERNAL_SYMBOLOGY,
     .nullFrameCheck = true,
     .sizeEachStep = true,
-    .platformLine = false,
-    .lowerMaxLine = "LowerMax      [%d] ",
-    .syncAttribute = "name",
-    .syncOnesForFlags = true,
-    .logBusy = true,
-    .decodeImageLine = "%d %s",
-    .decodeImageLevel = 0,
-    .version = "bench",
-    .notify = nullptr,
-    .probeAccept = nullptr,
-    .afterI2cOpen = nullptr,
-    .open = nullptr,
-    .close = nullptr,
-    .decodeImagePrepare = nullptr,
-    .ioctrl = nullptr,
-    .closeEngine = close_engine,
 };
 
 namespace {

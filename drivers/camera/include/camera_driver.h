@@ -29,35 +29,36 @@ struct CAMERA_PRIVATE {
     void *extra; // the driver's own additions
 };
 
+// What a driver does differently; a description names only what differs from these.
 struct CAMERA_DRIVER_DESC {
-    const char *engine;          // the record's name after setup
-    const char *probeProc;       // the probe callback's name in log lines
-    uint32_t defaultWidth;       // frame size when Width or Height is 0 or absent
-    uint32_t defaultHeight;
-    uint32_t directionMax;       // ScanDirection values above it become 1
-    bool directProbe;            // accepts "direct" probe commands
-    const char *onlyPlatform;    // when set, the one platform a found path is accepted for
-    uint32_t codeIdProperty;     // decoder property of the step's code id
-    bool nullFrameCheck;         // a frame without pixels is skipped
-    bool sizeEachStep;           // width and height set with every frame
-    bool platformLine;           // setup logs the platform name
-    const char *lowerMaxLine;    // setup's line of the low-power timeout
-    const char *syncAttribute;   // attribute of the default that scanner_sync reads
-    bool syncOnesForFlags;       // "Enable", "CodeNum" and "NumFixed" default to 1
-    bool logBusy;                // a supplied image during a cycle logs "Device Is Busy"
-    const char *decodeImageLine; // result line of a supplied image, and its level
-    uint32_t decodeImageLevel;
-    const char *version;         // scanner_version's text
-    CAM_NOTIFY_CALLBACK notify;
-    // Hooks (any may be NULL).
-    int (*probeAccept)(ENGINE_RECORD *record, const char *platform); // after a path was found: 0 accepts
-    void (*afterI2cOpen)(ENGINE_RECORD *record);                     // setup, right after i2c_open
-    COMMON_PROC open;
-    COMMON_PROC close;
-    int (*decodeImagePrepare)(ENGINE_RECORD *record);
+    const char *engine = "";                 // the record's name after setup
+    const char *probeProc = "scanner_camera_probe"; // the probe callback's name in log lines
+    uint32_t defaultWidth = 640;             // frame size when Width or Height is 0 or absent
+    uint32_t defaultHeight = 480;
+    uint32_t directionMax = 1;               // ScanDirection values above it become 1
+    bool directProbe = false;                // accepts "direct" probe commands
+    const char *onlyPlatform = nullptr;      // when set, the one platform a found path is accepted for
+    uint32_t codeIdProperty = VEXO_ID_EXTERNAL_SYMBOLOGY; // decoder property of the step's code id
+    bool nullFrameCheck = false;             // a frame without pixels is skipped
+    bool sizeEachStep = false;               // width and height set with every frame
+    bool platformLine = true;                // setup logs the platform name
+    const char *lowerMaxLine = "LowerMax      [%d] "; // setup's line of the low-power timeout
+    const char *syncAttribute = "default";   // attribute of the default that scanner_sync reads
+    bool syncOnesForFlags = false;           // "Enable", "CodeNum" and "NumFixed" default to 1
+    bool logBusy = false;                    // a supplied image during a cycle logs "Device Is Busy"
+    const char *decodeImageLine = "%d %s";   // result line of a supplied image, and its level
+    uint32_t decodeImageLevel = LOG_LEVEL_DRIVER;
+    const char *version = "";                // scanner_version's text
+    CAM_NOTIFY_CALLBACK notify = nullptr;
+    // Hooks (any may be NULL but closeEngine).
+    int (*probeAccept)(ENGINE_RECORD *record, const char *platform) = nullptr; // after a path was found: 0 accepts
+    void (*afterI2cOpen)(ENGINE_RECORD *record) = nullptr;                     // setup, right after i2c_open
+    COMMON_PROC open = nullptr;
+    COMMON_PROC close = nullptr;
+    int (*decodeImagePrepare)(ENGINE_RECORD *record) = nullptr;
     // Handles a control the driver owns: true with *result set, false for the common table.
-    bool (*ioctrl)(ENGINE_RECORD *record, int cmd, int arg, void *ptr, int *result);
-    int (*closeEngine)(ENGINE_RECORD *record); // scanner_close's result
+    bool (*ioctrl)(ENGINE_RECORD *record, int cmd, int arg, void *ptr, int *result) = nullptr;
+    int (*closeEngine)(ENGINE_RECORD *record) = common_scanner_close; // scanner_close's result
 };
 
 extern "C" const CAMERA_DRIVER_DESC g_camera_driver;

@@ -321,6 +321,7 @@ TEST_F(Pl7230Test, StartDuringSuppliedImageBeginsAfterIt) {
     serve_qr("the cycle's frame", 1280, 960);
     start_engine();
     ASSERT_EQ(record_.scanner_open(&record_), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
     testkit::Frame supplied = render_qr("supplied first", 1280, 960);
     IMAGE_REQUEST request{1280, 960, supplied.pixels.data()};
     int decoded = -2;
