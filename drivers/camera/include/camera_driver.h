@@ -1,0 +1,92 @@
+// The camera engine driver skeleton: the twelve scanner_ exports, the decode-cycle
+// callbacks, the code settings and the engine controls, shared by every camera plug-in.
+// A plug-in links this library whole and defines g_camera_driver, the description of what
+// its engine does differently.
+#pragma once
+
+#include <pthread.h>
+#include <stdint.h>
+
+#include "framesource.h"
+#include "readercore.h"
+#include "zptlog.h"
+
+// The platform name field: a probe command's name attribute must fit it with its terminator.
+#define CAMERA_PLATFORM_SIZE 20
+
+// One engine's driver state, reached through the COMMON_STATE's mPrivate.
+struct CAMERA_PRIVATE {
+    uint32_t format;
+    uint32_t direction;
+    uint32_t bufferCount;
+    pthread_mutex_t lock; // serialises opening and closing the camera stream
+    sqlite3 *database;
+    uint32_t width;
+    uint32_t height;
+    uint32_t frameLength;
+    uint8_t *frame;
+    int64_t camera;
+    void *extra; // the driver's own additions
+};
+
+// What a driver does differently; a description names only what differs from these.
+struct CAMERA_DRIVER_DESC {
+    const char *engine = "";                 // the record's name after setup
+    const char *probeProc = "scanner_camera_probe"; // the probe callback's name in log lines
+    uint32_t defaultWidth = 640;             // frame size when Width or Height is 0 or absent
+    uint32_t defaultHeight = 480;
+    uint32_t directionMax = 1;               // ScanDirection values above it become 1
+    bool directProbe = false;                // accepts "direct" probe commands
+    const char *onlyPlatform = nullptr;      // when set, the one platform a found path is accepted for
+    uint32_t codeIdProperty = VEXO_ID_EXTERNAL_SYMBOLOGY; // decoder property of the step's code id
+    bool nullFrameCheck = false;             // a frame without pixels is skipped
+    bool sizeEachStep = false;               // width and height set with every frame
+    bool platformLine = true;                // setup logs the platform name
+    const char *lowerMaxLine = "LowerMax      [%d] "; // setup's line of the low-power timeout
+    const char *syncAttribute = "default";   // attribute of the default that scanner_sync reads
+    bool syncOnesForFlags = false;           // "Enable", "CodeNum" and "NumFixed" default to 1
+    bool logBusy = false;                    // a supplied image during a cycle logs "Device Is Busy"
+    const char *decodeImageLine = "%d %s";   // result line of a supplied image, and its level
+    uint32_t decodeImageLevel = LOG_LEVEL_DRIVER;
+    const char *version = "";                // scanner_version's text
+    CAM_NOTIFY_CALLBACK notify = nullptr;
+    // Hooks (any may be NULL but closeEngine).
+    int (*probeAccept)(ENGINE_RECORD *record, const char *platform) = nullptr; // after a path was found: 0 accepts
+    void (*afterI2cOpen)(ENGINE_RECORD *record) = nullptr;                     // setup, right after i2c_open
+    COMMON_PROC open = nullptr;
+    COMMON_PROC close = nullptr;
+    int (*decodeImagePrepare)(ENGINE_RECORD *record) = nullptr;
+    // Handles a control the driver owns: true with *result set, false for the common table.
+    bool (*ioctrl)(ENGINE_RECORD *record, int cmd, int arg, void *ptr, int *result) = nullptr;
+    int (*closeEngine)(ENGINE_RECORD *record) = common_scanner_close; // scanner_close's result
+};
+
+extern "C" const CAMERA_DRIVER_DESC g_camera_driver;
+
+// After a successful decode: the text with a zero byte after it, its length and the code id
+// into the result record; the length.
+uint32_t camera_read_result(COMMON_STATE *cs);
+
+// Driver-wide values: one engine per driver library and process.
+extern int g_camera_channel;
+extern int g_camera_model;
+extern char g_camera_platform[CAMERA_PLATFORM_SIZE];
+extern int g_camera_stored;
+
+// The private record of an engine, NULL when the record, its state or its private is missing.
+CAMERA_PRIVATE *camera_private(ENGINE_RECORD *record);
+// Text of element below parent (node or NULL for the root) as atoi, 0 when absent.
+int camera_read_int(XML_HANDLE *xml, XML_NODE *parent, const char *name);
+// Calls the logging library's writer with the driver's mask.
+#define CAM_LOG(mask, ...) log_write((mask), __VA_ARGS__)
+
+// The core's callbacks: setup, the decode step and the cleanup.
+int camera_driver_setup(ENGINE_RECORD *record);
+void camera_decode_step(ENGINE_RECORD *record);
+void camera_driver_cleanup(ENGINE_RECORD *record);
+
+// Settings and controls (camera_settings.cpp).
+int camera_set(ENGINE_RECORD *record, const char *code, const char *param, const char *value);
+int camera_sync(ENGINE_RECORD *record, const char *code, const char *param);
+int camera_get(ENGINE_RECORD *record, const char *code, const char *param, char *out);
+int camera_ioctrl(ENGINE_RECORD *record, int cmd, int arg, void *ptr);
