@@ -24,7 +24,7 @@ class NetClient {
     void close();
     ~NetClient() { close(); }
     // One command of type 2 and its answer within seconds.
-    NetAnswer command(uint8_t command, const std::vector<uint8_t> &payload, int seconds = 2);
+    NetAnswer command(uint8_t command, const std::vector<uint8_t> &payload, int seconds = 10);
     // Sends a request without waiting for an answer.
     void post(uint8_t command, const std::vector<uint8_t> &payload);
     // Answers that arrived with nobody waiting for them.
