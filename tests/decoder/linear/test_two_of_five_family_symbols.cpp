@@ -13,6 +13,7 @@
 #include "core/test_hooks.h"
 #include "libzint_runs.h"
 #include "linear/line_table.h"
+#include "linear/line_toolkit.h"
 #include "linear/two_of_five.h"
 #include "width_lines.h"
 
@@ -128,6 +129,18 @@ TEST(TwoOfFiveFamilySymbols, MembersThroughTheWalk) {
             EXPECT_EQ(r.aim, m.aim);
             EXPECT_EQ(r.id, m.id);
             EXPECT_EQ(r.codeType, m.codeType);
+            // With the check digit verified, a wrong one is attempt code 11.
+            std::string bad = text;
+            const std::vector<uint8_t> d = Digits(text);
+            bad.back() = static_cast<char>('0' + (Line_CheckDigitMod10(d.data(), 7) + 1) % 10);
+            Test_ResetDecoderStatics();
+            word |= kFlagVerifyCheck;
+            EdgeLine badLine = Exact(MakeEdgeLine(Drawn(m, RunsOf(m, bad), 1, 3),
+                                                  {.moduleSamples = 2.5, .reversed = reversed, .quietBefore = 30,
+                                                   .quietAfter = 30}));
+            const WalkRead checked = WalkLine(badLine);
+            EXPECT_EQ(checked.answer, 0);
+            EXPECT_NE(std::string(checked.attempts.begin(), checked.attempts.end()).find('\x0b'), std::string::npos);
         }
     }
     Test_ResetDecoderStatics();
