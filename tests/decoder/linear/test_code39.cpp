@@ -422,15 +422,7 @@ TEST(Code93Decode, RefusesASymbolWithoutData) {
     runs.push_back(1);
     const EdgeLine line = Exact(MakeEdgeLine(runs, {.moduleSamples = 3}));
     static uint8_t buffer[kLineTextCapacity];
-    LINE_DECODE_CTX ctx{};
-    ctx.direction = 1;
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.edges = line.edges.data();
-    ctx.edgesBase = line.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    LINE_DECODE_CTX ctx = WholeLineContext(line, buffer, kLineTextCapacity);
     EXPECT_EQ(Code93_Decode(&ctx), 0);
     Test_ResetDecoderStatics();
 }

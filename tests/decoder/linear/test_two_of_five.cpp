@@ -11,31 +11,26 @@
 #include "core/test_hooks.h"
 #include "linear/line_toolkit.h"
 #include "linear/two_of_five.h"
+#include "record_lines.h"
 #include "width_lines.h"
 
 namespace {
 
 using namespace vexo;
 
-std::vector<uint8_t> Digits(const std::string &s) {
-    std::vector<uint8_t> d;
-    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
-    return d;
-}
-
 // s with its last digit made to satisfy mod 10 (weights 3, 1) or weights 4, 9.
 std::string Mod10(std::string s) {
-    const std::vector<uint8_t> d = Digits(s);
+    const std::vector<uint8_t> d = linetest::Digits(s);
     s += static_cast<char>('0' + Line_CheckDigitMod10(d.data(), static_cast<uint16_t>(d.size())));
     return s;
 }
 std::string W49(std::string s) {
-    const std::vector<uint8_t> d = Digits(s);
+    const std::vector<uint8_t> d = linetest::Digits(s);
     s += static_cast<char>('0' + Line_CheckDigitWeights49(d.data(), static_cast<uint16_t>(d.size())));
     return s;
 }
 
-linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, Digits(digits)); }
+linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, linetest::Digits(digits)); }
 
 constexpr uint32_t E = kFlagEnabled, V = kFlagVerifyCheck, T = kFlagTransmitCheck;
 
@@ -149,25 +144,13 @@ TEST(ItfDecode, GateOnTheDigitCount) {
     runs.insert(runs.end(), {3, 1, 1});
     const linetest::EdgeLine line = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
     static uint8_t buffer[kLineTextCapacity];
-    LINE_DECODE_CTX ctx{};
-    ctx.direction = 1;
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.edgesBase = line.edges.data();
-    ctx.edges = line.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    LINE_DECODE_CTX ctx = linetest::WholeLineContext(line, buffer, kLineTextCapacity);
     ASSERT_EQ((ctx.elementCount - 8) / 5, 130);
     EXPECT_EQ(Itf_Decode(&ctx), 0);
     // The same pattern with 128 digits reads.
     runs.erase(runs.end() - 3 - 10, runs.end() - 3);
     const linetest::EdgeLine shorter = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
-    ctx.edgesBase = shorter.edges.data();
-    ctx.edges = shorter.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(shorter.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    ctx = linetest::WholeLineContext(shorter, buffer, kLineTextCapacity);
     EXPECT_EQ(Itf_Decode(&ctx), 128);
     Test_ResetDecoderStatics();
 }
@@ -211,7 +194,7 @@ TEST(TwoOfFiveVerify, CheckDigitLengthAndModifier) {
             SCOPED_TRACE(testing::Message() << m.aim << " " << m.codeType << " " << r.what);
             Test_ResetDecoderStatics();
             g_params.flagsWord[m.id] = r.word;
-            const linetest::Verified v = linetest::Verify(m.verify, Digits(r.digits));
+            const linetest::Verified v = linetest::Verify(m.verify, linetest::Digits(r.digits));
             EXPECT_EQ(v.answer, r.answer);
             EXPECT_EQ(v.error, r.error);
             // The modifier stays '0' in every outcome.
@@ -226,20 +209,6 @@ TEST(TwoOfFiveVerify, CheckDigitLengthAndModifier) {
         }
     }
     Test_ResetDecoderStatics();
-}
-
-// Decode contexts over a whole edge list, forward.
-LINE_DECODE_CTX WholeLine(const linetest::EdgeLine &line, uint8_t *buffer, uint16_t capacity) {
-    LINE_DECODE_CTX ctx{};
-    ctx.direction = 1;
-    ctx.data = buffer;
-    ctx.capacity = capacity;
-    ctx.edgesBase = line.edges.data();
-    ctx.edges = line.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
-    return ctx;
 }
 
 // Matrix 2 of 5 of the digits at 3:1, its start and stop bars four modules wide.
@@ -266,10 +235,10 @@ TEST(TwoOfFiveDecode, MatrixGateAndCapacity) {
         SCOPED_TRACE(testing::Message() << r.digits << " into " << r.capacity);
         Test_ResetDecoderStatics();
         const linetest::EdgeLine line = linetest::Exact(linetest::MakeEdgeLine(MatrixRuns(r.digits), {.moduleSamples = 3}));
-        LINE_DECODE_CTX ctx = WholeLine(line, buffer, r.capacity);
+        LINE_DECODE_CTX ctx = linetest::WholeLineContext(line, buffer, r.capacity);
         EXPECT_EQ(Mat25_Decode(&ctx), r.answer);
         if (r.answer != 0) {
-            EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + r.answer), Digits(r.digits));
+            EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + r.answer), linetest::Digits(r.digits));
         }
     }
     Test_ResetDecoderStatics();

@@ -22,12 +22,6 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-std::vector<uint8_t> Digits(const std::string &s) {
-    std::vector<uint8_t> d;
-    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
-    return d;
-}
-
 // Variant B: start W N W N, digits of three bars and two spaces with a narrow gap, stop N W W.
 std::vector<int> Var25bRuns(const std::string &digits) {
     std::vector<int> runs = {2, 1, 2, 1};
