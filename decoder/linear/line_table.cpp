@@ -37,13 +37,29 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
     // 5: ITF and its fixed-length forms
     {.reset = &Itf_Reset, .isEnabled = &Itf_IsEnabled, .locate = &Itf_Locate, .decode = &Itf_Decode, .verify = &Itf_Verify},
     // 6: Matrix 2 of 5
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Mat25_Reset,
+     .isEnabled = &Mat25_IsEnabled,
+     .locate = &Mat25_Locate,
+     .decode = &Mat25_Decode,
+     .verify = &Mat25_Verify},
     // 7: Industrial 2 of 5
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Ind25_Reset,
+     .isEnabled = &Ind25_IsEnabled,
+     .locate = &Ind25_Locate,
+     .decode = &Ind25_Decode,
+     .verify = &Ind25_Verify},
     // 8: 2 of 5 variant B
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Var25b_Reset,
+     .isEnabled = &Var25b_IsEnabled,
+     .locate = &Var25b_Locate,
+     .decode = &Var25b_Decode,
+     .verify = &Var25b_Verify},
     // 9: IATA 2 of 5
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Iata25_Reset,
+     .isEnabled = &Iata25_IsEnabled,
+     .locate = &Iata25_Locate,
+     .decode = &Iata25_Decode,
+     .verify = &Iata25_Verify},
     // 10: Code 128 family
     {.reset = &Code128_Reset,
      .isEnabled = &Code128_IsEnabled,

@@ -36,4 +36,52 @@ int Itf_MatchStartReversed(const u16 *edge);
 int Itf_MatchStopReversed(const u16 *edge);
 int Itf_MatchStop(const u16 *edge);
 
+// Matrix, Industrial, variant B (its own digit assignment) and IATA 2 of 5: one digit a
+// character, each record with its own read history. Verify answers as Itf_Verify does.
+extern const i32 kVar25bKeys[kTwoOfFiveDigits];
+extern LINE_READ_HISTORY g_mat25History;
+extern LINE_READ_HISTORY g_ind25History;
+extern LINE_READ_HISTORY g_var25bHistory;
+extern LINE_READ_HISTORY g_iata25History;
+
+void Mat25_Reset();
+int Mat25_IsEnabled();
+int Mat25_Locate(LINE_LOCATE_STATE *state);
+u16 Mat25_Decode(LINE_DECODE_CTX *ctx);
+int Mat25_Verify(LINE_DECODE_CTX *ctx);
+void Ind25_Reset();
+int Ind25_IsEnabled();
+int Ind25_Locate(LINE_LOCATE_STATE *state);
+u16 Ind25_Decode(LINE_DECODE_CTX *ctx);
+int Ind25_Verify(LINE_DECODE_CTX *ctx);
+void Var25b_Reset();
+int Var25b_IsEnabled();
+int Var25b_Locate(LINE_LOCATE_STATE *state);
+u16 Var25b_Decode(LINE_DECODE_CTX *ctx);
+int Var25b_Verify(LINE_DECODE_CTX *ctx);
+void Iata25_Reset();
+int Iata25_IsEnabled();
+int Iata25_Locate(LINE_LOCATE_STATE *state);
+u16 Iata25_Decode(LINE_DECODE_CTX *ctx);
+int Iata25_Verify(LINE_DECODE_CTX *ctx);
+
+// Matrix's start matchers take the locate value of the alternative search (unused).
+int Mat25_MatchStart(const u16 *edge, u16 *locateValue);
+int Mat25_MatchStartReversed(const u16 *edge, u16 *locateValue);
+int Mat25_MatchStopReversed(const u16 *edge);
+int Mat25_MatchStop(const u16 *edge);
+int Ind25_MatchStart(const u16 *edge);
+int Ind25_MatchStartReversed(const u16 *edge);
+int Ind25_MatchStopReversed(const u16 *edge);
+int Ind25_MatchStop(const u16 *edge);
+int Var25b_MatchStart(const u16 *edge);
+int Var25b_MatchStartReversed(const u16 *edge);
+int Var25b_MatchStopReversed(const u16 *edge);
+int Var25b_MatchStop(const u16 *edge);
+int Iata25_MatchStopReversed(const u16 *edge);
+int Iata25_MatchStop(const u16 *edge);
+// Four narrow elements (variant A's start, which IATA shares).
+int Var25a_MatchStart(const u16 *edge);
+int Var25a_MatchStartReversed(const u16 *edge);
+
 }  // namespace vexo

@@ -417,6 +417,20 @@ int Line_RecomputeReferences(const WIDTH_RECORD *r, WIDTH_REFS *refs) {
     return 1;
 }
 
+namespace {
+
+// Narrow and wide elements among the bars (1) or the spaces (0) of a record.
+bool HoldsBothClasses(const WIDTH_RECORD &r, int bars) {
+    bool narrow = false, wide = false;
+    for (int k = bars != 0 ? 1 : 2; k <= r.count; k += 2) {
+        narrow = narrow || r.classes[k] == 1;
+        wide = wide || r.classes[k] == 2;
+    }
+    return narrow && wide;
+}
+
+}  // namespace
+
 int Line_UpdateReferences(WIDTH_REFS *refs, u8 mode) {
     if (refs == nullptr) return 0;
     const WIDTH_CHAR &c = mode == 1 ? g_widthReader.current : g_widthReader.previous;
@@ -428,6 +442,9 @@ int Line_UpdateReferences(WIDTH_REFS *refs, u8 mode) {
     } else if ((refs->spreadA != 0 || refs->spreadB != 0) && Line_CorrectWidths(&r, refs->spreadA, refs->spreadB) == 0) {
         return 0;
     }
+    // A character whose bars and spaces each hold one class (a 2 of 5 digit with both
+    // spaces wide) tells no difference of widths: the references stand.
+    if (!HoldsBothClasses(r, 1) && !HoldsBothClasses(r, 0)) return 1;
     WIDTH_REFS fresh = *refs;
     if (Line_RecomputeReferences(&r, &fresh) == 0) return 0;
     // A jump of more than 35 % in any reference is more likely a misread than the symbol.

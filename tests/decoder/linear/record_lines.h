@@ -55,6 +55,28 @@ inline RecordRead ReadRecordLine(const vexo::LINE_SYMBOLOGY &rec, const EdgeLine
     return out;
 }
 
+// A decode context over the whole edge list, forward, as the walk builds one for a symbol
+// that fills the line.
+inline vexo::LINE_DECODE_CTX WholeLineContext(const EdgeLine &line, uint8_t *buffer, uint16_t capacity) {
+    vexo::LINE_DECODE_CTX ctx{};
+    ctx.direction = 1;
+    ctx.data = buffer;
+    ctx.capacity = capacity;
+    ctx.edgesBase = line.edges.data();
+    ctx.edges = line.edges.data();
+    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
+    ctx.elementCount = ctx.edgeCount;
+    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    return ctx;
+}
+
+// Digit values of a string of ASCII digits.
+inline std::vector<uint8_t> Digits(const std::string &s) {
+    std::vector<uint8_t> d;
+    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
+    return d;
+}
+
 struct Verified {
     int answer;
     std::string text;

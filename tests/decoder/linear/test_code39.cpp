@@ -14,6 +14,7 @@
 #include "linear/codabar.h"
 #include "linear/line_table.h"
 #include "linear/line_toolkit.h"
+#include "linear/two_of_five.h"
 #include "linear/width_reader.h"
 #include "width_lines.h"
 
@@ -272,20 +273,20 @@ TEST(Code93Verify, ShiftTable) {
     EXPECT_EQ(Code93_ExpandText(bad, 2), 0);
 }
 
-// Three samples a narrow element of `unit` run units, quiet zones of ten.
-EdgeLineOptions Drawn(int unit) {
-    return {.moduleSamples = 3.0 / unit, .quietBefore = 10.0 * unit, .quietAfter = 10.0 * unit};
+// Three samples a narrow element of `unit` run units, quiet zones of ten (or `quiet`).
+EdgeLineOptions Drawn(int unit, double quiet = 10) {
+    return {.moduleSamples = 3.0 / unit, .quietBefore = quiet * unit, .quietAfter = quiet * unit};
 }
 
 // Lines with one element widened step by step until the record reads the symbol only by
 // its looser rules: the read then waits for confirmation. Answers the line, empty if none.
 template <class MakeRuns>
-EdgeLine FindUncleanLine(const LINE_SYMBOLOGY &rec, MakeRuns makeRuns, size_t element, int unit) {
-    for (int delta = 1; delta < 3 * unit; ++delta) {
+EdgeLine FindUncleanLine(const LINE_SYMBOLOGY &rec, MakeRuns makeRuns, size_t element, int unit, double quiet = 10) {
+    for (int delta = 1; delta < 6 * unit; ++delta) {
         std::vector<int> runs = makeRuns();
         if (element >= runs.size()) return {};
         runs[element] += delta;
-        EdgeLine line = Exact(MakeEdgeLine(runs, Drawn(unit)));
+        EdgeLine line = Exact(MakeEdgeLine(runs, Drawn(unit, quiet)));
         rec.reset();
         lineMultiReadFlags = 0;
         const RecordRead r = ReadRecordLine(rec, line);
@@ -345,7 +346,7 @@ TEST(LinearConfirmation, Code93UncleanReadOnItsFourthOrSecondSighting) {
     Test_ResetDecoderStatics();
 }
 
-TEST(LinearConfirmation, CodabarUncleanReadOnItsFourthSighting) {
+TEST(LinearConfirmation, TwoWidthRecordsReadUncleanOnTheirFourthSighting) {
     std::vector<int32_t> codabarKeys;
     const std::vector<uint8_t> codabar = {16, 3, 7, 8, 5, 9, 17};
     for (uint8_t v : codabar) codabarKeys.push_back(kCodabarKeys[v]);
@@ -356,8 +357,34 @@ TEST(LinearConfirmation, CodabarUncleanReadOnItsFourthSighting) {
         size_t element;  // a narrow element of an inner character, widened
         std::vector<uint8_t> values;
     };
+    const std::vector<uint8_t> digits = {3, 1, 4, 1, 5, 9, 2, 6};
+    // Matrix 2 of 5 (start and stop bars four modules), variant B and Industrial. IATA offers
+    // one hypothesis, so its margin never falls short: it reads uncleanly only on a score
+    // above 30, which no single element changed within locate's regular-run test reaches.
+    auto sixes = [&](const std::vector<int> &start, const int32_t *keys, const std::vector<int> &stop) {
+        std::vector<int> runs = start;
+        for (uint8_t v : digits) {
+            const std::vector<int> c = KeyRuns({keys[v]}, 5, 8, 24, false);
+            runs.insert(runs.end(), c.begin(), c.end());
+            runs.push_back(8);
+        }
+        runs.insert(runs.end(), stop.begin(), stop.end());
+        return runs;
+    };
+    auto tens = [&](const std::vector<int> &start, const std::vector<int> &stop) {
+        std::vector<int> runs = start;
+        for (uint8_t v : digits) {
+            for (int k = 4; k >= 0; --k) runs.insert(runs.end(), {((kTwoOfFiveKeys[v] >> (4 * k)) & 0xF) == 2 ? 24 : 8, 8});
+        }
+        runs.insert(runs.end(), stop.begin(), stop.end());
+        return runs;
+    };
     const Row rows[] = {
         {"Codabar", kLineRecCodabar, KeyRuns(codabarKeys, 7, 8, 24, true), 2 * 8 + 1, codabar},
+        {"Interleaved", kLineRecItf, ItfRuns(digits, 8, 24), 4 + 10 + 1, digits},
+        {"Matrix", kLineRecMatrix25, sixes({32, 8, 8, 8, 8, 8}, kTwoOfFiveKeys, {32, 8, 8, 8, 8}), 6 + 12, digits},
+        {"variant B", kLineRecVar25b, sixes({24, 8, 24, 8}, kVar25bKeys, {8, 24, 24}), 4 + 12, digits},
+        {"Industrial", kLineRecIndustrial25, tens({24, 8, 24, 8, 8, 8}, {24, 8, 8, 8, 24}), 6 + 20, digits},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
@@ -365,8 +392,11 @@ TEST(LinearConfirmation, CodabarUncleanReadOnItsFourthSighting) {
         const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[r.record];
         EdgeLine line;
         for (size_t element = r.element; element < r.element + 8 && line.edges.empty(); ++element)
-            line = FindUncleanLine(rec, [&] { return r.runs; }, element, 8);
-        ASSERT_FALSE(line.edges.empty());
+            line = FindUncleanLine(rec, [&] { return r.runs; }, element, 8, 30);
+        if (line.edges.empty()) {
+            ADD_FAILURE() << "no line read by the looser rules";
+            continue;
+        }
         for (int sighting = 2; sighting <= 4; ++sighting) {
             const RecordRead read = ReadRecordLine(rec, line);
             SCOPED_TRACE(sighting);
@@ -374,7 +404,7 @@ TEST(LinearConfirmation, CodabarUncleanReadOnItsFourthSighting) {
         }
         EXPECT_EQ(lineMultiReadFlags & (kMultiReadPending | kMultiReadConfirmed), kMultiReadConfirmed);
         rec.reset();
-        EXPECT_EQ(ReadRecordLine(rec, Exact(MakeEdgeLine(r.runs, Drawn(8)))).data, r.values);  // clean: at once
+        EXPECT_EQ(ReadRecordLine(rec, Exact(MakeEdgeLine(r.runs, Drawn(8, 30)))).data, r.values);  // clean: at once
     }
     Test_ResetDecoderStatics();
 }
@@ -392,15 +422,7 @@ TEST(Code93Decode, RefusesASymbolWithoutData) {
     runs.push_back(1);
     const EdgeLine line = Exact(MakeEdgeLine(runs, {.moduleSamples = 3}));
     static uint8_t buffer[kLineTextCapacity];
-    LINE_DECODE_CTX ctx{};
-    ctx.direction = 1;
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.edges = line.edges.data();
-    ctx.edgesBase = line.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    LINE_DECODE_CTX ctx = WholeLineContext(line, buffer, kLineTextCapacity);
     EXPECT_EQ(Code93_Decode(&ctx), 0);
     Test_ResetDecoderStatics();
 }

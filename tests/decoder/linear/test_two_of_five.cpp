@@ -11,31 +11,26 @@
 #include "core/test_hooks.h"
 #include "linear/line_toolkit.h"
 #include "linear/two_of_five.h"
+#include "record_lines.h"
 #include "width_lines.h"
 
 namespace {
 
 using namespace vexo;
 
-std::vector<uint8_t> Digits(const std::string &s) {
-    std::vector<uint8_t> d;
-    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
-    return d;
-}
-
 // s with its last digit made to satisfy mod 10 (weights 3, 1) or weights 4, 9.
 std::string Mod10(std::string s) {
-    const std::vector<uint8_t> d = Digits(s);
+    const std::vector<uint8_t> d = linetest::Digits(s);
     s += static_cast<char>('0' + Line_CheckDigitMod10(d.data(), static_cast<uint16_t>(d.size())));
     return s;
 }
 std::string W49(std::string s) {
-    const std::vector<uint8_t> d = Digits(s);
+    const std::vector<uint8_t> d = linetest::Digits(s);
     s += static_cast<char>('0' + Line_CheckDigitWeights49(d.data(), static_cast<uint16_t>(d.size())));
     return s;
 }
 
-linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, Digits(digits)); }
+linetest::Verified VerifyItf(const std::string &digits) { return linetest::Verify(&Itf_Verify, linetest::Digits(digits)); }
 
 constexpr uint32_t E = kFlagEnabled, V = kFlagVerifyCheck, T = kFlagTransmitCheck;
 
@@ -149,26 +144,103 @@ TEST(ItfDecode, GateOnTheDigitCount) {
     runs.insert(runs.end(), {3, 1, 1});
     const linetest::EdgeLine line = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
     static uint8_t buffer[kLineTextCapacity];
-    LINE_DECODE_CTX ctx{};
-    ctx.direction = 1;
-    ctx.data = buffer;
-    ctx.capacity = kLineTextCapacity;
-    ctx.edgesBase = line.edges.data();
-    ctx.edges = line.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(line.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    LINE_DECODE_CTX ctx = linetest::WholeLineContext(line, buffer, kLineTextCapacity);
     ASSERT_EQ((ctx.elementCount - 8) / 5, 130);
     EXPECT_EQ(Itf_Decode(&ctx), 0);
     // The same pattern with 128 digits reads.
     runs.erase(runs.end() - 3 - 10, runs.end() - 3);
     const linetest::EdgeLine shorter = linetest::Exact(linetest::MakeEdgeLine(runs, {.moduleSamples = 1.5}));
-    ctx.edgesBase = shorter.edges.data();
-    ctx.edges = shorter.edges.data();
-    ctx.edgeCount = static_cast<uint16_t>(shorter.edges.size());
-    ctx.elementCount = ctx.edgeCount;
-    ctx.endIndex = static_cast<uint16_t>(ctx.edgeCount - 1);
+    ctx = linetest::WholeLineContext(shorter, buffer, kLineTextCapacity);
     EXPECT_EQ(Itf_Decode(&ctx), 128);
+    Test_ResetDecoderStatics();
+}
+
+// Matrix, Industrial, variant B and IATA share their verify rules; only letter, id and code
+// type differ.
+TEST(TwoOfFiveVerify, CheckDigitLengthAndModifier) {
+    struct Member {
+        int (*verify)(LINE_DECODE_CTX *);
+        int id;
+        const char *aim;
+        int32_t codeType;
+    };
+    const Member members[] = {
+        {&Mat25_Verify, kSymMatrix25, "]X0", 36},
+        {&Ind25_Verify, kSymIndustrial25, "]S0", 37},
+        {&Var25b_Verify, kSymVar25b, "]X0", 38},
+        {&Iata25_Verify, kSymIata25, "]R0", 35},
+    };
+    const std::string good = Mod10("123");
+    const std::string wrong = good.substr(0, 3) + static_cast<char>('0' + (good[3] - '0' + 1) % 10);
+    struct Row {
+        const char *what;
+        std::string digits;
+        uint32_t word;  // bits 30, 31 and the lengths
+        int answer;
+        std::string text;
+        uint8_t error;
+    };
+    const Row rows[] = {
+        {"three digits", "123", E | 1 | (255u << 8), 0, "", 0},
+        {"check dropped", good, E | V | 1 | (255u << 8), 1, "123", 0},
+        {"check sent", good, E | V | T | 1 | (255u << 8), 1, good, 0},
+        {"check wrong", wrong, E | V | 1 | (255u << 8), 0, "", kLineErrorCheck},
+        {"no check", wrong, E | 1 | (255u << 8), 1, wrong, 0},
+        {"length refused after dropping", good, E | V | 4 | (8u << 8), 0, "", kLineErrorLength},
+        {"two lengths", "98765", E | 5 | (3u << 8), 1, "98765", 0},
+    };
+    for (const Member &m : members) {
+        for (const Row &r : rows) {
+            SCOPED_TRACE(testing::Message() << m.aim << " " << m.codeType << " " << r.what);
+            Test_ResetDecoderStatics();
+            g_params.flagsWord[m.id] = r.word;
+            const linetest::Verified v = linetest::Verify(m.verify, linetest::Digits(r.digits));
+            EXPECT_EQ(v.answer, r.answer);
+            EXPECT_EQ(v.error, r.error);
+            // The modifier stays '0' in every outcome.
+            if (r.digits.size() > 3) {
+                EXPECT_EQ(v.aim, m.aim);
+            }
+            if (r.answer == 1) {
+                EXPECT_EQ(v.text, r.text);
+                EXPECT_EQ(v.id, m.id);
+                EXPECT_EQ(v.codeType, m.codeType);
+            }
+        }
+    }
+    Test_ResetDecoderStatics();
+}
+
+// Matrix 2 of 5 of the digits at 3:1, its start and stop bars four modules wide.
+std::vector<int> MatrixRuns(const std::string &digits) {
+    std::vector<int> runs = {4, 1, 1, 1, 1, 1};
+    for (char ch : digits) {
+        const std::vector<int> c = linetest::KeyRuns({kTwoOfFiveKeys[ch - '0']}, 5, 1, 3, false);
+        runs.insert(runs.end(), c.begin(), c.end());
+        runs.push_back(1);
+    }
+    runs.insert(runs.end(), {4, 1, 1, 1, 1});
+    return runs;
+}
+
+TEST(TwoOfFiveDecode, MatrixGateAndCapacity) {
+    static uint8_t buffer[kLineTextCapacity];
+    struct Row {
+        std::string digits;
+        uint16_t capacity;
+        uint16_t answer;
+    };
+    const Row rows[] = {{"123", kLineTextCapacity, 0}, {"1234", kLineTextCapacity, 4}, {"1234", 3, 0}, {"12345", 5, 5}};
+    for (const Row &r : rows) {
+        SCOPED_TRACE(testing::Message() << r.digits << " into " << r.capacity);
+        Test_ResetDecoderStatics();
+        const linetest::EdgeLine line = linetest::Exact(linetest::MakeEdgeLine(MatrixRuns(r.digits), {.moduleSamples = 3}));
+        LINE_DECODE_CTX ctx = linetest::WholeLineContext(line, buffer, r.capacity);
+        EXPECT_EQ(Mat25_Decode(&ctx), r.answer);
+        if (r.answer != 0) {
+            EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + r.answer), linetest::Digits(r.digits));
+        }
+    }
     Test_ResetDecoderStatics();
 }
 

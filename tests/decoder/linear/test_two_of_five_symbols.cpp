@@ -20,12 +20,6 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-std::vector<uint8_t> Digits(const std::string &s) {
-    std::vector<uint8_t> d;
-    for (char ch : s) d.push_back(static_cast<uint8_t>(ch - '0'));
-    return d;
-}
-
 // The mod-10 check digit (weights 3 and 1 from the right) appended.
 std::string WithMod10(const std::string &s) {
     int sum = 0;
