@@ -12,7 +12,7 @@
 
 namespace vexo {
 
-FINDER_STATE g_finder;
+LINEIMG_FINDER g_finder;
 
 namespace {
 
@@ -234,6 +234,18 @@ i32 LineImg_ColumnPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity
     LineImg_FilterSegments(kColumns, kTraceScratchColumns);
     if (g_finder.count >= kFinderQuadCap) return 0;
     return LineImg_GroupSegments(out, capacity, kColumns);
+}
+
+i32 LineImg_RowPassAlone(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
+    g_finder.full = 0;
+    g_segmentStore.count = 0;
+    return LineImg_RowPass(region, out, capacity);
+}
+
+i32 LineImg_ColumnPassAlone(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
+    g_finder.full = 0;
+    g_segmentStore.count = 0;
+    return LineImg_ColumnPass(region, out, capacity);
 }
 
 i32 LineImg_FindQuads(const REGION_QUAD *region) {

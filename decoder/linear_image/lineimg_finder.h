@@ -11,13 +11,13 @@ inline constexpr i32 kFinderQuadCap = 20;
 inline constexpr u8 kQuadUpright = 1;
 inline constexpr u8 kQuadFlat = 2;
 
-struct FINDER_STATE {
+struct LINEIMG_FINDER {
     u8 full;  // a pair found the segment store full: the pass stops scanning
     i16 count;
     REGION_QUAD quads[kFinderQuadCap];
     u8 kinds[kFinderQuadCap];
 };
-extern FINDER_STATE g_finder;
+extern LINEIMG_FINDER g_finder;
 
 // region is read as a box: left = c0.x, right = c1.x, top = c0.y, bottom = c2.y. The passes
 // read rows and columns up to 4 pixels past the box without testing the image, so the box
@@ -29,6 +29,10 @@ i32 LineImg_GetQuads(REGION_QUAD *quads, u8 *kinds, i32 capacity);
 
 i32 LineImg_RowPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity);
 i32 LineImg_ColumnPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity);
+// Each pass by itself: full flag cleared and segment store emptied first; the quad count
+// (which guards the grouping) is left as it is.
+i32 LineImg_RowPassAlone(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity);
+i32 LineImg_ColumnPassAlone(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity);
 int LineImg_TraceRowPair(EDGE_PAIRING *pairing, i32 lineStart, i32 scratch, i32 *meanOut);
 int LineImg_TraceColumnPair(EDGE_PAIRING *pairing, i32 lineStart, i32 scratch, i32 *meanOut);
 // Orientation 1 rows (upright bars), 0 columns, as the grouping reads it.
