@@ -39,8 +39,13 @@ int LineImg_TraceColumnPair(EDGE_PAIRING *pairing, i32 lineStart, i32 scratch, i
 void LineImg_FilterSegments(i32 orientation, i32 scratch);
 void LineImg_CentralBox(REGION_QUAD *box);
 
-// Widening and splitting of the found quadrilaterals.
+// Widening: each quadrilateral's ends (c0-c2, then c1-c3) moved outwards while falling
+// edges lie just beyond them. Splitting: one or two quadrilaterals each (two when the middle
+// line shows one gap over 5 times its neighbours on both edge kinds); the list stops at 18.
 void LineImg_ExtendQuadSides(REGION_QUAD *quads, const u8 *kinds, i32 count);
+void LineImg_ExtendLeftSide(REGION_QUAD *quad);
+void LineImg_ExtendRightSide(REGION_QUAD *quad);
+i32 LineImg_SplitQuad(const REGION_QUAD *quad, REGION_QUAD out[2]);
 i32 LineImg_SplitQuads(REGION_QUAD *quads, u8 *kinds, i32 count);
 
 }  // namespace vexo

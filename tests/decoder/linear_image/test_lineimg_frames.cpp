@@ -145,14 +145,12 @@ TEST(LineImgFrames, FixedSeedSubset) {
     const double modules[] = {2, 2.5, 3, 4};
     const double blurs[] = {0, 0.6, 1};
     const double noises[] = {0, 2, 4};
-    // Seeds expected to miss today. Their candidate quadrilaterals are not yet widened to
-    // take in the whole symbol, so long symbols at 4 px a module, steep angles and blurred,
-    // noisy or tilted frames lose their outer bars: 3, 51, 63, 75 (4 px, frontal, no blur,
-    // at 45 and 225 degrees), 7, 19, 31, 55, 59, 79, 83, 91, 95 (4 px, blurred), 16, 32,
-    // 44, 88 (2 px, blurred and tilted), 29, 54, 66, 70 (2.5 and 3 px, blurred and noisy,
-    // off the central third).
-    const uint64_t kExpectedMisses[] = {3,  7,  16, 19, 29, 31, 32, 44, 51, 54, 55,
-                                        59, 63, 66, 70, 75, 79, 83, 88, 91, 95};
+    // Seeds expected to miss today, by condition (no analysis of single frames yet; the
+    // halves of a split trapezoid are not refitted): 4 px with blur, the longest symbols
+    // at steep angles: 7, 19, 31, 55, 59, 83, 91, 95; 4 px frontal at 45 degrees off the
+    // central third, the symbol's end near the frame's corner: 75; 2 px blurred and tilted:
+    // 16, 32, 44, 88; 2.5 and 3 px blurred and noisy, off the central third: 29, 54, 66.
+    const uint64_t kExpectedMisses[] = {7, 16, 19, 29, 31, 32, 44, 54, 55, 59, 66, 75, 83, 88, 91, 95};
     int reads = 0, misses = 0;
     for (uint64_t seed = 1; seed <= 96; ++seed) {
         const FrameCase c = SweepCase(modules[seed % 4], 15.0 * (seed % 24), blurs[seed / 4 % 3], noises[seed / 12 % 3],
@@ -161,12 +159,16 @@ TEST(LineImgFrames, FixedSeedSubset) {
         EXPECT_FALSE(o.wrong) << Describe(c);
         const bool expectedMiss = std::find(std::begin(kExpectedMisses), std::end(kExpectedMisses), seed) !=
                                   std::end(kExpectedMisses);
-        if (o.read) ++reads;
-        else ++misses;
+        if (o.read) {
+            ++reads;
+        } else {
+            ++misses;
+            std::printf("expected miss: %s\n", Describe(c).c_str());
+        }
         EXPECT_TRUE(o.read || expectedMiss) << "miss: " << Describe(c);
     }
     std::printf("subset: %d read, %d missed\n", reads, misses);
-    EXPECT_GE(reads, 75);
+    EXPECT_GE(reads, 80);
 }
 
 // The whole table: module 2, 2.5, 3, 4 px x angle 0..345 in 15-degree steps x blur 0, 0.6, 1

@@ -102,3 +102,68 @@ TEST_F(RegionFinder, CompanionAboveALongSymbolInTheMiddle) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace vexo;
+using namespace lineimgtest;
+
+class Widening : public RegionFinder {};
+
+bool SameQuad(const REGION_QUAD &a, const REGION_QUAD &b) {
+    for (int k = 0; k < 4; ++k)
+        if (a.c[k].x != b.c[k].x || a.c[k].y != b.c[k].y) return false;
+    return true;
+}
+
+TEST_F(Widening, SidesStayWithoutEdgesAndTheListStopsAt18) {
+    Use(testkit::Frame(752, 480, 200));
+    REGION_QUAD quads[20];
+    u8 kinds[20];
+    for (int k = 0; k < 19; ++k) {
+        quads[k] = Box(100 + k * 10, 100, 300 + k * 10, 160);
+        kinds[k] = static_cast<u8>(1 + k % 2);
+    }
+    const REGION_QUAD first = quads[0];
+    LineImg_ExtendQuadSides(quads, kinds, 19);
+    EXPECT_TRUE(SameQuad(quads[0], first));
+    EXPECT_EQ(LineImg_SplitQuads(quads, kinds, 19), 18);
+    EXPECT_EQ(kinds[17], 2);
+}
+
+// A quadrilateral round the middle of a symbol grows to take in its outer bars; two
+// symbols side by side with a wide quiet zone between them come out as two.
+TEST_F(Widening, GrowsOverTheBarsAndSplitsTwoSymbols) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_CODE128;
+    in.data = "TWINS";
+    in.height = 20;
+    const testkit::Symbol sym = testkit::Encode(in);
+    testkit::RenderOptions o;
+    o.moduleSize = 2;
+    o.center = testkit::Point{200, 240};
+    testkit::Frame f = testkit::Render(sym, o).frame;
+    o.center = testkit::Point{550, 240};
+    const testkit::Frame right = testkit::Render(sym, o).frame;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 376; x < 752; ++x) f.At(x, y) = right.At(x, y);
+    Use(f);
+    const int half = static_cast<int>(sym.width);  // the symbol is 2 * width px wide
+    REGION_QUAD q = Box(200 - half / 2, 225, 200 + half / 2, 255);
+    LineImg_ExtendLeftSide(&q);
+    LineImg_ExtendRightSide(&q);
+    EXPECT_LE(q.c[0].x, 200 - half + 2);
+    EXPECT_GE(q.c[1].x, 200 + half - 2);
+
+    // Both symbols in one quadrilateral: split in the gap between them.
+    const REGION_QUAD both = Box(200 - half - 10, 225, 550 + half + 10, 255);
+    REGION_QUAD parts[2];
+    ASSERT_EQ(LineImg_SplitQuad(&both, parts), 2);
+    EXPECT_GT(parts[0].c[1].x, 200 + half);
+    EXPECT_LT(parts[0].c[1].x, 550 - half);
+    // One symbol alone is never split (its gaps are narrow).
+    const REGION_QUAD one = Box(200 - half - 10, 225, 200 + half + 10, 255);
+    EXPECT_EQ(LineImg_SplitQuad(&one, parts), 1);
+}
+
+}  // namespace
