@@ -60,6 +60,33 @@ BOX ClipBox(const REGION_QUAD *r) {
     return b;
 }
 
+// What both passes start from: the clipped box, the span of their lines (0 when the box is
+// too small for the pass) and the region's edge thresholds.
+struct PASS_START {
+    BOX b;
+    i32 span;
+    i32 ratio;
+    i32 minStep;
+    const u8 *image;
+    i32 stride;
+};
+
+bool StartPass(const REGION_QUAD *region, bool columns, PASS_START *p) {
+    p->b = ClipBox(region);
+    const BOX &b = p->b;
+    p->span = columns ? b.bottom - b.top + 1 : b.right - b.left + 1;
+    const i32 depth = columns ? b.right - b.left : b.bottom - b.top;
+    p->image = Pix_GetImagePointer();
+    p->stride = Pix_GetImageWidth();
+    if (p->span <= kMinSpan || depth <= kMinDepth || p->image == nullptr) return false;
+    u32 ratio = kDefaultRatio;
+    u32 minStep = kDefaultMinStep;
+    Prof_EstimateQuadThresholds(region, &ratio, &minStep);
+    p->ratio = static_cast<i32>(ratio);
+    p->minStep = static_cast<i32>(minStep);
+    return true;
+}
+
 int TracePair(EDGE_PAIRING *e, i32 lineStart, i32 scratch, i32 *meanOut, bool columns) {
     if (meanOut != nullptr) *meanOut = 0;
     Geo_MatchPositionRuns(e);
@@ -154,12 +181,12 @@ void LineImg_FilterSegments(i32 orientation, i32) {
 
 i32 LineImg_RowPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
     if (region == nullptr || out == nullptr || capacity <= 0) return 0;
-    const BOX b = ClipBox(region);
-    const i32 width = b.right - b.left + 1;
-    if (width <= kMinSpan || b.bottom - b.top <= kMinDepth) return 0;
-    const u8 *image = Pix_GetImagePointer();
-    const i32 stride = Pix_GetImageWidth();
-    if (image == nullptr) return 0;
+    PASS_START p;
+    if (!StartPass(region, false, &p)) return 0;
+    const BOX &b = p.b;
+    const i32 width = p.span;
+    const u8 *image = p.image;
+    const i32 stride = p.stride;
     void *arrays[5];
     for (void *&p : arrays) p = Mem_Alloc(kPairCap * static_cast<i32>(sizeof(i32)));
     if (Mem_AllNonNull(arrays, 5) == 0) {
@@ -168,11 +195,8 @@ i32 LineImg_RowPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
     }
     i32 *posA = static_cast<i32 *>(arrays[0]);
     i32 *posB = static_cast<i32 *>(arrays[1]);
-    u32 ratio = kDefaultRatio;
-    u32 minStep = kDefaultMinStep;
-    Prof_EstimateQuadThresholds(region, &ratio, &minStep);
-    const i32 r = static_cast<i32>(ratio);
-    const i32 m = static_cast<i32>(minStep);
+    const i32 r = p.ratio;
+    const i32 m = p.minStep;
     for (i32 y = b.top + kLineGap; y < b.bottom;) {
         const i32 na = Prof_FindFallingEdges(image + static_cast<i64>(y) * stride + b.left, width, r, m, posA, kPairCap);
         const i32 nb = na < kMinEdges ? 0
@@ -201,20 +225,18 @@ i32 LineImg_RowPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
 
 i32 LineImg_ColumnPass(const REGION_QUAD *region, REGION_QUAD *out, i32 capacity) {
     if (region == nullptr || out == nullptr || capacity <= 0) return 0;
-    const BOX b = ClipBox(region);
-    const i32 height = b.bottom - b.top + 1;
-    if (height <= kMinSpan || b.right - b.left <= kMinDepth) return 0;
-    const u8 *image = Pix_GetImagePointer();
-    const i32 stride = Pix_GetImageWidth();
+    PASS_START p;
+    if (!StartPass(region, true, &p)) return 0;
     u8 *block = LineImg_FinderScratch(0, 5 * kColumnArrayBytes);
-    if (image == nullptr || block == nullptr) return 0;
+    if (block == nullptr) return 0;
+    const BOX &b = p.b;
+    const i32 height = p.span;
+    const u8 *image = p.image;
+    const i32 stride = p.stride;
     i32 *arrays[5];
     for (i32 k = 0; k < 5; ++k) arrays[k] = reinterpret_cast<i32 *>(block + k * kColumnArrayBytes);
-    u32 ratio = kDefaultRatio;
-    u32 minStep = kDefaultMinStep;
-    Prof_EstimateQuadThresholds(region, &ratio, &minStep);
-    const i32 r = static_cast<i32>(ratio);
-    const i32 m = static_cast<i32>(minStep);
+    const i32 r = p.ratio;
+    const i32 m = p.minStep;
     for (i32 x = b.left + kLineGap; x < b.right;) {
         const u8 *first = image + static_cast<i64>(b.top) * stride;
         const i32 na = Prof_FindColumnFallingEdges(first + x, height, r, m, arrays[0], kColumnEdgeCap);
