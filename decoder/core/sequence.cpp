@@ -168,6 +168,7 @@ u32 Dec_DecodeImage() {
     if (g_state.roiExplicit == 0) Dec_ComputeRoiBox();
     for (u8 &b : g_state.decodeRecord) b = 0;
     g_state.decodeRecordWord = 0;
+    g_state.decodeRecordQuad = REGION_QUAD{};
     if (g_state.initialised == 0) Dec_ResetContext();
     Dec_ResetModulesForImage();
     g_state.decoded = 0;

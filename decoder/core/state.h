@@ -98,7 +98,8 @@ struct DECODER_STATE {
     i32 walkRegionCount;
     REGION_QUAD walkRegions[kMaxRegions];
     u8 decodeRecord[32];
-    u32 decodeRecordWord;
+    u32 decodeRecordWord;  // 1: a PDF417 symbol was found but not decoded
+    REGION_QUAD decodeRecordQuad;  // that symbol's corners while the word is 1
     PDF_CANDIDATE_BOX pdfCandidateBoxes[kMaxRegions];
     u8 pdfCandidateTags[kMaxRegions];
     i32 pdfCandidateCount;

@@ -6,6 +6,7 @@
 
 #include "core/types.h"
 #include "linear_image/lineimg_edges.h"
+#include "linear_image/lineimg_finder_scratch.h"
 
 namespace vexo {
 
@@ -31,6 +32,9 @@ enum LineImgArea : i32 {
     kAreaRecordWidths = kAreaRecordEdges + kLineImgRecordRoom * 2,
     kAreaRecordText = kAreaRecordWidths + kLineImgRecordRoom * 2,
     kAreaEnd = kAreaRecordText + 256,
+    // The region finder runs before any line is read; its block still keeps clear of them.
+    kAreaFinder = (kAreaEnd + 63) & ~63,
+    kAreaFinderEnd = kAreaFinder + kFinderScratchBytes,
 };
 static_assert(kLineImgMapRows == 320 && kLineImgMapCols == 426);
 static_assert(kAreaSamples >= kLineImgMapBytes && kAreaSamples % 64 == 0);
@@ -38,5 +42,6 @@ static_assert(kAreaLists % 4 == 0 && kAreaMatch % 4 == 0 && kAreaRecordEdges % 2
 // The module's areas stay "below 51 kB" past the maps and inside the smallest work buffer.
 static_assert(kAreaEnd - kAreaSamples < 51 * 1024);
 static_assert(kAreaEnd <= 752 * 480);
+static_assert(kAreaFinder >= kAreaEnd && kAreaFinder % 64 == 0 && kAreaFinderEnd <= 752 * 480);
 
 }  // namespace vexo

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -55,6 +56,18 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
 
     std::vector<uint8_t> frame(752 * 480);
     for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>((i * 7919) >> 3);
+    // A Code 128 symbol "HEAP-1" (start B, six characters, check 36, stop; the bar and space
+    // widths of the standard's patterns) at 3 px a module in the middle of a second frame.
+    const char *runs = "2112142311131321131113233131211221321232213123112331112";
+    std::vector<uint8_t> symbol(752 * 480, 210);
+    int x = (752 - 101 * 3) / 2;
+    for (size_t k = 0; k < std::strlen(runs); ++k) {
+        const int w = 3 * (runs[k] - '0');
+        if (k % 2 == 0)
+            for (int y = 190; y < 290; ++y)
+                for (int d = 0; d < w; ++d) symbol[static_cast<size_t>(y) * 752 + x + d] = 35;
+        x += w;
+    }
     char text[256];
     TEXT_DESC desc{24, sizeof text, 0, 0, text};
 
@@ -62,18 +75,25 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
     ZPT_SE_VexoDec_Init();
     ZPT_SE_VexoDec_Get(VEXO_ID_BANNER, &desc);
     ZPT_SE_VexoDec_Get(VEXO_ID_VERSION_LIST, &desc);
-    for (int i = 0; i < 3; ++i) {
+    uint32_t readCode = 0;
+    // Every linear group on (0x11300 is not a group).
+    for (uint32_t id = 0x10000; id <= 0x11D00; id += 0x100)
+        if (id != 0x11300) ZPT_SE_VexoDec_Set(id, VEXO_ON);
+    for (int i = 0; i < 4; ++i) {
         ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_WIDTH, 752);
         ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_HEIGHT, 480);
-        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(frame.data()));
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(i == 3 ? symbol.data() : frame.data()));
         ZPT_SE_VexoDec_Set(VEXO_ID_SMOOTHING, 1);
         ZPT_SE_VexoDec_Decode();
         uint32_t code = 0;
         ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &code);
         ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+        if (i == 3) readCode = code;
     }
     g_counting = false;
     EXPECT_EQ(g_calls.load(), 0);
+    // The last frame read: the linear module's whole path ran without the heap.
+    EXPECT_EQ(readCode, 0x2u);
 }
 
 }  // namespace

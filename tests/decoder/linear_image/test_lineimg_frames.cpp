@@ -1,0 +1,249 @@
+// Code 128 and GS1-128 symbols made with libzint, rendered as a camera sees them and read
+// through the decoder's exported interface: the core's regions, the region finder and the
+// region list, end to end.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/modules.h"
+#include "support/testkit.h"
+
+namespace {
+
+struct FrameCase {
+    int symbology;
+    const char *data;
+    const char *text;  // what the decoder reports
+    unsigned codeId;
+    const char *aim;
+    double module;
+    double angle;
+    double blur;
+    double noise;
+    int width;
+    double tilt;  // perspective: the top edge this much shorter
+    double cx, cy;  // symbol centre as a fraction of the frame
+    uint64_t seed;
+};
+
+testkit::Symbol Make(int symbology, const std::string &data) {
+    testkit::SymbolInput in;
+    in.symbology = symbology;
+    in.inputMode = symbology == BARCODE_GS1_128 ? GS1_MODE : DATA_MODE;
+    in.data = data;
+    in.height = 40;
+    return testkit::Encode(in);
+}
+
+testkit::Rendered RenderCase(const FrameCase &c) {
+    const testkit::Symbol sym = Make(c.symbology, c.data);
+    testkit::RenderOptions o;
+    o.width = c.width;
+    o.moduleSize = c.module;
+    o.angleDeg = c.angle;
+    o.blurSigma = c.blur;
+    o.noiseSigma = c.noise;
+    o.keystone = c.tilt;
+    o.center = testkit::Point{c.cx * c.width, c.cy * 480};
+    o.seed = c.seed;
+    return testkit::Render(sym, o);
+}
+
+constexpr unsigned kCode128 = 0x2;
+constexpr unsigned kGs1 = 0x3;
+
+TEST(LineImgFrames, CentralSymbolsRead) {
+    const FrameCase cases[] = {
+        {BARCODE_CODE128, "SAMPLE-128", "SAMPLE-128", kCode128, "]C0", 3, 0, 0, 0, 752, 0, 0.5, 0.5, 1},
+        {BARCODE_CODE128, "ABC-1234", "ABC-1234", kCode128, "]C0", 3, 90, 0, 0, 752, 0, 0.5, 0.5, 2},
+        {BARCODE_CODE128, "Hello 128", "Hello 128", kCode128, "]C0", 2.5, 30, 0.6, 2, 640, 0, 0.5, 0.5, 3},
+        {BARCODE_GS1_128, "[01]09501101530003", "0109501101530003", kGs1, "]C1", 3, 180, 0, 0, 752, 0, 0.5, 0.5, 4},
+    };
+    for (const FrameCase &c : cases) {
+        const testkit::Rendered img = RenderCase(c);
+        EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(img.frame), c.text, c.codeId, c.aim))
+            << c.data << " module " << c.module << " angle " << c.angle;
+    }
+}
+
+
+// Texts of the sweep (none beginning "=" or "&": the enabled ISBT 128 word refuses those).
+struct Text {
+    int symbology;
+    const char *data;
+    const char *text;
+};
+const Text kTexts[] = {
+    {BARCODE_CODE128, "SCAN-042", "SCAN-042"},
+    {BARCODE_CODE128, "9876543210", "9876543210"},
+    {BARCODE_CODE128, "lot a7/B", "lot a7/B"},
+    {BARCODE_GS1_128, "[01]09501101530003", "0109501101530003"},
+    {BARCODE_GS1_128, "[10]AB12[21]77", "10AB12\x1d" "2177"},
+};
+
+// One frame of the sweep from its conditions; placement, perspective, text and noise come
+// from the seed.
+FrameCase SweepCase(double module, double angle, double blur, double noise, uint64_t seed, bool frontal) {
+    std::mt19937_64 rng(seed);
+    const Text &t = kTexts[rng() % (sizeof(kTexts) / sizeof(kTexts[0]))];
+    FrameCase c{};
+    c.symbology = t.symbology;
+    c.data = t.data;
+    c.text = t.text;
+    c.codeId = t.symbology == BARCODE_GS1_128 ? kGs1 : kCode128;
+    c.aim = t.symbology == BARCODE_GS1_128 ? "]C1" : "]C0";
+    c.module = module;
+    c.angle = angle;
+    c.blur = blur;
+    c.noise = noise;
+    c.width = rng() % 2 == 0 ? 752 : 640;
+    std::uniform_real_distribution<double> u(0, 1);
+    // About a third of the frames: tilted up to 20 degrees (the top edge up to a third shorter).
+    c.tilt = frontal || u(rng) > 0.33 ? 0 : 0.34 * u(rng);
+    // Off the central third in one frame of three: read through the region walk.
+    const bool outside = !frontal && u(rng) < 0.33;
+    c.cx = outside ? (u(rng) < 0.5 ? 0.28 : 0.72) : 0.5;
+    c.cy = outside ? (u(rng) < 0.5 ? 0.3 : 0.7) : 0.5;
+    c.seed = seed;
+    return c;
+}
+
+struct Outcome {
+    bool read = false;
+    bool wrong = false;
+};
+
+Outcome ReadFrame(const FrameCase &c) {
+    const testkit::Rendered img = RenderCase(c);
+    const testkit::DecodeResult r = testkit::DecodeFrame(img.frame);
+    Outcome o;
+    if (!r.decoded) return o;
+    const int type = vexo::Dec_GetLastSymbologyCode();
+    const int wantType = c.codeId == kGs1 ? 4 : 3;
+    o.read = r.text == c.text && r.codeId == c.codeId && r.aim == c.aim && type == wantType;
+    o.wrong = !o.read;
+    return o;
+}
+
+std::string Describe(const FrameCase &c) {
+    char b[160];
+    std::snprintf(b, sizeof b, "%s module %.1f angle %.0f blur %.1f noise %.0f %dx480 tilt %.2f at (%.2f, %.2f) seed %llu",
+                  c.data, c.module, c.angle, c.blur, c.noise, c.width, c.tilt, c.cx, c.cy,
+                  static_cast<unsigned long long>(c.seed));
+    return b;
+}
+
+// The fixed subset: 96 frames, seeds 1 to 96, every module size, every angle in 15-degree
+// steps, each blur and noise level. Frames expected to miss are listed with their cause.
+TEST(LineImgFrames, FixedSeedSubset) {
+    const double modules[] = {2, 2.5, 3, 4};
+    const double blurs[] = {0, 0.6, 1};
+    const double noises[] = {0, 2, 4};
+    // Seeds expected to miss today, by condition (no analysis of single frames yet; the
+    // halves of a split trapezoid are not refitted): 4 px with blur, the longest symbols
+    // at steep angles: 7, 19, 31, 55, 59, 83, 91, 95; 4 px frontal at 45 degrees off the
+    // central third, the symbol's end near the frame's corner: 75; 2 px blurred and tilted:
+    // 16, 32, 44, 88; 2.5 and 3 px blurred and noisy, off the central third: 29, 54, 66.
+    const uint64_t kExpectedMisses[] = {7, 16, 19, 29, 31, 32, 44, 54, 55, 59, 66, 75, 83, 88, 91, 95};
+    int reads = 0, misses = 0;
+    for (uint64_t seed = 1; seed <= 96; ++seed) {
+        const FrameCase c = SweepCase(modules[seed % 4], 15.0 * (seed % 24), blurs[seed / 4 % 3], noises[seed / 12 % 3],
+                                      seed, false);
+        const Outcome o = ReadFrame(c);
+        EXPECT_FALSE(o.wrong) << Describe(c);
+        const bool expectedMiss = std::find(std::begin(kExpectedMisses), std::end(kExpectedMisses), seed) !=
+                                  std::end(kExpectedMisses);
+        if (o.read) {
+            ++reads;
+        } else {
+            ++misses;
+            std::printf("expected miss: %s\n", Describe(c).c_str());
+        }
+        EXPECT_TRUE(o.read || expectedMiss) << "miss: " << Describe(c);
+    }
+    std::printf("subset: %d read, %d missed\n", reads, misses);
+    EXPECT_GE(reads, 80);
+}
+
+// The whole table: module 2, 2.5, 3, 4 px x angle 0..345 in 15-degree steps x blur 0, 0.6, 1
+// x noise 0, 2, 4, placement and tilt by seed. Zero wrong reads; the read rate per module
+// size is printed (its floor is the subset's). Frontal, clean frames at 3 px all read; at
+// 4 px seeds 1703 (SCAN-042 at 90 degrees), 1712 and 1802 (the GS1-128 text at 105 and 255
+// degrees) miss: upright, the symbol with its quiet zones is longer than the frame is high.
+TEST(LineImgFramesSlow, FullSweep) {
+    const double modules[] = {2, 2.5, 3, 4};
+    const double blurs[] = {0, 0.6, 1};
+    const double noises[] = {0, 2, 4};
+    uint64_t seed = 1000;
+    for (double m : modules) {
+        int reads = 0, total = 0, frontalReads = 0, frontal = 0;
+        for (int a = 0; a < 24; ++a)
+            for (double b : blurs)
+                for (double n : noises) {
+                    const bool clean = b == 0 && n == 0;
+                    const FrameCase c = SweepCase(m, 15.0 * a, b, n, ++seed, clean);
+                    const Outcome o = ReadFrame(c);
+                    EXPECT_FALSE(o.wrong) << Describe(c);
+                    ++total;
+                    reads += o.read ? 1 : 0;
+                    if (clean) {
+                        ++frontal;
+                        frontalReads += o.read ? 1 : 0;
+                        if (!o.read && m >= 3) std::printf("frontal miss: %s\n", Describe(c).c_str());
+                    }
+                }
+        std::printf("module %.1f: %d of %d read; frontal, no blur or noise: %d of %d\n", m, reads, total, frontalReads,
+                    frontal);
+    }
+}
+
+// 200 frames without a linear symbol: noise, text-like stripes, QR Code and Data Matrix.
+// None may give a linear read (a 2D read is fine).
+TEST(LineImgFrames, NoLinearReadWithoutLinearSymbols) {
+    int linear = 0;
+    for (uint64_t seed = 1; seed <= 200; ++seed) {
+        std::mt19937_64 rng(seed);
+        std::uniform_real_distribution<double> u(0, 1);
+        testkit::Frame f;
+        const int kind = static_cast<int>(seed % 4);
+        if (kind < 2) {
+            f = testkit::Frame(752, 480, 200);
+            std::normal_distribution<double> n(0, 30);
+            for (uint8_t &p : f.pixels) p = static_cast<uint8_t>(std::clamp(160.0 + n(rng), 0.0, 255.0));
+            if (kind == 1) {
+                // Lines of "text": short dark strokes of random width and gap, in rows of glyphs.
+                for (int line = 40; line + 14 < 440; line += 22)
+                    for (int x = 30; x < 720;) {
+                        const int w = 1 + static_cast<int>(u(rng) * 4);
+                        for (int y = line; y < line + 14; ++y)
+                            for (int k = 0; k < w && x + k < 752; ++k) f.At(x + k, y) = 40;
+                        x += w + 1 + static_cast<int>(u(rng) * 6);
+                    }
+            }
+        } else {
+            testkit::SymbolInput in;
+            in.symbology = kind == 2 ? BARCODE_QRCODE : BARCODE_DATAMATRIX;
+            in.data = "no bars here " + std::to_string(seed);
+            testkit::RenderOptions o;
+            o.moduleSize = 3 + u(rng) * 3;
+            o.angleDeg = u(rng) * 360;
+            o.blurSigma = u(rng);
+            o.noiseSigma = 2;
+            o.seed = seed;
+            f = testkit::Render(testkit::Encode(in), o).frame;
+        }
+        const testkit::DecodeResult r = testkit::DecodeFrame(f);
+        const bool isLinear = r.decoded && r.codeId < 0x100;
+        if (isLinear) ++linear;
+        EXPECT_FALSE(isLinear) << "seed " << seed << " read " << r.text << " as " << r.codeId;
+    }
+    EXPECT_EQ(linear, 0);
+}
+
+}  // namespace
