@@ -7,7 +7,7 @@
 
 namespace vexo {
 
-// Codabar patterns (the symbology's specification, character table), seven elements bar
+// Codabar patterns (the symbology standard's character table), seven elements bar
 // first, N = 1 and W = 2: 0-9, - $ : / . +, A B C D.
 constexpr i32 kCodabarKeys[kCodabarValues] = {
     0x1111122, 0x1111221, 0x1112112, 0x2211111, 0x1121121, 0x2111121, 0x1211112, 0x1211211,  // 0-7

@@ -8,7 +8,7 @@
 
 namespace vexo {
 
-// Code 93 character patterns (the symbology's specification, character table), module
+// Code 93 character patterns (the symbology standard's character table), module
 // counts of bar, space, bar, space, bar, space; the start/stop character is 1 1 1 1 4 1.
 constexpr u32 kCode93Patterns[kCode93Values] = {
     0x131112, 0x111213, 0x111312, 0x111411, 0x121113, 0x121212, 0x121311, 0x111114,  // 0
