@@ -7,50 +7,50 @@ function(stack_deliverable_link target)
   endif()
 endfunction()
 
-# One precompiled GoogleTest header for every test binary (its flags are theirs).
-function(stack_test_pch)
-  if(TARGET stack_test_pch)
-    return()
-  endif()
-  # A program, so that its code model (-fPIE) is that of the test binaries.
-  file(WRITE ${CMAKE_BINARY_DIR}/stack_test_pch.cpp "int main() { return 0; }\n")
-  add_executable(stack_test_pch ${CMAKE_BINARY_DIR}/stack_test_pch.cpp)
-  target_link_libraries(stack_test_pch PRIVATE GTest::gmock GTest::gtest)
-  target_compile_options(stack_test_pch PRIVATE -O1 -Wno-array-bounds -Wno-stringop-overflow -Wno-stringop-overread)
-  target_precompile_headers(stack_test_pch PRIVATE
-    "$<$<COMPILE_LANGUAGE:CXX>:<gtest/gtest.h$<ANGLE-R>>" "$<$<COMPILE_LANGUAGE:CXX>:<gmock/gmock.h$<ANGLE-R>>")
-endfunction()
-
 # stack_add_test_binary(name LABELS l1 l2 SOURCES ... LIBS ... [LOCKS r1 ...]): one
 # GoogleTest binary per subsystem. Test suites whose name contains "Slow" are left out of
 # the default run and run together under the label "slow". LOCKS: CTest resource locks
 # every test of the binary holds (a shared socket name, for example).
+option(STACK_TEST_PER_BINARY "One CTest test per test binary instead of one per test" OFF)
 function(stack_add_test_binary name)
   cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS;LOCKS" ${ARGN})
-  stack_test_pch()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main)
-  # Test code gains nothing from -O2 and compiles much slower (the more so under a
-  # sanitizer); the code under test keeps the build's optimisation.
-  # (GCC's flow warnings misfire inside libstdc++'s string code at -O1.)
-  target_compile_options(${name} PRIVATE -O1 -Wno-array-bounds -Wno-stringop-overflow -Wno-stringop-overread)
-  # GoogleTest's headers cost seconds in every test file: parsed once per build.
-  target_precompile_headers(${name} REUSE_FROM stack_test_pch)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # Test code is compiled without optimisation: compiling it (the more so under a sanitizer)
+  # is most of the build, and the time the tests run goes to the code under test, which keeps
+  # the build's optimisation. A precompiled GoogleTest header cost more than it saved: every
+  # compile maps its 85 MB.
+  target_compile_options(${name} PRIVATE -O0)
   set_property(GLOBAL APPEND PROPERTY STACK_TEST_BINARIES ${name})
   set_property(TARGET ${name} PROPERTY STACK_TEST_LABELS "${T_LABELS}")
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
-  # A list of labels must reach the test property as one value.
-  string(REPLACE ";" "\\;" escaped_labels "${T_LABELS}")
+  # gtest_discover_tests writes the properties into a script unquoted, so a list of labels
+  # keeps only its first: "threads" goes on the directory, which every test in it inherits.
+  list(GET T_LABELS 0 first_label)
+  if("threads" IN_LIST T_LABELS)
+    set_property(DIRECTORY APPEND PROPERTY LABELS threads)
+  endif()
   set(lock_properties "")
   if(T_LOCKS)
     string(REPLACE ";" "\\;" escaped_locks "${T_LOCKS}")
     set(lock_properties RESOURCE_LOCK "${escaped_locks}")
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${escaped_labels}" ${lock_properties}
-    TEST_FILTER "-*Slow*"
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(STACK_TEST_PER_BINARY)
+    # Under a sanitizer each process start costs a fifth of a second and a suite's set-up is
+    # repeated per test: one process runs the whole binary.
+    add_test(NAME ${name} COMMAND ${name} --gtest_filter=-*Slow*
+             WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    if(T_LOCKS)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
+    endif()
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES LABELS "${first_label}" ${lock_properties}
+      TEST_FILTER "-*Slow*"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
   add_test(NAME ${name}.slow COMMAND ${name} --gtest_filter=*Slow*)
   set_tests_properties(${name}.slow PROPERTIES LABELS "slow;${T_LABELS}")
   if(T_LOCKS)

@@ -2,8 +2,8 @@
 # build.sh KIND [TARGET...]: configures and builds one kind of build in build/KIND (only the
 # targets named, if any).
 #   release  optimised, with tests and benchmarks
-#   asan     AddressSanitizer + UndefinedBehaviorSanitizer, with tests
-#   tsan     ThreadSanitizer, with tests
+#   asan     AddressSanitizer + UndefinedBehaviorSanitizer, with tests (one CTest test per binary)
+#   tsan     ThreadSanitizer, with tests (one CTest test per binary)
 #   fuzz     clang libFuzzer targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,8 +11,8 @@ kind=${1:-release}
 jobs=${JOBS:-$(nproc)}
 case "$kind" in
   release) args=(-DCMAKE_BUILD_TYPE=Release -DSTACK_BENCH=ON) ;;
-  asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=asan-ubsan) ;;
-  tsan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=tsan) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=asan-ubsan -DSTACK_TEST_PER_BINARY=ON) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_SANITIZE=tsan -DSTACK_TEST_PER_BINARY=ON) ;;
   fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTACK_FUZZ=ON -DSTACK_TESTS=OFF
                  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "build.sh: unknown build kind '$kind'" >&2; exit 2 ;;
