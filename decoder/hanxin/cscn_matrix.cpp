@@ -106,39 +106,21 @@ u8 MaskBit(u32 mask, i32 i, i32 j) {
     }
 }
 
-// Whether every block of the two levels has the same length, in order.
-bool SameBlockLengths(i32 version, i32 levelA, i32 levelB) {
-    const CSCN_BLOCK_GROUP *a = CSCN_BlockGroups(version, levelA);
-    const CSCN_BLOCK_GROUP *b = CSCN_BlockGroups(version, levelB);
-    if (a == nullptr || b == nullptr) return false;
-    i32 ga = 0, gb = 0, ia = 0, ib = 0;
-    // Walks both block sequences in step.
-    for (;;) {
-        while (ga < kCscnBlockGroups && ia >= a[ga].blocks) ++ga, ia = 0;
-        while (gb < kCscnBlockGroups && ib >= b[gb].blocks) ++gb, ib = 0;
-        const bool endA = ga >= kCscnBlockGroups;
-        const bool endB = gb >= kCscnBlockGroups;
-        if (endA || endB) return endA && endB;
-        if (a[ga].codewords != b[gb].codewords) return false;
-        ++ia;
-        ++ib;
-    }
-}
-
 i32 DecodeData(CSCN_MATRIX_REQUEST *req) {
     req->streamBitCount = static_cast<u32>(CSCN_CodewordsToBits(req->dataCodewords, req->dataCodewordCount, req->streamBits));
     req->textLength = 0;
     return CSCN_DecodeBitStream(req->streamBits, req->streamBitCount, req->text, &req->textLength);
 }
 
-// Corrects at `level` and, when that succeeds, moves to the strongest level of the same block
-// lengths that corrects too: a stronger level's block is also a codeword of every weaker one,
-// whose "data" would then end in check codewords.
+// Corrects at `level` and, when that succeeds, moves to the strongest level that corrects too.
+// A stronger level's block is also a codeword of a weaker level of the same block length,
+// and so are runs of its blocks that make up a weaker level's block (version 71: two blocks
+// of 50 at level 3 are one block of 100 at level 1); the weaker level's "data" would then
+// hold check codewords. A weaker level's symbol fails a stronger correction all but certainly.
 i32 CorrectStrongest(CSCN_MATRIX_REQUEST *req, u32 level) {
     req->level = level;
     if (CSCN_CorrectBlocks(req) == 0) return 0;
     for (u32 stronger = 3; stronger > level; --stronger) {
-        if (!SameBlockLengths(req->version, static_cast<i32>(level), static_cast<i32>(stronger))) continue;
         req->level = stronger;
         if (CSCN_CorrectBlocks(req) != 0) return 1;
     }
