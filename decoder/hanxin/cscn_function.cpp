@@ -2,6 +2,7 @@
 // and the small helpers the Han Xin code shares.
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "hanxin/cscn_data.h"
 #include "toolkit/reed_solomon.h"
@@ -106,12 +107,8 @@ void CSCN_SortPairs(i32 *keys, i32 count, i32 *values) {
     for (i32 p = count - 1; p >= 1; --p) {
         for (i32 i = 0; i < p; ++i) {
             if (keys[i] <= keys[i + 1]) continue;
-            const i32 k = keys[i];
-            keys[i] = keys[i + 1];
-            keys[i + 1] = k;
-            const i32 v = values[i];
-            values[i] = values[i + 1];
-            values[i + 1] = v;
+            std::swap(keys[i], keys[i + 1]);
+            std::swap(values[i], values[i + 1]);
         }
     }
 }

@@ -75,25 +75,33 @@ inline int StreamIndex(int i, int count) {
     return (c <= s ? c * (q + 1) : s * (q + 1) + (c - s) * q) + t;
 }
 
+// The data modules the reader takes from a matrix of the version with mask 0 (empty when
+// the request is refused).
+inline std::vector<u8> ReadModules(int version, const std::vector<u8> &matrix) {
+    char text[8];
+    vexo::CSCN_MATRIX_REQUEST req{};
+    req.version = version;
+    req.size = 2 * version + 21;
+    req.mask = 0;
+    req.matrix = matrix.data();
+    req.text = text;
+    if (vexo::CSCN_PrepareRequest(&req) == 0) return {};
+    vexo::CSCN_ReadDataModules(&req);
+    return std::vector<u8>(req.moduleBits, req.moduleBits + req.moduleCount);
+}
+
 // Matrix indexes of the data modules of a version in reading order, found by probing the
 // reader one module at a time.
 inline std::vector<int> DataModuleOrder(int version) {
     const int n = 2 * version + 21;
     std::vector<u8> m(static_cast<size_t>(n) * n, 0);
     std::vector<int> order;
-    char text[8];
     for (int i = 0; i < n * n; ++i) {
         m[i] = 1;
-        vexo::CSCN_MATRIX_REQUEST req{};
-        req.version = version;
-        req.size = n;
-        req.mask = 0;
-        req.matrix = m.data();
-        req.text = text;
-        if (vexo::CSCN_PrepareRequest(&req) == 0) return {};
-        vexo::CSCN_ReadDataModules(&req);
-        for (int k = 0; k < req.moduleCount; ++k)
-            if (req.moduleBits[k] != 0) order.resize(std::max<size_t>(order.size(), k + 1), -1), order[k] = i;
+        const std::vector<u8> bits = ReadModules(version, m);
+        order.resize(bits.size(), -1);
+        for (size_t k = 0; k < bits.size(); ++k)
+            if (bits[k] != 0) order[k] = i;
         m[i] = 0;
     }
     return order;

@@ -11,20 +11,10 @@ using namespace vexo;
 
 class HanXinTables : public HanXinTest {};
 
-// Data modules of a version: probe the reader with an all-zero matrix.
+// Data modules of a version: the reader on an all-zero matrix.
 int DataModules(int version) {
     const int n = 2 * version + 21;
-    std::vector<u8> m(static_cast<size_t>(n) * n, 0);
-    char text[8];
-    CSCN_MATRIX_REQUEST req{};
-    req.version = version;
-    req.size = n;
-    req.mask = 0;
-    req.matrix = m.data();
-    req.text = text;
-    if (CSCN_PrepareRequest(&req) == 0) return -1;
-    CSCN_ReadDataModules(&req);
-    return req.moduleCount;
+    return static_cast<int>(ReadModules(version, std::vector<u8>(static_cast<size_t>(n) * n, 0)).size());
 }
 
 TEST_F(HanXinTables, DataModulesAndCodewordTotals) {
@@ -315,23 +305,15 @@ TEST_F(HanXinTables, MatrixMirrors) {
     EXPECT_EQ(fits[200], 9);
 }
 
-// Whether module (row, col) of the version is a function module.
+// Whether module (row, col) of the version is a function module: no data module sees it.
 bool IsFunctionModule(int version, int row, int col) {
     const int n = 2 * version + 21;
     std::vector<u8> m(static_cast<size_t>(n) * n, 0);
     m[static_cast<size_t>(row) * n + col] = 1;
-    char text[8];
-    CSCN_MATRIX_REQUEST req{};
-    req.version = version;
-    req.size = n;
-    req.mask = 0;
-    req.matrix = m.data();
-    req.text = text;
-    if (CSCN_PrepareRequest(&req) == 0) return false;
-    CSCN_ReadDataModules(&req);
-    for (int i = 0; i < req.moduleCount; ++i)
-        if (req.moduleBits[i] != 0) return false;
-    return true;
+    const std::vector<u8> bits = ReadModules(version, m);
+    for (u8 b : bits)
+        if (b != 0) return false;
+    return !bits.empty();
 }
 
 TEST_F(HanXinTables, AlignmentLayoutExamples) {
