@@ -13,6 +13,7 @@
 #include "core/state.h"
 #include "linear/test_hooks_linear.h"
 #include "datamatrix/test_hooks_dm.h"
+#include "hanxin/test_hooks_cscn.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
@@ -60,6 +61,7 @@ void Test_ResetDecoderStatics() {
     Test_ResetPdfStatics();
     Test_ResetDmStatics();
     Test_ResetAztStatics();
+    Test_ResetCscnStatics();
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {
