@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <map>
+#include <random>
 
 #include "azt_finder_scene.h"
 #include "decoder_test.h"
@@ -77,6 +78,82 @@ TEST_F(AztFinderSymbols, RowsOutsideTheMiddleHalfAddNothing) {
     EXPECT_EQ(o.found, 0);
     EXPECT_FALSE(o.raised);
     EXPECT_EQ(vexo::g_aztFinder.write, 0);
+}
+
+// Frames without an Aztec symbol: other 2D symbols, text-like marks, flat grey.
+struct NegativeFrame {
+    std::string what;
+    std::vector<uint8_t> pixels;
+};
+
+std::vector<NegativeFrame> NegativeFrames() {
+    std::vector<NegativeFrame> frames;
+    const struct {
+        const char *what;
+        int symbology;
+        double module;
+        double angle;
+    } kSymbols[] = {
+        {"QR Code", BARCODE_QRCODE, 4, 0},        {"QR Code turned", BARCODE_QRCODE, 3, 30},
+        {"Data Matrix", BARCODE_DATAMATRIX, 4, 0}, {"Data Matrix turned", BARCODE_DATAMATRIX, 5, 45},
+        {"MaxiCode", BARCODE_MAXICODE, 5, 0},     {"MaxiCode turned", BARCODE_MAXICODE, 4, 20},
+    };
+    for (const auto &k : kSymbols) {
+        const testkit::Symbol sym = testkit::Encode(k.symbology, "Not an Aztec symbol 0123456789");
+        testkit::RenderOptions o;
+        o.moduleSize = k.module;
+        o.angleDeg = k.angle;
+        o.quietZone = 4;
+        o.blurSigma = 0.5;
+        o.noiseSigma = 2;
+        for (bool inverted : {false, true}) {
+            o.invert = inverted;
+            frames.push_back({std::string(k.what) + (inverted ? " inverted" : ""), testkit::Render(sym, o).frame.pixels});
+        }
+    }
+    // Text-like marks: rows of dark strokes of glyph size on paper, several seeds.
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        std::mt19937 rng(seed);
+        std::vector<uint8_t> px(752 * 480, 215);
+        for (int line = 0; line < 16; ++line) {
+            int x = 20;
+            const int y = 20 + line * 28;
+            while (x < 720) {
+                const int w = 2 + static_cast<int>(rng() % 9), hgt = 8 + static_cast<int>(rng() % 12);
+                const bool stroke = rng() % 4 != 0;
+                for (int yy = y; yy < y + hgt && yy < 480; ++yy)
+                    for (int xx = x; xx < x + w && xx < 752; ++xx)
+                        if (stroke && (rng() % 5 != 0)) px[static_cast<size_t>(yy) * 752 + xx] = 35;
+                x += w + 1 + static_cast<int>(rng() % 6);
+            }
+        }
+        frames.push_back({"text seed " + std::to_string(seed), px});
+    }
+    frames.push_back({"flat grey", std::vector<uint8_t>(752 * 480, 128)});
+    frames.push_back({"flat white", std::vector<uint8_t>(752 * 480, 255)});
+    return frames;
+}
+
+int BullseyesIn(std::vector<uint8_t> &pixels, uint32_t readMode) {
+    vexo::Pix_SetImagePointer(pixels.data());
+    vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+    vexo::Pix_SetImageSize(752, 480);
+    EnableAztecOnly(readMode);
+    vexo::REGION_QUAD region{{{176, 40}, {576, 40}, {176, 440}, {576, 440}}};
+    vexo::Loc_ResetFinders(&region, &region);
+    vexo::Loc_RunFinders(&region);
+    int n = 0;
+    while (vexo::Azt_NextBullseyeCandidate() != nullptr) ++n;
+    return n;
+}
+
+// None gives a bulls-eye with the default bits; with both polarity bits the counts are
+// printed (0 for every frame here).
+TEST_F(AztFinderSymbols, FramesWithoutAztecGiveNoBullseye) {
+    for (NegativeFrame &f : NegativeFrames()) {
+        EXPECT_EQ(BullseyesIn(f.pixels, vexo::kFlag2DDarkOnLight), 0) << f.what;
+        std::printf("%s: %d with both polarities\n", f.what.c_str(), BullseyesIn(f.pixels, vexo::kFlag2DReadModeMask));
+    }
 }
 
 // The whole sweep: every size, 2-8 px where the turned symbol fits, every 15 degrees, both
