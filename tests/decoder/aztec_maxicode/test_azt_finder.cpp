@@ -486,6 +486,51 @@ TEST_F(AztFinderTest, LargeCentreCheckOnlyFromSpan336) {
     EXPECT_EQ(vexo::Azt_CheckLargeCentre(&large, &b), 1);
 }
 
+// ---- Orientation.
+
+// A compact bulls-eye with the given corners (whole pixels) on a light image whose pixels
+// for which dark(x, y) holds are dark.
+AZT_BULLSEYE Oriented(GreyImage &image, const int q[4][2], bool (*dark)(int, int)) {
+    image.Paint([dark](int x, int y) { return dark(x, y) ? 30.0 : 210.0; });
+    AZT_BULLSEYE b{};
+    for (int k = 0; k < 4; ++k) {
+        b.q[k][0] = q[k][0] * 16;
+        b.q[k][1] = q[k][1] * 16;
+    }
+    EXPECT_EQ(vexo::Azt_OrientBullseye(&b), 1);
+    return b;
+}
+
+int FirstCorner(const AZT_BULLSEYE &b, const int q[4][2]) {
+    for (int k = 0; k < 4; ++k)
+        if (b.q[0][0] == q[k][0] * 16 && b.q[0][1] == q[k][1] * 16) return k;
+    return -1;
+}
+
+TEST_F(AztFinderTest, OrientationTurnsToTheDarkCornerLowerFirstOnEqualSums) {
+    GreyImage image(100, 100, 210);
+    const int q[4][2] = {{30, 30}, {70, 30}, {70, 70}, {30, 70}};
+    // Dark outside corner 1 only: |M1| = |M2| (3 dark modules against none), so 1.
+    AZT_BULLSEYE b = Oriented(image, q, [](int x, int y) { return x > 50 && y < 50 && (x > 70 || y < 30); });
+    EXPECT_EQ(FirstCorner(b, q), 1);
+    EXPECT_EQ(b.q[1][0], q[2][0] * 16);  // still clockwise
+    // Dark outside corners 0 and 2: all four sums of equal size, so 0 and nothing turns.
+    b = Oriented(image, q, [](int x, int y) { return (x < 30 && y < 30) || (x > 70 && y > 70); });
+    EXPECT_EQ(FirstCorner(b, q), 0);
+    // Light everywhere: 0.
+    b = Oriented(image, q, [](int, int) { return false; });
+    EXPECT_EQ(FirstCorner(b, q), 0);
+}
+
+// Samples off the image count as -1, below any grey: a diamond whose right corner's three
+// samples leave the image turns to that corner as to a dark one.
+TEST_F(AztFinderTest, OrientationSamplesOffTheImageCountAsDarkest) {
+    GreyImage image(140, 160, 210);
+    const int q[4][2] = {{80, 40}, {120, 80}, {80, 120}, {40, 80}};
+    const AZT_BULLSEYE b = Oriented(image, q, [](int, int) { return false; });
+    EXPECT_EQ(FirstCorner(b, q), 1);
+}
+
 // ---- Border rows handed through a line set (the handlers then see rows the row pass never
 // gives them); everything read stays inside the image.
 

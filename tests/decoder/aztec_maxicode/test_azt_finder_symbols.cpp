@@ -46,6 +46,26 @@ TEST_F(AztFinderSymbols, FindsOneBullseyePerSymbolWithItsCornersAndOrientation) 
     }
 }
 
+// The hand-out refines and orients the verified record; the unused pair of steps does the
+// same on a copy.
+TEST_F(AztFinderSymbols, RefineAndOrientIsTheHandOutsPair) {
+    const Case c{4, 4, 20, false, 3};
+    const testkit::Symbol &sym = SymbolFor(c.option2);
+    Scene scene(sym, c);
+    EnableAztecOnly(vexo::kFlag2DDarkOnLight);
+    vexo::Loc_ResetFinders(&scene.region, &scene.region);
+    vexo::Loc_RunFinders(&scene.region);
+    ASSERT_EQ(vexo::g_aztFinder.count, 1);
+    vexo::AZT_BULLSEYE copy = vexo::g_aztFinder.table[0];
+    EXPECT_EQ(vexo::Azt_RefineAndOrient(&copy), 1);
+    const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate();
+    ASSERT_NE(b, nullptr);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(copy.q[k][0], b->q[k][0]);
+        EXPECT_EQ(copy.q[k][1], b->q[k][1]);
+    }
+}
+
 // The read-mode bits choose the polarity: each symbol is found with its own bit only.
 TEST_F(AztFinderSymbols, PolarityBitsSelectTheSymbolsSought) {
     struct Row {
