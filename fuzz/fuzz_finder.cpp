@@ -2,13 +2,15 @@
 // frames, regions and lists. Input: width, height, ratio, minimum step (one byte each),
 // four corners (two bytes per coordinate), then pixels, repeated to fill the frame.
 // Checks that every line handed to a finder lies in the frame with its edges within
-// capacity, that proposals lie in the analysed area and number at most 39, and that
-// pairs are valid ascending indexes.
+// capacity, that the Aztec bulls-eyes handed out lie in the frame, that proposals lie in
+// the analysed area and number at most 39, and that pairs are valid ascending indexes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "aztec_maxicode/azt_finder.h"
+#include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
 #include "core/test_hooks.h"
@@ -63,6 +65,17 @@ void CheckProposals(int w, int h) {
             Check(q.c[0].x >= p.x0 && q.c[1].x <= p.x0 + p.cols && q.c[0].y >= p.y0 && q.c[2].y <= p.y0 + p.rows);
             Check(q.c[0].x <= q.c[1].x && q.c[0].y <= q.c[2].y);
         }
+    }
+}
+
+// Every bulls-eye handed out has its centre and box in the frame.
+void CheckBullseyes(int w, int h) {
+    int n = 0;
+    while (const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate()) {
+        Check(++n <= vexo::kAztMaxBullseyes);
+        Check(b->full == 0 || b->full == 1);
+        Check(b->minX >= 0 && b->maxX <= (w - 1) * 16 && b->minY >= 0 && b->maxY <= (h - 1) * 16);
+        Check(b->centreX >= b->minX && b->centreX <= b->maxX && b->centreY >= b->minY && b->centreY <= b->maxY);
     }
 }
 
@@ -125,8 +138,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vexo::Loc_ResetFinderTable(kCheckTable, 2, &region, &region);
     const int linear = vexo::Loc_RunFinderTable(kCheckTable, 2, &region);
     Check(linear == 0 || linear == 1);
+    // The registered finders with the Aztec finder on in the polarities byte 3 selects.
+    vexo::g_params.flagsWord[vexo::kSymAztec] = vexo::kFlagEnabled | ((data[3] & 3u) << vexo::kFlag2DReadModeShift);
     vexo::Loc_ResetFinders(&region, &region);
     Check(vexo::Loc_RunFinders(&region) == linear);
+    CheckBullseyes(w, h);
     const int drop = vexo::Loc_RegionDropRatio(&region);
     Check(drop >= 102 && drop <= 512);
 

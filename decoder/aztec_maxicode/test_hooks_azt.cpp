@@ -1,9 +1,14 @@
 #include "aztec_maxicode/test_hooks_azt.h"
 
+#include "aztec_maxicode/azt_finder.h"
 #include "aztec_maxicode/azt_module.h"
 
 namespace vexo {
 
-void Test_ResetAztStatics() { g_aztState = AZT_STATE{.append = {}, .aimModifier = '0'}; }
+void Test_ResetAztStatics() {
+    g_aztState = AZT_STATE{.append = {}, .aimModifier = '0'};
+    g_aztFinder = AZT_FINDER_STATE{};
+    g_aztVerify = AZT_VERIFY_STATE{};
+}
 
 }  // namespace vexo

@@ -4,7 +4,7 @@
 namespace vexo {
 
 // Puts the Aztec module's static records back to their state at load: the append state
-// empty, AIM modifier '0'.
+// empty, AIM modifier '0', the bulls-eye finder's queue, table and rays cleared.
 void Test_ResetAztStatics();
 
 }  // namespace vexo

@@ -246,4 +246,137 @@ int Loc_GetWinningFinder() {
     return g_finderState.lockFlag != 0 ? g_finderState.lockedId : Loc_LockWinningFinder();
 }
 
+// ---------------------------------------------------------------------------------------
+// Line handlers for lines built elsewhere
+
+namespace {
+
+int RunLineHandlers(FINDER_LINE *line, const FINDER_MODULE *table, u16 count, const PassSlots &slots,
+                    i32 direction) {
+    if (line == nullptr || table == nullptr || count == 0) return 0;
+    if (line->current == nullptr || line->current->direction != direction) return 0;
+    if (line->previous != nullptr && line->previous->direction != direction) return 0;
+    int called = 0;
+    for (int k = 0; k < count; ++k) {
+        if (!Wants(table[k], slots.wants)) continue;
+        const FinderLineFn fn = table[k].*slots.line;
+        if (fn == nullptr) continue;
+        fn(line);
+        ++called;
+    }
+    return called;
+}
+
+// The two records of a job or a line set.
+EDGE_LINE g_setRecords[2];
+
+// Any of the first count entries answering its wants slot with a non-zero value.
+bool AnyAnswers(const FINDER_MODULE *table, int count, FinderWantsFn FINDER_MODULE::*wants) {
+    for (int k = 0; k < count; ++k) {
+        const FinderWantsFn fn = table[k].*wants;
+        if (fn != nullptr && fn() != 0) return true;
+    }
+    return false;
+}
+
+bool JobUsable(const COLUMN_JOB *job) {
+    if (job == nullptr || job->busy != 0 || job->edges == nullptr || job->table == nullptr) return false;
+    if (job->count == 0 || job->step == 0 || !FrameUsable()) return false;
+    if (job->left < 0 || job->top < 0 || job->left >= job->right || job->top >= job->bottom) return false;
+    return job->right <= g_image.width && job->bottom <= g_image.height;
+}
+
+}  // namespace
+
+int Loc_RunRowLineHandlers(FINDER_LINE *line, const FINDER_MODULE *table, u16 count) {
+    return RunLineHandlers(line, table, count, kRowSlots, 1);
+}
+
+int Loc_RunColumnLineHandlers(FINDER_LINE *line, const FINDER_MODULE *table, u16 count) {
+    return RunLineHandlers(line, table, count, kColumnSlots, 0);
+}
+
+void Loc_RunColumnJob(COLUMN_JOB *job) {
+    if (!JobUsable(job) || !AnyAnswers(job->table, job->count, &FINDER_MODULE::wantsColumns)) return;
+    std::memset(job->edges, 0, static_cast<size_t>(job->capacity) * sizeof(EDGE_ITEM));
+    const u32 half = job->capacity / 2;
+    const u32 sizes[2] = {half, job->capacity - half};
+    EDGE_LINE *records = g_setRecords;
+    for (int k = 0; k < 2; ++k) {
+        EDGE_LINE &r = records[k];
+        r = EDGE_LINE{};
+        r.base = job->top * 16;
+        r.direction = 0;
+        r.edges = job->edges + (k == 0 ? 0 : half);
+        r.capacity = static_cast<i32>(sizes[k] < kFinderLineEdges ? sizes[k] : kFinderLineEdges);
+        r.ratio = job->ratio;
+        r.minStep = job->minStep;
+    }
+    FINDER_LINE line{g_image.data, g_image.width, g_image.height, g_image.widthCopy, g_image.height, nullptr,
+                     nullptr, nullptr};
+    const i64 stride = g_image.width;
+    int slot = 0;
+    for (i32 x = job->left + job->step / 2; x < job->right; x += job->step) {
+        EDGE_LINE &cur = records[slot];
+        cur.samples = g_image.data + job->top * stride + x;
+        cur.sampleCount = job->bottom - job->top;
+        cur.linePosition16 = x * 16;
+        cur.linePosition = x;
+        Prof_ColumnEdges(&cur);
+        cur.samples = g_image.data + x;
+        cur.sampleCount = g_image.height;
+        line.current = &cur;
+        line.previous = &records[1 - slot];
+        Loc_RunColumnLineHandlers(&line, job->table, job->count);
+        slot = 1 - slot;
+    }
+}
+
+void Loc_RunLineSet(int rows, LINE_SET *set, const FINDER_MODULE *table, u16 count) {
+    if (set == nullptr || table == nullptr || count == 0 || set->active == 0 || set->lineCount <= 0) return;
+    if (set->edges == nullptr || set->risingCounts == nullptr || set->fallingCounts == nullptr ||
+        set->positions == nullptr || !FrameUsable())
+        return;
+    const PassSlots &slots = rows != 0 ? kRowSlots : kColumnSlots;
+    if (!AnyAnswers(table, count, slots.wants)) return;
+    EDGE_LINE *records = g_setRecords;
+    for (int k = 0; k < 2; ++k) {
+        records[k] = EDGE_LINE{};
+        records[k].direction = rows != 0 ? 1 : 0;
+        records[k].ratio = 1;
+        records[k].minStep = 1;
+    }
+    FINDER_LINE line{g_image.data, g_image.width, g_image.height, g_image.widthCopy, g_image.height, nullptr,
+                     nullptr, nullptr};
+    const i32 across = rows != 0 ? g_image.height : g_image.width;
+    const i64 stride = g_image.width;
+    int slot = 0;
+    for (i32 j = 0; j < set->lineCount; ++j) {
+        const i32 pos = set->positions[j];
+        const i32 rising = set->risingCounts[j];
+        const i32 falling = set->fallingCounts[j];
+        if (pos < 0 || pos >= across || set->edges[j] == nullptr || rising < 0 || falling < 0 ||
+            rising + falling > kFinderLineEdges)
+            continue;
+        EDGE_LINE &cur = records[slot];
+        cur.linePosition16 = pos * 16;
+        cur.linePosition = pos;
+        cur.edges = set->edges[j];
+        cur.risingCount = rising;
+        cur.fallingCount = falling;
+        cur.edgeCount = rising + falling;
+        cur.capacity = rising + falling;
+        cur.samples = rows != 0 ? g_image.data + pos * stride : g_image.data + pos;
+        cur.sampleCount = rows != 0 ? g_image.width : g_image.height;
+        line.current = &cur;
+        line.previous = &records[1 - slot];
+        if (rows != 0) {
+            Loc_RunRowLineHandlers(&line, table, count);
+        } else {
+            Loc_RunColumnLineHandlers(&line, table, count);
+        }
+        slot = 1 - slot;
+    }
+}
+
 }  // namespace vexo

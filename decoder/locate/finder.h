@@ -163,6 +163,46 @@ int Loc_MeanRelativeDrop(const DROP_SCAN *scan);
 // quarter of the height; at most 400 samples from TL.x); 102 when no row is taken.
 int Loc_RegionDropRatio(REGION_QUAD *region);
 
+// The line handlers of the first `count` entries that want the pass, for a line whose
+// current record (and previous one, when given) is a row record (a column record for the
+// column twin). Answers the number of handlers called.
+int Loc_RunRowLineHandlers(FINDER_LINE *line, const FINDER_MODULE *table, u16 count);
+int Loc_RunColumnLineHandlers(FINDER_LINE *line, const FINDER_MODULE *table, u16 count);
+
+// A column pass over the box left..right by top..bottom driven by a job record.
+struct COLUMN_JOB {
+    i32 left, top, right, bottom;
+    u16 ratio;    // x 1024
+    u16 minStep;
+    EDGE_ITEM *edges;
+    u32 capacity;  // items at edges
+    const FINDER_MODULE *table;
+    u16 count;
+    u16 step;  // between columns
+    i32 busy;
+};
+// Columns left + step / 2, then every step while below right, each edge list built on
+// top..bottom and handed with the samples widened to the whole column. Does nothing while
+// busy, without edges or table, for a count or step of 0, an empty or negative box or one
+// beyond the frame, or when no entry wants columns. Each of the two records takes at most
+// kFinderLineEdges items of the job's storage.
+void Loc_RunColumnJob(COLUMN_JOB *job);
+
+// Lines whose edge lists were built elsewhere.
+struct LINE_SET {
+    i32 active;
+    i32 lineCount;
+    EDGE_ITEM **edges;  // per line
+    i32 *risingCounts;
+    i32 *fallingCounts;
+    i32 *positions;  // row (or column) of each line
+};
+// Hands each line of the set to the row (rows != 0) or column handlers. Does nothing
+// without table, set or its arrays, for a count of 0, an inactive or empty set, or when no
+// entry wants the pass; skips a line outside the frame, without edges, or whose counts are
+// negative or exceed kFinderLineEdges together.
+void Loc_RunLineSet(int rows, LINE_SET *set, const FINDER_MODULE *table, u16 count);
+
 // Small helpers of the finders.
 int Loc_AbsOrTimesTen(int a);  // -a for a < 0, else 10 a
 int Loc_WrapDir4(int a);       // a - 4 when a >= 4
