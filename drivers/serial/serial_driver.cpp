@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "common_atomic.h"
 
 namespace {
 
@@ -90,13 +89,13 @@ void serial_data_step(ENGINE_RECORD *record) {
         int more = ReadPacketClearSerial(record, kDrainWaitMs);
         if (more > 0) {
             SER_LOG("%s data overrun [%d] step [%d]\n", d.engine, n + more, size);
-            common_store(cs->mEvent, SCN_EVENT_FAIL);
+            common_scanner_stop_oper(record, SCN_EVENT_FAIL);
             return;
         }
     }
     DECODE_RESULT &r = cs->mResult;
     if (r.data == nullptr || static_cast<uint32_t>(n) >= r.capacity) {
-        common_store(cs->mEvent, SCN_EVENT_FAIL);
+        common_scanner_stop_oper(record, SCN_EVENT_FAIL);
         return;
     }
     memcpy(r.data, buffer, static_cast<size_t>(n));
@@ -105,7 +104,7 @@ void serial_data_step(ENGINE_RECORD *record) {
     r.len1 = static_cast<uint32_t>(n);
     r.len2 = 0;
     SER_LOG(d.dataLine, n, reinterpret_cast<const char *>(buffer));
-    common_store(cs->mEvent, SCN_EVENT_DATA);
+    common_scanner_stop_oper(record, SCN_EVENT_DATA);
 }
 
 } // namespace
