@@ -241,9 +241,9 @@ int up_pack(ENGINE_RECORD *record, const char *name, const char *key, const char
         break;
     }
     case 4: {
-        serial_baudrate_text(record, key, value, text, kTextSize);
+        if (serial_baudrate_text(record, key, value, text, kTextSize) < 1) return 0;
         int n = StringToHex8Bit(text, bytes, kParamMax);
-        if (n < 0) return 0;
+        if (n < 1) return 0;
         length = kEngine.setPacket(bytes, n, out);
         break;
     }

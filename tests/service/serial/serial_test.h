@@ -84,6 +84,13 @@ class SerialDriverTest : public ScannerTest {
         return list.size() == 1 ? list[0] : nullptr;
     }
 
+    // The line opened at speed as a probe leaves it, and the decode-cycle state made,
+    // without probing (a probe costs real time-outs).
+    bool open_line(ENGINE_RECORD *r, int speed) {
+        return r != nullptr && serial_open(r->DriverChannel, speed, 0) >= 0 && serial_speed(r->DriverChannel, speed) == 0 &&
+               r->scanner_init(r) == 0;
+    }
+
     // The simulator, started.
     Gt8841Sim &gt8841(int speed) {
         auto *sim = new Gt8841Sim(&pty_, speed, root_, kSwitchDir);
