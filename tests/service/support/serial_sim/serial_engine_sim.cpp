@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -186,7 +187,12 @@ void SerialEngineSim::run() {
             }
         }
         if (!given.empty()) sim_pty_send(pty_, given.data(), given.size());
-        if (!scan.empty() && port_speed() == speed_) write_out(scan);
+        if (!scan.empty() && port_speed() == speed_) {
+            struct timespec t;
+            clock_gettime(CLOCK_MONOTONIC, &t);
+            scan_sent_ns_ = static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+            write_out(scan);
+        }
         ssize_t n = sim_pty_receive(pty_, buf, sizeof buf, kPollMs);
         auto now = std::chrono::steady_clock::now();
         if (n > 0) {

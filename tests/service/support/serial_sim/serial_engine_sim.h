@@ -67,6 +67,8 @@ class SerialEngineSim {
     // Waits (up to the hang guard) until n requests came.
     bool wait_requests(size_t n);
     int triggers() const { return triggers_.load(); }
+    // CLOCK_MONOTONIC nanoseconds just before the last scan data went out (0: none yet).
+    int64_t scan_sent_ns() const { return scan_sent_ns_.load(); }
 
   protected:
     // The answer to one request (empty: none); may change the simulator's speed after the
@@ -88,6 +90,7 @@ class SerialEngineSim {
     std::atomic<bool> silent_{false}, stop_{false};
     std::atomic<int> cts_fixed_{-1};
     std::atomic<int> triggers_{0};
+    std::atomic<int64_t> scan_sent_ns_{0};
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<Request> requests_;
