@@ -30,13 +30,6 @@ bool accepted(const uint8_t *reply, int count) {
     return count >= kReplyMin && count <= PACKET_REPLY_SIZE && reply[2] == 0;
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A command text: its letter and every pair after it hexadecimal, at least min_pairs of
 // them; the pairs into bytes. false for anything else (nothing may be sent for it).
 struct Command {
@@ -46,15 +39,9 @@ struct Command {
 };
 
 bool parse_command(const char *text, int min_pairs, Command *out) {
-    size_t length = strlen(text);
-    if (length < 1) return false;
+    if (text[0] == '\0') return false;
     out->letter = text[0];
-    out->pairs = 0;
-    for (size_t i = 1; i + 1 < length; i += 2) {
-        int hi = hex_value(text[i]), lo = hex_value(text[i + 1]);
-        if (hi < 0 || lo < 0 || out->pairs >= static_cast<int>(sizeof out->bytes)) return false;
-        out->bytes[out->pairs++] = static_cast<uint8_t>(hi * 16 + lo);
-    }
+    out->pairs = serial_hex_bytes(text + 1, out->bytes, sizeof out->bytes);
     if (out->pairs < min_pairs) {
         SER_LOG("GT8841 command refused [%s]\n", text);
         return false;
@@ -109,7 +96,7 @@ SERIAL_EXPORT int pack_cmd_data(uint8_t *out, uint16_t address, const uint8_t *d
 
 SERIAL_EXPORT uint8_t hex_to_u8(const char *text) {
     if (text == nullptr || text[0] == '\0') return 0;
-    int hi = hex_value(text[0]), lo = hex_value(text[1]);
+    int hi = serial_hex_digit(text[0]), lo = serial_hex_digit(text[1]);
     return static_cast<uint8_t>((hi < 0 ? 0 : hi) * 16 + (lo < 0 ? 0 : lo));
 }
 
@@ -335,11 +322,13 @@ int gt_pack(ENGINE_RECORD *record, const char *name, const char *key, const char
     char *text = reinterpret_cast<char *>(out);
     memset(out, 0, kTextSize);
     switch (PacketCmd(name)) {
-    case 1:
-        XMLReadString(xml, XMLFindCur(xml, nullptr, "ScanProbe"), "Cmd", nullptr, nullptr, text, kTextSize - 1);
+    case 1: {
+        XML_NODE *probe = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "ScanProbe");
+        if (probe != nullptr) XMLReadString(xml, probe, "Cmd", nullptr, nullptr, text, kTextSize - 1);
         break;
+    }
     case 2: {
-        XML_NODE *format = XMLFindCur(xml, nullptr, "DataFormat");
+        XML_NODE *format = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "DataFormat");
         XML_NODE *suffix = format == nullptr ? nullptr : XMLFindCurOnce(xml, format, "Suffix");
         if (suffix != nullptr && key != nullptr) XMLReadString(xml, suffix, key, nullptr, nullptr, text, kTextSize - 1);
         break;

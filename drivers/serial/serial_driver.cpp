@@ -148,7 +148,7 @@ int serial_baudrate_text(ENGINE_RECORD *record, const char *key, const char *val
     return XMLReadString(xml, setting, "Baudrate", key, value, out, size - 1);
 }
 
-static int hex_digit(char c) {
+int serial_hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -158,7 +158,7 @@ static int hex_digit(char c) {
 int serial_hex_bytes(const char *text, uint8_t *out, int capacity) {
     int n = 0;
     for (const char *p = text; p[0] != '\0' && p[1] != '\0'; p += 2) {
-        int hi = hex_digit(p[0]), lo = hex_digit(p[1]);
+        int hi = serial_hex_digit(p[0]), lo = serial_hex_digit(p[1]);
         if (hi < 0 || lo < 0 || n >= capacity) return -1;
         out[n++] = static_cast<uint8_t>(hi * 16 + lo);
     }

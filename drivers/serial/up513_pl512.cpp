@@ -235,7 +235,9 @@ int up_pack(ENGINE_RECORD *record, const char *name, const char *key, const char
     int length = 0;
     switch (PacketCmd(name)) {
     case 1: {
-        XMLReadString(xml, XMLFindCur(xml, nullptr, "ScanProbe"), "Cmd", nullptr, nullptr, text, kTextSize - 1);
+        XML_NODE *probe = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "ScanProbe");
+        if (probe == nullptr) return 0;
+        XMLReadString(xml, probe, "Cmd", nullptr, nullptr, text, kTextSize - 1);
         if (serial_hex_bytes(text, bytes, kParamMax) < 1) return 0;
         length = build_packet(out, bytes[0], nullptr, 0, 0);
         break;

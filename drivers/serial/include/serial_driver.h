@@ -64,6 +64,8 @@ bool serial_read_parameter(ENGINE_RECORD *record, const char *code, const char *
 // The text of the Setting / Baudrate element whose attribute key equals value (capacity
 // size, terminated): its length, 0 when none.
 int serial_baudrate_text(ENGINE_RECORD *record, const char *key, const char *value, char *out, int size);
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int serial_hex_digit(char c);
 // The hexadecimal text's bytes (pairs, either case) into out (at most capacity bytes):
 // the count, -1 when a pair is not hexadecimal or the bytes do not fit.
 int serial_hex_bytes(const char *text, uint8_t *out, int capacity);

@@ -56,8 +56,7 @@ class SerialDriverTest : public ScannerTest {
         ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kSwitchDir), 0);
         ASSERT_EQ(sim_pty_open(&pty_, kTty), 0);
         ASSERT_EQ(register_device(PORT_KIND_UART, 1, kTty), 0);
-        std::lock_guard<std::mutex> g(events_lock());
-        events().clear();
+        clear_events();
     }
     void TearDown() override {
         if (sim_) sim_->stop();
@@ -136,6 +135,10 @@ class SerialDriverTest : public ScannerTest {
         std::lock_guard<std::mutex> g(events_lock());
         events().push_back(e);
         return 0;
+    }
+    static void clear_events() {
+        std::lock_guard<std::mutex> g(events_lock());
+        events().clear();
     }
     static std::vector<SeenEvent> seen() {
         std::lock_guard<std::mutex> g(events_lock());

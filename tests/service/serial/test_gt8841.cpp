@@ -9,7 +9,8 @@
 
 namespace {
 
-const std::string kCodes = R"(  <Code>
+const std::string kCodes = R"(  <DataFormat><Suffix><CR>WFF3201</CR></Suffix></DataFormat>
+  <Code>
     <EAN13>
       <Enable name="1">WFF1001</Enable>
       <Mode name="2">W0C1100</Mode>
@@ -257,6 +258,13 @@ TEST_F(Gt8841Test, ReadBackAndVersion) {
     EXPECT_EQ(r->scanner_version(r, out), 3);
     EXPECT_STREQ(out, "2013032014");
     EXPECT_TRUE(sim.requests().empty());
+    // scanner_pack hands out command texts, not packets.
+    uint8_t text[ENGINE_PACKET_SIZE];
+    EXPECT_EQ(r->scanner_pack(r, "Suffix", "CR", nullptr, text), 7);
+    EXPECT_STREQ(reinterpret_cast<char *>(text), "WFF3201");
+    EXPECT_EQ(r->scanner_pack(r, "Baudrate", "name", "9600", text), 7);
+    EXPECT_STREQ(reinterpret_cast<char *>(text), "WFF2A00");
+    EXPECT_EQ(r->scanner_pack(r, "Prefix", "CR", nullptr, text), 0);
 }
 
 }  // namespace

@@ -57,10 +57,7 @@ TEST_F(SerialCycleTest, EngineDataIsDeliveredAsOneCode) {
         plat_sleep_real(20);
         sim_->set_scan_data(kCode);
         sim_io_clear();
-        {
-            std::lock_guard<std::mutex> g(events_lock());
-            events().clear();
-        }
+        clear_events();
         std::vector<SeenEvent> e = cycle(r);
         ASSERT_EQ(e.size(), 2u);
         EXPECT_EQ(e[0].event, SCN_EVENT_BEEP);
@@ -93,10 +90,7 @@ TEST_F(SerialCycleTest, CodeLongerThanTheStepBufferFails) {
         for (size_t i = 0; i < code.size(); ++i) code[i] = static_cast<char>('0' + i % 10);
         sim_->set_scan_data(code);
         sim_io_clear();
-        {
-            std::lock_guard<std::mutex> g(events_lock());
-            events().clear();
-        }
+        clear_events();
         std::vector<SeenEvent> e = cycle(r);
         ASSERT_EQ(e.size(), 2u);
         EXPECT_EQ(e[1].event, c.event);
