@@ -151,13 +151,13 @@ TEST_F(SerialCycleTest, EngineControls) {
         EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_CHECK_LENGTH, 0, nullptr), engine == 0 ? 1 : 0);
         EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_SAVE_BMP, 1, nullptr), 0);
         EXPECT_EQ(r->debugSaveImage, 1u);
-        COMMON_STATE *state = r->common;
-        r->common = nullptr;
-        EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_CHECK_LENGTH, 0, nullptr), -1);
-        EXPECT_EQ(r->scanner_set(r, "EAN13", "Enable", "1"), -1);
+        // A record without decode-cycle state (a copy: the core's threads read the real one).
+        ENGINE_RECORD bare = *r;
+        bare.common = nullptr;
+        EXPECT_EQ(r->scanner_ioctrl(&bare, SCANNER_IOCTRL_CHECK_LENGTH, 0, nullptr), -1);
+        EXPECT_EQ(r->scanner_set(&bare, "EAN13", "Enable", "1"), -1);
         char out[ENGINE_VERSION_SIZE];
-        EXPECT_EQ(r->scanner_get(r, "EAN13", "Enable", out), -1);
-        r->common = state;
+        EXPECT_EQ(r->scanner_get(&bare, "EAN13", "Enable", out), -1);
         EXPECT_EQ(r->scanner_ioctrl(nullptr, SCANNER_IOCTRL_CHECK_LENGTH, 0, nullptr), -1);
         EXPECT_EQ(r->scanner_probe(nullptr), -1);
         EXPECT_TRUE(sim_->requests().empty());

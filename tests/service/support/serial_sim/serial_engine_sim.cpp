@@ -218,6 +218,16 @@ Gt8841Sim::Gt8841Sim(SimPty *pty, int speed, std::string root, std::string switc
     for (size_t i = 0; i < sizeof version; ++i) regs_[kVersionRegister + i] = version[i];
 }
 
+uint8_t Gt8841Sim::reg(uint16_t address) {
+    std::lock_guard<std::mutex> g(regs_lock_);
+    return regs_[address];
+}
+
+void Gt8841Sim::set_reg(uint16_t address, uint8_t value) {
+    std::lock_guard<std::mutex> g(regs_lock_);
+    regs_[address] = value;
+}
+
 std::string Gt8841Sim::answer(const std::string &request) {
     const auto *b = reinterpret_cast<const uint8_t *>(request.data());
     const size_t n = request.size();
@@ -230,6 +240,7 @@ std::string Gt8841Sim::answer(const std::string &request) {
         return "";
     }
     const uint16_t address = static_cast<uint16_t>(b[4] << 8 | b[5]);
+    std::lock_guard<std::mutex> g(regs_lock_);
     std::string data;
     uint8_t status = status_;
     switch (b[2]) {
@@ -299,6 +310,11 @@ int Up513Sim::value(const std::string &params) {
     return it == values_.end() ? -1 : it->second;
 }
 
+void Up513Sim::set_token(const std::string &token) {
+    std::lock_guard<std::mutex> g(values_lock_);
+    token_ = token;
+}
+
 void Up513Sim::set_value(const std::string &params, uint8_t value) {
     std::lock_guard<std::mutex> g(values_lock_);
     values_[params] = value;
@@ -317,7 +333,10 @@ std::string Up513Sim::answer(const std::string &request) {
     }
     const std::string data(request, 4, b[0] - 4);
     const uint8_t set_op = pl512_ ? 0xC6 : 0xD6, get_op = pl512_ ? 0xC7 : 0xD7;
-    if (b[1] == probe_opcode_ && data.empty()) return packet(0xA4, token_);
+    if (b[1] == probe_opcode_ && data.empty()) {
+        std::lock_guard<std::mutex> g(values_lock_);
+        return packet(0xA4, token_);
+    }
     if (b[1] == set_op && b[3] == 8) {
         if (ignore_settings_) return "";
         // 0xFF, parameter bytes, [0x01,] value

@@ -114,8 +114,8 @@ class Gt8841Sim : public SerialEngineSim {
     static int speed_of_code(uint8_t code);
 
     Gt8841Sim(SimPty *pty, int speed, std::string root, std::string switch_dir);
-    uint8_t reg(uint16_t address) const { return regs_[address]; }
-    void set_reg(uint16_t address, uint8_t value) { regs_[address] = value; }
+    uint8_t reg(uint16_t address);
+    void set_reg(uint16_t address, uint8_t value);
     // Writes to this register are refused with status 1.
     void refuse_writes(uint16_t address) { refused_ = address; }
     // Every answer: status byte (0 good), count byte override (-1: the data's count),
@@ -129,8 +129,9 @@ class Gt8841Sim : public SerialEngineSim {
     std::string answer(const std::string &request) override;
 
   private:
+    std::mutex regs_lock_;
     std::vector<uint8_t> regs_;
-    int refused_ = -1;
+    std::atomic<int> refused_{-1};
     std::atomic<uint8_t> status_{0};
     std::atomic<int> count_override_{-1};
     std::atomic<size_t> cut_{0};
@@ -152,7 +153,7 @@ class Up513Sim : public SerialEngineSim {
     // The stored value of a parameter (its bytes), -1 when never set.
     int value(const std::string &params);
     void set_value(const std::string &params, uint8_t value);
-    void set_token(const std::string &token) { token_ = token; }
+    void set_token(const std::string &token);
     // Settings are not acknowledged (the requests still recorded) while set.
     void set_ignore_settings(bool on) { ignore_settings_ = on; }
     // Requests are answered with this value instead of the stored one (-1: stored).
