@@ -54,7 +54,7 @@ TEST_F(SerialCycleTest, EngineDataIsDeliveredAsOneCode) {
         ASSERT_NE(r, nullptr);
         // Bytes that came before the start are not part of the code.
         sim_->send("stale");
-        plat_sleep_real(20);
+        ASSERT_TRUE(sim_->wait_sent());
         sim_->set_scan_data(kCode);
         sim_io_clear();
         clear_events();

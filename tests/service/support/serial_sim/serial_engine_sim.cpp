@@ -94,6 +94,11 @@ void SerialEngineSim::send(const std::string &bytes) {
     sends_.push_back(bytes);
 }
 
+bool SerialEngineSim::wait_sent() {
+    std::unique_lock<std::mutex> g(m_);
+    return cv_.wait_for(g, kHangGuard, [&] { return sends_.empty(); });
+}
+
 void SerialEngineSim::set_scan_data(const std::string &bytes) {
     std::lock_guard<std::mutex> g(m_);
     scan_data_ = bytes;
@@ -112,6 +117,12 @@ std::vector<SerialEngineSim::Request> SerialEngineSim::requests() {
 void SerialEngineSim::clear_requests() {
     std::lock_guard<std::mutex> g(m_);
     requests_.clear();
+    rts_levels_.clear();
+}
+
+std::string SerialEngineSim::rts_levels() {
+    std::lock_guard<std::mutex> g(m_);
+    return rts_levels_;
 }
 
 bool SerialEngineSim::wait_requests(size_t n) {
@@ -125,8 +136,12 @@ void SerialEngineSim::on_line(const std::string &path, const std::string &bytes)
         ++triggers_;
         std::lock_guard<std::mutex> g(m_);
         if (!scan_data_.empty()) ++pending_scans_;
-    } else if (ends_with(path, "uart_rts") && cts_fixed_.load() < 0) {
-        std::ofstream(root_ + switch_dir_ + "uart_cts") << bytes;
+    } else if (ends_with(path, "uart_rts")) {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            rts_levels_ += bytes.substr(0, 1);
+        }
+        if (cts_fixed_.load() < 0) std::ofstream(root_ + switch_dir_ + "uart_cts") << bytes;
     }
 }
 
@@ -181,12 +196,14 @@ void SerialEngineSim::run() {
                 --pending_scans_;
                 scan = scan_data_;
             }
-            if (!sends_.empty()) {
-                given = sends_.front();
-                sends_.pop_front();
-            }
+            if (!sends_.empty()) given = sends_.front();
         }
-        if (!given.empty()) sim_pty_send(pty_, given.data(), given.size());
+        if (!given.empty()) {
+            sim_pty_send(pty_, given.data(), given.size());
+            std::lock_guard<std::mutex> g(m_);
+            sends_.pop_front();
+            cv_.notify_all();
+        }
         if (!scan.empty() && port_speed() == speed_) {
             struct timespec t;
             clock_gettime(CLOCK_MONOTONIC, &t);

@@ -53,8 +53,10 @@ class SerialEngineSim {
     void set_bursts(std::vector<size_t> sizes, int gap_ms);
     // The next answer is replaced by these bytes (queued in order).
     void push_reply(const std::string &bytes);
-    // Sends bytes now, from the simulator's thread.
+    // Sends bytes now, from the simulator's thread; wait_sent waits (up to the hang guard)
+    // until everything given to send has been written.
     void send(const std::string &bytes);
+    bool wait_sent();
     // Sent once each time the trigger is switched on.
     void set_scan_data(const std::string &bytes);
 
@@ -67,6 +69,8 @@ class SerialEngineSim {
     // Waits (up to the hang guard) until n requests came.
     bool wait_requests(size_t n);
     int triggers() const { return triggers_.load(); }
+    // The RTS levels the driver wrote, in order.
+    std::string rts_levels();
     // CLOCK_MONOTONIC nanoseconds just before the last scan data went out (0: none yet).
     int64_t scan_sent_ns() const { return scan_sent_ns_.load(); }
 
@@ -98,6 +102,7 @@ class SerialEngineSim {
     std::vector<size_t> bursts_;
     int burst_gap_ms_ = 3;
     std::string scan_data_;
+    std::string rts_levels_;
     int pending_scans_ = 0;
     std::thread thread_;
 };
