@@ -212,37 +212,23 @@ void VerifySlots(const u8 *image, i32 limit, bool checked) {
     }
 }
 
-// The eight-direction walk from a light centre.
-bool WalkEight(const u8 *image, i32 *cx, i32 *cy, i32 *s, i32 threshold, i32 *scoreSum, i32 *walked,
-               GEO_POINT points[kMaxiRingPoints]) {
-    i32 values[8] = {};
-    i32 failed = 0;
-    for (i32 k = 0; k < 8; ++k) {
-        if (Maxi_WalkLightCentre(image, cx, cy, s, k, threshold, scoreSum, kWalkTolerance, points, &values[k]) != 0) {
-            ++*walked;
-        } else {
-            ++failed;
-        }
-    }
-    if (failed > 3) return false;
-    return Maxi_RingConsistency(values, points, *cx, *cy, 8, kConsistencyTolerance) != 0;
-}
+using RingWalk = i32 (*)(const u8 *, i32 *, i32 *, i32 *, i32, i32, i32 *, i32, GEO_POINT *, i32 *);
 
-using AxisWalk = i32 (*)(const u8 *, i32 *, i32 *, i32 *, i32, i32, i32 *, i32, GEO_POINT *, i32 *);
-
-bool WalkFour(AxisWalk walk, const u8 *image, i32 *cx, i32 *cy, i32 *s, i32 threshold, i32 *scoreSum, i32 *walked,
-              GEO_POINT points[kMaxiRingPoints]) {
-    i32 values[4] = {};
+// Walks directions 0..count-1 (eight from a light centre, four axes otherwise); more than
+// maxFailed failed walks, or values inconsistent over the ring, fail.
+bool WalkRing(RingWalk walk, i32 count, i32 maxFailed, const u8 *image, i32 *cx, i32 *cy, i32 *s, i32 threshold,
+              i32 *scoreSum, i32 *walked, GEO_POINT points[kMaxiRingPoints]) {
+    i32 values[kMaxiRingPoints] = {};
     i32 failed = 0;
-    for (i32 k = 0; k < 4; ++k) {
+    for (i32 k = 0; k < count; ++k) {
         if (walk(image, cx, cy, s, k, threshold, scoreSum, kWalkTolerance, points, &values[k]) != 0) {
             ++*walked;
         } else {
             ++failed;
         }
     }
-    if (failed > 1) return false;
-    return Maxi_RingConsistency(values, points, *cx, *cy, 4, kConsistencyTolerance) != 0;
+    if (failed > maxFailed) return false;
+    return Maxi_RingConsistency(values, points, *cx, *cy, count, kConsistencyTolerance) != 0;
 }
 
 // Type 2 (a row across ring 1): a short dark column run moves to whichever of the rows a
@@ -659,12 +645,12 @@ i32 Maxi_VerifyHit(const u8 *image, i32 slot) {
     bool ok = false;
     if (type == 4) {
         kind = 1;
-        ok = WalkFour(Maxi_WalkDarkMiddle, image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
+        ok = WalkRing(Maxi_WalkDarkMiddle, 4, 1, image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
     } else if (type == 7) {
         kind = 2;
-        ok = WalkFour(Maxi_WalkSmallCentre, image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
+        ok = WalkRing(Maxi_WalkSmallCentre, 4, 1, image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
     } else {
-        ok = WalkEight(image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
+        ok = WalkRing(Maxi_WalkLightCentre, 8, 3, image, &cx, &cy, &s, threshold, &scoreSum, &walked, points);
     }
     if (!ok || walked == 0 || Maxi_RingShapeTest(points) == 0) return 0;
     f.table[f.count++] = MAXI_BULLSEYE{cx, cy, s >> 1, scoreSum / walked, 1, kind};
