@@ -110,6 +110,8 @@ TEST_F(MaxiRefineSymbols, SlowRefinementTable) {
             std::printf("%4.1f px %3d deg seed %3llu: %.3f -> %.3f module, %2d of 11 rings worse%s\n", module, angle,
                         static_cast<unsigned long long>(seed), r.before, r.after, r.worse,
                         r.after > r.before ? "  (worse: finding)" : "");
+            EXPECT_LT(r.after, r.before) << module << " px, " << angle << " deg, seed " << seed;
+            EXPECT_EQ(r.worse, 0) << module << " px, " << angle << " deg, seed " << seed;
         }
     }
 }
