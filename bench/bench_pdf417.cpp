@@ -9,7 +9,9 @@
 #include "core/pixel.h"
 #include "core/test_hooks.h"
 #include "pdf417/pdf417_codeword.h"
+#include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
+#include "pdf417/pdf417_matrix.h"
 #include "pdf417/pdf417_widths.h"
 #include "support/testkit.h"
 
@@ -94,5 +96,66 @@ void BM_ScanRowsForGuards(benchmark::State &state) {
     state.counters["candidates"] = n;
 }
 BENCHMARK(BM_ScanRowsForGuards)->Arg(0)->Arg(1)->ArgNames({"text"})->Unit(benchmark::kMicrosecond);
+
+
+// ---- Geometry, row table and matrix of one candidate: a 10-column, 20-row symbol at 3 px
+// per module in a 752 x 480 frame.
+
+struct GeometryFrame {
+    testkit::Rendered rendered;
+    PDF_CANDIDATE candidate{};
+};
+
+GeometryFrame MakeGeometryFrame() {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_PDF417;
+    in.option1 = 2;
+    in.option2 = 10;
+    for (int i = 0; i < 240; ++i) in.data.push_back(static_cast<char>('A' + i % 26));
+    const testkit::Symbol s = testkit::Encode(in);
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.5;
+    GeometryFrame f{testkit::Render(s, o), {}};
+    Install(f.rendered.frame.pixels, f.rendered.frame.width, f.rendered.frame.height);
+    PDF_CANDIDATE found[4] = {};
+    const i32 box[4] = {0, 0, 751, 479};
+    if (PDF_ScanRowsForGuards(found, 4, 0, box, 480) > 0) f.candidate = found[0];
+    return f;
+}
+
+// Geometry with the row table (0), then also the matrix (1).
+void BM_SymbolGeometry(benchmark::State &state) {
+    const GeometryFrame f = MakeGeometryFrame();
+    std::vector<PDF_ROW_ENTRY> table(kPdfRowTableEntries);
+    std::vector<i32> cw(929);
+    std::vector<u8> conf(929);
+    i32 read = 0;
+    for (auto _ : state) {
+        PDF_CANDIDATE c = f.candidate;
+        int ok = PDF_BuildSymbolGeometry(&c, table.data());
+        if (ok == 1 && state.range(0) != 0) {
+            c.confidence = conf.data();
+            c.erasures = c.rows * c.columns;
+            read = PDF_ReadMatrix(&c, table.data(), cw.data());
+        }
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetLabel(state.range(0) != 0 ? (read == 10 ? "10 columns read" : "matrix not read") : "geometry");
+}
+BENCHMARK(BM_SymbolGeometry)->Arg(0)->Arg(1)->ArgNames({"matrix"})->Unit(benchmark::kMicrosecond);
+
+// The guard-line fit alone, along the candidate's guard.
+void BM_FitGuardLine(benchmark::State &state) {
+    const GeometryFrame f = MakeGeometryFrame();
+    PDF_CANDIDATE c = f.candidate;
+    PDF_PrepareGuardGeometry(&c);
+    SLOPE_LINE line{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(PDF_FitGuardLine({c.end1.x, c.end1.y}, {c.end2.x, c.end2.y}, 16 * c.guardWidth / 17,
+                                                  20, &line, nullptr));
+    }
+}
+BENCHMARK(BM_FitGuardLine)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -51,24 +51,9 @@ bool ReadAt(WALK &w, GEO_POINT g, GEO_POINT in) {
         return true;
     }
     w.misses = 0;
-    PDF_ROW_ENTRY *t = w.t;
-    if (w.count > 0 && t[w.count - 1].value == value) {
-        PDF_ROW_ENTRY &e = t[w.count - 1];
-        e.lastFrom = from;
-        e.lastTo = to;
-        w.maxReads = Max32(w.maxReads, ++e.reads);
-    } else if (w.count > 1 && t[w.count - 2].value == value && t[w.count - 1].reads <= 1) {
-        PDF_ROW_ENTRY &e = t[w.count - 2];
-        e.lastFrom = from;
-        e.lastTo = to;
-        w.maxReads = Max32(w.maxReads, ++e.reads);
-    } else {
-        if (w.count + w.startRow > kLastWalkIndex) {
-            w.full = true;
-            return false;
-        }
-        t[w.count++] = PDF_ROW_ENTRY{from, to, from, to, value, 1, 0, 0};
-        w.maxReads = Max32(w.maxReads, 1);
+    if (PDF_AddIndicatorRead(w.t, &w.count, w.startRow, value, from, to, &w.maxReads) == 0) {
+        w.full = true;
+        return false;
     }
     return true;
 }
@@ -122,6 +107,28 @@ void Reverse(PDF_ROW_ENTRY *t, i32 count) {
 }
 
 }  // namespace
+
+int PDF_AddIndicatorRead(PDF_ROW_ENTRY *t, i32 *count, i32 startRow, i32 value, GEO_POINT from, GEO_POINT to,
+                         i32 *maxReads) {
+    const i32 n = *count;
+    PDF_ROW_ENTRY *e = nullptr;
+    if (n > 0 && t[n - 1].value == value) {
+        e = &t[n - 1];
+    } else if (n > 1 && t[n - 2].value == value && t[n - 1].reads <= 1) {
+        // A one-off misread between two equal reads does not split the row.
+        e = &t[n - 2];
+    }
+    if (e != nullptr) {
+        e->lastFrom = from;
+        e->lastTo = to;
+        *maxReads = Max32(*maxReads, ++e->reads);
+        return 1;
+    }
+    if (n + startRow > kLastWalkIndex) return 0;
+    t[(*count)++] = PDF_ROW_ENTRY{from, to, from, to, value, 1, 0, 0};
+    *maxReads = Max32(*maxReads, 1);
+    return 1;
+}
 
 i32 PDF_ReadIndicatorColumn(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rowTable, i32 startRow) {
     if (c == nullptr || rowTable == nullptr || startRow < 0 || startRow > kLastWalkIndex) return 0;

@@ -11,6 +11,10 @@ namespace vexo {
 // Walks the indicator column from its middle to both ends: the number of entries written
 // (at most kPdfWalkEntries - startRow), 0 on failure.
 i32 PDF_ReadIndicatorColumn(PDF_CANDIDATE *candidate, PDF_ROW_ENTRY *rowTable, i32 startRow);
+// One read of the walk at segment from-to: merged into the last entry (or the one before a
+// one-read stray), else appended. 0 when the table is full.
+int PDF_AddIndicatorRead(PDF_ROW_ENTRY *rowTable, i32 *count, i32 startRow, i32 value, GEO_POINT from, GEO_POINT to,
+                         i32 *maxReads);
 // Columns, rows and level from the indicator values; 1 when found and valid, else 0 with
 // the three cleared. Numbers the entries (row -1 when they disagree).
 int PDF_VoteRowIndicators(PDF_ROW_ENTRY *rowTable, i32 count, i32 startFlag, PDF_CANDIDATE *candidate);
