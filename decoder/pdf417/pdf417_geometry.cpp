@@ -8,7 +8,7 @@
 #include "pdf417/pdf417_rows.h"
 #include "pdf417/pdf417_scanline.h"
 #include "pdf417/pdf417_state.h"
-#include "pdf417/pdf417_trig.h"
+#include "toolkit/angle_tables.h"
 #include "toolkit/geometry_points.h"
 #include "toolkit/quad.h"
 #include "toolkit/sampling.h"
@@ -28,8 +28,8 @@ i32 Max32(i32 a, i32 b) { return a > b ? a : b; }
 i32 Min32(i32 a, i32 b) { return a < b ? a : b; }
 
 i32 WrapAngle(i32 a) {
-    a %= kPdfAngleSteps;
-    return a < 0 ? a + kPdfAngleSteps : a;
+    a %= kAngleSteps;
+    return a < 0 ? a + kAngleSteps : a;
 }
 
 // Point k of the rasterised segment p-q (k = 0 .. L), as the toolkit's rasterisers walk it.
@@ -78,7 +78,7 @@ struct HOUGH {
 void Vote(const HOUGH &h, i64 dx, i64 dy) {
     for (i32 k = 0; k < h.angles; ++k) {
         const i32 a = WrapAngle(h.firstAngle + k);
-        const i64 rho = (dy * PDF_SIN_TABLE[a] + dx * PDF_COS_TABLE[a]) >> h.shift;
+        const i64 rho = (dy * kAngleSin[a] + dx * kAngleCos[a]) >> h.shift;
         if (rho < 0 || rho >= h.distances) continue;
         u8 &c = h.cells[rho * h.angles + k];
         if (c < 255) ++c;
@@ -236,8 +236,8 @@ int PDF_FitGuardLine(GEO_POINT p, GEO_POINT q, i32 width16, i32 minStep, SLOPE_L
         line->slope = kPdfVerticalSlope;
         line->intercept = angle == 0 ? v.x + rho / 4.0 : v.x - rho / 4.0;
     } else {
-        line->slope = -static_cast<f64>(PDF_COS_TABLE[angle]) / PDF_SIN_TABLE[angle];
-        line->intercept = static_cast<f64>(rho) * 262144.0 / PDF_SIN_TABLE[angle] + v.y - v.x * line->slope;
+        line->slope = -static_cast<f64>(kAngleCos[angle]) / kAngleSin[angle];
+        line->intercept = static_cast<f64>(rho) * 262144.0 / kAngleSin[angle] + v.y - v.x * line->slope;
     }
     b.Release();
     return 1;
@@ -291,7 +291,7 @@ int PDF_FitRowDirection(GEO_POINT p, GEO_POINT q, i32 distanceBins, i32 angleBin
     }
     const i32 angle = WrapAngle(h.firstAngle + bin);
     line->slope = (angle == 0 || angle == 314) ? kPdfVerticalSlope
-                                               : -static_cast<f64>(PDF_COS_TABLE[angle]) / PDF_SIN_TABLE[angle];
+                                               : -static_cast<f64>(kAngleCos[angle]) / kAngleSin[angle];
     b.Release();
     return 0;
 }
@@ -391,17 +391,22 @@ void SetEnd(PDF_GUARD_END *e, GEO_POINT p) {
     e->y = p.y;
 }
 
+// Both ends by their own widths along the scan direction: onto the pattern's inner edge.
+void MoveEndsByWidths(PDF_CANDIDATE *c) {
+    GEO_POINT e1 = EndPoint(c->end1);
+    GEO_POINT e2 = EndPoint(c->end2);
+    MoveAlongScan(&e1, c->orientation, c->end1.width);
+    MoveAlongScan(&e2, c->orientation, c->end2.width);
+    SetEnd(&c->end1, e1);
+    SetEnd(&c->end2, e2);
+}
+
 }  // namespace
 
 void PDF_PrepareGuardGeometry(PDF_CANDIDATE *c) {
     GEO_POINT mid{(c->end1.x + c->end2.x) / 2, (c->end1.y + c->end2.y) / 2};
     if (PDF_IsLeftSideKind(c->kind) != 0) {
-        GEO_POINT e1 = EndPoint(c->end1);
-        GEO_POINT e2 = EndPoint(c->end2);
-        MoveAlongScan(&e1, c->orientation, c->end1.width);
-        MoveAlongScan(&e2, c->orientation, c->end2.width);
-        SetEnd(&c->end1, e1);
-        SetEnd(&c->end2, e2);
+        MoveEndsByWidths(c);
     } else {
         MoveAlongScan(&mid, c->orientation, (c->end1.width + c->end2.width) / 2);
     }
@@ -422,12 +427,7 @@ void PDF_PrepareRapGeometry(PDF_CANDIDATE *c) {
     if (k == 2 || k == 3 || k == 5) {
         c->cornerInner1 = EndPoint(c->end1);
         c->cornerInner2 = EndPoint(c->end2);
-        GEO_POINT e1 = EndPoint(c->end1);
-        GEO_POINT e2 = EndPoint(c->end2);
-        MoveAlongScan(&e1, c->orientation, c->end1.width);
-        MoveAlongScan(&e2, c->orientation, c->end2.width);
-        SetEnd(&c->end1, e1);
-        SetEnd(&c->end2, e2);
+        MoveEndsByWidths(c);
     } else {
         MoveAlongScan(&mid, c->orientation, (c->end1.width + c->end2.width + 1) / 2);
     }
