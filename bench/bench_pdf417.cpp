@@ -2,6 +2,7 @@
 // scan of a 752 x 480 box holding a symbol, and holding dense text.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <random>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "pdf417/pdf417_guards.h"
 #include "pdf417/pdf417_matrix.h"
 #include "pdf417/pdf417_widths.h"
+#include "bench_corpus.h"
 #include "support/testkit.h"
 
 namespace {
@@ -157,5 +159,83 @@ void BM_FitGuardLine(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_FitGuardLine)->Unit(benchmark::kMicrosecond);
+
+// ---- Whole frames through the exported interface, PDF417 alone switched on.
+
+const testkit::DecoderApi &PdfOnlyDecoder() {
+    static const testkit::DecoderApi api = [] {
+        testkit::InitDecoder();
+        testkit::DecoderApi a = testkit::LinkedDecoder();
+        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
+        a.set(0x20100, 0x10001);
+        return a;
+    }();
+    return api;
+}
+
+// A 752 x 480 frame with the 10-column, 20-row symbol at 3 px per module (1), or the same
+// frame's paper with printed-text-like strokes and no symbol (0).
+const testkit::Frame &PdfFrame(bool withSymbol) {
+    static const testkit::Frame frames[2] = {
+        [] {
+            testkit::Frame f = MakeGeometryFrame().rendered.frame;
+            std::mt19937 rng(5);
+            for (int y = 0; y < f.height; ++y) {
+                for (int x = 0; x < f.width; ++x) f.At(x, y) = 215;
+            }
+            for (int line = 40; line < 440; line += 24) {
+                for (int x = 40; x < 712;) {
+                    const int w = 1 + static_cast<int>(rng() % 4);
+                    for (int y = line; y < line + 12; ++y) {
+                        for (int k = 0; k < w; ++k) f.At(x + k, y) = 40;
+                    }
+                    x += w + 2 + static_cast<int>(rng() % 6);
+                }
+            }
+            return f;
+        }(),
+        MakeGeometryFrame().rendered.frame,
+    };
+    return frames[withSymbol ? 1 : 0];
+}
+
+void BM_PdfFrame(benchmark::State &state) {
+    const testkit::Frame &f = PdfFrame(state.range(0) != 0);
+    const testkit::DecoderApi &api = PdfOnlyDecoder();
+    std::vector<double> ms;
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
+        reads += d.decoded ? 1 : 0;
+        ms.push_back(d.decodeMs);
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.counters["median_ms"] = bench_corpus::Median(ms);
+}
+BENCHMARK(BM_PdfFrame)->Name("BM_PdfFrame/this")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_PdfFrameZxing(benchmark::State &state) {
+    const testkit::Frame &f = PdfFrame(state.range(0) != 0);
+    std::vector<double> ms;
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = bench_corpus::ZxingRead(f, ZXing::BarcodeFormat::PDF417, 0x100);
+        reads += d.decoded ? 1 : 0;
+        ms.push_back(d.decodeMs);
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.counters["median_ms"] = bench_corpus::Median(ms);
+}
+BENCHMARK(BM_PdfFrameZxing)->Name("BM_PdfFrame/zxing")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
+#endif
+
+[[maybe_unused]] const bool kCorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_PdfCorpus", {"pdf417-1", "pdf417-3"},
+    [] {
+        const testkit::DecoderApi &api = PdfOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "PDF417", 0x100);
 
 }  // namespace
