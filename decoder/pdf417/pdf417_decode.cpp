@@ -9,6 +9,7 @@
 #include "core/state.h"
 #include "locate/box_list.h"
 #include "locate/region_select.h"
+#include "pdf417/pdf417_arena.h"
 #include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
 #include "pdf417/pdf417_interpret.h"
@@ -230,12 +231,13 @@ int PDF_QuadCentreSeen(const REGION_QUAD *quads, i32 count, const REGION_QUAD *q
 namespace {
 
 struct WORK {
+    PDF_ALIGNED_BLOCK<PDF_CANDIDATE> candidateBlock;
     PDF_CANDIDATE *candidates;
     i32 *codewords;
     u8 *confidence;
     PDF_ROW_ENTRY *rows;
     bool Take() {
-        candidates = Mem_AllocArray<PDF_CANDIDATE>(kPdfMaxCandidates);
+        candidates = candidateBlock.Take(kPdfMaxCandidates);
         codewords = candidates != nullptr ? Mem_AllocArray<i32>(kPdfMaxCells) : nullptr;
         confidence = codewords != nullptr ? Mem_AllocArray<u8>(kPdfMaxCells) : nullptr;
         rows = confidence != nullptr ? Mem_AllocArray<PDF_ROW_ENTRY>(kPdfRowTableEntries) : nullptr;
@@ -245,7 +247,7 @@ struct WORK {
         if (rows != nullptr) Mem_Free(rows);
         if (confidence != nullptr) Mem_Free(confidence);
         if (codewords != nullptr) Mem_Free(codewords);
-        if (candidates != nullptr) Mem_Free(candidates);
+        candidateBlock.Release();
         return status;
     }
 };

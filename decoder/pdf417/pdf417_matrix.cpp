@@ -5,6 +5,7 @@
 
 #include "core/arena.h"
 #include "core/pixel.h"
+#include "pdf417/pdf417_arena.h"
 #include "pdf417/pdf417_codeword.h"
 #include "pdf417/pdf417_geometry.h"
 #include "toolkit/geometry_points.h"
@@ -223,7 +224,8 @@ i32 PDF_ReadCell(const POINT_NODE *pointsA, i32 *indexA, const POINT_NODE *point
 
 int PDF_ReadColumn(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rows, i32 *codewords, i32 column, POINT_NODE *points,
                    i32 *pointCount) {
-    POINT_NODE *fresh = Mem_AllocArray<POINT_NODE>(kPdfBoundaryPoints);
+    PDF_ALIGNED_BLOCK<POINT_NODE> freshBlock;
+    POINT_NODE *fresh = freshBlock.Take(kPdfBoundaryPoints);
     if (fresh == nullptr) return 0;
     int ok = 0;
     i32 first = -1;
@@ -291,7 +293,7 @@ int PDF_ReadColumn(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rows, i32 *codewords, i32 co
             *pointCount = freshCount;
         }
     }
-    Mem_Free(fresh);
+    freshBlock.Release();
     return ok;
 }
 
@@ -300,10 +302,11 @@ i32 PDF_ReadMatrix(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rows, i32 *codewords) {
         c->columns < 1 || c->columns > 30 || c->rows * c->columns > 929) {
         return -1;
     }
-    POINT_NODE *points = Mem_AllocArray<POINT_NODE>(kPdfBoundaryPoints);
+    PDF_ALIGNED_BLOCK<POINT_NODE> block;
+    POINT_NODE *points = block.Take(kPdfBoundaryPoints);
     if (points == nullptr) return -1;
     if (PDF_RowsInsideImage(c, rows) == 0) {
-        Mem_Free(points);
+        block.Release();
         return -1;
     }
     for (i32 i = 0; i < c->rows * c->columns; ++i) codewords[i] = kPdfNoCodeword;
@@ -319,7 +322,7 @@ i32 PDF_ReadMatrix(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rows, i32 *codewords) {
         }
         ++read;
     }
-    Mem_Free(points);
+    block.Release();
     return read;
 }
 

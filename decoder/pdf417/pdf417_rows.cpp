@@ -4,6 +4,7 @@
 
 #include "core/arena.h"
 #include "core/pixel.h"
+#include "pdf417/pdf417_arena.h"
 #include "pdf417/pdf417_codeword.h"
 #include "pdf417/pdf417_state.h"
 #include "toolkit/geometry_points.h"
@@ -132,10 +133,12 @@ int PDF_AddIndicatorRead(PDF_ROW_ENTRY *t, i32 *count, i32 startRow, i32 value, 
 
 i32 PDF_ReadIndicatorColumn(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rowTable, i32 startRow) {
     if (c == nullptr || rowTable == nullptr || startRow < 0 || startRow > kLastWalkIndex) return 0;
-    POINT_NODE *guard = Mem_AllocArray<POINT_NODE>(kWalkPoints);
-    POINT_NODE *inner = guard != nullptr ? Mem_AllocArray<POINT_NODE>(kWalkPoints) : nullptr;
+    PDF_ALIGNED_BLOCK<POINT_NODE> guardBlock;
+    PDF_ALIGNED_BLOCK<POINT_NODE> innerBlock;
+    POINT_NODE *guard = guardBlock.Take(kWalkPoints);
+    POINT_NODE *inner = guard != nullptr ? innerBlock.Take(kWalkPoints) : nullptr;
     if (inner == nullptr) {
-        if (guard != nullptr) Mem_Free(guard);
+        guardBlock.Release();
         return 0;
     }
     LinkNodes(guard, kWalkPoints);
@@ -157,8 +160,8 @@ i32 PDF_ReadIndicatorColumn(PDF_CANDIDATE *c, PDF_ROW_ENTRY *rowTable, i32 start
             }
         }
     }
-    Mem_Free(inner);
-    Mem_Free(guard);
+    innerBlock.Release();
+    guardBlock.Release();
     return w.count;
 }
 
