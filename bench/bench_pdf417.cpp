@@ -163,13 +163,7 @@ BENCHMARK(BM_FitGuardLine)->Unit(benchmark::kMicrosecond);
 // ---- Whole frames through the exported interface, PDF417 alone switched on.
 
 const testkit::DecoderApi &PdfOnlyDecoder() {
-    static const testkit::DecoderApi api = [] {
-        testkit::InitDecoder();
-        testkit::DecoderApi a = testkit::LinkedDecoder();
-        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
-        a.set(0x20100, 0x10001);
-        return a;
-    }();
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20100);
     return api;
 }
 
