@@ -15,6 +15,7 @@
 
 #include "support/blackbox.h"
 #include "support/decoder_api.h"
+#include "support/testkit.h"
 
 #ifdef VEXO_BENCH_ZXING
 #define ZX_USE_UTF8 1
@@ -45,6 +46,15 @@ inline double Median(std::vector<double> v) {
 }
 
 using Reader = std::function<testkit::DecodeResult(const testkit::Frame &)>;
+
+// The linked decoder with one symbology group switched on and every other off.
+inline testkit::DecoderApi OnlyGroupDecoder(uint32_t group) {
+    testkit::InitDecoder();
+    testkit::DecoderApi a = testkit::LinkedDecoder();
+    for (uint32_t g : testkit::SymbologyGroups()) a.set(g, 0x10000);
+    a.set(group, 0x10001);
+    return a;
+}
 
 // One pass over a folder: images, passes, read rate and the median decode time.
 inline void RunFolder(benchmark::State &state, const char *folder, const Reader &read) {

@@ -2,6 +2,7 @@
 // scan of a 752 x 480 box holding a symbol, and holding dense text.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <random>
 #include <vector>
 
@@ -9,8 +10,11 @@
 #include "core/pixel.h"
 #include "core/test_hooks.h"
 #include "pdf417/pdf417_codeword.h"
+#include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
+#include "pdf417/pdf417_matrix.h"
 #include "pdf417/pdf417_widths.h"
+#include "bench_corpus.h"
 #include "support/testkit.h"
 
 namespace {
@@ -94,5 +98,138 @@ void BM_ScanRowsForGuards(benchmark::State &state) {
     state.counters["candidates"] = n;
 }
 BENCHMARK(BM_ScanRowsForGuards)->Arg(0)->Arg(1)->ArgNames({"text"})->Unit(benchmark::kMicrosecond);
+
+
+// ---- Geometry, row table and matrix of one candidate: a 10-column, 20-row symbol at 3 px
+// per module in a 752 x 480 frame.
+
+struct GeometryFrame {
+    testkit::Rendered rendered;
+    PDF_CANDIDATE candidate{};
+};
+
+GeometryFrame MakeGeometryFrame() {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_PDF417;
+    in.option1 = 2;
+    in.option2 = 10;
+    for (int i = 0; i < 240; ++i) in.data.push_back(static_cast<char>('A' + i % 26));
+    const testkit::Symbol s = testkit::Encode(in);
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.5;
+    GeometryFrame f{testkit::Render(s, o), {}};
+    Install(f.rendered.frame.pixels, f.rendered.frame.width, f.rendered.frame.height);
+    PDF_CANDIDATE found[4] = {};
+    const i32 box[4] = {0, 0, 751, 479};
+    if (PDF_ScanRowsForGuards(found, 4, 0, box, 480) > 0) f.candidate = found[0];
+    return f;
+}
+
+// Geometry with the row table (0), then also the matrix (1).
+void BM_SymbolGeometry(benchmark::State &state) {
+    const GeometryFrame f = MakeGeometryFrame();
+    std::vector<PDF_ROW_ENTRY> table(kPdfRowTableEntries);
+    std::vector<i32> cw(929);
+    std::vector<u8> conf(929);
+    i32 read = 0;
+    for (auto _ : state) {
+        PDF_CANDIDATE c = f.candidate;
+        int ok = PDF_BuildSymbolGeometry(&c, table.data());
+        if (ok == 1 && state.range(0) != 0) {
+            c.confidence = conf.data();
+            c.erasures = c.rows * c.columns;
+            read = PDF_ReadMatrix(&c, table.data(), cw.data());
+        }
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetLabel(state.range(0) != 0 ? (read == 10 ? "10 columns read" : "matrix not read") : "geometry");
+}
+BENCHMARK(BM_SymbolGeometry)->Arg(0)->Arg(1)->ArgNames({"matrix"})->Unit(benchmark::kMicrosecond);
+
+// The guard-line fit alone, along the candidate's guard.
+void BM_FitGuardLine(benchmark::State &state) {
+    const GeometryFrame f = MakeGeometryFrame();
+    PDF_CANDIDATE c = f.candidate;
+    PDF_PrepareGuardGeometry(&c);
+    SLOPE_LINE line{};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(PDF_FitGuardLine({c.end1.x, c.end1.y}, {c.end2.x, c.end2.y}, 16 * c.guardWidth / 17,
+                                                  20, &line, nullptr));
+    }
+}
+BENCHMARK(BM_FitGuardLine)->Unit(benchmark::kMicrosecond);
+
+// ---- Whole frames through the exported interface, PDF417 alone switched on.
+
+const testkit::DecoderApi &PdfOnlyDecoder() {
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20100);
+    return api;
+}
+
+// A 752 x 480 frame with the 10-column, 20-row symbol at 3 px per module (1), or the same
+// frame's paper with printed-text-like strokes and no symbol (0).
+const testkit::Frame &PdfFrame(bool withSymbol) {
+    static const testkit::Frame frames[2] = {
+        [] {
+            testkit::Frame f = MakeGeometryFrame().rendered.frame;
+            std::mt19937 rng(5);
+            for (int y = 0; y < f.height; ++y) {
+                for (int x = 0; x < f.width; ++x) f.At(x, y) = 215;
+            }
+            for (int line = 40; line < 440; line += 24) {
+                for (int x = 40; x < 712;) {
+                    const int w = 1 + static_cast<int>(rng() % 4);
+                    for (int y = line; y < line + 12; ++y) {
+                        for (int k = 0; k < w; ++k) f.At(x + k, y) = 40;
+                    }
+                    x += w + 2 + static_cast<int>(rng() % 6);
+                }
+            }
+            return f;
+        }(),
+        MakeGeometryFrame().rendered.frame,
+    };
+    return frames[withSymbol ? 1 : 0];
+}
+
+void BM_PdfFrame(benchmark::State &state) {
+    const testkit::Frame &f = PdfFrame(state.range(0) != 0);
+    const testkit::DecoderApi &api = PdfOnlyDecoder();
+    std::vector<double> ms;
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
+        reads += d.decoded ? 1 : 0;
+        ms.push_back(d.decodeMs);
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.counters["median_ms"] = bench_corpus::Median(ms);
+}
+BENCHMARK(BM_PdfFrame)->Name("BM_PdfFrame/this")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_PdfFrameZxing(benchmark::State &state) {
+    const testkit::Frame &f = PdfFrame(state.range(0) != 0);
+    std::vector<double> ms;
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = bench_corpus::ZxingRead(f, ZXing::BarcodeFormat::PDF417, 0x100);
+        reads += d.decoded ? 1 : 0;
+        ms.push_back(d.decodeMs);
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.counters["median_ms"] = bench_corpus::Median(ms);
+}
+BENCHMARK(BM_PdfFrameZxing)->Name("BM_PdfFrame/zxing")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
+#endif
+
+[[maybe_unused]] const bool kCorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_PdfCorpus", {"pdf417-1", "pdf417-3"},
+    [] {
+        const testkit::DecoderApi &api = PdfOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "PDF417", 0x100);
 
 }  // namespace

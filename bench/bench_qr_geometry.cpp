@@ -61,13 +61,7 @@ testkit::RenderOptions FrameOptions(bool blurred) {
 
 // The exported interface with QR Code alone enabled.
 const testkit::DecoderApi &QrOnlyDecoder() {
-    static const testkit::DecoderApi api = [] {
-        testkit::InitDecoder();
-        testkit::DecoderApi a = testkit::LinkedDecoder();
-        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
-        a.set(0x20200, 0x10001);
-        return a;
-    }();
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20200);
     return api;
 }
 

@@ -59,7 +59,7 @@ void Vote(HOUGH *acc, i32 th0, i64 ex, i64 ey) {
     for (i32 k = 0; k < kHoughAngles; ++k) {
         const i32 th = WrapAngle(th0 - 5 + k);
         // 64 bits: one product alone overflows 32 bits beyond 128 px from the origin.
-        const i64 d = ey * kDmEdgeAngleSin[th] + ex * kDmEdgeAngleCos[th];
+        const i64 d = ey * kAngleSin[th] + ex * kAngleCos[th];
         if (d < 0) continue;
         const i64 bin = (d >> 24) + 1;
         if (bin < kHoughBins) ++acc->h[bin][k];
@@ -112,7 +112,7 @@ void LineFromPolar(GEO_POINT x, i32 th, i32 rho, SLOPE_LINE *out) {
         out->intercept = th == 0 ? x.x + rho : x.x - rho;
         return;
     }
-    const f64 s = kDmEdgeAngleSin[th], c = kDmEdgeAngleCos[th];
+    const f64 s = kAngleSin[th], c = kAngleCos[th];
     out->slope = -c / s;
     out->intercept = static_cast<f64>(rho) * 1048576.0 / s + x.y - x.x * out->slope;
 }

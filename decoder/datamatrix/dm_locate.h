@@ -7,6 +7,7 @@
 
 #include "core/types.h"
 #include "datamatrix/dm_types.h"
+#include "toolkit/angle_tables.h"
 #include "toolkit/geometry.h"
 
 namespace vexo {
@@ -103,9 +104,7 @@ inline constexpr i32 kDmMaxEdgeCentres = 150;
 
 // ---- Edge measurement.
 
-inline constexpr i32 kDmEdgeAngles = 628;  // pi / 314 per unit
-extern const i32 kDmEdgeAngleCos[kDmEdgeAngles];
-extern const i32 kDmEdgeAngleSin[kDmEdgeAngles];
+inline constexpr i32 kDmEdgeAngles = kAngleSteps;  // pi / 314 per unit
 
 // Local Hough fit of the edge p-q whose lighter side lies towards R(p - q); 1 with out.
 i32 DM_FitEdgeLine(GEO_POINT p, GEO_POINT q, i32 a, SLOPE_LINE *out);

@@ -49,7 +49,28 @@ struct PDF_CANDIDATE {
     f64 rowPitch;
     i32 rowEntries;
     GEO_POINT symbolCorners[6];
+    f64 skewRatio;  // longer axis share of the boundary line, 0.7..1 (matrix reading)
+    u8 *confidence; // one byte per cell, rows x columns; may be null
+    i32 erasures;   // cells not read yet
 };
+
+// One row of a symbol as its indicator column gave it.
+struct PDF_ROW_ENTRY {
+    GEO_POINT firstFrom;  // first reading segment that gave the value
+    GEO_POINT firstTo;
+    GEO_POINT lastFrom;   // last such segment
+    GEO_POINT lastTo;
+    i32 value;            // cluster in the top nibble, codeword below
+    i32 reads;            // reading positions; negative for a derived row
+    i32 row;              // symbol row from 1; -1 refused; 0 empty slot
+    i32 cluster;          // cluster expected for the row
+};
+
+// The row table: one slot per symbol row and room for everything the column walk writes.
+inline constexpr int kPdfMaxRows = 90;
+inline constexpr int kPdfWalkEntries = 180;
+inline constexpr int kPdfRowTableEntries = kPdfMaxRows + kPdfWalkEntries;
+static_assert(kPdfRowTableEntries * sizeof(PDF_ROW_ENTRY) == 12960);
 
 // The decoders hold this many candidates.
 inline constexpr int kPdfMaxCandidates = 4;

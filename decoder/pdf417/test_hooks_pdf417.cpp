@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pdf417/cc_data.h"
+#include "pdf417/pdf417_decode.h"
 #include "pdf417/pdf417_macro.h"
 #include "pdf417/pdf417_scanline.h"
 #include "pdf417/pdf417_state.h"
@@ -11,6 +12,7 @@ namespace vexo {
 
 void Test_ResetPdfStatics() {
     g_pdfState = PDF_DECODER_STATE{};
+    PDF_ClearMatrixCache();
     g_pdfReadParams = PDF_READ_PARAMS{2, 0, 1, 6, 0};
     PDF_ClearMacroRecord();
     PDF_SetSeconds(0);

@@ -257,7 +257,7 @@ TEST_F(DmLocateTest, EdgeFitOnAHorizontalEdge) {
     Paint([](int, int y) { return y < 100 ? 200 : 40; });
     SLOPE_LINE out{};
     ASSERT_EQ(vexo::DM_FitEdgeLine({0, 100}, {60, 100}, 10, &out), 1);
-    EXPECT_EQ(out.slope, -static_cast<double>(vexo::kDmEdgeAngleCos[157]) / vexo::kDmEdgeAngleSin[157]);
+    EXPECT_EQ(out.slope, -static_cast<double>(vexo::kAngleCos[157]) / vexo::kAngleSin[157]);
     EXPECT_GE(out.intercept, 99.5);
     EXPECT_LE(out.intercept, 100.5);
     EXPECT_EQ(vexo::DM_FitEdgeLine({60, 100}, {0, 100}, 10, &out), 0);  // probes run dark to light downwards only
@@ -360,11 +360,11 @@ TEST_F(DmLocateTest, LineRoutines) {
 
 TEST_F(DmLocateTest, EdgeAngleTablesFollowTheirSource) {
     for (int k = 0; k < vexo::kDmEdgeAngles; ++k) {
-        EXPECT_EQ(vexo::kDmEdgeAngleCos[k], static_cast<int>(std::trunc(1048576.0 * std::cos(k * M_PI / 314)))) << k;
-        EXPECT_EQ(vexo::kDmEdgeAngleSin[k], static_cast<int>(std::trunc(1048576.0 * std::sin(k * M_PI / 314)))) << k;
+        EXPECT_EQ(vexo::kAngleCos[k], static_cast<int>(std::trunc(1048576.0 * std::cos(k * M_PI / 314)))) << k;
+        EXPECT_EQ(vexo::kAngleSin[k], static_cast<int>(std::trunc(1048576.0 * std::sin(k * M_PI / 314)))) << k;
     }
-    EXPECT_EQ(vexo::kDmEdgeAngleSin[157], 1048576);
-    EXPECT_EQ(vexo::kDmEdgeAngleSin[314], 0);
+    EXPECT_EQ(vexo::kAngleSin[157], 1048576);
+    EXPECT_EQ(vexo::kAngleSin[314], 0);
 }
 
 }  // namespace

@@ -82,12 +82,15 @@ protected:
         vexo::g_image.widthCopy = width;
         vexo::Pix_InstallFrame(pixels.data(), width, height);
     }
+public:
     // Arena bytes in use (to check that a call gave its blocks back).
     static int ArenaUsed() {
         vexo::ARENA_STATS stats{};
         vexo::Mem_GetStats(&stats);
         return stats.used;
     }
+
+protected:
     std::vector<uint8_t> pixels;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ protected:
 inline std::string Str(const uint8_t *p, int n) {
     return n > 0 ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(n)) : std::string();
 }
+
+// n bytes of a kind: 0 printable ASCII, 1 any byte, 2 digits, 3 digits mixed with printable.
+std::string RandomData(std::mt19937 &rng, int kind, int n);
 
 // Escapes bytes for failure messages.
 std::string Printable(const std::string &s);

@@ -89,25 +89,13 @@ public:
     }
 };
 
-std::string RandomData(std::mt19937 &rng, int kind, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        const uint32_t r = rng();
-        if (kind == 0) s.push_back(static_cast<char>(0x20 + r % 95));
-        else if (kind == 1) s.push_back(static_cast<char>(r & 0xFF));
-        else if (kind == 2) s.push_back(static_cast<char>('0' + r % 10));
-        else s.push_back(r % 3 == 0 ? static_cast<char>('0' + r % 10) : static_cast<char>(0x20 + r % 95));
-    }
-    return s;
-}
-
 void SweepPdf417(PdfMatrixTest *t, int trials, uint32_t seed) {
     std::mt19937 rng(seed);
     for (int trial = 0; trial < trials; ++trial) {
         testkit::SymbolInput in;
         in.symbology = BARCODE_PDF417;
         const int kind = trial % 4;
-        in.data = RandomData(rng, kind, 1 + static_cast<int>(rng() % 160));
+        in.data = pdf_test::RandomData(rng, kind, 1 + static_cast<int>(rng() % 160));
         const int level = static_cast<int>(rng() % 9);
         in.option1 = level;
         in.option2 = 1 + static_cast<int>(rng() % 30);
@@ -161,7 +149,7 @@ TEST_F(PdfMatrixTest, MicroPdf417EverySize) {
             testkit::SymbolInput in;
             in.symbology = BARCODE_MICROPDF417;
             // Digits grow the symbol a codeword at a time, so every size comes up.
-            in.data = RandomData(rng, 2, length);
+            in.data = pdf_test::RandomData(rng, 2, length);
             in.option2 = columns;
             const testkit::Symbol s = testkit::Encode(in);
             if (!s.ok || s.cols != 38 + 17 * (columns - 1) + (columns >= 3 ? 10 : 0)) break;

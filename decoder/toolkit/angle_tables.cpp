@@ -1,11 +1,11 @@
-// Angle tables of the Data Matrix edge fit: entry k = trunc(2^20 cos(k pi / 314)) and
+// Angle tables of the edge fits: entry k = trunc(2^20 cos(k pi / 314)) and
 // trunc(2^20 sin(k pi / 314)), truncated toward zero. The source is that expression; a test
 // rebuilds both tables from it.
-#include "datamatrix/dm_locate.h"
+#include "toolkit/angle_tables.h"
 
 namespace vexo {
 
-const i32 kDmEdgeAngleCos[kDmEdgeAngles] = {
+const i32 kAngleCos[kAngleSteps] = {
     1048576, 1048523, 1048366, 1048103, 1047736, 1047264, 1046687, 1046005, 1045218, 1044327,
     1043332, 1042232, 1041027, 1039719, 1038306, 1036789, 1035169, 1033445, 1031617, 1029686,
     1027653, 1025516, 1023277, 1020935, 1018491, 1015945, 1013297, 1010548, 1007698, 1004747,
@@ -70,9 +70,9 @@ const i32 kDmEdgeAngleCos[kDmEdgeAngles] = {
     1031617, 1033445, 1035169, 1036789, 1038306, 1039719, 1041027, 1042232, 1043332, 1044327,
     1045218, 1046005, 1046687, 1047264, 1047736, 1048103, 1048366, 1048523,
 };
-static_assert(sizeof(kDmEdgeAngleCos) / sizeof(kDmEdgeAngleCos[0]) == kDmEdgeAngles);
+static_assert(sizeof(kAngleCos) / sizeof(kAngleCos[0]) == kAngleSteps);
 
-const i32 kDmEdgeAngleSin[kDmEdgeAngles] = {
+const i32 kAngleSin[kAngleSteps] = {
     0, 10490, 20980, 31468, 41953, 52433, 62908, 73377, 83839, 94292,
     104735, 115169, 125590, 135999, 146395, 156776, 167141, 177489, 187820, 198132,
     208424, 218695, 228944, 239170, 249373, 259550, 269702, 279826, 289923, 299990,
@@ -137,6 +137,6 @@ const i32 kDmEdgeAngleSin[kDmEdgeAngles] = {
     -187820, -177489, -167141, -156776, -146395, -135999, -125590, -115169, -104735, -94292,
     -83839, -73377, -62908, -52433, -41953, -31468, -20980, -10490,
 };
-static_assert(sizeof(kDmEdgeAngleSin) / sizeof(kDmEdgeAngleSin[0]) == kDmEdgeAngles);
+static_assert(sizeof(kAngleSin) / sizeof(kAngleSin[0]) == kAngleSteps);
 
 }  // namespace vexo
