@@ -39,18 +39,25 @@ function(stack_add_test_binary name)
   set_property(GLOBAL APPEND PROPERTY STACK_TEST_BINARIES ${name})
   set_property(TARGET ${name} PROPERTY STACK_TEST_LABELS "${T_LABELS}")
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
-  # A list of labels must reach the test property as one value.
-  string(REPLACE ";" "\\;" escaped_labels "${T_LABELS}")
-  set(lock_properties "")
+  # A list must reach the discovered tests' properties as one value: the discovery's
+  # command line and script expand it several times, and only this escape survives them
+  # (a plain "\\;" left "threads" and the lock off every discovered test; see
+  # ctest --show-only=json-v1).
+  string(REPLACE ";" "\\\\\\\\\\\\\\\\;" escaped_labels "${T_LABELS}")
+  string(REPLACE ";" "\\\\\\\\\\\\\\\\;" escaped_locks "${T_LOCKS}")
   if(T_LOCKS)
-    string(REPLACE ";" "\\;" escaped_locks "${T_LOCKS}")
-    set(lock_properties RESOURCE_LOCK "${escaped_locks}")
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES LABELS "${escaped_labels}" RESOURCE_LOCK "${escaped_locks}"
+      TEST_FILTER "-*Slow*"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_TIMEOUT 120
+      PROPERTIES LABELS "${escaped_labels}"
+      TEST_FILTER "-*Slow*"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${escaped_labels}" ${lock_properties}
-    TEST_FILTER "-*Slow*"
-    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   add_test(NAME ${name}.slow COMMAND ${name} --gtest_filter=*Slow*)
   set_tests_properties(${name}.slow PROPERTIES LABELS "slow;${T_LABELS}")
   if(T_LOCKS)

@@ -152,25 +152,6 @@ TEST_F(DecoderWrapperTest, ARefusedInitForwardsNoSettingsButStillDecodes) {
     EXPECT_EQ(plain(decoder_calls()), "L init;L get 100513;L decode;");
 }
 
-TEST_F(DecoderWrapperTest, LotteryFlag) {
-    install_decoder(FAKE_DECODER_LONG);
-    uint32_t flag = 9;
-    EXPECT_EQ(X3_Get(X3_ID_LOTTERY, &flag), 0);
-    EXPECT_EQ(flag, 0u);
-    EXPECT_EQ(X3_Get(X3_ID_LOTTERY, nullptr), 0) << "a null out is not written";
-    ASSERT_EQ(X3_Init(), 1);
-    EXPECT_EQ(X3_Get(X3_ID_LOTTERY, &flag), 0);
-    EXPECT_EQ(flag, 0u);
-    ASSERT_EQ(property_set("ro.build.scanner.api", "1"), 0);
-    ASSERT_EQ(X3_Init(), 1);
-    EXPECT_EQ(X3_Get(X3_ID_LOTTERY, &flag), 0);
-    EXPECT_EQ(flag, 1u);
-    X3_TiCai(0);
-    EXPECT_EQ(X3_Get(X3_ID_LOTTERY, &flag), 0);
-    EXPECT_EQ(flag, 0u);
-    property_set("ro.build.scanner.api", "");
-}
-
 TEST_F(DecoderWrapperTest, ASuccessfulDecodeBeepsOnceOnTheCallingThread) {
     install_decoder(FAKE_DECODER_LONG);
     ASSERT_EQ(X3_Init(), 1);
