@@ -46,3 +46,9 @@ if(TARGET readercore)
     endif()
   endforeach()
 endif()
+
+# The aimer spot detectors on small frames with any rectangle.
+list(APPEND FUZZ_SERVICE_AREAS spotfind)
+if(TARGET spotfind)
+  stack_add_fuzz_target(spotfind LIBS spotfind LABELS service)
+endif()
