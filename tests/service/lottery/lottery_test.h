@@ -16,6 +16,7 @@
 #include "plat.h"
 #include "readercore.h"
 #include "service_log.h"
+#include "wrapper/module/fake_calls.h"
 
 inline constexpr char kServiceSocket[] = "com.corvane.brevik.servicesocket";
 inline constexpr char kLocalSocket[] = "com.corvane.brevik.localsocket";
@@ -57,21 +58,6 @@ inline std::string read_all(int fd) {
     ssize_t n;
     while ((n = read(fd, buf, sizeof buf)) > 0) bytes.append(buf, static_cast<size_t>(n));
     return bytes;
-}
-
-// The fake decoder's record without its sequence numbers: "L init;L set 20200 65537;".
-inline std::string plain_calls(const std::string &calls) {
-    std::string out;
-    bool skipping = true;
-    for (char c : calls) {
-        if (skipping) {
-            skipping = c != ':';
-            continue;
-        }
-        out += c;
-        if (c == ';') skipping = true;
-    }
-    return out;
 }
 
 class LotteryTest : public ServiceTest {
