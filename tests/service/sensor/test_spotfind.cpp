@@ -147,7 +147,7 @@ TEST(SpotCrossTest, ProjectionPeaks) {
     }
 }
 
-// The outline of the Part, from its definition: edge pixels with five to seven bright
+// The outline from its definition: edge pixels with five to seven bright
 // neighbours over one group, the first extreme in raster order.
 std::array<int, 8> reference_outline(const Image &im, int x0, int y0, int x1, int y1) {
     std::array<int, 8> o = {im.width, 0, 0, 0, 0, im.height, 0, 0};
