@@ -84,10 +84,6 @@ SCAN_EVENT_CALLBACK beep_callback_locked() {
 
 }  // namespace
 
-void X3TiCai_Init() {
-    // The lottery-terminal settings come with their own part of the runtime.
-}
-
 void decoder_wrapper_forget_beep(COMMON_STATE *state) {
     std::lock_guard<std::mutex> hold(g_lock);
     if (g_wrapper.beep == state) g_wrapper.beep = nullptr;
@@ -127,6 +123,7 @@ extern "C" int X3_Init(void) {
                static_cast<unsigned>(g_lottery.load()));
     }
     if (property_get_integer("ro.build.scanner.api", "0") == 1) X3_TiCai(1);
+    // The lottery configuration writes through X3_Set: after the lock is released.
     if (g_lottery.load() != 0) X3TiCai_Init();
     return result;
 }

@@ -13,8 +13,6 @@ void exposure_test_reset();
 
 // The core's deinit: the wrapper forgets its beep target when it is the state being freed.
 void decoder_wrapper_forget_beep(COMMON_STATE *state);
-// The lottery-terminal mode's initialisation, run by X3_Init in that mode.
-void X3TiCai_Init();
 
 // Switches an engine off by its kind, unless powerLocked; does not look at common.
 void common_power_off(ENGINE_RECORD *record);

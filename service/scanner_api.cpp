@@ -98,6 +98,14 @@ extern "C" int zpt_scansetparam(const char *code, const char *param, const char 
     return device->set_param(device, code, param, value) == 0 ? 1 : 0;
 }
 
+extern "C" int zpt_scansetparam_ticai(const char *name, const char *value) {
+    int result = X3TiCai_Set(name, value);
+    rt_log(LOG_LEVEL_DETAIL, "zpt_scansetparam_ticai [%s] [%s] [%d]", name != nullptr ? name : "",
+           value != nullptr ? value : "", result);
+    rt_log(LOG_LEVEL_DETAIL, "zpt_scansetparam_ticai return %d", result == 0 ? 1 : 0);
+    return result == 0 ? 1 : 0;
+}
+
 extern "C" int zpt_scangetparam(const char *code, const char *param, char *out) {
     if (code == nullptr || param == nullptr || out == nullptr) return 0;
     DEVICE_OBJECT *device = ready_with(&DEVICE_OBJECT::get_param, "ScangetParam No init");

@@ -45,6 +45,8 @@ void bind_others() {
     bind_symbol(g_crypto.RSA_public_decrypt, "RSA_public_decrypt");
     bind_symbol(g_crypto.RSA_private_encrypt, "RSA_private_encrypt");
     bind_symbol(g_crypto.RSA_private_decrypt, "RSA_private_decrypt");
+    bind_symbol(g_crypto.RSA_set0_key, "RSA_set0_key");
+    bind_symbol(g_crypto.RSA_get0_key, "RSA_get0_key");
     bind_symbol(g_crypto.BN_new, "BN_new");
     bind_symbol(g_crypto.BN_free, "BN_free");
     bind_symbol(g_crypto.BN_set_word, "BN_set_word");

@@ -28,6 +28,9 @@ struct CryptoLib {
     int (*RSA_public_decrypt)(int flen, const unsigned char *from, unsigned char *to, RSA *rsa, int padding);
     int (*RSA_private_encrypt)(int flen, const unsigned char *from, unsigned char *to, RSA *rsa, int padding);
     int (*RSA_private_decrypt)(int flen, const unsigned char *from, unsigned char *to, RSA *rsa, int padding);
+    // The RSA record is opaque since OpenSSL 1.1: keys go in and out through these.
+    int (*RSA_set0_key)(RSA *rsa, BIGNUM *n, BIGNUM *e, BIGNUM *d);
+    void (*RSA_get0_key)(const RSA *rsa, const BIGNUM **n, const BIGNUM **e, const BIGNUM **d);
     BIGNUM *(*BN_new)(void);
     void (*BN_free)(BIGNUM *bn);
     int (*BN_set_word)(BIGNUM *bn, BN_ULONG word);

@@ -599,6 +599,148 @@ READERCORE_EXPORT int tc358746_deinit(int channel);
 /* on non-zero: tc358746_init on the I2C channel; 0: tc358746_deinit. */
 READERCORE_EXPORT int control_mipi(int channel, int on);
 
+
+/* ---- Lottery-terminal mode ----
+ * With "ro.build.scanner.api" 1, X3_Init puts a fixed configuration into the decoder,
+ * starts the image server, and setting names switch groups of decoder properties. */
+
+/* A setting's handler: (context, ignored; value text, only its first character read):
+ * 0, or -2 for a value it does not take. */
+typedef int (*TICAI_SET_PROC)(void *context, const char *value);
+
+/* One setting; the byte sum of the name is filled once, before the first lookup. */
+typedef struct TICAI_SET_ENTRY {
+    const char *name;
+    int32_t sum;
+    TICAI_SET_PROC proc;
+} TICAI_SET_ENTRY;
+
+#define TICAI_SET_COUNT 40
+/* The 39 settings and an end entry with no name. */
+READERCORE_EXPORT extern TICAI_SET_ENTRY grv26SetProcs[TICAI_SET_COUNT];
+
+/* Fills the sums from entry to the table's end (entries of grv26SetProcs only). */
+READERCORE_EXPORT void name_table_fill_sums(TICAI_SET_ENTRY *entry);
+/* Called by X3_Init in lottery mode, outside the wrapper's lock: ALL_Enable "1" and the
+ * image server. */
+READERCORE_EXPORT void X3TiCai_Init(void);
+/* The handler's result, or -3 when no setting has that name. */
+READERCORE_EXPORT int X3TiCai_Set(const char *name, const char *value);
+
+READERCORE_EXPORT int X3TiCai_ALL_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_DoubleSingleCode(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_ITF_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN8_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN8_Addon2(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN8_Addon5(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN13_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN13_Addon2(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_EAN13_Addon5(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCE_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCE_Addon2(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCE_Addon5(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCA_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCA_Addon2(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UPCA_Addon5(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_ISSN_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE128_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_UCCEAN128_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_ISBT128_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_COUPON_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE32_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE39_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE39_FullASCII(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE93_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CODE11_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_MATRIX25_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_STD25_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_CDB_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_MSIPLSY_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_Rss_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_DM_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_PDF417_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_MICROPDF_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_COMPLSITE_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_COMPLSITE_UPCEAN(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_MAXIC_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_QR_Enable(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_QR_Micro(void *context, const char *value);
+READERCORE_EXPORT int X3TiCai_AZTEC_Enable(void *context, const char *value);
+
+/* ---- Lottery-terminal image sockets ----
+ * The last camera frame, one 752 x 480 YUV 4:2:0 buffer (the chroma neutral), served
+ * whole to every process that connects to the abstract name
+ * "com.corvane.brevik.servicesocket" and saved as "/data/barcode.yuv". */
+
+#define TICAI_IMAGE_SIZE 541440u /* 752 x 480 x 3 / 2 */
+#define TICAI_LUMA_SIZE 360960u  /* 752 x 480 */
+
+/* The image server's record: listening socket, run flag, thread. */
+typedef struct SOCKET_SERVICE {
+    int32_t fd;
+    int32_t run;
+    pthread_t thread;
+} SOCKET_SERVICE;
+
+/* Starts the image server (the buffer filled with 0x80): 0, or -1 when its socket or
+ * thread cannot be set up. */
+READERCORE_EXPORT int socket_service_init(void);
+/* Copies at most TICAI_LUMA_SIZE bytes of image into the buffer (a NULL image: nothing). */
+READERCORE_EXPORT void socket_service_fill_buf(const uint8_t *image, uint32_t length);
+/* Pushes at most TICAI_IMAGE_SIZE bytes of image (also kept in the buffer) to
+ * "com.corvane.brevik.localsocket": 0, -1 (no socket), -2 (refused) or -5 (write failed,
+ * the connection closed). A sent image's connection stays open until the next push or
+ * socket_local_close. */
+READERCORE_EXPORT int socket_local_send(const uint8_t *image, uint32_t length);
+READERCORE_EXPORT void socket_local_close(void);
+/* The image server's thread (record: SOCKET_SERVICE *). */
+READERCORE_EXPORT void *socket_service_thread_func(void *record);
+
+/* ---- Crypto wrappers over libcrypto (bound at run time) ----
+ * Byte strings are raw with explicit lengths, big numbers big-endian. Common results: -1
+ * for a missing or empty argument, -2 when libcrypto or a function needed is not bound;
+ * nothing is written then. */
+
+/* AES-ECB with a key of bits 128, 192 or 256 (else -1) over every 16-byte block from 0
+ * while below length (a partial last block transformed whole: in and out extend to
+ * length rounded up to 16): 1. */
+READERCORE_EXPORT int OpensslAesEncryptEx(const uint8_t *in, int length, uint8_t *out, const uint8_t *key, int bits);
+READERCORE_EXPORT int OpensslAesDecryptEx(const uint8_t *in, int length, uint8_t *out, const uint8_t *key, int bits);
+/* A key with exponent 65537: modulus and private exponent right-aligned in (bits + 7) / 8
+ * bytes each: 0; -1 on any failure. */
+READERCORE_EXPORT int OpensslRSAGenerateKey(int bits, uint8_t *d_out, uint8_t *n_out);
+/* Raw RSA without padding: in right-aligned in a zeroed buffer of whole modulus lengths;
+ * out holds the result (a modulus length): the library's result, also stored in
+ * *out_length when given. */
+READERCORE_EXPORT int opensslRSAPublicEncryptEx(const uint8_t *e, int e_length, const uint8_t *n, int n_length,
+                                                const uint8_t *in, int length, uint8_t *out, int *out_length);
+READERCORE_EXPORT int opensslRSAPublicDecryptEx(const uint8_t *e, int e_length, const uint8_t *n, int n_length,
+                                                const uint8_t *in, int length, uint8_t *out, int *out_length);
+/* The same with the key (n, d, 65537). */
+READERCORE_EXPORT int opensslRSAPrivateEncryptEx(const uint8_t *d, int d_length, const uint8_t *n, int n_length,
+                                                 const uint8_t *in, int length, uint8_t *out, int *out_length);
+READERCORE_EXPORT int opensslRSAPrivateDecryptEx(const uint8_t *d, int d_length, const uint8_t *n, int n_length,
+                                                 const uint8_t *in, int length, uint8_t *out, int *out_length);
+/* PKCS #1 v1.5 with a PEM public key (NUL-terminated): 0 with the output length in
+ * *out_length when given; -3 when the key cannot be read; the library's negative result
+ * when the operation fails. */
+READERCORE_EXPORT int OpensslRsaPublicEncrypt(const uint8_t *in, int length, uint8_t *out, int *out_length,
+                                              const char *pem);
+READERCORE_EXPORT int OpensslRsaPublicDecrypt(const uint8_t *in, int length, uint8_t *out, int *out_length,
+                                              const char *pem);
+/* The 16-byte digest into out (capacity at least 16): 0. */
+READERCORE_EXPORT int OpensslMD5(const uint8_t *in, int length, uint8_t *out, int capacity);
+/* Triple DES in ECB mode over length / 8 blocks (length at most in_length), key of 16
+ * (K1 K2 K1) or 24 bytes (else -3); mode 1 encrypts, 0 decrypts: 1. */
+READERCORE_EXPORT int Openssl3DESEncrypt(const uint8_t *in, int in_length, uint8_t *out, int length,
+                                         const uint8_t *key, int key_length, int mode);
+/* Base64 with a line feed after every 64 characters and the last line, no terminating
+ * zero: the text length; -1 when it exceeds capacity. */
+READERCORE_EXPORT int OpensslBase64Encode(const uint8_t *in, int length, char *out, int capacity);
+/* The decoded bytes and a zero byte: their count; -1 when they do not fit capacity, a
+ * negative value when decoding fails (nothing written either way). */
+READERCORE_EXPORT int OpensslBase64Decode(const char *in, int length, uint8_t *out, int capacity);
+
 #ifdef __cplusplus
 }
 #endif

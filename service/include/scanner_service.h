@@ -134,6 +134,8 @@ SCANNER_SERVICE_EXPORT int zpt_scanstartdecode(SCAN_EVENT_CALLBACK callback, int
 SCANNER_SERVICE_EXPORT int zpt_scanstopdecode(int arg);
 /* Sets one setting (three texts required): true when set or unchanged. */
 SCANNER_SERVICE_EXPORT int zpt_scansetparam(const char *code, const char *param, const char *value);
+/* A lottery-terminal setting by name (X3TiCai_Set); needs no device: true when it gave 0. */
+SCANNER_SERVICE_EXPORT int zpt_scansetparam_ticai(const char *name, const char *value);
 /* The cached value as decimal text into out (at least 12 bytes): its length, 0 when
  * nothing was written. */
 SCANNER_SERVICE_EXPORT int zpt_scangetparam(const char *code, const char *param, char *out);

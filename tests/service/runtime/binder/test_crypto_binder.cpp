@@ -27,6 +27,8 @@ TEST_F(CryptoBinderTest, EveryNameIsBound) {
         {"RSA_public_decrypt", lib.RSA_public_decrypt != nullptr},
         {"RSA_private_encrypt", lib.RSA_private_encrypt != nullptr},
         {"RSA_private_decrypt", lib.RSA_private_decrypt != nullptr},
+        {"RSA_set0_key", lib.RSA_set0_key != nullptr},
+        {"RSA_get0_key", lib.RSA_get0_key != nullptr},
         {"BN_new", lib.BN_new != nullptr},
         {"BN_free", lib.BN_free != nullptr},
         {"BN_set_word", lib.BN_set_word != nullptr},
