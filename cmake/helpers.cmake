@@ -39,18 +39,21 @@ function(stack_add_test_binary name)
   set_property(GLOBAL APPEND PROPERTY STACK_TEST_BINARIES ${name})
   set_property(TARGET ${name} PROPERTY STACK_TEST_LABELS "${T_LABELS}")
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
-  # A list of labels must reach the test property as one value.
-  string(REPLACE ";" "\\;" escaped_labels "${T_LABELS}")
-  set(lock_properties "")
-  if(T_LOCKS)
-    string(REPLACE ";" "\\;" escaped_locks "${T_LOCKS}")
-    set(lock_properties RESOURCE_LOCK "${escaped_locks}")
-  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES LABELS "${escaped_labels}" ${lock_properties}
     TEST_FILTER "-*Slow*"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  # Labels and locks are not handed to the discovery: its PROPERTIES flattens list values
+  # (a second label became a property name and swallowed the lock after it). A file read
+  # after the discovery's own sets them on the tests it found.
+  set(properties "LABELS \"${T_LABELS}\"")
+  if(T_LOCKS)
+    string(APPEND properties " RESOURCE_LOCK \"${T_LOCKS}\"")
+  endif()
+  set(properties_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${properties_file}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ${properties})\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties_file})
   add_test(NAME ${name}.slow COMMAND ${name} --gtest_filter=*Slow*)
   set_tests_properties(${name}.slow PROPERTIES LABELS "slow;${T_LABELS}")
   if(T_LOCKS)
