@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "sandbox.h"
 #include "zptutils.h"
 
 namespace {
@@ -25,7 +26,7 @@ LINK_CONTEXT *g_link = nullptr;
 
 bool bind_fns() {
     if (g_fns.start != nullptr) return true;
-    void *library = dlopen(ZPTUTILS_PATH, RTLD_NOW);
+    void *library = dlopen(svc_sandbox::link_library_path(), RTLD_NOW);
     if (library == nullptr) return false;
     g_fns.start = reinterpret_cast<decltype(g_fns.start)>(dlsym(library, "start_comm"));
     g_fns.stop = reinterpret_cast<decltype(g_fns.stop)>(dlsym(library, "stop_comm"));
@@ -55,8 +56,6 @@ void on_reply(LINK_CHUNK *reply, LINK_SEND_NODE *) {
 }
 
 }  // namespace
-
-const char *net_link_library_path() { return ZPTUTILS_PATH; }
 
 bool NetClient::open() {
     if (!bind_fns()) return false;

@@ -35,6 +35,3 @@ class NetClient {
   private:
     void *link_ = nullptr;
 };
-
-// The build's link library, for the sandbox's library folder.
-const char *net_link_library_path();

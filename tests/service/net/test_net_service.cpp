@@ -14,8 +14,11 @@
 
 #include "net_client.h"
 #include "readercore.h"
+#include "sandbox.h"
 #include "scanner_service.h"
 #include "service_log.h"
+#include "sim.h"
+#include "hwports.h"
 #include "zptlog.h"
 
 namespace {
@@ -40,9 +43,14 @@ std::vector<Call> calls() {
     return g_calls;
 }
 
-int test_ioctrl(ENGINE_RECORD *, int code, int arg, void *pointer) {
+int test_ioctrl(ENGINE_RECORD *engine, int code, int arg, void *pointer) {
     Call call{code, arg, {}};
     switch (code) {
+    case SCANNER_IOCTRL_SAVE_BMP:
+    case SCANNER_IOCTRL_SEND_BMP:
+        // As the drivers do: the debug switches are the core's.
+        if (g_result == 0) common_scanner_debug_ioctrl_proc(engine, code, arg, pointer);
+        break;
     case SCANNER_IOCTRL_GET_SIZE:
         if (g_size_written && g_result == 0) *static_cast<SCANNER_FRAME_SIZE *>(pointer) = {752, 480};
         break;
@@ -109,7 +117,7 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
     return a;
 }
 
-// Whether another process of the host holds the socket's one abstract name.
+// Whether the socket's one abstract name is bound.
 bool name_taken() {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0) return false;
@@ -152,12 +160,10 @@ class NetServiceTest : public ServiceTest {
         zpt_net_deinit();
         ServiceTest::TearDown();
     }
-    void link_library() {
-        make_dirs("/system/lib64");
-        ASSERT_EQ(symlink(net_link_library_path(), host("/system/lib64/libzptutils.so").c_str()), 0);
-    }
+    void link_library() { ASSERT_TRUE(svc_sandbox::link_libraries(root_, 0)); }
     void start() {
-        if (name_taken()) GTEST_SKIP() << "the socket name is held by another process";
+        // The program has a network of its own: a bound name is a link this process left running.
+        ASSERT_FALSE(name_taken()) << "the socket name is already bound";
         link_library();
         ASSERT_EQ(zpt_net_init(&device_), 0);
         ASSERT_TRUE(client_.open());
@@ -424,15 +430,146 @@ TEST_F(NetServiceTest, StopWhileCommandsAndReportsRunThenServeAgain) {
     ASSERT_EQ(zpt_net_init(&device_), 0);
     ASSERT_TRUE(client_.open());
     EXPECT_EQ(client_.command(0x01, {}).payload.size(), 28u);
-    // A debug frame reaches the client as a report of command 4.
-    std::vector<uint8_t> frame = pattern(752 * 480);
-    EXPECT_GT(zpt_net_direct_send(SERVICE_CMD_DEBUG_IMAGE, frame.data(), static_cast<int>(frame.size())), 0);
-    bool seen = false;
-    for (int i = 0; i < 300 && !seen; ++i) {
-        for (const NetReport &r : client_.reports()) seen = seen || (r.command == 4 && r.length == 360960u);
-        if (!seen) usleep(10 * 1000);
+}
+
+// A debug frame reaches the client as a report of command 4, with the driver's trailer
+// when it has one; the client's answer is dropped.
+TEST_F(NetServiceTest, DebugFramesReachTheClientAsReports) {
+    start();
+    if (IsSkipped() || HasFatalFailure()) return;
+    EXPECT_EQ(client_.command(0x02, u32s({1})).status, 0);
+    EXPECT_EQ(client_.command(0x04, u32s({1})).status, 0);
+    EXPECT_EQ(engine_.debugSendImage, 1u);
+    std::vector<uint8_t> frame = pattern(752 * 480 + 16);
+    uint8_t *image = frame.data();
+    const uint8_t trailer[16] = {1, 2, 3};
+    EXPECT_GT(common_scanner_debug_proc(&engine_, &image, 752, 480, nullptr), 0);
+    EXPECT_GT(common_scanner_debug_proc(&engine_, &image, 752, 480, trailer), 0);
+    std::vector<NetReport> got;
+    for (int i = 0; i < 500 && got.size() < 2; ++i) {
+        got = client_.reports();
+        if (got.size() < 2) usleep(10 * 1000);
     }
-    EXPECT_TRUE(seen);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].command, 4);
+    EXPECT_EQ(got[0].length, 360960u);
+    EXPECT_EQ(got[1].command, 4);
+    EXPECT_EQ(got[1].length, 360976u);
+    EXPECT_EQ(client_.command(0x01, {}).status, 0) << "still serving after the dropped answers";
+}
+
+// The ports on their stand-ins: the engine's I2C bus on the modelled kernel, a UART on a
+// pseudo-terminal, the switch ports on files under the root.
+class NetPortsTest : public NetServiceTest {
+  protected:
+    static constexpr char kBus[] = "/dev/i2c-2";
+    static constexpr uint8_t kEngine = 0x12;  // 8-bit registers
+    static constexpr uint8_t kSensor = 0x3C;  // 16-bit registers
+    static constexpr char kSwitchDir[] = "/sys/devices/switch/";
+    static constexpr char k2dNode[] = "/sys/devices/scan2d/power";
+
+    void SetUp() override {
+        NetServiceTest::SetUp();
+        sim_kernel_install();
+        make_dirs("/dev");
+        ASSERT_EQ(sim_i2c_bus_create(kBus), 0);
+        ASSERT_EQ(sim_i2c_add_device(kBus, kEngine, 1), 0);
+        ASSERT_EQ(sim_i2c_add_device(kBus, kSensor, 2), 0);
+        ASSERT_EQ(register_device(PORT_KIND_I2C, 2, kBus), 0);
+        // The engine's driver keeps its bus open.
+        PORT_DEVICE *bus = get_module_ops(PORT_KIND_I2C, 2);
+        ASSERT_EQ(bus->open(bus, nullptr), 0);
+        engine_.DriverChannel = 2;
+        ASSERT_EQ(sim_pty_open(&pty_, "/dev/ttyS3"), 0);
+        ASSERT_EQ(register_device(PORT_KIND_UART, 3, "/dev/ttyS3"), 0);
+        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kSwitchDir) + node, "");
+        write_file(k2dNode, "");
+        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kSwitchDir), 0);
+        ASSERT_EQ(register_device(PORT_KIND_SWITCH2D, 0, k2dNode), 0);
+        start();
+    }
+    void TearDown() override {
+        client_.close();
+        zpt_net_deinit();
+        while (unregister_device(0, -1) == 0) {
+        }
+        sim_pty_close(&pty_);
+        sim_kernel_remove();
+        NetServiceTest::TearDown();
+    }
+    static std::vector<uint8_t> i2c_record(uint8_t flags, uint8_t slave, uint32_t reg, uint32_t length,
+                                           std::vector<uint8_t> data = {}) {
+        data.resize(32);
+        return std::vector<uint8_t>{flags, slave, 0, 0} + u32s({reg, length}) + data;
+    }
+    // What the port wrote to the line, up to count bytes within a second.
+    std::vector<uint8_t> line_received(size_t count) {
+        std::vector<uint8_t> got;
+        uint8_t buf[64];
+        while (got.size() < count) {
+            ssize_t n = sim_pty_receive(&pty_, buf, sizeof buf, 1000);
+            if (n <= 0) break;
+            got.insert(got.end(), buf, buf + n);
+        }
+        return got;
+    }
+    SimPty pty_;
+};
+
+TEST_F(NetPortsTest, I2cReadsAndWritesTheEngineBus) {
+    if (IsSkipped() || HasFatalFailure()) return;
+    uint8_t *engine = sim_i2c_registers(kBus, kEngine);
+    uint8_t *sensor = sim_i2c_registers(kBus, kSensor);
+    memcpy(engine + 0x40, "\x01\x02\x03\x04", 4);
+    memcpy(sensor + 0x1234, "\xA1\xA2\xA3", 3);
+    NetAnswer a = client_.command(0x06, i2c_record(0, kEngine, 0x40, 4));
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.payload, i2c_record(0, kEngine, 0x40, 4, {1, 2, 3, 4}));
+    a = client_.command(0x06, i2c_record(0x02, kSensor, 0x1234, 3));
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.payload, i2c_record(0, kSensor, 0x1234, 3, {0xA1, 0xA2, 0xA3})) << "flags answered as 0";
+    a = client_.command(0x06, i2c_record(0, 0x50, 0x40, 4));
+    EXPECT_EQ(a.status, 1) << "an absent slave";
+    EXPECT_TRUE(a.payload.empty());
+
+    EXPECT_EQ(client_.command(0x07, i2c_record(0, kEngine, 0x60, 3, {9, 8, 7})).status, 0);
+    EXPECT_EQ(std::vector<uint8_t>(engine + 0x60, engine + 0x63), (std::vector<uint8_t>{9, 8, 7}));
+    EXPECT_EQ(client_.command(0x07, i2c_record(0x02, kSensor, 0x2000, 2, {5, 6})).status, 0);
+    EXPECT_EQ(std::vector<uint8_t>(sensor + 0x2000, sensor + 0x2002), (std::vector<uint8_t>{5, 6}));
+    EXPECT_EQ(client_.command(0x07, i2c_record(0, 0x50, 0x60, 1, {1})).status, 1);
+}
+
+TEST_F(NetPortsTest, SerialCommandsOnAPseudoTerminal) {
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::vector<uint8_t> data = pattern(10, 40);
+    NetAnswer a = client_.command(0x12, u32s({3, 10, 0, 0}) + data);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.payload, data) << "the bytes written, echoed";
+    EXPECT_EQ(line_received(10), data);
+    EXPECT_EQ(client_.command(0x12, u32s({3, 10, 0, 0}) + data + std::vector<uint8_t>{0}).status, 1);
+
+    ASSERT_EQ(sim_pty_send(&pty_, "hello", 5), 5);
+    // A wait that would be negative is refused before anything is read.
+    EXPECT_EQ(client_.command(0x11, u32s({3, 5, 0xFFFFFFFFu, 0})).status, 1);
+    EXPECT_EQ(client_.command(0x11, u32s({3, 2049, 100, 0})).status, 1);
+    a = client_.command(0x11, u32s({3, 5, 1000, 0}));
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(std::string(a.payload.begin(), a.payload.end()), "hello");
+
+    EXPECT_EQ(client_.command(0x13, u32s({3, 0, 0, 9600})).status, 0);
+    EXPECT_EQ(client_.command(0x13, u32s({3, 0, 0, 0})).status, 1);
+    EXPECT_EQ(client_.command(0x14, u32s({3, 0, 0, 9600})).status, 0);
+    EXPECT_EQ(client_.command(0x14, u32s({3, 0, 0, 0})).status, 1);
+}
+
+TEST_F(NetPortsTest, SwitchCommandsWriteThePortNodes) {
+    if (IsSkipped() || HasFatalFailure()) return;
+    EXPECT_EQ(client_.command(0x0a, u32s({0, 0x09, 1})).status, 0);
+    EXPECT_EQ(read_file(std::string(kSwitchDir) + "uart_rts"), "1");
+    EXPECT_EQ(client_.command(0x1a, u32s({0, 0x0f, 0})).status, 0);
+    EXPECT_EQ(read_file(k2dNode), "1");
+    EXPECT_EQ(client_.command(0x0a, u32s({7, 0x09, 1})).status, 1) << "no port on that channel";
+    EXPECT_EQ(client_.command(0x1a, u32s({7, 0x0f, 0})).status, 1);
 }
 
 }  // namespace
