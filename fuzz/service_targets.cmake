@@ -23,3 +23,10 @@ list(APPEND FUZZ_SERVICE_AREAS link_receive)
 if(TARGET zptutils_internal)
   stack_add_fuzz_target(link_receive LIBS zptutils_internal LABELS service)
 endif()
+
+# The service commands handed straight to the request handler, the link down.
+list(APPEND FUZZ_SERVICE_AREAS service_commands)
+if(TARGET readercore)
+  include(${CMAKE_SOURCE_DIR}/tests/service/support/sandbox.cmake)
+  stack_add_fuzz_target(service_commands LIBS readercore service_sandbox LABELS service)
+endif()
