@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net_device.h"
 #include "plat.h"
 #include "readercore.h"
 #include "sandbox.h"
@@ -102,16 +103,7 @@ struct FuzzDevice {
         dir = svc_sandbox::make_root("fuzz-service-commands");
         if (dir.empty()) abort();
         plat_set_root(dir.c_str());
-        strcpy(engine.name, "MOCKA");
-        strcpy(engine.display, "DISPA");
-        engine.Scantype = ENGINE_KIND_CAMERA;
-        engine.scanner_ioctrl = checking_ioctrl;
-        engine.scanner_sync = checking_sync;
-        device.current = &engine;
-        device.state = 1;
-        device.change_engine = checking_change;
-        list_init(&device.codeGroups);
-        list_init(&device.settings);
+        net_test_device(&engine, &device, checking_ioctrl, checking_sync, checking_change);
         strcpy(group.name, "QR");
         group.count = 2;
         group.entries = params;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net_client.h"
+#include "net_device.h"
 #include "plat.h"
 #include "readercore.h"
 #include "sandbox.h"
@@ -31,13 +32,7 @@ struct Served {
         root = svc_sandbox::make_root("bench-net");
         if (root.empty() || !svc_sandbox::link_libraries(root, 0)) return;
         plat_set_root(root.c_str());
-        strcpy(engine.name, "MOCKA");
-        engine.Scantype = ENGINE_KIND_CAMERA;
-        engine.scanner_ioctrl = quick_ioctrl;
-        device.current = &engine;
-        device.state = 1;
-        list_init(&device.codeGroups);
-        list_init(&device.settings);
+        net_test_device(&engine, &device, quick_ioctrl, nullptr, nullptr);
         ok = zpt_net_init(&device) == 0 && client.open();
     }
     ~Served() {

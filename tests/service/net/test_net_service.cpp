@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net_client.h"
+#include "net_device.h"
 #include "readercore.h"
 #include "sandbox.h"
 #include "scanner_service.h"
@@ -144,16 +145,7 @@ class NetServiceTest : public ServiceTest {
         g_fetch.clear();
         g_synced.clear();
         g_changed.clear();
-        strcpy(engine_.name, "MOCKA");
-        strcpy(engine_.display, "DISPA");
-        engine_.Scantype = ENGINE_KIND_CAMERA;
-        engine_.scanner_ioctrl = test_ioctrl;
-        engine_.scanner_sync = test_sync;
-        device_.current = &engine_;
-        device_.state = 1;
-        device_.change_engine = test_change;
-        list_init(&device_.codeGroups);
-        list_init(&device_.settings);
+        net_test_device(&engine_, &device_, test_ioctrl, test_sync, test_change);
     }
     void TearDown() override {
         client_.close();
