@@ -321,6 +321,9 @@ int scanner_device_close(DEVICE_OBJECT *device) {
     // The start-up threads fill the device in: nothing is torn down under them.
     wait_thread_end(&g_probe_thread);
     wait_thread_end(&g_post_probe_thread);
+    // The service socket's commands run on the engine and the device: stopped before
+    // either is freed.
+    int result = zpt_net_deinit();
     ENGINE_RECORD *r = device_current(device);
     if (r != nullptr) {
         if (r->scanner_deinit != nullptr) r->scanner_deinit(r);
@@ -336,7 +339,6 @@ int scanner_device_close(DEVICE_OBJECT *device) {
         rt_log(LOG_LEVEL_OPER, "scanner_device_close %s", step.name);
         step.release();
     }
-    int result = zpt_net_deinit();
     rt_log(LOG_LEVEL_OPER, "scanner_device_close %s [%d]", "zpt_net_deinit", result);
     return result;
 }

@@ -367,14 +367,33 @@ READERCORE_EXPORT int common_scanner_debug_ioctrl_proc(ENGINE_RECORD *record, in
 READERCORE_EXPORT int common_scanner_debug_proc(ENGINE_RECORD *record, uint8_t **image, int width, int height,
                                                 const uint8_t *trailer);
 
-/* ---- Service socket (while the link library is not bound) ---- */
+/* ---- Service socket ----
+ * A server link of the message link library (loaded by file name) on the abstract name
+ * "com.corvane.brevik.jnisocket". Its records are the library's: a chunk is
+ * {next, i32 length, data: 16-byte header then payload}. */
 
-/* 0, or -1 when the link library cannot be loaded. */
+struct LINK_CHUNK;
+struct LINK_SEND_NODE;
+
+/* Keeps the device (a later call takes the new one and keeps a running link) and opens the
+ * link: 0, or -1 when the link library cannot be loaded. */
 READERCORE_EXPORT int zpt_net_init(DEVICE_OBJECT *device);
-/* -1 when the link was not bound. */
+/* Stops the link, frees the image buffer and releases the library: 0, or -1 when the
+ * link's stop was not bound. */
 READERCORE_EXPORT int zpt_net_deinit(void);
-/* The message's sequence number, or 0 when nothing was sent. */
+/* The message's sequence number, or 0 when nothing was sent. Any thread. */
 READERCORE_EXPORT int zpt_net_direct_send(uint16_t command, const void *payload, int length);
+/* The queued send: the sequence number, or 0 when nothing was queued. */
+READERCORE_EXPORT int zpt_net_send(uint16_t command, const void *payload, int length, int retries, int timeout);
+/* Answers a received request; nothing while no link runs. */
+READERCORE_EXPORT void zpt_send_echo_packet(struct LINK_CHUNK *request, uint8_t status, const void *payload,
+                                            int length);
+/* The service commands' request handler: always 1. */
+READERCORE_EXPORT int zpt_net_distribute(struct LINK_CHUNK *request);
+/* The reply handler: answers to the stack's reports are dropped. */
+READERCORE_EXPORT void zpt_net_responsion(struct LINK_CHUNK *reply, struct LINK_SEND_NODE *request);
+/* The serial read command: always 1. */
+READERCORE_EXPORT int zpt_net_com_read(struct LINK_CHUNK *request);
 
 /* ---- Port and control wrappers ----
  * Each looks its port up by kind and channel at every call; a missing port gives -1

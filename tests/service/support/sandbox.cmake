@@ -13,5 +13,7 @@ if(NOT TARGET service_sandbox)
     SVC_HOST_LIBXML2="${SVC_HOST_LIBXML2}"
     SVC_HOST_LIBSQLITE3="${SVC_HOST_LIBSQLITE3}"
     SVC_HOST_LIBCRYPTO="${SVC_HOST_LIBCRYPTO}"
+    SVC_LINK_LIBRARY="$<TARGET_FILE:zptutils>"
     SVC_SANDBOX_TEMPLATES="${CMAKE_CURRENT_LIST_DIR}/config")
+  add_dependencies(service_sandbox zptutils)
 endif()

@@ -119,8 +119,13 @@ bool link_libraries(const std::string &root, unsigned libraries) {
     };
     for (const auto &place : places)
         if ((libraries & place.first) != 0 && !link_library(root, place.first, place.second)) return false;
-    return true;
+    std::string path = root + "/system/lib64/libzptutils.so";
+    if (!make_parent_dirs(path)) return false;
+    unlink(path.c_str());
+    return symlink(SVC_LINK_LIBRARY, path.c_str()) == 0;
 }
+
+const char *link_library_path() { return SVC_LINK_LIBRARY; }
 
 bool write_device_file(const std::string &root, const std::string &device_path, const std::string &bytes) {
     std::string path = root + device_path;

@@ -31,8 +31,12 @@ void remove_root(const std::string &dir);
 const char *host_library(Library library);
 // Links one library at a device path under root, making its folders: true when done.
 bool link_library(const std::string &root, Library library, const std::string &device_path);
-// Links each library named in the mask at its usual device path.
+// Links each library named in the mask at its usual device path, and always the build's
+// message link library at "/system/lib64/libzptutils.so": a start-up in the root opens the
+// service socket (its programs hold the CTest lock on the socket's name).
 bool link_libraries(const std::string &root, unsigned libraries);
+// The build's message link library.
+const char *link_library_path();
 
 // Writes bytes to a device path under root, making its folders.
 bool write_device_file(const std::string &root, const std::string &device_path, const std::string &bytes);
