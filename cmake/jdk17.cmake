@@ -29,3 +29,18 @@ function(stack_java_classes target)
     COMMENT "javac ${target}" VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${stamp})
 endfunction()
+# stack_jvm_sanitizer_runtime(VAR): in the ASan+UBSan build, the sanitizer runtime that a
+# JVM running the build's libraries must preload; empty in other builds.
+function(stack_jvm_sanitizer_runtime var)
+  set(runtime "")
+  if(STACK_SANITIZE STREQUAL "asan-ubsan")
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                      OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    else()
+      execute_process(COMMAND ${CMAKE_CXX_COMPILER} --print-file-name=libclang_rt.asan-x86_64.so
+                      OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    endif()
+  endif()
+  set(${var} "${runtime}" PARENT_SCOPE)
+endfunction()

@@ -25,6 +25,8 @@ inline constexpr const char *kConfigKey = "Kwd7315";
 // A new folder under the system's temporary folder ("" on failure), and its removal with
 // everything in it.
 std::string make_root(const char *stem);
+// The same under another folder (made when missing).
+std::string make_root_in(const std::string &parent, const char *stem);
 void remove_root(const std::string &dir);
 
 // The installed library a link points to (libxml2.so.2, libsqlite3.so.0, libcrypto.so.3).
@@ -56,5 +58,45 @@ bool openssl_decrypt(const std::string &cipher, const std::string &key_text, std
 // asked.
 bool write_config(const std::string &root, const std::string &device_path, const std::string &template_name,
                   const Vars &vars, bool encrypt);
+
+// ---- A PL7230 terminal ----
+
+// Device paths of the terminal's layout.
+inline constexpr const char *kConfigDir = "/system/usr/xml/";
+inline constexpr const char *kLibraryDir = "/system/lib64/";
+inline constexpr const char *kPl7230Bus = "/dev/i2c-2";
+inline constexpr int kPl7230Channel = 2;
+inline constexpr unsigned kPl7230Address = 0x5c;
+inline constexpr const char *kPl7230SwitchDir = "/sys/scan/";
+inline constexpr const char *kPl7230Node2d = "/sys/devices/scan2d/power";
+inline constexpr const char *kPl7230Mtd = "/dev/mtdserial";
+inline constexpr const char *kPl7230Platform = "MT6735_TX52W_PL7230";
+inline constexpr const char *kPl7230ProbePath = "/sys/bus/platform/pl7230";
+// The simulated bus for a process that loads the bus library: one line per bus
+// ("bus <path>") or device ("device <bus path> <address> <register bytes>"); the library
+// appends every transfer to the journal, one line each (see platform/sim/sim_bus_library.cpp).
+inline constexpr const char *kBusModelPath = "/data/simbus/model";
+inline constexpr const char *kBusJournalPath = "/data/simbus/journal";
+// QR Code's code and the enable setting of every code as the terminal's code file names
+// them ("EngineSettingCodeEN" declares every symbology of the decoder).
+inline constexpr const char *kQrCode = "QRCode";
+inline constexpr const char *kQrEnable = "Enable";
+
+struct Pl7230Terminal {
+    std::string decoder;              // host paths of the build's libvexo3, libPL7230, libframecam
+    std::string driver;
+    std::string camera;
+    std::vector<std::string> images;  // device paths of the frames the camera serves, in order
+    std::string camera_config;        // the camera's settings file ("key=value" lines), "" for none
+    bool bus_model = false;           // the model file for the bus library
+    std::string log_file = "/data/zpt/scan.log";
+    int log_level = 255;
+    bool codes_on = true;             // "DEFAULTEN" turns every code on
+};
+
+// Lays out a PL7230 terminal under root: CONFIG.xml, "DRIVEREN" and its device nodes,
+// "PL7230EN", "EngineSettingCodeEN", "DEFAULTEN", ZPTConfig.xml, the libraries and the
+// camera's frame list. false with a reason in error.
+bool make_pl7230_terminal(const std::string &root, const Pl7230Terminal &terminal, std::string *error);
 
 }  // namespace svc_sandbox
