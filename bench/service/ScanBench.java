@@ -37,7 +37,7 @@ public final class ScanBench {
                               + "p95 %.1f ms%n", rounds, latency[rounds / 2] / 1e6, latency[(int) (rounds * 0.95)] / 1e6);
         } else {
             for (int i = 0; i < 20; ++i) scan(c);
-            int rounds = 300;
+            int rounds = 50;
             long t0 = System.nanoTime();
             for (int i = 0; i < rounds; ++i) scan(c);
             double seconds = (System.nanoTime() - t0) / 1e9;

@@ -111,10 +111,14 @@ const char *host_library(Library library) {
 
 bool link_library(const std::string &root, Library library, const std::string &device_path) {
     const char *target = host_library(library);
+    return target != nullptr && link_file(root, target, device_path);
+}
+
+bool link_file(const std::string &root, const std::string &target, const std::string &device_path) {
     std::string path = root + device_path;
-    if (target == nullptr || !make_parent_dirs(path)) return false;
+    if (target.empty() || !make_parent_dirs(path)) return false;
     unlink(path.c_str());
-    return symlink(target, path.c_str()) == 0;
+    return symlink(target.c_str(), path.c_str()) == 0;
 }
 
 bool link_libraries(const std::string &root, unsigned libraries) {
@@ -290,13 +294,6 @@ std::string pl7230_defaults(bool on) {
 bool write_encrypted(const std::string &root, const std::string &name, const std::string &plain) {
     std::string cipher;
     return openssl_encrypt(plain, kConfigKey, &cipher) && write_device_file(root, kConfigDir + name, cipher);
-}
-
-bool link_file(const std::string &root, const std::string &target, const std::string &device_path) {
-    std::string path = root + device_path;
-    if (target.empty() || !make_parent_dirs(path)) return false;
-    unlink(path.c_str());
-    return symlink(target.c_str(), path.c_str()) == 0;
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ void remove_root(const std::string &dir);
 const char *host_library(Library library);
 // Links one library at a device path under root, making its folders: true when done.
 bool link_library(const std::string &root, Library library, const std::string &device_path);
+// Links any host file at a device path under root, making its folders.
+bool link_file(const std::string &root, const std::string &target, const std::string &device_path);
 // Links each library named in the mask at its usual device path.
 bool link_libraries(const std::string &root, unsigned libraries);
 
