@@ -2,13 +2,9 @@
 // side, as the Java scanner service sees it: a PL7230 terminal laid out in the build
 // folder, one JVM running the scanner service's natives, the host camera serving each
 // image in turn to the PL7230 driver and the decoder, and the Java callback's result.
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -19,8 +15,6 @@
 #include "samples.h"
 #include "sandbox.h"
 #include "support/decoder_api.h"
-
-extern char **environ;
 
 namespace {
 
@@ -134,44 +128,12 @@ bool RunJvm(const std::string &root, size_t count, const Options &o, std::string
     std::vector<std::string> argv = {SCAN_JAVA, "-Xcheck:jni", "-XX:+UseSerialGC", "-XX:TieredStopAtLevel=1",
                                      "-Djava.library.path=" SCAN_JNI_LIBRARY_DIR, "-cp", SCAN_CLASSPATH, "ScanMain",
                                      std::to_string(count), std::to_string(static_cast<long>(o.timeoutS * 1000))};
-    std::vector<std::string> env;
-    for (char **e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        if (entry.rfind("STACK_PLATFORM_ROOT=", 0) != 0) env.push_back(entry);
-    }
-    env.push_back("STACK_PLATFORM_ROOT=" + root);
-#ifdef SCAN_ASAN_RUNTIME
-    // The JVM is not built with the sanitizer: its runtime comes first.
-    env.push_back("LD_PRELOAD=" SCAN_ASAN_RUNTIME);
-    env.push_back("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=" SCAN_ASAN_SUPPRESSIONS);
+    std::vector<std::string> extra;
+#ifdef JVM_ASAN_RUNTIME
+    extra = svc_sandbox::jvm_sanitizer_env(JVM_ASAN_RUNTIME, JVM_ASAN_SUPPRESSIONS);
 #endif
-    std::vector<char *> args, envp;
-    for (std::string &a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    for (std::string &e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe_fds[1]);
-    if (spawned != 0) {
-        close(pipe_fds[0]);
-        return false;
-    }
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(pipe_fds[0], buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
-    close(pipe_fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // Its messages go to our standard error as they come.
+    return svc_sandbox::run_program(argv, root, extra, false, 0, out) == 0;
 }
 
 std::string FormatLine(const std::string &name, const Outcome &r, bool json) {

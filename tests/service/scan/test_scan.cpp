@@ -3,13 +3,9 @@
 // PL7230 driver over the host camera library and the build's decoder, the simulated bus
 // library), and the scan command as a user runs it. Each JVM exits 0 with nothing from
 // -Xcheck:jni, and every wait ends at a hang guard, never a pass mark.
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/system_properties.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -20,8 +16,6 @@
 #include "support/image_io.h"
 #include "support/render.h"
 #include "support/symbol.h"
-
-extern char **environ;
 
 namespace {
 
@@ -34,52 +28,17 @@ struct ProgramRun {
     double seconds = 0;
 };
 
-// Runs argv with the platform root in the environment (and the sanitizer runtime first in
-// the sanitizer build), stdout and stderr into one text; killed at the hang guard.
-ProgramRun run_program(const std::vector<std::string> &argv_in, const std::string &root, const std::string &output) {
-    std::vector<std::string> argv = argv_in;
-    std::vector<std::string> env;
-    for (char **e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        if (entry.rfind("STACK_PLATFORM_ROOT=", 0) == 0 || entry.rfind("ASAN_OPTIONS=", 0) == 0 ||
-            entry.rfind("LD_PRELOAD=", 0) == 0)
-            continue;
-        env.push_back(entry);
-    }
-    if (!root.empty()) env.push_back("STACK_PLATFORM_ROOT=" + root);
-#ifdef SCAN_ASAN_RUNTIME
-    env.push_back("LD_PRELOAD=" SCAN_ASAN_RUNTIME);
-    env.push_back("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=" SCAN_ASAN_SUPPRESSIONS);
+// Runs argv in the terminal under root (none when empty), stdout and stderr into one
+// text, killed at the hang guard; the sanitizer build's JVMs get the sanitizer runtime.
+ProgramRun run_program(const std::vector<std::string> &argv, const std::string &root) {
+    std::vector<std::string> extra;
+#ifdef JVM_ASAN_RUNTIME
+    extra = svc_sandbox::jvm_sanitizer_env(JVM_ASAN_RUNTIME, JVM_ASAN_SUPPRESSIONS);
 #endif
-    std::vector<char *> args, envp;
-    for (std::string &a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    for (std::string &e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     ProgramRun run;
     auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return run;
-    int status = 0;
-    for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (std::chrono::steady_clock::now() - t0 > std::chrono::seconds(kRunGuardS)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            break;
-        }
-        usleep(2000);
-    }
+    run.status = svc_sandbox::run_program(argv, root, extra, true, kRunGuardS, &run.out);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    run.out = read_host_file(output);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }
 
@@ -138,7 +97,7 @@ class ScanTest : public ServiceRootTest {
         return run_program({SCAN_JAVA, bench ? "-Xshare:auto" : "-Xcheck:jni", "-XX:+UseSerialGC",
                             "-XX:TieredStopAtLevel=1", "-Djava.library.path=" SCAN_JNI_LIBRARY_DIR,
                             "-Dscan.simbus=" SCAN_SIMBUS, "-cp", SCAN_CLASSPATH, main_class, argument},
-                           root_, host("/data/jvm.out"));
+                           root_);
     }
 
     std::string property(const char *name) const {
@@ -197,10 +156,10 @@ TEST_F(ScanTest, JavaScansThroughTheWholeStackAndKeepsItsSettings) {
 
 // Runs scan with these arguments: its run, with the lines it printed on stdout (its own
 // messages, which start with "scan: ", left out).
-ProgramRun run_scan(const std::vector<std::string> &args, const std::string &output, std::vector<std::string> *lines) {
+ProgramRun run_scan(const std::vector<std::string> &args, std::vector<std::string> *lines) {
     std::vector<std::string> argv = {SCAN_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
-    ProgramRun run = run_program(argv, "", output);
+    ProgramRun run = run_program(argv, "");
     for (const std::string &l : split_lines(run.out))
         if (l.rfind("scan: ", 0) != 0) lines->push_back(l);
     return run;
@@ -231,7 +190,7 @@ TEST_F(ScanTest, TheScanCommandPrintsOneLinePerImage) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.back());
         std::vector<std::string> lines;
-        ProgramRun run = run_scan(c.args, host("/scan.out"), &lines);
+        ProgramRun run = run_scan(c.args, &lines);
         EXPECT_EQ(run.status, c.status) << run.out;
         EXPECT_EQ(lines, c.lines) << run.out;
         if (c.message != nullptr) {
@@ -250,14 +209,14 @@ TEST_F(ScanTest, SlowScanCommandMissesAndSamples) {
     const std::string blank = host("/images/blank.pgm");
     ASSERT_TRUE(testkit::WritePgm(blank, testkit::Frame(300, 200, 180)));
     std::vector<std::string> lines;
-    ProgramRun none = run_scan({"--json", "--timeout", "1", blank}, host("/none.out"), &lines);
+    ProgramRun none = run_scan({"--json", "--timeout", "1", blank}, &lines);
     EXPECT_EQ(none.status, 1) << none.out;
     EXPECT_EQ(lines, std::vector<std::string>{"{\"file\":\"" + blank + "\",\"decoded\":false}"}) << none.out;
     expect_clean(none);
 
     std::vector<std::string> ours;
-    ProgramRun samples = run_scan({"--timeout", "10"}, host("/scan.out"), &ours);
-    ProgramRun reference = run_program({DECODE_IMAGE_TOOL}, "", host("/decode.out"));
+    ProgramRun samples = run_scan({"--timeout", "10"}, &ours);
+    ProgramRun reference = run_program({DECODE_IMAGE_TOOL}, "");
     expect_clean(samples);
     std::vector<std::string> theirs = split_lines(reference.out);
     ASSERT_EQ(ours.size(), theirs.size()) << samples.out << reference.out;

@@ -4,6 +4,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,10 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
 #include "framecam.h"
+
+extern char **environ;
 
 namespace svc_sandbox {
 
@@ -188,6 +194,70 @@ bool run_tool(const std::vector<std::string> &argv, std::string *out, const std:
     if (waitpid(child, &status, 0) != child) return false;
     if (out != nullptr) *out = output;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int run_program(const std::vector<std::string> &argv, const std::string &root, const std::vector<std::string> &extra,
+                bool merge_stderr, int guard_s, std::string *out) {
+    if (argv.empty()) return -1;
+    std::vector<std::string> set = extra;
+    if (!root.empty()) set.push_back("STACK_PLATFORM_ROOT=" + root);
+    auto replaced = [&set](const std::string &entry) {
+        for (const std::string &s : set)
+            if (entry.compare(0, s.find('=') + 1, s, 0, s.find('=') + 1) == 0) return true;
+        return false;
+    };
+    std::vector<std::string> env;
+    for (char **e = environ; *e != nullptr; ++e)
+        if (!replaced(*e) && strncmp(*e, "STACK_PLATFORM_ROOT=", 20) != 0) env.push_back(*e);
+    env.insert(env.end(), set.begin(), set.end());
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+    if (merge_stderr) posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        return -1;
+    }
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(guard_s);
+    bool killed = false;
+    for (;;) {
+        struct pollfd p = {pipe_fds[0], POLLIN, 0};
+        int ready = poll(&p, 1, 100);
+        if (ready > 0) {
+            char buf[4096];
+            ssize_t n = read(pipe_fds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            if (out != nullptr) out->append(buf, static_cast<size_t>(n));
+        }
+        if (guard_s > 0 && !killed && std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+    }
+    close(pipe_fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> jvm_sanitizer_env(const char *runtime, const char *suppressions) {
+    return {std::string("LD_PRELOAD=") + runtime,
+            std::string("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=") +
+                suppressions};
 }
 
 bool openssl_encrypt(const std::string &plain, const std::string &key_text, std::string *out) {

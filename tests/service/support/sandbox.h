@@ -50,6 +50,18 @@ bool render_template(const std::string &name, const Vars &vars, std::string *out
 // when it exits with 0. Its standard output goes to out when given.
 bool run_tool(const std::vector<std::string> &argv, std::string *out, const std::vector<std::string> &env = {});
 
+// Runs argv (argv[0] a path) with this process's environment, STACK_PLATFORM_ROOT set to
+// root (left out when root is empty) and the extra "NAME=value" entries, both replacing
+// entries of the same names. Its standard output (and standard error, when merged) goes to
+// out; a run longer than guard_s seconds (0: no limit) is killed. Its exit status, 128 +
+// the signal when killed, -1 when it did not start.
+int run_program(const std::vector<std::string> &argv, const std::string &root, const std::vector<std::string> &extra,
+                bool merge_stderr, int guard_s, std::string *out);
+// The entries that let a JVM, which is not built with the sanitizer, run the sanitizer
+// build's libraries: the runtime preloaded, the JVM's own signals, never-freed memory and
+// the faults in the suppressions file left to it.
+std::vector<std::string> jvm_sanitizer_env(const char *runtime, const char *suppressions);
+
 // The configuration files' encryption done by the openssl command line: every whole
 // 16-byte block with AES-256-ECB under the key text padded with zero bytes to 32, the
 // tail plain. Decryption is the same with the blocks decrypted.
