@@ -173,6 +173,40 @@ TEST_F(Pl7230Test, CycleReadsAQrFrameBetweenTheEngineCommands) {
     EXPECT_EQ(journal_calls("cam_stop"), 0);
 }
 
+// The frame source keeps frames in the slots the camera does not write while nobody reads:
+// a cycle that starts after the camera turned to a frame without a code reads nothing of
+// the frames before its start.
+TEST_F(Pl7230Test, ACycleDecodesNoFrameOfAnEarlierCycle) {
+    install_decoder();
+    serve_qr("the earlier scene", 752, 480);
+    ASSERT_TRUE(testkit::WritePgm(host("/data/framecam/blank.pgm"), testkit::Frame(752, 480, 200)));
+    write_file(FRAMECAM_IMAGES_PATH, "/data/framecam/qr.pgm\n/data/framecam/blank.pgm\n");
+    start_engine();
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
+    // The service stops the cycle when a code arrived.
+    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    {
+        std::lock_guard<std::mutex> hold(events_lock());
+        events().clear();
+    }
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 2, nullptr), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 30000, nullptr), 0);
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    // A few frames of the new scene through the running cycle.
+    for (int frame = 0; frame < 4; ++frame) {
+        ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 2, nullptr), 0);
+        ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 30000, nullptr), 0);
+    }
+    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    EXPECT_FALSE(has_event(SCN_EVENT_DATA));
+    EXPECT_FALSE(has_event(SCN_EVENT_BEEP));
+}
+
 TEST_F(Pl7230Test, CycleWithoutPowerOrCameraEndsUndelivered) {
     install_decoder();
     start_engine();
