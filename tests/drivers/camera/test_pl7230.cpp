@@ -1,5 +1,6 @@
 // The PL7230 driver: probe, setup, decode cycles over this host's camera with the build's
 // decoder, the engine command on the I2C bus, the controls and the close.
+#include <dirent.h>
 #include <unistd.h>
 
 #include "pl7230_test.h"
@@ -320,9 +321,21 @@ TEST_F(Pl7230Test, SuppliedImageDecodesWhileIdleAndRestoresTheFrameSize) {
     EXPECT_EQ(events_now().back().bytes, "frame after the supplied image" + std::string(1, '\0'));
 }
 
+// The threads of this process, from /proc/self/task.
+int thread_count() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (struct dirent *e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
 TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
     install_decoder();
     serve_qr("close", 1280, 960);
+    const int threads = thread_count();
     start_engine();
     ASSERT_EQ(record_.scanner_open(&record_), 0);
     ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
@@ -342,6 +355,8 @@ TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
     EXPECT_EQ(read_file(k2dNode), "0");
     EXPECT_EQ(record_.scanner_deinit(&record_), 0);
     EXPECT_EQ(record_.common, nullptr);
+    // The cycle's threads and the camera's are gone with the engine.
+    EXPECT_TRUE(eventually([&] { return thread_count() == threads; })) << thread_count() << " " << threads;
 }
 
 }  // namespace
