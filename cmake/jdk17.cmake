@@ -29,3 +29,21 @@ function(stack_java_classes target)
     COMMENT "javac ${target}" VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${stamp})
 endfunction()
+# stack_jvm_sanitizer(target): in the ASan+UBSan build, tells target's code the sanitizer
+# runtime that a JVM running the build's libraries must preload and the JVM's suppressions
+# (JVM_ASAN_RUNTIME, JVM_ASAN_SUPPRESSIONS; see svc_sandbox::jvm_sanitizer_env); nothing in
+# other builds.
+function(stack_jvm_sanitizer target)
+  if(NOT STACK_SANITIZE STREQUAL "asan-ubsan")
+    return()
+  endif()
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                    OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  else()
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} --print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  target_compile_definitions(${target} PRIVATE JVM_ASAN_RUNTIME="${runtime}"
+    JVM_ASAN_SUPPRESSIONS="${PROJECT_SOURCE_DIR}/tests/service/jni/jvm-asan.supp")
+endfunction()

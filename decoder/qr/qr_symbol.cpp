@@ -138,7 +138,9 @@ int DecodeCandidate(const QR_FINDER_PATTERN *patterns, int n, i32 type, QR_FINDE
         if (setup == 0 && r.qrEnabled != 0 && QR_SampleAndDecode(g) == 0) return kQrSymbolDecoded;
     }
     if (n <= 1) return kQrCandidateFailed;
-    if (g_qrSymbol.dimension <= kMaxRefitDimension && QR_RefitFallback(patterns, type) == 0) return kQrSymbolDecoded;
+    // The fallback reads QR Code only: with QR Code off it must not answer for Micro QR.
+    if (r.qrEnabled != 0 && g_qrSymbol.dimension <= kMaxRefitDimension && QR_RefitFallback(patterns, type) == 0)
+        return kQrSymbolDecoded;
     return kQrCandidateFailed;
 }
 

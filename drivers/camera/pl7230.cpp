@@ -63,6 +63,9 @@ void scanner_decode_open(ENGINE_RECORD *record) {
         } else {
             result = cam_stream_start(p->camera);
             if (result == 0) {
+                // The ring keeps frames of an earlier cycle in the slots the camera does not
+                // write while nobody reads: a cycle decodes only frames of its own time.
+                cam_rawframe_grab_free_all(p->camera);
                 scanner_send_cmd(1);
                 pthread_mutex_unlock(&p->lock);
                 CAM_LOG(LOG_LEVEL_DRIVER, "PL7230 ==========open_camera==========[%d]", 0);

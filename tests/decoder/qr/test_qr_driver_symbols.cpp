@@ -203,4 +203,18 @@ TEST(QrFrameDecode, FramesDecodeToTheirTextOrToNothing) {
     }
 }
 
+// QR Code off reads no QR Code, also where Micro QR is on and a small symbol would reach
+// the re-fitting fallback; on again, it reads.
+TEST(QrFrameDecode, QrCodeOffReadsNoQrCodeWithMicroQrOn) {
+    const std::string text = "QR OFF, MICRO QR ON";
+    const testkit::Symbol qr = testkit::Encode(BARCODE_QRCODE, text);
+    ASSERT_TRUE(qr.ok) << qr.error;
+    const testkit::Rendered img = testkit::Render(qr, {.moduleSize = 5, .blurSigma = 0.5});
+    ASSERT_TRUE(testkit::ReadAs(testkit::DecodeFrame(img.frame, {.init = true}), text, 0x102, "]Q1"));
+    ASSERT_EQ(ZPT_SE_VexoDec_Set(0x20200, VEXO_OFF), 1);
+    EXPECT_FALSE(testkit::DecodeFrame(img.frame, {.enableAll = false}).decoded);
+    ASSERT_EQ(ZPT_SE_VexoDec_Set(0x20200, VEXO_ON), 1);
+    EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(img.frame, {.enableAll = false}), text, 0x102, "]Q1"));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // The PL7230 driver: probe, setup, decode cycles over this host's camera with the build's
 // decoder, the engine command on the I2C bus, the controls and the close.
+#include <dirent.h>
 #include <unistd.h>
 
 #include "pl7230_test.h"
@@ -173,6 +174,40 @@ TEST_F(Pl7230Test, CycleReadsAQrFrameBetweenTheEngineCommands) {
     EXPECT_EQ(journal_calls("cam_stop"), 0);
 }
 
+// The frame source keeps frames in the slots the camera does not write while nobody reads:
+// a cycle that starts after the camera turned to a frame without a code reads nothing of
+// the frames before its start.
+TEST_F(Pl7230Test, ACycleDecodesNoFrameOfAnEarlierCycle) {
+    install_decoder();
+    serve_qr("the earlier scene", 752, 480);
+    ASSERT_TRUE(testkit::WritePgm(host("/data/framecam/blank.pgm"), testkit::Frame(752, 480, 200)));
+    write_file(FRAMECAM_IMAGES_PATH, "/data/framecam/qr.pgm\n/data/framecam/blank.pgm\n");
+    start_engine();
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
+    // The service stops the cycle when a code arrived.
+    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    {
+        std::lock_guard<std::mutex> hold(events_lock());
+        events().clear();
+    }
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 2, nullptr), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 30000, nullptr), 0);
+    ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
+    // A few frames of the new scene through the running cycle.
+    for (int frame = 0; frame < 4; ++frame) {
+        ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 2, nullptr), 0);
+        ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_WAIT_FRAME, 30000, nullptr), 0);
+    }
+    record_.scanner_stop_decode(&record_, 0);
+    ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    EXPECT_FALSE(has_event(SCN_EVENT_DATA));
+    EXPECT_FALSE(has_event(SCN_EVENT_BEEP));
+}
+
 TEST_F(Pl7230Test, CycleWithoutPowerOrCameraEndsUndelivered) {
     install_decoder();
     start_engine();
@@ -286,9 +321,21 @@ TEST_F(Pl7230Test, SuppliedImageDecodesWhileIdleAndRestoresTheFrameSize) {
     EXPECT_EQ(events_now().back().bytes, "frame after the supplied image" + std::string(1, '\0'));
 }
 
+// The threads of this process, from /proc/self/task.
+int thread_count() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (struct dirent *e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
 TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
     install_decoder();
     serve_qr("close", 1280, 960);
+    const int threads = thread_count();
     start_engine();
     ASSERT_EQ(record_.scanner_open(&record_), 0);
     ASSERT_EQ(record_.scanner_start_decode(&record_, on_event, nullptr, 0), 0);
@@ -308,6 +355,8 @@ TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
     EXPECT_EQ(read_file(k2dNode), "0");
     EXPECT_EQ(record_.scanner_deinit(&record_), 0);
     EXPECT_EQ(record_.common, nullptr);
+    // The cycle's threads and the camera's are gone with the engine.
+    EXPECT_TRUE(eventually([&] { return thread_count() == threads; })) << thread_count() << " " << threads;
 }
 
 }  // namespace

@@ -2,19 +2,13 @@
 // root with a mock camera engine and runs the scenarios of java/JniScenarios.java against
 // the service library, checking that every JVM exits 0 and that the JVM's own JNI checks
 // (-Xcheck:jni) found nothing to report.
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "scanner/startup_test.h"
-
-extern char **environ;
 
 namespace {
 
@@ -52,7 +46,6 @@ class JniTest : public StartupTest {
     // Runs a scenario in a JVM with these classes: its exit status; out gets stdout and stderr.
     int run_scenario(const std::string &classes, const std::string &scenario, std::string *out,
                      const std::vector<std::string> &options = {}, const char *main_class = "JniScenarios") {
-        std::string output = host("/data/jvm.out");
         // The benchmark measures the calls as a device makes them, without the JVM's checks;
         // compiler threads stay fixed, so that the process's thread count means the natives.
         bool checked = strcmp(main_class, "JniCallbackBench") != 0;
@@ -62,39 +55,12 @@ class JniTest : public StartupTest {
         argv.insert(argv.end(), options.begin(), options.end());
         argv.insert(argv.end(), {"-cp", classes + ":" JNI_SCENARIO_CLASSES ":" JNI_BENCH_CLASSES, main_class});
         if (!scenario.empty()) argv.push_back(scenario);
-        std::vector<std::string> env;
-        for (char **e = environ; *e != nullptr; ++e) {
-            std::string entry = *e;
-            if (entry.rfind("STACK_PLATFORM_ROOT=", 0) == 0 || entry.rfind("ASAN_OPTIONS=", 0) == 0 ||
-                entry.rfind("LD_PRELOAD=", 0) == 0)
-                continue;
-            env.push_back(entry);
-        }
-        env.push_back("STACK_PLATFORM_ROOT=" + root_);
-#ifdef JNI_ASAN_RUNTIME
-        // The JVM is not built with the sanitizer: its runtime comes first, and the JVM's own
-        // signal handling, never-freed memory and one fault of its own are left to it.
-        env.push_back("LD_PRELOAD=" JNI_ASAN_RUNTIME);
-        env.push_back("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=" JNI_ASAN_SUPPRESSIONS);
+        std::vector<std::string> extra;
+#ifdef JVM_ASAN_RUNTIME
+        extra = svc_sandbox::jvm_sanitizer_env(JVM_ASAN_RUNTIME, JVM_ASAN_SUPPRESSIONS);
 #endif
-        std::vector<char *> args, envp;
-        for (std::string &a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        for (std::string &e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t pid = 0;
-        int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return -1;
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-        }
-        *out = read_host_file(output);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        out->clear();
+        return svc_sandbox::run_program(argv, root_, extra, true, 0, out);
     }
 
     // Nothing of the JVM's JNI checks in the output.

@@ -9,6 +9,7 @@ if(NOT TARGET service_sandbox)
   find_program(SVC_SQLITE3_TOOL sqlite3 REQUIRED)
   add_library(service_sandbox STATIC ${CMAKE_CURRENT_LIST_DIR}/sandbox.cpp)
   target_include_directories(service_sandbox PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_include_directories(service_sandbox PRIVATE ${PROJECT_SOURCE_DIR}/platform/include)
   target_compile_definitions(service_sandbox PRIVATE
     SVC_HOST_LIBXML2="${SVC_HOST_LIBXML2}"
     SVC_HOST_LIBSQLITE3="${SVC_HOST_LIBSQLITE3}"

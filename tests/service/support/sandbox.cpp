@@ -4,6 +4,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,8 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+
+#include "framecam.h"
+
+extern char **environ;
 
 namespace svc_sandbox {
 
@@ -81,7 +89,12 @@ bool openssl_blocks(const std::string &in, const std::string &key_text, bool enc
 
 std::string make_root(const char *stem) {
     const char *tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
+    return make_root_in(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp", stem);
+}
+
+std::string make_root_in(const std::string &parent, const char *stem) {
+    if (!make_parent_dirs(parent + "/")) return std::string();
+    std::string pattern = parent + "/" + stem + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     return mkdtemp(buf.data()) != nullptr ? std::string(buf.data()) : std::string();
@@ -104,10 +117,14 @@ const char *host_library(Library library) {
 
 bool link_library(const std::string &root, Library library, const std::string &device_path) {
     const char *target = host_library(library);
+    return target != nullptr && link_file(root, target, device_path);
+}
+
+bool link_file(const std::string &root, const std::string &target, const std::string &device_path) {
     std::string path = root + device_path;
-    if (target == nullptr || !make_parent_dirs(path)) return false;
+    if (target.empty() || !make_parent_dirs(path)) return false;
     unlink(path.c_str());
-    return symlink(target, path.c_str()) == 0;
+    return symlink(target.c_str(), path.c_str()) == 0;
 }
 
 bool link_libraries(const std::string &root, unsigned libraries) {
@@ -184,6 +201,70 @@ bool run_tool(const std::vector<std::string> &argv, std::string *out, const std:
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+int run_program(const std::vector<std::string> &argv, const std::string &root, const std::vector<std::string> &extra,
+                bool merge_stderr, int guard_s, std::string *out) {
+    if (argv.empty()) return -1;
+    std::vector<std::string> set = extra;
+    if (!root.empty()) set.push_back("STACK_PLATFORM_ROOT=" + root);
+    auto replaced = [&set](const std::string &entry) {
+        for (const std::string &s : set)
+            if (entry.compare(0, s.find('=') + 1, s, 0, s.find('=') + 1) == 0) return true;
+        return false;
+    };
+    std::vector<std::string> env;
+    for (char **e = environ; *e != nullptr; ++e)
+        if (!replaced(*e) && strncmp(*e, "STACK_PLATFORM_ROOT=", 20) != 0) env.push_back(*e);
+    env.insert(env.end(), set.begin(), set.end());
+    std::vector<char *> args, envp;
+    for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    for (std::string &e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+    if (merge_stderr) posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        return -1;
+    }
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(guard_s);
+    bool killed = false;
+    for (;;) {
+        struct pollfd p = {pipe_fds[0], POLLIN, 0};
+        int ready = poll(&p, 1, 100);
+        if (ready > 0) {
+            char buf[4096];
+            ssize_t n = read(pipe_fds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            if (out != nullptr) out->append(buf, static_cast<size_t>(n));
+        }
+        if (guard_s > 0 && !killed && std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+    }
+    close(pipe_fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> jvm_sanitizer_env(const char *runtime, const char *suppressions) {
+    return {std::string("LD_PRELOAD=") + runtime,
+            std::string("ASAN_OPTIONS=handle_segv=0:allow_user_segv_handler=1:detect_leaks=0:suppressions=") +
+                suppressions};
+}
+
 bool openssl_encrypt(const std::string &plain, const std::string &key_text, std::string *out) {
     return openssl_blocks(plain, key_text, true, out);
 }
@@ -198,6 +279,146 @@ bool write_config(const std::string &root, const std::string &device_path, const
     if (!render_template(template_name, vars, &text)) return false;
     if (encrypt && !openssl_encrypt(text, kConfigKey, &text)) return false;
     return write_device_file(root, device_path, text);
+}
+
+namespace {
+
+std::string pl7230_engine_file() {
+    std::string platform = kPl7230Platform;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Engine>\n"
+           "  <Scaninfo>PL7230</Scaninfo>\n  <Scantype>2</Scantype>\n  <ScanWakeUp>0</ScanWakeUp>\n"
+           "  <TrigChannel>0</TrigChannel>\n  <PowerChannel>0</PowerChannel>\n"
+           "  <ScanProbe><Cmd name=\"" + platform + "\">" + kPl7230ProbePath + "</Cmd></ScanProbe>\n"
+           "  <ScanEngine><" + platform + "><DriverChannel>" + std::to_string(kPl7230Channel) +
+           "</DriverChannel><PowerChannel>0</PowerChannel><ScanDirection>0</ScanDirection></" + platform +
+           "></ScanEngine>\n"
+           // SleepTime 1: the shortest idle time that still enters low power (0 never does).
+           "  <Devices><PL7230><Width>752</Width><Height>480</Height><ScanFormat>0</ScanFormat>"
+           "<ScanBuffer>3</ScanBuffer><SleepTime>1</SleepTime></PL7230></Devices>\n"
+           "</Engine>\n";
+}
+
+// The codes the terminal declares, each with its decoder group (the group id is the
+// enable setting's property), the decoder's symbologies in its own order.
+struct CodeGroup {
+    const char *code;
+    uint32_t group;
+};
+static constexpr CodeGroup kCodeGroups[] = {
+    {"Code128", 0x10000},    {"GS1128", 0x10100},    {"Code128Fnc1", 0x10200}, {"ISBT128", 0x10300},
+    {"EAN8", 0x10400},       {"EAN13", 0x10500},     {"ISSN", 0x10600},        {"ISBN", 0x10700},
+    {"UPCE", 0x10800},       {"UPCA", 0x10900},      {"ITF", 0x10A00},         {"ITF6", 0x10B00},
+    {"ITF14", 0x10C00},      {"ITF14W49", 0x10D00},  {"ITF12W49", 0x10E00},    {"Code25B", 0x10F00},
+    {"Matrix25", 0x11000},   {"Industrial25", 0x11100}, {"IATA25", 0x11200},   {"Code39", 0x11400},
+    {"Codabar", 0x11500},    {"Code93", 0x11600},    {"Code11", 0x11700},      {"Plessey", 0x11800},
+    {"MSI", 0x11900},        {"DataBar", 0x11A00},   {"Linear11B", 0x11B00},   {"Composite", 0x11C00},
+    {"Code25A", 0x11D00},    // 2D
+    {"PDF417", 0x20100},     {"QRCode", 0x20200},    {"Aztec", 0x20300},       {"DataMatrix", 0x20400},
+    {"MaxiCode", 0x20500},   {"Matrix2D6", 0x20600}, {"CSCode", 0x20700},      {"MicroPDF417", 0x20800},
+    {"MicroQR", 0x20900},
+};
+static_assert(sizeof kCodeGroups / sizeof kCodeGroups[0] == 38, "29 linear and 9 2D groups");
+// Data Matrix reads squares only unless this property is cleared.
+constexpr uint32_t kDataMatrixSquareOnly = 0x20405;
+
+// Every code's enable setting ("Enable": value0 off, value1 on); the choices name settings,
+// the settings name decoder values. Data Matrix also has "Rectangle" (1 reads rectangles).
+// An element with text: <name attributes>text</name>.
+void add_element(std::string *out, const std::string &name, const std::string &attributes, const std::string &text) {
+    out->append("<").append(name).append(attributes).append(">").append(text).append("</").append(name).append(">");
+}
+
+std::string setting_item(const std::string &name, uint32_t value) {
+    char hex[16];
+    snprintf(hex, sizeof hex, "%x", value);
+    return "    <Item name=\"" + name + "\" value=\"" + hex + "\"/>\n";
+}
+
+std::string pl7230_code_file() {
+    std::string names = setting_item("65536", 0x10000) + setting_item("65537", 0x10001);
+    std::string codes;
+    for (const CodeGroup &g : kCodeGroups) {
+        std::string setting = std::string(g.code) + "_ENABLE";
+        names += setting_item(setting, g.group);
+        std::string params;
+        add_element(&params, kQrEnable, " value0=\"65536\" value1=\"65537\"", setting);
+        if (g.group == (kDataMatrixSquareOnly & ~0xffu)) {
+            names += setting_item("DM_SQUARE_ONLY", kDataMatrixSquareOnly);
+            add_element(&params, "Rectangle", " value0=\"65537\" value1=\"65536\"", "DM_SQUARE_ONLY");
+        }
+        codes += "    ";
+        add_element(&codes, g.code, "", params);
+        codes += "\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Settings>\n  <EngineSetCodeValue>\n" + names +
+           "  </EngineSetCodeValue>\n  <Code>\n" + codes + "  </Code>\n</Settings>\n";
+}
+
+// Every code on (or every code off), Data Matrix rectangles read.
+std::string pl7230_defaults(bool on) {
+    std::string body;
+    for (const CodeGroup &g : kCodeGroups) {
+        std::string params;
+        add_element(&params, kQrEnable, "", on ? "1" : "0");
+        if (g.group == (kDataMatrixSquareOnly & ~0xffu)) add_element(&params, "Rectangle", "", "1");
+        add_element(&body, g.code, "", params);
+    }
+    return "<?xml version=\"1.0\"?>\n<Defaults><PL7230>" + body + "</PL7230></Defaults>\n";
+}
+
+bool write_encrypted(const std::string &root, const std::string &name, const std::string &plain) {
+    std::string cipher;
+    return openssl_encrypt(plain, kConfigKey, &cipher) && write_device_file(root, kConfigDir + name, cipher);
+}
+
+}  // namespace
+
+bool make_pl7230_terminal(const std::string &root, const Pl7230Terminal &t, std::string *error) {
+    auto fail = [error](const std::string &what) {
+        if (error != nullptr) *error = what;
+        return false;
+    };
+    std::string lib = kLibraryDir;
+    if (!link_libraries(root, kAllLibraries)) return fail("cannot link the host libraries");
+    if (!link_file(root, t.decoder, lib + "libvexo3.so") || !link_file(root, t.driver, lib + "libPL7230.so") ||
+        !link_file(root, t.camera, lib + "libframecam.so"))
+        return fail("cannot link the build's libraries");
+    std::string config = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Config>\n  <ScannerType>none</ScannerType>\n"
+                         "  <Scan>PL7230</Scan>\n</Config>\n";
+    std::string drivers = "<?xml version=\"1.0\"?>\n<Driver>\n"
+                          "  <SWITCH1D name=\"0\">" + std::string(kPl7230SwitchDir) + "</SWITCH1D>\n"
+                          "  <SWITCH2D name=\"0\">" + kPl7230Node2d + "</SWITCH2D>\n"
+                          "  <I2C name=\"" + std::to_string(kPl7230Channel) + "\">" + kPl7230Bus + "</I2C>\n"
+                          "  <MTD name=\"1\">" + kPl7230Mtd + "</MTD>\n"
+                          "</Driver>\n";
+    std::string images;
+    for (const std::string &image : t.images) images += image + "\n";
+    std::string model;
+    if (t.bus_model) {
+        char address[16];
+        snprintf(address, sizeof address, "0x%02x", kPl7230Address);
+        model = std::string("bus ") + kPl7230Bus + "\ndevice " + kPl7230Bus + " " + address + " 1\n";
+    }
+    bool files = write_device_file(root, kConfigDir + std::string("CONFIG.xml"), config) &&
+                 write_device_file(root, std::string(kPl7230SwitchDir) + "scan_switch", "") &&
+                 write_device_file(root, kPl7230Node2d, "") &&
+                 write_device_file(root, kPl7230Mtd, std::string(64, '\0')) &&
+                 write_device_file(root, kPl7230ProbePath, "") &&
+                 // Without the bus library the node is a plain file: the engine's commands fail
+                 // at the kernel, which the driver ignores.
+                 write_device_file(root, kPl7230Bus, "") &&
+                 write_device_file(root, FRAMECAM_IMAGES_PATH, images) &&
+                 (t.camera_config.empty() || write_device_file(root, FRAMECAM_CONFIG_PATH, t.camera_config)) &&
+                 (model.empty() || write_device_file(root, kBusModelPath, model)) &&
+                 make_parent_dirs(root + "/cache/") && make_parent_dirs(root + "/data/zpt/") &&
+                 write_config(root, kConfigDir + std::string("ZPTConfig.xml"), "ZPTConfig.xml",
+                              {{"LEVEL", std::to_string(t.log_level)}, {"FILE", t.log_file}, {"EXTRA", ""}}, false);
+    if (!files) return fail("cannot write the terminal's files under " + root);
+    if (!write_encrypted(root, "DRIVEREN", drivers) || !write_encrypted(root, "PL7230EN", pl7230_engine_file()) ||
+        !write_encrypted(root, "EngineSettingCodeEN", pl7230_code_file()) ||
+        !write_encrypted(root, "DEFAULTEN", pl7230_defaults(t.codes_on)))
+        return fail("cannot encrypt the configuration (openssl)");
+    return true;
 }
 
 }  // namespace svc_sandbox

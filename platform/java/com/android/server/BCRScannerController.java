@@ -58,6 +58,12 @@ public class BCRScannerController {
         return 0;
     }
 
+    /** The result method the scanner service names. */
+    public static int onScan(int event, int codeType, byte[] first, byte[] second, int length) {
+        deliveries.add(new Delivery(System.nanoTime(), "onScan", event, codeType, first, second, length));
+        return 0;
+    }
+
     /** A second result method, to see which name a cycle reports to. */
     public static int onScanOther(int event, int codeType, byte[] first, byte[] second, int length) {
         deliveries.add(new Delivery(System.nanoTime(), "onScanOther", event, codeType, first, second, length));
