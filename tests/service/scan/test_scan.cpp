@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/system_properties.h>
 
+#include <cmath>
 #include <chrono>
 #include <string>
 #include <vector>
