@@ -7,13 +7,15 @@ function(stack_deliverable_link target)
   endif()
 endfunction()
 
-# stack_add_test_binary(name LABELS l1 l2 SOURCES ... LIBS ... [LOCKS r1 ...]): one
+# stack_add_test_binary(name [ISOLATED] LABELS l1 l2 SOURCES ... LIBS ... [LOCKS r1 ...]): one
 # GoogleTest binary per subsystem. Test suites whose name contains "Slow" are left out of
 # the default run and run together under the label "slow". LOCKS: CTest resource locks
-# every test of the binary holds (a shared socket name, for example).
+# every test of the binary holds (a shared socket name, for example). ISOLATED: each test
+# needs a process of its own (it leaves state that lives until the process ends, such as a
+# server holding its socket name), also where the build runs one process per binary.
 option(STACK_TEST_PER_BINARY "One CTest test per test binary instead of one per test" OFF)
 function(stack_add_test_binary name)
-  cmake_parse_arguments(T "" "" "LABELS;SOURCES;LIBS;LOCKS" ${ARGN})
+  cmake_parse_arguments(T "ISOLATED" "" "LABELS;SOURCES;LIBS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   # Test code is compiled without optimisation: compiling it (the more so under a sanitizer)
@@ -24,7 +26,7 @@ function(stack_add_test_binary name)
   set_property(GLOBAL APPEND PROPERTY STACK_TEST_BINARIES ${name})
   set_property(TARGET ${name} PROPERTY STACK_TEST_LABELS "${T_LABELS}")
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/..)
-  if(STACK_TEST_PER_BINARY)
+  if(STACK_TEST_PER_BINARY AND NOT T_ISOLATED)
     # Under a sanitizer each process start costs a fifth of a second and a suite's set-up is
     # repeated per test: one process runs the whole binary.
     add_test(NAME ${name} COMMAND ${name} --gtest_filter=-*Slow*
