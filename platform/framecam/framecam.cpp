@@ -61,6 +61,7 @@ struct Camera {
     bool open = false;
     bool streaming = false;
     bool fail_open = false, fail_start = false;
+    int next_answer = 0; // of the next control the library does not know itself
     bool run = false;  // the frame thread's run flag, under lock
     pthread_t thread{};
     // Selection: 0 generated frames, n the n-th image; the serial counts selections, and a
@@ -393,7 +394,18 @@ FRAMECAM_EXPORT int cam_ioctrl(int64_t handle, int cmd, int arg, void *pointer) 
             camera->fail_start = (arg & FRAMECAM_FAIL_START) != 0;
             pthread_mutex_unlock(&camera->lock);
             return 0;
-        default: return 0;
+        case FRAMECAM_IOCTRL_ANSWER_NEXT:
+            pthread_mutex_lock(&camera->lock);
+            camera->next_answer = arg;
+            pthread_mutex_unlock(&camera->lock);
+            return 0;
+        default: {
+            pthread_mutex_lock(&camera->lock);
+            int answer = camera->next_answer;
+            camera->next_answer = 0;
+            pthread_mutex_unlock(&camera->lock);
+            return answer;
+        }
     }
 }
 

@@ -47,6 +47,9 @@ typedef int (*FRAMECAM_IOCTRL_FN)(int64_t handle, int cmd, int arg, void *pointe
 #define FRAMECAM_IOCTRL_FAIL_NEXT 0x73
 #define FRAMECAM_FAIL_OPEN 1
 #define FRAMECAM_FAIL_START 2
+/* Makes the next control that is none of these answer arg once (any other code answers 0
+ * otherwise): 0. */
+#define FRAMECAM_IOCTRL_ANSWER_NEXT 0x74
 
 /* Settings, read at cam_init: "key=value" lines; "rate" frames a second (1 to 1000,
  * default 30), "background" grey value around a smaller image (0 to 255, default 255). */

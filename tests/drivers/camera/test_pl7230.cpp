@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include "fake_calls.h"
 #include "pl7230_test.h"
 
 namespace {
@@ -393,6 +394,116 @@ TEST_F(Pl7230Test, StartDuringSuppliedImageBeginsAfterIt) {
     ASSERT_NE(ok, std::string::npos);
     ASSERT_NE(start, std::string::npos);
     EXPECT_LT(ok, start);
+}
+
+// The decoder's record of calls, with the recording fake decoder installed as the decoder.
+class Pl7230FakeDecoderTest : public Pl7230Test {
+  protected:
+    void TearDown() override {
+        Pl7230Test::TearDown();
+        if (fake_ != nullptr) dlclose(fake_);
+    }
+    // Once a test: the file must not be rewritten while the module is mapped.
+    void install_fake() { write_file("/system/lib64/libvexo3.so", read_host_file(FAKE_DECODER_SHORT)); }
+    // The module the driver loaded, held so that its record outlives the decoder's unloading.
+    template <typename Fn>
+    Fn fake_fn(const char *name) {
+        if (fake_ == nullptr) fake_ = dlopen(host("/system/lib64/libvexo3.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        return fake_ != nullptr ? reinterpret_cast<Fn>(dlsym(fake_, name)) : nullptr;
+    }
+    std::string calls() {
+        auto fn = fake_fn<const char *(*)()>("fake_decoder_calls");
+        return fn != nullptr ? plain_calls(fn()) : "<not loaded>";
+    }
+    void clear_calls() {
+        auto fn = fake_fn<void (*)()>("fake_decoder_clear");
+        ASSERT_NE(fn, nullptr);
+        fn();
+    }
+    void script(int decode_result, const char *text) {
+        auto fn = fake_fn<void (*)(int, const char *, int)>("fake_decoder_script");
+        ASSERT_NE(fn, nullptr);
+        fn(decode_result, text, 0);
+    }
+    void *fake_ = nullptr;
+};
+
+// The frame size reaches the decoder at setup: the engine's default, or its own elements.
+TEST_F(Pl7230FakeDecoderTest, SetupSetsTheFrameSizeAtTheDecoder) {
+    struct Case {
+        const char *name;
+        const char *size_elements;
+        const char *sets;
+    } cases[] = {
+        {"default frame", "", "S set 100101 1280;S set 100102 960;"},
+        {"configured frame", "<Width>640</Width><Height>480</Height>", "S set 100101 640;S set 100102 480;"},
+    };
+    install_fake();
+    bool first = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!first) {
+            record_.scanner_deinit(&record_);
+            record_.common = nullptr;
+            XMLClose(record_.engineXml);
+            XMLClose(record_.codeXml);
+            record_.engineXml = record_.codeXml = nullptr;
+            X3_Free();
+            clear_calls();
+            bind();
+        }
+        first = false;
+        start_engine(std::string("<ScanFormat>0</ScanFormat><ScanBuffer>3</ScanBuffer>") + c.size_elements);
+        EXPECT_NE(calls().find(c.sets), std::string::npos) << calls();
+    }
+}
+
+// A supplied image is sized at the decoder for its decode, then the frame size is set back,
+// whether or not it read a code.
+TEST_F(Pl7230FakeDecoderTest, SuppliedImageRestoresTheFrameSizeAtTheDecoder) {
+    install_fake();
+    start_engine();
+    std::vector<uint8_t> pixels(640 * 480, 255);
+    IMAGE_REQUEST request{640, 480, pixels.data()};
+    struct Case {
+        const char *name;
+        int decode_result;
+        int answer;
+    } cases[] = {{"code read", 1, 0}, {"no code", 0, -1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        script(c.decode_result, "fake text");
+        clear_calls();
+        EXPECT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_DECODE_IMAGE, 0, &request), c.answer);
+        const std::string record = calls();
+        size_t sized = record.find("S set 100101 640;S set 100102 480;");
+        size_t decoded = record.find("S decode;");
+        size_t restored = record.find("S set 100101 1280;S set 100102 960;");
+        ASSERT_NE(sized, std::string::npos) << record;
+        ASSERT_NE(decoded, std::string::npos) << record;
+        ASSERT_NE(restored, std::string::npos) << record;
+        EXPECT_LT(sized, decoded) << record;
+        EXPECT_LT(decoded, restored) << record;
+        // Nothing reaches the decoder after the restore.
+        EXPECT_EQ(restored + strlen("S set 100101 1280;S set 100102 960;"), record.size()) << record;
+    }
+    EXPECT_TRUE(logged("PL7230: Decode OK, data:(9)(fake text) ********************"));
+}
+
+// A camera library control answers whatever the camera library answers, not only 0.
+TEST_F(Pl7230Test, CameraLibraryControlAnswersTheLibrarysResult) {
+    install_decoder();
+    start_engine();
+    for (int answer : {7, -1, 0}) {
+        SCOPED_TRACE(answer);
+        ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_ANSWER_NEXT, answer, nullptr), 0);
+        EXPECT_EQ(record_.scanner_ioctrl(&record_, 0x22, 1, nullptr), answer);
+        EXPECT_EQ(record_.scanner_ioctrl(&record_, 0x22, 0, nullptr), 0);
+    }
+    int on = 0;
+    for (const std::string &line : journal())
+        if (line.find(" 0x22 1") != std::string::npos) ++on;
+    EXPECT_EQ(on, 3) << read_file(FRAMECAM_JOURNAL_PATH);
 }
 
 }  // namespace
