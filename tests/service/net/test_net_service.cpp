@@ -20,6 +20,7 @@
 #include "service_log.h"
 #include "sim.h"
 #include "hwports.h"
+#include "startup_test.h"
 #include "zptlog.h"
 
 namespace {
@@ -424,6 +425,18 @@ TEST_F(NetServiceTest, StopWhileCommandsAndReportsRunThenServeAgain) {
     EXPECT_EQ(client_.command(0x01, {}).payload.size(), 28u);
 }
 
+// A request of another type than the commands' finds no handler: the link answers 1.
+TEST_F(NetServiceTest, ARequestOfTypeOneGetsTheLinkStatus) {
+    start();
+    if (IsSkipped() || HasFatalFailure()) return;
+    NetAnswer a = client_.request(0x101, {});
+    EXPECT_TRUE(a.answered);
+    EXPECT_EQ(a.status, 1);
+    EXPECT_TRUE(a.payload.empty());
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(client_.command(0x01, {}).status, 0);
+}
+
 // A debug frame reaches the client as a report of command 4, with the driver's trailer
 // when it has one; the client's answer is dropped.
 TEST_F(NetServiceTest, DebugFramesReachTheClientAsReports) {
@@ -562,6 +575,31 @@ TEST_F(NetPortsTest, SwitchCommandsWriteThePortNodes) {
     EXPECT_EQ(read_file(k2dNode), "1");
     EXPECT_EQ(client_.command(0x0a, u32s({7, 0x09, 1})).status, 1) << "no port on that channel";
     EXPECT_EQ(client_.command(0x1a, u32s({7, 0x0f, 0})).status, 1);
+}
+
+// The real start-up in a sandbox opens the socket; device close stops it, and a new
+// start-up in the same process serves it again.
+class NetStartUpTest : public StartupTest {};
+
+TEST_F(NetStartUpTest, CloseStopsTheSocketAndANewStartUpServesItAgain) {
+    write_config("none", {"MOCKA"});
+    add_engine("MOCKA", 1, 1, {"probe=0"});
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_FALSE(name_taken()) << round;
+        start();
+        if (HasFatalFailure()) return;
+        NetClient client;
+        ASSERT_TRUE(client.open());
+        NetAnswer a = client.command(0x01, {});
+        EXPECT_EQ(a.status, 0) << round;
+        ASSERT_EQ(a.payload.size(), 28u) << round;
+        EXPECT_STREQ(reinterpret_cast<const char *>(a.payload.data()), "MOCKA");
+        DEVICE_OBJECT *device = m_scanner_dev;
+        m_scanner_dev = nullptr;
+        EXPECT_EQ(scanner_device_close(device), 0) << "the result of stopping the service socket";
+        client.close();
+    }
+    EXPECT_FALSE(name_taken());
 }
 
 }  // namespace
