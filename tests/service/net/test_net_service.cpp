@@ -602,4 +602,49 @@ TEST_F(NetStartUpTest, CloseStopsTheSocketAndANewStartUpServesItAgain) {
     EXPECT_FALSE(name_taken());
 }
 
+// A few commands on the plug-in engine the start-up bound: the answer and what the engine's
+// journal saw.
+TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
+    write_config("none", {"MOCKA"});
+    add_engine("MOCKA", ENGINE_KIND_CAMERA, 1, {"probe=0"});
+    start();
+    if (HasFatalFailure()) return;
+    NetClient client;
+    ASSERT_TRUE(client.open());
+    auto info = [](uint32_t width, uint32_t height) {
+        std::vector<uint8_t> out(28, 0);
+        memcpy(out.data(), "MOCKA", 5);
+        out[16] = ENGINE_KIND_CAMERA;
+        memcpy(&out[20], &width, 4);
+        memcpy(&out[24], &height, 4);
+        return out;
+    };
+    struct Case {
+        const char *what;
+        std::vector<std::string> behaviour;
+        uint8_t command;
+        std::vector<uint8_t> payload;
+        uint8_t status;
+        std::vector<uint8_t> answer;
+        const char *journal;  // the engine's journal line for the call
+    } cases[] = {
+        {"GetInfo", {}, 0x01, {}, 0, info(752, 480), "ioctrl 0x101 0"},
+        {"GetInfo, size fails", {"ioctrl.0x101=-1"}, 0x01, {}, 0, info(0, 0), "ioctrl 0x101 0"},
+        {"DecodeBmp", {"ioctrl.0x104=0"}, 0x05, u32s({640, 480, 0, 0}) + pattern(640 * 480), 0, {},
+         "ioctrl 0x104 0 w=640 h=480"},
+        {"SaveBmp", {}, 0x03, u32s({1}), 0, {}, "ioctrl 0x102 1"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> lines{"probe=0"};
+        lines.insert(lines.end(), c.behaviour.begin(), c.behaviour.end());
+        behave("MOCKA", lines);
+        int before = count("MOCKA", c.journal);
+        NetAnswer a = client.command(c.command, c.payload);
+        EXPECT_TRUE(a.answered) << c.what;
+        EXPECT_EQ(a.status, c.status) << c.what;
+        EXPECT_EQ(a.payload, c.answer) << c.what;
+        EXPECT_EQ(count("MOCKA", c.journal), before + 1) << c.what;
+    }
+}
+
 }  // namespace
