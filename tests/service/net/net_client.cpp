@@ -81,8 +81,9 @@ NetAnswer NetClient::request(uint16_t word, const std::vector<uint8_t> &payload,
     NetAnswer out;
     uint8_t *reply = nullptr;
     uint32_t length = 0;
-    out.answered = g_fns.send_command(static_cast<LINK_CONTEXT *>(link_), word, payload.data(), static_cast<int32_t>(payload.size()), seconds, &out.status,
-                                      &reply, &length) != 0;
+    out.answered = g_fns.send_command(static_cast<LINK_CONTEXT *>(link_), word, payload.data(),
+                                      static_cast<int32_t>(payload.size()), seconds, &out.status, &reply,
+                                      &length) != 0;
     if (reply != nullptr) {
         out.payload.assign(reply, reply + length);
         free(reply);
