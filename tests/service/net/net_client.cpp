@@ -77,13 +77,13 @@ void NetClient::close() {
     g_reports.clear();
 }
 
-NetAnswer NetClient::command(uint8_t command, const std::vector<uint8_t> &payload, int seconds) {
+NetAnswer NetClient::request(uint16_t word, const std::vector<uint8_t> &payload, int seconds) {
     NetAnswer out;
     uint8_t *reply = nullptr;
     uint32_t length = 0;
-    out.answered = g_fns.send_command(static_cast<LINK_CONTEXT *>(link_), static_cast<uint16_t>(0x200 | command),
-                                      payload.data(), static_cast<int32_t>(payload.size()), seconds, &out.status,
-                                      &reply, &length) != 0;
+    out.answered = g_fns.send_command(static_cast<LINK_CONTEXT *>(link_), word, payload.data(),
+                                      static_cast<int32_t>(payload.size()), seconds, &out.status, &reply,
+                                      &length) != 0;
     if (reply != nullptr) {
         out.payload.assign(reply, reply + length);
         free(reply);

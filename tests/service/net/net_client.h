@@ -24,7 +24,11 @@ class NetClient {
     void close();
     ~NetClient() { close(); }
     // One command of type 2 and its answer within seconds.
-    NetAnswer command(uint8_t command, const std::vector<uint8_t> &payload, int seconds = 10);
+    NetAnswer command(uint8_t command, const std::vector<uint8_t> &payload, int seconds = 10) {
+        return request(static_cast<uint16_t>(0x200 | command), payload, seconds);
+    }
+    // A request with the whole command word (type << 8 | command) and its answer.
+    NetAnswer request(uint16_t word, const std::vector<uint8_t> &payload, int seconds = 10);
     // Sends a request without waiting for an answer.
     void post(uint8_t command, const std::vector<uint8_t> &payload);
     // Answers that arrived with nobody waiting for them.

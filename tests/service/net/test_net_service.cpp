@@ -20,6 +20,7 @@
 #include "service_log.h"
 #include "sim.h"
 #include "hwports.h"
+#include "startup_test.h"
 #include "zptlog.h"
 
 namespace {
@@ -424,6 +425,18 @@ TEST_F(NetServiceTest, StopWhileCommandsAndReportsRunThenServeAgain) {
     EXPECT_EQ(client_.command(0x01, {}).payload.size(), 28u);
 }
 
+// A request of another type than the commands' finds no handler: the link answers 1.
+TEST_F(NetServiceTest, ARequestOfTypeOneGetsTheLinkStatus) {
+    start();
+    if (IsSkipped() || HasFatalFailure()) return;
+    NetAnswer a = client_.request(0x101, {});
+    EXPECT_TRUE(a.answered);
+    EXPECT_EQ(a.status, 1);
+    EXPECT_TRUE(a.payload.empty());
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(client_.command(0x01, {}).status, 0);
+}
+
 // A debug frame reaches the client as a report of command 4, with the driver's trailer
 // when it has one; the client's answer is dropped.
 TEST_F(NetServiceTest, DebugFramesReachTheClientAsReports) {
@@ -562,6 +575,76 @@ TEST_F(NetPortsTest, SwitchCommandsWriteThePortNodes) {
     EXPECT_EQ(read_file(k2dNode), "1");
     EXPECT_EQ(client_.command(0x0a, u32s({7, 0x09, 1})).status, 1) << "no port on that channel";
     EXPECT_EQ(client_.command(0x1a, u32s({7, 0x0f, 0})).status, 1);
+}
+
+// The real start-up in a sandbox opens the socket; device close stops it, and a new
+// start-up in the same process serves it again.
+class NetStartUpTest : public StartupTest {};
+
+TEST_F(NetStartUpTest, CloseStopsTheSocketAndANewStartUpServesItAgain) {
+    write_config("none", {"MOCKA"});
+    add_engine("MOCKA", 1, 1, {"probe=0"});
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_FALSE(name_taken()) << round;
+        start();
+        if (HasFatalFailure()) return;
+        NetClient client;
+        ASSERT_TRUE(client.open());
+        NetAnswer a = client.command(0x01, {});
+        EXPECT_EQ(a.status, 0) << round;
+        ASSERT_EQ(a.payload.size(), 28u) << round;
+        EXPECT_STREQ(reinterpret_cast<const char *>(a.payload.data()), "MOCKA");
+        DEVICE_OBJECT *device = m_scanner_dev;
+        m_scanner_dev = nullptr;
+        EXPECT_EQ(scanner_device_close(device), 0) << "the result of stopping the service socket";
+        client.close();
+    }
+    EXPECT_FALSE(name_taken());
+}
+
+// A few commands on the plug-in engine the start-up bound: the answer and what the engine's
+// journal saw.
+TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
+    write_config("none", {"MOCKA"});
+    add_engine("MOCKA", ENGINE_KIND_CAMERA, 1, {"probe=0"});
+    start();
+    if (HasFatalFailure()) return;
+    NetClient client;
+    ASSERT_TRUE(client.open());
+    auto info = [](uint32_t width, uint32_t height) {
+        std::vector<uint8_t> out(28, 0);
+        memcpy(out.data(), "MOCKA", 5);
+        out[16] = ENGINE_KIND_CAMERA;
+        memcpy(&out[20], &width, 4);
+        memcpy(&out[24], &height, 4);
+        return out;
+    };
+    struct Case {
+        const char *what;
+        std::vector<std::string> behaviour;
+        uint8_t command;
+        std::vector<uint8_t> payload;
+        uint8_t status;
+        std::vector<uint8_t> answer;
+        const char *journal;  // the engine's journal line for the call
+    } cases[] = {
+        {"GetInfo", {}, 0x01, {}, 0, info(752, 480), "ioctrl 0x101 0"},
+        {"GetInfo, size fails", {"ioctrl.0x101=-1"}, 0x01, {}, 0, info(0, 0), "ioctrl 0x101 0"},
+        {"DecodeBmp", {"ioctrl.0x104=0"}, 0x05, u32s({640, 480, 0, 0}) + pattern(640 * 480), 0, {},
+         "ioctrl 0x104 0 w=640 h=480"},
+        {"SaveBmp", {}, 0x03, u32s({1}), 0, {}, "ioctrl 0x102 1"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> lines{"probe=0"};
+        lines.insert(lines.end(), c.behaviour.begin(), c.behaviour.end());
+        behave("MOCKA", lines);
+        int before = count("MOCKA", c.journal);
+        NetAnswer a = client.command(c.command, c.payload);
+        EXPECT_TRUE(a.answered) << c.what;
+        EXPECT_EQ(a.status, c.status) << c.what;
+        EXPECT_EQ(a.payload, c.answer) << c.what;
+        EXPECT_EQ(count("MOCKA", c.journal), before + 1) << c.what;
+    }
 }
 
 }  // namespace
