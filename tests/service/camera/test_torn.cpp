@@ -20,10 +20,12 @@ TEST_F(TornFrameTest, EveryGrabbedBufferHoldsOneWholeFrame) {
     ASSERT_EQ(cam_open(handle_), 0);
     ASSERT_EQ(cam_stream_start(handle_), 0);
 
+    // A fixed number of grabs, however slowly a loaded machine (or a sanitizer) delivers
+    // them; the time limit only guards against frames that never come.
+    constexpr int kGrabs = 100;
     int grabs = 0, torn = 0;
-    uint32_t last_stamp = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (std::chrono::steady_clock::now() < end) {
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (grabs < kGrabs && std::chrono::steady_clock::now() < guard) {
         uint8_t *buffer = nullptr;
         int32_t length = 0;
         if (cam_rawframe_grab(handle_, &buffer, &length) != 0) {
@@ -36,15 +38,11 @@ TEST_F(TornFrameTest, EveryGrabbedBufferHoldsOneWholeFrame) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         // Checked after the hold: the writer must have kept off the slot meanwhile.
         if (!whole_frame(buffer, length) || framecam_frame_stamp(buffer) != stamp) ++torn;
-        last_stamp = std::max(last_stamp, stamp);
         ASSERT_EQ(cam_rawframe_grab_free(handle_), 0);
     }
     ASSERT_EQ(cam_stream_stop(handle_), 0);
+    EXPECT_EQ(grabs, kGrabs) << "frames stopped arriving";
     EXPECT_EQ(torn, 0) << "of " << grabs << " grabs";
-    // About 280 grabs fit in 3 s at 10 ms each; far fewer means frames did not arrive.
-    EXPECT_GT(grabs, 100);
-    // 600 frames are due; a loaded machine (or a sanitizer) may deliver fewer, not a quarter.
-    EXPECT_GT(last_stamp, 150u);
 }
 
 }  // namespace
