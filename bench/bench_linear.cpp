@@ -199,7 +199,7 @@ void BM_DataBarExpandedLine(benchmark::State &state) {
         linetest::Runs(kExpanded11Pairs),
         {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(0) != 0, .seed = 3});
     uint8_t buffer[kLineTextCapacity];
-    LINE_SEGMENT segments[kLineSegmentCapacity];
+    LINE_AUX_ENTRY segments[kLineSegmentCapacity];
     u16 length = 0;
     for (auto _ : state) {
         DataBar_Reset();

@@ -127,11 +127,11 @@ void BM_GroupFullStore(benchmark::State &state) {
     for (int line = 8; line + 4 < kHeight / 2 && vexo::g_segmentStore.count < vexo::kSegmentCapacity; line += 8)
         ScanPair(f, p, line, false);
     const vexo::SEGMENT_STORE full = vexo::g_segmentStore;
-    vexo::REGION_QUAD out[vexo::kCandidateCapacity];
+    vexo::REGION_QUAD out[vexo::kGroupCandidateCapacity];
     int n = 0;
     for (auto _ : state) {
         vexo::g_segmentStore = full;
-        n = vexo::LineImg_GroupSegments(out, vexo::kCandidateCapacity, 1);
+        n = vexo::LineImg_GroupSegments(out, vexo::kGroupCandidateCapacity, 1);
         benchmark::DoNotOptimize(out);
     }
     state.counters["segments"] = full.count;

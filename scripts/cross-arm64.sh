@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh cross
 jobs=${JOBS:-$(nproc)}
 dir=build/arm64
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTACK_DECODER_ONLY=ON \
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTACK_DECODER_ONLY=ON -DSTACK_TEST_UNITY=ON \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-aarch64.cmake" >/dev/null
 cmake --build "$dir" -j "$jobs"
 ctest --test-dir "$dir" -j "$jobs" -LE slow --output-on-failure --timeout 600 | tee "$dir/ctest.log"

@@ -445,7 +445,7 @@ u16 DataBar_DecodeExpanded(LINE_DECODE_CTX *ctx) {
     aux->variant = kDataBarExpanded;
     aux->segmentCount = X.lineCount;
     for (int k = 0; k < X.lineCount; ++k) {
-        aux->segments[k] = LINE_SEGMENT{};
+        aux->segments[k] = LINE_AUX_ENTRY{};
         aux->segments[k].value1 = static_cast<i32>(X.line[k].left);
         aux->segments[k].value2 = static_cast<i32>(X.line[k].right);
         aux->segments[k].finder = X.line[k].finder;

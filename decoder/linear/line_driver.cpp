@@ -229,20 +229,20 @@ void Line_LogAttempt(LINE_CONTEXT *line, u8 code, i16 direction) {
 
 void Line_AccumulateSegment(LINE_AUX *list, const LINE_AUX *from) {
     if (list == nullptr || from == nullptr || from->segments == nullptr || from->segmentCapacity == 0) return;
-    const LINE_SEGMENT &e = from->segments[0];
+    const LINE_AUX_ENTRY &e = from->segments[0];
     if (e.value1 == 0 && e.value2 == 0 && e.finder == 0 && e.present == 0) return;
     if (list->segments == nullptr) return;
     const u16 count = list->segmentCount < list->segmentCapacity ? list->segmentCount : list->segmentCapacity;
     for (u16 i = 0; i < count; ++i) {
-        LINE_SEGMENT &held = list->segments[i];
+        LINE_AUX_ENTRY &held = list->segments[i];
         if (held.value1 == e.value1 && held.finder == e.finder && held.value2 == e.value2) {
             if (held.count < 0xFFFF) ++held.count;
             return;
         }
     }
     if (list->segmentCount >= list->segmentCapacity) return;
-    LINE_SEGMENT &added = list->segments[list->segmentCount];
-    added = LINE_SEGMENT{};
+    LINE_AUX_ENTRY &added = list->segments[list->segmentCount];
+    added = LINE_AUX_ENTRY{};
     added.value1 = e.value1;
     added.value2 = e.value2;
     added.finder = e.finder;
@@ -394,7 +394,7 @@ int Line_CopyPartialSegment(LINE_AUX *out) {
     const u16 n = first->segmentCount < kLineSegmentCapacity ? first->segmentCount : kLineSegmentCapacity;
     out->segmentCount = n;
     if (out->segments != nullptr && first->segments != nullptr)
-        std::memcpy(out->segments, first->segments, sizeof(LINE_SEGMENT) * n);
+        std::memcpy(out->segments, first->segments, sizeof(LINE_AUX_ENTRY) * n);
     out->kind = first->kind;
     out->linked = first->linked;
     out->variant = first->variant;

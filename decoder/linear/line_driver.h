@@ -14,12 +14,12 @@ struct LINE_DRIVER_STATE {
     LINE_CONTEXT context;
     LINE_RESULT results[kLineResultSlots];
     LINE_AUX aux[kLineResultSlots];
-    LINE_SEGMENT segments[kLineSegmentCapacity];  // the first slot's segment list
+    LINE_AUX_ENTRY segments[kLineSegmentCapacity];  // the first slot's segment list
     LINE_ROWS rows[kLineResultSlots];
     u16 rowItems[kLineRowCapacity];  // the first slot's row list
     u8 text[kLineTextCapacity];      // the first slot's text
     LINE_AUX candidateAux;           // zeroed for each candidate
-    LINE_SEGMENT candidateSegments[kLineSegmentCapacity];
+    LINE_AUX_ENTRY candidateSegments[kLineSegmentCapacity];
     u16 edgeCount;   // the counts the walk uses, bounded by both of the caller's arrays
     u16 widthCount;
     i32 walkOk;      // whether the last walk stored a result

@@ -36,7 +36,7 @@ inline constexpr u8 kLineErrorLength = 2;
 inline constexpr u8 kLineErrorCheck = 11;
 
 // One entry of a DataBar segment list (16 bytes, as the image side copies them).
-struct LINE_SEGMENT {
+struct LINE_AUX_ENTRY {
     i32 value1;
     i32 value2;
     u16 finder;
@@ -44,7 +44,7 @@ struct LINE_SEGMENT {
     i16 direction;
     u16 count;
 };
-static_assert(sizeof(LINE_SEGMENT) == 16);
+static_assert(sizeof(LINE_AUX_ENTRY) == 16);
 
 // Segment data of a DataBar symbol or row.
 struct LINE_AUX {
@@ -53,7 +53,7 @@ struct LINE_AUX {
     u16 variant;  // 0 omnidirectional or truncated, 1 stacked row, 2 Limited, 3 Expanded row
     u16 segmentCount;
     u16 segmentCapacity;
-    LINE_SEGMENT *segments;
+    LINE_AUX_ENTRY *segments;
     u8 attemptCodes[kLineAuxAttemptBytes];  // only in the copy Line_CopyPartialSegment makes
     u8 attemptCount;
     i32 elementFirst;  // smaller and larger of the start and stop edge indexes

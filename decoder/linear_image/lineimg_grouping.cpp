@@ -300,7 +300,7 @@ i32 LineImg_GroupSegments(REGION_QUAD *out, i32 capacity, i32 orientation) {
     const i32 bands = LineImg_BuildBands(&store, orientation, w->bands, w->segmentOf, kBandCapacity);
     const i32 clusters = LineImg_ClusterBands(w->bands, bands, &w->clusters, &w->shapes);
     i32 n = 0;
-    for (i32 k = 0; k < clusters && n < kCandidateCapacity; ++k) {
+    for (i32 k = 0; k < clusters && n < kGroupCandidateCapacity; ++k) {
         const INDEX_RANGE r = w->clusters.cluster[k];
         i32 m = 0;
         for (i32 j = r.start; j <= r.end && m < kClusterWorkingMembers; ++j) w->fit.working[m++] = w->bands[w->clusters.member[j]];

@@ -13,7 +13,7 @@
 
 namespace vexo {
 
-inline constexpr i32 kCandidateCapacity = 20;
+inline constexpr i32 kGroupCandidateCapacity = 20;
 inline constexpr i32 kClusterWorkingMembers = 60;
 inline constexpr i32 kFitPoints = 200;
 
@@ -23,9 +23,9 @@ struct GROUP_WORK {
     REGION_QUAD bands[kBandCapacity];
     i16 segmentOf[kBandCapacity];
     BAND_CLUSTERS clusters;
-    REGION_QUAD candidates[kCandidateCapacity];
-    i32 keys[kCandidateCapacity];
-    i32 order[kCandidateCapacity];
+    REGION_QUAD candidates[kGroupCandidateCapacity];
+    i32 keys[kGroupCandidateCapacity];
+    i32 order[kGroupCandidateCapacity];
     union {
         BAND_SHAPES shapes;
         struct {

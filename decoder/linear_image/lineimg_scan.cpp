@@ -30,7 +30,7 @@ constexpr i32 kFineListBytes = 6400;
 constexpr i32 kFineRecordBytes = 3200;
 
 // The segment tally of the call: DataBar segments seen on lines that did not decode.
-LINE_SEGMENT g_tallyEntries[kLineImgTallyCap];
+LINE_AUX_ENTRY g_tallyEntries[kLineImgTallyCap];
 LINE_AUX g_tally;
 
 // Edge lists of the two lines of a pair and the line record.
@@ -175,7 +175,7 @@ bool HitConfirmed(const LINEIMG_READ_SET *reads) {
 }  // namespace
 
 void LineImg_ResetLineState() {
-    for (LINE_SEGMENT &e : g_tallyEntries) e = LINE_SEGMENT{};
+    for (LINE_AUX_ENTRY &e : g_tallyEntries) e = LINE_AUX_ENTRY{};
     g_tally = LINE_AUX{};
     g_tally.segments = g_tallyEntries;
     g_tally.segmentCapacity = kLineImgTallyCap;
@@ -238,7 +238,7 @@ int LineImg_ReviewAttempts() {
     const i32 c = Line_CopyAttemptCodes(codes);
     if (c == 0) return 0;
     if (c == 3) return 3;
-    LINE_SEGMENT segments[kLineSegmentCapacity] = {};
+    LINE_AUX_ENTRY segments[kLineSegmentCapacity] = {};
     LINE_AUX part{};
     part.segments = segments;
     part.segmentCapacity = kLineSegmentCapacity;
@@ -253,7 +253,7 @@ int LineImg_ReviewAttempts() {
     if (partial == 1) MergeIntoTally(part);
     if (g_tally.segmentCount == 0 || st.segmentCount >= kLineImgLineRecordCap) return 0;
     for (u16 k = 0; k < g_tally.segmentCount && k < kLineImgTallyCap; ++k) {
-        const LINE_SEGMENT &e = g_tallyEntries[k];
+        const LINE_AUX_ENTRY &e = g_tallyEntries[k];
         if (e.count > 2) {
             AppendLineRecord(e.finder, e.count);
             return 3;

@@ -92,7 +92,7 @@ TEST_F(DecoderTest, BicubicClampsOvershootAndUndershoot) {
 // ---------------------------------------------------------------------------------------
 // Neighbour steps
 
-struct StepCase {
+struct ProbeStepCase {
     const char *what;
     uint8_t grid[3][3];  // rows up, middle, down around the point
     int dx, dy;          // expected move
@@ -100,14 +100,14 @@ struct StepCase {
 };
 
 TEST_F(DecoderTest, StepToDarkestNeighbourPicksInItsOrder) {
-    const StepCase cases[] = {
+    const ProbeStepCase cases[] = {
         {"up darkest, up-left darker than the centre", {{50, 10, 90}, {90, 60, 90}, {90, 90, 90}}, 0, -1, 10},
         {"all equal: the centre stays", {{40, 40, 40}, {40, 40, 40}, {40, 40, 40}}, 0, 0, 40},
         {"a neighbour equal to the centre does not win", {{70, 30, 70}, {70, 30, 70}, {70, 70, 70}}, 0, 0, 30},
         {"equal darkest neighbours: the earlier one", {{90, 90, 90}, {90, 90, 90}, {5, 90, 5}}, -1, 1, 5},
         {"down-right", {{90, 90, 90}, {90, 90, 90}, {90, 90, 1}}, 1, 1, 1},
     };
-    for (const StepCase &c : cases) {
+    for (const ProbeStepCase &c : cases) {
         GreyImage img(7, 6, 128);
         for (int j = 0; j < 3; ++j)
             for (int i = 0; i < 3; ++i) img.At(2 + i, 2 + j) = c.grid[j][i];
@@ -119,14 +119,14 @@ TEST_F(DecoderTest, StepToDarkestNeighbourPicksInItsOrder) {
 }
 
 TEST_F(DecoderTest, StepToBrightestNeighbourPicksInReadingOrder) {
-    const StepCase cases[] = {
+    const ProbeStepCase cases[] = {
         {"all equal: up-left", {{40, 40, 40}, {40, 40, 40}, {40, 40, 40}}, -1, -1, 40},
         {"the centre beats a later equal neighbour", {{10, 10, 10}, {10, 99, 10}, {10, 10, 99}}, 0, 0, 99},
         {"black up-left leaves the choice with the centre", {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}, 0, 0, 0},
         {"black up-left, one bright pixel wins", {{0, 0, 0}, {0, 0, 7}, {0, 0, 0}}, 1, 0, 7},
         {"equal brightest: the earlier one", {{1, 200, 1}, {1, 1, 1}, {200, 1, 1}}, 0, -1, 200},
     };
-    for (const StepCase &c : cases) {
+    for (const ProbeStepCase &c : cases) {
         GreyImage img(7, 6, 128);
         for (int j = 0; j < 3; ++j)
             for (int i = 0; i < 3; ++i) img.At(2 + i, 2 + j) = c.grid[j][i];

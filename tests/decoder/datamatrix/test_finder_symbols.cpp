@@ -43,7 +43,7 @@ const char *Name(Outcome o) {
     return "?";
 }
 
-struct Case {
+struct FinderCase {
     int size;  // libzint option_2: 1-15 squares 10-52, 25-30 rectangles
     int module;
     int angle;
@@ -52,7 +52,7 @@ struct Case {
     uint64_t Seed() const { return static_cast<uint64_t>(size * 100000 + module * 1000 + angle * 2 + (invert ? 1 : 0)); }
 };
 
-std::string Describe(const Case &c) {
+std::string Describe(const FinderCase &c) {
     char b[96];
     std::snprintf(b, sizeof(b), "size %d, %d px, %d deg, noise %.0f, %s, seed %llu", c.size, c.module, c.angle, c.noise,
                   c.invert ? "light on dark" : "dark on light", static_cast<unsigned long long>(c.Seed()));
@@ -62,7 +62,7 @@ std::string Describe(const Case &c) {
 // Polarity flags of all the candidates of the last case: bit 0 for 0, bit 1 for 1.
 int g_flagsSeen = 0;
 
-Outcome RunCase(const Case &c, uint32_t polarity = dmtest::kBothPolarities) {
+Outcome RunCase(const FinderCase &c, uint32_t polarity = dmtest::kBothPolarities) {
     const testkit::Symbol s = dmtest::DataMatrix("12", c.size);
     if (!s.ok) return Outcome::kNone;
     testkit::RenderOptions o;
@@ -88,7 +88,7 @@ Outcome RunCase(const Case &c, uint32_t polarity = dmtest::kBothPolarities) {
 
 TEST(DmFinderSymbols, FixedSample) {
     struct Expected {
-        Case c;
+        FinderCase c;
         Outcome outcome;
     };
     const Expected cases[] = {
@@ -104,7 +104,7 @@ TEST(DmFinderSymbols, FixedSample) {
 }
 
 TEST(DmFinderSymbols, EachPolarityBitAloneKeepsOnlyItsLs) {
-    const Case dark{5, 6, 0, 0, false}, light{5, 6, 0, 0, true};
+    const FinderCase dark{5, 6, 0, 0, false}, light{5, 6, 0, 0, true};
     // Bit 5 alone flags every L 1 and bit 6 alone every L 0; the symbol of the other
     // polarity gives no L near its own (other L's of the frame may stand).
     EXPECT_EQ(Name(RunCase(dark, vexo::kFlag2DDarkOnLight)), std::string("found"));
@@ -126,7 +126,7 @@ TEST(DmFinderSymbols, SlowSweep) {
             for (int angle = 0; angle < 360; angle += 15) {
                 for (double noise : {1.0, 3.0}) {
                     for (bool invert : {false, true}) {
-                        const Case c{size, module, angle, noise, invert};
+                        const FinderCase c{size, module, angle, noise, invert};
                         const Outcome o = RunCase(c);
                         ++total;
                         found += o == Outcome::kFound ? 1 : 0;

@@ -25,16 +25,16 @@
 
 namespace {
 
-using dmframes::Case;
+using FramesCase = dmframes::Case;
 
-bool ExpectedMiss(const Case &c) { return c.size == 27; }
+bool ExpectedMiss(const FramesCase &c) { return c.size == 27; }
 
 // One fixed-seed case per square size and a few rectangles, angles spread over the circle.
-std::vector<Case> SampleCases() {
-    std::vector<Case> out;
+std::vector<FramesCase> SampleCases() {
+    std::vector<FramesCase> out;
     for (int size = 1; size <= dmframes::kAllSizes; ++size) {
         if (size == 9 || ExpectedMiss({.size = size})) continue;
-        Case c;
+        FramesCase c;
         c.size = size;
         c.module = size <= 8 ? 4 + size % 3 : (size <= 16 ? 4 : 3);
         c.angle = (size * 105) % 360 / 15 * 15;
@@ -60,7 +60,7 @@ std::vector<Case> SampleCases() {
 //     data layer fails on the 3 px lattice;
 // 125 8 x 18, 3 px, 105 deg: both first cells (class -1, then 0) fail the pair-search
 //     scores (-100) on timing sides of 8 and 18 modules of 3 px.
-bool SampleMiss(const Case &c) {
+bool SampleMiss(const FramesCase &c) {
     for (uint64_t seed : {107, 115, 117, 119, 121, 123, 125}) {
         if (c.seed == seed) return true;
     }
@@ -78,7 +78,7 @@ int SweepFloor(int size) {
 }
 
 TEST(DmFrames, SampleReadsExactly) {
-    for (const Case &c : SampleCases()) {
+    for (const FramesCase &c : SampleCases()) {
         const dmframes::Outcome o = dmframes::Run(c);
         if (!o.fits) continue;
         if (!SampleMiss(c)) {
@@ -89,7 +89,7 @@ TEST(DmFrames, SampleReadsExactly) {
 }
 
 TEST(DmFrames, MirroredSquareReadsAndRectangleWithSquareOnlyDoesNot) {
-    Case c;
+    FramesCase c;
     c.size = 3;
     c.module = 5;
     c.angle = 30;
@@ -99,7 +99,7 @@ TEST(DmFrames, MirroredSquareReadsAndRectangleWithSquareOnlyDoesNot) {
     testkit::InitDecoder();
     const testkit::DecoderApi api = testkit::LinkedDecoder();
     api.set(0x20400, VEXO_ON);
-    Case r;
+    FramesCase r;
     r.size = 29;
     r.module = 4;
     r.angle = 90;
@@ -122,7 +122,7 @@ TEST_P(DmFramesSlow, FullSweep) {
         for (int angle = 0; angle < 360; angle += 15) {
             for (int noise : {1, 3}) {
                 for (bool invert : {false, true}) {
-                    Case c{.size = size, .module = module, .angle = angle, .noise = noise, .invert = invert};
+                    FramesCase c{.size = size, .module = module, .angle = angle, .noise = noise, .invert = invert};
                     c.seed = static_cast<uint64_t>(size) * 100000 + module * 1000 + angle * 2 + noise + invert;
                     const dmframes::Outcome o = dmframes::Run(c);
                     if (!o.fits) continue;

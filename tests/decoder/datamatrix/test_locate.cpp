@@ -72,31 +72,31 @@ TEST_F(DmLocateTest, ClassTable) {
 }
 
 // Scripted classifier and lattice calls: the classes tried, in order.
-struct Script {
+struct LocateScript {
     int cls = 1;
     int large = 0;     // tryLargeSymbolPath's answer
     std::vector<int> measure;  // measureCell's answers in turn (last repeats)
     std::vector<int> tried;
     int completeCalls = 0;
 };
-Script *g_script = nullptr;
+LocateScript *g_locateScript = nullptr;
 
-vexo::i32 ScriptClassify(vexo::u8 *, GEO_POINT *, GEO_POINT *, GEO_POINT *, vexo::i32) { return g_script->cls; }
+vexo::i32 ScriptClassify(vexo::u8 *, GEO_POINT *, GEO_POINT *, GEO_POINT *, vexo::i32) { return g_locateScript->cls; }
 vexo::i32 ScriptLarge(vexo::DM_PREPARED_CANDIDATE *, vexo::DM_GEOMETRY *geo) {
-    g_script->tried.push_back(geo->layoutClass);
-    return g_script->large;
+    g_locateScript->tried.push_back(geo->layoutClass);
+    return g_locateScript->large;
 }
 vexo::i32 ScriptMeasure(vexo::u8 *, vexo::DM_PREPARED_CANDIDATE *, vexo::DM_GEOMETRY *geo) {
-    const size_t k = g_script->tried.size() - 1;
-    const int s = g_script->measure[k < g_script->measure.size() ? k : g_script->measure.size() - 1];
+    const size_t k = g_locateScript->tried.size() - 1;
+    const int s = g_locateScript->measure[k < g_locateScript->measure.size() ? k : g_locateScript->measure.size() - 1];
     if (s == 0) geo->moduleCols = 16;
     return s;
 }
 vexo::i32 ScriptComplete(vexo::u8 *, vexo::DM_PREPARED_CANDIDATE *, vexo::DM_GEOMETRY *) {
-    ++g_script->completeCalls;
+    ++g_locateScript->completeCalls;
     return 0;
 }
-constexpr vexo::DM_LOCATE_CALLS kScripted = {ScriptClassify, ScriptLarge, ScriptMeasure, ScriptComplete};
+constexpr vexo::DM_LOCATE_CALLS kLocateScripted = {ScriptClassify, ScriptLarge, ScriptMeasure, ScriptComplete};
 
 TEST_F(DmLocateTest, ClassChains) {
     struct Case {
@@ -122,11 +122,11 @@ TEST_F(DmLocateTest, ClassChains) {
         {100, 100, false, 2, {0}, {2}, 0},
     };
     for (const Case &k : cases) {
-        Script s;
+        LocateScript s;
         s.cls = k.cls;
         s.measure = k.measure;
-        g_script = &s;
-        vexo::Test_SetDmLocateCalls(&kScripted);
+        g_locateScript = &s;
+        vexo::Test_SetDmLocateCalls(&kLocateScripted);
         vexo::g_dmOptions.limitLayouts = k.bit12 ? 1 : 0;
         vexo::DM_PREPARED_CANDIDATE cand{};
         cand.arm1Length = k.arm1;
@@ -139,11 +139,11 @@ TEST_F(DmLocateTest, ClassChains) {
         }
     }
     // The large-symbol path: 1 ends it, -5 moves class 2 on and refuses class 1.
-    Script s;
+    LocateScript s;
     s.cls = 2;
     s.large = -5;
     s.measure = {-1};
-    g_script = &s;
+    g_locateScript = &s;
     vexo::g_dmOptions.limitLayouts = 0;
     vexo::DM_PREPARED_CANDIDATE cand{};
     cand.arm1Length = cand.arm2Length = 100;
@@ -153,7 +153,7 @@ TEST_F(DmLocateTest, ClassChains) {
     s.tried.clear();
     s.large = 1;
     EXPECT_EQ(vexo::DM_LocateAndSize(frame_.data(), &cand, &geo), 0);
-    g_script = nullptr;
+    g_locateScript = nullptr;
 }
 
 TEST_F(DmLocateTest, DefaultModuleCounts) {

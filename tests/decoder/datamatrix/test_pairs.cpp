@@ -81,7 +81,7 @@ std::vector<int> Digits(int sizeIndex, int n, int digit) {
     return d;
 }
 
-std::string Stored(int i) {
+std::string PairStored(int i) {
     const vexo::RESULT_STORE &rs = vexo::g_params.resultStore;
     const vexo::u8 *d = i == 0 ? rs.storedData0 : rs.storedData1;
     return std::string(reinterpret_cast<const char *>(d), static_cast<size_t>(rs.storedLength[i]));
@@ -107,8 +107,8 @@ TEST_F(Pairs, TwoSymbolsJoinLeftFirstAndBothAreStored) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(dmtest::ResultText(), "LEFTRIGHT");
     ASSERT_EQ(vexo::g_params.resultStore.storedCount, 2);
-    EXPECT_EQ(Stored(0), "LEFT");
-    EXPECT_EQ(Stored(1), "RIGHT");
+    EXPECT_EQ(PairStored(0), "LEFT");
+    EXPECT_EQ(PairStored(1), "RIGHT");
     EXPECT_EQ(g_s.located[0].x, dmtest::kCentre.x - 70 - 30);  // the left L first
 }
 
@@ -141,7 +141,7 @@ TEST_F(Pairs, EndingsOfThePath) {
     g_parts = {{.data = Appended(3, 1, "SA")}, {.data = Text(3, "RIGHT")}};
     EXPECT_NE(Run(), 0);
     EXPECT_EQ(vexo::g_params.resultStore.storedCount, 1);
-    EXPECT_EQ(Stored(0), "SA");
+    EXPECT_EQ(PairStored(0), "SA");
     EXPECT_EQ(vexo::DM_HasSa(), 1);
 }
 

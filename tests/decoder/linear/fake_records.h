@@ -31,7 +31,7 @@ struct FakeRead {
     int16_t direction = 0;  // non-zero: decode sets the context's direction
     int32_t auxKind = 0;
     uint16_t variant = 0;
-    vexo::LINE_SEGMENT segment{};
+    vexo::LINE_AUX_ENTRY segment{};
     uint16_t rowState = 0;
 };
 

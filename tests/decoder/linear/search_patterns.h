@@ -20,6 +20,11 @@ inline constexpr const char *kC128StartB = "211214";
 inline constexpr const char *kC128Zero = "212222";
 inline constexpr const char *kC128Stop = "2331112";
 
+// Tables of minimum widths handed to the searches (the drivers' own values).
+inline constexpr uint8_t kCode39Block[5] = {30, 30, 10, 28, 2};
+inline constexpr uint8_t kItfBlock[8] = {14, 18, 10, 10, 6, 11, 3, 4};
+inline constexpr uint8_t kIndustrialBlock[8] = {36, 42, 10, 30, 6, 18, 5, 6};
+
 // Whether the elements from edge p[from] on have the module pattern (read in reverse when
 // reversed), each within half a module of the pattern scaled to their total width.
 inline bool HasPattern(const uint16_t *p, int from, const char *pattern, bool reversed) {

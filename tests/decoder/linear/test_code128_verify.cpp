@@ -49,7 +49,7 @@ void Apply(const Config &s) {
     if (s.form0Off) g_params.flagsWord[kSymCode128Form0] &= ~kFlagEnabled;
 }
 
-struct Verified {
+struct Code128Verified {
     int answer = 0;
     std::string text;
     u16 id = 0xFFFF;
@@ -60,7 +60,7 @@ struct Verified {
 };
 
 // Verify on start + data values (the check appended by the standard's rule unless given).
-Verified Verify(std::vector<uint8_t> values, u16 capacity = kLineTextCapacity, int check = -1) {
+Code128Verified Code128Verify(std::vector<uint8_t> values, u16 capacity = kLineTextCapacity, int check = -1) {
     std::vector<uint8_t> full = WithCheck(values);
     if (check >= 0) full.back() = static_cast<uint8_t>(check);
     static u8 buffer[kLineTextCapacity];
@@ -73,7 +73,7 @@ Verified Verify(std::vector<uint8_t> values, u16 capacity = kLineTextCapacity, i
     ctx.aimLetter = 'X';
     ctx.aimModifier = '0';
     g_state.lastSymbologyCode = 0;
-    Verified v;
+    Code128Verified v;
     v.answer = Code128_Verify(&ctx);
     if (v.answer == 1) {
         v.text.assign(reinterpret_cast<const char *>(buffer), ctx.length);
@@ -94,7 +94,7 @@ protected:
 
 const Config kAllOn = {{kGroupCode128, kGroupGs1128, kGroupFnc1Second}, {}, {}};
 
-struct Case {
+struct Code128VerifyCase {
     const char *what;
     Config setup;
     std::vector<uint8_t> values;  // start and data values
@@ -106,11 +106,11 @@ struct Case {
     u16 link;
 };
 
-void RunCases(const std::vector<Case> &cases) {
-    for (const Case &c : cases) {
+void RunCases(const std::vector<Code128VerifyCase> &cases) {
+    for (const Code128VerifyCase &c : cases) {
         SCOPED_TRACE(c.what);
         Apply(c.setup);
-        const Verified v = Verify(c.values);
+        const Code128Verified v = Code128Verify(c.values);
         if (c.text == nullptr) {
             EXPECT_EQ(v.answer, 0);
             EXPECT_EQ(v.error, 0);
@@ -211,13 +211,13 @@ TEST_F(Code128VerifyTest, ExpansionBounds) {
     Apply(kAllOn);
     // Capacity: the text fits exactly, one byte less refuses.
     const std::vector<uint8_t> digits = {105, 12, 34, 56, 78};
-    EXPECT_EQ(Verify(digits, 8).text, "12345678");
-    EXPECT_EQ(Verify(digits, 7).answer, 0);
-    EXPECT_EQ(Verify(digits, 5).answer, 0);  // not even the check value fits
+    EXPECT_EQ(Code128Verify(digits, 8).text, "12345678");
+    EXPECT_EQ(Code128Verify(digits, 7).answer, 0);
+    EXPECT_EQ(Code128Verify(digits, 5).answer, 0);  // not even the check value fits
     // A transmitted check is written whole or the text is refused.
     Apply({{kGroupCode128}, {kGroupCode128}});
-    EXPECT_EQ(Verify({104, 34, 55}, 5).text, "BW~42");
-    EXPECT_EQ(Verify({104, 34, 55}, 4).answer, 0);
+    EXPECT_EQ(Code128Verify({104, 34, 55}, 5).text, "BW~42");
+    EXPECT_EQ(Code128Verify({104, 34, 55}, 4).answer, 0);
 
     // Digits grow faster than the values are read: with the values at the buffer's tail the
     // text would overwrite values not read yet. 45 pairs, then 14 code changes.
@@ -278,7 +278,7 @@ TEST_F(Code128VerifyTest, LengthLimitsOfEachMember) {
                 u32 &w = g_params.flagsWord[c.id];
                 w = (w & ~(kMinLengthMask | kMaxLengthMask)) | lim.min | (static_cast<u32>(lim.max) << 8);
             }
-            const Verified v = Verify(c.values);
+            const Code128Verified v = Code128Verify(c.values);
             EXPECT_EQ(v.answer, lim.ok ? 1 : 0) << lim.min << "-" << lim.max;
             EXPECT_EQ(v.error, lim.ok ? 0 : kLineErrorLength) << lim.min << "-" << lim.max;
             if (lim.ok) {
@@ -504,7 +504,7 @@ TEST_F(Code128VerifyTest, IsbtThroughTheInterpretation) {
     for (const IsbtVerify &c : cases) {
         SCOPED_TRACE(c.what);
         Apply(c.setup);
-        const Verified v = Verify(SetBValues(c.text));
+        const Code128Verified v = Code128Verify(SetBValues(c.text));
         EXPECT_EQ(v.answer, c.answer);
         EXPECT_EQ(v.error, c.error);
         if (c.answer == 1) {
@@ -518,7 +518,7 @@ TEST_F(Code128VerifyTest, IsbtThroughTheInterpretation) {
     }
     // The check transmitted stays on a plain result.
     Apply(isbtCheck);
-    EXPECT_EQ(Verify(SetBValues("+12345")).text, "+12345~" +
+    EXPECT_EQ(Code128Verify(SetBValues("+12345")).text, "+12345~" +
                                                      std::to_string(WithCheck(SetBValues("+12345")).back()));
 
     // Through the walk: an ISBT text that fails every structure ends the line with code 11,

@@ -217,7 +217,7 @@ TEST(DataBarStacked, PartialRowsAreReportedAndTablesEmptiedByReset) {
     SetDataBarWords();
     OnlyStacked();
     WalkStacked(s.Lower());
-    LINE_SEGMENT room[kLineSegmentCapacity] = {};
+    LINE_AUX_ENTRY room[kLineSegmentCapacity] = {};
     LINE_AUX out{};
     out.segments = room;
     ASSERT_EQ(Line_CopyPartialSegment(&out), 1);

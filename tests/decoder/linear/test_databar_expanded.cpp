@@ -13,7 +13,7 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-std::vector<int32_t> Positions(const std::vector<int> &widths, int unit16 = 40) {
+std::vector<int32_t> ExpandedPositions(const std::vector<int> &widths, int unit16 = 40) {
     std::vector<int32_t> pos = {800};
     for (int w : widths) pos.push_back(pos.back() + w * unit16);
     return pos;
@@ -54,7 +54,7 @@ TEST(DataBarExpandedTables, EveryCharacterValueRoundTrips) {
     int wideFirst = 0;
     for (int v = 0; v < 4192; ++v) {
         const std::vector<int> widths = ExpandedCharWidths(v);
-        const uint32_t word = DataBar_ReadExpandedWord(Positions(widths).data());
+        const uint32_t word = DataBar_ReadExpandedWord(ExpandedPositions(widths).data());
         ASSERT_EQ(word, Word(widths)) << v;
         int32_t sum = 0;
         ASSERT_EQ(DataBar_ExpandedValue(word, kExpandedWeights[1] + 1, &sum), v) << v;
@@ -83,8 +83,8 @@ TEST(DataBarExpandedTables, EveryCharacterValueRoundTrips) {
     for (int f = 0; f < kExpandedFinders; ++f) {
         const int32_t k = kExpandedFinderKeys[f];
         const std::vector<int> w = {k >> 16 & 0xF, k >> 12 & 0xF, k >> 8 & 0xF, k >> 4 & 0xF, k & 0xF};
-        EXPECT_EQ(DataBar_ReadExpandedFinder(Positions(w).data(), 1), 2 * f);
-        EXPECT_EQ(DataBar_ReadExpandedFinder(Positions(Reversed(w)).data(), 0), 2 * f + 1);
+        EXPECT_EQ(DataBar_ReadExpandedFinder(ExpandedPositions(w).data(), 1), 2 * f);
+        EXPECT_EQ(DataBar_ReadExpandedFinder(ExpandedPositions(Reversed(w)).data(), 0), 2 * f + 1);
     }
 }
 

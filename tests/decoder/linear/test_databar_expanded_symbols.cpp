@@ -17,13 +17,13 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-struct Case {
+struct ExpandedCase {
     const char *what;
     std::string data;  // libzint's GS1 input
     std::string text;
 };
 
-const Case kCases[] = {
+const ExpandedCase kCases[] = {
     {"0100", "[01]98898765432106[3103]001750", "01988987654321063103001750"},
     {"0101 3202", "[01]90012345678908[3202]001000", "01900123456789083202001000"},
     {"0101 3203", "[01]90012345678908[3203]001750", "01900123456789083203001750"},
@@ -74,7 +74,7 @@ WalkRead ReadRows(const std::vector<std::vector<int>> &rows, const EdgeLineOptio
 }
 
 TEST(DataBarExpandedSymbols, EveryMethodThroughTheWalk) {
-    for (const Case &c : kCases) {
+    for (const ExpandedCase &c : kCases) {
         for (const int symbology : {BARCODE_DBAR_EXP, BARCODE_DBAR_EXPSTK}) {
             const testkit::Symbol sym = Make(c.data, symbology, symbology == BARCODE_DBAR_EXPSTK ? 2 : 0);
             ASSERT_TRUE(sym.ok) << c.what;
@@ -127,7 +127,7 @@ TEST(DataBarExpandedSymbols, SecondRowWaitsForTheFirst) {
         int16_t dirs[kLineAttemptLimit];
         ASSERT_EQ(Line_CopyAttemptDirections(dirs), 1);
         EXPECT_EQ(dirs[0], 0);
-        LINE_SEGMENT room[kLineSegmentCapacity] = {};
+        LINE_AUX_ENTRY room[kLineSegmentCapacity] = {};
         LINE_AUX out{};
         out.segments = room;
         EXPECT_EQ(Line_CopyPartialSegment(&out), 1);
@@ -155,7 +155,7 @@ TEST(DataBarExpandedSymbols, VotesHealAWrongPair) {
     const EXPANDED_STATE good = g_dataBarExpanded;
     ASSERT_GE(good.lineCount, 3);
     uint8_t buffer[kLineTextCapacity];
-    LINE_SEGMENT segs[kLineSegmentCapacity];
+    LINE_AUX_ENTRY segs[kLineSegmentCapacity];
     auto decode = [&](const EXPANDED_STATE &lineState, int from) {
         g_dataBarExpanded.lineCount = static_cast<uint16_t>(lineState.lineCount - from);
         for (int k = from; k < lineState.lineCount; ++k) g_dataBarExpanded.line[k - from] = lineState.line[k];

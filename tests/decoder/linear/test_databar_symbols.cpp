@@ -17,7 +17,7 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-struct Case {
+struct DataBarCase {
     const char *what;
     int symbology;
     std::string data;     // libzint's input (the composite's 2D part for the _CC forms)
@@ -27,7 +27,7 @@ struct Case {
     uint16_t link;        // with the composite word on
 };
 
-const Case kCases[] = {
+const DataBarCase kDataBarCases[] = {
     {"omni", BARCODE_DBAR_OMN, "2001234567890", "", "20012345678909", 42, 0},
     {"omni small", BARCODE_DBAR_OMN, "0000000000017", "", Gtin14(17), 42, 0},
     {"truncated", BARCODE_DBAR_OMN, "0950110153001", "", Gtin14(950110153001ULL), 42, 0},
@@ -40,7 +40,7 @@ const Case kCases[] = {
     {"Limited composite", BARCODE_DBAR_LTD_CC, "[10]ABC123", "1501234567890", Gtin14(1501234567890ULL), 43, 9},
 };
 
-testkit::Symbol Make(const Case &c) {
+testkit::Symbol Make(const DataBarCase &c) {
     testkit::SymbolInput in;
     in.symbology = c.symbology;
     in.data = c.data;
@@ -59,7 +59,7 @@ bool Stacked(int symbology) {
 
 TEST(DataBarSymbols, LibzintLinesThroughTheWalk) {
     int lines = 0;
-    for (const Case &c : kCases) {
+    for (const DataBarCase &c : kDataBarCases) {
         const testkit::Symbol sym = Make(c);
         ASSERT_TRUE(sym.ok) << c.what;
         // The linear rows lie at the bottom; a stacked symbol's upper row is the first row
@@ -114,7 +114,7 @@ TEST(DataBarSymbols, LibzintLinesThroughTheWalk) {
 // Bit 31 puts "01" in front of every fixed-length member; a composite's linear part without
 // the composite word is refused even with DataBar on.
 TEST(DataBarSymbols, PrefixAndCompositeWord) {
-    for (const Case &c : kCases) {
+    for (const DataBarCase &c : kDataBarCases) {
         if (Stacked(c.symbology)) continue;
         SCOPED_TRACE(c.what);
         const testkit::Symbol sym = Make(c);

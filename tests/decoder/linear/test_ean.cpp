@@ -55,7 +55,7 @@ TEST(EanTables, SampleEntriesAndDerivedKeys) {
 
 // ---- Results: verify on digits as the decode slots leave them.
 
-struct Verified {
+struct EanVerified {
     int ok = 0;
     std::string text;
     std::string aim;
@@ -64,15 +64,15 @@ struct Verified {
     int32_t codeType = 0;
 };
 
-std::vector<uint8_t> Values(const std::string &digits) {
+std::vector<uint8_t> EanValues(const std::string &digits) {
     std::vector<uint8_t> v;
     for (char ch : digits) v.push_back(static_cast<uint8_t>(ch - '0'));
     return v;
 }
 
-Verified RunVerify(int (*verify)(LINE_DECODE_CTX *), const std::string &digits, uint16_t capacity = 32) {
+EanVerified RunVerify(int (*verify)(LINE_DECODE_CTX *), const std::string &digits, uint16_t capacity = 32) {
     uint8_t buffer[64] = {};
-    const std::vector<uint8_t> v = Values(digits);
+    const std::vector<uint8_t> v = EanValues(digits);
     std::memcpy(buffer, v.data(), v.size());
     LINE_DECODE_CTX ctx{};
     ctx.data = buffer;
@@ -81,7 +81,7 @@ Verified RunVerify(int (*verify)(LINE_DECODE_CTX *), const std::string &digits, 
     ctx.aimLetter = 'X';
     ctx.aimModifier = '0';
     g_state.lastSymbologyCode = -1;
-    Verified out;
+    EanVerified out;
     out.ok = verify(&ctx);
     out.text.assign(reinterpret_cast<const char *>(buffer), ctx.length);
     out.aim = std::string("]") + ctx.aimLetter + ctx.aimModifier;
@@ -210,7 +210,7 @@ TEST(EanResults, RoutingAndOutputs) {
             for (int id : {kSymEan13, kSymUpcA, kSymEan8, kSymUpcE}) g_params.flagsWord[id] &= ~kFlagEnabled;
         }
         if (c.aimPrefix) g_params.commonWord |= kCommonAimPrefix;
-        const Verified r = RunVerify(c.verify, c.digits);
+        const EanVerified r = RunVerify(c.verify, c.digits);
         EXPECT_EQ(r.ok, c.ok);
         EXPECT_EQ(r.id, c.id);
         if (c.ok == 0) continue;
@@ -229,7 +229,7 @@ TEST(EanResults, UpceThroughUpcAWithUpcAOff) {
     g_params.flagsWord[kSymUpcE] |= kFlagUpcEThroughUpcA;
     g_params.flagsWord[kSymUpcA] &= ~kFlagEnabled;
     const uint32_t upcaWord = g_params.flagsWord[kSymUpcA];
-    const Verified r = RunVerify(Upce_Verify, "01234565");
+    const EanVerified r = RunVerify(Upce_Verify, "01234565");
     EXPECT_EQ(r.ok, 1);
     EXPECT_EQ(r.text, "012345000065");
     EXPECT_EQ(r.id, kSymUpcE);
@@ -267,7 +267,7 @@ TEST(EanResults, AddOnRules) {
             const bool eight = m == kWEan8 || m == kWUpcE;
             const std::string main = m == kWEan13 ? "4006381333931" : m == kWUpcA ? "0036000291452"
                                    : m == kWEan8 ? "96385074" : "01234565";
-            const Verified r = RunVerify(eight ? (m == kWEan8 ? Ean8_Verify : Upce_Verify) : Ean13_Verify,
+            const EanVerified r = RunVerify(eight ? (m == kWEan8 ? Ean8_Verify : Upce_Verify) : Ean13_Verify,
                                          main + add[c.delivered]);
             ASSERT_EQ(r.ok, c.kept >= 0 ? 1 : 0);
             if (c.kept < 0) continue;
@@ -302,7 +302,7 @@ TEST(EanResults, PrefixRules) {
     for (const PrefixCase &c : cases) {
         SCOPED_TRACE(c.digits);
         SetEanWords(c.allowed | c.rule);
-        const Verified r = RunVerify(Ean13_Verify, c.digits);
+        const EanVerified r = RunVerify(Ean13_Verify, c.digits);
         ASSERT_EQ(r.ok, c.ok);
         if (c.ok != 0) {
             EXPECT_EQ(r.text, c.text);
@@ -535,7 +535,7 @@ TEST(EanReading, ConfirmationStore) {
         for (const Step &s : seq.steps) {
             SCOPED_TRACE(testing::Message() << "step " << index++);
             lineCleanRead = s.clean;
-            const std::vector<uint8_t> v = Values(s.digits);
+            const std::vector<uint8_t> v = EanValues(s.digits);
             EXPECT_EQ(Ean_ConfirmRead(&store, v.data(), static_cast<uint16_t>(v.size())), s.delivered);
             EXPECT_EQ(lineMultiReadFlags & (P | C), s.flags);
             EXPECT_EQ(store.agreeing, s.agreeing);

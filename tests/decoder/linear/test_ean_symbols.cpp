@@ -24,7 +24,7 @@ std::vector<int> LibzintRuns(int symbology, const std::string &data) {
     return sym.ok ? RunsFromRow(sym, 0) : std::vector<int>{};
 }
 
-struct Case {
+struct EanCase {
     const char *what;
     int symbology;
     std::string data;      // libzint's input
@@ -36,7 +36,7 @@ struct Case {
 };
 
 // The add-on lies behind a reversed EAN-13's left guard and is never searched there.
-const Case kCases[] = {
+const EanCase kEanCases[] = {
     {"EAN-13", BARCODE_EANX, "400638133393", "4006381333931", "", "]E0", 6, 11},
     {"EAN-13 +2", BARCODE_EANX, "400638133393+12", "400638133393112", "4006381333931", "]E3", 6, 12},
     {"EAN-13 +5", BARCODE_EANX, "400638133393+52495", "400638133393152495", "4006381333931", "]E3", 6, 13},
@@ -62,7 +62,7 @@ const Case kCases[] = {
 
 TEST(EanSymbols, LibzintLinesThroughTheWalk) {
     int lines = 0;
-    for (const Case &c : kCases) {
+    for (const EanCase &c : kEanCases) {
         const std::vector<int> runs = LibzintRuns(c.symbology, c.data);
         ASSERT_FALSE(runs.empty()) << c.what;
         for (const double size : {2.0, 3.0, 4.5, 6.0}) {
@@ -98,7 +98,7 @@ TEST(EanSymbols, MembersInTurnKeepTheirReads) {
     Test_ResetDecoderStatics();
     SetEanWords();
     for (int round = 0; round < 2; ++round) {
-        for (const Case &c : kCases) {
+        for (const EanCase &c : kEanCases) {
             SCOPED_TRACE(testing::Message() << c.what << " round " << round);
             EdgeLine line = MakeEdgeLine(LibzintRuns(c.symbology, c.data),
                                          {.moduleSamples = 3, .spread = 0.1, .jitter16 = 1, .seed = 7});

@@ -176,7 +176,7 @@ TEST_F(LineDriverTest, AttemptOutcomesAsATable) {
         change(r);
         return r;
     };
-    LINE_SEGMENT seg{};
+    LINE_AUX_ENTRY seg{};
     seg.value1 = 17;
     seg.finder = 3;
     const std::vector<std::pair<uint16_t, uint16_t>> fwd = {{0, 10}};
@@ -218,7 +218,7 @@ TEST_F(LineDriverTest, AttemptOutcomesAsATable) {
         EXPECT_EQ(Text(), c.text);
         const bool row = std::find_first_of(c.codes.begin(), c.codes.end(), std::begin(kRowCodes),
                                             std::end(kRowCodes)) != c.codes.end();
-        LINE_SEGMENT segs[kLineSegmentCapacity] = {};
+        LINE_AUX_ENTRY segs[kLineSegmentCapacity] = {};
         LINE_AUX out{};
         out.segments = segs;
         EXPECT_EQ(Line_CopyPartialSegment(&out), row ? 1 : 0);
@@ -283,7 +283,7 @@ TEST_F(LineDriverTest, WalkSeesOnlyTheEdgesBothArraysHold) {
 TEST_F(LineDriverTest, ResultReadBack) {
     InstallFake(0, 0);
     InstallFake(1, 1);
-    LINE_SEGMENT seg{};
+    LINE_AUX_ENTRY seg{};
     seg.value1 = 5;
     seg.value2 = 9;
     seg.finder = 2;
@@ -323,7 +323,7 @@ TEST_F(LineDriverTest, ResultReadBack) {
     EXPECT_EQ(Directions(), (std::vector<int16_t>{-1, -1}));
 
     // The partial segment: the row's entry (the read's own entry is empty and not added).
-    LINE_SEGMENT segs[kLineSegmentCapacity] = {};
+    LINE_AUX_ENTRY segs[kLineSegmentCapacity] = {};
     LINE_AUX out{};
     out.segments = segs;
     EXPECT_EQ(Line_CopyPartialSegment(&out), 1);
@@ -343,7 +343,7 @@ TEST_F(LineDriverTest, PartialSegmentOnlyAfterARow) {
     InstallFake(0, 0);
     Reads(0, {{0, 10}}, {FakeRead{}});
     ASSERT_EQ(Line_DecodeEdgeLine(), 1);
-    LINE_SEGMENT segs[kLineSegmentCapacity] = {};
+    LINE_AUX_ENTRY segs[kLineSegmentCapacity] = {};
     LINE_AUX out{};
     out.segments = segs;
     out.segmentCount = 99;
@@ -420,12 +420,12 @@ TEST(LineDriverPieces, NearestResultToTheLineMiddle) {
 }
 
 TEST(LineDriverPieces, AccumulateSegmentCountsEqualEntriesAndStopsWhenFull) {
-    LINE_SEGMENT listRoom[kLineSegmentCapacity + 1] = {};
+    LINE_AUX_ENTRY listRoom[kLineSegmentCapacity + 1] = {};
     listRoom[kLineSegmentCapacity].value1 = 0x5A5A;  // canary behind the list
     LINE_AUX list{};
     list.segments = listRoom;
     list.segmentCapacity = kLineSegmentCapacity;
-    LINE_SEGMENT one{};
+    LINE_AUX_ENTRY one{};
     LINE_AUX from{};
     from.segments = &one;
     from.segmentCapacity = 1;

@@ -16,9 +16,6 @@ namespace {
 using namespace vexo;
 using namespace linetest;
 
-constexpr uint8_t kCode39Block[5] = {30, 30, 10, 28, 2};
-constexpr uint8_t kItfBlock[8] = {14, 18, 10, 10, 6, 11, 3, 4};
-constexpr uint8_t kIndustrialBlock[8] = {36, 42, 10, 30, 6, 18, 5, 6};
 constexpr uint8_t kIataBlock[8] = {34, 38, 10, 30, 6, 19, 3, 4};
 constexpr uint8_t kCode128Minimum = 26;
 

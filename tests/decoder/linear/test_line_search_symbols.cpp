@@ -33,16 +33,16 @@ bool HasClasses(const uint16_t *p, int from, const char *pattern, bool reversed)
 }
 
 // Code 39: '*' at both ends (ISO/IEC 16388).
-int C39Start(const uint16_t *p, uint16_t *) { return HasClasses(p, 0, kCode39Star, false); }
-int C39ReversedStart(const uint16_t *p, uint16_t *) { return HasClasses(p, -8, kCode39Star, true); }
-int C39ReversedStop(const uint16_t *p) { return HasClasses(p, 0, kCode39Star, true); }
-int C39Stop(const uint16_t *p) { return HasClasses(p, -8, kCode39Star, false); }
+int SymC39Start(const uint16_t *p, uint16_t *) { return HasClasses(p, 0, kCode39Star, false); }
+int SymC39ReversedStart(const uint16_t *p, uint16_t *) { return HasClasses(p, -8, kCode39Star, true); }
+int SymC39ReversedStop(const uint16_t *p) { return HasClasses(p, 0, kCode39Star, true); }
+int SymC39Stop(const uint16_t *p) { return HasClasses(p, -8, kCode39Star, false); }
 
 // Interleaved 2 of 5 (ISO/IEC 16390).
-int ItfStart(const uint16_t *p) { return HasClasses(p, 0, kItfStart, false); }
-int ItfReversedStart(const uint16_t *p) { return HasClasses(p, -3, kItfStart, true); }
-int ItfReversedStop(const uint16_t *p) { return HasClasses(p, 0, kItfStop, true); }
-int ItfStop(const uint16_t *p) { return HasClasses(p, -2, kItfStop, false); }
+int SymItfStart(const uint16_t *p) { return HasClasses(p, 0, kItfStart, false); }
+int SymItfReversedStart(const uint16_t *p) { return HasClasses(p, -3, kItfStart, true); }
+int SymItfReversedStop(const uint16_t *p) { return HasClasses(p, 0, kItfStop, true); }
+int SymItfStop(const uint16_t *p) { return HasClasses(p, -2, kItfStop, false); }
 
 // Industrial 2 of 5: start wide, wide, narrow bar with narrow spaces; stop wide, narrow,
 // wide bar.
@@ -54,18 +54,15 @@ int IndReversedStop(const uint16_t *p) { return HasClasses(p, 0, kIndStop, true)
 int IndStop(const uint16_t *p) { return HasClasses(p, -4, kIndStop, false); }
 
 // Code 128 (ISO/IEC 15417), any of the three starts.
-int C128Start(const uint16_t *p, uint16_t *, int direction) {
+int SymC128Start(const uint16_t *p, uint16_t *, int direction) {
     for (const char *start : {"211412", "211214", "211232"})
         if (direction > 0 ? HasPattern(p, 0, start, false) : HasPattern(p, -6, start, true)) return 1;
     return 0;
 }
-int C128Stop(const uint16_t *p, int direction) {
+int SymC128Stop(const uint16_t *p, int direction) {
     return direction > 0 ? HasPattern(p, -7, kC128Stop, false) : HasPattern(p, 0, kC128Stop, true);
 }
 
-constexpr uint8_t kCode39Block[5] = {30, 30, 10, 28, 2};
-constexpr uint8_t kItfBlock[8] = {14, 18, 10, 10, 6, 11, 3, 4};
-constexpr uint8_t kIndustrialBlock[8] = {36, 42, 10, 30, 6, 18, 5, 6};
 
 struct Found {
     int start, end, phase;
@@ -78,16 +75,16 @@ std::vector<Found> Search(int symbology, EdgeLine &line) {
         int r = 0;
         switch (symbology) {
             case BARCODE_CODE39:
-                r = Line_FindStartStopAlt(&st, kCode39Block, C39Start, C39ReversedStart, C39ReversedStop, C39Stop);
+                r = Line_FindStartStopAlt(&st, kCode39Block, SymC39Start, SymC39ReversedStart, SymC39ReversedStop, SymC39Stop);
                 break;
             case BARCODE_C25INTER:
-                r = Line_FindStartStop(&st, kItfBlock, ItfStart, ItfReversedStart, ItfReversedStop, ItfStop);
+                r = Line_FindStartStop(&st, kItfBlock, SymItfStart, SymItfReversedStart, SymItfReversedStop, SymItfStop);
                 break;
             case BARCODE_C25IND:
                 r = Line_FindStartStop(&st, kIndustrialBlock, IndStart, IndReversedStart, IndReversedStop, IndStop);
                 break;
             default:
-                r = Line_FindStartStopByPairs(&st, C128Start, C128Stop, 26);
+                r = Line_FindStartStopByPairs(&st, SymC128Start, SymC128Stop, 26);
                 break;
         }
         if (r == 0) break;

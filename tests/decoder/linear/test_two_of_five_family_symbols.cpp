@@ -34,7 +34,7 @@ std::vector<int> Var25bRuns(const std::string &digits) {
     return runs;
 }
 
-struct Member {
+struct FamilyMember {
     const char *what;
     int record;
     int symbology;  // libzint's, 0 for variant B
@@ -44,37 +44,37 @@ struct Member {
     size_t shortest;  // digits the search block and decode gate admit at least
 };
 
-const Member kMembers[] = {
+const FamilyMember kMembers[] = {
     {"Matrix", kLineRecMatrix25, BARCODE_C25STANDARD, kSymMatrix25, "]X0", 36, 4},
     {"Industrial", kLineRecIndustrial25, BARCODE_C25IND, kSymIndustrial25, "]S0", 37, 3},
     {"IATA", kLineRecIata25, BARCODE_C25IATA, kSymIata25, "]R0", 35, 3},
     {"variant B", kLineRecVar25b, 0, kSymVar25b, "]X0", 38, 4},
 };
 
-std::vector<int> RunsOf(const Member &m, const std::string &digits) {
+std::vector<int> RunsOf(const FamilyMember &m, const std::string &digits) {
     return m.symbology == 0 ? Var25bRuns(digits) : LibzintRuns(m.symbology, digits);
 }
 
 // Two-width runs at n:w; Matrix's start and stop bars are drawn a narrow element wider
 // than a wide one, as libzint draws them (4 modules at 3:1), which keeps both within a
 // character's span.
-std::vector<int> Drawn(const Member &m, const std::vector<int> &runs, int n, int w) {
+std::vector<int> Drawn(const FamilyMember &m, const std::vector<int> &runs, int n, int w) {
     std::vector<int> out = TwoWidthRuns(runs, n, w);
     if (m.record == kLineRecMatrix25 && out.size() > 5) out[0] = out[out.size() - 5] = w + n;
     return out;
 }
 
-std::string Text(size_t len, int salt) {
+std::string FamilyText(size_t len, int salt) {
     std::string s;
     for (size_t k = 0; k < len; ++k) s += static_cast<char>('0' + (k * 7 + len + salt) % 10);
     return s;
 }
 
 TEST(TwoOfFiveFamilySymbols, DigitsAtEveryRatioAndSize) {
-    for (const Member &m : kMembers) {
+    for (const FamilyMember &m : kMembers) {
         const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[m.record];
         for (const size_t len : {m.shortest, m.shortest + 1, size_t{9}, size_t{20}}) {
-            const std::string text = Text(len, m.record);
+            const std::string text = FamilyText(len, m.record);
             const std::vector<int> runs = RunsOf(m, text);
             ASSERT_FALSE(runs.empty()) << m.what;
             const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
@@ -105,8 +105,8 @@ TEST(TwoOfFiveFamilySymbols, DigitsAtEveryRatioAndSize) {
 }
 
 TEST(TwoOfFiveFamilySymbols, MembersThroughTheWalk) {
-    for (const Member &m : kMembers) {
-        const std::string text = Text(8, m.id);
+    for (const FamilyMember &m : kMembers) {
+        const std::string text = FamilyText(8, m.id);
         const std::vector<int> runs = RunsOf(m, text);
         for (const bool reversed : {false, true}) {
             SCOPED_TRACE(testing::Message() << m.what << (reversed ? " reversed" : ""));

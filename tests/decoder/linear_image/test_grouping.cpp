@@ -262,8 +262,8 @@ TEST_F(SegmentTest, CandidatesNearestTheCentreFirst) {
         for (int k = 0; k < 12; ++k) f.Bar(s + 12 * k + (k % 3) * 2, s + 12 * k + (k % 3) * 2, 3 + (k % 2) * 2, 222, 258);
     Install(f);
     segment_test::ScanAll(f, false);
-    REGION_QUAD out[vexo::kCandidateCapacity];
-    const int n = vexo::LineImg_GroupSegments(out, vexo::kCandidateCapacity, 1);
+    REGION_QUAD out[vexo::kGroupCandidateCapacity];
+    const int n = vexo::LineImg_GroupSegments(out, vexo::kGroupCandidateCapacity, 1);
     ASSERT_EQ(n, 3);
     const int expectedCentre[] = {378, 118, 638};
     const auto centre = [](const REGION_QUAD &q) { return (q.c[0].x + q.c[1].x + q.c[2].x + q.c[3].x) / 4; };
@@ -291,10 +291,10 @@ TEST_F(SegmentTest, RandomStoresStayInBounds) {
             if (kind == 4) a = GEO_POINT{160, 120};                   // all through one point
             AddSegment(a, b);
         }
-        REGION_QUAD out[vexo::kCandidateCapacity + 1];
+        REGION_QUAD out[vexo::kGroupCandidateCapacity + 1];
         const int before = vexo::g_arena.count;
-        const int c = vexo::LineImg_GroupSegments(out, vexo::kCandidateCapacity + 1, static_cast<int>(seed & 1));
-        EXPECT_LE(c, vexo::kCandidateCapacity) << "seed " << seed;
+        const int c = vexo::LineImg_GroupSegments(out, vexo::kGroupCandidateCapacity + 1, static_cast<int>(seed & 1));
+        EXPECT_LE(c, vexo::kGroupCandidateCapacity) << "seed " << seed;
         EXPECT_EQ(vexo::g_arena.count, before) << "seed " << seed;
         vexo::BAND_CLUSTERS clusters;
         vexo::BAND_SHAPES shapes;

@@ -219,7 +219,7 @@ void SetPartialSegment(u16 finder) {
     g_lineDriver.aux[0].segments = g_lineDriver.segments;
     g_lineDriver.aux[0].segmentCapacity = kLineSegmentCapacity;
     g_lineDriver.aux[0].segmentCount = 1;
-    g_lineDriver.segments[0] = LINE_SEGMENT{1234, 567, finder, 1, 1, 1};
+    g_lineDriver.segments[0] = LINE_AUX_ENTRY{1234, 567, finder, 1, 1, 1};
     g_lineDriver.results[0].aux = &g_lineDriver.aux[0];
 }
 

@@ -51,7 +51,7 @@ Scene Place(const testkit::Symbol &sym, const testkit::RenderOptions &opt) {
     return s;
 }
 
-testkit::Symbol Make(int symbology, const std::string &data) {
+testkit::Symbol MakeSymbol(int symbology, const std::string &data) {
     testkit::SymbolInput in;
     in.symbology = symbology;
     in.inputMode = symbology == BARCODE_GS1_128 ? GS1_MODE : DATA_MODE;
@@ -60,7 +60,7 @@ testkit::Symbol Make(int symbology, const std::string &data) {
     return testkit::Encode(in);
 }
 
-struct Case {
+struct LineImgSymbolCase {
     int symbology;
     const char *data;
     std::string text;
@@ -69,15 +69,15 @@ struct Case {
 };
 
 // Short enough to fit the frame's height at 4 px a module with its quiet zones.
-const Case kCases[] = {
+const LineImgSymbolCase kCases[] = {
     {BARCODE_CODE128, "Hello", "Hello", "]C0", 0x4},
     {BARCODE_CODE128, "0123456789", "0123456789", "]C0", 0x4},
     {BARCODE_GS1_128, "[10]1234", "101234", "]C1", 0x8},
 };
 
 TEST(LineImgSymbols, DecodeEntryReadsInstalledRegion) {
-    for (const Case &c : kCases) {
-        const testkit::Symbol sym = Make(c.symbology, c.data);
+    for (const LineImgSymbolCase &c : kCases) {
+        const testkit::Symbol sym = MakeSymbol(c.symbology, c.data);
         ASSERT_TRUE(sym.ok) << sym.error;
         for (double module : {2.0, 3.0, 4.0}) {
             for (double angle : {0.0, 180.0, 90.0}) {
@@ -104,8 +104,8 @@ TEST(LineImgSymbols, DecodeEntryReadsInstalledRegion) {
 }
 
 TEST(LineImgSymbols, ExportedInterfaceReadsInstalledRegion) {
-    for (const Case &c : kCases) {
-        const testkit::Symbol sym = Make(c.symbology, c.data);
+    for (const LineImgSymbolCase &c : kCases) {
+        const testkit::Symbol sym = MakeSymbol(c.symbology, c.data);
         ASSERT_TRUE(sym.ok) << sym.error;
         for (double angle : {0.0, 180.0, 90.0}) {
             ResetAll();
@@ -121,7 +121,7 @@ TEST(LineImgSymbols, ExportedInterfaceReadsInstalledRegion) {
 // 1/16-pixel samples of the same pairs keep them.
 TEST(LineImgSymbols, FinePassReadsWhatWholePixelsMiss) {
     ResetAll();
-    const testkit::Symbol sym = Make(BARCODE_CODE128, "Fine 1234");
+    const testkit::Symbol sym = MakeSymbol(BARCODE_CODE128, "Fine 1234");
     const Scene s = Place(sym, {.moduleSize = 1.5, .blurSigma = 0.8});
     std::vector<uint8_t> pixels = s.img.frame.pixels;
     InstallImage(pixels, s.img.frame.width, s.img.frame.height);
@@ -157,7 +157,7 @@ TEST(LineImgSymbols, EmptyFrameAnswersNothing) {
 // core's linear stage runs it on every column-pass proposal.
 TEST(LineImgSymbols, RowPassFindsItsMapsAfterTheModule) {
     ResetAll();
-    const testkit::Symbol sym = Make(BARCODE_CODE128, "Maps");
+    const testkit::Symbol sym = MakeSymbol(BARCODE_CODE128, "Maps");
     const Scene s = Place(sym, {.moduleSize = 3, .angleDeg = 90, .blurSigma = 0.5});
     std::vector<uint8_t> pixels = s.img.frame.pixels;
     InstallImage(pixels, s.img.frame.width, s.img.frame.height);

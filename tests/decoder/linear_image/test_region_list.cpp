@@ -12,7 +12,7 @@ namespace {
 
 using namespace vexo;
 
-REGION_QUAD Box(i32 left, i32 top, i32 right, i32 bottom) {
+REGION_QUAD ListBox(i32 left, i32 top, i32 right, i32 bottom) {
     return REGION_QUAD{{{left, top}, {right, top}, {left, bottom}, {right, bottom}}};
 }
 
@@ -29,15 +29,15 @@ TEST(LineImgRegionList, CutAgainstTheBox) {
         i32 parts;
         REGION_QUAD first, second;
     };
-    const REGION_QUAD region = Box(100, 100, 300, 300);
+    const REGION_QUAD region = ListBox(100, 100, 300, 300);
     const Case cases[] = {
-        {"across the middle", Box(50, 180, 350, 220), 2, Box(100, 100, 300, 180), Box(100, 220, 300, 300)},
-        {"over the top", Box(50, 60, 350, 150), 1, Box(100, 150, 300, 300), {}},
-        {"over the bottom", Box(50, 250, 350, 340), 1, Box(100, 100, 300, 250), {}},
-        {"above it", Box(50, 20, 350, 60), 1, region, {}},
-        {"below it", Box(50, 320, 350, 360), 1, region, {}},
+        {"across the middle", ListBox(50, 180, 350, 220), 2, ListBox(100, 100, 300, 180), ListBox(100, 220, 300, 300)},
+        {"over the top", ListBox(50, 60, 350, 150), 1, ListBox(100, 150, 300, 300), {}},
+        {"over the bottom", ListBox(50, 250, 350, 340), 1, ListBox(100, 100, 300, 250), {}},
+        {"above it", ListBox(50, 20, 350, 60), 1, region, {}},
+        {"below it", ListBox(50, 320, 350, 360), 1, region, {}},
         // A box without width cuts in x.
-        {"no width, in the middle", Box(180, 0, 180, 400), 2, Box(100, 100, 180, 300), Box(180, 100, 300, 300)},
+        {"no width, in the middle", ListBox(180, 0, 180, 400), 2, ListBox(100, 100, 180, 300), ListBox(180, 100, 300, 300)},
     };
     for (const Case &c : cases) {
         REGION_QUAD r = region, second{};
@@ -57,28 +57,28 @@ TEST_F(LineImgRegionFrame, AlignBoxMakesAnUprightRectangleInsideTheImage) {
     Pix_SetImageSize(200, 100);
     REGION_QUAD q{{{-10, 20}, {150, 10}, {5, 90}, {260, 130}}};
     LineImg_AlignBox(&q, 1);
-    EXPECT_TRUE(Same(q, Box(0, 10, 199, 99)));
+    EXPECT_TRUE(Same(q, ListBox(0, 10, 199, 99)));
 }
 
 TEST(LineImgRegionList, NestedRegionsLeaveOne) {
     // Two regions whose centres lie in each other, and one apart.
-    REGION_QUAD quads[3] = {Box(100, 100, 200, 140), Box(110, 105, 210, 145), Box(400, 100, 500, 140)};
+    REGION_QUAD quads[3] = {ListBox(100, 100, 200, 140), ListBox(110, 105, 210, 145), ListBox(400, 100, 500, 140)};
     u8 kinds[3] = {1, 2, 1};
     EXPECT_EQ(LineImg_DropNestedRegions(quads, kinds, 3), 2);
-    EXPECT_TRUE(Same(quads[0], Box(100, 100, 200, 140)));
-    EXPECT_TRUE(Same(quads[1], Box(400, 100, 500, 140)));
+    EXPECT_TRUE(Same(quads[0], ListBox(100, 100, 200, 140)));
+    EXPECT_TRUE(Same(quads[1], ListBox(400, 100, 500, 140)));
     EXPECT_EQ(kinds[1], 1);
     EXPECT_TRUE(Same(quads[2], REGION_QUAD{}));
 
     // The last region swallows an earlier one: it moves into its place and is followed there.
-    REGION_QUAD q2[3] = {Box(110, 105, 140, 135), Box(400, 100, 500, 140), Box(100, 100, 200, 140)};
+    REGION_QUAD q2[3] = {ListBox(110, 105, 140, 135), ListBox(400, 100, 500, 140), ListBox(100, 100, 200, 140)};
     u8 k2[3] = {2, 1, 1};
     EXPECT_EQ(LineImg_DropNestedRegions(q2, k2, 3), 2);
-    EXPECT_TRUE(Same(q2[0], Box(100, 100, 200, 140)));
+    EXPECT_TRUE(Same(q2[0], ListBox(100, 100, 200, 140)));
     EXPECT_EQ(k2[0], 1);
 
     // A region alone stays (it is never compared with itself).
-    REGION_QUAD one = Box(0, 0, 50, 50);
+    REGION_QUAD one = ListBox(0, 0, 50, 50);
     u8 k1 = 1;
     EXPECT_EQ(LineImg_DropNestedRegions(&one, &k1, 1), 1);
 }

@@ -51,8 +51,8 @@ std::vector<REGION_QUAD> Candidates(const imageio::Frame &frame, int orientation
     f.pixels = frame.pixels;
     Install(f);
     segment_test::ScanAll(f, orientation == 0);
-    REGION_QUAD out[vexo::kCandidateCapacity];
-    const int n = vexo::LineImg_GroupSegments(out, vexo::kCandidateCapacity, orientation);
+    REGION_QUAD out[vexo::kGroupCandidateCapacity];
+    const int n = vexo::LineImg_GroupSegments(out, vexo::kGroupCandidateCapacity, orientation);
     return std::vector<REGION_QUAD>(out, out + n);
 }
 

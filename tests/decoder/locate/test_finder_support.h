@@ -13,6 +13,7 @@
 #include "decoder_test.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
+#include "locate_test.h"
 
 namespace finder_test {
 
@@ -45,9 +46,7 @@ protected:
     static void Install(Grey &g) { Install(g.pixels.data(), g.width, g.height); }
 };
 
-inline vexo::REGION_QUAD Box(int left, int top, int right, int bottom) {
-    return vexo::REGION_QUAD{{{left, top}, {right, top}, {left, bottom}, {right, bottom}}};
-}
+using locate_test::Box;
 
 inline std::string Describe(const vexo::REGION_QUAD &q) {
     std::ostringstream os;

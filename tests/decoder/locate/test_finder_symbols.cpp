@@ -82,7 +82,7 @@ protected:
     }
 };
 
-struct LinearCase {
+struct FinderLinearCase {
     const char *data;
     double moduleSize;
     double angleDeg;
@@ -90,13 +90,13 @@ struct LinearCase {
 };
 
 TEST_F(FinderSymbolTest, Code128RegionsAreCrossedByBarsAndNoFinderIsAsked) {
-    const LinearCase cases[] = {
+    const FinderLinearCase cases[] = {
         {"FINDER-128", 3, 0, 0},     {"FINDER-128", 3, 90, 0},   {"0123456789AB", 2, 0, 3},
         {"0123456789AB", 2, 90, 3},  {"Code 128 wide", 4, 0, 5}, {"Code 128 wide", 4, 270, 5},
         {"short", 3, 2, 2},          {"short", 3, 92, 2},
     };
     uint64_t seed = 40;
-    for (const LinearCase &c : cases) {
+    for (const FinderLinearCase &c : cases) {
         SCOPED_TRACE(testing::Message() << c.data << " at " << c.moduleSize << " px, " << c.angleDeg << " degrees, seed "
                                         << seed);
         Scene s = Render(BARCODE_CODE128, c.data, c.moduleSize, c.angleDeg, c.noise, seed++);

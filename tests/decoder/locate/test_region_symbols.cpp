@@ -14,7 +14,7 @@ namespace {
 using locate_test::LocateTest;
 using vexo::REGION_QUAD;
 
-constexpr int kBackground = 100;
+constexpr int kRegionBackground = 100;
 
 struct Placement {
     int symbology;
@@ -34,7 +34,7 @@ struct SymbolCase {
 
 // The symbols rendered on their paper, pasted over a flat frame, then noise over all.
 locate_test::GreyFrame Compose(const SymbolCase &c, std::vector<testkit::Point> *centres) {
-    locate_test::GreyFrame f(c.width, c.height, kBackground);
+    locate_test::GreyFrame f(c.width, c.height, kRegionBackground);
     for (const Placement &p : c.symbols) {
         const testkit::Symbol s = testkit::Encode(p.symbology, p.data);
         EXPECT_TRUE(s.ok) << c.name << ": " << s.error;
@@ -46,11 +46,11 @@ locate_test::GreyFrame Compose(const SymbolCase &c, std::vector<testkit::Point> 
         o.angleDeg = p.angleDeg;
         o.center = testkit::Point{p.x, p.y};
         o.quietZone = 4;
-        o.background = kBackground;
+        o.background = kRegionBackground;
         const testkit::Rendered r = testkit::Render(s, o);
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < c.width; ++x)
-                if (r.frame.At(x, y) != kBackground) f.At(x, y) = r.frame.At(x, y);
+                if (r.frame.At(x, y) != kRegionBackground) f.At(x, y) = r.frame.At(x, y);
         centres->push_back(r.transform.ToImage(testkit::Point{s.width / 2, s.height / 2}));
     }
     if (c.noiseSigma > 0) f.Noise(c.seed, static_cast<int>(c.noiseSigma * 1.7));
@@ -114,7 +114,7 @@ TEST_F(LocateTest, ALoneTexturedBlockBesideNoSymbolGivesTheCentredWindow) {
         uint32_t seed;
     } cases[] = {{640, 480, 100, 100, 31}, {752, 480, 500, 300, 32}, {1280, 960, 700, 500, 33}};
     for (auto c : cases) {
-        locate_test::GreyFrame f(c.w, c.h, kBackground);
+        locate_test::GreyFrame f(c.w, c.h, kRegionBackground);
         std::mt19937 rng(c.seed);
         for (int y = c.y; y < c.y + 8; ++y)
             for (int x = c.x; x < c.x + 8; ++x) f.At(x, y) = static_cast<uint8_t>(rng() % 2 != 0 ? 230 : 20);

@@ -26,7 +26,7 @@ using pdf_test::CompositeData;
 using pdf_test::Plain;
 using pdf_test::Printable;
 
-constexpr int kCapacity = 2812;
+constexpr int kSymbolCapacity = 2812;
 constexpr uint32_t kSeed = 2011417;
 
 struct ZintInput {
@@ -115,8 +115,8 @@ protected:
             int &c = cw[rng() % cw.size()];
             c = (c + 1 + static_cast<int>(rng() % 928)) % 929;
         }
-        Canary out(kCapacity);
-        const int rc = PDF_CorrectAndDecode(cw.data(), static_cast<int>(cw.size()), level, out.data(), kCapacity);
+        Canary out(kSymbolCapacity);
+        const int rc = PDF_CorrectAndDecode(cw.data(), static_cast<int>(cw.size()), level, out.data(), kSymbolCapacity);
         EXPECT_TRUE(out.Intact());
         *text = out.Text(rc);
         return rc;
@@ -129,8 +129,8 @@ protected:
             ADD_FAILURE() << "no codewords from libzint for " << Printable(in.data);
             return -99;
         }
-        Canary out(kCapacity);
-        const int rc = PDF_CorrectAndDecodeTyped(cw.data(), static_cast<int>(cw.size()), checks, 1, out.data(), kCapacity);
+        Canary out(kSymbolCapacity);
+        const int rc = PDF_CorrectAndDecodeTyped(cw.data(), static_cast<int>(cw.size()), checks, 1, out.data(), kSymbolCapacity);
         EXPECT_TRUE(out.Intact());
         *text = out.Text(rc);
         return rc;

@@ -22,10 +22,10 @@ using pdf_test::Printable;
 using pdf_test::WithCheck;
 using pdf_test::WithDescriptor;
 
-constexpr int kCapacity = 2812;
+constexpr int kRoundTripCapacity = 2812;
 // Data codewords (with the descriptor) of the largest symbol at the lowest level.
 constexpr int kMaxData = 928 - 2;
-constexpr uint32_t kSeed = 4170929;
+constexpr uint32_t kRoundTripSeed = 4170929;
 
 enum Kind { kDigits = 0, kBytes = 1, kAscii = 2 };
 
@@ -63,8 +63,8 @@ size_t LongestFitting(int kind, const std::string &s) {
 }
 
 int Interpret(const std::vector<int> &cw, std::string *text) {
-    Canary out(kCapacity);
-    const int rc = PDF_InterpretCodewords(cw.data(), static_cast<int>(cw.size()), out.data(), kCapacity);
+    Canary out(kRoundTripCapacity);
+    const int rc = PDF_InterpretCodewords(cw.data(), static_cast<int>(cw.size()), out.data(), kRoundTripCapacity);
     EXPECT_TRUE(out.Intact());
     *text = out.Text(rc);
     return rc;
@@ -73,7 +73,7 @@ int Interpret(const std::vector<int> &cw, std::string *text) {
 class PdfRoundTrip : public pdf_test::PdfTest {};
 
 TEST_F(PdfRoundTrip, RandomStringsUpToTheMaximum) {
-    std::mt19937 rng(kSeed);
+    std::mt19937 rng(kRoundTripSeed);
     const char *const kNames[] = {"digits", "bytes", "ASCII"};
     for (int kind : {kDigits, kBytes, kAscii}) {
         const std::string pool = RandomString(rng, kind, 3200);
@@ -85,19 +85,19 @@ TEST_F(PdfRoundTrip, RandomStringsUpToTheMaximum) {
             const std::vector<int> cw = WithDescriptor(Encode(kind, s));
             if (static_cast<int>(cw.size()) > kMaxData) continue;  // a random text of many byte shifts
             std::string got;
-            EXPECT_EQ(Interpret(cw, &got), static_cast<int>(s.size())) << kNames[kind] << " n " << n << " seed " << kSeed;
-            EXPECT_EQ(Printable(got), Printable(s)) << kNames[kind] << " n " << n << " seed " << kSeed;
+            EXPECT_EQ(Interpret(cw, &got), static_cast<int>(s.size())) << kNames[kind] << " n " << n << " seed " << kRoundTripSeed;
+            EXPECT_EQ(Printable(got), Printable(s)) << kNames[kind] << " n " << n << " seed " << kRoundTripSeed;
         }
         // The maximum itself, exactly as the pool holds it.
         const std::string s = pool.substr(0, longest);
         std::string got;
         EXPECT_EQ(Interpret(WithDescriptor(Encode(kind, s)), &got), static_cast<int>(longest)) << kNames[kind];
-        EXPECT_EQ(got, s) << kNames[kind] << " longest " << longest << " seed " << kSeed;
+        EXPECT_EQ(got, s) << kNames[kind] << " longest " << longest << " seed " << kRoundTripSeed;
     }
 }
 
 TEST_F(PdfRoundTrip, MixedStreamsWithEciAndMacro) {
-    std::mt19937 rng(kSeed + 1);
+    std::mt19937 rng(kRoundTripSeed + 1);
     for (int trial = 0; trial < 200; ++trial) {
         PDF_ClearMacroRecord();
         Encoder e;
@@ -125,8 +125,8 @@ TEST_F(PdfRoundTrip, MixedStreamsWithEciAndMacro) {
         if (macro) e.Macro(index, {static_cast<int>(rng() % 900), 17}, {{1, {111, 104}}}, rng() % 2 == 0);
         const std::vector<int> cw = WithDescriptor(e.cw);
         std::string got;
-        EXPECT_EQ(Interpret(cw, &got), static_cast<int>(expected.size())) << "trial " << trial << " seed " << kSeed + 1;
-        EXPECT_EQ(Printable(got), Printable(expected)) << "trial " << trial << " seed " << kSeed + 1;
+        EXPECT_EQ(Interpret(cw, &got), static_cast<int>(expected.size())) << "trial " << trial << " seed " << kRoundTripSeed + 1;
+        EXPECT_EQ(Printable(got), Printable(expected)) << "trial " << trial << " seed " << kRoundTripSeed + 1;
         EXPECT_EQ(g_pdfMacro.present, macro ? 1 : 0) << "trial " << trial;
         if (macro) {
             EXPECT_EQ(g_pdfMacro.segmentIndex, index) << "trial " << trial;
@@ -136,8 +136,8 @@ TEST_F(PdfRoundTrip, MixedStreamsWithEciAndMacro) {
 
         // The same data as MicroPDF417 (no descriptor) where a symbol holds it.
         if (e.cw.size() <= 176) {
-            Canary out(kCapacity);
-            const int rc = MPDF_InterpretCodewords(e.cw.data(), static_cast<int>(e.cw.size()), 1, out.data(), kCapacity);
+            Canary out(kRoundTripCapacity);
+            const int rc = MPDF_InterpretCodewords(e.cw.data(), static_cast<int>(e.cw.size()), 1, out.data(), kRoundTripCapacity);
             EXPECT_EQ(Printable(out.Text(rc)), Printable(expected)) << "micro trial " << trial;
             EXPECT_TRUE(out.Intact());
         }
@@ -157,7 +157,7 @@ void Damage(std::vector<int> &block, int erasures, int errors, std::mt19937 &rng
 }
 
 TEST_F(PdfRoundTrip, CorrectionWithinAndBeyondTheBound) {
-    std::mt19937 rng(kSeed + 2);
+    std::mt19937 rng(kRoundTripSeed + 2);
     int corrected = 0, refused = 0, miscorrected = 0;
     for (int trial = 0; trial < 400; ++trial) {
         const bool micro = trial % 2 == 1;
@@ -169,9 +169,9 @@ TEST_F(PdfRoundTrip, CorrectionWithinAndBeyondTheBound) {
         ASSERT_TRUE(pdf_test::SyndromesZero(clean, checks));
         const int n = static_cast<int>(clean.size());
         const auto run = [&](std::vector<int> &block) {
-            Canary out(kCapacity);
-            const int rc = micro ? PDF_CorrectAndDecodeTyped(block.data(), n, checks, 1, out.data(), kCapacity)
-                                 : PDF_CorrectAndDecode(block.data(), n, level, out.data(), kCapacity);
+            Canary out(kRoundTripCapacity);
+            const int rc = micro ? PDF_CorrectAndDecodeTyped(block.data(), n, checks, 1, out.data(), kRoundTripCapacity)
+                                 : PDF_CorrectAndDecode(block.data(), n, level, out.data(), kRoundTripCapacity);
             EXPECT_TRUE(out.Intact());
             return std::make_pair(rc, out.Text(rc));
         };
@@ -184,7 +184,7 @@ TEST_F(PdfRoundTrip, CorrectionWithinAndBeyondTheBound) {
         Damage(block, e, t, rng);
         const auto [rc, text] = run(block);
         EXPECT_EQ(rc, static_cast<int>(s.size())) << "trial " << trial << " N " << checks << " E " << e << " t " << t
-                                                 << " seed " << kSeed + 2;
+                                                 << " seed " << kRoundTripSeed + 2;
         EXPECT_EQ(text, s) << "trial " << trial;
         EXPECT_EQ(block, clean) << "trial " << trial;
         ++corrected;
@@ -205,7 +205,7 @@ TEST_F(PdfRoundTrip, CorrectionWithinAndBeyondTheBound) {
     EXPECT_EQ(corrected, 400);
     EXPECT_GT(refused, 0);
     std::printf("correction sweep (seed %u): 400 corrected within the bound; beyond it %d refused, %d decoded to another codeword\n",
-                kSeed + 2, refused, miscorrected);
+                kRoundTripSeed + 2, refused, miscorrected);
 }
 
 TEST_F(PdfRoundTrip, CorrectionRefusesBadArguments) {

@@ -26,8 +26,8 @@ namespace {
 using namespace vexo;
 using pdf_test::Printable;
 
-constexpr uint32_t kSeed = 1101109;
-constexpr int kCapacity = 2812;
+constexpr uint32_t kScanSeed = 1101109;
+constexpr int kScanCapacity = 2812;
 
 TEST(PdfWidthTables, RebuiltFromLibzintSymbols) {
     static testkit::Pdf417Patterns rebuilt;
@@ -83,8 +83,8 @@ public:
         EXPECT_TRUE(ReadPdf417Matrix(s, &cw)) << Printable(in.data);
         std::vector<int> block(cw.begin(), cw.end());
         EXPECT_TRUE(pdf_test::SyndromesZero(block, 2 << level)) << Printable(in.data);
-        std::vector<u8> out(kCapacity);
-        const int n = PDF_CorrectAndDecode(cw.data(), static_cast<i32>(cw.size()), level, out.data(), kCapacity);
+        std::vector<u8> out(kScanCapacity);
+        const int n = PDF_CorrectAndDecode(cw.data(), static_cast<i32>(cw.size()), level, out.data(), kScanCapacity);
         return n >= 0 ? std::string(out.begin(), out.begin() + n) : "<" + std::to_string(n) + ">";
     }
 };
@@ -106,9 +106,9 @@ void SweepPdf417(PdfMatrixTest *t, int trials, uint32_t seed) {
     }
 }
 
-TEST_F(PdfMatrixTest, Pdf417DataKindsLevelsAndColumns) { SweepPdf417(this, 60, kSeed); }
+TEST_F(PdfMatrixTest, Pdf417DataKindsLevelsAndColumns) { SweepPdf417(this, 60, kScanSeed); }
 
-TEST_F(PdfMatrixTest, SlowPdf417Sweep) { SweepPdf417(this, 2000, kSeed + 7); }
+TEST_F(PdfMatrixTest, SlowPdf417Sweep) { SweepPdf417(this, 2000, kScanSeed + 7); }
 
 TEST_F(PdfMatrixTest, Pdf417EciAndStructuredAppend) {
     testkit::SymbolInput in;
@@ -142,7 +142,7 @@ int MicroDataColumn(int columns, int j) {
 }
 
 TEST_F(PdfMatrixTest, MicroPdf417EverySize) {
-    std::mt19937 rng(kSeed + 1);
+    std::mt19937 rng(kScanSeed + 1);
     std::map<int, bool> seen;
     for (int columns = 1; columns <= 4; ++columns) {
         for (int length = 1; length <= 400; ++length) {
@@ -178,9 +178,9 @@ TEST_F(PdfMatrixTest, MicroPdf417EverySize) {
             }
             const int checks = e[11];
             EXPECT_TRUE(pdf_test::SyndromesZero(std::vector<int>(cw.begin(), cw.end()), checks)) << variant;
-            std::vector<u8> out(kCapacity);
+            std::vector<u8> out(kScanCapacity);
             const int n = PDF_CorrectAndDecodeTyped(cw.data(), static_cast<i32>(cw.size()), checks, kPdfTypeMicro,
-                                                    out.data(), kCapacity);
+                                                    out.data(), kScanCapacity);
             ASSERT_GE(n, 0) << "variant " << variant;
             EXPECT_EQ(Printable(std::string(out.begin(), out.begin() + n)), Printable(in.data)) << "variant " << variant;
         }

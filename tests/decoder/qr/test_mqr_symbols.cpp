@@ -59,7 +59,7 @@ testkit::Symbol MicroQr(const std::string &text, int level, int version, int mas
 testkit::Symbol MicroQr(const SymbolKind &k, int mask) { return MicroQr(k.text, k.level, k.version, mask); }
 
 // The module matrix of a symbol (1 dark) and the five format data bits read from it.
-struct Matrix {
+struct MqrMatrix {
     int size = 0;
     std::vector<uint8_t> bits;
     int format = -1;
@@ -68,8 +68,8 @@ struct Matrix {
 constexpr int kFormatPos[15][2] = {{8, 1}, {8, 2}, {8, 3}, {8, 4}, {8, 5}, {8, 6}, {8, 7}, {8, 8},
                                    {7, 8}, {6, 8}, {5, 8}, {4, 8}, {3, 8}, {2, 8}, {1, 8}};
 
-Matrix MatrixOf(int size, std::vector<uint8_t> bits) {
-    Matrix m;
+MqrMatrix MatrixOf(int size, std::vector<uint8_t> bits) {
+    MqrMatrix m;
     m.size = size;
     m.bits = std::move(bits);
     int word = 0;
@@ -79,19 +79,19 @@ Matrix MatrixOf(int size, std::vector<uint8_t> bits) {
     return m;
 }
 
-Matrix MatrixOf(const testkit::Symbol &sym) { return MatrixOf(sym.rows, sym.modules); }
+MqrMatrix MatrixOf(const testkit::Symbol &sym) { return MatrixOf(sym.rows, sym.modules); }
 
 class MicroQrCodewords : public qr_test::QrTest {
 protected:
     // Decodes the matrix: the status, and the text on success.
-    int Decode(const Matrix &m, std::string *text) {
+    int Decode(const MqrMatrix &m, std::string *text) {
         uint8_t out[64] = {};
         const int rc = vexo::MQR_DecodeCodewords(m.format, m.bits.data(), out, 64);
         if (rc == 0) *text = qr_test::Text(out, vexo::g_qrData.length);
         return rc;
     }
     // The codewords of a matrix in symbol order, the 4-bit one in the high half.
-    static std::vector<int> Codewords(const Matrix &m) {
+    static std::vector<int> Codewords(const MqrMatrix &m) {
         int cw[vexo::kMqrMaxCodewords];
         const int n = vexo::MQR_ReadCodewordUnits(m.bits.data(), m.format >> 2, vexo::MQR_QrMaskOf(m.format & 3), cw);
         std::vector<int> v(cw, cw + (n > 0 ? n : 0));
@@ -108,7 +108,7 @@ TEST_F(MicroQrCodewords, EverySymbolAndMask) {
         for (int mask = 0; mask < 4; ++mask) {
             const testkit::Symbol sym = MicroQr(k, mask);
             ASSERT_TRUE(sym.ok) << k.name << ": " << sym.error;
-            const Matrix m = MatrixOf(sym);
+            const MqrMatrix m = MatrixOf(sym);
             ASSERT_EQ(m.format, k.number * 4 + mask) << k.name << " mask " << mask;
             std::string text;
             ASSERT_EQ(Decode(m, &text), 0) << k.name << " mask " << mask;
@@ -136,7 +136,7 @@ TEST_F(MicroQrCodewords, SecondEncoder) {
         ASSERT_NE(q, nullptr) << c.text;
         std::vector<uint8_t> bits(static_cast<size_t>(q->width * q->width));
         for (size_t i = 0; i < bits.size(); ++i) bits[i] = q->data[i] & 1;
-        const Matrix m = MatrixOf(q->width, bits);
+        const MqrMatrix m = MatrixOf(q->width, bits);
         QRcode_free(q);
         std::string text;
         EXPECT_EQ(Decode(m, &text), 0) << c.text;
@@ -195,7 +195,7 @@ TEST_F(MicroQrCodewords, HalfCodewordReachesTheBlockClean) {
     for (const Case &c : kCases) {
         bool nonZero = false;
         for (int mask = 0; mask < 4; ++mask) {
-            const Matrix m = MatrixOf(MicroQr(c.text, c.level, c.version, mask));
+            const MqrMatrix m = MatrixOf(MicroQr(c.text, c.level, c.version, mask));
             std::vector<int> cw = Codewords(m);
             ASSERT_GT(cw.size(), c.halfIndex);
             nonZero = nonZero || cw[c.halfIndex] != 0;
@@ -216,7 +216,7 @@ TEST_F(MicroQrCodewords, DamageUpToTheBlockCapacity) {
     for (const SymbolKind &k : kKinds) {
         for (uint32_t seed = 1; seed <= 6; ++seed) {
             const testkit::Symbol sym = MicroQr(k, static_cast<int>(seed % 4));
-            const Matrix clean = MatrixOf(sym);
+            const MqrMatrix clean = MatrixOf(sym);
             const vexo::MQR_SYMBOL_ROW *row = vexo::MQR_SymbolRow(k.number);
             std::mt19937 rng(seed);
             std::vector<int> order(static_cast<size_t>(row->totalCodewords));
@@ -225,7 +225,7 @@ TEST_F(MicroQrCodewords, DamageUpToTheBlockCapacity) {
             for (int errors : {kCorrectable[k.number], kCorrectable[k.number] + 1}) {
                 // Damage whole codewords by flipping one module of each unit: the units are
                 // found by flipping modules until the codeword changes.
-                Matrix m = clean;
+                MqrMatrix m = clean;
                 const std::vector<int> base = Codewords(clean);
                 int damaged = 0;
                 for (int idx = 0; idx < errors; ++idx) {

@@ -76,7 +76,7 @@ int Remainder(int value, int generator, int degree) {
     return value;
 }
 
-int VersionWord(int version) { return version << 12 | Remainder(version << 12, 0x1F25, 12); }
+int FormatReadVersionWord(int version) { return version << 12 | Remainder(version << 12, 0x1F25, 12); }
 int FormatWord(int data, int mask) { return (data << 10 | Remainder(data << 10, 0x537, 10)) ^ mask; }
 
 bool Refused(int w) { return QR_CorrectFormatWord(w, 15) == 0 && QR_CorrectModel1FormatWord(w, 15) == 0; }
@@ -165,7 +165,7 @@ TEST_F(QrFormatReadTest, DamagedCopiesReadThroughTheMixtures) {
 TEST_F(QrFormatReadTest, VersionOutOfRangeFallsBackToTheOtherBlock) {
     testkit::Symbol s = MakeQr("VERSION", 9);
     ASSERT_TRUE(s.ok);
-    WriteVersion(&s, 0, VersionWord(50));
+    WriteVersion(&s, 0, FormatReadVersionWord(50));
     const testkit::Rendered r = RenderSymbol(s, 3, 0);
     InstallFrame(r.frame);
     SetUpThreeFinders(r, 9, 3);
@@ -173,7 +173,7 @@ TEST_F(QrFormatReadTest, VersionOutOfRangeFallsBackToTheOtherBlock) {
     EXPECT_EQ(QR_ReadVersionInfo(&o, &v), 1);
     EXPECT_EQ(v, 9);
     // Both blocks out of range: the last decoded version is reported, not accepted.
-    WriteVersion(&s, 1, VersionWord(45));
+    WriteVersion(&s, 1, FormatReadVersionWord(45));
     InstallFrame(RenderSymbol(s, 3, 0).frame);
     EXPECT_EQ(QR_ReadVersionInfo(&o, &v), 0);
     EXPECT_EQ(v, 45);
@@ -410,7 +410,7 @@ TEST(QrInfoBits, DecodeCombinations) {
     for (int k = 0; k < 15; ++k) bits[k] = static_cast<uint8_t>((word2 >> k) & 1);
     EXPECT_EQ(QR_DecodeInfoBits(bits, 1, 0, &v, &m1, &m2), 1);
     EXPECT_EQ(m2, word2 >> 10);
-    const int vw = VersionWord(23);
+    const int vw = FormatReadVersionWord(23);
     for (int k = 0; k < 18; ++k) bits[k] = static_cast<uint8_t>((vw >> k) & 1);
     bits[4] ^= 1;
     bits[9] ^= 1;

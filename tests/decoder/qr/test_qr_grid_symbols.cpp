@@ -35,7 +35,7 @@ void SetTrueNodes(const testkit::Rendered &r, QR_GRID_NODE *grid, int n, bool al
     }
 }
 
-struct SweepCase {
+struct GridSweepCase {
     int version;
     double moduleSize;
     double angle;
@@ -44,9 +44,9 @@ struct SweepCase {
 // Whole-symbol sampling from the finders alone reads every module of clean symbols, turned
 // any way (no perspective: the finders' transform is exact for a planar symbol).
 TEST_F(QrGridTest, WholeSymbolTransformFromFindersReadsEveryModule) {
-    const SweepCase cases[] = {{1, 4, 0},  {1, 3, 33},  {2, 5, 90}, {3, 3.5, 200}, {4, 4, 15},
+    const GridSweepCase cases[] = {{1, 4, 0},  {1, 3, 33},  {2, 5, 90}, {3, 3.5, 200}, {4, 4, 15},
                                {6, 3, 300}, {7, 3, 45},  {8, 2.5, 10}, {10, 3, 135}, {14, 2.2, 0}};
-    for (const SweepCase &c : cases) {
+    for (const GridSweepCase &c : cases) {
         const testkit::Symbol s = MakeQr(Payload(c.version), c.version);
         ASSERT_TRUE(s.ok) << s.error;
         const testkit::Rendered r = testkit::Render(s, {.moduleSize = c.moduleSize, .angleDeg = c.angle});

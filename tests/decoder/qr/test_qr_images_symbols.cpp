@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kImagesPi = 3.14159265358979323846;
 constexpr uint32_t kQrCodeId = 0x102;  // symbology number 258
 // Least share of the sweeps that must read (percent). Frames are missed where the finder
 // stage finds fewer than two finder patterns and, at 3 pixels a module turned near 45
@@ -68,7 +68,7 @@ testkit::Symbol MakeQr(const std::string &data, int version, int level) {
 // Whether the turned symbol with a quiet zone of 4 modules fits the frame.
 bool Fits(int dimension, double m, double angleDeg, int width, int height) {
     const double side = (dimension + 8) * m;
-    const double a = angleDeg * kPi / 180;
+    const double a = angleDeg * kImagesPi / 180;
     const double extent = side * (std::abs(std::cos(a)) + std::abs(std::sin(a)));
     return extent <= width - 2 && extent <= height - 2;
 }
@@ -104,7 +104,7 @@ double CornerError(const testkit::Rendered &r, int d, int inset = 0) {
     return worst;
 }
 
-struct SweepCase {
+struct ImagesSweepCase {
     int version;
     int level;
     double moduleSize;
@@ -114,7 +114,7 @@ struct SweepCase {
     uint32_t seed;
 };
 
-std::string Describe(const SweepCase &c) {
+std::string Describe(const ImagesSweepCase &c) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "version %d level %d module %.1f angle %.0f frame %dx%d seed %u", c.version, c.level,
                   c.moduleSize, c.angle, c.width, c.height, c.seed);
@@ -122,7 +122,7 @@ std::string Describe(const SweepCase &c) {
 }
 
 // How one frame read.
-enum class Outcome { kExact, kMissed, kWrong };
+enum class ImagesOutcome { kExact, kMissed, kWrong };
 
 // The corners of versions 1-10 lie within 2 pixels (each coordinate) of the corner
 // modules' centres (or, sampled cell by cell, of the outermost alignment centres), except
@@ -138,12 +138,12 @@ constexpr double kFarCornerPercent = 0.25;
 // One symbol: rendered with mild blur and noise and decoded. A read must be exact, with
 // symbology number 258 and "]Q1"; for versions 1-10, *cornerError receives how far its
 // corners lie (0 otherwise). A missed symbol is only counted.
-Outcome ReadOne(const SweepCase &c, double *cornerError = nullptr) {
+ImagesOutcome ReadOne(const ImagesSweepCase &c, double *cornerError = nullptr) {
     const std::string data = Payload(c.seed, PayloadLength(c.version, c.level));
     const testkit::Symbol s = MakeQr(data, c.version, c.level);
     if (!s.ok) {
         ADD_FAILURE() << s.error << " " << Describe(c);
-        return Outcome::kWrong;
+        return ImagesOutcome::kWrong;
     }
     testkit::RenderOptions o;
     o.width = c.width;
@@ -155,7 +155,7 @@ Outcome ReadOne(const SweepCase &c, double *cornerError = nullptr) {
     o.seed = c.seed;
     const testkit::Rendered r = testkit::Render(s, o);
     const testkit::DecodeResult d = testkit::DecodeFrame(r.frame);
-    if (!d.decoded) return Outcome::kMissed;
+    if (!d.decoded) return ImagesOutcome::kMissed;
     const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
     EXPECT_TRUE(exact) << Describe(c);
     if (c.version <= 10) {
@@ -164,21 +164,21 @@ Outcome ReadOne(const SweepCase &c, double *cornerError = nullptr) {
         EXPECT_LE(e, kCornerLimit) << Describe(c);
         if (cornerError != nullptr) *cornerError = e;
     }
-    return exact ? Outcome::kExact : Outcome::kWrong;
+    return exact ? ImagesOutcome::kExact : ImagesOutcome::kWrong;
 }
 
 // Reads every case; no read may be wrong, and at least minPercent of them must read. The
 // misses are listed.
-void ReadAll(const std::vector<SweepCase> &cases, double minPercent) {
+void ReadAll(const std::vector<ImagesSweepCase> &cases, double minPercent) {
     int exact = 0;
     int farCorners = 0;
     std::string misses;
-    for (const SweepCase &c : cases) {
+    for (const ImagesSweepCase &c : cases) {
         double cornerError = 0;
-        const Outcome o = ReadOne(c, &cornerError);
-        exact += o == Outcome::kExact ? 1 : 0;
-        farCorners += o == Outcome::kExact && cornerError > kCornerTolerance ? 1 : 0;
-        if (o == Outcome::kMissed) misses += "  missed: " + Describe(c) + "\n";
+        const ImagesOutcome o = ReadOne(c, &cornerError);
+        exact += o == ImagesOutcome::kExact ? 1 : 0;
+        farCorners += o == ImagesOutcome::kExact && cornerError > kCornerTolerance ? 1 : 0;
+        if (o == ImagesOutcome::kMissed) misses += "  missed: " + Describe(c) + "\n";
     }
     const double percent = cases.empty() ? 100 : 100.0 * exact / static_cast<double>(cases.size());
     std::printf("read %d of %zu (%.1f %%), corners beyond %.0f pixels in %d\n%s", exact, cases.size(), percent,
@@ -189,8 +189,8 @@ void ReadAll(const std::vector<SweepCase> &cases, double minPercent) {
 
 // Versions 1-10, every level, 3-8 pixels a module, turned in steps of 15 degrees, in both
 // frame sizes wherever the turned symbol fits.
-std::vector<SweepCase> Sweep() {
-    std::vector<SweepCase> cases;
+std::vector<ImagesSweepCase> Sweep() {
+    std::vector<ImagesSweepCase> cases;
     const int frames[2][2] = {{752, 480}, {640, 480}};
     uint32_t seed = 1;
     for (int version = 1; version <= 10; ++version) {
@@ -212,9 +212,9 @@ std::vector<SweepCase> Sweep() {
 
 // A fixed-seed sample of the sweep.
 TEST_F(QrImagesTest, SweepSample) {
-    const std::vector<SweepCase> all = Sweep();
+    const std::vector<ImagesSweepCase> all = Sweep();
     std::mt19937 rng(20240613);
-    std::vector<SweepCase> sample;
+    std::vector<ImagesSweepCase> sample;
     for (int k = 0; k < 60; ++k) sample.push_back(all[rng() % all.size()]);
     ReadAll(sample, kSweepFloorPercent);
 }
@@ -225,7 +225,7 @@ TEST_F(QrImagesSlowTest, SweepVersions1To10) { ReadAll(Sweep(), kSweepFloorPerce
 
 // Versions 11-40 frontal at every whole module size from 3 pixels that fits.
 TEST_F(QrImagesSlowTest, LargerVersionsFrontal) {
-    std::vector<SweepCase> cases;
+    std::vector<ImagesSweepCase> cases;
     for (int version = 11; version <= 40; ++version) {
         const int d = 4 * version + 17;
         for (const int width : {752, 640}) {
@@ -240,7 +240,7 @@ TEST_F(QrImagesSlowTest, LargerVersionsFrontal) {
 }
 
 TEST_F(QrImagesTest, LargerVersionsFrontalSample) {
-    std::vector<SweepCase> cases;
+    std::vector<ImagesSweepCase> cases;
     for (const int version : {11, 14, 17, 20}) {
         const int d = 4 * version + 17;
         cases.push_back({version, 1, std::floor(470.0 / (d + 8)), 0, 752, 480, static_cast<uint32_t>(version)});
@@ -406,7 +406,7 @@ const char *const kCauseNames[kCauseCount] = {"no candidate", "no version", "wro
                                               "earlier candidate's matrix"};
 
 struct DistortedOutcome {
-    Outcome outcome;
+    ImagesOutcome outcome;
     bool wholeFit;
     int listed, found;  // alignment nodes of the last candidate
     Cause cause;        // of a miss
@@ -432,7 +432,7 @@ DistortedOutcome ReadDistorted(const DistortedCase &c) {
     const testkit::Symbol s = MakeQr(data, c.version, c.level);
     if (!s.ok) {
         ADD_FAILURE() << s.error << " " << DescribeDistorted(c);
-        return {Outcome::kWrong, false, 0, 0, kNoCandidate, 0};
+        return {ImagesOutcome::kWrong, false, 0, 0, kNoCandidate, 0};
     }
     testkit::RenderOptions o;
     o.width = c.width;
@@ -445,7 +445,7 @@ DistortedOutcome ReadDistorted(const DistortedCase &c) {
     o.noiseSigma = 1;
     o.seed = c.seed;
     const testkit::DecodeResult d = testkit::DecodeFrame(testkit::Render(s, o).frame);
-    DistortedOutcome r{Outcome::kMissed, vexo::g_qrGeomWork.globalValid == 1, vexo::g_qrResult.alignListed,
+    DistortedOutcome r{ImagesOutcome::kMissed, vexo::g_qrGeomWork.globalValid == 1, vexo::g_qrResult.alignListed,
                        vexo::g_qrResult.alignFound, kNoCandidate, vexo::g_qrSymbol.dimension};
     if (!d.decoded) {
         r.cause = MissCause(s.rows);
@@ -453,7 +453,7 @@ DistortedOutcome ReadDistorted(const DistortedCase &c) {
     }
     const ::testing::AssertionResult exact = testkit::ReadAs(d, data, kQrCodeId, "]Q1");
     EXPECT_TRUE(exact) << DescribeDistorted(c);
-    r.outcome = exact ? Outcome::kExact : Outcome::kWrong;
+    r.outcome = exact ? ImagesOutcome::kExact : ImagesOutcome::kWrong;
     return r;
 }
 
@@ -475,11 +475,11 @@ void ReadDistortedAll(const std::vector<DistortedCase> &cases, double minPercent
         ++total[r][mi][c.kind];
         found[r][mi][c.kind] += o.found;
         listed[r][mi][c.kind] += o.listed;
-        if (o.outcome == Outcome::kExact) {
+        if (o.outcome == ImagesOutcome::kExact) {
             ++exact;
             ++read[r][mi][c.kind];
             whole[r][mi][c.kind] += o.wholeFit ? 1 : 0;
-        } else if (o.outcome == Outcome::kMissed) {
+        } else if (o.outcome == ImagesOutcome::kMissed) {
             ++byCause[o.cause];
             char buf[96];
             std::snprintf(buf, sizeof buf, " nodes %d/%d%s dimension %d", o.found, o.listed, o.wholeFit ? " whole-symbol fit" : "",

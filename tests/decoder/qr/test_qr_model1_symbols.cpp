@@ -121,7 +121,7 @@ void PutFinder(std::vector<uint8_t> &m, int n, int x0, int y0) {
     }
 }
 
-int FormatCodeword(int data) {
+int Model1FormatCodeword(int data) {
     int rem = data << 10;
     for (int b = 14; b >= 10; --b) {
         if ((rem >> b) & 1) rem ^= 0x537 << (b - 10);
@@ -186,7 +186,7 @@ Model1 WriteModel1(int version, int level, int mask, const std::string &text) {
     }
     s.m[static_cast<size_t>((n - 8) * n + 8)] = 1;
     const int levelBits[4] = {1, 0, 3, 2};
-    PutFormat(s.m, n, FormatCodeword((levelBits[level] << 3) | mask) ^ vexo::kQrFormatMaskModel1);
+    PutFormat(s.m, n, Model1FormatCodeword((levelBits[level] << 3) | mask) ^ vexo::kQrFormatMaskModel1);
     return s;
 }
 

@@ -28,8 +28,8 @@
 
 namespace {
 
-constexpr uint32_t kQrCodeId = 0x102;
-constexpr double kPi = 3.14159265358979323846;
+constexpr uint32_t kNoiseQrCodeId = 0x102;
+constexpr double kNoisePi = 3.14159265358979323846;
 
 struct NoiseCase {
     int version;
@@ -112,7 +112,7 @@ const ExpectedMiss *FindExpected(const NoiseCase &c) {
     return nullptr;
 }
 
-std::string Payload(uint32_t seed, int length) {
+std::string NoisePayload(uint32_t seed, int length) {
     std::mt19937 rng(seed);
     std::string s;
     for (int i = 0; i < length; ++i) s.push_back(static_cast<char>('0' + rng() % 43));
@@ -164,7 +164,7 @@ struct Made {
 
 Made MakeFrame(const NoiseCase &c) {
     Made m;
-    m.data = Payload(c.Seed(), 6 + 4 * c.version);
+    m.data = NoisePayload(c.Seed(), 6 + 4 * c.version);
     const testkit::Symbol s = MakeQr(m.data, c.version);
     if (!s.ok) return m;
     testkit::RenderOptions o;
@@ -174,7 +174,7 @@ Made MakeFrame(const NoiseCase &c) {
     o.angleDeg = c.angle;
     o.invert = c.inverse;
     o.seed = c.Seed();
-    const double side = (s.rows + 8) * c.module * (std::abs(std::cos(c.angle * kPi / 180)) + std::abs(std::sin(c.angle * kPi / 180)));
+    const double side = (s.rows + 8) * c.module * (std::abs(std::cos(c.angle * kNoisePi / 180)) + std::abs(std::sin(c.angle * kNoisePi / 180)));
     const double room = std::max(0.0, (480 - side) / 2 - 2);
     const double shift = c.placement == 0 ? 0 : (c.placement == 1 ? -room : room);
     o.center = testkit::Point{320 + shift, 240 + shift};
@@ -323,7 +323,7 @@ void RunCases(const std::vector<NoiseCase> &cases) {
         const testkit::DecodeResult d = testkit::DecodeFrame(m.frame);
         Stage stage = kRead;
         if (d.decoded) {
-            EXPECT_TRUE(testkit::ReadAs(d, m.data, kQrCodeId, "]Q1")) << Describe(c);
+            EXPECT_TRUE(testkit::ReadAs(d, m.data, kNoiseQrCodeId, "]Q1")) << Describe(c);
         } else {
             const int status = vexo::g_qrResult.bestStatus;
             stage = FinderStage(m, c);

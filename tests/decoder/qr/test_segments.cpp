@@ -440,7 +440,7 @@ TEST_F(QrSegments, AimModifierKeepsItsValueUntilTheNextSuccess) {
     g_qrSymbol.eciSeen = 0;
     EXPECT_EQ(Decode({0xF0, 0, 0, 0}), -1);
     EXPECT_EQ(qr_test::AimId(), "]Q2");
-    QR_WriteAimId(nullptr);
+    QR_WriteAimId(static_cast<u8 *>(nullptr));
 }
 
 // The text never passes the capacity: a stream of ECI designators (7 bytes per 12 bits) as

@@ -15,8 +15,8 @@ namespace {
 using namespace vexo;
 using vexo_test::DecoderTest;
 
-constexpr i32 kMax = std::numeric_limits<i32>::max();
-constexpr i32 kMin = std::numeric_limits<i32>::min();
+constexpr i32 kPointsMax = std::numeric_limits<i32>::max();
+constexpr i32 kPointsMin = std::numeric_limits<i32>::min();
 
 class GeometryPointsTest : public DecoderTest {};
 
@@ -40,7 +40,7 @@ TEST_F(GeometryPointsTest, QuarterTurnsReflectionsAndMidpoints) {
         GEO_POINT expected;
     };
     const Mid mids[] = {{{-1, 0}, {0, 0}, {-1, 0}}, {{3, 5}, {4, 8}, {3, 6}}, {{-3, -5}, {0, 0}, {-2, -3}},
-                        {{kMax, kMax}, {kMax, kMin}, {kMax, -1}}};
+                        {{kPointsMax, kPointsMax}, {kPointsMax, kPointsMin}, {kPointsMax, -1}}};
     for (const Mid &m : mids) {
         Geo_Midpoint(&m.p, &m.q, &out);
         ExpectPoint(out, m.expected.x, m.expected.y, "midpoint");
@@ -59,11 +59,11 @@ TEST_F(GeometryPointsTest, QuarterTurnsReflectionsAndMidpoints) {
     ExpectPoint(out, 0, 0, "apex minus odd");  // (-1/2, 1/2)
 
     // Far-off results saturate instead of overflowing.
-    const GEO_POINT far1{kMax, 0}, far2{kMin, 0};
+    const GEO_POINT far1{kPointsMax, 0}, far2{kPointsMin, 0};
     Geo_ReflectPoint(&far1, &far2, &out);
-    ExpectPoint(out, kMax, 0, "reflect saturates");
+    ExpectPoint(out, kPointsMax, 0, "reflect saturates");
     Geo_RotatePlus90(&far2, &far1, &out);
-    ExpectPoint(out, kMin, kMax, "rotate saturates");
+    ExpectPoint(out, kPointsMin, kPointsMax, "rotate saturates");
 }
 
 TEST_F(GeometryPointsTest, OffsetsByADistance) {
@@ -104,15 +104,15 @@ TEST_F(GeometryPointsTest, OffsetsByADistance) {
     // Extreme distances saturate.
     const GEO_POINT o{0, 0}, e{1, 0};
     GEO_POINT out{};
-    Geo_StepTowardsRound(&e, &o, kMin, &out);
-    ExpectPoint(out, kMax, 0, "saturated step");
+    Geo_StepTowardsRound(&e, &o, kPointsMin, &out);
+    ExpectPoint(out, kPointsMax, 0, "saturated step");
 }
 
 TEST_F(GeometryPointsTest, DistancesAndCosines) {
     EXPECT_EQ(Geo_Distance(0, 0, 3, 4), 5.0);
     EXPECT_EQ(Geo_DistanceInt(0, 0, 3, 5), 5);
-    EXPECT_EQ(Geo_DistanceInt(kMin, kMin, kMax, kMax), kMax);
-    EXPECT_NEAR(Geo_Distance(kMin, 0, kMax, 0), 4294967295.0, 1e-3);
+    EXPECT_EQ(Geo_DistanceInt(kPointsMin, kPointsMin, kPointsMax, kPointsMax), kPointsMax);
+    EXPECT_NEAR(Geo_Distance(kPointsMin, 0, kPointsMax, 0), 4294967295.0, 1e-3);
     EXPECT_EQ(Geo_VecLength(5, 12), 13);
     EXPECT_EQ(Geo_VecLength(1, 1), 1);
 
@@ -134,20 +134,20 @@ TEST_F(GeometryPointsTest, TurnTests) {
         {{0, 0}, {0, -10}, {10, 0}, 1},  // cross = 100
         {{0, 0}, {5, 0}, {10, 0}, 0},    // collinear
         // Products beyond 64 bits keep their sign.
-        {{kMin, kMin}, {kMax, kMin}, {kMin, kMax}, 1},
-        {{kMax, kMax}, {kMin, kMax}, {kMin, kMin}, 1},
-        {{kMin, kMin}, {kMin, kMax}, {kMax, kMin}, 0},
+        {{kPointsMin, kPointsMin}, {kPointsMax, kPointsMin}, {kPointsMin, kPointsMax}, 1},
+        {{kPointsMax, kPointsMax}, {kPointsMin, kPointsMax}, {kPointsMin, kPointsMin}, 1},
+        {{kPointsMin, kPointsMin}, {kPointsMin, kPointsMax}, {kPointsMax, kPointsMin}, 0},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Geo_IsLeftTurn(&c.p, &c.o, &c.q), c.left) << c.o.x << "," << c.o.y;
     }
-    const GEO_POINT a{0, 0}, p{10, 0}, q{10, 10}, far{kMax, kMin};
+    const GEO_POINT a{0, 0}, p{10, 0}, q{10, 10}, far{kPointsMax, kPointsMin};
     EXPECT_EQ(Geo_TurnCross(&a, &p, &q), 100);
     EXPECT_EQ(Geo_TurnCross(&a, &q, &p), -100);
     EXPECT_EQ(Geo_TurnCross(&a, &far, &a), 0);  // cross of (v, -v)
-    const GEO_POINT huge{kMax, kMax}, low{kMin, kMax};
-    EXPECT_EQ(Geo_TurnCross(&a, &huge, &low), kMax);
-    EXPECT_EQ(Geo_TurnCross(&a, &low, &huge), kMin);
+    const GEO_POINT huge{kPointsMax, kPointsMax}, low{kPointsMin, kPointsMax};
+    EXPECT_EQ(Geo_TurnCross(&a, &huge, &low), kPointsMax);
+    EXPECT_EQ(Geo_TurnCross(&a, &low, &huge), kPointsMin);
     EXPECT_EQ(Geo_TriangleArea2({0, 0}, {4, 0}, {0, 3}), 12);
     EXPECT_EQ(Geo_TriangleArea2({0, 0}, {0, 3}, {4, 0}), 12);
     EXPECT_EQ(Geo_TriangleArea2F({0.0f, 0.0f}, {0.0f, 3.0f}, {4.0f, 0.0f}), 12.0f);
@@ -160,7 +160,7 @@ TEST_F(GeometryPointsTest, VectorForms) {
     };
     const Case cases[] = {
         {0, {3, 5}, {-5, 3}},  {1, {3, 5}, {5, -3}}, {2, {3, -5}, {-3, 5}}, {3, {3, 6}, {-1, 4}},
-        {4, {3, 6}, {4, 1}},   {3, {-3, 0}, {-1, -1}}, {2, {kMin, 0}, {kMax, 0}},
+        {4, {3, 6}, {4, 1}},   {3, {-3, 0}, {-1, -1}}, {2, {kPointsMin, 0}, {kPointsMax, 0}},
     };
     for (const Case &c : cases) {
         GEO_POINT v = c.in;

@@ -548,7 +548,7 @@ TEST_F(PerspectiveTest, GridWalkFollowsPerspectiveOnTheMajorAxis) {
 
 // ---- The same numbers on every machine
 
-struct Fingerprint {
+struct PerspectiveFingerprint {
     u64 h = 1469598103934665603ull;
     void Add(const void *p, size_t n) {
         const u8 *b = static_cast<const u8 *>(p);
@@ -561,7 +561,7 @@ struct Fingerprint {
 };
 
 void FingerprintRow(const i32 *xs, const i32 *ys, i32 count, u32, u8 *out) {
-    Fingerprint *fp = reinterpret_cast<Fingerprint *>(out);
+    PerspectiveFingerprint *fp = reinterpret_cast<PerspectiveFingerprint *>(out);
     fp->Add(xs, sizeof(i32) * count);
     fp->Add(ys, sizeof(i32) * count);
 }
@@ -571,7 +571,7 @@ TEST_F(PerspectiveTest, AnswersAreTheSameOnEveryMachine) {
     // value was taken on x86-64; arm64 must give the same.
     const u32 seed = 404;
     std::mt19937 rng(seed);
-    Fingerprint fp;
+    PerspectiveFingerprint fp;
     for (i32 it = 0; it < 60; ++it) {
         GEO_POINT quad[8];
         RandomQuad(rng, quad);

@@ -547,14 +547,14 @@ TEST_F(RsTest, PrimeRoutineIgnoresTheSelectedBinaryField) {
 // ---------------------------------------------------------------------------------------
 // Fixed examples
 
-struct ExampleCase {
+struct RsExampleCase {
     Kind kind;
     int field, n, N, E, t;
     int expected;
 };
 
 TEST_F(RsTest, ErrorAndErasureLimitsOfEachRoutine) {
-    const ExampleCase cases[] = {
+    const RsExampleCase cases[] = {
         // Data Matrix block with 8 check words: 3 errors corrected, 4 fail.
         {Kind::General, 3, 18, 8, 0, 3, 0},
         {Kind::General, 3, 18, 8, 0, 4, -1},
@@ -599,7 +599,7 @@ TEST_F(RsTest, ErrorAndErasureLimitsOfEachRoutine) {
         {Kind::Erasures, 0, 15, 9, 4, 2, 0},
     };
     uint32_t seed = 100;
-    for (const ExampleCase &c : cases) {
+    for (const RsExampleCase &c : cases) {
         for (int rep = 0; rep < 20; ++rep) {
             ResetEngine();
             Select(c.kind, c.field);

@@ -50,9 +50,9 @@ int Major(GEO_POINT p, GEO_POINT q) { return std::max(std::abs(q.x - p.x), std::
 
 // Buffers followed by canary bytes.
 template <class T>
-struct Guarded {
+struct GuardedBuffer {
     static constexpr int kCanaries = 8;
-    explicit Guarded(int capacity) : cap(std::max(capacity, 0)), v(static_cast<size_t>(cap + kCanaries)) {
+    explicit GuardedBuffer(int capacity) : cap(std::max(capacity, 0)), v(static_cast<size_t>(cap + kCanaries)) {
         std::memset(static_cast<void *>(v.data()), 0xA5, v.size() * sizeof(T));
     }
     T *data() { return v.data(); }
@@ -439,35 +439,35 @@ TEST_F(DecoderTest, CapacitiesOfZeroOneAndTwoAreNeverOverrun) {
     const GEO_POINT p{2, 3}, q{30, 20};
     for (int cap : {0, 1, 2, 3}) {
         {
-            Guarded<uint8_t> b(cap);
+            GuardedBuffer<uint8_t> b(cap);
             const int32_t n = vexo::Geo_SampleLineBresenham(p.x, p.y, q.x, q.y, b.data(), cap);
             EXPECT_EQ(n, cap < 2 ? 0 : cap);
             EXPECT_TRUE(b.Intact()) << "bresenham " << cap;
         }
         {
-            Guarded<uint8_t> b(cap);
+            GuardedBuffer<uint8_t> b(cap);
             EXPECT_EQ(vexo::Geo_SampleLine(img.pixels.data(), &p, &q, b.data(), cap), cap);
             EXPECT_TRUE(b.Intact()) << "line " << cap;
         }
         {
-            Guarded<uint8_t> b(cap);
-            Guarded<int32_t> xs(cap), ys(cap);
+            GuardedBuffer<uint8_t> b(cap);
+            GuardedBuffer<int32_t> xs(cap), ys(cap);
             EXPECT_EQ(vexo::Geo_SampleLineWithCoords(img.pixels.data(), &p, &q, b.data(), xs.data(), ys.data(), cap),
                       cap);
             EXPECT_TRUE(b.Intact() && xs.Intact() && ys.Intact()) << "coords " << cap;
         }
         {
-            Guarded<uint8_t> b(cap);
+            GuardedBuffer<uint8_t> b(cap);
             EXPECT_EQ(vexo::Geo_SampleLineImage(img.pixels.data(), &p, &q, b.data(), cap), cap);
             EXPECT_TRUE(b.Intact()) << "image " << cap;
         }
         {
-            Guarded<uint8_t> b(cap);
+            GuardedBuffer<uint8_t> b(cap);
             EXPECT_EQ(vexo::Geo_SampleLine16(16 * p.x, 16 * p.y, 16 * q.x, 16 * q.y, b.data(), cap), cap);
             EXPECT_TRUE(b.Intact()) << "sub-pixel " << cap;
         }
         {
-            Guarded<uint8_t> b(cap);
+            GuardedBuffer<uint8_t> b(cap);
             EXPECT_EQ(vexo::Geo_SampleRay(p.x, p.y, q.x, q.y, b.data(), cap), cap);
             EXPECT_TRUE(b.Intact()) << "ray " << cap;
         }
@@ -481,33 +481,33 @@ TEST_F(DecoderTest, CapacitiesOfZeroOneAndTwoAreNeverOverrun) {
             }
         }
         {
-            Guarded<int32_t> xs(cap), ys(cap);
+            GuardedBuffer<int32_t> xs(cap), ys(cap);
             EXPECT_EQ(vexo::Geo_RasteriseLineXY(&p, &q, xs.data(), ys.data(), cap), cap);
             EXPECT_TRUE(xs.Intact() && ys.Intact()) << "xy " << cap;
         }
         {
-            Guarded<GEO_POINT> o(cap);
+            GuardedBuffer<GEO_POINT> o(cap);
             EXPECT_EQ(vexo::Geo_SegmentStepOffsets(&p, &q, o.data(), cap, 2), cap);
             EXPECT_TRUE(o.Intact()) << "step offsets " << cap;
         }
         {
-            Guarded<GEO_POINT> o(cap);
+            GuardedBuffer<GEO_POINT> o(cap);
             EXPECT_EQ(vexo::Geo_SegmentStepPixelOffsets(&p, &q, o.data(), cap, 0, 2), cap);
             EXPECT_TRUE(o.Intact()) << "pixel offsets " << cap;
         }
         {
-            Guarded<GEO_POINT> o(cap);
+            GuardedBuffer<GEO_POINT> o(cap);
             vexo::SEGMENT_OFFSETS s{p.x, p.y, q.x, q.y, o.data(), cap};
             EXPECT_EQ(vexo::Geo_BresenhamOffsets(&s), cap < 2 ? 0 : cap);
             EXPECT_TRUE(o.Intact()) << "bresenham offsets " << cap;
-            Guarded<GEO_POINT> o16(cap);
+            GuardedBuffer<GEO_POINT> o16(cap);
             vexo::SEGMENT_OFFSETS s16{16 * p.x, 16 * p.y, 16 * q.x, 16 * q.y, o16.data(), cap};
             EXPECT_EQ(vexo::Geo_PixelStepOffsets16(&s16), cap);
             EXPECT_TRUE(o16.Intact()) << "sub-pixel offsets " << cap;
         }
     }
     // The sorted sampler's room is the image width.
-    Guarded<uint8_t> b(img.width);
+    GuardedBuffer<uint8_t> b(img.width);
     const GEO_POINT a{-100, 4}, z{200, 9};
     EXPECT_EQ(vexo::Geo_SampleLineSorted(img.pixels.data(), &a, &z, b.data()), img.width);
     EXPECT_TRUE(b.Intact());

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr uint32_t kWidth = 64, kHeight = 48;
-constexpr uint64_t kFrame = uint64_t{kWidth} * kHeight;
+constexpr uint32_t kRingWidth = 64, kRingHeight = 48;
+constexpr uint64_t kFrame = uint64_t{kRingWidth} * kRingHeight;
 constexpr uint64_t kSlot = (kFrame + 2) * 2;
 
 enum class Op { kFrame, kGrab, kFree, kFreeAll };
@@ -49,7 +49,7 @@ class RingTest : public CameraTest {
     void SetUp() override {
         CameraTest::SetUp();
         install_stub();
-        handle_ = cam_init(0, 0, 3, kWidth, kHeight, nullptr, nullptr);
+        handle_ = cam_init(0, 0, 3, kRingWidth, kRingHeight, nullptr, nullptr);
         ASSERT_EQ(handle_, kStubHandle);
         ASSERT_NE(stub(), nullptr);
         ASSERT_NE(stub()->frame, nullptr);

@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::string_literals;
 
-constexpr char kSwitchDir[] = "/sys/devices/switch/";
+constexpr char kPacketSwitchDir[] = "/sys/devices/switch/";
 constexpr char kTty[] = "/dev/ttyS1";
 // At 1200 baud the reply gap is 40000 / 1200 + 1 = 34 ms: wide enough for bursts a few
 // milliseconds apart to count as one reply on a loaded host.
@@ -94,9 +94,9 @@ class PacketTest : public EngineTest {
     void SetUp() override {
         EngineTest::SetUp();
         make_dirs("/dev");
-        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kSwitchDir) + node, "");
-        write_file(std::string(kSwitchDir) + "uart_cts", "1");
-        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kSwitchDir), 0);
+        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kPacketSwitchDir) + node, "");
+        write_file(std::string(kPacketSwitchDir) + "uart_cts", "1");
+        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kPacketSwitchDir), 0);
         ASSERT_EQ(sim_pty_open(&pty_, kTty), 0);
         ASSERT_EQ(register_device(PORT_KIND_UART, 1, kTty), 0);
         ASSERT_GT(serial_open(1, kSpeed, 0), 0);
@@ -132,7 +132,7 @@ class PacketTest : public EngineTest {
             std::string text;
         };
         std::vector<Entry> entries;
-        const std::string rts = std::string(kSwitchDir) + "uart_rts", cts = std::string(kSwitchDir) + "uart_cts";
+        const std::string rts = std::string(kPacketSwitchDir) + "uart_rts", cts = std::string(kPacketSwitchDir) + "uart_cts";
         for (const SimIo &io : sim_io_journal()) {
             if (io.path == rts && io.op == 'w') entries.push_back({io.seq, "rts" + io.bytes});
             if (io.path == cts && io.op == 'r') entries.push_back({io.seq, "cts" + io.bytes});
@@ -148,7 +148,7 @@ class PacketTest : public EngineTest {
     }
     // The engine's CTS follows RTS at once.
     void model_cts() {
-        std::string cts_host = host(std::string(kSwitchDir) + "uart_cts");
+        std::string cts_host = host(std::string(kPacketSwitchDir) + "uart_cts");
         sim_set_write_hook([cts_host](const std::string &path, const std::string &bytes) {
             if (path.size() >= 8 && path.compare(path.size() - 8, 8, "uart_rts") == 0) std::ofstream(cts_host) << bytes;
         });

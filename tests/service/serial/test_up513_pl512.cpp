@@ -22,7 +22,7 @@ struct Engine {
 const Engine kUp{kUp513, false, 38400, {"8B#01#00", "8B#01#01", "8B#01#02", "8B#01#03", "8B#01#04"}};
 const Engine kPl{kPl512, true, 9600, {"8B#00", "8B#01", "8B#02", "8B#03", "8B#04"}};
 
-const std::string kCodes = R"(  <Code>
+const std::string kPl512Codes = R"(  <Code>
     <EAN13>
       <Enable name="1">8A</Enable>
       <Wide name="0">F48A</Wide>
@@ -40,7 +40,7 @@ std::string body(const Engine &e, const std::vector<int> &speeds) {
             if (kSpeeds[i] == s) text = e.speed_text[i];
         b += "    <Baudrate name=\"" + std::to_string(s) + "\">" + text + "</Baudrate>\n";
     }
-    return b + "  </Setting>\n" + kCodes;
+    return b + "  </Setting>\n" + kPl512Codes;
 }
 
 std::string bytes_of(const uint8_t *p, int n) { return n > 0 ? hex(std::string(reinterpret_cast<const char *>(p), n)) : ""; }

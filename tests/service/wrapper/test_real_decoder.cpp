@@ -9,9 +9,9 @@
 
 namespace {
 
-int g_beeps = 0;
+int g_realBeeps = 0;
 int count_beep(int, DECODE_RESULT *, int) {
-    ++g_beeps;
+    ++g_realBeeps;
     return 0;
 }
 
@@ -19,7 +19,7 @@ class RealDecoderTest : public WrapperTest {
   protected:
     void SetUp() override {
         WrapperTest::SetUp();
-        g_beeps = 0;
+        g_realBeeps = 0;
         install_decoder(VEXO3_LIBRARY);
         ASSERT_EQ(X3_Init(), 1);
         // The driver's settings: QR Code on (off after the decoder's init).
@@ -58,18 +58,18 @@ TEST_F(RealDecoderTest, QrSymbolsDecodeThroughTheWrapper) {
         testkit::Rendered img = testkit::Render(qr, options);
         ASSERT_EQ(img.frame.width, 752);
         ASSERT_EQ(img.frame.height, 480);
-        int before = g_beeps;
+        int before = g_realBeeps;
         ASSERT_EQ(decode(img.frame.pixels, img.frame.width, img.frame.height), 1);
-        EXPECT_EQ(g_beeps, before + 1);
+        EXPECT_EQ(g_realBeeps, before + 1);
         EXPECT_EQ(get_text(), c.text);
         uint32_t symbology = 0;
         EXPECT_EQ(X3_Get(VEXO_ID_EXTERNAL_SYMBOLOGY, &symbology), 1);
         EXPECT_EQ(symbology, 57u);
     }
     std::vector<uint8_t> blank(752 * 480, 200);
-    int before = g_beeps;
+    int before = g_realBeeps;
     EXPECT_EQ(decode(blank, 752, 480), 0);
-    EXPECT_EQ(g_beeps, before);
+    EXPECT_EQ(g_realBeeps, before);
 }
 
 }  // namespace
