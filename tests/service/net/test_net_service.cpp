@@ -602,8 +602,21 @@ TEST_F(NetStartUpTest, CloseStopsTheSocketAndANewStartUpServesItAgain) {
     EXPECT_FALSE(name_taken());
 }
 
-// A few commands on the plug-in engine the start-up bound: the answer and what the engine's
-// journal saw.
+// The commands on the plug-in engine the start-up bound: the answer, and the line the
+// engine's journal got for the call (none where the request is refused before the engine).
+std::string hex(const std::vector<uint8_t> &bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (uint8_t b : bytes) out += {digits[b >> 4], digits[b & 15]};
+    return out;
+}
+
+uint32_t fnv1a(const std::vector<uint8_t> &bytes) {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : bytes) h = (h ^ b) * 16777619u;
+    return h;
+}
+
 TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
     write_config("none", {"MOCKA"});
     add_engine("MOCKA", ENGINE_KIND_CAMERA, 1, {"probe=0"});
@@ -611,14 +624,22 @@ TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
     if (HasFatalFailure()) return;
     NetClient client;
     ASSERT_TRUE(client.open());
-    auto info = [](uint32_t width, uint32_t height) {
+    auto info = [](const char *name, uint32_t width, uint32_t height) {
         std::vector<uint8_t> out(28, 0);
-        memcpy(out.data(), "MOCKA", 5);
+        memcpy(out.data(), name, strlen(name));
         out[16] = ENGINE_KIND_CAMERA;
         memcpy(&out[20], &width, 4);
         memcpy(&out[24], &height, 4);
         return out;
     };
+    const std::vector<uint8_t> pixels = pattern(640 * 480, 7), sn = pattern(32, 3), data = pattern(16, 5),
+                               adjust = pattern(16, 9), firmware = pattern(1000, 11), rom = pattern(5, 13);
+    char decoded[64];
+    snprintf(decoded, sizeof decoded, "ioctrl 0x104 0 w=640 h=480 sum=%08x", fnv1a(pixels));
+    const std::string set_sn = "ioctrl 0x108 32 data=" + hex(sn), set_data = "ioctrl 0x10a 16 data=" + hex(data),
+                      save_adjust = "ioctrl 0x10c 16 data=" + hex(adjust),
+                      upgrade = "ioctrl 0x105 0 type=2 oper=0 len=1000 data=" + hex(firmware),
+                      upgrade_rom = "ioctrl 0x105 0 type=4 oper=0 len=5 data=" + hex(rom);
     struct Case {
         const char *what;
         std::vector<std::string> behaviour;
@@ -626,13 +647,33 @@ TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
         std::vector<uint8_t> payload;
         uint8_t status;
         std::vector<uint8_t> answer;
-        const char *journal;  // the engine's journal line for the call
+        std::string journal;  // the engine's journal line for the call
+        int calls;            // how many such lines the call adds
     } cases[] = {
-        {"GetInfo", {}, 0x01, {}, 0, info(752, 480), "ioctrl 0x101 0"},
-        {"GetInfo, size fails", {"ioctrl.0x101=-1"}, 0x01, {}, 0, info(0, 0), "ioctrl 0x101 0"},
-        {"DecodeBmp", {"ioctrl.0x104=0"}, 0x05, u32s({640, 480, 0, 0}) + pattern(640 * 480), 0, {},
-         "ioctrl 0x104 0 w=640 h=480"},
-        {"SaveBmp", {}, 0x03, u32s({1}), 0, {}, "ioctrl 0x102 1"},
+        {"GetInfo", {}, 0x01, {}, 0, info("MOCKA", 752, 480), "ioctrl 0x101 0", 1},
+        {"GetInfo, size fails", {"ioctrl.0x101=-1"}, 0x01, {}, 0, info("MOCKA", 0, 0), "ioctrl 0x101 0", 1},
+        {"GetInfo, size not written", {"ioctrl.0x101=0"}, 0x01, {}, 0, info("MOCKA", 0, 0), "ioctrl 0x101 0", 1},
+        {"GetDisplay", {}, 0x10, {}, 0, info("Unknow", 752, 480), "ioctrl 0x101 0", 1},
+        {"Debug 1", {}, 0x02, u32s({1}), 0, {}, "ioctrl ", 0},
+        {"SaveBmp", {}, 0x03, u32s({1}), 0, {}, "ioctrl 0x102 1", 1},
+        {"SendBmp", {}, 0x04, u32s({1}), 0, {}, "ioctrl 0x103 1", 1},
+        {"SaveBmp, engine fails", {"ioctrl.0x102=-1"}, 0x03, u32s({1}), 1, {}, "ioctrl 0x102 1", 1},
+        {"DecodeBmp", {"ioctrl.0x104=0"}, 0x05, u32s({640, 480, 0, 0}) + pixels, 0, {}, decoded, 1},
+        {"SensorAdjust", {}, 0x0f, {0x5a}, 0, {}, "ioctrl 0x107 90", 1},
+        {"SensorAdjust, engine fails", {"ioctrl.0x107=-1"}, 0x0f, {0x5a}, 1, {}, "ioctrl 0x107 90", 1},
+        {"SetSensorSN", {}, 0x15, sn, 0, {}, set_sn, 1},
+        {"SetSensorSN, 31 bytes", {}, 0x15, pattern(31, 3), 1, {}, "ioctrl 0x108", 0},
+        {"SetSensorData", {}, 0x17, data, 0, {}, set_data, 1},
+        {"SetSensorData, 15 bytes", {}, 0x17, pattern(15, 5), 1, {}, "ioctrl 0x10a", 0},
+        {"SaveAdjust", {}, 0x19, adjust, 0, {}, save_adjust, 1},
+        {"SaveAdjust, 15 bytes", {}, 0x19, pattern(15, 9), 1, {}, "ioctrl 0x10c", 0},
+        {"GetSensorSN", {"fill.0x109=" + hex(pattern(32, 21))}, 0x16, {}, 0, pattern(32, 21), "ioctrl 0x109 32", 1},
+        {"GetSensorSN, nothing written", {}, 0x16, {}, 0, std::vector<uint8_t>(32, 0), "ioctrl 0x109 32", 1},
+        {"GetSensorData", {"fill.0x10b=" + hex(pattern(16, 23))}, 0x18, {}, 0, pattern(16, 23), "ioctrl 0x10b 16", 1},
+        {"GetSensorData, nothing written", {}, 0x18, {}, 0, std::vector<uint8_t>(16, 0), "ioctrl 0x10b 16", 1},
+        {"GetSensorData, engine fails", {"ioctrl.0x10b=-1"}, 0x18, {}, 1, {}, "ioctrl 0x10b 16", 1},
+        {"Upgrade", {"ioctrl.0x105=0"}, 0x09, u32s({2, 0, 1000}) + firmware, 0, {}, upgrade, 1},
+        {"UpgradeDataRom", {"ioctrl.0x105=0"}, 0x0c, u32s({5}) + rom, 0, {}, upgrade_rom, 1},
     };
     for (const Case &c : cases) {
         std::vector<std::string> lines{"probe=0"};
@@ -643,8 +684,48 @@ TEST_F(NetStartUpTest, CommandsReachThePlugInEngine) {
         EXPECT_TRUE(a.answered) << c.what;
         EXPECT_EQ(a.status, c.status) << c.what;
         EXPECT_EQ(a.payload, c.answer) << c.what;
-        EXPECT_EQ(count("MOCKA", c.journal), before + 1) << c.what;
+        EXPECT_EQ(count("MOCKA", c.journal), before + c.calls) << c.what;
     }
+}
+
+// The whole device close while one client sends commands in a loop and another thread sends
+// reports; a new start-up in the same process serves the socket again.
+TEST_F(NetStartUpTest, DeviceCloseWhileCommandsAndReportsRun) {
+    write_config("none", {"MOCKA"});
+    add_engine("MOCKA", ENGINE_KIND_CAMERA, 1, {"probe=0"});
+    start();
+    if (HasFatalFailure()) return;
+    NetClient client;
+    ASSERT_TRUE(client.open());
+    ASSERT_EQ(client.command(0x02, u32s({1})).status, 0);
+    std::atomic<bool> run{true};
+    std::atomic<int> answered{0};
+    std::thread commands([&] {
+        while (run.load())
+            if (client.command(0x01, {}, 1).answered) answered.fetch_add(1);
+    });
+    std::thread reports([&] {
+        std::vector<uint8_t> frame = pattern(1000);
+        while (run.load()) zpt_net_direct_send(0x20d, frame.data(), 4);
+    });
+    while (answered.load() < 3) usleep(10 * 1000);
+    DEVICE_OBJECT *device = m_scanner_dev;
+    m_scanner_dev = nullptr;
+    EXPECT_EQ(scanner_device_close(device), 0);
+    EXPECT_EQ(zpt_net_direct_send(0x20d, "abcd", 4), 0);
+    run.store(false);
+    commands.join();
+    reports.join();
+    client.close();
+    EXPECT_FALSE(name_taken());
+
+    start();
+    if (HasFatalFailure()) return;
+    NetClient again;
+    ASSERT_TRUE(again.open());
+    NetAnswer a = again.command(0x01, {});
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.payload.size(), 28u);
 }
 
 }  // namespace

@@ -416,7 +416,7 @@ TEST_F(StartupTest, VersionControlsImagesAndTheSerialNumber) {
     // A serial engine's fallback answers the image request with 0.
     ASSERT_EQ(m_scanner_dev->change_engine(m_scanner_dev, "MOCKC", 0), 0);
     EXPECT_EQ(zpt_scanewimage(image, 4, 3), 1);
-    EXPECT_EQ(lines_with(calls("MOCKC"), "ioctrl 0x104"), std::vector<std::string>{"ioctrl 0x104 0 w=4 h=3"});
+    EXPECT_EQ(lines_with(calls("MOCKC"), "ioctrl 0x104"), std::vector<std::string>{"ioctrl 0x104 0 w=4 h=3 sum=e23c62b5"});
 
     std::string sixty;
     for (int i = 0; i < 60; ++i) sixty += static_cast<char>('A' + i % 26);

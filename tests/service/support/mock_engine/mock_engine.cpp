@@ -108,6 +108,13 @@ void journal(const char *format, ...) {
     return out;
 }
 
+// A checksum of an image too large for the journal.
+[[maybe_unused]] uint32_t fnv1a(const uint8_t *bytes, uint64_t len) {
+    uint32_t h = 2166136261u;
+    for (uint64_t i = 0; i < len; ++i) h = (h ^ bytes[i]) * 16777619u;
+    return h;
+}
+
 // What one cycle delivers, read when the cycle opens.
 struct MockCycle {
     int event = 0;  // 0: the cycle runs until stopped
@@ -259,8 +266,13 @@ MOCK_EXPORT int scanner_ioctrl(ENGINE_RECORD *r, int code, int arg, void *pointe
     } else if (code == SCANNER_IOCTRL_DECODE_IMAGE && pointer != nullptr) {
         const IMAGE_REQUEST *q = static_cast<const IMAGE_REQUEST *>(pointer);
         char head[64];
-        snprintf(head, sizeof head, " w=%u h=%u", q->width, q->height);
+        snprintf(head, sizeof head, " w=%u h=%u sum=%08x", q->width, q->height,
+                 q->image != nullptr ? fnv1a(q->image, static_cast<uint64_t>(q->width) * q->height) : 0u);
         detail = head;
+    } else if ((code == SCANNER_IOCTRL_SET_SENSOR_SN || code == SCANNER_IOCTRL_SET_SENSOR_DATA ||
+                code == SCANNER_IOCTRL_SAVE_ADJUST) &&
+               pointer != nullptr && arg > 0) {
+        detail = " data=" + hex(static_cast<const uint8_t *>(pointer), static_cast<uint32_t>(arg));
     }
     journal("ioctrl 0x%x %d%s", code, arg, detail.c_str());
     if (r == nullptr || r->common == nullptr) return -1;
@@ -268,6 +280,16 @@ MOCK_EXPORT int scanner_ioctrl(ENGINE_RECORD *r, int code, int arg, void *pointe
     snprintf(key, sizeof key, "ioctrl.0x%x", code);
     std::string v;
     if (find_value(key, &v)) return static_cast<int>(strtol(v.c_str(), nullptr, 0));
+    // What the sensor reads write into the caller's buffer of arg bytes: "fill.0x<code>=<hex>".
+    if ((code == SCANNER_IOCTRL_GET_SENSOR_SN || code == SCANNER_IOCTRL_GET_SENSOR_DATA) && pointer != nullptr) {
+        snprintf(key, sizeof key, "fill.0x%x", code);
+        if (find_value(key, &v)) {
+            uint8_t *out = static_cast<uint8_t *>(pointer);
+            for (size_t i = 0; i + 1 < v.size() && static_cast<int>(i / 2) < arg; i += 2)
+                out[i / 2] = static_cast<uint8_t>(strtol(v.substr(i, 2).c_str(), nullptr, 16));
+            return 0;
+        }
+    }
     bool camera = int_value("kind", ENGINE_KIND_CAMERA) == ENGINE_KIND_CAMERA;
     if (code == SCANNER_IOCTRL_CHECK_LENGTH) return 1;
     if (camera && (code >> 8) == 0) return 0;

@@ -16,6 +16,8 @@
 //   ioctrl.0x<code>=N  scanner_ioctrl's answer for one code; otherwise 0x201 answers 1, a
 //                      camera answers codes below 0x100 with 0, 0x104 with -1 and 0x101
 //                      with 752 x 480, and every other code goes to the debug fallback
+//   fill.0x109=HEX,    what the sensor reads (0x109, 0x10b) write into the caller's buffer
+//   fill.0x10b=HEX     (at most its size); the call then answers 0
 //   version=TEXT       scanner_version's text; version_fill=N fills N bytes of 'V' with
 //                      no terminator; neither: nothing written, 0
 //   cycle.event=N      what a decode cycle delivers at step cycle.steps (1): event N with
@@ -30,7 +32,8 @@
 // Journal: "/data/mock/<NAME>.calls", one line per call: "probe", "init", "deinit",
 // "open", "close", "start <arg>", "stop <arg>", "set <code> <param> <value>",
 // "get <code> <param>", "ioctrl 0x<code> <arg>" (0x105: " type=T oper=O len=L data=<hex>";
-// 0x104: " w=W h=H"), "version", "sync <code> <param>", "pack <name>", "unpack <name>",
+// 0x104: " w=W h=H sum=<FNV-1a of the pixels, 8 hex digits>"; 0x108, 0x10a, 0x10c:
+// " data=<hex>"), "version", "sync <code> <param>", "pack <name>", "unpack <name>",
 // and from the decode thread "cycle-open", "cycle-deliver <event>", "cycle-close".
 #pragma once
 
