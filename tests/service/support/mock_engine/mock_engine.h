@@ -16,6 +16,8 @@
 //   ioctrl.0x<code>=N  scanner_ioctrl's answer for one code; otherwise 0x201 answers 1, a
 //                      camera answers codes below 0x100 with 0, 0x104 with -1 and 0x101
 //                      with 752 x 480, and every other code goes to the debug fallback
+//   upgrade=1          as the GT5170 driver: the UART of DriverChannel opened at init
+//                      (115200), 0x105 handed to GT51X0_Upgrade_Running
 //   version=TEXT       scanner_version's text; version_fill=N fills N bytes of 'V' with
 //                      no terminator; neither: nothing written, 0
 //   cycle.event=N      what a decode cycle delivers at step cycle.steps (1): event N with
