@@ -149,6 +149,19 @@ struct RegAccess {
     bool status(uint8_t *out) const { return read(address, kRegStatus, out, 1) == 1; }
 };
 
+// The engine's status: false, with its message, when unreadable or 2 (the engine's error).
+bool status_ok(const RegAccess &regs, const char *error_message, uint8_t *status) {
+    if (!regs.status(status)) {
+        rt_log(LOG_LEVEL_DETAIL, "Error 0x14");
+        return false;
+    }
+    if (*status == kStatusError) {
+        rt_log(LOG_LEVEL_DETAIL, "%s", error_message);
+        return false;
+    }
+    return true;
+}
+
 // Step 9.5: the block written on even attempts, polled after each; status 2 is the
 // engine refusing the block, not an acceptance.
 int send_block(const RegAccess &regs, const uint8_t *block) {
@@ -159,14 +172,7 @@ int send_block(const RegAccess &regs, const uint8_t *block) {
         }
         plat_sleep_ms(kBlockWaitMs);
         uint8_t status = 0;
-        if (!regs.status(&status)) {
-            rt_log(LOG_LEVEL_DETAIL, "Error 0x14");
-            return -1;
-        }
-        if (status == kStatusError) {
-            rt_log(LOG_LEVEL_DETAIL, "Error 0x14 0x02");
-            return -1;
-        }
+        if (!status_ok(regs, "Error 0x14 0x02", &status)) return -1;
         if (status != kStatusBusy) return 0;
     }
     return -1;
@@ -482,14 +488,7 @@ extern "C" int Upgrade_Running(int type, const uint8_t *data, uint32_t length) {
     if (!regs.put(kRegStart, kStart, sizeof kStart)) return -1;
     plat_sleep_ms(kSetupWaitMs);
     uint8_t status = 0;
-    if (!regs.status(&status)) {
-        rt_log(LOG_LEVEL_DETAIL, "Error 0x14");
-        return -1;
-    }
-    if (status == kStatusError) {
-        rt_log(LOG_LEVEL_DETAIL, "Error 0x14 0x02 [0x14]");
-        return -1;
-    }
+    if (!status_ok(regs, "Error 0x14 0x02 [0x14]", &status)) return -1;
 
     uint8_t block[kBlockSize];
     for (uint32_t n = 1; n <= blocks; ++n) {
@@ -507,14 +506,7 @@ extern "C" int Upgrade_Running(int type, const uint8_t *data, uint32_t length) {
         plat_sleep_ms(kBlockWaitMs);
         if (!regs.put(kRegCheck, &check, 1)) return -1;
         plat_sleep_ms(kBlockWaitMs);
-        if (!regs.status(&status)) {
-            rt_log(LOG_LEVEL_DETAIL, "Error 0x14");
-            return -1;
-        }
-        if (status == kStatusError) {
-            rt_log(LOG_LEVEL_DETAIL, "Error 0x14 0x02");
-            return -1;
-        }
+        if (!status_ok(regs, "Error 0x14 0x02", &status)) return -1;
         plat_sleep_ms(kBlockWaitMs);
         if (send_block(regs, block) != 0) return -1;
         plat_sleep_ms(kBlockWaitMs);

@@ -349,7 +349,8 @@ READERCORE_EXPORT int common_scanner_deinit(ENGINE_RECORD *record, COMMON_PROC c
 READERCORE_EXPORT int common_scanner_open(ENGINE_RECORD *record);
 /* Powers the engine down and clears opened: 0; -1 without state or while powerLocked. */
 READERCORE_EXPORT int common_scanner_close(ENGINE_RECORD *record);
-/* Starts (or restarts) a cycle reporting through callback: the post's result. */
+/* Starts (or restarts) a cycle reporting through callback: the post's result; -1 while an
+ * upgrade holds the engine (powerLocked, or a serial upgrade through its power cycles). */
 READERCORE_EXPORT int common_scanner_start_decode(ENGINE_RECORD *record, SCAN_EVENT_CALLBACK callback,
                                                   void *reserved, int arg);
 /* Ends the cycle at the next check: the post's result, 0 when idle. */
