@@ -162,7 +162,7 @@ bool status_ok(const RegAccess &regs, const char *error_message, uint8_t *status
     return true;
 }
 
-// Step 9.5: the block written on even attempts, polled after each; status 2 is the
+// One block: written on even attempts, polled after each; status 2 is the
 // engine refusing the block, not an acceptance.
 int send_block(const RegAccess &regs, const uint8_t *block) {
     for (int a = 0; a < kBlockAttempts; ++a) {
@@ -251,7 +251,7 @@ int part_fail(ENGINE_RECORD *record, const char *message) {
     return -1;
 }
 
-// Steps 3-11: into the upgrade mode, to 115200, versions and announcements. nullptr
+// Into the upgrade mode, to 115200, versions and announcements. nullptr
 // when the part may be sent, else the message it ends with.
 const char *prepare_part(Exchange &x, int type, uint32_t length, uint32_t frames, int oper) {
     ENGINE_RECORD *record = x.record;
@@ -325,7 +325,7 @@ const char *prepare_part(Exchange &x, int type, uint32_t length, uint32_t frames
     return nullptr;
 }
 
-// Step 12: every frame but the last must be acknowledged; the last is sent once (the
+// The frames: every one but the last must be acknowledged; the last is sent once (the
 // engine may take the image without acknowledging it).
 int send_frames(Exchange &x, const uint8_t *part, uint32_t length, uint32_t frames) {
     uint8_t payload[kFrameSize];
