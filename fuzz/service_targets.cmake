@@ -76,3 +76,10 @@ if(TARGET readercore)
     endif()
   endforeach()
 endif()
+
+# The firmware file header, and one serial firmware part against replies from the input.
+list(APPEND FUZZ_SERVICE_AREAS upgrade_header serial_upgrade)
+if(TARGET readercore)
+  stack_add_fuzz_target(upgrade_header LIBS readercore LABELS service)
+  stack_add_fuzz_target(serial_upgrade LIBS readercore hwports stack_platform LABELS service)
+endif()

@@ -289,6 +289,12 @@ extern "C" int common_scanner_start_decode(ENGINE_RECORD *record, SCAN_EVENT_CAL
     if (record == nullptr || record->common == nullptr) return -1;
     COMMON_STATE *cs = record->common;
     pthread_mutex_lock(&cs->mLock);
+    // A cycle's reads would take the upgrade's replies away on the engine's line.
+    if (upgrade_holds(record)) {
+        rt_log(LOG_LEVEL_OPER, "%s refused: upgrade running", "common_scanner_start_decode");
+        pthread_mutex_unlock(&cs->mLock);
+        return -1;
+    }
     uint32_t state = common_load(cs->mState);
     if (state != COMMON_STATE_IDLE && state != COMMON_STATE_DECODING) {
         common_store(cs->mScanCount, 0);

@@ -10,4 +10,5 @@ extern "C" void readercore_test_reset(void) {
     decoder_wrapper_test_reset();
     focus_test_reset();
     exposure_test_reset();
+    upgrade_test_reset();
 }

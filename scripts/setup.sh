@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev llvm
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libzint-dev libqrencode-dev libpng-dev
-  libxml2-dev libsqlite3-dev libssl-dev sqlite3 openssl
+  libxml2-dev libsqlite3-dev libssl-dev sqlite3 openssl zlib1g-dev
   openjdk-17-jdk-headless
 )
 # Extra package lists named on the command line (for example: scripts/setup.sh cross).

@@ -349,7 +349,8 @@ READERCORE_EXPORT int common_scanner_deinit(ENGINE_RECORD *record, COMMON_PROC c
 READERCORE_EXPORT int common_scanner_open(ENGINE_RECORD *record);
 /* Powers the engine down and clears opened: 0; -1 without state or while powerLocked. */
 READERCORE_EXPORT int common_scanner_close(ENGINE_RECORD *record);
-/* Starts (or restarts) a cycle reporting through callback: the post's result. */
+/* Starts (or restarts) a cycle reporting through callback: the post's result; -1 while an
+ * upgrade holds the engine (powerLocked, or a serial upgrade through its power cycles). */
 READERCORE_EXPORT int common_scanner_start_decode(ENGINE_RECORD *record, SCAN_EVENT_CALLBACK callback,
                                                   void *reserved, int arg);
 /* Ends the cycle at the next check: the post's result, 0 when idle. */
@@ -517,6 +518,61 @@ READERCORE_EXPORT int PacketListInit(void);
 READERCORE_EXPORT int PacketListPush(const uint8_t *bytes, int length);
 /* The lowest used slot, or NULL; it stays used until the caller clears used. */
 READERCORE_EXPORT PACKET_SLOT *PacketListPull(void);
+
+/* ---- Firmware upgrade ---- */
+
+/* Upgrade types of UPGRADE_REQUEST.FirmwareType. */
+#define UPGRADE_TYPE_NONE 0
+#define UPGRADE_TYPE_BOOT 1
+#define UPGRADE_TYPE_KERNEL 2
+#define UPGRADE_TYPE_CONFIG 4
+/* UPGRADE_REQUEST.FirmwareOper: force a serial engine into its upgrade mode. */
+#define UPGRADE_FORCE 1
+
+/* Service command of a progress report (u32 percent) sent to the Java side. */
+#define SERVICE_CMD_UPGRADE_PROGRESS 0x20d
+/* Bytes of the firmware file header of the serial engines. */
+#define UPGRADE_FILE_HEADER_SIZE 2268
+
+/* Engine register access of the I2C upgrade: the bytes transferred. */
+typedef int (*UPGRADE_REG_WRITE)(uint8_t address, int reg, const uint8_t *bytes, int count);
+typedef int (*UPGRADE_REG_READ)(uint8_t address, int reg, uint8_t *bytes, int count);
+typedef void (*UPGRADE_PROGRESS_PROC)(int percent);
+
+/* Stores the engine's address, its register functions and the progress function (may be
+ * NULL: reports then go to the Java side). */
+READERCORE_EXPORT void Upgrade_Init(uint8_t address, UPGRADE_REG_WRITE write_register, UPGRADE_REG_READ read_register,
+                                    UPGRADE_PROGRESS_PROC progress);
+/* One firmware part (type KERNEL or CONFIG) to a camera engine over its upgrade registers:
+ * 0, or -1 on any failure. */
+READERCORE_EXPORT int Upgrade_Running(int type, const uint8_t *data, uint32_t length);
+/* The parts of a firmware file: 1 boot, 2 kernel, 4 configuration ORed; their pointers into
+ * the file and lengths are written only for the parts present. 0, with nothing written, for
+ * a NULL argument, a file shorter than its header, or a flagged part not inside the file. */
+READERCORE_EXPORT int upgrade_parse_header(const uint8_t **boot_data, uint32_t *boot_size, const uint8_t **kernel_data,
+                                           uint32_t *kernel_size, const uint8_t **config_data, uint32_t *config_size,
+                                           const uint8_t *file, uint32_t file_length);
+/* To the progress function when set; otherwise, when it differs from the last value sent,
+ * to the Java side as SERVICE_CMD_UPGRADE_PROGRESS. */
+READERCORE_EXPORT void upgrade_report_progress(int percent);
+
+/* The standard CRC-32 (zlib's) of n bytes. */
+READERCORE_EXPORT uint32_t upgrade_crc32(const uint8_t *bytes, uint32_t n);
+/* Serial engines of the GT51X0 family: every part of a firmware file over the engine's UART
+ * (oper UPGRADE_FORCE: forced entry by a power cycle). 0 when every kernel and
+ * configuration part went through (a boot part alone cannot: -1); -1 otherwise, also while
+ * the engine's decode cycle runs (nothing is written then). */
+READERCORE_EXPORT int GT51X0_Upgrade_Running(ENGINE_RECORD *record, const uint8_t *file, uint32_t length, int oper);
+/* Sets the progress function shared with the I2C upgrade. */
+READERCORE_EXPORT void GT51X0_Upgrade_Init(UPGRADE_PROGRESS_PROC progress);
+/* A command frame of n text bytes into out (n + 8 bytes): n + 8; 0 for NULL, n < 1 or
+ * n above 65535. */
+READERCORE_EXPORT int GT51X0_Upgrade_PackCmd(const char *text, int n, uint8_t *out);
+/* A data frame of n bytes into out (n + 5 bytes): n + 5; 0 likewise. */
+READERCORE_EXPORT int GT51X0_Upgrade_PackData(const uint8_t *data, int n, uint8_t *out);
+/* One part (type 1 boot, 2 kernel, 4 configuration): 0, or -1. The line is left at 115200. */
+READERCORE_EXPORT int gt51x0_upgrade_part(int type, ENGINE_RECORD *record, const uint8_t *part, uint32_t part_length,
+                                          int oper);
 
 /* ---- Decoder wrapper ----
  * The image decoder "libvexo3.so", loaded by name and bound by symbol name. One lock

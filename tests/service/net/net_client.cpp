@@ -43,7 +43,9 @@ int on_report(LINK_CHUNK *request) {
     const auto *header = reinterpret_cast<const LINK_HEADER *>(request->data);
     {
         std::lock_guard<std::mutex> guard(g_reports_lock);
-        g_reports.push_back({header->command, static_cast<size_t>(request->length) - LINK_HEADER_SIZE});
+        const size_t length = static_cast<size_t>(request->length) - LINK_HEADER_SIZE;
+        const uint8_t *payload = request->data + LINK_HEADER_SIZE;
+        g_reports.push_back({header->command, length, std::vector<uint8_t>(payload, payload + length)});
     }
     g_fns.echo(g_link, request, 0, nullptr, 0);
     return 1;

@@ -15,6 +15,7 @@ struct NetAnswer {
 struct NetReport {
     uint8_t command = 0;
     size_t length = 0;
+    std::vector<uint8_t> payload;
 };
 
 class NetClient {

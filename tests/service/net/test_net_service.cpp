@@ -20,6 +20,7 @@
 #include "service_log.h"
 #include "sim.h"
 #include "hwports.h"
+#include "gt51x0_sim.h"
 #include "startup_test.h"
 #include "zptlog.h"
 
@@ -45,6 +46,10 @@ std::vector<Call> calls() {
     return g_calls;
 }
 
+// Whether the control hands an upgrade to the GT51X0 serial transfer, as the GT5170
+// driver does.
+std::atomic<bool> g_serial_upgrade{false};
+
 int test_ioctrl(ENGINE_RECORD *engine, int code, int arg, void *pointer) {
     Call call{code, arg, {}};
     switch (code) {
@@ -65,6 +70,9 @@ int test_ioctrl(ENGINE_RECORD *engine, int code, int arg, void *pointer) {
     }
     case SCANNER_IOCTRL_UPGRADE: {
         auto *request = static_cast<UPGRADE_REQUEST *>(pointer);
+        if (g_serial_upgrade) {
+            return GT51X0_Upgrade_Running(engine, request->Buf, request->len, static_cast<int>(request->FirmwareOper));
+        }
         call.upgrade = *request;
         call.bytes.assign(request->Buf, request->Buf + request->len);
         break;
@@ -726,6 +734,96 @@ TEST_F(NetStartUpTest, DeviceCloseWhileCommandsAndReportsRun) {
     NetAnswer a = again.command(0x01, {});
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.payload.size(), 28u);
+}
+
+// ---- Firmware upgrades ----
+
+int accept_register_write(uint8_t, int, const uint8_t *, int count) { return count; }
+int ready_status_read(uint8_t, int, uint8_t *bytes, int count) {
+    memset(bytes, 0, static_cast<size_t>(count));
+    return count;
+}
+
+// The engine on the modelled kernel: its UART on a pseudo-terminal played by the GT51X0
+// simulator, its power on a switch port; waits through the recording sleep seam.
+class NetUpgradeTest : public NetServiceTest {
+  protected:
+    static constexpr char kSwitchDir[] = "/sys/devices/switch/";
+    static constexpr char kTty[] = "/dev/ttyS1";
+
+    void SetUp() override {
+        NetServiceTest::SetUp();
+        sim_kernel_install();
+        sim_sleep_install(0);
+        make_dirs("/dev");
+        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kSwitchDir) + node, "");
+        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kSwitchDir), 0);
+        ASSERT_EQ(sim_pty_open(&pty_, kTty), 0);
+        ASSERT_EQ(register_device(PORT_KIND_UART, 1, kTty), 0);
+        engine_.Scantype = ENGINE_KIND_SERIAL;
+        engine_.DriverChannel = 1;
+        ASSERT_GT(serial_open(1, 115200, 0), 0);
+        sim_ = std::make_unique<gt51x0::Gt51x0Sim>(&pty_);
+        sim_->start();
+        start();
+    }
+    void TearDown() override {
+        g_serial_upgrade = false;
+        sim_->stop();
+        client_.close();
+        zpt_net_deinit();
+        while (unregister_device(0, -1) == 0) {
+        }
+        sim_pty_close(&pty_);
+        sim_sleep_remove();
+        sim_kernel_remove();
+        NetServiceTest::TearDown();
+    }
+    // The percents of the progress reports received so far.
+    std::vector<uint32_t> percents() {
+        std::vector<uint32_t> out;
+        for (const NetReport &r : client_.reports()) {
+            if (r.command != 0x0d || r.payload.size() != 4) continue;
+            uint32_t v;
+            memcpy(&v, r.payload.data(), 4);
+            out.push_back(v);
+        }
+        return out;
+    }
+    SimPty pty_;
+    std::unique_ptr<gt51x0::Gt51x0Sim> sim_;
+};
+
+// Runs first: a fresh process's last progress value is 0.
+TEST_F(NetUpgradeTest, ProgressWithoutAFunctionReachesTheClientOncePerValue) {
+    if (IsSkipped() || HasFatalFailure()) return;
+    Upgrade_Init(0x12, accept_register_write, ready_status_read, nullptr);
+    std::vector<uint8_t> part = pattern(3 * 512, 21);
+    ASSERT_EQ(Upgrade_Running(UPGRADE_TYPE_KERNEL, part.data(), static_cast<uint32_t>(part.size())), 0);
+    ASSERT_TRUE(eventually([&] { return percents().size() >= 2; }));
+    // The first 0 equals the value at load: not sent.
+    EXPECT_EQ(percents(), (std::vector<uint32_t>{33, 66}));
+    upgrade_report_progress(66);
+    upgrade_report_progress(100);
+    ASSERT_TRUE(eventually([&] { return percents().size() >= 3; }));
+    EXPECT_EQ(percents(), (std::vector<uint32_t>{33, 66, 100}));
+    EXPECT_TRUE(logged("Upgrade Running [33]"));
+}
+
+TEST_F(NetUpgradeTest, AFileSentOverTheSocketUpgradesTheSerialEngine) {
+    if (IsSkipped() || HasFatalFailure()) return;
+    GT51X0_Upgrade_Init(nullptr);
+    g_serial_upgrade = true;
+    gt51x0::FirmwareFile f = gt51x0::make_file(0, 1000, 700, 71);
+    NetAnswer a = client_.command(0x09, u32s({2, 0, static_cast<uint32_t>(f.bytes.size())}) + f.bytes, 30);
+    ASSERT_TRUE(a.answered);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_TRUE(sim_->firmware("kern") == gt51x0::str(f.parts[1]));
+    EXPECT_TRUE(sim_->firmware("flah") == gt51x0::str(f.parts[2]));
+    ASSERT_TRUE(eventually([&] { return !percents().empty() && percents().back() == 100; }));
+    const std::vector<uint32_t> got = percents();
+    for (size_t i = 1; i < got.size(); ++i) EXPECT_NE(got[i], got[i - 1]) << i;
+    EXPECT_EQ(engine_.powerLocked, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <thread>
 
+#include "gt51x0_sim.h"
 #include "startup_test.h"
 
 namespace {
@@ -285,6 +286,42 @@ TEST_F(StartupTest, APendingUpgradeReachesTheEngineOnceAndIsClearedWhenDoneOrImp
         }
         EXPECT_EQ(zpt_scandeinit(), 1);
     }
+}
+
+TEST_F(StartupTest, APendingSerialUpgradeIsClearedOnlyWhenTheEngineTookTheFile) {
+    write_encrypted("DRIVEREN",
+                    "<?xml version=\"1.0\"?>\n<Driver>\n"
+                    "  <SWITCH1D name=\"0\">/sys/scan/</SWITCH1D>\n"
+                    "  <UART name=\"0\">/dev/ttyS0</UART>\n"
+                    "</Driver>\n");
+    SimPty pty;
+    ASSERT_EQ(sim_pty_open(&pty, "/dev/ttyS0"), 0);
+    gt51x0::Gt51x0Sim sim(&pty);
+    sim.start();
+    write_config("GT5170", {"GT5170"});
+    add_engine("GT5170", 1, 1, {"probe=0", "kind=1", "upgrade=1"});
+    gt51x0::FirmwareFile f = gt51x0::make_file(0, 1000, 700, 81);
+    write_file("/data/fw.bin", gt51x0::str(f.bytes));
+    ASSERT_EQ(property_set("persist.sys.upgrade.filename", "/data/fw.bin"), 0);
+
+    // The engine refuses every frame: the request stays for the next start.
+    sim.set_fault(gt51x0::Gt51x0Sim::Fault::reject_always);
+    start();
+    EXPECT_EQ(property("persist.sys.upgrade.filename"), "/data/fw.bin");
+    EXPECT_FALSE(sim.requests().empty());
+    EXPECT_TRUE(exists("/data/fw.bin"));
+    EXPECT_EQ(sim.firmware("kern"), "");
+    EXPECT_EQ(sim.firmware("flah"), "");
+    EXPECT_EQ(zpt_scandeinit(), 1);
+
+    sim.set_fault(gt51x0::Gt51x0Sim::Fault::none);
+    start();
+    EXPECT_EQ(property("persist.sys.upgrade.filename"), "NONE");
+    EXPECT_TRUE(sim.firmware("kern") == gt51x0::str(f.parts[1]));
+    EXPECT_TRUE(sim.firmware("flah") == gt51x0::str(f.parts[2]));
+    EXPECT_EQ(zpt_scandeinit(), 1);
+    sim.stop();
+    sim_pty_close(&pty);
 }
 
 // ---- settings cache ----

@@ -213,6 +213,8 @@ MOCK_EXPORT int scanner_init(ENGINE_RECORD *r) {
     journal("init");
     int answer = int_value("init", 0);
     if (answer < 0) return answer;
+    // As a serial driver: its UART open from here on.
+    if (int_value("upgrade", 0) == 1) serial_open(r->DriverChannel, 115200, 0);
     return common_scanner_init(r, proc_init, proc_step, proc_open, proc_close);
 }
 
@@ -276,6 +278,10 @@ MOCK_EXPORT int scanner_ioctrl(ENGINE_RECORD *r, int code, int arg, void *pointe
     }
     journal("ioctrl 0x%x %d%s", code, arg, detail.c_str());
     if (r == nullptr || r->common == nullptr) return -1;
+    if (code == SCANNER_IOCTRL_UPGRADE && pointer != nullptr && int_value("upgrade", 0) == 1) {
+        const UPGRADE_REQUEST *u = static_cast<const UPGRADE_REQUEST *>(pointer);
+        return GT51X0_Upgrade_Running(r, u->Buf, u->len, static_cast<int>(u->FirmwareOper));
+    }
     char key[32];
     snprintf(key, sizeof key, "ioctrl.0x%x", code);
     std::string v;

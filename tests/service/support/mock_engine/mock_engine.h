@@ -18,6 +18,8 @@
 //                      with 752 x 480, and every other code goes to the debug fallback
 //   fill.0x109=HEX,    what the sensor reads (0x109, 0x10b) write into the caller's buffer
 //   fill.0x10b=HEX     (at most its size); the call then answers 0
+//   upgrade=1          as the GT5170 driver: the UART of DriverChannel opened at init
+//                      (115200), 0x105 handed to GT51X0_Upgrade_Running
 //   version=TEXT       scanner_version's text; version_fill=N fills N bytes of 'V' with
 //                      no terminator; neither: nothing written, 0
 //   cycle.event=N      what a decode cycle delivers at step cycle.steps (1): event N with
