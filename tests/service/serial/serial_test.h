@@ -26,6 +26,8 @@ struct Plugin {
 inline constexpr Plugin kGt8841{"GT8841LD", "GT8841"};
 inline constexpr Plugin kUp513{"ZPT-PL512", "UP513"};
 inline constexpr Plugin kPl512{"PL512", "PL512"};
+inline constexpr Plugin kGt5170{"GT5170", "GT5170"};
+inline constexpr Plugin kHb22x{"HB22X", "HB22X"};
 
 // What the decode-cycle callback saw: event, and for a result its fields and data.
 struct SeenEvent {
