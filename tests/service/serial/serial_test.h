@@ -92,6 +92,21 @@ class SerialDriverTest : public ScannerTest {
                r->scanner_init(r) == 0;
     }
 
+    // A simulator of a model with the base's constructor, started.
+    template <typename Sim> Sim &start_sim(int speed) {
+        auto *sim = new Sim(&pty_, speed, root_, kSwitchDir);
+        sim_.reset(sim);
+        sim->start();
+        return *sim;
+    }
+    // The line at speed and the engine initialised (open_line), the requests cleared.
+    ENGINE_RECORD *ready_at(const Plugin &p, const std::string &body, int speed) {
+        ENGINE_RECORD *r = load(p, body);
+        if (!open_line(r, speed)) return nullptr;
+        sim_->clear_requests();
+        return r;
+    }
+
     // The simulator, started.
     Gt8841Sim &gt8841(int speed) {
         auto *sim = new Gt8841Sim(&pty_, speed, root_, kSwitchDir);

@@ -111,19 +111,9 @@ std::string body(const std::vector<const char *> &speeds) {
 
 class Gt5170Test : public SerialDriverTest {
   protected:
-    Gt5170Sim &sim(int speed) {
-        auto *s = new Gt5170Sim(&pty_, speed, root_, kSwitchDir);
-        sim_.reset(s);
-        s->start();
-        return *s;
-    }
+    Gt5170Sim &sim(int speed) { return start_sim<Gt5170Sim>(speed); }
     // A record on an open line at 115200 with its cycle state, the requests cleared.
-    ENGINE_RECORD *ready(Gt5170Sim &s) {
-        ENGINE_RECORD *r = load(kGt5170, body({}));
-        if (!open_line(r, 115200)) return nullptr;
-        s.clear_requests();
-        return r;
-    }
+    ENGINE_RECORD *ready(Gt5170Sim &) { return ready_at(kGt5170, body({}), 115200); }
     // Requests as text, each with its speed.
     std::vector<std::pair<std::string, int>> sent() {
         std::vector<std::pair<std::string, int>> out;

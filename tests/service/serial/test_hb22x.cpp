@@ -91,20 +91,9 @@ using SetData = int (*)(ENGINE_RECORD *, const char *, const char *, const char 
 
 class Hb22xTest : public SerialDriverTest {
   protected:
-    Hb22xSim &sim(int speed) {
-        auto *s = new Hb22xSim(&pty_, speed, root_, kSwitchDir);
-        sim_.reset(s);
-        s->start();
-        return *s;
-    }
-    // A record on an open line at 115200, initialised (its worker running), the requests
-    // of the initialisation cleared.
-    ENGINE_RECORD *ready(Hb22xSim &s) {
-        ENGINE_RECORD *r = load(kHb22x, body({}));
-        if (!open_line(r, 115200)) return nullptr;
-        s.clear_requests();
-        return r;
-    }
+    Hb22xSim &sim(int speed) { return start_sim<Hb22xSim>(speed); }
+    // A record on an open line at 115200 with its cycle state, the requests cleared.
+    ENGINE_RECORD *ready(Hb22xSim &) { return ready_at(kHb22x, body({}), 115200); }
     template <typename T> T bind(ENGINE_RECORD *r, const char *name) {
         return reinterpret_cast<T>(dlsym(r->libHandle, name));
     }
