@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common_atomic.h"
 #include "gt5170_query.h"
 #include "serial_driver.h"
 
@@ -166,6 +167,11 @@ int gt_upgrade(ENGINE_RECORD *record, void *pointer) {
     SER_LOG("SCANNER_IOCTRL_UPGRADE [%s]\n", record->name);
     const auto *request = static_cast<const UPGRADE_REQUEST *>(pointer);
     if (request == nullptr || request->len == 0 || request->Buf == nullptr) return -1;
+    // A running cycle holds the line; waiting for it could take until its stop.
+    if (common_load(record->common->mState) == COMMON_STATE_DECODING) {
+        SER_LOG("SCANNER_IOCTRL_UPGRADE refused during a decode cycle\n");
+        return -1;
+    }
     if (gt5170_serial_upgrade == nullptr) {
         SER_LOG("GT5170 upgrade not in the runtime\n");
         return -1;

@@ -373,6 +373,15 @@ TEST_F(Gt5170Test, VersionAndControls) {
     EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_UPGRADE, 0, &junk), -1);
     EXPECT_TRUE(logged("SCANNER_IOCTRL_UPGRADE [GT5170]"));
     EXPECT_EQ(r->powerLocked, 0);
+    // A running cycle holds the line: the upgrade is refused at once, nothing sent.
+    sim_io_clear();
+    ASSERT_EQ(r->scanner_start_decode(r, on_event, nullptr, 0), 0);
+    ASSERT_TRUE(eventually([&] { return trigger_writes().size() == 1; }));
+    EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_UPGRADE, 0, &junk), -1);
+    EXPECT_TRUE(logged("SCANNER_IOCTRL_UPGRADE refused during a decode cycle"));
+    EXPECT_EQ(r->scanner_stop_decode(r, 0), 0);
+    ASSERT_TRUE(eventually([&] { return trigger_writes().size() == 2; }));
+    EXPECT_TRUE(s.requests().empty());
     EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_CHECK_LENGTH, 0, nullptr), 1);
     EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_DECODE_IMAGE, 0, nullptr), 0);
     EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_SAVE_BMP, 1, nullptr), 0);
