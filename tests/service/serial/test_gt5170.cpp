@@ -2,8 +2,15 @@
 // probe walk, settings as text commands on the wire, read-back through check-byte query
 // packets, the version query and the engine controls, against a simulator of the engine.
 #include <dlfcn.h>
+#include <stdlib.h>
+#include <string.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "gt5170_query.h"
 #include "serial_test.h"
