@@ -307,9 +307,7 @@ TEST_F(Hb22xTest, DeinitStopsTheWorker) {
     ENGINE_RECORD *r = load(kHb22x, body({}));
     ASSERT_NE(r, nullptr);
     ASSERT_GE(serial_open(r->DriverChannel, 115200, 0), 0);
-    // The first round starts whatever the process starts once.
-    ASSERT_EQ(r->scanner_init(r), 0);
-    ASSERT_EQ(r->scanner_deinit(r), 0);
+    // Counted with the simulator's thread running: the process has started threads before.
     const int threads = thread_count();
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
