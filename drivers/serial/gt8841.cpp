@@ -322,11 +322,9 @@ int gt_pack(ENGINE_RECORD *record, const char *name, const char *key, const char
     char *text = reinterpret_cast<char *>(out);
     memset(out, 0, kTextSize);
     switch (PacketCmd(name)) {
-    case 1: {
-        XML_NODE *probe = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "ScanProbe");
-        if (probe != nullptr) XMLReadString(xml, probe, "Cmd", nullptr, nullptr, text, kTextSize - 1);
+    case 1:
+        serial_child_text(record, "ScanProbe", "Cmd", nullptr, nullptr, text, kTextSize);
         break;
-    }
     case 2: {
         XML_NODE *format = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "DataFormat");
         XML_NODE *suffix = format == nullptr ? nullptr : XMLFindCurOnce(xml, format, "Suffix");
@@ -381,6 +379,8 @@ extern "C" const SERIAL_DRIVER_DESC g_serial_driver = {
     .walkFollowUp = gt_walk_follow_up,
     .afterProbe = gt_after_probe,
     .init = gt_init,
+    .cleanup = nullptr,
+    .upgrade = nullptr,
     .set = gt_set,
     .get = gt_get,
     .versionProc = gt_version,

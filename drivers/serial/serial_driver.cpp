@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 
 namespace {
@@ -112,6 +113,26 @@ void serial_data_step(ENGINE_RECORD *record) {
 SerialExchange::SerialExchange() { pthread_mutex_lock(&g_exchange); }
 SerialExchange::~SerialExchange() { pthread_mutex_unlock(&g_exchange); }
 
+bool serial_exchange_wait(int ms) {
+    struct timespec until;
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += static_cast<long>(ms) * 1000000L;
+    until.tv_sec += until.tv_nsec / 1000000000L;
+    until.tv_nsec %= 1000000000L;
+    return pthread_mutex_timedlock(&g_exchange, &until) == 0;
+}
+
+void serial_exchange_release() { pthread_mutex_unlock(&g_exchange); }
+
+int serial_child_text(ENGINE_RECORD *record, const char *parent, const char *child, const char *key,
+                      const char *value, char *out, int size) {
+    memset(out, 0, static_cast<size_t>(size));
+    XML_HANDLE *xml = record->engineXml;
+    XML_NODE *node = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, parent);
+    if (node == nullptr || (key != nullptr && value == nullptr)) return 0;
+    return XMLReadString(xml, node, child, key, value, out, size - 1);
+}
+
 XML_NODE *serial_parameter_node(ENGINE_RECORD *record, const char *code, const char *param) {
     XML_HANDLE *xml = record->engineXml;
     if (xml == nullptr || code == nullptr || param == nullptr) return nullptr;
@@ -140,12 +161,11 @@ bool serial_read_parameter(ENGINE_RECORD *record, const char *code, const char *
 }
 
 int serial_baudrate_text(ENGINE_RECORD *record, const char *key, const char *value, char *out, int size) {
-    memset(out, 0, static_cast<size_t>(size));
-    XML_HANDLE *xml = record->engineXml;
-    if (xml == nullptr || key == nullptr || value == nullptr) return 0;
-    XML_NODE *setting = XMLFindCur(xml, nullptr, "Setting");
-    if (setting == nullptr) return 0;
-    return XMLReadString(xml, setting, "Baudrate", key, value, out, size - 1);
+    if (key == nullptr) {
+        memset(out, 0, static_cast<size_t>(size));
+        return 0;
+    }
+    return serial_child_text(record, "Setting", "Baudrate", key, value, out, size);
 }
 
 int serial_hex_digit(char c) {
@@ -181,7 +201,9 @@ SERIAL_EXPORT int scanner_init(ENGINE_RECORD *record) {
     return common_scanner_init(record, g_serial_driver.init, serial_data_step, serial_start_step, serial_stop_step);
 }
 
-SERIAL_EXPORT int scanner_deinit(ENGINE_RECORD *record) { return common_scanner_deinit(record, nullptr); }
+SERIAL_EXPORT int scanner_deinit(ENGINE_RECORD *record) {
+    return common_scanner_deinit(record, g_serial_driver.cleanup);
+}
 SERIAL_EXPORT int scanner_open(ENGINE_RECORD *record) { return common_scanner_open(record); }
 SERIAL_EXPORT int scanner_close(ENGINE_RECORD *record) { return common_scanner_close(record); }
 
@@ -208,6 +230,7 @@ SERIAL_EXPORT int scanner_sync(ENGINE_RECORD *record, const char *code, const ch
 SERIAL_EXPORT int scanner_ioctrl(ENGINE_RECORD *record, int code, int value, void *pointer) {
     if (record == nullptr || record->common == nullptr) return -1;
     if (code == SCANNER_IOCTRL_CHECK_LENGTH) return g_serial_driver.checkLength;
+    if (code == SCANNER_IOCTRL_UPGRADE && g_serial_driver.upgrade != nullptr) return g_serial_driver.upgrade(record, pointer);
     return common_scanner_debug_ioctrl_proc(record, code, value, pointer);
 }
 

@@ -229,15 +229,12 @@ int up_set(ENGINE_RECORD *record, const char *code, const char *param, const cha
 }
 
 int up_pack(ENGINE_RECORD *record, const char *name, const char *key, const char *value, uint8_t *out) {
-    XML_HANDLE *xml = record->engineXml;
     char text[kTextSize] = {};
     uint8_t bytes[kParamMax];
     int length = 0;
     switch (PacketCmd(name)) {
     case 1: {
-        XML_NODE *probe = xml == nullptr ? nullptr : XMLFindCur(xml, nullptr, "ScanProbe");
-        if (probe == nullptr) return 0;
-        XMLReadString(xml, probe, "Cmd", nullptr, nullptr, text, kTextSize - 1);
+        serial_child_text(record, "ScanProbe", "Cmd", nullptr, nullptr, text, kTextSize);
         if (serial_hex_bytes(text, bytes, kParamMax) < 1) return 0;
         length = build_packet(out, bytes[0], nullptr, 0, 0);
         break;
@@ -292,6 +289,8 @@ extern "C" const SERIAL_DRIVER_DESC g_serial_driver = {
     .walkFollowUp = up_walk_follow_up,
     .afterProbe = nullptr,
     .init = up_init,
+    .cleanup = nullptr,
+    .upgrade = nullptr,
     .set = up_set,
     .get = up_get,
     .versionProc = nullptr,

@@ -35,6 +35,10 @@ struct SERIAL_DRIVER_DESC {
     // After the probe: the probe's result given the found/not-found result.
     int (*afterProbe)(ENGINE_RECORD *record, int result);
     COMMON_INIT_PROC init;
+    // Handed to the core's deinit, after its threads have stopped (NULL: nothing).
+    COMMON_PROC cleanup;
+    // SCANNER_IOCTRL_UPGRADE with its request (NULL: the debug fallback answers).
+    int (*upgrade)(ENGINE_RECORD *record, void *request);
     SCANNER_SET_PROC set;
     SCANNER_GET_PROC get;
     SCANNER_VERSION_PROC versionProc;
@@ -55,6 +59,16 @@ class SerialExchange {
     SerialExchange &operator=(const SerialExchange &) = delete;
 };
 
+// Waits up to ms for the exchange lock: true when taken (release with
+// serial_exchange_release). For a thread that must notice its own stop while it waits.
+bool serial_exchange_wait(int ms);
+void serial_exchange_release();
+
+// The text of the element child (filtered by key = value when key is given) below the first
+// element parent of the engine configuration (capacity size, terminated): its length, 0
+// when none.
+int serial_child_text(ENGINE_RECORD *record, const char *parent, const char *child, const char *key,
+                      const char *value, char *out, int size);
 // The element Code / code / parameter of the engine configuration, NULL when absent.
 XML_NODE *serial_parameter_node(ENGINE_RECORD *record, const char *code, const char *param);
 // The parameter element's text (capacity text_size) and its attribute "name" (attr_size,

@@ -26,6 +26,8 @@ struct Plugin {
 inline constexpr Plugin kGt8841{"GT8841LD", "GT8841"};
 inline constexpr Plugin kUp513{"ZPT-PL512", "UP513"};
 inline constexpr Plugin kPl512{"PL512", "PL512"};
+inline constexpr Plugin kGt5170{"GT5170", "GT5170"};
+inline constexpr Plugin kHb22x{"HB22X", "HB22X"};
 
 // What the decode-cycle callback saw: event, and for a result its fields and data.
 struct SeenEvent {
@@ -88,6 +90,21 @@ class SerialDriverTest : public ScannerTest {
     bool open_line(ENGINE_RECORD *r, int speed) {
         return r != nullptr && serial_open(r->DriverChannel, speed, 0) >= 0 && serial_speed(r->DriverChannel, speed) == 0 &&
                r->scanner_init(r) == 0;
+    }
+
+    // A simulator of a model with the base's constructor, started.
+    template <typename Sim> Sim &start_sim(int speed) {
+        auto *sim = new Sim(&pty_, speed, root_, kSwitchDir);
+        sim_.reset(sim);
+        sim->start();
+        return *sim;
+    }
+    // The line at speed and the engine initialised (open_line), the requests cleared.
+    ENGINE_RECORD *ready_at(const Plugin &p, const std::string &body, int speed) {
+        ENGINE_RECORD *r = load(p, body);
+        if (!open_line(r, speed)) return nullptr;
+        sim_->clear_requests();
+        return r;
     }
 
     // The simulator, started.
