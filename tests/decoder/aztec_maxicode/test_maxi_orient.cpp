@@ -286,6 +286,32 @@ TEST_F(MaxiOrientTest, RecheckGivesBothSidesSideAsGreys) {
     EXPECT_EQ(a.innerGrey, 7);
 }
 
+// The outer module dark in a light neighbourhood: the first pass keeps its own grey, the
+// second takes the sweep's mean, which passes over the dark point.
+TEST_F(MaxiOrientTest, SecondPassTakesTheOuterGreyFromTheSweep) {
+    GreyImage img(300, 300);
+    PaintBandedBullseye(img, 150.5, 150.5, 8, 0.8, 0.8);
+    const GEO_POINT centre{150, 150}, point{90, 150};
+    MAXI_SIDE side{};
+    side.centre = GEO_POINT{150 * 16, 150 * 16};
+    ASSERT_EQ(vexo::Maxi_AnalyseSide(&centre, &point, 128, &side), 1);
+    const GEO_POINT outer = side.modules[1];
+    img.Paint([&](int x, int y) {
+        const double d = std::hypot(x + 0.5 - (outer.x / 16.0 + 0.5), y + 0.5 - (outer.y / 16.0 + 0.5));
+        return d < 2.5 ? kDark : img.At(x, y);
+    });
+    for (const i32 second : {0, 1}) {
+        side = MAXI_SIDE{};
+        side.centre = GEO_POINT{150 * 16, 150 * 16};
+        side.secondPass = second;
+        ASSERT_EQ(vexo::Maxi_AnalyseSide(&centre, &point, 128, &side), 1) << second;
+        const i32 pixel = vexo::Maxi_PixelAt16(&side.modules[1]);
+        EXPECT_LT(pixel, 125) << second;
+        EXPECT_EQ(side.outerGrey, second != 0 ? side.mean2 : pixel) << second;
+    }
+    EXPECT_GT(side.mean2, 125);
+}
+
 TEST_F(MaxiOrientTest, ClassificationLevels) {
     GreyImage img(100, 100, 220);
     vexo::g_maxiGrid.threshold = 125;

@@ -290,6 +290,35 @@ TEST_F(MaxiOrientSymbols, ClassTwoAxisWithNorthWestAsSideBIsSwapped) {
     EXPECT_LT(std::hypot(p3.x / 16.0 + 0.5 - se.x, p3.y / 16.0 + 0.5 - se.y), 0.1);
 }
 
+GEO_POINT Pixel(const Scene &sc, int module) {
+    const testkit::Point t = Truth(sc.symbol, sc.rendered, module);
+    return GEO_POINT{static_cast<i32>(t.x), static_cast<i32>(t.y)};
+}
+
+// Hand-placed pairs through the inner modules of an upright symbol: W-E is an E-W axis,
+// NW-SE an SE-NW axis.
+TEST_F(MaxiOrientSymbols, HandPlacedPairsClassify) {
+    const FrameCase c{4, 8, 0, 752, 43};
+    Scene sc{MaxiSymbol(4), {}, vexo_test::GreyImage(1, 1)};
+    Prepare(&sc, c);
+    ASSERT_TRUE(sc.candidate);
+    struct PairCase {
+        int forward, opposite;
+        i32 class1, class2;
+    };
+    for (const PairCase &p : {PairCase{439, 440, 1, 0}, PairCase{304, 574, 0, 1}}) {
+        GEO_POINT f[1] = {{Pixel(sc, p.forward).x * 16, Pixel(sc, p.forward).y * 16}};
+        GEO_POINT o[1] = {{Pixel(sc, p.opposite).x * 16, Pixel(sc, p.opposite).y * 16}};
+        i32 counts[2] = {1, 1}, pitches[2] = {sc.pitch, sc.pitch};
+        vexo::MAXI_RAY_FAN fan{f, o, counts, counts + 1, pitches, pitches + 1, 1, 1, 1};
+        vexo::MAXI_AXIS class1[3], class2[3];
+        i32 n1 = -1, n2 = -1;
+        vexo::Maxi_AnalysePairs(&fan, &sc.centre, 0, class1, class2, &n1, &n2, 3);
+        EXPECT_EQ(n1, p.class1) << p.forward;
+        EXPECT_EQ(n2, p.class2) << p.forward;
+    }
+}
+
 // Frames of the sweep (by seed) where the search claims a wrong orientation, with the cause.
 struct WrongOrientation {
     uint64_t seed;
