@@ -17,6 +17,9 @@ constexpr i32 kMaxPitch = 16 * 341;
 bool Valid(const GEO_POINT &p) { return !(p.x == -1 && p.y == -1); }
 
 i32 Abs32(i32 v) { return v < 0 ? -v : v; }
+i64 Abs64(i64 v) { return v < 0 ? -v : v; }
+constexpr double kMaxSteps = 1 << 24;
+constexpr float kMaxAlong = 1 << 24;
 
 // Offset of each ray's first point, walking the per-ray counts; -1 when a count would lead
 // past the list.
@@ -54,6 +57,7 @@ i32 Maxi_FanTargets(const REGION_QUAD *box, i32 pitch, i32 downward, i32 end, GE
     float along = 0.0f;
     for (i32 k = 1; n < kMaxiFanTargets; ++k) {
         along += f;
+        if (along > kMaxAlong) break;
         const i32 l = static_cast<i32>(along + 0.5f);
         if (k > 1 && l > h) break;
         if (end != 0) {
@@ -112,11 +116,13 @@ i32 Maxi_CastRayFan(const GEO_POINT *centre, i32 pitch, const REGION_QUAD *box, 
 
 i32 Maxi_CastOppositeRay(const GEO_POINT *point, const GEO_POINT *centre, GEO_POINT *points, i32 *pitch) {
     if (point == nullptr || centre == nullptr || points == nullptr || pitch == nullptr) return 0;
-    const i32 dx = Abs32(point->x - centre->x);
-    const i32 dy = Abs32(point->y - centre->y);
-    const i32 l = dx > dy ? dx : dy;
+    const i64 dx = Abs64(static_cast<i64>(point->x) - centre->x);
+    const i64 dy = Abs64(static_cast<i64>(point->y) - centre->y);
+    const double l = static_cast<double>(dx > dy ? dx : dy);
+    // Points come from the frame; the bound only keeps far ones from overflowing.
+    const double steps = 2.6 * l < kMaxSteps ? 2.6 * l : kMaxSteps;
     GEO_POINT q{};
-    DM_PointAlongSegment(*point, *centre, static_cast<i32>(2.6 * l), &q);
+    DM_PointAlongSegment(*point, *centre, static_cast<i32>(steps), &q);
     const GEO_POINT from{centre->x >> 4, centre->y >> 4};
     const GEO_POINT to{q.x >> 4, q.y >> 4};
     i32 n = 0;
