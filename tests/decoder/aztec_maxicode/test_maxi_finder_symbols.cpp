@@ -20,6 +20,7 @@
 #include "decoder_test.h"
 #include "grey_image.h"
 #include "maxi_finder_util.h"
+#include "maxi_frames.h"
 #include "imageio/image_io.h"
 #include "imageio/scale.h"
 #include "support/render.h"
@@ -30,57 +31,13 @@ namespace {
 using vexo::GEO_POINT;
 using vexo::i32;
 
-testkit::Symbol MaxiSymbol(int mode) {
-    testkit::SymbolInput in;
-    in.symbology = BARCODE_MAXICODE;
-    in.option1 = mode;
-    switch (mode) {
-    case 2: in.primary = "152382802840001"; in.data = "1Z00004951\x1DUPSN"; break;
-    case 3: in.primary = "B1050 056999"; in.data = "Parcel 7"; break;
-    case 5: in.data = "Enhanced correction 12345"; break;
-    default: in.data = "MaxiCode mode " + std::to_string(mode) + " finder frame"; break;
-    }
-    return testkit::Encode(in);
-}
+using maxitest::Corners;
+using maxitest::Fits;
+using maxitest::FrameCase;
+using maxitest::Name;
+using maxitest::Options;
 
-struct FrameCase {
-    int mode;
-    double module;
-    int angle;
-    int width;
-    uint64_t seed;
-};
-
-std::string Name(const FrameCase &c) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "mode %d, %.0f px, %d deg, %dx480, seed %llu", c.mode, c.module, c.angle, c.width,
-                  static_cast<unsigned long long>(c.seed));
-    return buf;
-}
-
-testkit::RenderOptions Options(const FrameCase &c) {
-    testkit::RenderOptions o;
-    o.width = c.width;
-    o.height = 480;
-    o.moduleSize = c.module;
-    o.angleDeg = c.angle;
-    o.blurSigma = 0.6;
-    o.noiseSigma = 2;
-    o.seed = c.seed;
-    return o;
-}
-
-// The symbol's corners in the image.
-std::vector<testkit::Point> Corners(const testkit::Symbol &s, const testkit::Transform &t) {
-    return {t.ToImage({0, 0}), t.ToImage({s.width, 0}), t.ToImage({0, s.height}), t.ToImage({s.width, s.height})};
-}
-
-bool Fits(const testkit::Symbol &s, const FrameCase &c) {
-    const testkit::Transform t = testkit::MakeTransform(s, Options(c));
-    for (const testkit::Point &p : Corners(s, t))
-        if (p.x < 2 || p.y < 2 || p.x > c.width - 3 || p.y > 477) return false;
-    return true;
-}
+testkit::Symbol MaxiSymbol(int mode) { return maxitest::MaxiSymbol(mode, "finder frame"); }
 
 struct Outcome {
     int candidates = 0;
