@@ -1,5 +1,6 @@
 #include "pdf417/mpdf_decode.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "core/module_types.h"
@@ -33,7 +34,18 @@ struct RAP_SET {
     i32 descending;
 };
 
-// The walk geometry of RAP column k: reads from line A to line B (startFlag 1) or back.
+// The foot of the perpendicular from p onto the line a-b (p itself when a = b).
+GEO_POINT Foot(GEO_POINT p, GEO_POINT a, GEO_POINT b) {
+    const f64 dx = b.x - a.x;
+    const f64 dy = b.y - a.y;
+    const f64 len2 = dx * dx + dy * dy;
+    if (len2 <= 0) return p;
+    const f64 t = ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2;
+    return GEO_POINT{static_cast<i32>(std::lround(a.x + t * dx)), static_cast<i32>(std::lround(a.y + t * dy))};
+}
+
+// The walk geometry of RAP column k: reads from line A to line B (startFlag 1) or back,
+// on segments square to the column, which is how the rows cross it.
 void SetUpColumn(PDF_CANDIDATE *c, const MPDF_RAP_COLUMNS *cols, i32 k, i32 startFlag) {
     *c = PDF_CANDIDATE{};
     c->rapMode = 1;
@@ -42,13 +54,13 @@ void SetUpColumn(PDF_CANDIDATE *c, const MPDF_RAP_COLUMNS *cols, i32 k, i32 star
     c->end2.contrast = 7;
     const GEO_POINT *a = cols->lines[2 * k];
     const GEO_POINT *b = cols->lines[2 * k + 1];
-    // Both lines a little past the column's ends: the walk stops where the reads do.
+    // A little past the column's ends: the walk stops where the reads do.
     Geo_StepTowardsRound(&a[0], &a[1], -10, &c->cornerGuard1);
     Geo_StepTowardsRound(&a[1], &a[0], -10, &c->cornerGuard2);
-    Geo_StepTowardsRound(&b[0], &b[1], -10, &c->cornerInner1);
-    Geo_StepTowardsRound(&b[1], &b[0], -10, &c->cornerInner2);
     c->centreGuard = Mid(a[0], a[1]);
-    c->centreInner = Mid(b[0], b[1]);
+    c->cornerInner1 = Foot(c->cornerGuard1, b[0], b[1]);
+    c->cornerInner2 = Foot(c->cornerGuard2, b[0], b[1]);
+    c->centreInner = Foot(c->centreGuard, b[0], b[1]);
 }
 
 // Reads and cleans the RAP sequence of column k into rows: the rows kept.

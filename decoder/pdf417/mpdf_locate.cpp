@@ -110,6 +110,44 @@ bool AppendSteps(LOCATE_WORK *w, const MPDF_TRACE &t, bool reverse) {
     return true;
 }
 
+// The run's end steps put on the straight lines fitted through all its first-edge and all
+// its last-edge points: one stray step at an end would otherwise tilt the column's lines.
+void FitEdgeLine(const MPDF_STEP *steps, i32 n, bool lastEdge, GEO_POINT *a, GEO_POINT *b) {
+    const GEO_POINT p0 = lastEdge ? steps[0].last : steps[0].first;
+    const GEO_POINT p1 = lastEdge ? steps[n - 1].last : steps[n - 1].first;
+    const bool alongY = Abs32(p1.y - p0.y) >= Abs32(p1.x - p0.x);
+    f64 su = 0, sv = 0, suu = 0, suv = 0;
+    for (i32 i = 0; i < n; ++i) {
+        const GEO_POINT p = lastEdge ? steps[i].last : steps[i].first;
+        const f64 u = alongY ? p.y : p.x;
+        const f64 v = alongY ? p.x : p.y;
+        su += u;
+        sv += v;
+        suu += u * u;
+        suv += u * v;
+    }
+    const f64 det = n * suu - su * su;
+    if (n < 3 || det <= 0) return;
+    const f64 slope = (n * suv - su * sv) / det;
+    const f64 offset = (sv - slope * su) / n;
+    auto put = [&](GEO_POINT *q, GEO_POINT p) {
+        const f64 u = alongY ? p.y : p.x;
+        const i32 v = static_cast<i32>(slope * u + offset + (slope * u + offset >= 0 ? 0.5 : -0.5));
+        if (alongY) {
+            *q = GEO_POINT{v, p.y};
+        } else {
+            *q = GEO_POINT{p.x, v};
+        }
+    };
+    put(a, p0);
+    put(b, p1);
+}
+
+void FitRunEnds(const MPDF_STEP *steps, i32 n, MPDF_STEP *first, MPDF_STEP *last) {
+    FitEdgeLine(steps, n, false, &first->first, &last->first);
+    FitEdgeLine(steps, n, true, &first->last, &last->last);
+}
+
 MPDF_TRACE StartTrace(LOCATE_WORK *w, const MPDF_STEP &s, GEO_POINT towards, GEO_POINT away) {
     MPDF_TRACE t{};
     t.towards = towards;
@@ -141,8 +179,9 @@ void SearchSegments(LOCATE_WORK *w, const REGION_QUAD &quad) {
         const i32 n = w->listCount - runStart;
         if (n < 2 || MPDF_SteadyRun(w->list + runStart, n) == 0) continue;
         if (w->table.count >= kMpdfColumnEntries) return;
-        const MPDF_STEP first = w->list[runStart];
-        const MPDF_STEP last = w->list[w->listCount - 1];
+        MPDF_STEP first = w->list[runStart];
+        MPDF_STEP last = w->list[w->listCount - 1];
+        FitRunEnds(w->list + runStart, n, &first, &last);
         const i32 before = w->table.count;
         w->table.count = MPDF_AddColumn(&w->table, before, kMpdfColumnEntries, first, last, n + 1);
         if (w->table.count == before) continue;
