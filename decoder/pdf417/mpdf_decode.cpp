@@ -198,8 +198,15 @@ i32 MPDF_KindFromSides(i32 orientation, i32 s0, i32 s1, i32 p) {
     return p != 0 ? 1 : 4;
 }
 
+i32 MPDF_GuardWidthOfColumns(const MPDF_RAP_COLUMNS *cols) {
+    if (cols == nullptr || cols->lineCount < 2) return 0;
+    const GEO_POINT m = Mid(cols->lines[0][0], cols->lines[0][1]);
+    return Geo_DistanceToLine(&m, &cols->lines[1][0], &cols->lines[1][1]) * 17 / 10;
+}
+
 int MPDF_ReadStructure(const MPDF_RAP_COLUMNS *cols, PDF_ROW_ENTRY *table, MPDF_SYMBOL *sym) {
     if (cols == nullptr || table == nullptr || sym == nullptr || cols->lineCount < 4) return 0;
+    if (MPDF_GuardWidthOfColumns(cols) > kMpdfMaxGuardWidth) return 0;
     const i32 found = cols->lineCount / 2 < kMpdfMaxRapColumns ? cols->lineCount / 2 : kMpdfMaxRapColumns;
     // The reading direction that gives the first column more rows is the symbol's.
     RAP_SET first[2];

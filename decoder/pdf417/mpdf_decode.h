@@ -37,6 +37,10 @@ struct MPDF_SYMBOL {
     i32 codewords[kMpdfMaxCodewords];
     REGION_QUAD corners;
 };
+// A codeword (17 modules) wider than this refuses the structure.
+inline constexpr i32 kMpdfMaxGuardWidth = 200;
+// The codeword width that the first RAP column's width (10 modules) gives.
+i32 MPDF_GuardWidthOfColumns(const MPDF_RAP_COLUMNS *columns);
 // Reads the symbol framed by the RAP columns (rowTable: kPdfRowTableEntries entries). 1 when
 // its structure was read (the codewords may hold 999 where unread), else 0.
 int MPDF_ReadStructure(const MPDF_RAP_COLUMNS *columns, PDF_ROW_ENTRY *rowTable, MPDF_SYMBOL *symbol);

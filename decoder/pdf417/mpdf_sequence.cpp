@@ -224,7 +224,8 @@ i32 MPDF_FindVariant(const PDF_ROW_ENTRY *rows1, i32 count1, i32 kind1, const PD
     if (b1 < 0 || b2 < 0) return -1;
     for (i32 v = 0; v < kMpdfVariantCount; ++v) {
         const u8 *e = MPDF_VARIANT_TABLE[v];
-        if (e[0] != columns) continue;
+        // A centre kind needs a centre column (three or four data columns).
+        if (e[0] != columns || e[b1] == 0 || e[b2] == 0) continue;
         if (InRange(rows1, count1, e[b1], e[1]) && InRange(rows2, count2, e[b2], e[1])) return v;
     }
     return -1;
