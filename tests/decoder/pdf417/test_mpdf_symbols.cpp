@@ -18,7 +18,10 @@
 #include "pdf417/mpdf_locate.h"
 #include "pdf417/mpdf_variants.h"
 #include "pdf417/pdf417_codeword.h"
+#include "pdf417/pdf417_rows.h"
+#include "pdf417/pdf417_scanline.h"
 #include "pdf417/pdf417_services.h"
+#include "toolkit/geometry.h"
 #include "pdf417_bars.h"
 #include "pdf417_test_util.h"
 #include "support/testkit.h"
@@ -185,30 +188,247 @@ protected:
     std::vector<uint8_t> work;
 };
 
-TEST_F(MpdfImageTest, Probe) {
+testkit::Rendered RenderIn(const testkit::Symbol &s, double module, double angle, int width = 360, int height = 320,
+                           double blur = 0, double noise = 0, uint64_t seed = 1) {
+    testkit::RenderOptions o;
+    o.width = width;
+    o.height = height;
+    o.moduleSize = module;
+    o.angleDeg = angle;
+    o.blurSigma = blur;
+    o.noiseSigma = noise;
+    o.seed = seed;
+    return testkit::Render(s, o);
+}
+
+// Every size at 3 px, upright and turned by quarters, in text; bytes and digits upright.
+TEST_F(MpdfImageTest, EverySizeReadsInsideItsRegion) {
     for (int kind = 0; kind < 3; ++kind) {
-    const auto &sizes = AllSizes(kind);
-    for (double angle : {0.0, 90.0, 180.0, 270.0, 10.0, -10.0}) {
-        for (double m : {2.0, 3.0, 4.0}) {
-            int ok = 0, e2e = 0;
-            std::string miss;
-            for (int v = 0; v < kMpdfVariantCount; ++v) {
-                const SizedSymbol &ss = sizes[static_cast<size_t>(v)];
-                testkit::RenderOptions o;
-                o.moduleSize = m;
-                o.angleDeg = angle;
-                const testkit::Rendered r = testkit::Render(ss.symbol, o);
+        for (double angle : {0.0, 90.0, 180.0, 270.0}) {
+            if (kind > 0 && angle != 0.0) continue;
+            for (const SizedSymbol &ss : AllSizes(kind)) {
+                const testkit::Rendered r = RenderIn(ss.symbol, 3, angle);
                 Put(r);
                 SetRegion(ss.symbol, r, 3);
-                const std::string got = Read();
-                ok += got == ss.data;
-                if (got != ss.data) miss += " " + std::to_string(v);
-                const auto res = testkit::DecodeFrame(r.frame);
-                e2e += testkit::ReadAs(res, ss.data, 0x101, "]L0") ? 1 : 0;
+                EXPECT_EQ(pdf_test::Printable(Read()), pdf_test::Printable(ss.data))
+                    << "variant " << ss.variant << " kind " << kind << " angle " << angle;
+                EXPECT_EQ(g_params.resultStore.storedCount, 1);
             }
-            std::printf("kind %d angle %g m %g module %d e2e %d miss%s\n", kind, angle, m, ok, e2e, miss.c_str());
         }
     }
+}
+
+// The codewords of a three-column symbol: one data column before the centre RAP column,
+// two after it; also read from the far side (turned half a turn).
+TEST_F(MpdfImageTest, ThreeColumnSymbolSplitsOneAndTwo) {
+    static PDF_ROW_ENTRY table[kPdfRowTableEntries];
+    static MPDF_SYMBOL symbol;
+    for (int v : {13, 18, 22}) {
+        const SizedSymbol &ss = AllSizes(0)[static_cast<size_t>(v)];
+        const std::vector<int> expected = Codewords(ss.symbol, 3);
+        for (double angle : {0.0, 180.0}) {
+            const testkit::Rendered r = RenderIn(ss.symbol, 3, angle);
+            Put(r);
+            SetRegion(ss.symbol, r, 3);
+            MPDF_RAP_COLUMNS cols{};
+            ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+            ASSERT_EQ(cols.lineCount, 6) << v;
+            PDF_ResetReadParams();
+            ASSERT_EQ(MPDF_ReadStructure(&cols, table, &symbol), 1) << v << " " << angle;
+            EXPECT_EQ(symbol.variant, v);
+            EXPECT_EQ(std::vector<int>(symbol.codewords, symbol.codewords + 3 * symbol.rows), expected)
+                << v << " " << angle;
+        }
+    }
+}
+
+// Turned a quarter, the RAP columns run along the region's rows: the second pass finds them.
+TEST_F(MpdfImageTest, ColumnsAlongTheRowsAreFoundTurnedAQuarter) {
+    const SizedSymbol &ss = AllSizes(0)[9];
+    for (double angle : {0.0, 90.0}) {
+        const testkit::Rendered r = RenderIn(ss.symbol, 3, angle);
+        Put(r);
+        SetRegion(ss.symbol, r, 3);
+        MPDF_RAP_COLUMNS cols{};
+        ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+        EXPECT_EQ(cols.lineCount, 4) << angle;
+        EXPECT_EQ(cols.vertical, angle == 0.0 ? 1 : 0) << angle;
+        // Each column's two lines are one RAP (10 modules) apart.
+        const POINT_I32 m{(cols.lines[0][0].x + cols.lines[0][1].x) / 2, (cols.lines[0][0].y + cols.lines[0][1].y) / 2};
+        EXPECT_NEAR(Geo_DistanceToLine(&m, &cols.lines[1][0], &cols.lines[1][1]), 30, 2) << angle;
+    }
+}
+
+// Two RAP rows on a column are too few; three are enough to go on.
+TEST_F(MpdfImageTest, TwoRowsOnAColumnRefuseTheStructure) {
+    static PDF_ROW_ENTRY table[kPdfRowTableEntries];
+    static MPDF_SYMBOL symbol;
+    const SizedSymbol &ss = AllSizes(0)[2];  // 1 x 20
+    for (int keep : {2, 3}) {
+        const testkit::Rendered r = RenderIn(ss.symbol, 3, 0);
+        Put(r);
+        SetRegion(ss.symbol, r, 3);
+        MPDF_RAP_COLUMNS cols{};
+        ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+        ASSERT_EQ(cols.lineCount, 4);
+        // Paper over the right RAP column except `keep` rows in the middle.
+        const int rapCol = ss.symbol.cols - 11;
+        for (int row = 0; row < ss.symbol.rows; ++row) {
+            if (row >= 8 && row < 8 + keep) continue;
+            const testkit::Point a = r.transform.ToImage({static_cast<double>(rapCol), ss.symbol.rowTop[static_cast<size_t>(row)]});
+            const testkit::Point b =
+                r.transform.ToImage({static_cast<double>(rapCol + 10), ss.symbol.rowTop[static_cast<size_t>(row + 1)]});
+            for (int y = static_cast<int>(a.y); y < static_cast<int>(b.y); ++y) {
+                for (int x = static_cast<int>(a.x) - 1; x <= static_cast<int>(b.x) + 1; ++x) pixels[static_cast<size_t>(y * r.frame.width + x)] = 220;
+            }
+        }
+        PDF_ResetReadParams();
+        EXPECT_EQ(MPDF_ReadStructure(&cols, table, &symbol), keep == 2 ? 0 : 1) << keep;
+    }
+}
+
+// Up to two results per image: a second that overlaps the first is refused, a third is
+// decoded but not stored.
+TEST_F(MpdfImageTest, ResultStoreTakesTwoSymbolsThatDoNotOverlap) {
+    const SizedSymbol &ss = AllSizes(0)[7];
+    const testkit::Rendered r = RenderIn(ss.symbol, 3, 0);
+    struct Case {
+        int stored;
+        bool overlapping;
+        int answer;
+        int storedAfter;
+    };
+    for (const Case &c : {Case{0, false, 1, 1}, Case{1, true, 0, 1}, Case{1, false, 1, 2}, Case{2, false, 1, 2}}) {
+        Put(r);
+        SetRegion(ss.symbol, r, 3);
+        RESULT_STORE &rs = g_params.resultStore;
+        rs.storedCount = c.stored;
+        for (int i = 0; i < c.stored; ++i) {
+            rs.storedQuad[i] = c.overlapping ? g_state.stageRegionAligned : REGION_QUAD{{{0, 0}, {9, 0}, {0, 9}, {9, 9}}};
+            rs.storedLength[i] = 1;
+        }
+        EXPECT_EQ(MPDF_DecodeImage(), c.answer) << c.stored << c.overlapping;
+        EXPECT_EQ(rs.storedCount, c.storedAfter) << c.stored << c.overlapping;
+        if (c.stored == 1 && c.storedAfter == 2) {
+            EXPECT_EQ(pdf_test::Str(rs.storedData1, rs.storedLength[1]), ss.data);
+        }
+        if (c.answer == 1) {
+            EXPECT_EQ(pdf_test::Str(MPDF_GetResultText(), MPDF_GetResultLength()), ss.data);
+        } else {
+            EXPECT_EQ(MPDF_GetResultText(), nullptr);
+            EXPECT_EQ(MPDF_GetResultLength(), 0);
+        }
+    }
+}
+
+// Columns of RAP-like stripes over the whole frame: the traces overrun the trace list, which
+// ends the search with the columns found so far.
+TEST_F(MpdfImageTest, MoreRapColumnsThanTheTraceListHolds) {
+    const int w = 752;
+    const int h = 480;
+    std::vector<uint8_t> frame(static_cast<size_t>(w * h), 220);
+    const int unit[6] = {1, 1, 1, 1, 1, 5};
+    for (int x = 0; x < w; ++x) {
+        int m = (x / 2) % 10;
+        int e = 0;
+        while (m >= unit[e]) m -= unit[e++];
+        if (e % 2 == 0) {
+            for (int y = 0; y < h; ++y) frame[static_cast<size_t>(y * w + x)] = 30;
+        }
+    }
+    InstallFrame(w, h, frame);
+    work.assign(pixels.size(), 0);
+    g_image.buffer2 = work.data();
+    g_state.locatedCount = 1;
+    g_state.stageRegionAligned = REGION_QUAD{{{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}};
+    MPDF_RAP_COLUMNS cols{};
+    ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+    EXPECT_GE(cols.lineCount, 2);
+    EXPECT_LE(cols.lineCount, 2 * kMpdfTraceSteps / (h / 2));
+    EXPECT_EQ(MPDF_DecodeImage(), 0);
+}
+
+// Frames through the exported interface.
+struct FrameCase {
+    int variant;
+    int kind;
+    double module;
+    double angle;
+    double blur;
+    double noise;
+};
+
+::testing::AssertionResult ReadsFrame(const FrameCase &c, uint64_t seed) {
+    const SizedSymbol &ss = AllSizes(c.kind)[static_cast<size_t>(c.variant)];
+    const testkit::Rendered r = RenderIn(ss.symbol, c.module, c.angle, 752, 480, c.blur, c.noise, seed);
+    return testkit::ReadAs(testkit::DecodeFrame(r.frame), ss.data, 0x101, "]L0");
+}
+
+TEST(MpdfFrames, FixedSubsetReadsThroughTheInterface) {
+    const FrameCase cases[] = {
+        {0, 0, 3, 0, 0.5, 4},   {6, 1, 3, 90, 0.5, 4},  {13, 2, 3, 180, 0.5, 4}, {27, 0, 3, 270, 0.5, 4},
+        {12, 0, 2, 0, 0, 0},    {29, 1, 3, 0, 0.8, 0},  {11, 0, 4, 180, 0, 4},   {2, 2, 4, 10, 0, 0},
+    };
+    for (const FrameCase &c : cases) {
+        EXPECT_TRUE(ReadsFrame(c, 11)) << "variant " << c.variant << " angle " << c.angle << " module " << c.module;
+    }
+}
+
+// A QR Code in the same frame still reads after the MicroPDF417 search found nothing there.
+TEST(MpdfFrames, QrBesideRapStripesStillReads) {
+    const testkit::Symbol qr = testkit::Encode(BARCODE_QRCODE, "beside the stripes");
+    testkit::RenderOptions o;
+    o.moduleSize = 4;
+    o.center = testkit::Point{200, 240};
+    testkit::Rendered r = testkit::Render(qr, o);
+    for (int y = 100; y < 380; ++y) {
+        for (int x = 450; x < 700; ++x) r.frame.pixels[static_cast<size_t>(y * r.frame.width + x)] = ((x / 2) % 10) < 5 && ((x / 2) % 2) == 0 ? 30 : 220;
+    }
+    EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(r.frame), "beside the stripes", 0x102, "]Q1"));
+}
+
+// The sweep: every size by module size, angle, blur and noise; each row's read share and
+// its floor, the misses named with their seeds. No wrong read is allowed anywhere.
+TEST(MpdfFramesSlow, Sweep) {
+    struct Row {
+        double module;
+        double angle;
+        double blur;
+        double noise;
+        double floor;
+    };
+    std::vector<Row> rows;
+    for (double m : {2.0, 3.0, 4.0}) {
+        for (double a : {0.0, 90.0, 180.0, 270.0, 10.0, -10.0}) {
+            for (double b : {0.0, 0.8}) {
+                for (double n : {0.0, 6.0}) {
+                    const bool tilted = a == 10.0 || a == -10.0;
+                    rows.push_back(Row{m, a, b, n, tilted ? 0.2 : 0.7});
+                }
+            }
+        }
+    }
+    std::printf("module angle blur noise  read/34  floor  misses (variant:seed)\n");
+    for (const Row &row : rows) {
+        int read = 0;
+        std::string misses;
+        for (int v = 0; v < kMpdfVariantCount; ++v) {
+            const uint64_t seed = 1000u + static_cast<uint64_t>(v);
+            const SizedSymbol &ss = AllSizes(v % 3)[static_cast<size_t>(v)];
+            const testkit::Rendered r = RenderIn(ss.symbol, row.module, row.angle, 752, 480, row.blur, row.noise, seed);
+            const testkit::DecodeResult got = testkit::DecodeFrame(r.frame);
+            if (got.decoded && got.codeId == 0x101) {
+                EXPECT_EQ(pdf_test::Printable(got.text), pdf_test::Printable(ss.data)) << "wrong read, variant " << v;
+            }
+            if (testkit::ReadAs(got, ss.data, 0x101, "]L0")) {
+                ++read;
+            } else {
+                misses += " " + std::to_string(v) + ":" + std::to_string(seed);
+            }
+        }
+        std::printf("%4.0f %6.0f %4.1f %4.0f  %3d/34  %.2f %s\n", row.module, row.angle, row.blur, row.noise, read, row.floor,
+                    misses.c_str());
+        EXPECT_GE(read, static_cast<int>(row.floor * kMpdfVariantCount)) << row.module << " " << row.angle;
     }
 }
 
