@@ -181,6 +181,21 @@ public:
         const i32 b = std::min(r.frame.height - 1, static_cast<i32>(y1));
         g_state.stageRegionAligned = REGION_QUAD{{{l, t}, {rr, t}, {l, b}, {rr, b}}};
     }
+    // Renders the symbol at 3 px, sets its region and locates: the located columns.
+    MPDF_RAP_COLUMNS LocateIn(const testkit::Symbol &symbol, double angle, testkit::Rendered *out) {
+        testkit::RenderOptions o;
+        o.width = 360;
+        o.height = 320;
+        o.moduleSize = 3;
+        o.angleDeg = angle;
+        *out = testkit::Render(symbol, o);
+        Put(*out);
+        SetRegion(symbol, *out, 3);
+        MPDF_RAP_COLUMNS cols{};
+        EXPECT_EQ(MPDF_LocateRapColumns(&cols), 1);
+        PDF_ResetReadParams();
+        return cols;
+    }
     std::string Read() {
         if (MPDF_DecodeImage() != 1) return "<none>";
         return pdf_test::Str(MPDF_GetResultText(), MPDF_GetResultLength());
@@ -238,13 +253,9 @@ TEST_F(MpdfImageTest, ThreeColumnSymbolSplitsOneAndTwo) {
         const SizedSymbol &ss = AllSizes(0)[static_cast<size_t>(v)];
         const std::vector<int> expected = Codewords(ss.symbol, 3);
         for (double angle : {0.0, 180.0}) {
-            const testkit::Rendered r = RenderIn(ss.symbol, 3, angle);
-            Put(r);
-            SetRegion(ss.symbol, r, 3);
-            MPDF_RAP_COLUMNS cols{};
-            ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+            testkit::Rendered r;
+            const MPDF_RAP_COLUMNS cols = LocateIn(ss.symbol, angle, &r);
             ASSERT_EQ(cols.lineCount, 6) << v;
-            PDF_ResetReadParams();
             ASSERT_EQ(MPDF_ReadStructure(&cols, table, &symbol), 1) << v << " " << angle;
             EXPECT_EQ(symbol.variant, v);
             EXPECT_EQ(std::vector<int>(symbol.codewords, symbol.codewords + 3 * symbol.rows), expected)
@@ -257,11 +268,8 @@ TEST_F(MpdfImageTest, ThreeColumnSymbolSplitsOneAndTwo) {
 TEST_F(MpdfImageTest, ColumnsAlongTheRowsAreFoundTurnedAQuarter) {
     const SizedSymbol &ss = AllSizes(0)[9];
     for (double angle : {0.0, 90.0}) {
-        const testkit::Rendered r = RenderIn(ss.symbol, 3, angle);
-        Put(r);
-        SetRegion(ss.symbol, r, 3);
-        MPDF_RAP_COLUMNS cols{};
-        ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+        testkit::Rendered r;
+        const MPDF_RAP_COLUMNS cols = LocateIn(ss.symbol, angle, &r);
         EXPECT_EQ(cols.lineCount, 4) << angle;
         EXPECT_EQ(cols.vertical, angle == 0.0 ? 1 : 0) << angle;
         // Each column's two lines are one RAP (10 modules) apart.
@@ -276,11 +284,8 @@ TEST_F(MpdfImageTest, TwoRowsOnAColumnRefuseTheStructure) {
     static MPDF_SYMBOL symbol;
     const SizedSymbol &ss = AllSizes(0)[2];  // 1 x 20
     for (int keep : {2, 3}) {
-        const testkit::Rendered r = RenderIn(ss.symbol, 3, 0);
-        Put(r);
-        SetRegion(ss.symbol, r, 3);
-        MPDF_RAP_COLUMNS cols{};
-        ASSERT_EQ(MPDF_LocateRapColumns(&cols), 1);
+        testkit::Rendered r;
+        const MPDF_RAP_COLUMNS cols = LocateIn(ss.symbol, 0, &r);
         ASSERT_EQ(cols.lineCount, 4);
         // Paper over the right RAP column except `keep` rows in the middle.
         const int rapCol = ss.symbol.cols - 11;
@@ -293,7 +298,6 @@ TEST_F(MpdfImageTest, TwoRowsOnAColumnRefuseTheStructure) {
                 for (int x = static_cast<int>(a.x) - 1; x <= static_cast<int>(b.x) + 1; ++x) pixels[static_cast<size_t>(y * r.frame.width + x)] = 220;
             }
         }
-        PDF_ResetReadParams();
         EXPECT_EQ(MPDF_ReadStructure(&cols, table, &symbol), keep == 2 ? 0 : 1) << keep;
     }
 }
