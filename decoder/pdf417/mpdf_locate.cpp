@@ -174,17 +174,26 @@ void SearchSegments(LOCATE_WORK *w, const REGION_QUAD &quad) {
         const i32 runStart = w->listCount;
         if (!AppendSteps(w, up, true)) return;
         MPDF_TRACE down = StartTrace(w, seg, c2, c0);
-        if (MPDF_TraceRapColumn(&down, w->samples, w->xs, w->ys, kMaxSamples) < 4) continue;
+        if (MPDF_TraceRapColumn(&down, w->samples, w->xs, w->ys, kMaxSamples) < 4) {
+            w->listCount = runStart;  // no new column: its steps give their room back
+            continue;
+        }
         if (!AppendSteps(w, down, false)) return;
         const i32 n = w->listCount - runStart;
-        if (n < 2 || MPDF_SteadyRun(w->list + runStart, n) == 0) continue;
+        if (n < 2 || MPDF_SteadyRun(w->list + runStart, n) == 0) {
+            w->listCount = runStart;  // no new column: its steps give their room back
+            continue;
+        }
         if (w->table.count >= kMpdfColumnEntries) return;
         MPDF_STEP first = w->list[runStart];
         MPDF_STEP last = w->list[w->listCount - 1];
         FitRunEnds(w->list + runStart, n, &first, &last);
         const i32 before = w->table.count;
         w->table.count = MPDF_AddColumn(&w->table, before, kMpdfColumnEntries, first, last, n + 1);
-        if (w->table.count == before) continue;
+        if (w->table.count == before) {
+            w->listCount = runStart;  // no new column: its steps give their room back
+            continue;
+        }
         w->table.box[before / 2] = BoxOf(first, last);
     }
 }
