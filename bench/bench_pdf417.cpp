@@ -9,6 +9,8 @@
 #include "core/arena.h"
 #include "core/pixel.h"
 #include "core/test_hooks.h"
+#include "core/state.h"
+#include "pdf417/mpdf_locate.h"
 #include "pdf417/pdf417_codeword.h"
 #include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
@@ -193,9 +195,8 @@ const testkit::Frame &PdfFrame(bool withSymbol) {
     return frames[withSymbol ? 1 : 0];
 }
 
-void BM_PdfFrame(benchmark::State &state) {
-    const testkit::Frame &f = PdfFrame(state.range(0) != 0);
-    const testkit::DecoderApi &api = PdfOnlyDecoder();
+// Decodes the frame once per iteration; reads per iteration and the median decode time.
+void RunFrames(benchmark::State &state, const testkit::DecoderApi &api, const testkit::Frame &f) {
     std::vector<double> ms;
     int64_t reads = 0;
     for (auto _ : state) {
@@ -206,6 +207,8 @@ void BM_PdfFrame(benchmark::State &state) {
     state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
     state.counters["median_ms"] = bench_corpus::Median(ms);
 }
+
+void BM_PdfFrame(benchmark::State &state) { RunFrames(state, PdfOnlyDecoder(), PdfFrame(state.range(0) != 0)); }
 BENCHMARK(BM_PdfFrame)->Name("BM_PdfFrame/this")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
 
 #ifdef VEXO_BENCH_ZXING
@@ -223,6 +226,70 @@ void BM_PdfFrameZxing(benchmark::State &state) {
 }
 BENCHMARK(BM_PdfFrameZxing)->Name("BM_PdfFrame/zxing")->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
 #endif
+
+// ---- MicroPDF417: locating in one region (a symbol, nothing, dense text) and whole frames
+// with a 4-column, 20-row symbol at 3 px per module, MicroPDF417 alone switched on.
+
+testkit::Symbol MicroSymbol() {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_MICROPDF417;
+    in.option2 = 4;
+    for (int i = 0; i < 90; ++i) in.data.push_back(static_cast<char>('a' + i % 26));
+    return testkit::Encode(in);  // 4 x 20
+}
+
+std::vector<uint8_t> g_work;
+
+// Region 0 holds the symbol, 1 plain paper, 2 text-like strokes.
+void BM_MpdfLocateRegion(benchmark::State &state) {
+    const int w = 752, h = 480;
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.5;
+    testkit::Frame f = testkit::Render(MicroSymbol(), o).frame;
+    if (state.range(0) != 0) {
+        std::mt19937 rng(9);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) f.At(x, y) = 215;
+        }
+        for (int line = 120; state.range(0) == 2 && line < 360; line += 24) {
+            for (int x = 200; x < 552;) {
+                const int sw = 1 + static_cast<int>(rng() % 4);
+                for (int y = line; y < line + 12; ++y) {
+                    for (int k = 0; k < sw; ++k) f.At(x + k, y) = 40;
+                }
+                x += sw + 2 + static_cast<int>(rng() % 6);
+            }
+        }
+    }
+    Install(f.pixels, w, h);
+    g_work.assign(g_pixels.size(), 0);
+    g_image.buffer2 = g_work.data();
+    g_state.locatedCount = 1;
+    g_state.stageRegionAligned = REGION_QUAD{{{200, 110}, {552, 110}, {200, 370}, {552, 370}}};
+    MPDF_RAP_COLUMNS cols{};
+    for (auto _ : state) {
+        MPDF_LocateRapColumns(&cols);
+        benchmark::DoNotOptimize(cols.lineCount);
+    }
+    state.counters["lines"] = cols.lineCount;
+}
+BENCHMARK(BM_MpdfLocateRegion)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"region"})->Unit(benchmark::kMicrosecond);
+
+void BM_MpdfFrame(benchmark::State &state) {
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20800);
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.5;
+    testkit::Frame f = testkit::Render(MicroSymbol(), o).frame;
+    if (state.range(0) == 0) {
+        for (int y = 0; y < f.height; ++y) {
+            for (int x = 0; x < f.width; ++x) f.At(x, y) = 215;
+        }
+    }
+    RunFrames(state, api, f);
+}
+BENCHMARK(BM_MpdfFrame)->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::kMillisecond);
 
 [[maybe_unused]] const bool kCorpusRegistered = bench_corpus::RegisterFolders(
     "BM_PdfCorpus", {"pdf417-1", "pdf417-3"},
