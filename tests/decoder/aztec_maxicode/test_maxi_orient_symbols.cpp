@@ -39,13 +39,13 @@ using maxitest::FrameCase;
 using maxitest::Name;
 using maxitest::Options;
 
-testkit::Symbol MaxiSymbol(int mode) { return maxitest::MaxiSymbol(mode, "orientation"); }
+testkit::Symbol OrientSymbol(int mode) { return maxitest::MaxiSymbol(mode, "orientation"); }
 
 testkit::Point Truth(const testkit::Symbol &s, const testkit::Rendered &r, int module) {
     return r.ModuleCentre(s, vexo::Maxi_ModuleRow(module), vexo::Maxi_ModuleCol(module));
 }
 
-struct Outcome {
+struct OrientOutcome {
     bool candidate = false;
     int found = 0;
     int axes1 = 0;  // after merging, when not found
@@ -105,7 +105,7 @@ double RayPitch(const testkit::Point &centre, const testkit::Point &p, double mo
 
 // The search's stages up to its axes, for the cause of a miss: the merged counts of E-W and
 // SE-NW axes.
-void CountAxes(const Scene &sc, Outcome *o) {
+void CountAxes(const Scene &sc, OrientOutcome *o) {
     vexo::MAXI_ORIENT_SCRATCH *scratch = vexo::Maxi_OrientScratch(0);
     const i32 cx = sc.centre.x >> 4, cy = sc.centre.y >> 4, e = (12 * sc.pitch + 8) / 16;
     const vexo::REGION_QUAD boxes[2] = {{{{cx - e, cy - e}, {cx, cy - e}, {cx - e, cy}, {cx, cy}}},
@@ -131,8 +131,8 @@ void CountAxes(const Scene &sc, Outcome *o) {
     o->axes2 = vexo::Maxi_MergeDuplicateAxes(class2, count2);
 }
 
-Outcome RunFrame(const testkit::Symbol &s, const FrameCase &c) {
-    Outcome o;
+OrientOutcome RunOrientFrame(const testkit::Symbol &s, const FrameCase &c) {
+    OrientOutcome o;
     Scene sc{s, {}, vexo_test::GreyImage(1, 1)};
     Prepare(&sc, c);
     if (!sc.candidate) return o;
@@ -167,7 +167,7 @@ Outcome RunFrame(const testkit::Symbol &s, const FrameCase &c) {
     return o;
 }
 
-std::string Check(const Outcome &o) {
+std::string Check(const OrientOutcome &o) {
     char buf[160];
     if (!o.candidate) return "no candidate";
     if (o.found != 1) return "not found";
@@ -208,10 +208,10 @@ TEST_F(MaxiOrientSymbols, FixedSeedSubset) {
     };
     for (const SubsetCase &sc : cases) {
         const FrameCase &c = sc.c;
-        const testkit::Symbol s = MaxiSymbol(c.mode);
+        const testkit::Symbol s = OrientSymbol(c.mode);
         ASSERT_TRUE(s.ok) << s.error;
         ASSERT_TRUE(Fits(s, c)) << Name(c);
-        const Outcome o = RunFrame(s, c);
+        const OrientOutcome o = RunOrientFrame(s, c);
         std::printf("%s: found %d, worst point pt%d %.2f module, worst pitch %d %.1f %%\n", Name(c).c_str(), o.found,
                     o.worstPointIndex, o.worstPoint, o.worstPitchIndex, 100 * o.worstPitch);
         EXPECT_EQ(Check(o), sc.finding != nullptr ? sc.finding : "") << Name(c);
@@ -221,8 +221,8 @@ TEST_F(MaxiOrientSymbols, FixedSeedSubset) {
 
 TEST_F(MaxiOrientSymbols, MirroredSymbolGivesNoOrientation) {
     for (const FrameCase &c : {FrameCase{4, 8, 0, 752, 31, true}, FrameCase{2, 7, 40, 752, 32, true}}) {
-        const testkit::Symbol s = MaxiSymbol(c.mode);
-        const Outcome o = RunFrame(s, c);
+        const testkit::Symbol s = OrientSymbol(c.mode);
+        const OrientOutcome o = RunOrientFrame(s, c);
         ASSERT_TRUE(o.candidate) << Name(c);
         EXPECT_EQ(o.found, 0) << Name(c);
         EXPECT_TRUE(o.pointsKept) << Name(c);
@@ -250,7 +250,7 @@ constexpr int kNorthWest[3] = {304, 274, 275};
 TEST_F(MaxiOrientSymbols, HandPlacedAxesPairOnlyUnmirrored) {
     for (const bool mirror : {false, true}) {
         const FrameCase c{4, 8, 0, 752, 41, mirror};
-        Scene sc{MaxiSymbol(4), {}, vexo_test::GreyImage(1, 1)};
+        Scene sc{OrientSymbol(4), {}, vexo_test::GreyImage(1, 1)};
         Prepare(&sc, c);
         ASSERT_TRUE(sc.candidate) << Name(c);
         vexo::MAXI_AXIS ew = AxisOf(sc, kWest, kEast, sc.pitch);
@@ -275,7 +275,7 @@ TEST_F(MaxiOrientSymbols, HandPlacedAxesPairOnlyUnmirrored) {
 
 TEST_F(MaxiOrientSymbols, ClassTwoAxisWithNorthWestAsSideBIsSwapped) {
     const FrameCase c{4, 8, 20, 752, 42};
-    Scene sc{MaxiSymbol(4), {}, vexo_test::GreyImage(1, 1)};
+    Scene sc{OrientSymbol(4), {}, vexo_test::GreyImage(1, 1)};
     Prepare(&sc, c);
     ASSERT_TRUE(sc.candidate);
     vexo::MAXI_AXIS ew = AxisOf(sc, kWest, kEast, sc.pitch);
@@ -299,7 +299,7 @@ GEO_POINT Pixel(const Scene &sc, int module) {
 // NW-SE an SE-NW axis.
 TEST_F(MaxiOrientSymbols, HandPlacedPairsClassify) {
     const FrameCase c{4, 8, 0, 752, 43};
-    Scene sc{MaxiSymbol(4), {}, vexo_test::GreyImage(1, 1)};
+    Scene sc{OrientSymbol(4), {}, vexo_test::GreyImage(1, 1)};
     Prepare(&sc, c);
     ASSERT_TRUE(sc.candidate);
     struct PairCase {
@@ -355,12 +355,12 @@ TEST_F(MaxiOrientSymbols, SlowSweep) {
             double worstPoint = 0, worstPitch = 0;
             std::vector<std::string> misses;
             for (int mode = 2; mode <= 6; ++mode) {
-                const testkit::Symbol s = MaxiSymbol(mode);
+                const testkit::Symbol s = OrientSymbol(mode);
                 for (int angle = 0; angle < 360; angle += 10) {
                     const FrameCase c{mode, module, angle, width, ++seed};
                     if (!Fits(s, c)) continue;
                     ++frames, ++rowFrames;
-                    const Outcome o = RunFrame(s, c);
+                    const OrientOutcome o = RunOrientFrame(s, c);
                     EXPECT_EQ(o.wrongGroup, ListedWrong(c.seed)) << Name(c);
                     const std::string why = Check(o);
                     if (why.empty()) {

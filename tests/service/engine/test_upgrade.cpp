@@ -354,19 +354,19 @@ TEST_F(UpgradeI2cTest, WithoutAProgressFunctionEachNewValueIsLoggedOnce) {
     EXPECT_EQ(log.find("Upgrade Running [66]", first + 1), std::string::npos);
 }
 
-constexpr char kSwitchDir[] = "/sys/devices/switch/";
-constexpr char kSwitchNode[] = "/sys/devices/switch/scan_switch";
-constexpr char kTty[] = "/dev/ttyS1";
+constexpr char kUpgradeSwitchDir[] = "/sys/devices/switch/";
+constexpr char kUpgradeSwitchNode[] = "/sys/devices/switch/scan_switch";
+constexpr char kUpgradeTty[] = "/dev/ttyS1";
 
 class UpgradeSerialTest : public EngineTest {
   protected:
     void SetUp() override {
         EngineTest::SetUp();
         make_dirs("/dev");
-        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kSwitchDir) + node, "");
-        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kSwitchDir), 0);
-        ASSERT_EQ(sim_pty_open(&pty_, kTty), 0);
-        ASSERT_EQ(register_device(PORT_KIND_UART, 1, kTty), 0);
+        for (const char *node : {"scan_switch", "uart_rts", "uart_cts"}) write_file(std::string(kUpgradeSwitchDir) + node, "");
+        ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kUpgradeSwitchDir), 0);
+        ASSERT_EQ(sim_pty_open(&pty_, kUpgradeTty), 0);
+        ASSERT_EQ(register_device(PORT_KIND_UART, 1, kUpgradeTty), 0);
         ASSERT_GT(serial_open(1, 115200, 0), 0);
         record_ = make_record(ENGINE_KIND_SERIAL);
         ASSERT_EQ(common_scanner_init(&record_, RecordingDriver::init, RecordingDriver::step, RecordingDriver::open,
@@ -403,7 +403,7 @@ class UpgradeSerialTest : public EngineTest {
     }
     std::vector<std::string> power_writes() {
         std::vector<std::string> out;
-        for (const std::string &w : sim_writes(kSwitchNode))
+        for (const std::string &w : sim_writes(kUpgradeSwitchNode))
             if (w.rfind("power_", 0) == 0) out.push_back(w.substr(0, w.find('\0')));
         return out;
     }
@@ -495,7 +495,7 @@ TEST_F(UpgradeSerialTest, ForcedEntryCyclesPowerAndFloodsProbesAt9600) {
     EXPECT_EQ(upgrade(f.bytes, UPGRADE_FORCE), 0);
     EXPECT_TRUE(logged("UPGRADE_FORCE End"));
     size_t probes = 0;
-    for (const std::string &w : sim_writes(kTty)) {
+    for (const std::string &w : sim_writes(kUpgradeTty)) {
         if (w != "?") break;
         ++probes;
     }
@@ -579,7 +579,7 @@ TEST_F(UpgradeSerialTest, AnUpgradeAndADecodeCycleNeverShareTheLine) {
     ASSERT_EQ(common_scanner_start_decode(&record_, RecordingDriver::event, nullptr, 0), 0);
     sim_io_clear();
     EXPECT_EQ(upgrade(f.bytes), -1);
-    EXPECT_TRUE(sim_writes(kTty).empty());
+    EXPECT_TRUE(sim_writes(kUpgradeTty).empty());
     common_scanner_stop_decode(&record_, 0);
     ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
 

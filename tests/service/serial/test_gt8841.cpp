@@ -25,7 +25,7 @@ const std::string kCodes = R"(  <DataFormat><Suffix><CR>WFF3201</CR></Suffix></D
   </Code>
 )";
 
-std::string body(const std::vector<const char *> &speeds) {
+std::string gt8841_body(const std::vector<const char *> &speeds) {
     std::string b = "  <ScanProbe><Cmd>RC0C1C2C3C4</Cmd></ScanProbe>\n";
     if (!speeds.empty()) {
         b += "  <Setting>\n";
@@ -64,7 +64,7 @@ class Gt8841Test : public SerialDriverTest {
   protected:
     // A record found at the home speed, its cycle state made, the requests cleared.
     ENGINE_RECORD *ready(Gt8841Sim &sim) {
-        ENGINE_RECORD *r = load(kGt8841, body({"115200", "9600"}));
+        ENGINE_RECORD *r = load(kGt8841, gt8841_body({"115200", "9600"}));
         if (r == nullptr || r->scanner_probe(r) != 0 || r->scanner_init(r) != 0) return nullptr;
         sim.clear_requests();
         return r;
@@ -147,7 +147,7 @@ TEST_F(Gt8841Test, ProbeWalksTheListedSpeeds) {
         sim.set_silent(c.silent);
         sim.set_reg(0xC4, static_cast<uint8_t>(c.version_last));
         sim.set_reg(0x31, 0x10);
-        ENGINE_RECORD *r = load(kGt8841, body(c.elements));
+        ENGINE_RECORD *r = load(kGt8841, gt8841_body(c.elements));
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r->scanner_probe(r), c.result);
         EXPECT_EQ(line_speed(), 115200);
@@ -181,7 +181,7 @@ TEST_F(Gt8841Test, RefusedFixUpWriteFailsTheProbe) {
     sim.set_reg(0x0F, 0x01);
     sim.set_reg(0x31, 0x10);
     sim.refuse_writes(0x31);
-    ENGINE_RECORD *r = load(kGt8841, body({}));
+    ENGINE_RECORD *r = load(kGt8841, gt8841_body({}));
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->scanner_probe(r), -1);
     EXPECT_EQ(request_texts(), (std::vector<std::string>{request(7, 0xC0, 5), request(7, 0x0F, 1), request(7, 0x31, 1),

@@ -65,7 +65,7 @@ class Hb22xSim : public SerialEngineSim {
 // A text of 20 characters: with 7 value characters its packet is 31 bytes.
 const char kLongText[] = "LONGTEXT0123456789AB";
 
-std::string body(const std::vector<const char *> &speeds) {
+std::string hb22x_body(const std::vector<const char *> &speeds) {
     std::string b = R"(  <ScanProbe><Cmd>PROBE</Cmd></ScanProbe>
   <DataFormat>
     <Suffix><Disable>SUFOFF</Disable></Suffix>
@@ -98,7 +98,7 @@ class Hb22xTest : public SerialDriverTest {
   protected:
     Hb22xSim &sim(int speed) { return start_sim<Hb22xSim>(speed); }
     // A record on an open line at 115200 with its cycle state, the requests cleared.
-    ENGINE_RECORD *ready(Hb22xSim &) { return ready_at(kHb22x, body({}), 115200); }
+    ENGINE_RECORD *ready(Hb22xSim &) { return ready_at(kHb22x, hb22x_body({}), 115200); }
     template <typename T> T bind(ENGINE_RECORD *r, const char *name) {
         return reinterpret_cast<T>(dlsym(r->libHandle, name));
     }
@@ -106,7 +106,7 @@ class Hb22xTest : public SerialDriverTest {
 
 TEST_F(Hb22xTest, PacketsAndEchoChecks) {
     Hb22xSim &s = sim(115200);
-    ENGINE_RECORD *r = load(kHb22x, body({"9600"}));
+    ENGINE_RECORD *r = load(kHb22x, hb22x_body({"9600"}));
     ASSERT_NE(r, nullptr);
     struct Pack {
         const char *name;
@@ -175,7 +175,7 @@ TEST_F(Hb22xTest, ProbeWaitsLongerForItsFirstAnswer) {
         SCOPED_TRACE(c.what);
         Hb22xSim &s = sim(c.engine_speed);
         s.set_delay_ms(c.delay_ms);
-        ENGINE_RECORD *r = load(kHb22x, body({"115200", "57600"}));
+        ENGINE_RECORD *r = load(kHb22x, hb22x_body({"115200", "57600"}));
         ASSERT_NE(r, nullptr);
         sim_sleep_clear();
         EXPECT_EQ(r->scanner_probe(r), c.result);
@@ -304,7 +304,7 @@ TEST_F(Hb22xTest, SettingsDuringACycleGoOutAfterItsClose) {
 
 TEST_F(Hb22xTest, DeinitStopsTheWorker) {
     Hb22xSim &s = sim(115200);
-    ENGINE_RECORD *r = load(kHb22x, body({}));
+    ENGINE_RECORD *r = load(kHb22x, hb22x_body({}));
     ASSERT_NE(r, nullptr);
     ASSERT_GE(serial_open(r->DriverChannel, 115200, 0), 0);
     // Counted with the simulator's thread running: the process has started threads before.
