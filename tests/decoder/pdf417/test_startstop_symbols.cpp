@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -180,5 +181,119 @@ TEST_F(StartStopSymbols, PatternBoxesAtEveryQuarterTurn) { RunSweep(SweepShots(f
 class StartStopSymbolsSlow : public StartStopSymbols {};
 
 TEST_F(StartStopSymbolsSlow, PatternBoxesAtEvery15Degrees) { RunSweep(SweepShots(true)); }
+
+}  // namespace
+
+namespace {
+
+// Light bars on a dark ground: only a search that admits light bars finds them.
+TEST_F(StartStopSymbols, LightOnDarkNeedsLightBars) {
+    const Shot shots[] = {{3, 0, false, 4701}, {3, 90, true, 4702}, {3, 195, false, 4703}, {2.5, 285, true, 4704}};
+    for (const Shot &shot : shots) {
+        Scene sc = MakeScene(shot, true);
+        for (int wanted : {2, 0, 3}) {
+            Mem_ResetArena();
+            PDF_PATTERN_HIT hit{};
+            ASSERT_EQ(Search(sc, &hit, wanted), 1) << Describe(shot) << " wanted " << wanted;
+            EXPECT_EQ(CheckHit(sc, shot, hit, 0), "") << Describe(shot) << " wanted " << wanted;
+        }
+        Mem_ResetArena();
+        PDF_PATTERN_HIT hit{};
+        EXPECT_EQ(Search(sc, &hit, 1), 0) << Describe(shot);
+    }
+}
+
+struct Decoy {
+    std::string what;
+    testkit::Frame frame;
+    std::vector<std::array<i32, 4>> boxes;
+};
+
+// Boxes over a rendered linear symbol: around it, and its left, middle and right thirds.
+Decoy LinearDecoy(int symbology, const std::string &data, double module, double angle) {
+    Decoy d;
+    d.what = "symbology " + std::to_string(symbology) + " module " + std::to_string(module) + " angle " + std::to_string(angle);
+    testkit::SymbolInput in;
+    in.symbology = symbology;
+    in.data = data;
+    const testkit::Symbol sym = testkit::Encode(in);
+    if (!sym.ok) return d;
+    testkit::RenderOptions o;
+    o.moduleSize = module;
+    o.angleDeg = angle;
+    o.blurSigma = 0.6;
+    o.noiseSigma = 2;
+    o.seed = static_cast<uint64_t>(symbology * 100 + angle);
+    const testkit::Rendered r = testkit::Render(sym, o);
+    d.frame = r.frame;
+    for (int part = 0; part < 4; ++part) {
+        const double x0 = part == 0 ? 0 : sym.width * (part - 1) / 3.0, x1 = part == 0 ? sym.width : sym.width * part / 3.0;
+        double bx0 = 1e9, by0 = 1e9, bx1 = -1e9, by1 = -1e9;
+        for (double sx : {x0, x1}) {
+            for (double sy : {0.0, sym.height}) {
+                const testkit::Point p = r.transform.ToImage({sx, sy});
+                bx0 = std::min(bx0, p.x), bx1 = std::max(bx1, p.x), by0 = std::min(by0, p.y), by1 = std::max(by1, p.y);
+            }
+        }
+        d.boxes.push_back({std::clamp(static_cast<i32>(by0) - 16, 0, r.frame.height - 1),
+                           std::clamp(static_cast<i32>(bx0) - 16, 0, r.frame.width - 1),
+                           std::clamp(static_cast<i32>(bx1) + 16, 0, r.frame.width - 1),
+                           std::clamp(static_cast<i32>(by1) + 16, 0, r.frame.height - 1)});
+    }
+    return d;
+}
+
+// Lines of "words": dark strokes of 2 to 9 pixels with gaps of 2 to 12, 14 pixels high.
+Decoy TextDecoy(uint32_t seed) {
+    Decoy d{"text-like stripes seed " + std::to_string(seed), testkit::Frame(752, 480, 215), {}};
+    std::mt19937 rng(seed);
+    for (int top = 20; top + 14 < 460; top += 22) {
+        int x = 20 + static_cast<int>(rng() % 20);
+        while (x < 730) {
+            const int stroke = 2 + static_cast<int>(rng() % 8);
+            for (int y = top; y < top + 14; ++y) {
+                for (int k = x; k < std::min(x + stroke, 740); ++k) d.frame.At(k, y) = 40;
+            }
+            x += stroke + 2 + static_cast<int>(rng() % 11) + (rng() % 7 == 0 ? 14 : 0);
+        }
+    }
+    for (int k = 0; k < 5; ++k) d.boxes.push_back({40 + 80 * k, 30 + 120 * k, 30 + 120 * k + 200, 40 + 80 * k + 60});
+    d.boxes.push_back({0, 0, 751, 479});
+    return d;
+}
+
+Decoy NoiseDecoy(uint32_t seed) {
+    Decoy d{"noise seed " + std::to_string(seed), testkit::Frame(752, 480, 0), {}};
+    std::mt19937 rng(seed);
+    for (uint8_t &p : d.frame.pixels) p = static_cast<uint8_t>(rng() & 0xFF);
+    for (int k = 0; k < 4; ++k) d.boxes.push_back({10 + 100 * k, 20 + 150 * k, 20 + 150 * k + 120 + 40 * k, 10 + 100 * k + 60});
+    return d;
+}
+
+TEST_F(StartStopSymbols, NoHitOnLinearSymbolsStripesAndNoise) {
+    std::vector<Decoy> decoys;
+    for (double angle : {0.0, 30.0, 90.0}) {
+        decoys.push_back(LinearDecoy(BARCODE_CODE128, "PDF417 decoy 0123456789", 2.5, angle));
+        decoys.push_back(LinearDecoy(BARCODE_EANX, "590123412345", 3, angle));
+        decoys.push_back(LinearDecoy(BARCODE_ITF14, "1540014128876", 2.5, angle));
+        decoys.push_back(LinearDecoy(BARCODE_CODE39, "DECOY-39 TEST", 2, angle));
+        decoys.push_back(LinearDecoy(BARCODE_DBAR_OMN, "0950110153001", 3, angle));
+    }
+    decoys.push_back(TextDecoy(11));
+    decoys.push_back(TextDecoy(12));
+    decoys.push_back(NoiseDecoy(13));
+    int boxes = 0;
+    for (Decoy &d : decoys) {
+        ASSERT_FALSE(d.frame.Empty()) << d.what;
+        for (auto &box : d.boxes) {
+            Mem_ResetArena();
+            PDF_PATTERN_HIT hit{};
+            ++boxes;
+            EXPECT_EQ(PDF_FindStartStopInRegion(d.frame.pixels.data(), d.frame.width, d.frame.height, box.data(), &hit, 0), 0)
+                << d.what << " box " << box[0] << " " << box[1] << " " << box[2] << " " << box[3];
+        }
+    }
+    EXPECT_GE(boxes, 50);
+}
 
 }  // namespace
