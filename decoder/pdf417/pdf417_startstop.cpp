@@ -912,10 +912,7 @@ int PDF_ConfirmPatternOnLines(PDF_REGION_SEARCH *s, i32 fineWindow, i32 c) {
 
 // ---- The line across the bars.
 
-namespace {
-
-// Longest run of edges no more than kRunGap apart (the first among equals): [*a, *b].
-i32 LongestEdgeRun(const i32 *edges, i32 n, i32 *a, i32 *b) {
+i32 PDF_LongestEdgeRun(const i32 *edges, i32 n, i32 *a, i32 *b) {
     *a = *b = 0;
     i32 best = 1, runStart = 0;
     for (i32 i = 1; i < n; ++i) {
@@ -928,6 +925,8 @@ i32 LongestEdgeRun(const i32 *edges, i32 n, i32 *a, i32 *b) {
     }
     return best;
 }
+
+namespace {
 
 void CutToSpan(i32 *a, i32 *b) {
     if (*b - *a > 2 * kEstimateHalfSpan) {
@@ -1056,8 +1055,8 @@ int PDF_DirectionFromBothEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d,
 
 int PDF_EstimateScanDirection(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d) {
     i32 a = 0, b = 0, c = 0, e = 0;
-    const i32 r = LongestEdgeRun(s->rowEdges, s->rowEdgeCount, &a, &b);
-    const i32 q = LongestEdgeRun(s->columnEdges, s->columnEdgeCount, &c, &e);
+    const i32 r = PDF_LongestEdgeRun(s->rowEdges, s->rowEdgeCount, &a, &b);
+    const i32 q = PDF_LongestEdgeRun(s->columnEdges, s->columnEdgeCount, &c, &e);
     const bool rowsCount = r >= kRunMinEntries, columnsCount = q >= kRunMinEntries;
     if (!rowsCount) return columnsCount ? PDF_DirectionFromColumnEdges(s, p, d, c, e) : 0;
     if (!columnsCount) return PDF_DirectionFromRowEdges(s, p, d, a, b);

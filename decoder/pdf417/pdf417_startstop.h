@@ -130,6 +130,9 @@ int PDF_ConfirmPatternOnLines(PDF_REGION_SEARCH *s, i32 fineWindow, i32 c);
 
 // The line across the bars.
 int PDF_ObliqueRetry(PDF_REGION_SEARCH *s);
+// Longest run of list entries each at most 50 after the one before (the first among equal
+// runs): its entry count, with [*a, *b]; [0, 0] of length 1 for one entry or none.
+i32 PDF_LongestEdgeRun(const i32 *edges, i32 n, i32 *a, i32 *b);
 int PDF_EstimateScanDirection(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d);
 int PDF_DirectionFromRowEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, i32 a, i32 b);
 int PDF_DirectionFromColumnEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, i32 a, i32 b);
