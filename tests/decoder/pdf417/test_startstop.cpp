@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -604,6 +606,28 @@ TEST_F(StartStopSearch, ObliqueLineEnds) {
     POINT_I32 r{10, 10}, none{};
     EXPECT_EQ(PDF_ClipLineToBox(&r, {0, 0}, inner, &none), -1);
     EXPECT_EQ(none.x, 10);
+}
+
+}  // namespace
+
+namespace {
+
+// Smallest boxes and images: searched without reading outside the image.
+TEST_F(StartStopSearch, TinyBoxesAndImages) {
+    std::mt19937 rng(4646);
+    for (const auto &[w, h] : std::vector<std::pair<int, int>>{{5, 5}, {6, 5}, {5, 9}, {1, 1}, {4, 4}, {3888, 5}, {5, 3888}}) {
+        std::vector<uint8_t> px(static_cast<size_t>(w) * h);
+        for (uint8_t &v : px) v = static_cast<uint8_t>(rng() & 0xFF);
+        for (int k = 0; k < 8; ++k) {
+            const i32 x = w > 5 ? static_cast<i32>(rng() % static_cast<uint32_t>(w - 4)) : 0;
+            const i32 y = h > 5 ? static_cast<i32>(rng() % static_cast<uint32_t>(h - 4)) : 0;
+            std::array<i32, 4> box{y, x, std::min(w - 1, x + 4), std::min(h - 1, y + 4)};
+            Mem_ResetArena();
+            FillArena();
+            PDF_PATTERN_HIT hit{};
+            EXPECT_EQ(PDF_FindStartStopInRegion(px.data(), w, h, box.data(), &hit, 0), 0) << w << "x" << h;
+        }
+    }
 }
 
 }  // namespace
