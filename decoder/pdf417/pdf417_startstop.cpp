@@ -989,17 +989,40 @@ int DirectionFromGradients(const PDF_GRADIENT_SET &set, POINT_I32 *d) {
 
 }  // namespace
 
-int PDF_DirectionFromRowEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, i32 a, i32 b) {
-    CutToSpan(&a, &b);
-    PDF_GRADIENT_SET set{};
+namespace {
+
+// Gradients at middle-row entries a..b (the cross gradient computed and kept); the sum of
+// the positions that counted.
+i64 AddRowGradients(PDF_REGION_SEARCH *s, PDF_GRADIENT_SET *set, i32 a, i32 b) {
     i64 sum = 0;
     for (i32 i = a; i <= b; ++i) {
         const i32 x = s->rowEdges[i];
         const i32 gy = s->rowCrossGradient[x] = SobelY(s, x, s->midRow);
-        const i32 before = set.n;
-        AddGradient(&set, s->rowGradient[x], gy);
-        if (set.n > before) sum += x;
+        const i32 before = set->n;
+        AddGradient(set, s->rowGradient[x], gy);
+        if (set->n > before) sum += x;
     }
+    return sum;
+}
+
+i64 AddColumnGradients(PDF_REGION_SEARCH *s, PDF_GRADIENT_SET *set, i32 a, i32 b) {
+    i64 sum = 0;
+    for (i32 i = a; i <= b; ++i) {
+        const i32 y = s->columnEdges[i];
+        const i32 gx = s->columnCrossGradient[y] = SobelX(s, s->midColumn, y);
+        const i32 before = set->n;
+        AddGradient(set, gx, s->columnGradient[y]);
+        if (set->n > before) sum += y;
+    }
+    return sum;
+}
+
+}  // namespace
+
+int PDF_DirectionFromRowEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, i32 a, i32 b) {
+    CutToSpan(&a, &b);
+    PDF_GRADIENT_SET set{};
+    const i64 sum = AddRowGradients(s, &set, a, b);
     if (set.n == 0 || DirectionFromGradients(set, d) == 0) return 0;
     *p = {static_cast<i32>(sum / set.n), s->midRow};
     return 1;
@@ -1008,14 +1031,7 @@ int PDF_DirectionFromRowEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, 
 int PDF_DirectionFromColumnEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d, i32 a, i32 b) {
     CutToSpan(&a, &b);
     PDF_GRADIENT_SET set{};
-    i64 sum = 0;
-    for (i32 i = a; i <= b; ++i) {
-        const i32 y = s->columnEdges[i];
-        const i32 gx = s->columnCrossGradient[y] = SobelX(s, s->midColumn, y);
-        const i32 before = set.n;
-        AddGradient(&set, gx, s->columnGradient[y]);
-        if (set.n > before) sum += y;
-    }
+    const i64 sum = AddColumnGradients(s, &set, a, b);
     if (set.n == 0 || DirectionFromGradients(set, d) == 0) return 0;
     *p = {s->midColumn, static_cast<i32>(sum / set.n)};
     return 1;
@@ -1025,22 +1041,9 @@ int PDF_DirectionFromBothEdges(PDF_REGION_SEARCH *s, POINT_I32 *p, POINT_I32 *d,
     CutToSpan(&a, &b);
     CutToSpan(&c, &e);
     PDF_GRADIENT_SET set{};
-    i64 sumX = 0, sumY = 0;
-    for (i32 i = a; i <= b; ++i) {
-        const i32 x = s->rowEdges[i];
-        const i32 gy = s->rowCrossGradient[x] = SobelY(s, x, s->midRow);
-        const i32 before = set.n;
-        AddGradient(&set, s->rowGradient[x], gy);
-        if (set.n > before) sumX += x;
-    }
+    const i64 sumX = AddRowGradients(s, &set, a, b);
     const i32 rowCount = set.n;
-    for (i32 i = c; i <= e; ++i) {
-        const i32 y = s->columnEdges[i];
-        const i32 gx = s->columnCrossGradient[y] = SobelX(s, s->midColumn, y);
-        const i32 before = set.n;
-        AddGradient(&set, gx, s->columnGradient[y]);
-        if (set.n > before) sumY += y;
-    }
+    const i64 sumY = AddColumnGradients(s, &set, c, e);
     const i32 columnCount = set.n - rowCount;
     if (set.n == 0 || DirectionFromGradients(set, d) == 0) return 0;
     if (rowCount == 0) {
@@ -1121,34 +1124,24 @@ int PDF_ScanObliqueLine(PDF_REGION_SEARCH *s, POINT_I32 a, POINT_I32 b) {
         dy = -dy;
     }
     if (!mostlyHorizontal && dy == 0) return 0;
+    // Positions run along x (mostly horizontal) or y; the other coordinate follows the slope.
+    const bool h = mostlyHorizontal;
+    s->scanKind = h ? kPdfScanObliqueH : kPdfScanObliqueV;
     s->obliqueShift = 16;
-    if (mostlyHorizontal) {
-        s->scanKind = kPdfScanObliqueH;
-        s->obliqueSlope = static_cast<i32>((static_cast<i64>(dy) << 16) / dx);
-        s->obliqueBase = (a.y << 16) | 0x8000;
-        s->scanStart = a.x;
-        s->scanEnd = b.x;
-        for (i32 x = a.x; x <= b.x + 1; ++x) {
-            const i32 y = std::clamp(ObliqueCross(s, x), 0, s->height - 1);
-            s->lineBuffer[x] = static_cast<u8>(Pixel(s, x, y));
-            s->rowGradient[x] = SobelX(s, x, y);
-        }
-        s->gradient = s->rowGradient;
-        s->edges = s->rowEdges;
-    } else {
-        s->scanKind = kPdfScanObliqueV;
-        s->obliqueSlope = static_cast<i32>((static_cast<i64>(dx) << 16) / dy);
-        s->obliqueBase = (a.x << 16) | 0x8000;
-        s->scanStart = a.y;
-        s->scanEnd = b.y;
-        for (i32 y = a.y; y <= b.y + 1; ++y) {
-            const i32 x = std::clamp(ObliqueCross(s, y), 0, s->width - 1);
-            s->lineBuffer[y] = static_cast<u8>(Pixel(s, x, y));
-            s->columnGradient[y] = SobelY(s, x, y);
-        }
-        s->gradient = s->columnGradient;
-        s->edges = s->columnEdges;
+    s->obliqueSlope = static_cast<i32>((static_cast<i64>(h ? dy : dx) << 16) / (h ? dx : dy));
+    s->obliqueBase = ((h ? a.y : a.x) << 16) | 0x8000;
+    s->scanStart = h ? a.x : a.y;
+    s->scanEnd = h ? b.x : b.y;
+    i32 *g = h ? s->rowGradient : s->columnGradient;
+    for (i32 p = s->scanStart; p <= s->scanEnd + 1; ++p) {
+        const i32 c = ObliqueCross(s, p);
+        const i32 x = h ? p : std::clamp(c, 0, s->width - 1);
+        const i32 y = h ? std::clamp(c, 0, s->height - 1) : p;
+        s->lineBuffer[p] = static_cast<u8>(Pixel(s, x, y));
+        g[p] = h ? SobelX(s, x, y) : SobelY(s, x, y);
     }
+    s->gradient = g;
+    s->edges = h ? s->rowEdges : s->columnEdges;
     s->linePtr = s->lineBuffer;
     s->lineStep = 1;
     PDF_ListLineEdges(s, s->scanStart, s->scanEnd - 1);
