@@ -593,7 +593,11 @@ TEST_F(StartStopSearch, ObliqueLineEnds) {
     // Lines that end on the image's last column or row: the samples run one past the end
     // and the Sobel there would leave the image, so its gradient is 0.
     {
-        Rig rig(Image(200, 200, 128));
+        Image img(200, 200);
+        for (int y = 0; y < 200; ++y) {
+            for (int x = 0; x < 200; ++x) img.At(x, y) = static_cast<uint8_t>((x * 7 + y * 13) & 0xFF);
+        }
+        Rig rig(img);
         rig.Begin({20, 20, 199, 199});
         EXPECT_EQ(PDF_ScanObliqueLine(&rig.s, {21, 100}, {198, 160}), 0);
         EXPECT_EQ(rig.s.scanKind, kPdfScanObliqueH);

@@ -231,6 +231,7 @@ Decoy LinearDecoy(int symbology, const std::string &data, double module, double 
     o.blurSigma = 0.6;
     o.noiseSigma = 2;
     o.seed = static_cast<uint64_t>(symbology * 100 + angle);
+    o.supersample = 2;
     const testkit::Rendered r = testkit::Render(sym, o);
     d.frame = r.frame;
     for (int part = 0; part < 4; ++part) {
@@ -361,6 +362,7 @@ TEST_F(StartStopSymbols, BoxesOnEveryBorder) {
             o.moduleSize = 3;
             o.angleDeg = angle + 90 * side;
             o.blurSigma = 0.6;
+            o.supersample = 2;
             // The start pattern's middle 30 px from the border of this side.
             const double cx[] = {376, 721, 376, 30}, cy[] = {30, 240, 449, 240};
             const testkit::Point at = testkit::MakeTransform(sym, o).ToImage({8.5, sym.height / 2});
