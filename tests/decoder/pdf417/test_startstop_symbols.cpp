@@ -313,18 +313,19 @@ namespace {
 TEST_F(StartStopSymbols, FastStageReadsTheSymbol) {
     constexpr uint32_t kPdfCodeId = 0x100;
     const struct {
+        double module;
         double angle;
         int tag;
-    } cases[] = {{0, 1}, {90, 2}, {180, 1}, {270, 2}};
+    } cases[] = {{3, 0, 1}, {3, 90, 2}, {3, 180, 1}, {3, 270, 2}, {2, 0, 1}, {2, 90, 2}, {4, 0, 1}, {4, 270, 2}};
     for (const auto &c : cases) {
-        const Shot shot{3, c.angle, false, 4640};
+        const Shot shot{c.module, c.angle, false, 4640};
         Scene sc = MakeScene(shot);
         testkit::DecodeOptions opts;
         opts.init = true;
         const testkit::DecodeResult r = testkit::DecodeFrame(sc.image.frame, opts);
-        EXPECT_TRUE(testkit::ReadAs(r, "start/stop search 4640", kPdfCodeId, "]L0")) << c.angle;
-        EXPECT_EQ(g_state.stageWord, 2u) << c.angle;
-        ASSERT_GE(g_state.pdfCandidateCount, 1) << c.angle;
+        EXPECT_TRUE(testkit::ReadAs(r, "start/stop search 4640", kPdfCodeId, "]L0")) << c.module << " " << c.angle;
+        EXPECT_EQ(g_state.stageWord, 2u) << c.module << " " << c.angle;
+        ASSERT_GE(g_state.pdfCandidateCount, 1) << c.module << " " << c.angle;
         // A box reaches 100 px beyond the pattern it came from: it holds that pattern and
         // the rows beside it, the whole symbol only when it is narrow enough.
         bool holds = false;
@@ -341,7 +342,7 @@ TEST_F(StartStopSymbols, FastStageReadsTheSymbol) {
                 if (inside && g_state.pdfCandidateTags[k] == c.tag) holds = true;
             }
         }
-        EXPECT_TRUE(holds) << c.angle;
+        EXPECT_TRUE(holds) << c.module << " " << c.angle;
     }
 }
 
