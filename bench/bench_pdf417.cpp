@@ -2,6 +2,8 @@
 // scan of a 752 x 480 box holding a symbol, and holding dense text.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <random>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
 #include "pdf417/pdf417_matrix.h"
+#include "pdf417/pdf417_startstop.h"
 #include "pdf417/pdf417_widths.h"
 #include "bench_corpus.h"
 #include "support/testkit.h"
@@ -161,6 +164,76 @@ void BM_FitGuardLine(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_FitGuardLine)->Unit(benchmark::kMicrosecond);
+
+// ---- The fast stage's start/stop search.
+
+// The geometry frame's start pattern: its box widened by 16 px, as the fast stage hands it.
+std::array<i32, 4> StartPatternBox(const testkit::Rendered &r) {
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (double sx : {0.0, 17.0}) {
+        for (double sy : {0.0, r.transform.symbolHeight}) {
+            const testkit::Point p = r.transform.ToImage({sx, sy});
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        }
+    }
+    return {std::max(0, static_cast<i32>(y0) - 16), std::max(0, static_cast<i32>(x0) - 16), std::min(751, static_cast<i32>(x1) + 16),
+            std::min(479, static_cast<i32>(y1) + 16)};
+}
+
+// Text-like strokes over the whole frame (many edges, no pattern).
+std::vector<uint8_t> TexturedFrame() {
+    std::mt19937 rng(4646);
+    std::vector<uint8_t> page(752 * 480, 215);
+    for (int line = 8; line + 14 < 480; line += 20) {
+        for (int x = 4; x < 740;) {
+            const int w = 1 + static_cast<int>(rng() % 8);
+            for (int y = line; y < line + 12; ++y) {
+                for (int k = 0; k < w && x + k < 752; ++k) page[static_cast<size_t>(y) * 752 + x + k] = 40;
+            }
+            x += w + 2 + static_cast<int>(rng() % 9);
+        }
+    }
+    return page;
+}
+
+// One box: 0 around the start pattern (a hit), 1 over plain paper, 2 over text-like strokes.
+void BM_StartStopBox(benchmark::State &state) {
+    const GeometryFrame f = MakeGeometryFrame();
+    std::vector<uint8_t> pixels = f.rendered.frame.pixels;
+    std::array<i32, 4> box = StartPatternBox(f.rendered);
+    if (state.range(0) == 1) box = {10, 10, 90, 130};
+    if (state.range(0) == 2) pixels = TexturedFrame(), box = {100, 200, 300, 260};
+    Mem_ResetArena();
+    int hits = 0;
+    for (auto _ : state) {
+        PDF_PATTERN_HIT hit{};
+        hits += PDF_FindStartStopInRegion(pixels.data(), 752, 480, box.data(), &hit, 1);
+    }
+    const char *labels[] = {"hit", "plain miss", "textured miss"};
+    state.SetLabel(labels[state.range(0)]);
+    state.counters["found"] = benchmark::Counter(static_cast<double>(hits), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_StartStopBox)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"box"})->Unit(benchmark::kMicrosecond);
+
+// Fifty candidate boxes of 120 x 80 over a textured frame: the fast stage's worst ordinary load.
+void BM_StartStopFrame50Boxes(benchmark::State &state) {
+    std::vector<uint8_t> pixels = TexturedFrame();
+    std::vector<std::array<i32, 4>> boxes;
+    for (int k = 0; k < 50; ++k) {
+        const i32 x = 10 + (k % 10) * 60, y = 10 + (k / 10) * 80;
+        boxes.push_back({y, x, x + 120, y + 80});
+    }
+    Mem_ResetArena();
+    for (auto _ : state) {
+        int hits = 0;
+        for (auto &b : boxes) {
+            PDF_PATTERN_HIT hit{};
+            hits += PDF_FindStartStopInRegion(pixels.data(), 752, 480, b.data(), &hit, 1);
+        }
+        benchmark::DoNotOptimize(hits);
+    }
+}
+BENCHMARK(BM_StartStopFrame50Boxes)->Unit(benchmark::kMicrosecond);
 
 // ---- Whole frames through the exported interface, PDF417 alone switched on.
 

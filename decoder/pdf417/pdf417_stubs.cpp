@@ -1,11 +1,9 @@
-// Placeholders until the rest of the PDF417 family lands: the fast stage's start/stop search
-// finds nothing (so that stage records no candidate), the composite component reader of
-// callback type 2 and MicroPDF417 decode nothing. Delete this file when they are built.
+// Placeholder until the composite component reader lands: callback type 2 reads nothing.
+// Delete this file when it is built.
 #include "pdf417/pdf417_services.h"
 
 namespace vexo {
 
-int PDF_FindStartStopInRegion(u8 *, int, int, i32 *, void *, int) { return 0; }
 int CC_ReadInQuad(CC_READ_REQUEST *) { return 0; }
 
 }  // namespace vexo
