@@ -6,7 +6,6 @@
 namespace vexo {
 
 int PDF_FindStartStopInRegion(u8 *, int, int, i32 *, void *, int) { return 0; }
-int CC_ReadInQuad(CC_READ_REQUEST *) { return 0; }
 
 int MPDF_DecodeImage() { return 0; }
 const u8 *MPDF_GetResultText() { return nullptr; }

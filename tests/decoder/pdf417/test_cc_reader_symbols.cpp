@@ -1,0 +1,348 @@
+// The composite component reader on libzint symbols: the CC-A and MicroPDF417 layout tables
+// read back from components and symbols, and CC-A/CC-B components of every linear type read
+// through CC_ReadInQuad from rendered camera frames.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/arena.h"
+#include "core/pixel.h"
+#include "pdf417/cc_reader.h"
+#include "pdf417/pdf417_widths.h"
+#include "pdf417_test_util.h"
+#include "support/testkit.h"
+
+namespace {
+
+using namespace vexo;
+using pdf_test::Plain;
+using pdf_test::Printable;
+
+// ---- Components read back from module matrices.
+
+struct Component {
+    int columns = 0;
+    int rows = 0;
+    int starts[3] = {0, 0, 0};  // left, centre, right RAP number of the first row
+    int firstCluster = -1;      // cluster of the first row's codewords (0, 3, 6)
+    int firstCol = 0;           // module columns the component spans
+    int lastCol = 0;
+    std::vector<int> codewords;
+};
+
+std::vector<int> RunsOfRow(const testkit::Symbol &s, int r, int *first, int *last) {
+    *first = -1;
+    for (int c = 0; c < s.cols; ++c) {
+        if (!s.Dark(r, c)) continue;
+        if (*first < 0) *first = c;
+        *last = c;
+    }
+    std::vector<int> runs;
+    if (*first < 0) return runs;
+    for (int c = *first; c <= *last;) {
+        const bool d = s.Dark(r, c);
+        int n = 0;
+        while (c <= *last && s.Dark(r, c) == d) ++n, ++c;
+        runs.push_back(n);
+    }
+    return runs;
+}
+
+int RapNumber(const int *w, int set) {
+    for (int n = 0; n < 52; ++n) {
+        if (std::equal(w, w + 6, PDF_RAP_WIDTHS[set][n])) return n + 1;
+    }
+    return 0;
+}
+
+int CodewordOf(const int *w, int *cluster) {
+    for (int c = 0; c < 3; ++c) {
+        for (int v = 0; v < 929; ++v) {
+            if (std::equal(w, w + 8, PDF_CLUSTER_WIDTHS[c][v])) {
+                *cluster = 3 * c;
+                return v;
+            }
+        }
+    }
+    return -1;
+}
+
+// The rows at the top of the matrix that have the MicroPDF417 row structure (L left RAP,
+// M centre RAP, R right RAP, C codeword), by their width in modules.
+bool ReadComponent(const testkit::Symbol &s, Component *out) {
+    *out = Component{};
+    for (int r = 0; r < s.rows; ++r) {
+        int first = 0;
+        int last = 0;
+        const std::vector<int> runs = RunsOfRow(s, r, &first, &last);
+        const int width = first < 0 ? 0 : last - first + 1;
+        static const std::map<int, std::pair<int, std::string>> kRows = {
+            {38, {1, "LCR"}}, {55, {2, "LCCR"}}, {72, {3, "CMCCR"}}, {82, {3, "LCMCCR"}}, {99, {4, "LCCMCCR"}}};
+        const auto it = kRows.find(width);
+        if (it == kRows.end() || (out->rows > 0 && width != out->lastCol - out->firstCol + 1)) break;
+        size_t i = 0;
+        int rap[3] = {0, 0, 0};
+        std::vector<int> row;
+        int cluster = -1;
+        for (char k : it->second.second) {
+            const size_t n = k == 'C' ? 8 : 6;
+            if (i + n > runs.size()) return false;
+            if (k == 'C') {
+                const int v = CodewordOf(&runs[i], &cluster);
+                if (v < 0) return false;
+                row.push_back(v);
+            } else {
+                rap[k == 'L' ? 0 : k == 'M' ? 1 : 2] = RapNumber(&runs[i], k == 'M' ? 1 : 0);
+            }
+            i += n;
+        }
+        if (out->rows == 0) {
+            out->columns = it->second.first;
+            std::copy(rap, rap + 3, out->starts);
+            out->firstCluster = cluster;
+            out->firstCol = first;
+            out->lastCol = last;
+        }
+        ++out->rows;
+        out->codewords.insert(out->codewords.end(), row.begin(), row.end());
+    }
+    return out->rows > 0;
+}
+
+// The largest k with k zero syndromes.
+int CheckCount(const std::vector<int> &block) {
+    int k = 0;
+    for (int n = 1; n < static_cast<int>(block.size()); ++n) {
+        if (pdf_test::SyndromesZero(block, n)) k = n;
+    }
+    return k;
+}
+
+using Entry = std::tuple<int, int, int, int, int, int, int>;  // columns, rows, starts, data, check
+
+Entry EntryOf(u32 layout, u32 size) {
+    return Entry{CC_LayoutColumns(layout), CC_LayoutRows(layout), CC_LayoutLeft(layout), CC_LayoutCentre(layout),
+                 CC_LayoutRight(layout), CC_SizeData(size), CC_SizeCheck(size)};
+}
+
+TEST(CcTables, CcAEntriesFromLibzintComponents) {
+    // Two columns over UPC-E and DataBar stacked, three over EAN-8 and DataBar Limited, four
+    // over EAN-13, UPC-A, GS1-128 and DataBar; rising data lengths reach every size.
+    const std::pair<int, const char *> linear[] = {
+        {BARCODE_UPCE_CC, "0123456"}, {BARCODE_DBAR_STK_CC, "[01]12345678901231"}, {BARCODE_EANX_CC, "1234567"},
+        {BARCODE_DBAR_LTD_CC, "[01]12345678901231"}, {BARCODE_EANX_CC, "123456789012"},
+        {BARCODE_UPCA_CC, "12345678901"}, {BARCODE_GS1_128_CC, "[01]12345678901231"},
+        {BARCODE_DBAR_OMN_CC, "[01]12345678901231"}};
+    std::map<std::pair<int, int>, Entry> seen;
+    for (const auto &l : linear) {
+        for (int n = 1; n <= 60; ++n) {
+            testkit::SymbolInput in;
+            in.symbology = l.first;
+            in.inputMode = GS1_MODE;
+            in.primary = l.second;
+            in.option1 = 1;
+            in.data = "[91]" + testkit::Repeat("AB12CD", static_cast<size_t>(n));
+            const testkit::Symbol s = testkit::Encode(in);
+            if (!s.ok) continue;
+            Component c;
+            ASSERT_TRUE(ReadComponent(s, &c)) << l.first << " " << n;
+            if (c.columns == 3 && c.starts[0] == 0) {
+                // CC-A has no left RAP column here: the left start follows the centre one and
+                // the first row's cluster has to agree with it.
+                c.starts[0] = (c.starts[1] + 20 - 1) % 52 + 1;
+            }
+            static constexpr int kCluster[3] = {6, 0, 3};
+            EXPECT_EQ(c.firstCluster, kCluster[c.starts[0] % 3]) << l.first << " " << n;
+            const int check = CheckCount(c.codewords);
+            const Entry e{c.columns, c.rows, c.starts[0], c.starts[1], c.starts[2],
+                          static_cast<int>(c.codewords.size()) - check, check};
+            const auto key = std::make_pair(c.columns, c.rows);
+            if (seen.count(key) != 0) {
+                EXPECT_EQ(seen[key], e) << c.columns << "x" << c.rows;
+            }
+            seen[key] = e;
+        }
+    }
+    // Longer data moves libzint on to CC-B: only the CC-A sizes are kept.
+    int matched = 0;
+    for (int k = 0; k < kCcAVariants; ++k) {
+        const Entry want = EntryOf(CC_A_LAYOUT[static_cast<size_t>(k)], CC_A_SIZE[static_cast<size_t>(k)]);
+        const auto it = seen.find({std::get<0>(want), std::get<1>(want)});
+        ASSERT_NE(it, seen.end()) << "CC-A entry " << k << " never made";
+        EXPECT_EQ(it->second, want) << "CC-A entry " << k;
+        ++matched;
+    }
+    EXPECT_EQ(matched, 17);
+}
+
+TEST(CcTables, MicroPdf417EntriesFromLibzintSymbols) {
+    std::map<std::pair<int, int>, Entry> seen;
+    for (int columns = 1; columns <= 4; ++columns) {
+        for (int n = 1; n <= 380; n += 2) {
+            testkit::SymbolInput in;
+            in.symbology = BARCODE_MICROPDF417;
+            in.option2 = columns;
+            in.data = testkit::Repeat("7315926048", static_cast<size_t>(n));
+            const testkit::Symbol s = testkit::Encode(in);
+            if (!s.ok) break;
+            Component c;
+            ASSERT_TRUE(ReadComponent(s, &c)) << columns << " " << n;
+            ASSERT_EQ(c.rows, s.rows);
+            if (seen.count({c.columns, c.rows}) != 0) continue;
+            const int check = CheckCount(c.codewords);
+            seen[{c.columns, c.rows}] = Entry{c.columns, c.rows, c.starts[0], c.starts[1], c.starts[2],
+                                              static_cast<int>(c.codewords.size()) - check, check};
+        }
+    }
+    for (int k = 0; k < kMpdfVariantCount; ++k) {
+        const Entry want = EntryOf(CC_MPDF_LAYOUT[static_cast<size_t>(k)], CC_MPDF_SIZE[static_cast<size_t>(k)]);
+        const auto it = seen.find({std::get<0>(want), std::get<1>(want)});
+        ASSERT_NE(it, seen.end()) << "MicroPDF417 entry " << k << " never made";
+        EXPECT_EQ(it->second, want) << "MicroPDF417 entry " << k;
+        if (k > 0) {
+            const u32 a = CC_MPDF_LAYOUT[static_cast<size_t>(k - 1)];
+            const u32 b = CC_MPDF_LAYOUT[static_cast<size_t>(k)];
+            EXPECT_TRUE(CC_LayoutColumns(a) < CC_LayoutColumns(b) ||
+                        (CC_LayoutColumns(a) == CC_LayoutColumns(b) && CC_LayoutRows(a) < CC_LayoutRows(b)));
+        }
+    }
+}
+
+TEST(CcTables, PartExamples) {
+    EXPECT_EQ(EntryOf(CC_A_LAYOUT[0], CC_A_SIZE[0]), (Entry{2, 5, 39, 0, 19, 6, 4}));
+    EXPECT_EQ(EntryOf(CC_A_LAYOUT[16], CC_A_SIZE[16]), (Entry{4, 7, 29, 9, 41, 20, 8}));
+    EXPECT_EQ(CC_MPDF_LAYOUT[23], CC_Layout(4, 4, 47, 19, 43));
+    EXPECT_EQ(EntryOf(CC_MPDF_LAYOUT[0], CC_MPDF_SIZE[0]), (Entry{1, 11, 1, 0, 9, 4, 7}));
+    EXPECT_EQ(EntryOf(CC_MPDF_LAYOUT[33], CC_MPDF_SIZE[33]), (Entry{4, 44, 1, 25, 49, 126, 50}));
+    EXPECT_EQ(CC_RAP_TABLE[0], 0x122C9u);
+    // Every CC-A RAP column starts 20 below the one to its left.
+    for (int k = 0; k < kCcAVariants; ++k) {
+        const u32 e = CC_A_LAYOUT[static_cast<size_t>(k)];
+        if (CC_LayoutCentre(e) != 0) {
+            EXPECT_EQ((CC_LayoutLeft(e) - 20 + 51) % 52 + 1, CC_LayoutCentre(e)) << k;
+            EXPECT_EQ((CC_LayoutCentre(e) - 20 + 51) % 52 + 1, CC_LayoutRight(e)) << k;
+        } else {
+            EXPECT_EQ((CC_LayoutLeft(e) - 20 + 51) % 52 + 1, CC_LayoutRight(e)) << k;
+        }
+    }
+}
+
+// ---- Components read from rendered frames.
+
+struct Linear {
+    const char *name;
+    int symbology;
+    const char *primary;
+    int variant;
+};
+
+const Linear kLinear[] = {
+    {"EAN-13", BARCODE_EANX_CC, "123456789012", 0},
+    {"UPC-A", BARCODE_UPCA_CC, "12345678901", 0},
+    {"EAN-8", BARCODE_EANX_CC, "1234567", 1},
+    {"UPC-E", BARCODE_UPCE_CC, "0123456", 2},
+    {"GS1-128", BARCODE_GS1_128_CC, "[01]12345678901231", 3},
+    {"DataBar", BARCODE_DBAR_OMN_CC, "[01]12345678901231", 4},
+    {"DataBar stacked", BARCODE_DBAR_STK_CC, "[01]12345678901231", 5},
+    {"DataBar Limited", BARCODE_DBAR_LTD_CC, "[01]12345678901231", 6},
+    {"DataBar Expanded", BARCODE_DBAR_EXP_CC, "[01]12345678901231", 7},
+};
+
+class CcReaderFrames : public pdf_test::PdfTest {
+protected:
+    struct Read {
+        int ok = 0;
+        std::string text;
+        bool intact = true;
+    };
+
+    // Renders the composite and reads its component through a request built from the
+    // component's rendered geometry.
+    Read ReadRendered(const Linear &l, int cc, const std::string &data, double module, double angle, uint64_t seed,
+                      int capacity = 512, bool *made = nullptr) {
+        testkit::SymbolInput in;
+        in.symbology = l.symbology;
+        in.inputMode = GS1_MODE;
+        in.primary = l.primary;
+        in.option1 = cc;
+        in.data = data;
+        const testkit::Symbol s = testkit::Encode(in);
+        Component c;
+        const bool ok = s.ok && ReadComponent(s, &c);
+        if (made != nullptr) *made = ok;
+        if (!ok) return Read{};
+        testkit::RenderOptions o;
+        o.moduleSize = module;
+        o.angleDeg = angle;
+        o.blurSigma = 0.6;
+        o.noiseSigma = 4;
+        o.seed = seed;
+        rendered_ = testkit::Render(s, o);
+        Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
+        // Top side a module above the component, bottom side inside its last row; the sides
+        // four modules out.
+        const double rowH = s.rowTop[static_cast<size_t>(c.rows)] - s.rowTop[static_cast<size_t>(c.rows - 1)];
+        const double top = s.rowTop[0] - 1;
+        const double bottom = s.rowTop[static_cast<size_t>(c.rows)] - rowH / 3;
+        const double left = c.firstCol - 4;
+        const double right = c.lastCol + 1 + 4;
+        const testkit::Point sp[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+        CC_READ_REQUEST req{};
+        for (int k = 0; k < 4; ++k) {
+            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
+            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
+        }
+        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+        pdf_test::Canary out(capacity);
+        req.image = g_image.data;
+        req.text = out.data();
+        req.capacity = capacity;
+        req.rowVector = &rowVector;
+        req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
+        req.narrowWidth = static_cast<i32>(32 * module);
+        req.variant = l.variant;
+        req.polarity = 1;
+        Read r;
+        r.ok = CC_ReadInQuad(&req);
+        r.text = out.Text(req.length);
+        r.intact = out.Intact();
+        return r;
+    }
+
+    void Install(const std::vector<uint8_t> &pixels, int w, int h) {
+        pixels_ = pixels;
+        Mem_ResetArena();
+        Pix_InstallFrame(pixels_.data(), w, h);
+        g_image.data = pixels_.data();
+        g_image.width = w;
+        g_image.height = h;
+        g_image.widthCopy = w;
+    }
+
+    testkit::Rendered rendered_;
+    std::vector<uint8_t> pixels_;
+};
+
+TEST_F(CcReaderFrames, EveryLinearTypeWithCcAAndCcB) {
+    const std::string data = "[10]ABC123[21]XYZ";
+    for (const Linear &l : kLinear) {
+        for (int cc : {1, 2}) {
+            for (double angle : {0.0, 180.0}) {
+                bool made = false;
+                const Read r = ReadRendered(l, cc, data, 3, angle, 7, 512, &made);
+                ASSERT_TRUE(made) << l.name;
+                EXPECT_EQ(r.ok, 1) << l.name << " CC-" << "AB"[cc - 1] << " angle " << angle;
+                EXPECT_EQ(r.text, Plain(data)) << l.name << " CC-" << "AB"[cc - 1] << " angle " << angle;
+                EXPECT_TRUE(r.intact);
+            }
+        }
+    }
+}
+
+}  // namespace
