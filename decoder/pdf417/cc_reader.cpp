@@ -701,7 +701,9 @@ bool FitRowSlope(const u8 *image, const POINT_I32 quad[4], POINT_I32 *rowVector,
     const i32 rightSide = Geo_DistanceInt(quad[1].x, quad[1].y, c2.x, c2.y);
     const i32 bins = rightSide < 20 ? 20 : rightSide <= 60 ? rightSide : rightSide / 2;
     SLOPE_LINE line{};
-    if (PDF_FitRowDirection(p, q, bins, 79, t, &line, nullptr) != 0) return false;
+    // The fit's accumulator holds 104 distance bins: a taller cross segment (half the right
+    // side of a large component) would leave its votes outside it and the fit empty.
+    if (PDF_FitRowDirection(p, q, Min32(bins, 104), 79, t, &line, nullptr) != 0) return false;
     const f64 s = line.slope;
     f64 c = 1.0 / std::sqrt(1.0 + s * s);
     // The handed vector is c1 - c0 on the left side and its negation on the right; the rows

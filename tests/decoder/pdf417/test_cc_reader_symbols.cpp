@@ -13,6 +13,7 @@
 
 #include "core/arena.h"
 #include "core/pixel.h"
+#include "pdf417/cc_data.h"
 #include "pdf417/cc_reader.h"
 #include "pdf417/pdf417_widths.h"
 #include "pdf417_test_util.h"
@@ -392,6 +393,302 @@ TEST_F(CcReaderFrames, SlowSweep) {
         }
     }
     EXPECT_EQ(misses, 0) << reads << " reads, missed:\n" << missed;
+}
+
+}  // namespace
+
+namespace {
+
+// A MicroPDF417-structured component built from its codewords (4 columns, any rows), each
+// symbol row `height` modules tall: left RAP, two codewords, centre RAP, two codewords, right
+// RAP and the closing bar; starts and clusters as the layout entry gives them.
+testkit::Symbol BuildFourColumnComponent(u32 layout, const std::vector<int> &codewords, int height) {
+    const int rows = CC_LayoutRows(layout);
+    const int cols = 99;
+    std::vector<uint8_t> m;
+    static constexpr int kFirstCluster[3] = {6, 0, 3};
+    for (int r = 0; r < rows; ++r) {
+        std::vector<uint8_t> line;
+        auto put = [&](const u8 *w, int n) {
+            for (int e = 0; e < n; ++e) line.insert(line.end(), w[e], static_cast<uint8_t>(e % 2 == 0 ? 1 : 0));
+        };
+        auto rap = [&](int set, int start) { put(PDF_RAP_WIDTHS[set][(start - 1 + r) % 52], 6); };
+        const int cluster = (kFirstCluster[CC_LayoutLeft(layout) % 3] + 3 * r) % 9;
+        auto cw = [&](int j) { put(PDF_CLUSTER_WIDTHS[cluster / 3][codewords[static_cast<size_t>(4 * r + j)]], 8); };
+        rap(0, CC_LayoutLeft(layout));
+        cw(0);
+        cw(1);
+        rap(1, CC_LayoutCentre(layout));
+        cw(2);
+        cw(3);
+        rap(0, CC_LayoutRight(layout));
+        line.push_back(1);
+        for (int k = 0; k < height; ++k) m.insert(m.end(), line.begin(), line.end());
+    }
+    return testkit::FromModules(rows * height, cols, m);
+}
+
+class CcReaderBuilt : public CcReaderFrames {
+protected:
+    // Renders a built component at 3 px per module and reads it with the given capacity into
+    // a buffer of exactly that size.
+    int ReadBuilt(const testkit::Symbol &s, int capacity, std::vector<uint8_t> *text, int *length) {
+        testkit::RenderOptions o;
+        o.moduleSize = 3;
+        o.blurSigma = 0.5;
+        rendered_ = testkit::Render(s, o);
+        Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
+        const testkit::Point sp[4] = {{-4, -1}, {s.width + 4, -1}, {s.width + 4, s.height}, {-4, s.height}};
+        CC_READ_REQUEST req{};
+        for (int k = 0; k < 4; ++k) {
+            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
+            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
+        }
+        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+        text->assign(static_cast<size_t>(capacity), 0);
+        req.image = g_image.data;
+        req.text = text->data();
+        req.capacity = capacity;
+        req.rowVector = &rowVector;
+        req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
+        req.narrowWidth = 96;
+        req.variant = 0;
+        req.polarity = 1;
+        req.length = 77;
+        const int ok = CC_ReadInQuad(&req);
+        *length = req.length;
+        return ok;
+    }
+};
+
+TEST_F(CcReaderBuilt, TextBeyondTheCapacityIsRefusedWithinTheBuffer) {
+    // 920, 902 and 124 numeric codewords in the largest layout (4 x 44, 50 check words): as
+    // bytes after 920 every 7-bit group is a numeric pair, some 800 characters.
+    std::string digits;
+    for (int k = 0; k < 363; ++k) digits.push_back("1235679"[k % 7]);
+    std::vector<int> data = {920, 902};
+    for (int c : pdf_test::NumericCodewords(digits)) data.push_back(c);
+    ASSERT_EQ(data.size(), 126u);
+    const std::vector<int> block = pdf_test::WithCheck(data, 50);
+    const testkit::Symbol s = BuildFourColumnComponent(CC_MPDF_LAYOUT[33], block, 3);
+    ASSERT_TRUE(s.ok);
+    std::vector<uint8_t> text;
+    int length = -1;
+    // Exactly 512 bytes on the heap: a write past them is an ASan report.
+    EXPECT_EQ(ReadBuilt(s, 512, &text, &length), 0);
+    EXPECT_EQ(length, 0);
+    // The same component in a buffer that holds its text: read in full.
+    EXPECT_EQ(ReadBuilt(s, 2812, &text, &length), 1);
+    EXPECT_EQ(CC_LastCodewordCount(), 176);
+    EXPECT_EQ(g_ccState.variantIndex, 33);
+    EXPECT_EQ(g_ccState.family, 2);
+    std::vector<uint8_t> direct(2812);
+    const int n = CC_DecodeData(data.data(), 126, direct.data(), 2812);
+    EXPECT_GT(n, 512);
+    EXPECT_EQ(length, n);
+    EXPECT_EQ(pdf_test::Str(text.data(), length), pdf_test::Str(direct.data(), n));
+}
+
+TEST_F(CcReaderFrames, SmudgedLeftRapColumnIsReadFromTheRight) {
+    const std::string data = "[10]ABC123[21]XYZ";
+    for (int cc : {1, 2}) {
+        testkit::SymbolInput in;
+        in.symbology = BARCODE_EANX_CC;
+        in.inputMode = GS1_MODE;
+        in.primary = "123456789012";
+        in.option1 = cc;
+        in.data = data;
+        testkit::Symbol s = testkit::Encode(in);
+        Component c;
+        ASSERT_TRUE(ReadComponent(s, &c));
+        // Paint the left RAP column over with paper.
+        for (int r = 0; r < c.rows; ++r) {
+            for (int col = c.firstCol; col < c.firstCol + 10; ++col) {
+                s.modules[static_cast<size_t>(r) * static_cast<size_t>(s.cols) + static_cast<size_t>(col)] =
+                    0;
+            }
+        }
+        testkit::RenderOptions o;
+        o.moduleSize = 3;
+        o.blurSigma = 0.6;
+        rendered_ = testkit::Render(s, o);
+        Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
+        const testkit::Point sp[4] = {{c.firstCol - 4.0, s.rowTop[0] - 1},
+                                      {c.lastCol + 5.0, s.rowTop[0] - 1},
+                                      {c.lastCol + 5.0, s.rowTop[static_cast<size_t>(c.rows)]},
+                                      {c.firstCol - 4.0, s.rowTop[static_cast<size_t>(c.rows)]}};
+        CC_READ_REQUEST req{};
+        for (int k = 0; k < 4; ++k) {
+            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
+            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
+        }
+        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, 0};
+        std::vector<uint8_t> text(512);
+        req.image = g_image.data;
+        req.text = text.data();
+        req.capacity = 512;
+        req.rowVector = &rowVector;
+        req.leftVector = POINT_I32{0, req.quad[0].y - req.quad[3].y};
+        req.narrowWidth = 96;
+        req.variant = 0;
+        req.polarity = 1;
+        EXPECT_EQ(CC_ReadInQuad(&req), 1) << "CC-" << "AB"[cc - 1];
+        EXPECT_EQ(pdf_test::Str(text.data(), req.length), Plain(data));
+    }
+}
+
+TEST_F(CcReaderFrames, VariantFixesTheColumnsWhateverTheWidths) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_EANX_CC;
+    in.inputMode = GS1_MODE;
+    in.primary = "123456789012";
+    in.option1 = 1;
+    in.data = "[10]ABC123";
+    const testkit::Symbol s = testkit::Encode(in);
+    Component c;
+    ASSERT_TRUE(ReadComponent(s, &c));
+    ASSERT_EQ(c.columns, 4);
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    rendered_ = testkit::Render(s, o);
+    Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
+    const testkit::Point sp[4] = {{c.firstCol - 4.0, -1.0},
+                                  {c.lastCol + 5.0, -1.0},
+                                  {c.lastCol + 5.0, s.rowTop[static_cast<size_t>(c.rows)]},
+                                  {c.firstCol - 4.0, s.rowTop[static_cast<size_t>(c.rows)]}};
+    POINT_I32 quad[4];
+    for (int k = 0; k < 4; ++k) {
+        const testkit::Point p = rendered_.transform.ToImage(sp[k]);
+        quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
+    }
+    for (int variant = 0; variant < 8; ++variant) {
+        POINT_I32 rowVector{quad[1].x - quad[0].x, quad[1].y - quad[0].y};
+        POINT_I32 left[3];
+        POINT_I32 right[3];
+        EXPECT_EQ(CC_MeasureRows(g_image.data, quad, variant, left, right, 96, &rowVector, 1),
+                  CC_ColumnsOfVariant(variant));
+        // The ends lie on the component's outer bars.
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(left[k].x, rendered_.transform.ToImage({double(c.firstCol), 0}).x, 2) << k;
+            EXPECT_NEAR(right[k].x, rendered_.transform.ToImage({double(c.lastCol + 1), 0}).x, 2) << k;
+        }
+    }
+    EXPECT_EQ(CC_ColumnsOfVariant(2), 2);
+    EXPECT_EQ(CC_ColumnsOfVariant(8), 0);
+}
+
+// Requests no caller should make: nothing is read or written outside the image and buffer.
+TEST_F(CcReaderFrames, BadRequestsStayInBounds) {
+    bool made = false;
+    ReadRendered(kLinear[0], 1, "[10]ABC123", 3, 0, 3, 512, &made);
+    ASSERT_TRUE(made);
+    const i32 w = g_image.width;
+    const i32 h = g_image.height;
+    struct Case {
+        const char *name;
+        POINT_I32 quad[4];
+        i32 narrowWidth;
+    };
+    const Case cases[] = {
+        {"all corners equal", {{300, 200}, {300, 200}, {300, 200}, {300, 200}}, 96},
+        {"parallel sides collapsed to a line", {{100, 200}, {600, 200}, {600, 200}, {100, 200}}, 96},
+        {"top and bottom crossed", {{100, 100}, {600, 300}, {600, 100}, {100, 300}}, 96},
+        {"half outside to the left", {{-300, 100}, {300, 100}, {300, 300}, {-300, 300}}, 96},
+        {"far outside", {{-30000, -30000}, {30000, -30000}, {30000, 30000}, {-30000, 30000}}, 96},
+        {"coordinates beyond the limit", {{-2000000000, 0}, {2000000000, 0}, {2000000000, 479}, {-2000000000, 479}}, 96},
+        {"the whole frame", {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}, 96},
+        {"narrow width 1", {{100, 150}, {650, 150}, {650, 330}, {100, 330}}, 1},
+        {"narrow width 10000", {{100, 150}, {650, 150}, {650, 330}, {100, 330}}, 10000},
+        {"narrow width 10000, whole frame", {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}, 10000},
+    };
+    for (const Case &k : cases) {
+        for (POINT_I32 rowVector : {POINT_I32{0, 0}, POINT_I32{k.quad[1].x - k.quad[0].x, k.quad[1].y - k.quad[0].y},
+                                    POINT_I32{0, 100}}) {
+            pdf_test::Canary out(64);
+            CC_READ_REQUEST req{};
+            std::copy(k.quad, k.quad + 4, req.quad);
+            req.image = g_image.data;
+            req.text = out.data();
+            req.capacity = 64;
+            req.rowVector = &rowVector;
+            req.leftVector = POINT_I32{0, -100};
+            req.narrowWidth = k.narrowWidth;
+            req.variant = 0;
+            req.polarity = 1;
+            const int ok = CC_ReadInQuad(&req);
+            EXPECT_TRUE(ok == 0 || req.length > 0) << k.name;
+            if (ok == 0) {
+                EXPECT_EQ(req.length, 0) << k.name;
+            }
+            EXPECT_TRUE(out.Intact()) << k.name;
+        }
+    }
+    // No request, no buffer, no room.
+    EXPECT_EQ(CC_ReadInQuad(nullptr), 0);
+    CC_READ_REQUEST empty{};
+    EXPECT_EQ(CC_ReadInQuad(&empty), 0);
+}
+
+// Components against each border of the frame, read where the whole component is inside.
+TEST_F(CcReaderFrames, ComponentsTouchingEveryBorder) {
+    const std::string data = "[10]ABC123";
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_UPCE_CC;
+    in.inputMode = GS1_MODE;
+    in.primary = "0123456";
+    in.option1 = 1;
+    in.data = data;
+    const testkit::Symbol s = testkit::Encode(in);
+    Component c;
+    ASSERT_TRUE(ReadComponent(s, &c));
+    const double module = 3;
+    const double ch = s.rowTop[static_cast<size_t>(c.rows)] * module;
+    // Offsets that put the component's own box flush with a border (and a pixel beyond it).
+    struct Place {
+        const char *name;
+        double dx;
+        double dy;
+    };
+    for (double over : {0.0, 4.0}) {
+        const Place places[] = {
+            {"left", -(c.firstCol * module) - over, 200},
+            {"top", 300, -over},
+            {"right", 752 - (c.lastCol + 1) * module + over, 200},
+            {"bottom", 300, 480 - ch + over},
+        };
+        for (const Place &p : places) {
+            testkit::RenderOptions o;
+            o.moduleSize = module;
+            o.blurSigma = 0.5;
+            o.center = testkit::Point{p.dx + s.width * module / 2, p.dy + s.height * module / 2};
+            rendered_ = testkit::Render(s, o);
+            Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
+            const testkit::Point sp[4] = {{c.firstCol - 4.0, -1.0},
+                                          {c.lastCol + 5.0, -1.0},
+                                          {c.lastCol + 5.0, s.rowTop[static_cast<size_t>(c.rows)]},
+                                          {c.firstCol - 4.0, s.rowTop[static_cast<size_t>(c.rows)]}};
+            CC_READ_REQUEST req{};
+            for (int k = 0; k < 4; ++k) {
+                const testkit::Point q = rendered_.transform.ToImage(sp[k]);
+                req.quad[k] = POINT_I32{static_cast<i32>(std::lround(q.x)), static_cast<i32>(std::lround(q.y))};
+            }
+            POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+            pdf_test::Canary out(512);
+            req.image = g_image.data;
+            req.text = out.data();
+            req.capacity = 512;
+            req.rowVector = &rowVector;
+            req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
+            req.narrowWidth = 96;
+            req.variant = 2;
+            req.polarity = 1;
+            const int ok = CC_ReadInQuad(&req);
+            EXPECT_TRUE(out.Intact()) << p.name;
+            if (ok == 1) {
+                EXPECT_EQ(out.Text(req.length), Plain(data)) << p.name;
+            }
+        }
+    }
 }
 
 }  // namespace
