@@ -63,15 +63,17 @@ int RapNumber(const int *w, int set) {
 }
 
 int CodewordOf(const int *w, int *cluster) {
-    for (int c = 0; c < 3; ++c) {
-        for (int v = 0; v < 929; ++v) {
-            if (std::equal(w, w + 8, PDF_CLUSTER_WIDTHS[c][v])) {
-                *cluster = 3 * c;
-                return v;
-            }
+    static const std::map<std::vector<int>, std::pair<int, int>> patterns = [] {
+        std::map<std::vector<int>, std::pair<int, int>> m;
+        for (int c = 0; c < 3; ++c) {
+            for (int v = 0; v < 929; ++v) m[std::vector<int>(PDF_CLUSTER_WIDTHS[c][v], PDF_CLUSTER_WIDTHS[c][v] + 8)] = {3 * c, v};
         }
-    }
-    return -1;
+        return m;
+    }();
+    const auto it = patterns.find(std::vector<int>(w, w + 8));
+    if (it == patterns.end()) return -1;
+    *cluster = it->second.first;
+    return it->second.second;
 }
 
 // The rows at the top of the matrix that have the MicroPDF417 row structure (L left RAP,
