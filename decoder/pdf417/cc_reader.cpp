@@ -755,6 +755,8 @@ static i32 CC_ScanRapColumn(const u8 *image, const POINT_I32 quad[4], const POIN
 
 static i32 CC_RescanRapColumn(const u8 *image, const POINT_I32 quad[4], const POINT_I32 line[2], PER_SIDE *out,
                        i32 codewordWidth, i32 columns, i32 side, i32 polarity) {
+    // A three-column CC-A component has no left RAP column: what reads there are codewords.
+    if (side == 1 && g_ccState.family == 1 && columns == 3) return -1;
     POINT_I32 p{};
     POINT_I32 q{};
     if (!ColumnEnds(quad, line, &p, &q)) return -1;
@@ -888,6 +890,36 @@ static i32 CC_ReadRowCodewords(const u8 *image, POINT_I32 sideVector, i32 codewo
     return rows * columns;
 }
 
+namespace {
+
+// With both RAP columns placed, the rows run from each left row point to the right one:
+// that direction, over the component's full width, is finer than the fit on the bottom
+// side's short cross segment, whose error adds up codeword by codeword along a row.
+void RefineRowSlope(i32 rows) {
+    i64 dx = 0;
+    i64 dy = 0;
+    for (i32 r = 0; r < rows && r < kCcMaxRows; ++r) {
+        const POINT_I32 a = g_sides[1].points[r];
+        const POINT_I32 b = g_sides[0].points[r];
+        if (IsZero(a) || IsZero(b)) continue;
+        dx += static_cast<i64>(b.x) - a.x;
+        dy += static_cast<i64>(b.y) - a.y;
+    }
+    const f64 fx = static_cast<f64>(dx);
+    const f64 fy = static_cast<f64>(dy);
+    const f64 len = std::sqrt(fx * fx + fy * fy);
+    if (len == 0) return;
+    // Only a correction of a few degrees: anything else is a misplaced row.
+    const f64 sx = g_ccState.rowCos;
+    const f64 sy = g_ccState.rowCos * g_ccState.rowSlope;
+    if ((sx * fx + sy * fy) / (len * std::sqrt(sx * sx + sy * sy)) < 0.99) return;
+    if (Abs64(dx) < Abs64(dy)) return;
+    g_ccState.rowSlope = fy / fx;
+    g_ccState.rowCos = (fx < 0 ? -1.0 : 1.0) / std::sqrt(1.0 + g_ccState.rowSlope * g_ccState.rowSlope);
+}
+
+}  // namespace
+
 static int CC_ReadCodewordGrid(const u8 *image, const POINT_I32 quad[4], const CC_EDGES *edges, i32 *codewords,
                         POINT_I32 *rowVector, i32 columns, i32 codewordWidth, i32 polarity) {
     g_ccState.variantIndex = -1;
@@ -912,6 +944,7 @@ static int CC_ReadCodewordGrid(const u8 *image, const POINT_I32 quad[4], const C
     }
     g_ccState.variantIndex = used;
     const u32 layout = g_ccState.layout[used];
+    if (left == used && right == used) RefineRowSlope(CC_LayoutRows(layout));
     g_ccState.firstLeftStart = CC_LayoutLeft(layout);
     const POINT_I32 *line = leftLine ? edges->left : edges->right;
     const POINT_I32 sideVector{line[1].x - line[0].x, line[1].y - line[0].y};
