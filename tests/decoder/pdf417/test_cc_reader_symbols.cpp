@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -620,8 +621,11 @@ TEST_F(CcReaderFrames, BadRequestsStayInBounds) {
         {"narrow width 10000, whole frame", {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}, 10000},
     };
     for (const Case &k : cases) {
-        for (POINT_I32 rowVector : {POINT_I32{0, 0}, POINT_I32{k.quad[1].x - k.quad[0].x, k.quad[1].y - k.quad[0].y},
-                                    POINT_I32{0, 100}}) {
+        auto diff = [](i32 a, i32 b) {
+            return static_cast<i32>(std::clamp<int64_t>(int64_t{a} - b, INT32_MIN, INT32_MAX));
+        };
+        const POINT_I32 top{diff(k.quad[1].x, k.quad[0].x), diff(k.quad[1].y, k.quad[0].y)};
+        for (POINT_I32 rowVector : {POINT_I32{0, 0}, top, POINT_I32{0, 100}}) {
             pdf_test::Canary out(64);
             CC_READ_REQUEST req{};
             std::copy(k.quad, k.quad + 4, req.quad);
