@@ -238,6 +238,27 @@ TEST(CcTables, PartExamples) {
     }
 }
 
+// A request as the linear side builds it: the quad of symbol-space corners sp (c0-c1 the top
+// side), rowVector = c1 - c0 (kept in *rowVector), leftVector = c0 - c3.
+CC_READ_REQUEST MakeRequest(const testkit::Rendered &r, const testkit::Point sp[4], POINT_I32 *rowVector, uint8_t *text,
+                            int capacity, int narrowWidth, int variant) {
+    CC_READ_REQUEST req{};
+    for (int k = 0; k < 4; ++k) {
+        const testkit::Point p = r.transform.ToImage(sp[k]);
+        req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
+    }
+    *rowVector = POINT_I32{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+    req.image = g_image.data;
+    req.text = text;
+    req.capacity = capacity;
+    req.rowVector = rowVector;
+    req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
+    req.narrowWidth = narrowWidth;
+    req.variant = variant;
+    req.polarity = 1;
+    return req;
+}
+
 // ---- Components read from rendered frames.
 
 struct Linear {
@@ -298,21 +319,10 @@ protected:
         const double left = c.firstCol - 4;
         const double right = c.lastCol + 1 + 4;
         const testkit::Point sp[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
-        CC_READ_REQUEST req{};
-        for (int k = 0; k < 4; ++k) {
-            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
-            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
-        }
-        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+        POINT_I32 rowVector{};
         pdf_test::Canary out(capacity);
-        req.image = g_image.data;
-        req.text = out.data();
-        req.capacity = capacity;
-        req.rowVector = &rowVector;
-        req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
-        req.narrowWidth = static_cast<i32>(32 * module);
-        req.variant = l.variant;
-        req.polarity = 1;
+        CC_READ_REQUEST req = MakeRequest(rendered_, sp, &rowVector, out.data(), capacity, static_cast<int>(32 * module),
+                                          l.variant);
         Read r;
         r.ok = CC_ReadInQuad(&req);
         r.text = out.Text(req.length);
@@ -458,21 +468,9 @@ protected:
         rendered_ = testkit::Render(s, o);
         Install(rendered_.frame.pixels, rendered_.frame.width, rendered_.frame.height);
         const testkit::Point sp[4] = {{-4, -1}, {s.width + 4, -1}, {s.width + 4, s.height}, {-4, s.height}};
-        CC_READ_REQUEST req{};
-        for (int k = 0; k < 4; ++k) {
-            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
-            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
-        }
-        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+        POINT_I32 rowVector{};
         text->assign(static_cast<size_t>(capacity), 0);
-        req.image = g_image.data;
-        req.text = text->data();
-        req.capacity = capacity;
-        req.rowVector = &rowVector;
-        req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
-        req.narrowWidth = 96;
-        req.variant = 0;
-        req.polarity = 1;
+        CC_READ_REQUEST req = MakeRequest(rendered_, sp, &rowVector, text->data(), capacity, 96, 0);
         req.length = 77;
         const int ok = CC_ReadInQuad(&req);
         *length = req.length;
@@ -536,21 +534,9 @@ TEST_F(CcReaderFrames, SmudgedLeftRapColumnIsReadFromTheRight) {
                                       {c.lastCol + 5.0, s.rowTop[0] - 1},
                                       {c.lastCol + 5.0, s.rowTop[static_cast<size_t>(c.rows)]},
                                       {c.firstCol - 4.0, s.rowTop[static_cast<size_t>(c.rows)]}};
-        CC_READ_REQUEST req{};
-        for (int k = 0; k < 4; ++k) {
-            const testkit::Point p = rendered_.transform.ToImage(sp[k]);
-            req.quad[k] = POINT_I32{static_cast<i32>(std::lround(p.x)), static_cast<i32>(std::lround(p.y))};
-        }
-        POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, 0};
+        POINT_I32 rowVector{};
         std::vector<uint8_t> text(512);
-        req.image = g_image.data;
-        req.text = text.data();
-        req.capacity = 512;
-        req.rowVector = &rowVector;
-        req.leftVector = POINT_I32{0, req.quad[0].y - req.quad[3].y};
-        req.narrowWidth = 96;
-        req.variant = 0;
-        req.polarity = 1;
+        CC_READ_REQUEST req = MakeRequest(rendered_, sp, &rowVector, text.data(), 512, 96, 0);
         EXPECT_EQ(CC_ReadInQuad(&req), 1) << "CC-" << "AB"[cc - 1];
         EXPECT_EQ(pdf_test::Str(text.data(), req.length), Plain(data));
     }
@@ -689,21 +675,9 @@ TEST_F(CcReaderFrames, ComponentsTouchingEveryBorder) {
                                           {c.lastCol + 5.0, -1.0},
                                           {c.lastCol + 5.0, s.rowTop[static_cast<size_t>(c.rows)]},
                                           {c.firstCol - 4.0, s.rowTop[static_cast<size_t>(c.rows)]}};
-            CC_READ_REQUEST req{};
-            for (int k = 0; k < 4; ++k) {
-                const testkit::Point q = rendered_.transform.ToImage(sp[k]);
-                req.quad[k] = POINT_I32{static_cast<i32>(std::lround(q.x)), static_cast<i32>(std::lround(q.y))};
-            }
-            POINT_I32 rowVector{req.quad[1].x - req.quad[0].x, req.quad[1].y - req.quad[0].y};
+            POINT_I32 rowVector{};
             pdf_test::Canary out(512);
-            req.image = g_image.data;
-            req.text = out.data();
-            req.capacity = 512;
-            req.rowVector = &rowVector;
-            req.leftVector = POINT_I32{req.quad[0].x - req.quad[3].x, req.quad[0].y - req.quad[3].y};
-            req.narrowWidth = 96;
-            req.variant = 2;
-            req.polarity = 1;
+            CC_READ_REQUEST req = MakeRequest(rendered_, sp, &rowVector, out.data(), 512, 96, 2);
             const int ok = CC_ReadInQuad(&req);
             EXPECT_TRUE(out.Intact()) << p.name;
             if (ok == 1) {
