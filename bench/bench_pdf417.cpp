@@ -13,6 +13,7 @@
 #include "core/test_hooks.h"
 #include "core/state.h"
 #include "pdf417/mpdf_locate.h"
+#include "pdf417/cc_reader.h"
 #include "pdf417/pdf417_codeword.h"
 #include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
@@ -371,5 +372,81 @@ BENCHMARK(BM_MpdfFrame)->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::k
         return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
     },
     "PDF417", 0x100);
+
+}  // namespace
+
+// ---- The composite component reader: one CC_ReadInQuad on an EAN-13 CC-A component at 3 px
+// per module (hit), and on the same quad in an empty frame (miss).
+
+namespace {
+
+struct CcRequestFrame {
+    std::vector<uint8_t> pixels;
+    POINT_I32 quad[4];
+};
+
+CcRequestFrame MakeCcFrame(bool symbol) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_EANX_CC;
+    in.inputMode = GS1_MODE;
+    in.primary = "123456789012";
+    in.option1 = 1;
+    in.data = "[10]ABC123[21]XYZ";
+    const testkit::Symbol s = testkit::Encode(in);
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.blurSigma = 0.5;
+    const testkit::Rendered r = testkit::Render(s, o);
+    // The component: the top rows whose ink spans what the first row's does.
+    auto span = [&](int r, int *a, int *b) {
+        *a = s.cols;
+        *b = -1;
+        for (int c = 0; c < s.cols; ++c) {
+            if (s.Dark(r, c)) *a = std::min(*a, c), *b = c;
+        }
+    };
+    int first = 0;
+    int last = 0;
+    span(0, &first, &last);
+    int rows = 1;
+    for (int a = 0, b = 0; rows < s.rows; ++rows) {
+        span(rows, &a, &b);
+        if (a != first || b != last) break;
+    }
+    const double left = first - 4.0;
+    const double right = last + 5.0;
+    const double bottom = s.rowTop[static_cast<size_t>(rows)];
+    const testkit::Point sp[4] = {{left, -1}, {right, -1}, {right, bottom}, {left, bottom}};
+    CcRequestFrame f{symbol ? r.frame.pixels : std::vector<uint8_t>(r.frame.pixels.size(), 200), {}};
+    for (int k = 0; k < 4; ++k) {
+        const testkit::Point p = r.transform.ToImage(sp[k]);
+        f.quad[k] = POINT_I32{static_cast<i32>(p.x + 0.5), static_cast<i32>(p.y + 0.5)};
+    }
+    return f;
+}
+
+void BM_CcReadInQuad(benchmark::State &state) {
+    const CcRequestFrame f = MakeCcFrame(state.range(0) != 0);
+    Install(f.pixels, 752, 480);
+    uint8_t text[512];
+    int ok = 0;
+    for (auto _ : state) {
+        CC_READ_REQUEST req{};
+        std::copy(f.quad, f.quad + 4, req.quad);
+        POINT_I32 rowVector{f.quad[1].x - f.quad[0].x, f.quad[1].y - f.quad[0].y};
+        req.image = g_image.data;
+        req.text = text;
+        req.capacity = 512;
+        req.rowVector = &rowVector;
+        req.leftVector = POINT_I32{f.quad[0].x - f.quad[3].x, f.quad[0].y - f.quad[3].y};
+        req.narrowWidth = 96;
+        req.variant = 0;
+        req.polarity = 1;
+        ok = CC_ReadInQuad(&req);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetLabel(ok == 1 ? "read" : "no read");
+}
+BENCHMARK(BM_CcReadInQuad)->Arg(1)->Arg(0)->ArgNames({"component"})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

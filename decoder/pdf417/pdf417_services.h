@@ -57,7 +57,21 @@ void PDF_ClearMacroRecord();
 
 // Requests of the composite component readers, built by the linear-code reader.
 struct CC_PDF_REQUEST;
-struct CC_READ_REQUEST;
+
+// A CC-A or CC-B component to read inside a quad next to its linear symbol. Corners in
+// cyclic order: c0-c1 the top side, c1-c2 the right, c2-c3 the bottom, c3-c0 the left.
+struct CC_READ_REQUEST {
+    u8 *image;            // the installed grey image (stride = width)
+    POINT_I32 quad[4];
+    u8 *text;             // receives the text
+    i32 length;           // out: characters written (0 before reading)
+    i32 capacity;         // bytes of text; text and its closing NUL stay within them
+    POINT_I32 *rowVector; // direction of the rows, c1 - c0; the reader may overwrite it
+    POINT_I32 leftVector; // direction of the left side, c0 - c3
+    i32 narrowWidth;      // narrow element width of the linear symbol in 1/32 pixel (> 0)
+    i32 variant;          // linear component type 0..7 (fixes the data columns)
+    i32 polarity;         // 1: samples below the threshold are bars
+};
 // Answer 1 with the component text in the request's buffer and its length in the request
 // when it fits the request's capacity, else 0.
 int PDF_DecodeInQuad(CC_PDF_REQUEST *request);
