@@ -52,6 +52,26 @@ int ModelDirections(const AZT_EDGE_TRACK *tracks, TRACK_MODEL *model) {
     return 1;
 }
 
+// A track's direction follows its fit's orientation: (1, slope) or (-slope, -1), so a boundary
+// near 45 degrees gets one sign or the other from track to track and a model over them
+// averages to nothing. Every direction is turned to run the way the boundaries run through
+// the band (along v for mode 0, along u for mode 1).
+void AlignDirections(const AZT_SYMBOL *s, int cu, int cv, int e, int mode, AZT_EDGE_TRACK *tracks) {
+    GEO_POINT a{}, b{};
+    const int ok = mode == 0 ? Geo_MapPointPerspective(&s->toImage, cu, cv - e, &a.x, &a.y) &
+                                   Geo_MapPointPerspective(&s->toImage, cu, cv + e, &b.x, &b.y)
+                             : Geo_MapPointPerspective(&s->toImage, cu - e, cv, &a.x, &a.y) &
+                                   Geo_MapPointPerspective(&s->toImage, cu + e, cv, &b.x, &b.y);
+    if (ok == 0) return;
+    const i64 rx = static_cast<i64>(b.x) - a.x, ry = static_cast<i64>(b.y) - a.y;
+    for (i32 i = 0; i < kAztTracks; ++i) {
+        AZT_EDGE_TRACK &t = tracks[i];
+        if (t.fitted != 1 || static_cast<i64>(t.dirX) * rx + static_cast<i64>(t.dirY) * ry >= 0) continue;
+        t.dirX = -t.dirX;
+        t.dirY = -t.dirY;
+    }
+}
+
 // Collects, models and fits one axis; mode 0 finds the vertical boundaries on rows.
 int FitAxis(const AZT_SYMBOL *s, int cu, int cv, int g, int d, int e, int mode, AXIS_LINES *out) {
     AZT_EDGE_TRACK tracks[kAztTracks] = {};
@@ -82,6 +102,7 @@ int FitAxis(const AZT_SYMBOL *s, int cu, int cv, int g, int d, int e, int mode, 
         used += Azt_CollectEdgeTracks(&rq);
     }
     for (AZT_EDGE_TRACK &t : tracks) Azt_FitTrackLine(&t);
+    AlignDirections(s, cu, cv, e, mode, tracks);
     TRACK_MODEL model{};
     if (ModelDirections(tracks, &model) == 0) return 0;
     i32 keys[kAztTracks], xs[kAztTracks], ys[kAztTracks];
