@@ -73,16 +73,9 @@ const char *FrameLabel(int which) {
 
 void BM_AztDecodeFrameThis(benchmark::State &state) {
     const int which = static_cast<int>(state.range(0));
-    const testkit::Frame f = MakeFrame(which);
     const testkit::DecoderApi &api = AztecOnlyDecoder();
-    int64_t reads = 0;
-    for (auto _ : state) {
-        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
-        reads += d.decoded ? 1 : 0;
-        benchmark::DoNotOptimize(d.text.data());
-    }
-    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
-    state.SetLabel(FrameLabel(which));
+    bench_corpus::TimeFrameReads(state, MakeFrame(which), [&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); },
+                                 FrameLabel(which));
 }
 BENCHMARK(BM_AztDecodeFrameThis)->Name("BM_AztDecodeFrame/this")->Arg(1)->Arg(4)->Arg(11)->Arg(14)->Arg(0)
     ->Unit(benchmark::kMicrosecond);
@@ -90,16 +83,10 @@ BENCHMARK(BM_AztDecodeFrameThis)->Name("BM_AztDecodeFrame/this")->Arg(1)->Arg(4)
 #ifdef VEXO_BENCH_ZXING
 void BM_AztDecodeFrameZxing(benchmark::State &state) {
     const int which = static_cast<int>(state.range(0));
-    const testkit::Frame f = MakeFrame(which);
     const ZXing::BarcodeFormat format = ZXing::BarcodeFormatFromString("Aztec");
-    int64_t reads = 0;
-    for (auto _ : state) {
-        const testkit::DecodeResult d = bench_corpus::ZxingRead(f, format, 0x104);
-        reads += d.decoded ? 1 : 0;
-        benchmark::DoNotOptimize(d.text.data());
-    }
-    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
-    state.SetLabel(FrameLabel(which));
+    bench_corpus::TimeFrameReads(state, MakeFrame(which),
+                                 [format](const testkit::Frame &f) { return bench_corpus::ZxingRead(f, format, 0x104); },
+                                 FrameLabel(which));
 }
 BENCHMARK(BM_AztDecodeFrameZxing)->Name("BM_AztDecodeFrame/zxing")->Arg(1)->Arg(4)->Arg(11)->Arg(14)->Arg(0)
     ->Unit(benchmark::kMicrosecond);
