@@ -17,6 +17,7 @@
 #include "aztec_maxicode/azt_services.h"
 #include "aztec_maxicode/azt_symbol.h"
 #include "azt_finder_scene.h"
+#include "azt_test_util.h"
 #include "core/adapters.h"
 #include "core/arena.h"
 #include "core/state.h"
@@ -489,6 +490,42 @@ TEST_F(AztFrames, StructuredAppendPartAndLengthWindow) {
     d = testkit::DecodeFrame(testkit::Render(AztecSymbol(1, "short"), Clean(4, 0)).frame, {.init = false, .enableAll = false});
     EXPECT_FALSE(d.decoded);
     EXPECT_EQ(vexo::g_adapterStatus[vexo::kAdapterAztec], vexo::kStatusLengthRefused);
+}
+
+}  // namespace
+
+namespace {
+
+// A compact one-layer grid holding the given data codewords (six bits each) with their
+// check codewords, placed where the data layer reads them: codeword j of the standard's
+// order from stream bit (17 - 1 - j) x 6, least significant bit first.
+testkit::Symbol CompactWithCodewords(const std::vector<int> &data) {
+    testkit::Symbol sym = AztecSymbol(1, "x");
+    const azttest::Field field(0x43);
+    std::vector<int> words = data;
+    const std::vector<int> check = field.Check(data, 17 - static_cast<int>(data.size()));
+    words.insert(words.end(), check.begin(), check.end());
+    const std::vector<int> positions = azttest::StreamPositions(15, false, 1);
+    for (int j = 0; j < 17; ++j)
+        for (int k = 0; k < 6; ++k)
+            sym.modules[static_cast<size_t>(positions[static_cast<size_t>((16 - j) * 6 + k)])] =
+                static_cast<uint8_t>((words[static_cast<size_t>(j)] >> k) & 1);
+    azttest::PlaceModeMessage(sym.modules, 15, false, azttest::ModeMessage(false, 1, static_cast<int>(data.size())));
+    return sym;
+}
+
+TEST_F(AztRegionDriver, TextTheDecoderRefusesLeavesStatus10) {
+    // P/S, FLG(n) with n = 7, stuffed: 00000(1) 00000(1) 11111(0).
+    const testkit::Symbol sym = CompactWithCodewords({1, 1, 62});
+    Install(testkit::Render(sym, Clean(5, 15)).frame);
+    SetJoined(1);
+    EXPECT_EQ(vexo::AztbProcMain(), 0);
+    EXPECT_EQ(vexo::g_aztDriver.status, vexo::kAztStatusTextFailed);
+    // The same layout holding "AB" (Upper 2 and 3) reads: the placement is the data layer's.
+    const testkit::Symbol ab = CompactWithCodewords({0b000100, 0b001111, 0b111110});
+    Install(testkit::Render(ab, Clean(5, 15)).frame);
+    EXPECT_EQ(vexo::AztbProcMain(), 1) << vexo::g_aztDriver.status;
+    EXPECT_EQ(Text(), "AB");
 }
 
 }  // namespace
