@@ -47,6 +47,18 @@ inline double Median(std::vector<double> v) {
 
 using Reader = std::function<testkit::DecodeResult(const testkit::Frame &)>;
 
+// Times one frame read over and over; the counter "read" is the share of reads that decoded.
+inline void TimeFrameReads(benchmark::State &state, const testkit::Frame &f, const Reader &read, const char *label) {
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = read(f);
+        reads += d.decoded ? 1 : 0;
+        benchmark::DoNotOptimize(d.text.data());
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.SetLabel(label);
+}
+
 // The linked decoder with one symbology group switched on and every other off.
 inline testkit::DecoderApi OnlyGroupDecoder(uint32_t group) {
     testkit::InitDecoder();

@@ -1,0 +1,130 @@
+// Compact Aztec from camera frames: whole decodes through the exported interface per
+// 752 x 480 frame (15 x 15 and 27 x 27 symbols at 4 px, clean and blurred, and an empty frame
+// with Aztec enabled), each beside zxing-cpp on the same frames when built with it; and the
+// locating and sampling of one candidate alone.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "aztec_maxicode/azt_symbol.h"
+#include "bench_corpus.h"
+#include "core/arena.h"
+#include "core/params.h"
+#include "core/pixel.h"
+#include "core/state.h"
+#include "locate/finder.h"
+#include "support/decoder_api.h"
+#include "support/render.h"
+#include "support/symbol.h"
+#include "support/testkit.h"
+
+namespace {
+
+// The exported interface with Aztec alone enabled.
+const testkit::DecoderApi &AztecOnlyDecoder() {
+    static const testkit::DecoderApi api = [] {
+        testkit::InitDecoder();
+        testkit::DecoderApi a = testkit::LinkedDecoder();
+        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
+        a.set(0x20300, 0x10001);
+        return a;
+    }();
+    return api;
+}
+
+// Frames by argument: 0 empty; layers 1 or 4, plus 10 for the blurred one.
+testkit::Frame MakeFrame(int which) {
+    if (which == 0) {
+        testkit::Frame f;
+        f.width = 752;
+        f.height = 480;
+        f.pixels.resize(static_cast<size_t>(f.width) * f.height);
+        uint32_t x = 99;
+        for (uint8_t &p : f.pixels) {
+            x = x * 1103515245u + 12345u;
+            p = static_cast<uint8_t>(178 + (x >> 16) % 5);
+        }
+        return f;
+    }
+    const int layers = which % 10;
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_AZTEC;
+    in.data = layers == 1 ? "Aztec 15" : "Aztec bench 27 x 27 0123456789 abcdefghij";
+    in.option2 = layers;
+    testkit::RenderOptions o;
+    o.moduleSize = 4;
+    o.angleDeg = 10;
+    o.quietZone = 4;
+    o.blurSigma = which >= 10 ? 1.0 : 0.3;
+    o.noiseSigma = 1;
+    return testkit::Render(testkit::Encode(in), o).frame;
+}
+
+const char *FrameLabel(int which) {
+    switch (which) {
+        case 0: return "empty 752x480";
+        case 1: return "15x15 4px";
+        case 4: return "27x27 4px";
+        case 11: return "15x15 4px blurred";
+        default: return "27x27 4px blurred";
+    }
+}
+
+void BM_AztDecodeFrameThis(benchmark::State &state) {
+    const int which = static_cast<int>(state.range(0));
+    const testkit::DecoderApi &api = AztecOnlyDecoder();
+    bench_corpus::TimeFrameReads(state, MakeFrame(which), [&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); },
+                                 FrameLabel(which));
+}
+BENCHMARK(BM_AztDecodeFrameThis)->Name("BM_AztDecodeFrame/this")->Arg(1)->Arg(4)->Arg(11)->Arg(14)->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_AztDecodeFrameZxing(benchmark::State &state) {
+    const int which = static_cast<int>(state.range(0));
+    const ZXing::BarcodeFormat format = ZXing::BarcodeFormatFromString("Aztec");
+    bench_corpus::TimeFrameReads(state, MakeFrame(which),
+                                 [format](const testkit::Frame &f) { return bench_corpus::ZxingRead(f, format, 0x104); },
+                                 FrameLabel(which));
+}
+BENCHMARK(BM_AztDecodeFrameZxing)->Name("BM_AztDecodeFrame/zxing")->Arg(1)->Arg(4)->Arg(11)->Arg(14)->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
+#endif
+
+// Locating (Azt_LocateSymbol) and then sampling (Azt_ReadCompactGrid) one candidate, the
+// finder run once beforehand.
+void BM_AztLocateAndSample(benchmark::State &state) {
+    const int layers = static_cast<int>(state.range(0));
+    testkit::Frame f = MakeFrame(layers);
+    AztecOnlyDecoder();
+    vexo::Pix_SetImagePointer(f.pixels.data());
+    vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+    vexo::Pix_SetImageSize(f.width, f.height);
+    std::vector<uint8_t> work(vexo::kAztWorkBytes);
+    vexo::Azt_SetWorkAreas(work.data());
+    vexo::REGION_QUAD region{{{0, 0}, {f.width - 1, 0}, {0, f.height - 1}, {f.width - 1, f.height - 1}}};
+    vexo::Loc_ResetFinders(&region, &region);
+    vexo::Loc_RunFinders(&region);
+    const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate();
+    if (b == nullptr) {
+        state.SkipWithError("no bulls-eye");
+        return;
+    }
+    vexo::g_aztDriver.bullseye = *b;
+    const vexo::AZT_GEOMETRY g{b->full != 0 ? 1 : 0, b->centreX >> 4, b->centreY >> 4, b->polarity == 0 ? 1 : 0};
+    const bool sample = state.range(1) != 0;
+    int64_t ok = 0;
+    for (auto _ : state) {
+        vexo::AZT_SYMBOL s{};
+        int r = vexo::Azt_LocateSymbol(&g, &s);
+        if (sample && r == 1) r = vexo::Azt_ReadCompactGrid(&s);
+        ok += r;
+        benchmark::DoNotOptimize(s.size);
+    }
+    state.counters["ok"] = benchmark::Counter(static_cast<double>(ok), benchmark::Counter::kAvgIterations);
+    state.SetLabel(std::string(FrameLabel(layers)) + (sample ? " locate+sample" : " locate"));
+}
+BENCHMARK(BM_AztLocateAndSample)->Args({11, 0})->Args({11, 1})->Args({14, 0})->Args({14, 1})->Unit(benchmark::kMicrosecond);
+
+}  // namespace
