@@ -66,7 +66,7 @@ const testkit::Symbol &CompactSymbol(int layers, bool longText) {
     return s;
 }
 
-struct FrameCase {
+struct AztFrameCase {
     int layers;
     double module;
     double angle;
@@ -79,7 +79,7 @@ struct FrameCase {
     uint64_t seed;
 };
 
-std::string Describe(const FrameCase &c) {
+std::string Describe(const AztFrameCase &c) {
     char b[200];
     std::snprintf(b, sizeof b, "layers %d module %.0f angle %.0f keystone %.2f blur %.2f noise %.1f %s %dx480 %s seed %llu",
                   c.layers, c.module, c.angle, c.keystone, c.blur, c.noise, c.inverted ? "light-on-dark" : "dark-on-light",
@@ -87,7 +87,7 @@ std::string Describe(const FrameCase &c) {
     return b;
 }
 
-testkit::Rendered RenderCase(const FrameCase &c) {
+testkit::Rendered RenderCase(const AztFrameCase &c) {
     testkit::RenderOptions o;
     o.width = c.width;
     o.moduleSize = c.module;
@@ -139,15 +139,15 @@ const char *MissStage() {
     }
 }
 
-enum class Outcome { kRead, kMissed, kWrong };
+enum class AztOutcome { kRead, kMissed, kWrong };
 
 struct FrameResult {
-    Outcome outcome = Outcome::kMissed;
+    AztOutcome outcome = AztOutcome::kMissed;
     double cornerError = 0;
     std::string got;
 };
 
-FrameResult ReadFrame(const FrameCase &c) {
+FrameResult ReadFrame(const AztFrameCase &c) {
     const testkit::Symbol &sym = CompactSymbol(c.layers, c.longText);
     const testkit::Rendered r = RenderCase(c);
     SetPolarity(c.inverted);
@@ -158,7 +158,7 @@ FrameResult ReadFrame(const FrameCase &c) {
     const std::string want = c.longText ? LongText(c.layers) : ShortText(c.layers);
     out.got = d.text;
     const bool right = d.text == want && d.codeId == kAztecCodeId && d.aim == "]z0";
-    out.outcome = right ? Outcome::kRead : Outcome::kWrong;
+    out.outcome = right ? AztOutcome::kRead : AztOutcome::kWrong;
     out.cornerError = CornerError(sym, r);
     return out;
 }
@@ -176,7 +176,7 @@ protected:
 // sizes and both polarities: every frame reads its own text with corners within 2 px.
 TEST_F(AztFrames, FixedSeedSubset) {
     // Cases of the sweep below that read (its frames of 2 px modules mostly miss: see there).
-    const FrameCase cases[] = {
+    const AztFrameCase cases[] = {
         {1, 2, 270, 0.1, 0.5, 3, false, 640, false, 12270}, {1, 3, 210, 0.0, 0.9, 3, true, 752, false, 13210},
         {1, 5, 30, 0.2, 0.9, 2, false, 640, false, 15030},  {1, 8, 345, 0.2, 0.3, 3, true, 752, false, 18345},
         {2, 3, 120, 0.1, 0.9, 2, false, 640, false, 23120}, {2, 4, 105, 0.2, 0.9, 1, true, 752, true, 24105},
@@ -185,10 +185,10 @@ TEST_F(AztFrames, FixedSeedSubset) {
         {4, 2, 195, 0.1, 0.8, 1, true, 640, false, 42195},  {4, 3, 285, 0.1, 1.0, 0, true, 640, false, 43285},
         {4, 4, 165, 0.2, 0.7, 3, false, 640, true, 44165},  {4, 6, 255, 0.2, 0.4, 1, true, 752, true, 46255},
     };
-    for (const FrameCase &c : cases) {
+    for (const AztFrameCase &c : cases) {
         const FrameResult r = ReadFrame(c);
-        EXPECT_EQ(r.outcome, Outcome::kRead) << Describe(c) << " read '" << testkit::EscapeBytes(r.got) << "'";
-        if (r.outcome == Outcome::kRead) {
+        EXPECT_EQ(r.outcome, AztOutcome::kRead) << Describe(c) << " read '" << testkit::EscapeBytes(r.got) << "'";
+        if (r.outcome == AztOutcome::kRead) {
             EXPECT_LE(r.cornerError, 2.0) << Describe(c);
         }
     }
@@ -211,13 +211,13 @@ TEST_F(AztFramesSlow, Sweep) {
                 const int width = h % 2 == 0 ? 752 : 640;
                 const int size = 11 + 4 * layers;
                 if (!azt_finder_test::Fits(size, module, angle, width, 480)) continue;
-                const FrameCase c{layers, static_cast<double>(module), static_cast<double>(angle), 0.1 * ((h >> 1) % 3),
+                const AztFrameCase c{layers, static_cast<double>(module), static_cast<double>(angle), 0.1 * ((h >> 1) % 3),
                                   0.3 + 0.1 * ((h >> 3) % 8), static_cast<double>((h >> 6) % 4), (h >> 8) % 2 == 1, width,
                                   (h >> 9) % 2 == 1, seed};
                 const FrameResult r = ReadFrame(c);
                 ++total;
-                EXPECT_NE(r.outcome, Outcome::kWrong) << Describe(c) << " read '" << testkit::EscapeBytes(r.got) << "'";
-                if (r.outcome == Outcome::kRead) {
+                EXPECT_NE(r.outcome, AztOutcome::kWrong) << Describe(c) << " read '" << testkit::EscapeBytes(r.got) << "'";
+                if (r.outcome == AztOutcome::kRead) {
                     ++read;
                     worstCorner = std::max(worstCorner, r.cornerError);
                     EXPECT_LE(r.cornerError, 2.0) << Describe(c);
