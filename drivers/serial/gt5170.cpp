@@ -158,11 +158,6 @@ int gt_version(ENGINE_RECORD *record, char *out) {
     return count;
 }
 
-// The runtime's serial engine upgrade, bound weakly by its symbol: a runtime without it
-// refuses the request.
-extern "C" int gt5170_serial_upgrade(ENGINE_RECORD *record, uint8_t *file, uint32_t length, uint32_t oper)
-    __asm__("GT51X0_Upgrade_Running") __attribute__((weak));
-
 int gt_upgrade(ENGINE_RECORD *record, void *pointer) {
     SER_LOG("SCANNER_IOCTRL_UPGRADE [%s]\n", record->name);
     const auto *request = static_cast<const UPGRADE_REQUEST *>(pointer);
@@ -172,13 +167,9 @@ int gt_upgrade(ENGINE_RECORD *record, void *pointer) {
         SER_LOG("SCANNER_IOCTRL_UPGRADE refused during a decode cycle\n");
         return -1;
     }
-    if (gt5170_serial_upgrade == nullptr) {
-        SER_LOG("GT5170 upgrade not in the runtime\n");
-        return -1;
-    }
     // The transfer is one long exchange: no cycle or setting may share the line meanwhile.
     SerialExchange lock;
-    return gt5170_serial_upgrade(record, request->Buf, request->len, request->FirmwareOper);
+    return GT51X0_Upgrade_Running(record, request->Buf, request->len, static_cast<int>(request->FirmwareOper));
 }
 
 int gt_pack(ENGINE_RECORD *record, const char *name, const char *key, const char *value, uint8_t *out) {

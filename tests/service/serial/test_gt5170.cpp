@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "gt51x0_sim.h"
 #include "gt5170_query.h"
 #include "serial_test.h"
 
@@ -414,6 +415,26 @@ TEST_F(Gt5170Test, VersionAndControls) {
     const uint8_t two[] = {0x0F, 0x30};
     EXPECT_EQ(check(two, 2), 0xC0);
     dlclose(lib);
+}
+
+// A firmware file with a kernel part goes through the runtime's serial upgrade to the
+// engine's boot loader on the same line.
+TEST_F(Gt5170Test, AFirmwareFileUpgradesTheEngineThroughTheRuntime) {
+    Gt5170Sim &s = sim(115200);
+    ENGINE_RECORD *r = ready(s);
+    ASSERT_NE(r, nullptr);
+    sim_->stop();
+    sim_.reset();
+    gt51x0::Gt51x0Sim loader(&pty_);
+    loader.start();
+    GT51X0_Upgrade_Init(nullptr);
+    gt51x0::FirmwareFile f = gt51x0::make_file(0, 1000, 0, 41);
+    UPGRADE_REQUEST request{2, 0, static_cast<uint32_t>(f.bytes.size()), f.bytes.data()};
+    EXPECT_EQ(r->scanner_ioctrl(r, SCANNER_IOCTRL_UPGRADE, 0, &request), 0);
+    loader.stop();
+    EXPECT_TRUE(logged("SCANNER_IOCTRL_UPGRADE [GT5170]"));
+    EXPECT_TRUE(loader.firmware("kern") == gt51x0::str(f.parts[1]));
+    EXPECT_EQ(r->powerLocked, 0);
 }
 
 }  // namespace
