@@ -43,11 +43,48 @@ protected:
 
 using pdf_sweep::SweepShot;
 
+// The sweep's expected misses. Two classes, and the rest by seed, each with the cause the
+// whole-frame probe (SweepMissCause) and a look at the edges found.
+// - Sharp frames (no blur) with noise sigma 8 at 3-4 px per module: edges are taken from a
+//   step of 7 grey levels, below the noise (neighbour differences of sigma 11), so every
+//   flat space of 3 px or more gives spurious edges of 10-26 beside the real ones of about
+//   190; they split the start and stop patterns' widths, and mostly no pattern is found even
+//   in a whole-frame box (seed 1589: 5 spurious falling edges over the start pattern and its
+//   first codeword; blurred, with the same noise, 2). At 2 px a space has no room for them.
+// - Symbols of 3 or 4 rows (18-24 px tall) at 2 px per module, all but one turned by 15
+//   degrees: the start pattern (34 px) drifts 9 px across its width and no scan line 8 px
+//   apart crosses it whole (seeds 1041, 1056, 1171: no pattern; 1041 finds one at 5 degrees
+//   and not at 10); found, their 6 px rows misread beyond the budget (seed 1034, blur 1:
+//   status 20 flat as well).
+struct PdfSweepNamedMiss {
+    uint32_t seed;
+    const char *cause;
+};
+constexpr PdfSweepNamedMiss kPdfSweepNamedMisses[] = {
+    {1158, "2 px, 180 degrees, sharp noise 8, 6 rows: not located (reads in a whole-frame box)"},
+    {1368, "3 px, 90 degrees, blur 1, 17 rows at level 3: codewords misread beyond correction"},
+    {1457, "3 px, 195 degrees, 3 rows (27 px tall): not located (reads in a whole-frame box)"},
+    // 4 px with blur 1 and noise 8: the noise edges above, fewer; all 1-3 data columns.
+    {1623, "not located"}, {1672, "guards found, none decoded"}, {1740, "no pattern"}, {1742, "no pattern"},
+    {1787, "not located"}, {1791, "not located"}, {1792, "no pattern"}, {1815, "no pattern"},
+    {1839, "not located"}, {1859, "not located"},
+};
+
+const char *PdfSweepMissClass(const SweepShot &s, const pdf_sweep::SweepSymbol &m) {
+    if (s.blur == 0 && s.noise >= 8 && s.module >= 3) return "sharp noise";
+    if (s.module == 2 && m.symbol.rows <= 4) return "short symbol at 2 px";
+    for (const PdfSweepNamedMiss &k : kPdfSweepNamedMisses) {
+        if (k.seed == s.seed) return k.cause;
+    }
+    return nullptr;
+}
+
 struct SweepTally {
     int frames = 0;
     int read = 0;
     int wrong = 0;
     std::vector<std::string> misses;
+    std::vector<std::string> unnamed;  // misses of no named class or seed
 };
 
 // Why a frame did not read: the PDF417 stage run straight over the whole frame (rows and
@@ -94,15 +131,14 @@ bool ReadShot(const SweepShot &shot, SweepTally *t) {
     if (r.decoded) ++t->wrong;
     t->misses.push_back(pdf_sweep::DescribeSweepShot(shot) + " (" + m.what + "): " +
                         (r.decoded ? "WRONG " + testkit::EscapeBytes(r.text) : SweepMissCause(frame.frame)));
+    if (PdfSweepMissClass(shot, m) == nullptr) t->unnamed.push_back(t->misses.back());
     return false;
 }
 
-// Least share of the sweep that must read (percent); no read may be wrong. The sweep read 695
-// of 864 (80.4 %) when this floor was set. Most misses are sharp frames with noise sigma 8:
-// 4 of 72 read at 4 px per module, 37 of 72 at 3 px, against 68 of 72 when the same noise
-// is blurred (sigma 1); the rest are spread over 2 px frames turned by 15 degrees and tall
-// symbols (80-90 rows) turned by 90 degrees at 3 px. The test prints every miss with its seed.
-constexpr double kSweepFloorPercent = 78;
+// Least share of the sweep that must read (percent); no read may be wrong, and every miss
+// must be one named above. The sweep read 735 of 864 (85.1 %) when this was set: of its 129
+// misses 98 are sharp frames with noise 8 at 3-4 px, 18 short symbols at 2 px, 13 by seed.
+constexpr double kSweepFloorPercent = 80;
 
 TEST_F(PdfImagesTest, FramesSubset) {
     const SweepShot shots[] = {
@@ -128,11 +164,13 @@ TEST_F(PdfImagesTest, SlowFrameSweep) {
         all.read += row.read;
         all.wrong += row.wrong;
         all.misses.insert(all.misses.end(), row.misses.begin(), row.misses.end());
+        all.unnamed.insert(all.unnamed.end(), row.unnamed.begin(), row.unnamed.end());
     }
     for (const std::string &m : all.misses) std::printf("miss: %s\n", m.c_str());
     std::printf("read %d of %d\n", all.read, all.frames);
     EXPECT_EQ(all.wrong, 0);
     EXPECT_GE(100.0 * all.read, kSweepFloorPercent * all.frames);
+    for (const std::string &m : all.unnamed) ADD_FAILURE() << "unnamed miss: " << m;
 }
 
 testkit::Symbol Pdf417(const std::string &data, int level, int columns) {
