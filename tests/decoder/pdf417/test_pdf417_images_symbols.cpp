@@ -43,8 +43,8 @@ protected:
 
 using pdf_sweep::SweepShot;
 
-// The sweep's expected misses. Two classes, and the rest by seed, each with the cause the
-// whole-frame probe (SweepMissCause) and a look at the edges found.
+// The sweep's expected misses: two classes, and the rest by seed, each with its cause (from
+// the whole-frame probe, SweepMissCause, and the edges found along a line).
 // - Sharp frames (no blur) with noise sigma 8 at 3-4 px per module: edges are taken from a
 //   step of 7 grey levels, below the noise (neighbour differences of sigma 11), so every
 //   flat space of 3 px or more gives spurious edges of 10-26 beside the real ones of about
