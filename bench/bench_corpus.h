@@ -1,5 +1,6 @@
-// Corpus folders read by this decoder and by zxing-cpp side by side: read rate and median
-// decode time of each reader, one benchmark per folder and reader, in one run.
+// Corpus folders (and fixed sets of rendered frames) read by this decoder and by zxing-cpp
+// side by side: read rate and median decode time of each reader, one benchmark per folder
+// and reader, in one run.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -89,6 +90,24 @@ inline void RunFolder(benchmark::State &state, const char *folder, const Reader 
     }
 }
 
+// One pass over a fixed set of frames: frames, reads (any result), read rate and the median
+// decode time.
+inline void RunFrameSet(benchmark::State &state, const std::vector<testkit::Frame> &frames, const Reader &read) {
+    for (auto _ : state) {
+        std::vector<double> ms;
+        int reads = 0;
+        for (const testkit::Frame &f : frames) {
+            const testkit::DecodeResult d = read(f);
+            reads += d.decoded ? 1 : 0;
+            ms.push_back(d.decodeMs);
+        }
+        state.counters["frames"] = static_cast<double>(frames.size());
+        state.counters["read"] = reads;
+        state.counters["read_rate_pct"] = frames.empty() ? 0 : 100.0 * reads / static_cast<double>(frames.size());
+        state.counters["median_ms"] = Median(ms);
+    }
+}
+
 #ifdef VEXO_BENCH_ZXING
 // zxing-cpp on one frame, timed like a decode of this decoder; codeId names its success.
 inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
@@ -128,6 +147,24 @@ inline bool RegisterFolders(const std::string &name, const std::vector<const cha
             ->Unit(benchmark::kMillisecond);
 #endif
     }
+    return true;
+}
+
+// "<name>/this" and beside it "<name>/zxing" over the same frames (made once, on first use).
+inline bool RegisterFrameSet(const std::string &name, const std::function<const std::vector<testkit::Frame> &()> &frames,
+                             const std::function<Reader()> &thisReader, [[maybe_unused]] const char *zxingFormat,
+                             [[maybe_unused]] uint32_t codeId) {
+    benchmark::RegisterBenchmark((name + "/this").c_str(), [=](benchmark::State &s) { RunFrameSet(s, frames(), thisReader()); })
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+#ifdef VEXO_BENCH_ZXING
+    const ZXing::BarcodeFormat format = ZXing::BarcodeFormatFromString(zxingFormat);
+    benchmark::RegisterBenchmark((name + "/zxing").c_str(), [=](benchmark::State &s) {
+        RunFrameSet(s, frames(), [=](const testkit::Frame &f) { return ZxingRead(f, format, codeId); });
+    })
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+#endif
     return true;
 }
 

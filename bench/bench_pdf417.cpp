@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -15,12 +17,14 @@
 #include "pdf417/mpdf_locate.h"
 #include "pdf417/cc_reader.h"
 #include "pdf417/pdf417_codeword.h"
+#include "pdf417/pdf417_decode.h"
 #include "pdf417/pdf417_geometry.h"
 #include "pdf417/pdf417_guards.h"
 #include "pdf417/pdf417_matrix.h"
 #include "pdf417/pdf417_startstop.h"
 #include "pdf417/pdf417_widths.h"
 #include "bench_corpus.h"
+#include "decoder/pdf417/pdf417_sweep.h"
 #include "support/testkit.h"
 
 namespace {
@@ -372,6 +376,65 @@ BENCHMARK(BM_MpdfFrame)->Arg(0)->Arg(1)->ArgNames({"symbol"})->Unit(benchmark::k
         return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
     },
     "PDF417", 0x100);
+
+// Every sixth frame of the read test's slow sweep (one per row of module size, angle, blur
+// and noise, the frame width alternating): 144 frames.
+const std::vector<testkit::Frame> &SweepFrames() {
+    static const std::vector<testkit::Frame> frames = [] {
+        std::vector<testkit::Frame> out;
+        const std::vector<pdf_sweep::SweepShot> shots = pdf_sweep::SweepShots(3, 1000);
+        for (size_t i = 0; i < shots.size(); i += 6) {
+            const pdf_sweep::SweepShot &shot = shots[i + (i / 6 % 2) * 3];
+            out.push_back(pdf_sweep::RenderSweepShot(pdf_sweep::MakeSweepSymbol(shot), shot).frame);
+        }
+        return out;
+    }();
+    return frames;
+}
+
+[[maybe_unused]] const bool kSweepRegistered = bench_corpus::RegisterFrameSet(
+    "BM_PdfSweepFrames", SweepFrames,
+    [] {
+        const testkit::DecoderApi &api = PdfOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "PDF417", 0x100);
+
+// The arena's high-water mark, measured: the arena is filled with a pattern (twice, with two
+// patterns, so that a written byte equal to one of them still shows) and the highest byte
+// changed is found after a decode. 0: the PDF417 stage alone over the whole frame holding the
+// 10 x 20 symbol; 1: the whole decode of that frame through the exported interface, PDF417
+// alone switched on; 2: the same without a symbol.
+i32 ArenaBytesTouched(u8 fill, const std::function<void()> &decode) {
+    std::fill(std::begin(g_arena.memory), std::end(g_arena.memory), fill);
+    decode();
+    i32 top = kArenaCapacity;
+    while (top > 0 && g_arena.memory[top - 1] == fill) --top;
+    return top;
+}
+
+void BM_PdfArenaHighWater(benchmark::State &state) {
+    const int which = static_cast<int>(state.range(0));
+    const testkit::Frame &f = PdfFrame(which != 2);
+    std::function<void()> decode;
+    if (which == 0) {
+        decode = [&f] {
+            Install(f.pixels, f.width, f.height);
+            PDF_ResetState();
+            const i32 box[1][4] = {{0, 0, f.width - 1, f.height - 1}};
+            const u8 flags[1] = {3};
+            benchmark::DoNotOptimize(PDF_DecodeInRegions(box, 1, flags, 1));
+        };
+    } else {
+        decode = [&f] { benchmark::DoNotOptimize(testkit::RunFrame(PdfOnlyDecoder(), f, false).decoded); };
+    }
+    i32 top = 0;
+    for (auto _ : state) top = std::max(ArenaBytesTouched(0xA5, decode), ArenaBytesTouched(0x5A, decode));
+    state.counters["high_water_bytes"] = top;
+    const char *labels[] = {"PDF417 stage, symbol", "whole decode, symbol", "whole decode, no symbol"};
+    state.SetLabel(labels[which]);
+}
+BENCHMARK(BM_PdfArenaHighWater)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"case"})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

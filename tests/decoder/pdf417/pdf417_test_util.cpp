@@ -4,18 +4,6 @@
 
 namespace pdf_test {
 
-std::string RandomData(std::mt19937 &rng, int kind, int n) {
-    std::string s;
-    for (int i = 0; i < n; ++i) {
-        const uint32_t r = rng();
-        if (kind == 0) s.push_back(static_cast<char>(0x20 + r % 95));
-        else if (kind == 1) s.push_back(static_cast<char>(r & 0xFF));
-        else if (kind == 2) s.push_back(static_cast<char>('0' + r % 10));
-        else s.push_back(r % 3 == 0 ? static_cast<char>('0' + r % 10) : static_cast<char>(0x20 + r % 95));
-    }
-    return s;
-}
-
 namespace {
 
 // Text compaction sub-modes as strings of their characters by value (ISO/IEC 15438, text

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/test_hooks.h"
+#include "pdf417_data.h"
 #include "pdf417/pdf417_state.h"
 
 namespace pdf_test {
@@ -24,8 +25,6 @@ inline std::string Str(const uint8_t *p, int n) {
     return n > 0 ? std::string(reinterpret_cast<const char *>(p), static_cast<size_t>(n)) : std::string();
 }
 
-// n bytes of a kind: 0 printable ASCII, 1 any byte, 2 digits, 3 digits mixed with printable.
-std::string RandomData(std::mt19937 &rng, int kind, int n);
 
 // Escapes bytes for failure messages.
 std::string Printable(const std::string &s);

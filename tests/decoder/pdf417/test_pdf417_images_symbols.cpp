@@ -21,6 +21,7 @@
 #include "pdf417/pdf417_macro.h"
 #include "pdf417/pdf417_state.h"
 #include "pdf417_bars.h"
+#include "pdf417_sweep.h"
 #include "pdf417_test_util.h"
 #include "support/testkit.h"
 
@@ -40,82 +41,42 @@ protected:
     static void Set(uint32_t id, uint32_t value) { EXPECT_EQ(testkit::LinkedDecoder().set(id, value), 1) << std::hex << id; }
 };
 
-// One frame of the sweep.
-struct Shot {
-    double module;
-    double angle;
-    double blur;
-    double noise;
-    int width;
+using pdf_sweep::SweepShot;
+
+// The sweep's expected misses: two classes, and the rest by seed, each with its cause (from
+// the whole-frame probe, SweepMissCause, and the edges found along a line).
+// - Sharp frames (no blur) with noise sigma 8 at 3-4 px per module: edges are taken from a
+//   step of 7 grey levels, below the noise (neighbour differences of sigma 11), so every
+//   flat space of 3 px or more gives spurious edges of 10-26 beside the real ones of about
+//   190; they split the start and stop patterns' widths, and mostly no pattern is found even
+//   in a whole-frame box (seed 1589: 5 spurious falling edges over the start pattern and its
+//   first codeword; blurred, with the same noise, 2). At 2 px a space has no room for them.
+// - Symbols of 3 or 4 rows (18-24 px tall) at 2 px per module, all but one turned by 15
+//   degrees: the start pattern (34 px) drifts 9 px across its width and no scan line 8 px
+//   apart crosses it whole (seeds 1041, 1056, 1171: no pattern; 1041 finds one at 5 degrees
+//   and not at 10); found, their 6 px rows misread beyond the budget (seed 1034, blur 1:
+//   status 20 flat as well).
+struct PdfSweepNamedMiss {
     uint32_t seed;
+    const char *cause;
+};
+constexpr PdfSweepNamedMiss kPdfSweepNamedMisses[] = {
+    {1158, "2 px, 180 degrees, sharp noise 8, 6 rows: not located (reads in a whole-frame box)"},
+    {1368, "3 px, 90 degrees, blur 1, 17 rows at level 3: codewords misread beyond correction"},
+    {1457, "3 px, 195 degrees, 3 rows (27 px tall): not located (reads in a whole-frame box)"},
+    // 4 px with blur 1 and noise 8: the noise edges above, fewer; all 1-3 data columns.
+    {1623, "not located"}, {1672, "guards found, none decoded"}, {1740, "no pattern"}, {1742, "no pattern"},
+    {1787, "not located"}, {1791, "not located"}, {1792, "no pattern"}, {1815, "no pattern"},
+    {1839, "not located"}, {1859, "not located"},
 };
 
-// A symbol for the seed: data kind (text, bytes, digits, mixed, ECI, Macro), level 0-8 and a
-// column count that keeps the turned symbol inside the frame.
-struct Made {
-    testkit::Symbol symbol;
-    std::string expected;
-    std::string what;
-};
-
-Made MakeSymbol(const Shot &shot) {
-    std::mt19937 rng(shot.seed);
-    const int kind = static_cast<int>(rng() % 6);
-    const int level = static_cast<int>(rng() % 9);
-    const double rad = shot.angle * kPi / 180.0;
-    // Columns whose width fits across the frame at this angle.
-    const double room = std::min(shot.width / std::max(std::abs(std::cos(rad)), 0.3), 480.0 / std::max(std::abs(std::sin(rad)), 0.3));
-    const int maxColumns = std::clamp(static_cast<int>((room * 0.8 / shot.module - 69) / 17), 1, 30);
-    const int columns = 2 + static_cast<int>(rng() % static_cast<uint32_t>(std::max(1, maxColumns - 1)));
-    int length = 8 + static_cast<int>(rng() % 50);
-    Made m;
-    for (int attempt = 0; attempt < 6; ++attempt, length = std::max(1, length * 2 / 3)) {
-        std::mt19937 data(shot.seed * 7 + static_cast<uint32_t>(attempt));
-        testkit::SymbolInput in;
-        in.symbology = BARCODE_PDF417;
-        in.option1 = level;
-        in.option2 = std::min(columns, maxColumns);
-        in.data = pdf_test::RandomData(data, kind < 4 ? kind : 0, length);
-        m.expected = in.data;
-        if (kind == 4) {
-            in.data = "Gr\xC3\xBC\xC3\x9F" "e " + in.data.substr(0, 10);
-            in.eci = 26;
-            m.expected = "\\000026" + in.data;
-        } else if (kind == 5) {
-            in.structAppIndex = 2;
-            in.structAppCount = 3;
-            in.structAppId = "123456789";
-        }
-        m.symbol = testkit::Encode(in);
-        const double w = m.symbol.width * shot.module;
-        const double h = m.symbol.height * shot.module;
-        const double bw = std::abs(w * std::cos(rad)) + std::abs(h * std::sin(rad));
-        const double bh = std::abs(w * std::sin(rad)) + std::abs(h * std::cos(rad));
-        if (m.symbol.ok && bw < shot.width - 30 && bh < 450) break;
+const char *PdfSweepMissClass(const SweepShot &s, const pdf_sweep::SweepSymbol &m) {
+    if (s.blur == 0 && s.noise >= 8 && s.module >= 3) return "sharp noise";
+    if (s.module == 2 && m.symbol.rows <= 4) return "short symbol at 2 px";
+    for (const PdfSweepNamedMiss &k : kPdfSweepNamedMisses) {
+        if (k.seed == s.seed) return k.cause;
     }
-    const char *kinds[] = {"text", "bytes", "digits", "mixed", "eci", "macro"};
-    m.what = std::string(kinds[kind]) + " level " + std::to_string(level) + " columns " +
-             std::to_string((m.symbol.cols - 69) / 17) + " rows " + std::to_string(m.symbol.rows);
-    return m;
-}
-
-testkit::Rendered RenderShot(const Made &m, const Shot &shot) {
-    testkit::RenderOptions o;
-    o.width = shot.width;
-    o.height = 480;
-    o.moduleSize = shot.module;
-    o.angleDeg = shot.angle;
-    o.blurSigma = shot.blur;
-    o.noiseSigma = shot.noise;
-    o.seed = shot.seed;
-    return testkit::Render(m.symbol, o);
-}
-
-std::string Describe(const Shot &s) {
-    char b[96];
-    std::snprintf(b, sizeof b, "module %g angle %g blur %g noise %g %dx480 seed %u", s.module, s.angle, s.blur, s.noise,
-                  s.width, s.seed);
-    return b;
+    return nullptr;
 }
 
 struct SweepTally {
@@ -123,63 +84,75 @@ struct SweepTally {
     int read = 0;
     int wrong = 0;
     std::vector<std::string> misses;
+    std::vector<std::string> unnamed;  // misses of no named class or seed
 };
 
+// Why a frame did not read: the PDF417 stage run straight over the whole frame (rows and
+// columns scanned, region classes ignored) tells whether the symbol was only missed by the
+// located regions, or which step of its own decode failed.
+std::string SweepMissCause(const testkit::Frame &f) {
+    static std::vector<uint8_t> pixels;
+    pixels = f.pixels;
+    Test_ResetDecoderStatics();
+    Mem_ResetArena();
+    g_image.data = pixels.data();
+    g_image.width = f.width;
+    g_image.height = f.height;
+    g_image.widthCopy = f.width;
+    Pix_InstallFrame(pixels.data(), f.width, f.height);
+    PDF_ResetState();
+    const i32 box[1][4] = {{0, 0, f.width - 1, f.height - 1}};
+    const u8 flags[1] = {3};
+    const i32 status = PDF_DecodeInRegions(box, 1, flags, 1);
+    Test_ResetDecoderStatics();
+    testkit::InitDecoder();
+    switch (status) {
+        case 0: return "not located (reads in a whole-frame box)";
+        case -30: return "no start or stop pattern found";
+        case -10: return "symbol geometry not built";
+        case 40: return "codeword matrix not read";
+        case 30: return "erasures beyond the budget";
+        case 20: return "error correction failed";
+        default: return "status " + std::to_string(status) + " in a whole-frame box";
+    }
+}
+
 // Reads one frame: true when it decoded to the expected bytes, code id and identifier.
-bool ReadShot(const Shot &shot, SweepTally *t) {
-    const Made m = MakeSymbol(shot);
+bool ReadShot(const SweepShot &shot, SweepTally *t) {
+    const pdf_sweep::SweepSymbol m = pdf_sweep::MakeSweepSymbol(shot);
     EXPECT_TRUE(m.symbol.ok) << m.symbol.error;
-    const testkit::DecodeResult r = testkit::DecodeFrame(RenderShot(m, shot).frame);
+    const testkit::Rendered frame = pdf_sweep::RenderSweepShot(m, shot);
+    const testkit::DecodeResult r = testkit::DecodeFrame(frame.frame);
     ++t->frames;
     if (r.decoded && r.text == m.expected && r.codeId == kPdfCodeId && r.aim == "]L0") {
         ++t->read;
         return true;
     }
     if (r.decoded) ++t->wrong;
-    t->misses.push_back(Describe(shot) + " (" + m.what + ")" + (r.decoded ? " WRONG " + testkit::EscapeBytes(r.text) : ""));
+    t->misses.push_back(pdf_sweep::DescribeSweepShot(shot) + " (" + m.what + "): " +
+                        (r.decoded ? "WRONG " + testkit::EscapeBytes(r.text) : SweepMissCause(frame.frame)));
+    if (PdfSweepMissClass(shot, m) == nullptr) t->unnamed.push_back(t->misses.back());
     return false;
 }
 
-// The sweep's rows: module size x base angle x turn x (blur, noise) x frame width.
-std::vector<Shot> SweepShots(int perRow, uint32_t seed) {
-    std::vector<Shot> shots;
-    for (double module : {2.0, 3.0, 4.0}) {
-        for (double base : {0.0, 90.0, 180.0, 270.0}) {
-            for (double turn : {0.0, 15.0, -15.0}) {
-                for (int look = 0; look < 4; ++look) {
-                    for (int width : {752, 640}) {
-                        for (int k = 0; k < perRow; ++k) {
-                            shots.push_back({module, base + turn, (look & 1) != 0 ? 1.0 : 0.0, (look & 2) != 0 ? 8.0 : 0.0,
-                                             width, ++seed});
-                        }
-                    }
-                }
-            }
-        }
-    }
-    return shots;
-}
-
-// Least share of the sweep that must read (percent); no read may be wrong. The sweep read 695
-// of 864 (80.4 %) when this floor was set. Most misses are sharp frames with noise sigma 8:
-// 4 of 72 read at 4 px per module, 37 of 72 at 3 px, against 68 of 72 when the same noise
-// is blurred (sigma 1); the rest are spread over 2 px frames turned by 15 degrees and tall
-// symbols (80-90 rows) turned by 90 degrees at 3 px. The test prints every miss with its seed.
-constexpr double kSweepFloorPercent = 78;
+// Least share of the sweep that must read (percent); no read may be wrong, and every miss
+// must be one named above. The sweep read 735 of 864 (85.1 %) when this was set: of its 129
+// misses 98 are sharp frames with noise 8 at 3-4 px, 18 short symbols at 2 px, 13 by seed.
+constexpr double kSweepFloorPercent = 80;
 
 TEST_F(PdfImagesTest, FramesSubset) {
-    const Shot shots[] = {
+    const SweepShot shots[] = {
         {3, 0, 0, 0, 752, 11},   {2, 0, 0.5, 4, 752, 12},  {4, 90, 0, 0, 752, 13},  {3, 180, 1, 0, 640, 14},
         {3, 270, 0, 8, 640, 15}, {3, 15, 0.5, 0, 752, 16}, {3, -15, 0, 4, 752, 17}, {2, 105, 0, 0, 752, 18},
         {4, 195, 0.5, 0, 640, 19}, {3, 255, 0, 0, 752, 20},
     };
     SweepTally t;
-    for (const Shot &s : shots) EXPECT_TRUE(ReadShot(s, &t)) << Describe(s);
+    for (const SweepShot &s : shots) EXPECT_TRUE(ReadShot(s, &t)) << pdf_sweep::DescribeSweepShot(s);
     EXPECT_EQ(t.wrong, 0);
 }
 
 TEST_F(PdfImagesTest, SlowFrameSweep) {
-    const std::vector<Shot> shots = SweepShots(3, 1000);
+    const std::vector<SweepShot> shots = pdf_sweep::SweepShots(3, 1000);
     SweepTally all;
     // Per row of module size, angle, blur and noise (both frame widths together).
     for (size_t i = 0; i < shots.size(); i += 6) {
@@ -191,11 +164,13 @@ TEST_F(PdfImagesTest, SlowFrameSweep) {
         all.read += row.read;
         all.wrong += row.wrong;
         all.misses.insert(all.misses.end(), row.misses.begin(), row.misses.end());
+        all.unnamed.insert(all.unnamed.end(), row.unnamed.begin(), row.unnamed.end());
     }
     for (const std::string &m : all.misses) std::printf("miss: %s\n", m.c_str());
     std::printf("read %d of %d\n", all.read, all.frames);
     EXPECT_EQ(all.wrong, 0);
     EXPECT_GE(100.0 * all.read, kSweepFloorPercent * all.frames);
+    for (const std::string &m : all.unnamed) ADD_FAILURE() << "unnamed miss: " << m;
 }
 
 testkit::Symbol Pdf417(const std::string &data, int level, int columns) {
@@ -244,11 +219,22 @@ TEST_F(PdfImagesTest, TwoSymbolsJoined) {
     EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(same), left + right, kPdfCodeId, "]L0"));
     EXPECT_EQ(Dec_GetJoinedCount(), 2);
     EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(swapped), right + left, kPdfCodeId, "]L0"));
-    // A steep symbol beside a flat one: the layout decides.
-    const testkit::Frame mixed = TwoSymbols(a, 0, b, 90);
-    const testkit::DecodeResult m = testkit::DecodeFrame(mixed);
-    EXPECT_TRUE(m.decoded);
-    EXPECT_TRUE(m.text == left + right || m.text == right + left) << testkit::EscapeBytes(m.text);
+    // A flat symbol beside a steep one: the flat symbol's text comes first, on either side of
+    // the frame (which of them decodes first: PdfDecodeTest.FlatAndSteepJoinedEitherWay).
+    struct FlatSteepFrame {
+        testkit::Frame frame;
+        std::string text;
+    };
+    const FlatSteepFrame flatSteep[] = {
+        {TwoSymbols(a, 0, b, 90), left + right},
+        {TwoSymbols(b, 90, a, 0), left + right},
+        {TwoSymbols(b, 0, a, 90), right + left},
+        {TwoSymbols(a, 90, b, 0), right + left},
+    };
+    for (const FlatSteepFrame &k : flatSteep) {
+        EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(k.frame), k.text, kPdfCodeId, "]L0")) << k.text;
+        EXPECT_EQ(Dec_GetJoinedCount(), 2);
+    }
     // One readable symbol: its text and joined count 1; with both required, nothing.
     const testkit::Rendered one = testkit::Render(a, {.moduleSize = 2, .center = testkit::Point{188, 240}});
     EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(one.frame), left, kPdfCodeId, "]L0"));
@@ -474,6 +460,30 @@ TEST_F(PdfDecodeTest, TextsAndLayouts) {
     EXPECT_EQ(PDF_GetMacroFileIdItem(16), -1);
     EXPECT_EQ(PDF_GetMacroFileIdItem(-1), -1);
     EXPECT_EQ(PDF_GetMacroFileIdItem(15), 0);
+}
+
+// A flat and a steep symbol joined: the flat one's text first, whether the steep one decodes
+// first (its box handed first: layout 2) or second (layout 3).
+TEST_F(PdfDecodeTest, FlatAndSteepJoinedEitherWay) {
+    const std::string flatText = "FLAT SYMBOL 111";
+    const std::string steepText = "STEEP SYMBOL 222";
+    const testkit::Frame f = TwoSymbols(Pdf417(flatText, 2, 2), 0, Pdf417(steepText, 2, 2), 90);
+    InstallFrame(f.width, f.height, f.pixels);
+    const i32 flatBox[4] = {0, 0, f.width / 2 - 1, f.height - 1};
+    const i32 steepBox[4] = {0, f.width / 2, f.width - 1, f.height - 1};
+    const u8 flags[2] = {3, 3};
+    for (int steepFirst = 0; steepFirst < 2; ++steepFirst) {
+        i32 boxes[2][4];
+        std::copy(steepFirst ? steepBox : flatBox, (steepFirst ? steepBox : flatBox) + 4, boxes[0]);
+        std::copy(steepFirst ? flatBox : steepBox, (steepFirst ? flatBox : steepBox) + 4, boxes[1]);
+        PDF_ResetState();
+        g_pdfState.joinedMode = 2;
+        EXPECT_EQ(PDF_DecodeInRegions(boxes, 2, flags, 1), 0) << steepFirst;
+        EXPECT_EQ(pdf_test::Str(g_pdfState.text, g_pdfState.length), flatText + steepText) << steepFirst;
+        EXPECT_EQ(PDF_QuadPairLayout(g_pdfState.storedQuads), steepFirst ? 2 : 3);
+        EXPECT_EQ(Dec_GetJoinedCount(), 2);
+        EXPECT_EQ(ArenaUsed(), 0);
+    }
 }
 
 // The CC-C component of a GS1-128 composite, decoded through a request built by hand around
