@@ -1,22 +1,18 @@
 // The PSAM card slot: device registration from the fixed "DRIVEREN", the card's power and
 // reset lines on the switch device, and the answer-to-reset and APDU exchanges on the
 // slot's UART.
-#include <android/log.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
 
 #include "cardslot.h"
 #include "cardslot_internal.h"
-#include "driver_nodes.h"
+#include "cardslot_log.h"
 #include "hwports.h"
 #include "plat.h"
-#include "xmlcfg.h"
 
 namespace {
 
-constexpr char kDriverPath[] = "/system/usr/xml/DRIVEREN";
 constexpr int kSlotCount = 5;
 constexpr int kSpeed = 9600;
 // The switch channel of each slot's enable and reset lines.
@@ -29,9 +25,7 @@ constexpr int kAtrWaitMs = 500;
 constexpr int kApduWaitMs = 500;
 constexpr int kPowerSettleMs = 500;
 constexpr int kHexTextMax = 2047;
-// Room for a dump line: title, brackets and the whole hex text.
-constexpr int kLogLineMax = kHexTextMax + 256;
-constexpr char kLogTag[] = "ScanJni";
+
 
 CardslotState g_state;
 
@@ -59,32 +53,12 @@ bool atr_valid(const uint8_t *atr, int n) {
 
 }  // namespace
 
-// The library's own logging level; its copy of the configuration code reads it under the
-// logging library's name, kept out of the exports.
-extern "C" __attribute__((visibility("hidden"))) uint32_t log_get_level(void) { return g_state.level; }
-
 CardslotState &cardslot_state() { return g_state; }
-
-void cardslot_log(const char *format, ...) {
-    if ((g_state.level & kCardslotLogBit) == 0) return;
-    char line[kLogLineMax + 1];
-    va_list ap;
-    va_start(ap, format);
-    vsnprintf(line, sizeof line, format, ap);
-    va_end(ap);
-    __android_log_print(ANDROID_LOG_DEBUG, kLogTag, "%s", line);
-}
 
 void slot_driver_init() {
     if (g_state.driverLoaded) return;
     g_state.driverLoaded = 1;
-    XML_HANDLE *drivers = XMLOpenDecrypt(kDriverPath, kServiceConfigKey);
-    if (drivers == nullptr) {
-        cardslot_log("driver_init=================Error");
-        return;
-    }
-    XMLFindCurCallProcForSubName(drivers, nullptr, "name", register_driver_node, nullptr);
-    XMLClose(drivers);
+    standalone_driver_init();
 }
 
 int slot_set_enable(int channel, int value) { return slot_set_line(channel, MODULE_IOCRL_SET_PSAM_EN, value); }
@@ -183,7 +157,7 @@ int ReadPacket(int slot, uint8_t *buffer, int size, int first_ms) {
 }
 
 void PrintCustomHex(const char *title, const uint8_t *bytes, int count) {
-    if ((g_state.level & kCardslotLogBit) == 0) return;
+    if ((cardslot_log_level() & kCardslotLogBit) == 0) return;
     char text[kHexTextMax + 1];
     int used = 0;
     text[0] = '\0';
@@ -194,7 +168,7 @@ void PrintCustomHex(const char *title, const uint8_t *bytes, int count) {
         memcpy(text + used, one, static_cast<size_t>(n) + 1);
         used += n;
     }
-    cardslot_log("%s [%s]", title != nullptr ? title : "", text);
+    cardslot_log_line("%s [%s]", title != nullptr ? title : "", text);
 }
 
 int CheckCard(int slot) {

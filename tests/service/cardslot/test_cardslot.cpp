@@ -14,6 +14,7 @@
 
 #include "cardslot.h"
 #include "cardslot_internal.h"
+#include "cardslot_log.h"
 #include "hwports.h"
 #include "sandbox.h"
 #include "service_log.h"
@@ -104,6 +105,7 @@ class CardslotTest : public ServiceTest {
         while (unregister_device(0, -1) == 0) {
         }
         cardslot_state() = CardslotState{};
+        cardslot_log_level() = kCardslotLogDefault;
         sim_pty_close(&pty_);
         sim_sleep_remove();
         sim_kernel_remove();
@@ -276,7 +278,7 @@ TEST_F(CardslotTest, PrintCustomHexFormsAndBoundsItsText) {
     ASSERT_NE(at, std::string::npos);
     size_t end = logcat.find(']', at);
     EXPECT_EQ(end - at - 6, 2045u);  // 409 whole bytes fit in 2,047 characters
-    cardslot_state().level = 0x08;
+    cardslot_log_level() = 0x08;
     PrintCustomHex("quiet", two, 2);
     EXPECT_EQ(logcat_text().find("quiet"), std::string::npos);
 }
