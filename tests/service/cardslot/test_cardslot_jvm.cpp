@@ -168,6 +168,13 @@ TEST_F(CardslotJvmTest, AStandInLackingANativeFailsToLoad) {
     expect_quiet_jvm(out);
 }
 
+TEST_F(CardslotJvmTest, WithoutTheResultClassTheNativesAnswerNull) {
+    write_drivers(true);
+    std::string out;
+    EXPECT_EQ(run_scenario(CARDSLOT_NO_RESULT_CLASSES, "no-result-class", &out), 0) << out;
+    expect_quiet_jvm(out);
+}
+
 TEST_F(CardslotJvmTest, RfidServiceSwitchesTheLine) {
     write_drivers(true);
     write_file("/sys/rfid/power", "");

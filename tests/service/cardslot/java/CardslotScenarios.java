@@ -123,6 +123,15 @@ public final class CardslotScenarios {
         });
     }
 
+    // Run without the result class on the class path: every native answers null, and no
+    // exception is left pending.
+    static void noResultClass() {
+        PSAMController.load();
+        PSAMController c = new PSAMController();
+        step("close without the result class", () -> checkEq(null, c.JNI_PSAMClose(), "close"));
+        step("command without the result class", () -> checkEq(null, c.JNI_PSAMSendCommand(null, 4), "send"));
+    }
+
     public static void main(String[] args) throws Exception {
         // The simulated kernel first: it hands the slot's line settings to the pseudo-terminal
         // as a serial line takes them.
@@ -133,6 +142,7 @@ public final class CardslotScenarios {
             case "rfid": rfid(true); break;
             case "rfid-unconfigured": rfid(false); break;
             case "missing": missing(); break;
+            case "no-result-class": noResultClass(); break;
             default: throw new IllegalArgumentException(args[0]);
         }
         System.out.println(passed + " passed, " + failed + " failed");
