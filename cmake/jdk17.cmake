@@ -29,6 +29,25 @@ function(stack_java_classes target)
     COMMENT "javac ${target}" VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${stamp})
 endfunction()
+# stack_java_missing_native(target OUTPUT dir SOURCE file NATIVE text [SOURCES ...]): a
+# stand-in class lacking one native: SOURCE without its line declaring "native <NATIVE>;",
+# compiled with the other SOURCES into dir (a library's load must then fail).
+function(stack_java_missing_native target)
+  cmake_parse_arguments(M "" "OUTPUT;SOURCE;NATIVE" "SOURCES" ${ARGN})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${M_SOURCE})
+  file(READ ${M_SOURCE} _source)
+  string(REGEX REPLACE "[(]" "[(]" _pattern "${M_NATIVE}")
+  string(REGEX REPLACE "[)]" "[)]" _pattern "${_pattern}")
+  string(REGEX REPLACE "\n[^\n]*native ${_pattern};" "" _missing "${_source}")
+  if(_missing STREQUAL _source)
+    message(FATAL_ERROR "${M_SOURCE} has no native ${M_NATIVE} to leave out")
+  endif()
+  get_filename_component(_name ${M_SOURCE} NAME)
+  file(RELATIVE_PATH _relative ${PROJECT_SOURCE_DIR}/platform/java ${M_SOURCE})
+  set(_out ${CMAKE_CURRENT_BINARY_DIR}/${target}-source/${_relative})
+  file(CONFIGURE OUTPUT ${_out} CONTENT "${_missing}" @ONLY)
+  stack_java_classes(${target} OUTPUT ${M_OUTPUT} SOURCES ${_out} ${M_SOURCES})
+endfunction()
 # stack_jvm_sanitizer(target): in the ASan+UBSan build, tells target's code the sanitizer
 # runtime that a JVM running the build's libraries must preload and the JVM's suppressions
 # (JVM_ASAN_RUNTIME, JVM_ASAN_SUPPRESSIONS; see svc_sandbox::jvm_sanitizer_env); nothing in

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -56,3 +57,14 @@ extern "C" int __android_log_print(int prio, const char *tag, const char *fmt, .
     }
     return __android_log_write(prio, tag, text);
 }
+
+namespace {
+
+// A process that cannot call plat_logcat_set_file itself (a JVM) names the file in its
+// environment.
+__attribute__((constructor)) void logcat_from_environment() {
+    const char *path = getenv("STACK_LOGCAT_FILE");
+    if (path != nullptr && path[0] != '\0') plat_logcat_set_file(path);
+}
+
+}  // namespace

@@ -5,11 +5,10 @@
 
 #include <atomic>
 
+#include "driver_nodes.h"
 #include "readercore.h"
 #include "scanner_service.h"
 
-// The key text of the encrypted configuration files.
-inline constexpr char kServiceConfigKey[] = "Kwd7315";
 
 // ---- Engine list and loader ----
 
@@ -102,8 +101,6 @@ DEVICE_OBJECT *scanner_device_open();
 // Waits until both start-up threads have ended, then tears everything down: the result
 // of closing the service socket; -1 for a NULL device.
 int scanner_device_close(DEVICE_OBJECT *device);
-// The walk procedures of "DRIVEREN": register or unregister the device an element names.
-int register_driver_node(XML_NODE *node, char *attr, char *text, void *arg);
-int unregister_driver_node(XML_NODE *node, char *attr, char *text, void *arg);
+// Unregisters the devices of "DRIVEREN" (the walk procedures: driver_nodes.h).
 void driver_deinit();
 int post_probe_proc(void *device);

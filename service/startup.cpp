@@ -32,25 +32,6 @@ constexpr int kWakeSettleMs = 200;
 constexpr int kScannerTypeSize = 128;
 constexpr useconds_t kThreadPollUs = 1000;
 
-// "DRIVEREN": element names (exact) and the device kinds they register.
-struct DriverKind {
-    const char *element;
-    int kind;
-};
-static constexpr DriverKind kDriverKinds[] = {
-    {"I2C", PORT_KIND_I2C},       {"UART", PORT_KIND_UART},         {"GPIO", PORT_KIND_GPIO},
-    {"SWITCH1D", PORT_KIND_SWITCH1D}, {"SWITCH2D", PORT_KIND_SWITCH2D}, {"MTD", PORT_KIND_MTD},
-    {"SENSOR", PORT_KIND_SENSOR},
-};
-static_assert(sizeof kDriverKinds / sizeof kDriverKinds[0] == 7, "seven device kinds");
-
-int driver_kind(XML_NODE *node) {
-    if (node == nullptr || node->name == nullptr) return -1;
-    for (const DriverKind &k : kDriverKinds)
-        if (strcmp(reinterpret_cast<const char *>(node->name), k.element) == 0) return k.kind;
-    return -1;
-}
-
 // Walks "DRIVEREN" with proc; error is logged when the file is there but cannot be read.
 void walk_driver_file(XML_ATTR_PROC proc, const char *error) {
     char path[RT_PATH_MAX] = {};
@@ -275,20 +256,6 @@ int post_probe_proc(void *arg) {
     apply_pending_upgrade(r);
     read_back_settings(device, r);
     device_set_state(device, 1);
-    return 0;
-}
-
-int register_driver_node(XML_NODE *node, char *attr, char *text, void *) {
-    int kind = driver_kind(node);
-    if (kind < 0) return -1;
-    register_device(kind, atoi(attr), text);
-    return 0;
-}
-
-int unregister_driver_node(XML_NODE *node, char *attr, char *, void *) {
-    int kind = driver_kind(node);
-    if (kind < 0) return -1;
-    unregister_device(kind, atoi(attr));
     return 0;
 }
 

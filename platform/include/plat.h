@@ -105,7 +105,8 @@ static_assert(sizeof(PLAT_I2C_RDWR_DATA) == 16, "I2C transfer argument layout");
 #endif
 
 /* Where Android log lines go on this host: appended, one line "P/tag: text" per call, to
- * the host file named (NULL stops writing). 0, or -1 when the file cannot be opened. */
+ * the host file named (NULL stops writing). 0, or -1 when the file cannot be opened. The
+ * environment entry STACK_LOGCAT_FILE names one at load. */
 PLAT_EXPORT int plat_logcat_set_file(const char *host_path);
 
 #ifdef __cplusplus
