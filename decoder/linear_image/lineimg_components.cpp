@@ -23,8 +23,6 @@ namespace vexo {
 
 namespace {
 
-constexpr i32 kCallbackPdf = 1;
-constexpr i32 kCallbackCc = 2;
 constexpr i32 kWidenMargin = 10;
 constexpr i32 kTrimInset = 2;
 constexpr i32 kBarStartBack = 8;
@@ -262,7 +260,7 @@ int LineImg_ReadPdfComponent(LINEIMG_RUN *run, const REGION_QUAD *area, const RE
     request.capacity = kLineImgComponentBytes;
     request.length = 0;
     request.buffer = run->componentText[r];
-    if (Dec_CallTypedCallback(kCallbackPdf, &request) != 1) return 0;
+    if (Dec_CallTypedCallback(kCallbackPdfComponent, &request) != 1) return 0;
     StoreComponent(run, r, request.length, kPdfComponentId);
     return 1;
 }
@@ -291,7 +289,7 @@ int LineImg_ReadCcComponent(LINEIMG_RUN *run, const REGION_QUAD *area) {
         request.narrowWidth = st.narrowWidth2;
         request.variant = choice.variant;
         request.polarity = 1;
-        const int answer = Dec_CallTypedCallback(kCallbackCc, &request);
+        const int answer = Dec_CallTypedCallback(kCallbackCcComponent, &request);
         if (answer != 0) {
             StoreComponent(run, r, request.length, kCcComponentId);
             return answer;

@@ -35,11 +35,23 @@ TEST(LineImgCompositeSymbols, Probe) {
         {BARCODE_GS1_128_CC, "[01]09501101530008", "[10]ABC123", 3},
         {BARCODE_EANX_CC, "950110153000", "[10]ABC123", 1},
         {BARCODE_DBAR_OMN_CC, "0950110153000", "[10]ABC123", 1},
+        {BARCODE_DBAR_OMN_CC, "0950110153000", "[10]ABC123", 2},
+        {BARCODE_DBAR_LTD_CC, "0950110153000", "[10]ABC123", 1},
+        {BARCODE_DBAR_EXP_CC, "[01]09501101530008", "[10]ABC123", 1},
+        {BARCODE_UPCA_CC, "01234567890", "[10]ABC123", 1},
+        {BARCODE_EANX_CC, "1234567", "[10]ABC123", 1},
+        {BARCODE_UPCE_CC, "0123456", "[10]ABC123", 1},
     };
+    const testkit::DecoderApi api = testkit::LinkedDecoder();
+    testkit::InitDecoder();
+    std::printf("set %d\n", api.set(0x11C01, VEXO_ON));
     for (const auto &c : cases) {
         const testkit::Symbol sym = MakeComposite(c);
         ASSERT_TRUE(sym.ok) << sym.error;
         testkit::Rendered img = testkit::Render(sym, {.moduleSize = 3});
+        testkit::Rendered img2 = testkit::Render(sym, {.moduleSize = 3, .angleDeg=180});
+        const testkit::DecodeResult r2 = testkit::DecodeFrame(img2.frame);
+        std::printf("180: %d 0x%X %s [%s]\n", r2.decoded, r2.codeId, r2.aim.c_str(), testkit::EscapeBytes(r2.text).c_str());
         const testkit::DecodeResult r = testkit::DecodeFrame(img.frame);
         std::printf("%d cc%d: %d 0x%X %s [%s]\n", c.symbology, c.option1, r.decoded, r.codeId, r.aim.c_str(),
                     testkit::EscapeBytes(r.text).c_str());
