@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -12,6 +13,9 @@
 #include <vector>
 
 #include "core/modules.h"
+#include "core/pixel.h"
+#include "core/state.h"
+#include "linear_image/lineimg_components.h"
 #include "linear_image/lineimg_module.h"
 #include "support/testkit.h"
 
@@ -139,6 +143,63 @@ TEST(LineImgCompositeSymbols, EveryKindReadsUprightAndTilted) {
             const bool miss = angle == 0.0 && k.uprightMiss;
             EXPECT_EQ(got, miss ? CompositeOutcome::kNothing : CompositeOutcome::kRead) << k.name << " " << angle << " " << why;
         }
+    }
+}
+
+// The area finder on rendered composites: the region is the linear symbol's rows (first
+// side on its top edge), the area reaches beyond the component's top and is trimmed to 8 px
+// outside the component's outermost bars.
+TEST(LineImgCompositeArea, FramesTheComponent) {
+    struct AreaCase {
+        int kind;  // into kCompositeKinds
+        int mode;
+    };
+    for (const AreaCase c : {AreaCase{0, 1}, AreaCase{1, 1}, AreaCase{3, 2}, AreaCase{5, 2}}) {
+        const CompositeKind &k = kCompositeKinds[c.kind];
+        const testkit::Symbol sym = MakeCompositeSymbol(k);
+        ASSERT_TRUE(sym.ok);
+        const testkit::Rendered img = testkit::Render(sym, {.moduleSize = 3});
+        // The linear rows: the last row's block of equal rows; the component: dark modules above.
+        int firstLinear = sym.rows - 1;
+        double componentTop = -1, componentLeft = 1e9, componentRight = -1;
+        for (int r = 0; r < sym.rows; ++r)
+            for (int col = 0; col < sym.cols; ++col)
+                if (sym.Dark(r, col) && sym.rowTop[static_cast<size_t>(r) + 1] - sym.rowTop[static_cast<size_t>(r)] <= 3 &&
+                    r < firstLinear - 1) {
+                    if (componentTop < 0) componentTop = sym.rowTop[static_cast<size_t>(r)];
+                    componentLeft = std::min(componentLeft, static_cast<double>(col));
+                    componentRight = std::max(componentRight, static_cast<double>(col + 1));
+                }
+        ASSERT_GE(componentTop, 0) << k.name;
+        const double linearTop = sym.rowTop[static_cast<size_t>(firstLinear)];
+        std::vector<uint8_t> pixels = img.frame.pixels;
+        vexo::Pix_SetImagePointer(pixels.data());
+        vexo::Pix_SetImageSize(img.frame.width, img.frame.height);
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_InstallFrame(pixels.data(), img.frame.width, img.frame.height);
+        auto at = [&](double x, double y) {
+            const testkit::Point p = img.transform.ToImage({x, y});
+            return vexo::POINT_I32{static_cast<vexo::i32>(std::lround(p.x)), static_cast<vexo::i32>(std::lround(p.y))};
+        };
+        // The linear bars' lower part (an EAN/UPC's guards reach lower), quiet zone included.
+        const double bottom = sym.rowTop[static_cast<size_t>(sym.rows)] - 6;
+        const vexo::REGION_QUAD quad{{at(-10, linearTop + 2), at(sym.width + 10, linearTop + 2), at(-10, bottom),
+                                      at(sym.width + 10, bottom)}};
+        vexo::REGION_QUAD area{};
+        ASSERT_EQ(vexo::LineImg_FindComponentArea(&quad, &area, 0, c.mode), 1);
+        const vexo::POINT_I32 top = at(componentLeft, componentTop);
+        const vexo::POINT_I32 left = at(componentLeft, 0);
+        const vexo::POINT_I32 right = at(componentRight, 0);
+        std::printf("%s: area %d,%d %d,%d %d,%d %d,%d; component top %d, bars %d..%d\n", k.name, area.c[0].x,
+                    area.c[0].y, area.c[1].x, area.c[1].y, area.c[2].x, area.c[2].y, area.c[3].x, area.c[3].y, top.y,
+                    left.x, right.x);
+        // The far side beyond the component's top, by at most one step of 4 px and a row.
+        EXPECT_LE(area.c[0].y, top.y) << k.name;
+        EXPECT_GE(area.c[0].y, top.y - 4 - 6) << k.name;
+        EXPECT_NEAR(area.c[0].x, left.x - 8, 2) << k.name;
+        EXPECT_NEAR(area.c[1].x, right.x + 8, 2) << k.name;
+        EXPECT_NEAR(area.c[2].x, left.x - 8, 2) << k.name;
+        EXPECT_NEAR(area.c[3].x, right.x + 8, 2) << k.name;
     }
 }
 
