@@ -204,13 +204,22 @@ TEST(LineImgCompositeArea, FramesTheComponent) {
 }
 
 // Without composite mode an EAN-13 with a component is read as EAN-13 alone; with it the
-// component joins (above); GS1-128 needs no mode.
+// component joins (above). In composite mode an EAN-13 carries no link, so one without a
+// component is searched for it, no table row asks a reader, and it is refused at its
+// region; alone in the frame no fallback outputs it.
 TEST(LineImgCompositeSymbols, CompositeModeDecidesForEanUpc) {
     const testkit::Symbol sym = MakeCompositeSymbol(kCompositeKinds[3]);
     ASSERT_TRUE(sym.ok);
     testkit::InitDecoder();
     const testkit::DecodeResult r = testkit::DecodeFrame(testkit::Render(sym, {.moduleSize = 3}).frame);
     EXPECT_TRUE(testkit::ReadAs(r, "9501101530003", 0x8, "]E0"));
+    const testkit::Symbol alone = testkit::Encode(BARCODE_EANX, "950110153000");
+    ASSERT_TRUE(alone.ok);
+    const testkit::Frame frame = testkit::Render(alone, {.moduleSize = 3}).frame;
+    EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(frame), "9501101530003", 0x8, "]E0"));
+    CompositeModeOn mode;
+    ASSERT_TRUE(mode.on());
+    EXPECT_FALSE(testkit::DecodeFrame(frame).decoded);
 }
 
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
