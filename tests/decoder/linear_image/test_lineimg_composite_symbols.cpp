@@ -222,6 +222,26 @@ TEST(LineImgCompositeSymbols, CompositeModeDecidesForEanUpc) {
     EXPECT_FALSE(testkit::DecodeFrame(frame).decoded);
 }
 
+// Symbols pushed against every border, upright and turned half round, so that the areas
+// walked (up to 396 px beyond the symbol) and handed to both readers lie partly outside the
+// frame: nothing misread (the sanitizer build checks the reads and writes).
+TEST(LineImgCompositeSymbols, AreasPastTheBorders) {
+    CompositeModeOn mode;
+    ASSERT_TRUE(mode.on());
+    const testkit::Point centres[] = {{376, 40}, {376, 440}, {160, 240}, {592, 240}};
+    for (int kind : {0, 2, 3, 11}) {
+        const CompositeKind &k = kCompositeKinds[kind];
+        const testkit::Symbol sym = MakeCompositeSymbol(k);
+        ASSERT_TRUE(sym.ok);
+        for (const testkit::Point &centre : centres)
+            for (double angle : {0.0, 180.0}) {
+                const testkit::RenderOptions opt{.moduleSize = 2, .center = centre, .angleDeg = angle};
+                std::string why;
+                EXPECT_NE(ReadComposite(mode, k, sym, opt, &why), CompositeOutcome::kWrong) << why;
+            }
+    }
+}
+
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
 // 10 either way around each, with blur and noise, where the turned symbol fits. Prints the
 // read share of every row; no frame may be misread.
