@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/types.h"
+#include "linear_image/lineimg_components.h"
 #include "linear_image/lineimg_edges.h"
 #include "linear_image/lineimg_finder_scratch.h"
 
@@ -35,6 +36,10 @@ enum LineImgArea : i32 {
     // The region finder runs before any line is read; its block still keeps clear of them.
     kAreaFinder = (kAreaEnd + 63) & ~63,
     kAreaFinderEnd = kAreaFinder + kFinderScratchBytes,
+    // The component area finder runs between regions, while the maps and the finder's
+    // block may still be read: behind both (and the finder's alignment slack).
+    kAreaComponent = (kAreaFinderEnd + 64 + 63) & ~63,
+    kAreaComponentEnd = kAreaComponent + kComponentScratchBytes,
 };
 static_assert(kLineImgMapRows == 320 && kLineImgMapCols == 426);
 static_assert(kAreaSamples >= kLineImgMapBytes && kAreaSamples % 64 == 0);
@@ -43,5 +48,7 @@ static_assert(kAreaLists % 4 == 0 && kAreaMatch % 4 == 0 && kAreaRecordEdges % 2
 static_assert(kAreaEnd - kAreaSamples < 51 * 1024);
 static_assert(kAreaEnd <= 752 * 480);
 static_assert(kAreaFinder >= kAreaEnd && kAreaFinder % 64 == 0 && kAreaFinderEnd <= 752 * 480);
+static_assert(kAreaComponent >= kAreaEnd && kAreaComponent >= kAreaFinderEnd + 64 && kAreaComponent % 64 == 0);
+static_assert(kAreaComponentEnd <= 752 * 480);
 
 }  // namespace vexo
