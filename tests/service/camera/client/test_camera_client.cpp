@@ -2,10 +2,6 @@
 // default name in the same process, with a dummy camera daemon as a child process. The
 // client keeps its link and watchdog for the life of its process: each test runs in a
 // process of its own.
-#include <dirent.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -106,31 +102,6 @@ std::vector<uint8_t> camuser_bytes(uint32_t kind, uint32_t user_id, uint32_t sta
     return b;
 }
 
-// A child process that names itself and waits to be killed.
-pid_t camclient_spawn_named(const char *name) {
-    int ready[2];
-    if (pipe(ready) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_NAME, name, 0, 0, 0);
-        char c = 1;
-        (void)!write(ready[1], &c, 1);
-        for (int i = 0; i < 600; ++i) sleep(1);
-        _exit(0);
-    }
-    close(ready[1]);
-    char c;
-    (void)!read(ready[0], &c, 1);
-    close(ready[0]);
-    return pid;
-}
-
-void camclient_reap(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
 struct CamNotice {
     int code, a, b;
     CamClock::time_point at;
@@ -159,15 +130,6 @@ int camclient_default_name_sockets() {
     return n;
 }
 
-int camclient_thread_count() {
-    DIR *d = opendir("/proc/self/task");
-    if (d == nullptr) return -1;
-    int n = 0;
-    while (dirent *e = readdir(d)) n += e->d_name[0] != '.' ? 1 : 0;
-    closedir(d);
-    return n;
-}
-
 class CameraClientTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -177,7 +139,7 @@ class CameraClientTest : public ::testing::Test {
         EXPECT_EQ(log_get_level(), LINK_LOG_LEVEL_DEFAULT);
     }
     void TearDown() override {
-        camclient_reap(dummy_);
+        reap_named_process(dummy_);
         // The client's threads outlive the test and may still log: the file stays open.
         remove_host_tree(dir_);
     }
@@ -231,6 +193,12 @@ TEST_F(CameraClientTest, ExportsBeforeInitDoNothingAndNoPeerAnswersOther) {
     // The callback given before init was not kept.
     camera_state_notify(9, 8, 7);
     EXPECT_TRUE(camclient_notices().empty());
+    // A peer that comes later hears nothing from this client.
+    start_peer();
+    EXPECT_EQ(camera_set_state(7, "late"), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::lock_guard<std::mutex> g(CamPeer::the().mu);
+    EXPECT_TRUE(CamPeer::the().requests.empty());
 }
 
 TEST_F(CameraClientTest, GetStateTakesWholeRepliesOnly) {
@@ -309,6 +277,12 @@ TEST_F(CameraClientTest, SetStateAndKillTaskSendWholeRecords) {
     }
     EXPECT_TRUE(logged("D/Kelservice: [camera_set_state Client] Setting NowPid [" + std::to_string(me) +
                        "] Name [scanner] State [7]\n"));
+    // Without bit 0x01 of the link library's mask the client is silent.
+    log_set_level(LINK_LOG_LEVEL_DEFAULT & ~0x01u);
+    EXPECT_EQ(camera_set_state(8, "quiet"), 0);
+    ASSERT_TRUE(eventually([&] { return p.count(CAMERA_CMD_SET_STATE) == 4; }));
+    EXPECT_FALSE(logged("Name [quiet]"));
+    log_set_level(LINK_LOG_LEVEL_DEFAULT);
 
     // kill_task returns only once a process of the name exists, and 2 s after that.
     const std::string victim = "camk" + std::to_string(me % 100000);
@@ -321,7 +295,7 @@ TEST_F(CameraClientTest, SetStateAndKillTaskSendWholeRecords) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_FALSE(returned.load());
     auto t_dummy = CamClock::now();  // the name cannot be seen before the fork
-    dummy_ = camclient_spawn_named(victim.c_str());
+    dummy_ = spawn_named_process(victim.c_str());
     caller.join();
     EXPECT_GE(std::chrono::duration<double>(CamClock::now() - t_dummy).count(), 2.0);
     EXPECT_LT(camclient_seconds_since(t0), 10.0);  // hang guard
@@ -381,13 +355,13 @@ TEST_F(CameraClientTest, TwoFirstInitsAtOnceMakeOneLinkAndOneWatchdog) {
     start_peer();
     ASSERT_TRUE(eventually([] { return camclient_default_name_sockets() == 1; }));  // the listener
     // What one client link costs in threads here.
-    const int before = camclient_thread_count();
+    const int before = process_thread_count();
     LINK_CONTEXT *probe = start_comm(0, nullptr);
     ASSERT_NE(probe, nullptr);
     ASSERT_TRUE(eventually([] { return camclient_default_name_sockets() == 2; }));
-    const int link_threads = camclient_thread_count() - before;
+    const int link_threads = process_thread_count() - before;
     stop_comm(probe);
-    ASSERT_TRUE(eventually([&] { return camclient_thread_count() == before && camclient_default_name_sockets() == 1; }));
+    ASSERT_TRUE(eventually([&] { return process_thread_count() == before && camclient_default_name_sockets() == 1; }));
 
     std::atomic<int> go{0};
     int results[2] = {-2, -2};
@@ -408,10 +382,10 @@ TEST_F(CameraClientTest, TwoFirstInitsAtOnceMakeOneLinkAndOneWatchdog) {
     EXPECT_EQ(results[1], 0);
     EXPECT_EQ(camera_client_init(5), 0);
     ASSERT_TRUE(eventually([] { return camclient_default_name_sockets() == 2; }));
-    EXPECT_EQ(camclient_thread_count(), before + link_threads + 1);
+    EXPECT_EQ(process_thread_count(), before + link_threads + 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(camclient_default_name_sockets(), 2);
-    EXPECT_EQ(camclient_thread_count(), before + link_threads + 1);
+    EXPECT_EQ(process_thread_count(), before + link_threads + 1);
     // The first call's userId holds.
     net_direct_send(CamPeer::the().link, CAMERA_CMD_SERVICE_5, nullptr, 0);
     EXPECT_TRUE(wait_logged("camera_distribute UsedId [2] cmd [5]\n"));
@@ -444,7 +418,7 @@ TEST_F(CameraClientTest, WatchdogFiresOnlyWithoutFrames) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(camclient_notices().size(), 1u);
     auto t_dummy = CamClock::now();
-    dummy_ = camclient_spawn_named(CAMERA_DAEMON_NAME);
+    dummy_ = spawn_named_process(CAMERA_DAEMON_NAME);
     ASSERT_TRUE(eventually([] { return camclient_notices().size() == 2; }));
     auto stopped = camclient_notices()[1];
     EXPECT_EQ((std::vector<int>{stopped.code, stopped.a, stopped.b}), (std::vector<int>{1, 0, 0}));
@@ -465,7 +439,7 @@ TEST_F(CameraClientTest, WatchdogFiresOnlyWithoutFrames) {
 TEST_F(CameraClientTest, WatchdogRestartAndStop) {
     start_peer();
     start_client(2);
-    dummy_ = camclient_spawn_named(CAMERA_DAEMON_NAME);
+    dummy_ = spawn_named_process(CAMERA_DAEMON_NAME);
     auto t0 = CamClock::now();
     camera_stream_start();
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
@@ -493,7 +467,7 @@ TEST_F(CameraClientTest, WatchdogRestartAndStop) {
 TEST_F(CameraClientTest, StreamCallsFromThreeThreads) {
     start_peer();
     start_client(2);
-    dummy_ = camclient_spawn_named(CAMERA_DAEMON_NAME);
+    dummy_ = spawn_named_process(CAMERA_DAEMON_NAME);
     camera_stream_start();
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
