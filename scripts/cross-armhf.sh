@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# cross-armhf.sh: builds the message link library, the platform layer and the plain link
-# peer program for 32-bit ARM (the camera client's target) with Debian's cross compiler,
+# cross-armhf.sh: builds the message link library, the camera arbitration client, the
+# platform layer and the plain link peer program for 32-bit ARM (the camera client's target,
+# where its record layouts are checked at compile time) with Debian's cross compiler,
 # then runs the ARM client under qemu-arm for 100 command round trips against the host's
 # 64-bit server from the release build. Exits non-zero when a build or a round trip fails.
 set -euo pipefail
@@ -19,10 +20,14 @@ $cxx "${flags[@]}" -shared -Wl,--no-undefined -o "$out/libstackplatform.so" \
 $cxx "${flags[@]}" -shared -Wl,--no-undefined -Wl,-Bsymbolic -o "$out/libzptutils.so" \
   link/utils.cpp link/socket.cpp link/reassembly.cpp link/link.cpp -L"$out" -lstackplatform -lpthread \
   -Wl,-rpath,'$ORIGIN'
+$cxx "${flags[@]}" -Icamera/include -shared -Wl,--no-undefined -Wl,-Bsymbolic -o "$out/libzptcamera_client.so" \
+  camera/camera_client.cpp -L"$out" -lzptutils -lstackplatform -lpthread -Wl,-rpath,'$ORIGIN'
 $cxx "${flags[@]}" -o "$out/link_peer" tests/service/link/link_peer.cpp -L"$out" -lzptutils -lstackplatform \
   -Wl,-rpath,'$ORIGIN'
 file "$out/libzptutils.so" | grep -q "ELF 32-bit LSB shared object, ARM" || { echo "not a 32-bit ARM library" >&2; exit 1; }
 scripts/check-exports.sh "$out/libzptutils.so" link/exports.txt
+file "$out/libzptcamera_client.so" | grep -q "ELF 32-bit LSB shared object, ARM" || { echo "not a 32-bit ARM library" >&2; exit 1; }
+scripts/check-exports.sh "$out/libzptcamera_client.so" camera/exports_client.txt
 
 name="/cross/armhf/$$"
 fifo=$(mktemp -u)

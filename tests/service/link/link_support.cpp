@@ -1,6 +1,5 @@
 #include "link_support.h"
 
-#include <dirent.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <string.h>
@@ -267,13 +266,4 @@ int LinkTest::count_logged(const std::string &needle) const {
     return count;
 }
 
-int thread_count() {
-    DIR *d = opendir("/proc/self/task");
-    if (d == nullptr) return -1;
-    int count = 0;
-    while (dirent *e = readdir(d)) {
-        if (e->d_name[0] != '.') ++count;
-    }
-    closedir(d);
-    return count;
-}
+int thread_count() { return process_thread_count(); }

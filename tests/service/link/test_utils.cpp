@@ -1,8 +1,5 @@
 // The library's utilities: process lookup, thread start, hex dump, time difference.
 #include <dirent.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "link_support.h"
@@ -10,30 +7,6 @@
 namespace {
 
 class LinkUtilsTest : public LinkTest {};
-
-// A child that renames itself and waits to be killed.
-pid_t spawn_named(const char *name) {
-    int ready[2];
-    if (pipe(ready) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_NAME, name, 0, 0, 0);
-        char c = 1;
-        (void)!write(ready[1], &c, 1);
-        for (int i = 0; i < 600; ++i) sleep(1);  // killed long before
-        _exit(0);
-    }
-    close(ready[1]);
-    char c;
-    (void)!read(ready[0], &c, 1);
-    close(ready[0]);
-    return pid;
-}
-
-void reap(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
 
 // The first of two pids in /proc's directory order.
 pid_t first_in_proc_order(pid_t a, pid_t b) {
@@ -52,14 +25,14 @@ pid_t first_in_proc_order(pid_t a, pid_t b) {
 
 TEST_F(LinkUtilsTest, ProcessIdByName) {
     std::string name = "lk" + std::to_string(getpid() % 100000);
-    pid_t a = spawn_named(name.c_str());
-    pid_t b = spawn_named(name.c_str());
+    pid_t a = spawn_named_process(name.c_str());
+    pid_t b = spawn_named_process(name.c_str());
     ASSERT_GT(a, 0);
     ASSERT_GT(b, 0);
     EXPECT_EQ(common_get_pid(name.c_str()), first_in_proc_order(a, b));
-    reap(a);
+    reap_named_process(a);
     EXPECT_EQ(common_get_pid(name.c_str()), b);
-    reap(b);
+    reap_named_process(b);
     EXPECT_EQ(common_get_pid(name.c_str()), 0);
     EXPECT_EQ(common_get_pid(""), 0);
     EXPECT_EQ(common_get_pid(nullptr), 0);
@@ -68,11 +41,11 @@ TEST_F(LinkUtilsTest, ProcessIdByName) {
 // The kernel keeps 15 characters of a name: 16 never match, 15 do.
 TEST_F(LinkUtilsTest, SixteenCharacterNamesNeverMatch) {
     const char *full = "lnk16charsname_Z";  // 16 characters
-    pid_t child = spawn_named(full);
+    pid_t child = spawn_named_process(full);
     ASSERT_GT(child, 0);
     EXPECT_EQ(common_get_pid(full), 0);
     EXPECT_EQ(common_get_pid(std::string(full, 15).c_str()), child);
-    reap(child);
+    reap_named_process(child);
 }
 
 std::atomic<int> g_thread_ran{0};

@@ -1,9 +1,13 @@
 #include "service_test.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -34,6 +38,41 @@ std::vector<std::string> split_lines(const std::string &text) {
 }
 
 std::string make_temp_dir(const char *stem) { return svc_sandbox::make_root(stem); }
+
+int process_thread_count() {
+    DIR *d = opendir("/proc/self/task");
+    if (d == nullptr) return -1;
+    int count = 0;
+    while (dirent *e = readdir(d)) {
+        if (e->d_name[0] != '.') ++count;
+    }
+    closedir(d);
+    return count;
+}
+
+pid_t spawn_named_process(const char *name) {
+    int ready[2];
+    if (pipe(ready) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_NAME, name, 0, 0, 0);
+        char c = 1;
+        (void)!write(ready[1], &c, 1);
+        for (int i = 0; i < 600; ++i) sleep(1);  // killed long before
+        _exit(0);
+    }
+    close(ready[1]);
+    char c = 0;
+    if (pid < 0 || read(ready[0], &c, 1) != 1) pid = -1;
+    close(ready[0]);
+    return pid;
+}
+
+void reap_named_process(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
 
 bool eventually(const std::function<bool()> &pred) {
     auto end = std::chrono::steady_clock::now() + kHangGuard;

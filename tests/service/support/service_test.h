@@ -23,6 +23,14 @@ std::vector<std::string> split_lines(const std::string &text);
 // A new folder under the system's temporary folder.
 std::string make_temp_dir(const char *stem);
 
+// Threads of this process (-1 when /proc cannot be read).
+int process_thread_count();
+// A child process that names itself (as /proc shows it, 15 characters at most) and waits
+// to be killed: its pid once the name is set, or -1.
+pid_t spawn_named_process(const char *name);
+// Kills and reaps such a child (nothing for a pid below 1).
+void reap_named_process(pid_t pid);
+
 // What a host file gained since this object was made.
 class FileTail {
   public:
