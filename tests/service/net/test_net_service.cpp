@@ -797,6 +797,9 @@ class NetUpgradeTest : public NetServiceTest {
 // Runs first: a fresh process's last progress value is 0.
 TEST_F(NetUpgradeTest, ProgressWithoutAFunctionReachesTheClientOncePerValue) {
     if (IsSkipped() || HasFatalFailure()) return;
+    // A connected client is only known to the server once it has accepted it: a round
+    // trip first, or the reports may go out before anyone listens.
+    ASSERT_TRUE(client_.command(0x01, {}).answered);
     Upgrade_Init(0x12, accept_register_write, ready_status_read, nullptr);
     std::vector<uint8_t> part = pattern(3 * 512, 21);
     ASSERT_EQ(Upgrade_Running(UPGRADE_TYPE_KERNEL, part.data(), static_cast<uint32_t>(part.size())), 0);
