@@ -90,6 +90,8 @@ int probe_command(XML_NODE *node, char *name, char *path, void *arg) {
     return 0;
 }
 
+void setup_decoder(CAMERA_PRIVATE *p, COMMON_STATE *cs);
+
 } // namespace
 
 int camera_driver_setup(ENGINE_RECORD *record) {
@@ -112,9 +114,14 @@ int camera_driver_setup(ENGINE_RECORD *record) {
     if (d.afterI2cOpen != nullptr) d.afterI2cOpen(record);
 
     CAM_LOG(LOG_LEVEL_DRIVER, "%s", kStars);
-    CAM_LOG(LOG_LEVEL_DRIVER, "*%*s%-*s*", 20, "", 25, d.engine);
-    memset(record->name, 0, sizeof record->name);
-    snprintf(record->name, sizeof record->name, "%s", d.engine);
+    const char *name = d.setupName != nullptr ? d.setupName(record) : d.engine;
+    if (name == nullptr) {
+        CAM_LOG(LOG_LEVEL_DRIVER, "*%*s%-*s*", 20, "", 25, d.unknownBanner != nullptr ? d.unknownBanner : "?");
+    } else {
+        CAM_LOG(LOG_LEVEL_DRIVER, "*%*s%-*s*", 20, "", 25, name);
+        memset(record->name, 0, sizeof record->name);
+        snprintf(record->name, sizeof record->name, "%s", name);
+    }
 
     XML_NODE *devices = XMLFindCur(xml, nullptr, "Devices");
     XML_NODE *engine = devices == nullptr ? nullptr : XMLFindCurOnce(xml, devices, record->name);
@@ -135,6 +142,7 @@ int camera_driver_setup(ENGINE_RECORD *record) {
     CAM_LOG(LOG_LEVEL_DRIVER, "DriverChannel [%d] ", record->DriverChannel);
     CAM_LOG(LOG_LEVEL_DRIVER, "PowerChannel  [%d] ", record->PowerChannel);
     CAM_LOG(LOG_LEVEL_DRIVER, d.lowerMaxLine, cs->mLowerMax);
+    if (d.scanMinLine != nullptr) CAM_LOG(LOG_LEVEL_DRIVER, d.scanMinLine, cs->mScanMinImage);
     CAM_LOG(LOG_LEVEL_DRIVER, "%s", kStars);
 
     p->frameLength = p->width * p->height;
@@ -143,7 +151,17 @@ int camera_driver_setup(ENGINE_RECORD *record) {
                          d.notify, record);
     cs->mPrivate = p;
 
-    if (X3_Init() == 0) return 0;
+    setup_decoder(p, cs);
+    if (d.afterSetup != nullptr) d.afterSetup(record);
+    return 0;
+}
+
+namespace {
+
+void setup_decoder(CAMERA_PRIVATE *p, COMMON_STATE *cs) {
+    const CAMERA_DRIVER_DESC &d = g_camera_driver;
+    if (X3_Init() == 0) return;
+    if (d.pixelsAfterInit) X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(p->frame));
     X3_Set(VEXO_ID_IMAGE_WIDTH, p->width);
     X3_Set(VEXO_ID_IMAGE_HEIGHT, p->height);
     X3_Set(X3_ID_BEEP_TARGET, reinterpret_cast<uintptr_t>(cs));
@@ -161,9 +179,15 @@ int camera_driver_setup(ENGINE_RECORD *record) {
         CAM_LOG(LOG_LEVEL_DRIVER, "Version2 [%s]", text);
         free(text);
     }
-    if (p->database == nullptr) p->database = OpenX3DecodeDB();
-    return 0;
+    if (p->database == nullptr) {
+        if (d.dbOpenLine != nullptr) CAM_LOG(LOG_LEVEL_DRIVER, "%s", d.dbOpenLine);
+        p->database = OpenX3DecodeDB();
+    } else if (d.dbKeptLine != nullptr) {
+        CAM_LOG(LOG_LEVEL_DRIVER, "%s", d.dbKeptLine);
+    }
 }
+
+} // namespace
 
 void camera_decode_step(ENGINE_RECORD *record) {
     const CAMERA_DRIVER_DESC &d = g_camera_driver;
@@ -178,7 +202,10 @@ void camera_decode_step(ENGINE_RECORD *record) {
         return;
     }
     p->frameLength = static_cast<uint32_t>(length);
-    common_scanner_debug_proc(record, &p->frame, static_cast<int>(p->width), static_cast<int>(p->height), nullptr);
+    if (d.afterGrab != nullptr) d.afterGrab(record);
+    if (!d.debugWithoutData || common_load(cs->mEvent) != SCN_EVENT_DATA)
+        common_scanner_debug_proc(record, &p->frame, static_cast<int>(p->width), static_cast<int>(p->height), nullptr);
+    if (d.beforeDecode != nullptr) d.beforeDecode(record);
     X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(p->frame));
     if (d.sizeEachStep) {
         X3_Set(VEXO_ID_IMAGE_WIDTH, p->width);
@@ -186,9 +213,10 @@ void camera_decode_step(ENGINE_RECORD *record) {
     }
     if (X3_Decode() != 0) {
         DECODE_RESULT &r = cs->mResult;
-        camera_read_result(cs);
+        uint32_t n = camera_read_result(cs);
         r.kind = 1;
         r.len2 = 0;
+        if (d.decodeOkLine != nullptr) CAM_LOG(LOG_LEVEL_RESULT, d.decodeOkLine, n, reinterpret_cast<char *>(r.data));
         common_store(cs->mEvent, SCN_EVENT_DATA);
     }
     cam_rawframe_grab_free(p->camera);
@@ -200,6 +228,7 @@ void camera_decode_step(ENGINE_RECORD *record) {
 void camera_driver_cleanup(ENGINE_RECORD *record) {
     auto *p = static_cast<CAMERA_PRIVATE *>(record->common->mPrivate);
     if (p == nullptr) return;
+    if (g_camera_driver.beforeCleanup != nullptr) g_camera_driver.beforeCleanup(record);
     record->common->mPrivate = nullptr;
     // The core's threads have ended: the camera and the database go with the record.
     cam_stream_stop(p->camera);
@@ -261,6 +290,7 @@ CAMERA_EXPORT int scanner_open(ENGINE_RECORD *record) {
     pthread_mutex_lock(&p->lock);
     common_scanner_open(record);
     pthread_mutex_unlock(&p->lock);
+    if (g_camera_driver.afterOpen != nullptr) g_camera_driver.afterOpen(record);
     return 0;
 }
 
@@ -298,7 +328,8 @@ CAMERA_EXPORT int scanner_ioctrl(ENGINE_RECORD *record, int cmd, int arg, void *
     return camera_ioctrl(record, cmd, arg, ptr);
 }
 
-CAMERA_EXPORT int scanner_version(ENGINE_RECORD *, char *out) {
+CAMERA_EXPORT int scanner_version(ENGINE_RECORD *record, char *out) {
     if (out == nullptr) return -1;
+    if (g_camera_driver.versionText != nullptr) return g_camera_driver.versionText(record, out);
     return snprintf(out, ENGINE_VERSION_SIZE, "%s", g_camera_driver.version);
 }

@@ -174,6 +174,7 @@ int decode_image(ENGINE_RECORD *record, CAMERA_PRIVATE *p, void *ptr) {
         CAM_LOG(d.decodeImageLevel, d.decodeImageLine, static_cast<int>(n), reinterpret_cast<char *>(cs->mResult.data));
         result = 0;
     }
+    if (d.decodeImageFinish != nullptr) d.decodeImageFinish(record);
     X3_Set(VEXO_ID_IMAGE_WIDTH, p->width);
     X3_Set(VEXO_ID_IMAGE_HEIGHT, p->height);
     pthread_mutex_unlock(&cs->mLock);

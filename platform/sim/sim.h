@@ -84,6 +84,13 @@ int sim_i2c_bus_create(const char *device_path);
 int sim_i2c_add_device(const char *device_path, uint16_t addr, int reg_bytes);
 // The device's 65,536 registers, or nullptr.
 uint8_t *sim_i2c_registers(const char *device_path, uint16_t addr);
+// A device's model of its own: called for every message to the device before the
+// registers answer it (the device's lock held: it must not call into the bus model),
+// with the message's bytes (a write's, register address first; a read's buffer). It may
+// change the registers, also to shape the read's answer; false refuses the message and
+// the whole transfer fails (EIO). Empty to remove.
+using SimI2cDeviceHook = std::function<bool(uint8_t *regs, bool read, const uint8_t *bytes, uint16_t len)>;
+void sim_i2c_set_device_hook(const char *device_path, uint16_t addr, SimI2cDeviceHook hook);
 // Every transfer the bus was asked for, in order, failed ones included.
 std::vector<SimI2cTransfer> sim_i2c_transfers(const char *device_path);
 void sim_i2c_clear_transfers(const char *device_path);

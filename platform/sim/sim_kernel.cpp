@@ -20,6 +20,7 @@ struct SimDevice {
     int reg_bytes = 1;
     uint32_t pointer = 0;
     std::unique_ptr<uint8_t[]> regs{new uint8_t[65536]()};
+    SimI2cDeviceHook hook;
 };
 
 struct SimBus {
@@ -87,6 +88,14 @@ int bus_transfer(SimBus &bus, const PLAT_I2C_RDWR_DATA *data) {
         auto dev = bus.devices.find(m.addr);
         if (dev == bus.devices.end()) {
             absent = true;
+        } else if (!absent && dev->second.hook &&
+                   !dev->second.hook(dev->second.regs.get(), (m.flags & PLAT_I2C_M_RD) != 0, m.buf, m.len)) {
+            // The device refused the message: the transfer fails, nothing further is stored.
+            rec.msgs.push_back(std::move(msg));
+            rec.result = -1;
+            bus.transfers.push_back(rec);
+            errno = EIO;
+            return -1;
         } else if (!absent && (m.flags & PLAT_I2C_M_RD) != 0) {
             device_read(dev->second, m.buf, m.len);
         } else if (!absent) {
@@ -320,6 +329,15 @@ void sim_i2c_clear_transfers(const char *device_path) {
     SimState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     if (SimBus *bus = find_bus(s, device_path)) bus->transfers.clear();
+}
+
+void sim_i2c_set_device_hook(const char *device_path, uint16_t addr, SimI2cDeviceHook hook) {
+    SimState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    auto bus = s.buses.find(device_path == nullptr ? "" : device_path);
+    if (bus == s.buses.end()) return;
+    auto dev = bus->second.devices.find(addr);
+    if (dev != bus->second.devices.end()) dev->second.hook = std::move(hook);
 }
 
 void sim_i2c_fail_writes(const char *device_path, int count) {

@@ -43,6 +43,12 @@ struct CAMERA_DRIVER_DESC {
     bool sizeEachStep = false;               // width and height set with every frame
     bool platformLine = true;                // setup logs the platform name
     const char *lowerMaxLine = "LowerMax      [%d] "; // setup's line of the low-power timeout
+    const char *scanMinLine = nullptr;       // when set, setup's line of the repeat limit
+    bool pixelsAfterInit = false;            // setup hands the decoder the (null) frame
+    const char *dbOpenLine = nullptr;        // when set, setup's lines on opening the database
+    const char *dbKeptLine = nullptr;        //   and on finding one open
+    bool debugWithoutData = false;           // the step's debug hook only while no data is pending
+    const char *decodeOkLine = nullptr;      // when set, the step's result line at LOG_LEVEL_RESULT
     const char *syncAttribute = "default";   // attribute of the default that scanner_sync reads
     bool syncOnesForFlags = false;           // "Enable", "CodeNum" and "NumFixed" default to 1
     bool logBusy = false;                    // a supplied image during a cycle logs "Device Is Busy"
@@ -53,9 +59,18 @@ struct CAMERA_DRIVER_DESC {
     // Hooks (any may be NULL but closeEngine).
     int (*probeAccept)(ENGINE_RECORD *record, const char *platform) = nullptr; // after a path was found: 0 accepts
     void (*afterI2cOpen)(ENGINE_RECORD *record) = nullptr;                     // setup, right after i2c_open
+    const char *(*setupName)(ENGINE_RECORD *record) = nullptr; // name and banner by model; NULL: name kept
+    const char *unknownBanner = nullptr;     // banner when setupName answers NULL
+    void (*afterSetup)(ENGINE_RECORD *record) = nullptr;      // setup's last step
+    void (*beforeCleanup)(ENGINE_RECORD *record) = nullptr;   // cleanup's first step
+    void (*afterGrab)(ENGINE_RECORD *record) = nullptr;       // step, after a successful grab
+    void (*beforeDecode)(ENGINE_RECORD *record) = nullptr;    // step, after the debug hook
+    int (*versionText)(ENGINE_RECORD *record, char *out) = nullptr; // replaces the fixed version
     COMMON_PROC open = nullptr;
     COMMON_PROC close = nullptr;
     int (*decodeImagePrepare)(ENGINE_RECORD *record) = nullptr;
+    void (*decodeImageFinish)(ENGINE_RECORD *record) = nullptr; // after a supplied image's decode
+    void (*afterOpen)(ENGINE_RECORD *record) = nullptr;          // scanner_open, after the core's open
     // Handles a control the driver owns: true with *result set, false for the common table.
     bool (*ioctrl)(ENGINE_RECORD *record, int cmd, int arg, void *ptr, int *result) = nullptr;
     int (*closeEngine)(ENGINE_RECORD *record) = common_scanner_close; // scanner_close's result
