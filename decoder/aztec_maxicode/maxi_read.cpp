@@ -16,16 +16,21 @@ namespace {
 
 constexpr GEO_POINT kSymbolCentre{kMaxiCentreX, kMaxiCentreY};
 
-// Fits T on the centre and one ring.
-i32 FitRing(const GEO_POINT image[kMaxiRingDirections], const GEO_POINT ideal[kMaxiRingDirections], PERSPECTIVE *t) {
-    GEO_POINT img[kMaxiRingDirections + 1];
-    GEO_POINT sym[kMaxiRingDirections + 1];
+// The seven pairs of a ring: the centre, then the ring's six points.
+void RingPairs(i32 ring, GEO_POINT img[kMaxiRingDirections + 1], GEO_POINT sym[kMaxiRingDirections + 1]) {
     img[0] = g_maxiGrid.centre;
     sym[0] = kSymbolCentre;
     for (i32 k = 0; k < kMaxiRingDirections; ++k) {
-        img[k + 1] = image[k];
-        sym[k + 1] = ideal[k];
+        img[k + 1] = g_maxiGrid.imageRings[ring][k];
+        sym[k + 1] = g_maxiGrid.idealRings[ring][k];
     }
+}
+
+// Fits T on the centre and one ring.
+i32 FitRing(i32 ring, PERSPECTIVE *t) {
+    GEO_POINT img[kMaxiRingDirections + 1];
+    GEO_POINT sym[kMaxiRingDirections + 1];
+    RingPairs(ring, img, sym);
     return Maxi_FitGridTransform(img, sym, kMaxiRingDirections + 1, t);
 }
 
@@ -99,11 +104,11 @@ i32 Maxi_WalkRings() {
     GEO_POINT (*ideal)[kMaxiRingDirections] = g_maxiGrid.idealRings;
     for (i32 k = 0; k < kMaxiRingDirections; ++k) image[0][k] = g_maxiGrid.points[kMaxiInnerPoints[k]];
     PERSPECTIVE t{};
-    if (FitRing(image[0], ideal[0], &t) == 0) return 0;
+    if (FitRing(0, &t) == 0) return 0;
     GEO_POINT refined[kMaxiRingDirections];
     Maxi_RefineRing(image[0], refined, 6);
     for (i32 k = 0; k < kMaxiRingDirections; ++k) image[0][k] = refined[k];
-    if (FitRing(image[0], ideal[0], &t) == 0) return 0;
+    if (FitRing(0, &t) == 0) return 0;
     for (i32 r = 1; r < kMaxiRings; ++r) {
         if (r == 9) ideal[9][3] = GEO_POINT{ideal[8][3].x - 88, ideal[8][3].y};
         if (r == 10) {
@@ -113,7 +118,7 @@ i32 Maxi_WalkRings() {
         for (i32 k = 0; k < kMaxiRingDirections; ++k) Maxi_MapPoint(&t, ideal[r][k].x, ideal[r][k].y, &image[r][k]);
         Maxi_RefineRing(image[r], refined, 6 + r);
         for (i32 k = 0; k < kMaxiRingDirections; ++k) image[r][k] = refined[k];
-        if (FitRing(image[r], ideal[r], &t) == 0) return 0;
+        if (FitRing(r, &t) == 0) return 0;
     }
     return 1;
 }
@@ -197,15 +202,9 @@ i32 Maxi_SampleCodewords(MAXI_CARRIER *carrier, u8 *text, i32 *length) {
     i32 codewords[kMaxiCodewords] = {};
     g_maxiGrid.stage = 0;
     for (i32 g = 0; g < 5; ++g) {
-        const i32 ring = kMaxiGroupRings[g];
         GEO_POINT img[kMaxiRingDirections + 1];
         GEO_POINT sym[kMaxiRingDirections + 1];
-        img[0] = g_maxiGrid.centre;
-        sym[0] = kSymbolCentre;
-        for (i32 k = 0; k < kMaxiRingDirections; ++k) {
-            img[k + 1] = g_maxiGrid.imageRings[ring][k];
-            sym[k + 1] = g_maxiGrid.idealRings[ring][k];
-        }
+        RingPairs(kMaxiGroupRings[g], img, sym);
         const i32 first = kMaxiGroupTable.first[static_cast<u32>(g)];
         // A group that cannot be fitted stays not placed and is left to the error correction.
         Maxi_MapModuleGroup(img, sym, kMaxiRingDirections + 1, table, mapped,
