@@ -353,6 +353,7 @@ void Dec_TraceNote(const char *) {}
 void Dec_TraceApi(const char *) {}
 i32 Dec_TraceValue(i32 value) { return value; }
 const void *Dec_TraceBuffer(const void *buf, i32) { return buf; }
+void Dec_FilterText(u8 *, i32, i32, i32) {}
 void Dec_DebugMark(const void *, i32) {}
 i32 Dec_PassResult(i32 value) { return value; }
 

@@ -130,6 +130,8 @@ void Dec_TraceNote(const char *label);
 void Dec_TraceApi(const char *label);
 i32 Dec_TraceValue(i32 value);
 const void *Dec_TraceBuffer(const void *buf, i32 len);
+// Text hook of the modules' result readers: leaves the text unchanged.
+void Dec_FilterText(u8 *text, i32 length, i32 a, i32 b);
 void Dec_DebugMark(const void *record, i32 value);
 i32 Dec_PassResult(i32 value);
 
