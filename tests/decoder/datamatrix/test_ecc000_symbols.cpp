@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "datamatrix/dm_ecc000.h"
+#include "dm_frames_util.h"
 #include "dm_symbols_util.h"
 #include "dm_test_util.h"
 #include "support/dm_ecc000_writer.h"
@@ -645,3 +646,78 @@ TEST_F(Ecc000Test, CutEcc200AndRandomOddMatricesNeverDecode) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Frames
+
+namespace {
+
+struct E000FrameCase {
+    int level;
+    int n;  // data-area side
+    int module;
+    int angle;
+    bool invert;
+    uint64_t seed;
+};
+
+struct E000FrameOutcome {
+    bool fits = false;
+    bool read = false;
+    bool wrong = false;
+};
+
+E000FrameOutcome E000Frame(const E000FrameCase &c) {
+    E000FrameOutcome out;
+    const int cap = testkit::Ecc000Capacity(c.level, 2, c.n);
+    if (cap < 1) return out;
+    const std::string text = ("E" + std::to_string(c.level) + "-" + std::to_string(c.n)).substr(0, static_cast<size_t>(cap));
+    const std::vector<uint8_t> modules = testkit::Ecc000SymbolModules(c.level, 2, text, c.n);
+    if (modules.empty()) return out;
+    const int side = c.n + 2;
+    const testkit::Symbol s = testkit::FromModules(side, side, modules);
+    if (!s.ok) return out;
+    testkit::RenderOptions o;
+    const double diag = (side + 4) * c.module * 1.42;
+    if (diag <= 480) {
+        o.width = 752;
+        o.height = 480;
+    } else if (diag <= 960) {
+        o.width = 1280;
+        o.height = 960;
+    } else {
+        return out;
+    }
+    out.fits = true;
+    o.moduleSize = c.module;
+    o.angleDeg = c.angle;
+    o.keystone = 0.08;
+    o.blurSigma = 0.8;
+    o.noiseSigma = 1;
+    o.invert = c.invert;
+    o.quietZone = 2;
+    o.seed = c.seed;
+    const testkit::Rendered r = testkit::Render(s, o);
+    testkit::DecodeOptions d;
+    d.enableAll = true;
+    const testkit::DecodeResult res = testkit::DecodeFrame(r.frame, d);
+    out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == "]d0";
+    out.wrong = res.decoded && !out.read;
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Ecc000Test, FramesSample) {
+    const E000FrameCase cases[] = {
+        {4, 15, 6, 0, false, 1}, {3, 47, 5, 0, false, 2}, {0, 19, 6, 90, true, 3}, {1, 25, 5, 30, false, 4},
+        {2, 31, 4, 345, true, 5}, {3, 47, 4, 15, true, 6}, {4, 21, 8, 180, false, 7}, {0, 7, 8, 0, false, 8},
+    };
+    for (const E000FrameCase &c : cases) {
+        const E000FrameOutcome o = E000Frame(c);
+        std::printf("level %d, %d x %d, %d px, %d deg%s, seed %llu: %s\n", c.level, c.n + 2, c.n + 2, c.module,
+                    c.angle, c.invert ? ", light on dark" : "", static_cast<unsigned long long>(c.seed),
+                    !o.fits ? "does not fit" : (o.read ? "read" : (o.wrong ? "WRONG" : "missed")));
+        EXPECT_FALSE(o.wrong);
+    }
+}
