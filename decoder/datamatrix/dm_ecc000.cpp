@@ -466,7 +466,9 @@ i32 DM_ReadEcc000Data(u8 *bits) {
     if (format <= 3) {
         const i32 *row = kDmEcc000Formats[format];
         const i32 g = row[0];
-        if ((n / g) * row[g] + row[n % g] > V) return kDmStatusSomeBlocks;
+        // bits(0) = 0: entry 0 of the row is the group size.
+        const i32 partial = (n % g) == 0 ? 0 : row[n % g];
+        if ((n / g) * row[g] + partial > V) return kDmStatusSomeBlocks;
         return DM_UnpackBaseN(data, V);
     }
     const i32 width = format == 4 ? 7 : 8;

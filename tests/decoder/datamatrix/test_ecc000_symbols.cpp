@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -80,6 +79,7 @@ std::vector<uint8_t> E000Decode(int level, std::vector<uint8_t> received, int co
 }
 
 class Ecc000Test : public dmtest::DmTest {};
+class Ecc000SlowTest : public dmtest::DmTest {};
 
 // ---------------------------------------------------------------------------------------
 // Tables
@@ -273,8 +273,7 @@ void E000CorrectionTable(int n, int trials) {
 
 TEST_F(Ecc000Test, CorrectionShareSample) { E000CorrectionTable(17, 10); }
 
-TEST_F(Ecc000Test, SlowCorrectionShareTable) {
-    if (std::getenv("DM_ECC000_SLOW") == nullptr) GTEST_SKIP() << "set DM_ECC000_SLOW";
+TEST_F(Ecc000SlowTest, CorrectionShareTable) {
     E000CorrectionTable(29, 100);
     E000CorrectionTable(47, 50);
 }
@@ -454,6 +453,7 @@ TEST_F(Ecc000Test, FormatLengthAndCrcTable) {
     const Row rows[] = {
         {"length 0", 0, "", 7, -1, 0, 0},
         {"base 11 seven digits", 0, "1234567", 9, -1, 0, 0},
+        {"base 11 full groups at capacity", 0, "123456789012", 9, -1, 0, 0},
         {"base 27", 1, "HELLO WORLD", 11, -1, 0, 0},
         {"base 41", 2, "A-B/C.D,9", 11, -1, 0, 0},
         {"base 37", 3, "XYZ 019", 11, -1, 0, 0},
@@ -575,8 +575,7 @@ TEST_F(Ecc000Test, WriterSymbolsDecode) {
     E000CheckSymbols(false);
 }
 
-TEST_F(Ecc000Test, SlowEveryWriterSymbolDecodes) {
-    if (std::getenv("DM_ECC000_SLOW") == nullptr) GTEST_SKIP() << "set DM_ECC000_SLOW";
+TEST_F(Ecc000SlowTest, EveryWriterSymbolDecodes) {
     E000CheckSymbols(true);
 }
 
@@ -645,12 +644,8 @@ TEST_F(Ecc000Test, CutEcc200AndRandomOddMatricesNeverDecode) {
     }
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------------------
 // Frames
-
-namespace {
 
 struct E000FrameCase {
     int level;
@@ -706,8 +701,6 @@ E000FrameOutcome E000Frame(const E000FrameCase &c) {
     return out;
 }
 
-}  // namespace
-
 TEST_F(Ecc000Test, FramesSample) {
     const E000FrameCase cases[] = {
         {4, 15, 6, 0, false, 1}, {3, 47, 5, 0, false, 2}, {0, 19, 6, 90, true, 3}, {1, 25, 5, 30, false, 4},
@@ -721,3 +714,5 @@ TEST_F(Ecc000Test, FramesSample) {
         EXPECT_FALSE(o.wrong);
     }
 }
+
+}  // namespace
