@@ -13,7 +13,9 @@ if(NOT TARGET stack_testkit_base)
   add_library(stack_testkit_base STATIC
     ${CMAKE_CURRENT_LIST_DIR}/render.cpp
     ${CMAKE_CURRENT_LIST_DIR}/symbol.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pdf417_patterns.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/pdf417_patterns.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dm_ecc000_writer.cpp)
   target_include_directories(stack_testkit_base PUBLIC ${ZINT_INCLUDE_DIR} ${PROJECT_SOURCE_DIR}/decoder)
+  target_compile_definitions(stack_testkit_base PRIVATE DM_ECC000_DATA_DIR="${CMAKE_CURRENT_LIST_DIR}/data")
   target_link_libraries(stack_testkit_base PUBLIC stack_decoder_runner stack_imageio ${ZINT_LIBRARY} m)
 endif()

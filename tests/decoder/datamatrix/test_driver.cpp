@@ -177,12 +177,13 @@ TEST_F(Driver, OneRegionSquaresAreSampledOnceMore) {
     };
     const Case cases[] = {
         {"right first time", 1, vexo::kDmLayoutSquare1, 0, 0, {12}},
-        // 9 x 9 is odd: the ECC 000-140 placeholder answers 30; one module more reads it.
+        // 9 x 9 is odd: no ECC 000-140 header in these modules, 30; one module more reads it.
         {"one short: 30, then one more", 1, vexo::kDmLayoutSquare1, -1, 0, {11, 12}},
         // No block correctable: one module fewer (an odd size again, 30).
         {"-10, then one fewer", 1, vexo::kDmLayoutSquare1, 2, 30, {14, 13}},
         {"2 x 2 regions: never again", 9, vexo::kDmLayoutSquare2, 2, -10, {18}},
-        {"rectangles: never again", 27, vexo::kDmLayoutRectangle, -1, 30, {11}},
+        // An odd rectangle is no ECC 000-140 symbol (-1000, which ranks below -100).
+        {"rectangles: never again", 27, vexo::kDmLayoutRectangle, -1, -100, {11}},
     };
     vexo::g_params.flagsWord[vexo::kSymDataMatrix] &= ~vexo::kFlagDmSquareOnly;
     for (const Case &c : cases) {

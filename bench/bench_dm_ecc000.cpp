@@ -1,0 +1,73 @@
+// Data Matrix ECC 000-140: DM_DecodeMatrix per level on a 47 x 47 mapping matrix (49 x 49
+// symbol) from the test kit's writer, clean and with errors enough to run the sequential
+// decoder to its iteration limit (the worst case of one candidate).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/pixel.h"
+#include "core/state.h"
+#include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_ecc200.h"
+#include "datamatrix/test_hooks_dm.h"
+#include "support/dm_ecc000_writer.h"
+
+namespace {
+
+using namespace vexo;
+
+constexpr int kEcc000BenchSide = 47;
+
+std::vector<uint8_t> Ecc000BenchMatrix(int level, bool damaged) {
+    const int cap = testkit::Ecc000Capacity(level, 4, kEcc000BenchSide);
+    std::string text;
+    for (int i = 0; i < cap; ++i) text.push_back(static_cast<char>('!' + i % 90));
+    std::vector<uint8_t> m = testkit::Ecc000DataArea(level, 4, text, kEcc000BenchSide);
+    if (damaged) {
+        // One module in six flipped: far beyond what the code corrects.
+        std::mt19937 rng(69);
+        for (auto &b : m) {
+            if (rng() % 6 == 0) b ^= 1;
+        }
+        // Keep the header so that the level's decoder runs.
+        const std::vector<uint8_t> clean = testkit::Ecc000DataArea(level, 4, text, kEcc000BenchSide);
+        const testkit::Ecc000Grids &data = testkit::Ecc000Data();
+        const std::vector<int> &grid = data.grid[(kEcc000BenchSide - 7) / 2];
+        for (size_t i = 0; i < m.size(); ++i) {
+            if (grid[i] < 19) m[i] = clean[i];
+        }
+    }
+    return m;
+}
+
+void BM_DmEcc000DecodeMatrix(benchmark::State &state) {
+    const int level = static_cast<int>(state.range(0));
+    const bool damaged = state.range(1) != 0;
+    Test_ResetDmStatics();
+    Pix_SetSecondBuffer(g_internalImage);
+    const std::vector<uint8_t> m = Ecc000BenchMatrix(level, damaged);
+    if (m.empty()) {
+        state.SkipWithError("no symbol");
+        return;
+    }
+    std::vector<uint8_t> work(m.size());
+    for (auto _ : state) {
+        std::memcpy(work.data(), m.data(), work.size());
+        g_dmResult.length = 0;
+        const i32 rc = DM_DecodeMatrix(work.data(), kEcc000BenchSide, kEcc000BenchSide);
+        if ((rc == 0) == damaged) {
+            state.SkipWithError("unexpected decode result");
+            break;
+        }
+        benchmark::DoNotOptimize(g_dmResult.text);
+    }
+}
+BENCHMARK(BM_DmEcc000DecodeMatrix)
+    ->ArgNames({"level", "damaged"})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
