@@ -107,4 +107,7 @@ extern "C" void CmosStandby(int on) {
 extern "C" void ExposureFree(void) {
     std::lock_guard<std::mutex> hold(g_lock);
     unload_locked();
+    // A library loaded again starts uninitialised: without this it would never be set up
+    // and every step would answer -1.
+    g_exposure.state = -1;
 }

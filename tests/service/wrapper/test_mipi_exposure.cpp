@@ -156,6 +156,19 @@ TEST_F(ExposureTest, DeinitFirstMeansTheLibraryInitNeverRuns) {
     EXPECT_EQ(GetImageLux(frame, 2, 2), 77) << "loaded by the init call";
 }
 
+// The service unloads the library at device close; a later start-up loads it again and it
+// must be initialised again.
+TEST_F(ExposureTest, ALibraryLoadedAgainIsInitialisedAgain) {
+    install_library();
+    EXPECT_EQ(ExposureInit(nullptr, nullptr, nullptr, 1), 0);
+    EXPECT_EQ(calls(), "init 1;");
+    ExposureFree();
+    EXPECT_EQ(ExposureInit(nullptr, nullptr, nullptr, 0), 0);
+    const std::string after = calls();
+    ASSERT_GE(after.size(), 7u);
+    EXPECT_EQ(after.substr(after.size() - 7), "init 0;");
+}
+
 TEST_F(ExposureTest, WithoutTheLibraryEverythingFailsSoftly) {
     EXPECT_EQ(ExposureInit(nullptr, nullptr, nullptr, 1), 0);
     EXPECT_TRUE(logged("dlopen Error ["));
