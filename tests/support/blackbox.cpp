@@ -1,6 +1,7 @@
 #include "support/blackbox.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -146,6 +147,17 @@ ImageOutcome JudgeSet(const fs::path &dir, const std::string &folder, const std:
 }  // namespace
 
 bool IsFalsePositiveFolder(const std::string &folder) { return folder.rfind("falsepositives", 0) == 0; }
+
+std::vector<std::string> CorpusImages(const std::string &folder) {
+    const char *env = std::getenv("STACK_CORPUS_DIR");
+    const std::string root = env != nullptr ? env : STACK_CORPUS_DEFAULT;
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(root + "/" + folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file() && IsImage(it->path())) files.push_back(it->path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 FolderResult RunBlackboxFolder(const fs::path &dir, const FrameDecoder &decode, std::span<const NormalisationRule> rules) {
     FolderResult res;

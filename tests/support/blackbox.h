@@ -54,6 +54,10 @@ struct FolderResult {
 
 bool IsFalsePositiveFolder(const std::string &folder);
 
+// The PNG and PGM images of a folder of the shared corpus (STACK_CORPUS_DIR, or ../shared/corpus
+// beside the source tree), sorted by path; empty when the folder is not there.
+std::vector<std::string> CorpusImages(const std::string &folder);
+
 // Decodes every image of one folder (sorted by name), each scaled down to the decoder's
 // frame limit first when larger.
 FolderResult RunBlackboxFolder(const std::filesystem::path &dir, const FrameDecoder &decode,

@@ -23,6 +23,7 @@
 #include "maxi_frames.h"
 #include "imageio/image_io.h"
 #include "imageio/scale.h"
+#include "support/blackbox.h"
 #include "support/render.h"
 #include "support/symbol.h"
 
@@ -274,23 +275,9 @@ TEST_F(MaxiFinderSymbols, TexturesRaiseNothing) {
 }
 
 // The corpus beside the source tree, or where STACK_CORPUS_DIR says.
-std::string CorpusDir() {
-    if (const char *env = std::getenv("STACK_CORPUS_DIR")) return env;
-    std::string here = __FILE__;
-    for (int k = 0; k < 5; ++k) here = here.substr(0, here.find_last_of('/'));
-    return here + "/shared/corpus";
-}
-
 TEST_F(MaxiFinderSymbols, FalsePositiveImagesRaiseNothing) {
-    const std::string dir = CorpusDir() + "/falsepositives-1";
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string ext = it->path().extension().string();
-        if (ext == ".png" || ext == ".pgm") files.push_back(it->path().string());
-    }
-    if (files.empty()) GTEST_SKIP() << "no corpus at " << dir;
-    std::sort(files.begin(), files.end());
+    const std::vector<std::string> files = testkit::CorpusImages("falsepositives-1");
+    if (files.empty()) GTEST_SKIP() << "no corpus folder falsepositives-1";
     for (const std::string &path : files) {
         testkit::Frame f;
         std::string error;

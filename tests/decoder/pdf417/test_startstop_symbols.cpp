@@ -21,6 +21,7 @@
 #include "pdf417/pdf417_startstop.h"
 #include "imageio/image_io.h"
 #include "imageio/scale.h"
+#include "support/blackbox.h"
 #include "support/testkit.h"
 
 namespace {
@@ -392,25 +393,11 @@ TEST_F(StartStopSymbols, BoxesOnEveryBorder) {
 
 namespace {
 
-std::string CorpusDir() {
-    if (const char *env = std::getenv("STACK_CORPUS_DIR")) return env;
-    std::string here = __FILE__;
-    for (int k = 0; k < 5; ++k) here = here.substr(0, here.find_last_of('/'));
-    return here + "/shared/corpus";
-}
-
 // Images without codes: no hit in boxes tiled over each of them at three sizes (more boxes
 // than region selection hands the fast stage), and no read.
 TEST_F(StartStopSymbols, NoHitOnFalsePositiveImages) {
-    const std::string dir = CorpusDir() + "/falsepositives-1";
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string ext = it->path().extension().string();
-        if (ext == ".png" || ext == ".pgm") files.push_back(it->path().string());
-    }
-    if (files.empty()) GTEST_SKIP() << "no corpus at " << dir;
-    std::sort(files.begin(), files.end());
+    const std::vector<std::string> files = testkit::CorpusImages("falsepositives-1");
+    if (files.empty()) GTEST_SKIP() << "no corpus folder falsepositives-1";
     for (const std::string &path : files) {
         testkit::Frame f;
         std::string error;
