@@ -15,10 +15,14 @@
 #include "aztec_maxicode/azt_services.h"
 #include "aztec_maxicode/azt_symbol.h"
 #include "azt_finder_scene.h"
+#include "azt_test_util.h"
+#include "core/adapters.h"
 #include "core/arena.h"
 #include "core/state.h"
 #include "core/test_hooks.h"
 #include "support/testkit.h"
+#include "toolkit/matrix.h"
+#include "toolkit/perspective.h"
 
 namespace {
 
@@ -244,6 +248,101 @@ TEST_F(AztFullFramesSlow, Sweep) {
         }
     }
     std::printf("sweep: %d frames, %d read, %d missed, worst corner %.2f px\n", t.total, t.read, t.missed, t.worstCorner);
+}
+
+// ---- Bent symbols: patch by patch beside one transform per symbol.
+
+class AztFullBend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vexo::Test_ResetDecoderStatics();
+        vexo::Mem_ResetArena();
+        vexo::Azt_SetWorkAreas(work.data());
+    }
+    void InstallBent(const testkit::Frame &f) {
+        frame = f;
+        vexo::Pix_SetImagePointer(frame.pixels.data());
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_SetImageSize(frame.width, frame.height);
+        azt_finder_test::EnableAztecOnly(vexo::kFlag2DDarkOnLight);
+        vexo::REGION_QUAD region{{{0, 0}, {frame.width - 1, 0}, {0, frame.height - 1}, {frame.width - 1, frame.height - 1}}};
+        vexo::Loc_ResetFinders(&region, &region);
+        vexo::Loc_RunFinders(&region);
+    }
+    // Locates the frame's first bulls-eye into s.
+    bool LocateFirst(vexo::AZT_SYMBOL *s) {
+        const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate();
+        if (b == nullptr) return false;
+        vexo::g_aztDriver.bullseye = *b;
+        const vexo::AZT_GEOMETRY g{b->full != 0 ? 1 : 0, b->centreX >> 4, b->centreY >> 4, b->polarity == 0 ? 1 : 0};
+        *s = vexo::AZT_SYMBOL{};
+        return vexo::Azt_LocateSymbol(&g, s) == 1;
+    }
+    // The path of the small symbols: every module through the symbol's one transform.
+    std::string ReadThroughOneTransform(vexo::AZT_SYMBOL *s) {
+        vexo::g_aztDriver.current = s;
+        if (vexo::Azt_SampleSymbolModules(s, vexo::g_aztDriver.modules) != 1) return {};
+        vexo::MODULE_BITS m{vexo::g_aztDriver.modules, vexo::g_aztDriver.grid, s->size, s->size, s->polarity, 0, 20};
+        if (vexo::Geo_BinariseModules(&m) == 0) return {};
+        vexo::AZT_BITSTREAM grid{vexo::g_aztDriver.grid, s->size * s->size, s->size};
+        vexo::AZT_TEXT_OUT out{vexo::g_aztDriver.text, 0};
+        if (vexo::Azt_DecodeGrid(&grid, &out) != vexo::kAztGridDecoded) return {};
+        return std::string(reinterpret_cast<const char *>(out.text), out.length);
+    }
+    std::string ReadPatchByPatch(vexo::AZT_SYMBOL *s) {
+        if (vexo::Azt_ReadSymbol(s) != 1) return {};
+        return std::string(reinterpret_cast<const char *>(vexo::g_aztDriver.text), vexo::g_aztDriver.textLength);
+    }
+    // Frames of sizes 67-151 bent by the given arcs: located symbols read both ways.
+    void Compare(const std::vector<int> &options, const std::vector<double> &bends, const std::vector<double> &angles,
+                 int *patchReads, int *singleReads) {
+        std::printf("size module bend angle  patch single\n");
+        for (int option2 : options) {
+            const testkit::Symbol &sym = FullSymbol(option2, false);
+            const int size = FullSizeOf(option2);
+            const double module = size * 3 + 24 < 470 ? 3 : 2;
+            for (double bend : bends)
+                for (double angle : angles) {
+                    testkit::RenderOptions o;
+                    o.moduleSize = module;
+                    o.angleDeg = angle;
+                    o.bendDeg = bend;
+                    o.blurSigma = 0.5;
+                    o.quietZone = 4;
+                    InstallBent(testkit::Render(sym, o).frame);
+                    vexo::AZT_SYMBOL s{};
+                    if (!LocateFirst(&s)) {
+                        std::printf("%4d %6.0f %4.0f %5.0f  not located\n", size, module, bend, angle);
+                        continue;
+                    }
+                    const vexo::AZT_SYMBOL located = s;
+                    const bool single = ReadThroughOneTransform(&s) == FullShortText(option2);
+                    s = located;
+                    const bool patch = ReadPatchByPatch(&s) == FullShortText(option2);
+                    *patchReads += patch ? 1 : 0;
+                    *singleReads += single ? 1 : 0;
+                    std::printf("%4d %6.0f %4.0f %5.0f  %5s %6s\n", size, module, bend, angle, patch ? "read" : "-",
+                                single ? "read" : "-");
+                }
+        }
+    }
+    testkit::Frame frame;
+    std::vector<uint8_t> work = std::vector<uint8_t>(vexo::kAztWorkBytes, 0);
+};
+
+TEST_F(AztFullBend, PatchesBesideOneTransform) {
+    int patch = 0, single = 0;
+    Compare({16, 36}, {60}, {0, 30}, &patch, &single);
+    std::printf("bent: patch path %d read, one transform %d read\n", patch, single);
+    EXPECT_GE(patch, single);
+}
+
+class AztFullBendSlow : public AztFullBend {};
+
+TEST_F(AztFullBendSlow, Table) {
+    int patch = 0, single = 0;
+    Compare({16, 20, 24, 28, 32, 36}, {20, 40, 60}, {0, 30, 45, 75}, &patch, &single);
+    std::printf("bent: patch path %d read, one transform %d read\n", patch, single);
 }
 
 }  // namespace
