@@ -397,18 +397,25 @@ int Azt_ReadCompactGrid(AZT_SYMBOL *s) {
     return 1;
 }
 
-int Azt_SampleSymbolModules(const AZT_SYMBOL *s, u8 *grey) {
-    if (s == nullptr || grey == nullptr || s->size < 2 || s->size > 151) return 0;
+int Azt_SampleModuleRect(const PERSPECTIVE *t, i32 u0, i32 v0, i32 u1, i32 v1, u8 *out, i32 stride) {
+    if (t == nullptr || out == nullptr) return 0;
     GRID_WALK walk{};
-    walk.transform = s->toImage;
-    walk.lastColumn = s->size - 1;
-    walk.lastRow = s->size - 1;
-    walk.outStep = s->size;
-    walk.outBase = grey;
+    walk.transform = *t;
+    walk.firstColumn = u0;
+    walk.firstRow = v0;
+    walk.lastColumn = u1;
+    walk.lastRow = v1;
+    walk.outStep = stride;
+    walk.outBase = out;
     walk.param = 128;
     walk.rowCallback = g_frame.sampleBilinearMany;
     if (walk.rowCallback == nullptr) return 0;
     return Geo_MapGridRows(&walk);
+}
+
+int Azt_SampleSymbolModules(const AZT_SYMBOL *s, u8 *grey) {
+    if (s == nullptr || grey == nullptr || s->size < 2 || s->size > 151) return 0;
+    return Azt_SampleModuleRect(&s->toImage, 0, 0, s->size - 1, s->size - 1, grey, s->size);
 }
 
 int Azt_ReadFullGrid(u8 *grid) {

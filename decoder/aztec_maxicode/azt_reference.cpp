@@ -195,15 +195,7 @@ int Azt_PredictCurve(const AZT_CURVE crossing[], const i32 positions[], int at, 
     }
     // Two points leave the parabola undetermined.
     if (n < 3) return 0;
-    fit->xs = xs;
-    fit->ys = ys;
-    fit->ts = ts;
-    fit->count = n;
-    const int ok = Azt_FitCurve(fit);
-    fit->xs = fit->ys = fit->ts = nullptr;
-    fit->count = 0;
-    if (ok == 0) return 0;
-    fit->keep = 1;
+    if (Azt_FitCurvePoints(fit, xs, ys, ts, n, 0) == 0) return 0;
     return 1;
 }
 
@@ -226,6 +218,21 @@ int Azt_FitCurve(AZT_CURVE_FIT *fit) {
     if (Geo_QuadraticFitAdd(fit->ts, fit->xs, fit->count, fit->xMatrix, fit->xRight, reset) == 0) return 0;
     if (Geo_QuadraticFitAdd(fit->ts, fit->ys, fit->count, fit->yMatrix, fit->yRight, reset) == 0) return 0;
     return Azt_SolveCurve(fit);
+}
+
+int Azt_FitCurvePoints(AZT_CURVE_FIT *fit, const i32 *xs, const i32 *ys, const i32 *ts, i32 n, i32 keep) {
+    if (fit == nullptr) return 0;
+    fit->xs = xs;
+    fit->ys = ys;
+    fit->ts = ts;
+    fit->count = n;
+    fit->keep = keep;
+    const int ok = Azt_FitCurve(fit);
+    // The arrays are the caller's; later fits add to the sums.
+    fit->xs = fit->ys = fit->ts = nullptr;
+    fit->count = 0;
+    fit->keep = 1;
+    return ok;
 }
 
 int Azt_SolveCurve(AZT_CURVE_FIT *fit) {
@@ -342,18 +349,9 @@ int Azt_SamplePatch(const AZT_PATCH *p) {
         solved[family] = Geo_FitPerspectiveInt(&fit, 1);
     }
     if (solved[0] == 0 && solved[1] == 0) return 0;
-    GRID_WALK walk{};
-    walk.transform = transform;
-    walk.firstColumn = p->positions[p->j];
-    walk.lastColumn = p->positions[p->j2];
-    walk.firstRow = p->positions[p->i];
-    walk.lastRow = p->positions[p->i2];
-    walk.outBase = p->grey + p->positions[p->i] * p->size + p->positions[p->j];
-    walk.outStep = p->size;
-    walk.param = 128;
-    walk.rowCallback = g_frame.sampleBilinearMany;
-    if (walk.rowCallback == nullptr) return 0;
-    return Geo_MapGridRows(&walk);
+    return Azt_SampleModuleRect(&transform, p->positions[p->j], p->positions[p->i], p->positions[p->j2],
+                                p->positions[p->i2], p->grey + p->positions[p->i] * p->size + p->positions[p->j],
+                                p->size);
 }
 
 int Azt_SampleFullModules(u8 *grey) {

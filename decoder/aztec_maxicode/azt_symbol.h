@@ -288,6 +288,9 @@ int Azt_SeedCurve(const PERSPECTIVE *t, const i32 seed[2], int horizontal, AZT_C
 int Azt_PredictCurve(const AZT_CURVE crossing[], const i32 positions[], int at, int count, AZT_CURVE_FIT *fit);
 int Azt_GrowCurve(AZT_CURVE_FIT *fit, int t0, int replaceFirst);
 int Azt_FitCurve(AZT_CURVE_FIT *fit);
+// Fits n points of the caller's arrays through the record (keep as given); afterwards the
+// record holds no arrays and later fits add to its sums.
+int Azt_FitCurvePoints(AZT_CURVE_FIT *fit, const i32 *xs, const i32 *ys, const i32 *ts, i32 n, i32 keep);
 int Azt_SolveCurve(AZT_CURVE_FIT *fit);
 int Azt_MergeCurveFits(AZT_CURVE_FIT *into, const AZT_CURVE_FIT *from);
 // Truncated toward zero, saturated to 32 bits (NaN gives 0); 0 only for a missing pointer.
@@ -303,6 +306,9 @@ int Azt_BuildPatchTables(int size, AZT_PATCH_TABLES *tables);
 int Azt_PatchRanges(int n, i32 ranges[][2]);
 int Azt_SamplePatch(const AZT_PATCH *p);
 int Azt_SampleFullModules(u8 *grey);
+// Samples the grid points u0..u1 x v0..v1 through t (bilinear, one row walk) into out, rows
+// stride bytes apart.
+int Azt_SampleModuleRect(const PERSPECTIVE *t, i32 u0, i32 v0, i32 u1, i32 v1, u8 *out, i32 stride);
 // Samples every module of the symbol through its own transform into grey (row stride size).
 int Azt_SampleSymbolModules(const AZT_SYMBOL *s, u8 *grey);
 

@@ -88,16 +88,7 @@ int ExtendStep(AZT_CURVE_FIT *fit, i32 t, i32 tp, int dir, int keep) {
         if (near) ++k;
     }
     if (accepted < kMinMatches) return 1;
-    fit->xs = xs;
-    fit->ys = ys;
-    fit->ts = ts;
-    fit->count = accepted;
-    fit->keep = keep;
-    const int ok = Azt_FitCurve(fit);
-    fit->xs = fit->ys = fit->ts = nullptr;
-    fit->count = 0;
-    fit->keep = 1;
-    return ok;
+    return Azt_FitCurvePoints(fit, xs, ys, ts, accepted, keep);
 }
 
 }  // namespace
