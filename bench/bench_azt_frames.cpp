@@ -104,27 +104,34 @@ BENCHMARK(BM_AztDecodeFrameZxing)->Name("BM_AztDecodeFrame/zxing")->Arg(1)->Arg(
     ->Unit(benchmark::kMicrosecond);
 #endif
 
-// Locating (Azt_LocateSymbol) and then sampling (Azt_ReadCompactGrid) one candidate, the
-// finder run once beforehand.
-void BM_AztLocateAndSample(benchmark::State &state) {
-    const int layers = static_cast<int>(state.range(0));
-    testkit::Frame f = MakeFrame(layers);
+// Installs the frame, runs the finder over it and gives the first bulls-eye's geometry.
+bool FirstBullseye(testkit::Frame &f, std::vector<uint8_t> &work, vexo::AZT_GEOMETRY *g) {
     AztecOnlyDecoder();
     vexo::Pix_SetImagePointer(f.pixels.data());
     vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
     vexo::Pix_SetImageSize(f.width, f.height);
-    std::vector<uint8_t> work(vexo::kAztWorkBytes);
     vexo::Azt_SetWorkAreas(work.data());
     vexo::REGION_QUAD region{{{0, 0}, {f.width - 1, 0}, {0, f.height - 1}, {f.width - 1, f.height - 1}}};
     vexo::Loc_ResetFinders(&region, &region);
     vexo::Loc_RunFinders(&region);
     const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate();
-    if (b == nullptr) {
+    if (b == nullptr) return false;
+    vexo::g_aztDriver.bullseye = *b;
+    *g = vexo::AZT_GEOMETRY{b->full != 0 ? 1 : 0, b->centreX >> 4, b->centreY >> 4, b->polarity == 0 ? 1 : 0};
+    return true;
+}
+
+// Locating (Azt_LocateSymbol) and then sampling (Azt_ReadCompactGrid) one candidate, the
+// finder run once beforehand.
+void BM_AztLocateAndSample(benchmark::State &state) {
+    const int layers = static_cast<int>(state.range(0));
+    testkit::Frame f = MakeFrame(layers);
+    std::vector<uint8_t> work(vexo::kAztWorkBytes);
+    vexo::AZT_GEOMETRY g{};
+    if (!FirstBullseye(f, work, &g)) {
         state.SkipWithError("no bulls-eye");
         return;
     }
-    vexo::g_aztDriver.bullseye = *b;
-    const vexo::AZT_GEOMETRY g{b->full != 0 ? 1 : 0, b->centreX >> 4, b->centreY >> 4, b->polarity == 0 ? 1 : 0};
     const bool sample = state.range(1) != 0;
     int64_t ok = 0;
     for (auto _ : state) {
@@ -143,22 +150,12 @@ BENCHMARK(BM_AztLocateAndSample)->Args({11, 0})->Args({11, 1})->Args({14, 0})->A
 // a located 151 x 151 symbol.
 void BM_AztFullGrid(benchmark::State &state) {
     testkit::Frame f = MakeFrame(136);
-    AztecOnlyDecoder();
-    vexo::Pix_SetImagePointer(f.pixels.data());
-    vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
-    vexo::Pix_SetImageSize(f.width, f.height);
     std::vector<uint8_t> work(vexo::kAztWorkBytes);
-    vexo::Azt_SetWorkAreas(work.data());
-    vexo::REGION_QUAD region{{{0, 0}, {f.width - 1, 0}, {0, f.height - 1}, {f.width - 1, f.height - 1}}};
-    vexo::Loc_ResetFinders(&region, &region);
-    vexo::Loc_RunFinders(&region);
-    const vexo::AZT_BULLSEYE *b = vexo::Azt_NextBullseyeCandidate();
-    if (b == nullptr) {
+    vexo::AZT_GEOMETRY g{};
+    if (!FirstBullseye(f, work, &g)) {
         state.SkipWithError("no bulls-eye");
         return;
     }
-    vexo::g_aztDriver.bullseye = *b;
-    const vexo::AZT_GEOMETRY g{b->full != 0 ? 1 : 0, b->centreX >> 4, b->centreY >> 4, b->polarity == 0 ? 1 : 0};
     vexo::AZT_SYMBOL located{};
     if (vexo::Azt_LocateSymbol(&g, &located) != 1 || located.size != 151) {
         state.SkipWithError("not located");
