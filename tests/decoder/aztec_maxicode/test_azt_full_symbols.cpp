@@ -108,27 +108,11 @@ testkit::Rendered RenderFull(const FullFrameCase &c) {
     return testkit::Render(FullSymbol(c.option2, c.longText), o);
 }
 
-void SetFullPolarity(bool inverted) {
-    uint32_t &w = vexo::g_params.flagsWord[vexo::kSymAztec];
-    w = (w & ~vexo::kFlag2DReadModeMask) | (inverted ? vexo::kFlag2DLightOnDark : vexo::kFlag2DDarkOnLight);
-}
-
-// Worst distance of the reported corners from the centres of the corner modules of the ring
-// at distance 5, top-left at the orientation corner.
+// Corners of the ring at distance 5.
 double FullCornerError(const testkit::Symbol &sym, const testkit::Rendered &r) {
     vexo::REGION_QUAD q{};
     vexo::Azt_GetCorners(&q);
-    const int c = sym.rows / 2, turn = azt_finder_test::OrientationCorner(sym, 7);
-    if (turn < 0) return 1e9;
-    const int rows[4] = {c - 5, c - 5, c + 5, c + 5}, cols[4] = {c - 5, c + 5, c + 5, c - 5};
-    static constexpr int kClockwise[4] = {0, 1, 3, 2};
-    double worst = 0;
-    for (int k = 0; k < 4; ++k) {
-        const int at = (turn + kClockwise[k]) & 3;
-        const testkit::Point m = azt_finder_test::ModulePoint(r, sym, rows[at], cols[at]);
-        worst = std::max(worst, std::hypot(q.c[k].x - m.x, q.c[k].y - m.y));
-    }
-    return worst;
+    return azt_finder_test::RingCornerError(q, sym, r, 5);
 }
 
 const char *FullMissStage() {
@@ -155,7 +139,7 @@ struct FullFrameResult {
 FullFrameResult ReadFullFrame(const FullFrameCase &c) {
     const testkit::Symbol &sym = FullSymbol(c.option2, c.longText);
     const testkit::Rendered r = RenderFull(c);
-    SetFullPolarity(c.inverted);
+    azt_finder_test::SetReadPolarity(c.inverted);
     vexo::g_aztDriver.status = vexo::kAztStatusNoImage;
     const testkit::DecodeResult d = testkit::DecodeFrame(r.frame, {.init = false, .enableAll = false});
     FullFrameResult out;
