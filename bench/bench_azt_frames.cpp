@@ -180,4 +180,14 @@ void BM_AztFullGrid(benchmark::State &state) {
 }
 BENCHMARK(BM_AztFullGrid)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// ---- The Aztec corpus folder, this decoder beside zxing-cpp.
+
+[[maybe_unused]] const bool kAztCorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_AztCorpus", {"aztec-1"},
+    [] {
+        const testkit::DecoderApi &api = AztecOnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "Aztec", 0x104);
+
 }  // namespace
