@@ -388,21 +388,34 @@ int Azt_ReadCompactGrid(AZT_SYMBOL *s) {
         return 0;
     // The four-layer symbol's outer modules lie furthest from the bulls-eye's edges.
     if (s->size > 26) Azt_RefineGridFromEdges(s, s->size >> 1, s->size >> 1, 7, 12, 4);
-    GRID_WALK walk{};
-    walk.transform = s->toImage;
-    walk.lastColumn = s->size - 1;
-    walk.lastRow = s->size - 1;
-    walk.outStep = s->size;
-    walk.outBase = g_aztDriver.modules;
-    walk.param = 128;
-    walk.rowCallback = g_frame.sampleBilinearMany;
-    if (walk.rowCallback == nullptr || Geo_MapGridRows(&walk) == 0) return 0;
+    if (Azt_SampleSymbolModules(s, g_aztDriver.modules) == 0) return 0;
     MODULE_BITS m{g_aztDriver.modules, g_aztDriver.grid, s->size, s->size, s->polarity, 1, 15};
     if (Geo_BinariseModules(&m) == 0) {
         g_aztDriver.status = kAztStatusBinarise;
         return 0;
     }
     return 1;
+}
+
+int Azt_SampleModuleRect(const PERSPECTIVE *t, i32 u0, i32 v0, i32 u1, i32 v1, u8 *out, i32 stride) {
+    if (t == nullptr || out == nullptr) return 0;
+    GRID_WALK walk{};
+    walk.transform = *t;
+    walk.firstColumn = u0;
+    walk.firstRow = v0;
+    walk.lastColumn = u1;
+    walk.lastRow = v1;
+    walk.outStep = stride;
+    walk.outBase = out;
+    walk.param = 128;
+    walk.rowCallback = g_frame.sampleBilinearMany;
+    if (walk.rowCallback == nullptr) return 0;
+    return Geo_MapGridRows(&walk);
+}
+
+int Azt_SampleSymbolModules(const AZT_SYMBOL *s, u8 *grey) {
+    if (s == nullptr || grey == nullptr || s->size < 2 || s->size > 151) return 0;
+    return Azt_SampleModuleRect(&s->toImage, 0, 0, s->size - 1, s->size - 1, grey, s->size);
 }
 
 int Azt_ReadFullGrid(u8 *grid) {

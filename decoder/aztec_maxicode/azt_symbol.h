@@ -221,9 +221,108 @@ int Azt_FitTrackLine(AZT_EDGE_TRACK *track);
 int Azt_AppendToTrack(AZT_EDGE_TRACK *track, const AZT_EDGE_ITEM *item);
 
 // ---- The full-range grid reading (reference grid).
+//
+// A horizontal reference line has a constant v and is followed along u (t = u); a vertical
+// one the other way round. Curves give image points in 1/16 pixel.
+
+struct AZT_CURVE {
+    i32 valid;
+    f64 ax, bx, cx;  // x(t) = ax t^2 + bx t + cx
+    f64 ay, by, cy;
+};
+
+struct AZT_CURVE_FIT {
+    const i32 *xs;
+    const i32 *ys;
+    const i32 *ts;
+    i32 count;
+    i32 keep;  // 0: the next fit clears the curve and restarts the sums
+    AZT_CURVE *curve;
+    f64 xMatrix[3][3];
+    f64 xRight[3];
+    f64 yMatrix[3][3];
+    f64 yRight[3];
+};
+
+inline constexpr i32 kAztReferenceLines = 9;
+// The reference lines plus the symbol's two edges.
+inline constexpr i32 kAztPatchEntries = kAztReferenceLines + 2;
+
+struct AZT_REFERENCE_GRID {
+    i32 count;
+    i32 positions[kAztReferenceLines];  // ascending
+    AZT_CURVE horizontal[kAztReferenceLines];
+    AZT_CURVE vertical[kAztReferenceLines];
+};
+
+extern AZT_REFERENCE_GRID g_aztReference;
+
+// Position and curve tables of the patches: the reference lines with the edges added.
+struct AZT_PATCH_TABLES {
+    i32 n;
+    i32 positions[kAztPatchEntries];
+    AZT_CURVE horizontal[kAztPatchEntries];
+    AZT_CURVE vertical[kAztPatchEntries];
+};
+
+struct AZT_PATCH {
+    const AZT_CURVE *horizontal;
+    const AZT_CURVE *vertical;
+    const i32 *positions;
+    i32 n;
+    i32 size;
+    i32 j, i;    // first column and row index into the tables
+    i32 j2, i2;  // last ones, inclusive
+    u8 *grey;    // size x size
+};
 
 void Azt_SetReferenceLines(int size);
+// 1 when coordinate is one of the reference-line positions.
+int Azt_IsReferencePosition(int coordinate);
+// The order in which the lines beyond the central crossing's neighbours are traced: pairs
+// (horizontal 1 / vertical 0, line index); returns their number (0 for fewer than 5 lines).
+int Azt_ReferenceTraceOrder(int count, i32 order[][2]);
 int Azt_TraceReferenceGrid();
+int Azt_TraceReferenceLine(const PERSPECTIVE *t, const i32 seed[2], int horizontal, AZT_CURVE *curve);
+int Azt_SeedCurve(const PERSPECTIVE *t, const i32 seed[2], int horizontal, AZT_CURVE *curve);
+int Azt_PredictCurve(const AZT_CURVE crossing[], const i32 positions[], int at, int count, AZT_CURVE_FIT *fit);
+int Azt_GrowCurve(AZT_CURVE_FIT *fit, int t0, int replaceFirst);
+int Azt_FitCurve(AZT_CURVE_FIT *fit);
+// Fits n points of the caller's arrays through the record (keep as given); afterwards the
+// record holds no arrays and later fits add to its sums.
+int Azt_FitCurvePoints(AZT_CURVE_FIT *fit, const i32 *xs, const i32 *ys, const i32 *ts, i32 n, i32 keep);
+int Azt_SolveCurve(AZT_CURVE_FIT *fit);
+int Azt_MergeCurveFits(AZT_CURVE_FIT *into, const AZT_CURVE_FIT *from);
+// Truncated toward zero, saturated to 32 bits (NaN gives 0); 0 only for a missing pointer.
+int Azt_EvalCurve(const AZT_CURVE *c, int t, i32 *x, i32 *y);
+// The same, 0 for an invalid curve.
+int Azt_EvalValidCurve(const AZT_CURVE *c, int t, i32 *x, i32 *y);
+// out = c with its constant terms moved so that it passes through (x, y) at t.
+void Azt_ShiftCurveThrough(const AZT_CURVE *c, int t, i32 x, i32 y, AZT_CURVE *out);
+int Azt_GetStatus();
+// Fills the tables for the symbol's size from the traced reference grid; returns n.
+int Azt_BuildPatchTables(int size, AZT_PATCH_TABLES *tables);
+// Index ranges (first, last) of the patches along one axis of n table entries.
+int Azt_PatchRanges(int n, i32 ranges[][2]);
+int Azt_SamplePatch(const AZT_PATCH *p);
 int Azt_SampleFullModules(u8 *grey);
+// Samples the grid points u0..u1 x v0..v1 through t (bilinear, one row walk) into out, rows
+// stride bytes apart.
+int Azt_SampleModuleRect(const PERSPECTIVE *t, i32 u0, i32 v0, i32 u1, i32 v1, u8 *out, i32 stride);
+// Samples every module of the symbol through its own transform into grey (row stride size).
+int Azt_SampleSymbolModules(const AZT_SYMBOL *s, u8 *grey);
+
+// ---- Reference line tracing (profiles in the scratch block, positions in 1/16 sample).
+
+inline constexpr i32 kAztTraceStep = 20;
+inline constexpr i32 kAztDirectionCandidates = 25;
+
+int Azt_ExtendCurveDown(AZT_CURVE_FIT *fit, int t0, int replaceFirst);
+int Azt_ExtendCurveUp(AZT_CURVE_FIT *fit, int t0, int replaceFirst);
+int Azt_FindLineDirection(const i32 start[2], const i32 cross[4], i32 line[4], int lo, int hi);
+int Azt_ScoreEdgeSpacing(const u8 *profile, int n, int level, int lo, int hi);
+int Azt_ModuleCentresOnLine(const i32 line[4], i32 positions[], i32 points[][2], int capacity);
+int Azt_ListLevelCrossings(const u8 *profile, int n, int level, i32 positions[], int capacity);
+int Azt_SampleClippedLine(int x0, int y0, int x1, int y1, u8 *buffer, int capacity);
 
 }  // namespace vexo

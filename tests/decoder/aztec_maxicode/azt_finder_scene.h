@@ -193,4 +193,28 @@ inline bool Good(const Outcome &o) {
     return o.raised && o.found == 1 && o.fullRight && o.centreError <= 1.0 && o.cornerError <= o.cornerLimit;
 }
 
+// The Aztec read mode of the frame's polarity (Aztec word bits 5 and 6).
+inline void SetReadPolarity(bool inverted) {
+    uint32_t &w = vexo::g_params.flagsWord[vexo::kSymAztec];
+    w = (w & ~vexo::kFlag2DReadModeMask) | (inverted ? vexo::kFlag2DLightOnDark : vexo::kFlag2DDarkOnLight);
+}
+
+// Worst distance of the corners in quad (top-left, top-right, bottom-left, bottom-right) from
+// the centres of the corner modules of the ring at the given distance, top-left at the
+// orientation corner (two rings further out).
+inline double RingCornerError(const vexo::REGION_QUAD &q, const testkit::Symbol &sym, const testkit::Rendered &r, int ring) {
+    const int c = sym.rows / 2, turn = OrientationCorner(sym, ring + 2);
+    if (turn < 0) return 1e9;
+    const int rows[4] = {c - ring, c - ring, c + ring, c + ring}, cols[4] = {c - ring, c + ring, c + ring, c - ring};
+    static constexpr int kClockwise[4] = {0, 1, 3, 2};
+    double worst = 0;
+    for (int k = 0; k < 4; ++k) {
+        const int at = (turn + kClockwise[k]) & 3;
+        const testkit::Point m = ModulePoint(r, sym, rows[at], cols[at]);
+        worst = std::max(worst, std::hypot(q.c[k].x - m.x, q.c[k].y - m.y));
+    }
+    return worst;
+}
+
 }  // namespace azt_finder_test
+
