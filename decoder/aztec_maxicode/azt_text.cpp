@@ -115,13 +115,18 @@ void UpperShiftFromLower(TEXT_RUN *run) {
     if (v >= 0) Put(run->out, v == 1 ? ' ' : 63 + v);
 }
 
-// Upper shift from Digit: a space, a letter, or any other value latches Upper.
+// Upper shift from Digit: a space, a letter, or Upper's B/S (31): a binary shift that ends
+// in the mode it was invoked from, Upper (the corpus's dlusbs sample is written so; dropping
+// the shift misreads the bytes as codes); any other value latches Upper.
 void UpperShiftFromDigit(TEXT_RUN *run) {
     const i32 v = Take(run, 5);
     if (v == 1) {
         Put(run->out, ' ');
     } else if (v >= 2 && v <= 27) {
         Put(run->out, 63 + v);
+    } else if (v == 31) {
+        BinaryShift(run);
+        run->mode = kAztUpper;
     } else if (v >= 0) {
         run->mode = kAztUpper;
     }

@@ -72,6 +72,9 @@ std::vector<TextCase> TextCases() {
                                                  .Codes({15}, 4).Codes({27}).Codes({14}, 4).Codes({2}),
         1, " 09,. ZA", '0');
     add("Digit U/S 0 latches Upper", Stream().Codes({30}).Codes({15}, 4).Codes({0, 3}), 1, "B", '0');
+    // As the corpus's dlusbs sample: "3" U/S B/S 1 'h', then Upper (the shift ends in Upper).
+    add("Digit U/S B/S ends in Upper", Stream().Codes({30}).Codes({5, 15}, 4).Codes({31, 1}).Codes({'h'}, 8).Codes({10}),
+        1, "3hI", '0');
     add("Digit P/S", Stream().Codes({30}).Codes({0}, 4).Codes({2}).Codes({3}, 4), 1, "\r\n1", '0');
     add("a short tail is ignored", Stream().Codes({2}).Put(5, 3), 1, "A", '0');
     add("mark needs ten bits", Stream().Codes({29}).Put(7, 4), 1, "", '0');
