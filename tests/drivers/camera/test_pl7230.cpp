@@ -343,6 +343,12 @@ TEST_F(Pl7230Test, CloseStopsTheEngineAndTheStreamAndPowersDown) {
     ASSERT_TRUE(eventually([&] { return logged("open_camera==========[0]"); }));
     record_.scanner_stop_decode(&record_, 0);
     ASSERT_TRUE(eventually([&] { return common_load(record_.common->mState) == COMMON_STATE_IDLE; }));
+    // The cycle's close sends its stop command after the state is idle, 50 ms between the
+    // two messages: wait for the second before counting what the device close sends.
+    ASSERT_TRUE(eventually([&] {
+        const std::vector<std::string> c = engine_commands();
+        return !c.empty() && c.back() == "@5c/0/400: 59 00 A7";
+    }));
     // Locked power: the core refuses and the power stays on.
     record_.powerLocked = 1;
     EXPECT_EQ(record_.scanner_close(&record_), -1);
