@@ -25,7 +25,8 @@ std::vector<uint8_t> Ecc000BenchMatrix(int level, bool damaged) {
     const int cap = testkit::Ecc000Capacity(level, 4, kEcc000BenchSide);
     std::string text;
     for (int i = 0; i < cap; ++i) text.push_back(static_cast<char>('!' + i % 90));
-    std::vector<uint8_t> m = testkit::Ecc000DataArea(level, 4, text, kEcc000BenchSide);
+    const std::vector<uint8_t> clean = testkit::Ecc000DataArea(level, 4, text, kEcc000BenchSide);
+    std::vector<uint8_t> m = clean;
     if (damaged) {
         // One module in six flipped: far beyond what the code corrects.
         std::mt19937 rng(69);
@@ -33,7 +34,6 @@ std::vector<uint8_t> Ecc000BenchMatrix(int level, bool damaged) {
             if (rng() % 6 == 0) b ^= 1;
         }
         // Keep the header so that the level's decoder runs.
-        const std::vector<uint8_t> clean = testkit::Ecc000DataArea(level, 4, text, kEcc000BenchSide);
         const testkit::Ecc000Grids &data = testkit::Ecc000Data();
         const std::vector<int> &grid = data.grid[(kEcc000BenchSide - 7) / 2];
         for (size_t i = 0; i < m.size(); ++i) {

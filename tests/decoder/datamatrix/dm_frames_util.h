@@ -53,10 +53,11 @@ struct Outcome {
     int rows = 0, cols = 0;
 };
 
-inline Outcome Run(const Case &c, bool enableAll = true) {
+// A symbol carrying text rendered under the case's conditions (its size number aside) and
+// read through the exported decoder; a read must answer aim.
+inline Outcome RunSymbol(const testkit::Symbol &s, const std::string &text, const Case &c, const char *aim,
+                         bool enableAll = true) {
     Outcome out;
-    const std::string text = TextFor(c.size);
-    const testkit::Symbol s = dmtest::DataMatrix(text, c.size);
     if (!s.ok) return out;
     out.rows = s.rows;
     out.cols = s.cols;
@@ -88,9 +89,14 @@ inline Outcome Run(const Case &c, bool enableAll = true) {
     testkit::DecodeOptions d;
     d.enableAll = enableAll;
     const testkit::DecodeResult res = testkit::DecodeFrame(r.frame, d);
-    out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == "]d1";
+    out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == aim;
     out.wrong = res.decoded && !out.read;
     return out;
+}
+
+inline Outcome Run(const Case &c, bool enableAll = true) {
+    const std::string text = TextFor(c.size);
+    return RunSymbol(dmtest::DataMatrix(text, c.size), text, c, "]d1", enableAll);
 }
 
 }  // namespace dmframes

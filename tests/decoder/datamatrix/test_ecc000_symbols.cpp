@@ -656,49 +656,20 @@ struct E000FrameCase {
     uint64_t seed;
 };
 
-struct E000FrameOutcome {
-    bool fits = false;
-    bool read = false;
-    bool wrong = false;
-};
-
-E000FrameOutcome E000Frame(const E000FrameCase &c) {
-    E000FrameOutcome out;
+// The test kit's square symbol in the frame conditions of the ECC 200 frames.
+dmframes::Outcome E000Frame(const E000FrameCase &c) {
     const int cap = testkit::Ecc000Capacity(c.level, 2, c.n);
-    if (cap < 1) return out;
+    if (cap < 1) return {};
     const std::string text = ("E" + std::to_string(c.level) + "-" + std::to_string(c.n)).substr(0, static_cast<size_t>(cap));
     const std::vector<uint8_t> modules = testkit::Ecc000SymbolModules(c.level, 2, text, c.n);
-    if (modules.empty()) return out;
+    if (modules.empty()) return {};
     const int side = c.n + 2;
-    const testkit::Symbol s = testkit::FromModules(side, side, modules);
-    if (!s.ok) return out;
-    testkit::RenderOptions o;
-    const double diag = (side + 4) * c.module * 1.42;
-    if (diag <= 480) {
-        o.width = 752;
-        o.height = 480;
-    } else if (diag <= 960) {
-        o.width = 1280;
-        o.height = 960;
-    } else {
-        return out;
-    }
-    out.fits = true;
-    o.moduleSize = c.module;
-    o.angleDeg = c.angle;
-    o.keystone = 0.08;
-    o.blurSigma = 0.8;
-    o.noiseSigma = 1;
-    o.invert = c.invert;
-    o.quietZone = 2;
-    o.seed = c.seed;
-    const testkit::Rendered r = testkit::Render(s, o);
-    testkit::DecodeOptions d;
-    d.enableAll = true;
-    const testkit::DecodeResult res = testkit::DecodeFrame(r.frame, d);
-    out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == "]d0";
-    out.wrong = res.decoded && !out.read;
-    return out;
+    dmframes::Case f;
+    f.module = c.module;
+    f.angle = c.angle;
+    f.invert = c.invert;
+    f.seed = c.seed;
+    return dmframes::RunSymbol(testkit::FromModules(side, side, modules), text, f, "]d0");
 }
 
 TEST_F(Ecc000Test, FramesSample) {
@@ -707,7 +678,7 @@ TEST_F(Ecc000Test, FramesSample) {
         {2, 31, 4, 345, true, 5}, {3, 47, 4, 15, true, 6}, {4, 21, 8, 180, false, 7}, {0, 7, 8, 0, false, 8},
     };
     for (const E000FrameCase &c : cases) {
-        const E000FrameOutcome o = E000Frame(c);
+        const dmframes::Outcome o = E000Frame(c);
         std::printf("level %d, %d x %d, %d px, %d deg%s, seed %llu: %s\n", c.level, c.n + 2, c.n + 2, c.module,
                     c.angle, c.invert ? ", light on dark" : "", static_cast<unsigned long long>(c.seed),
                     !o.fits ? "does not fit" : (o.read ? "read" : (o.wrong ? "WRONG" : "missed")));
