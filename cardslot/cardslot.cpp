@@ -81,6 +81,8 @@ int slot_uart_flush(int slot) {
 extern "C" {
 
 int control_power(int slot, int on) {
+    // Exported: the slot indexes the line table, so a bad one switches nothing.
+    if (!slot_valid(slot)) return -1;
     if (on == g_state.power) return 0;
     g_state.power = on;
     int c = line_channel(slot);

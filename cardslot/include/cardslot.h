@@ -32,7 +32,8 @@ CARDSLOT_EXPORT int CardApdu(int slot, const uint8_t *command, int length, uint8
 /* Collects bytes until about 70 ms of silence or a full buffer, the first wait first_ms:
  * the count, -1 for a NULL buffer. */
 CARDSLOT_EXPORT int ReadPacket(int slot, uint8_t *buffer, int size, int first_ms);
-/* Switches the card's power (1 on, 0 off) when it is not in that state already: 0. */
+/* Switches the card's power (1 on, 0 off) when it is not in that state already: 0; -1,
+ * nothing switched, for a slot outside 1 to 5. */
 CARDSLOT_EXPORT int control_power(int slot, int on);
 /* Logs "<title> [ 0x.. 0x..]" to the Android log when the level has the engine bit. */
 CARDSLOT_EXPORT void PrintCustomHex(const char *title, const uint8_t *bytes, int count);

@@ -96,6 +96,9 @@ typedef struct PLAT_I2C_RDWR_DATA {
 } PLAT_I2C_RDWR_DATA;
 
 #define PLAT_I2C_RDWR 0x0707
+/* Bus settings a bus descriptor takes, the value being the argument itself. */
+#define PLAT_I2C_RETRIES 0x0701
+#define PLAT_I2C_TIMEOUT 0x0702
 #define PLAT_I2C_M_RD 0x0001
 #define PLAT_I2C_TIMING 400
 

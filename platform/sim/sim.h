@@ -72,10 +72,6 @@ void sim_sleep_clear();
 // lock); empty to remove.
 void sim_sleep_set_hook(std::function<void(int ms)> hook);
 
-// The bus settings the model takes on a bus descriptor (the value is the argument itself).
-inline constexpr unsigned long kSimI2cRetries = 0x0701;
-inline constexpr unsigned long kSimI2cTimeout = 0x0702;
-
 // A bus at a device path (a node file is made under the root). 0, or -1.
 int sim_i2c_bus_create(const char *device_path);
 // A device answering at addr with registers of reg_bytes (1 or 2) address bytes: a write

@@ -69,7 +69,7 @@ void journal_setting(unsigned long request, void *arg) {
     std::lock_guard<std::mutex> hold(j.lock);
     FILE *out = plat_fopen(kJournalPath, "a");
     if (out == nullptr) return;
-    fprintf(out, "%s %lu\n", request == kSimI2cTimeout ? "I2C_TIMEOUT" : "I2C_RETRIES",
+    fprintf(out, "%s %lu\n", request == PLAT_I2C_TIMEOUT ? "I2C_TIMEOUT" : "I2C_RETRIES",
             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(arg)));
     fclose(out);
 }
@@ -77,7 +77,7 @@ void journal_setting(unsigned long request, void *arg) {
 int journalled_ioctl(int fd, unsigned long request, void *arg) {
     int result = journal().model->ioctl(fd, request, arg);
     if (request == PLAT_I2C_RDWR) journal_new_transfers();
-    if (result == 0 && (request == kSimI2cTimeout || request == kSimI2cRetries)) journal_setting(request, arg);
+    if (result == 0 && (request == PLAT_I2C_TIMEOUT || request == PLAT_I2C_RETRIES)) journal_setting(request, arg);
     return result;
 }
 

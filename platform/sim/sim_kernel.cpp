@@ -149,7 +149,7 @@ int sim_ioctl(int fd, unsigned long request, void *arg) {
         auto bus = s.bus_fds.find(fd);
         if (bus != s.bus_fds.end()) {
             // The bus's time-out and retry settings are taken (the bus library journals them).
-            if (request == kSimI2cRetries || request == kSimI2cTimeout) return 0;
+            if (request == PLAT_I2C_RETRIES || request == PLAT_I2C_TIMEOUT) return 0;
             if (request != PLAT_I2C_RDWR || arg == nullptr) {
                 errno = EINVAL;
                 return -1;
@@ -334,10 +334,10 @@ void sim_i2c_clear_transfers(const char *device_path) {
 void sim_i2c_set_device_hook(const char *device_path, uint16_t addr, SimI2cDeviceHook hook) {
     SimState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
-    auto bus = s.buses.find(device_path == nullptr ? "" : device_path);
-    if (bus == s.buses.end()) return;
-    auto dev = bus->second.devices.find(addr);
-    if (dev != bus->second.devices.end()) dev->second.hook = std::move(hook);
+    SimBus *bus = find_bus(s, device_path);
+    if (bus == nullptr) return;
+    auto dev = bus->devices.find(addr);
+    if (dev != bus->devices.end()) dev->second.hook = std::move(hook);
 }
 
 void sim_i2c_fail_writes(const char *device_path, int count) {

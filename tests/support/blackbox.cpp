@@ -45,6 +45,16 @@ bool IsImage(const fs::path &p) {
     return ext == ".png" || ext == ".pgm";
 }
 
+// The images of one folder, sorted; none when it cannot be read.
+std::vector<fs::path> ImagesIn(const fs::path &dir) {
+    std::vector<fs::path> images;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file() && IsImage(it->path())) images.push_back(it->path());
+    std::sort(images.begin(), images.end());
+    return images;
+}
+
 bool ReadExpected(const fs::path &stem, std::string *expected) {
     return ReadFile(stem.string() + ".txt", expected) || ReadFile(stem.string() + ".bin", expected);
 }
@@ -152,10 +162,7 @@ std::vector<std::string> CorpusImages(const std::string &folder) {
     const char *env = std::getenv("STACK_CORPUS_DIR");
     const std::string root = env != nullptr ? env : STACK_CORPUS_DEFAULT;
     std::vector<std::string> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(root + "/" + folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->is_regular_file() && IsImage(it->path())) files.push_back(it->path().string());
-    std::sort(files.begin(), files.end());
+    for (const fs::path &image : ImagesIn(root + "/" + folder)) files.push_back(image.string());
     return files;
 }
 
@@ -163,14 +170,8 @@ FolderResult RunBlackboxFolder(const fs::path &dir, const FrameDecoder &decode, 
     FolderResult res;
     res.folder = dir.filename().string();
     res.falsePositives = IsFalsePositiveFolder(res.folder);
-    std::vector<fs::path> images;
-    std::error_code ec;
-    for (const fs::directory_entry &e : fs::directory_iterator(dir, ec)) {
-        if (e.is_regular_file() && IsImage(e.path())) images.push_back(e.path());
-    }
-    std::sort(images.begin(), images.end());
     std::map<std::string, SetParts> sets;
-    for (const fs::path &image : images) {
+    for (const fs::path &image : ImagesIn(dir)) {
         bool read = false;
         ImageOutcome o = RunImage(image, res.folder, decode, rules, &read, &sets);
         ++res.images;

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr unsigned long kI2cRetries = 0x0701;
-constexpr unsigned long kI2cTimeout = 0x0702;
 constexpr uintptr_t kWriteTimeout = 2;
 constexpr uintptr_t kWriteRetries = 1;
 constexpr char kReceiveFile[] = "./i2c-rcv.hex";
@@ -79,8 +77,8 @@ int i2c_write(const char *path, const uint8_t *values, unsigned slave, unsigned 
         return 0;
     }
     const PLAT_KERNEL *k = plat_kernel();
-    k->ioctl(fd, kI2cTimeout, reinterpret_cast<void *>(kWriteTimeout));
-    k->ioctl(fd, kI2cRetries, reinterpret_cast<void *>(kWriteRetries));
+    k->ioctl(fd, PLAT_I2C_TIMEOUT, reinterpret_cast<void *>(kWriteTimeout));
+    k->ioctl(fd, PLAT_I2C_RETRIES, reinterpret_cast<void *>(kWriteRetries));
     PLAT_I2C_MSG msg = {static_cast<uint16_t>(slave), 0, static_cast<uint16_t>(length + reg_len), out,
                         PLAT_I2C_TIMING};
     PLAT_I2C_RDWR_DATA data = {&msg, 1};

@@ -154,6 +154,13 @@ TEST_F(CardslotTest, PowerSequencesRunOncePerChange) {
     EXPECT_TRUE(line_story().empty());
     EXPECT_EQ(control_power(1, 0), 0);
     EXPECT_EQ(line_story(), (Story{"rst=0", "20ms", "en=0", "50ms"}));
+    // A slot outside the line table switches nothing and leaves the state.
+    forget_story();
+    for (int bad : {0, -1, 6, 1 << 30}) {
+        EXPECT_EQ(control_power(bad, 1), -1) << bad;
+        EXPECT_EQ(cardslot_state().power, 0) << bad;
+    }
+    EXPECT_TRUE(line_story().empty());
 }
 
 TEST_F(CardslotTest, OpenCardStoresTheSlotAndSetsTheLine) {
