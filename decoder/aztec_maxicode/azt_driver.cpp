@@ -266,7 +266,7 @@ void Azt_JoinParts(const AZT_PART *parts, int count) {
             maxY = parts[i].centreY > maxY ? parts[i].centreY : maxY;
         }
         const bool row = maxX - minX > maxY - minY;
-        int keys[kAztPartTable] = {};
+        int keys[kAztPartTable + 1] = {};  // the sort's work slot after the keys
         for (int i = 0; i < n; ++i) keys[i] = (row ? parts[i].centreX : parts[i].centreY) * 16 + i;
         Azt_SortInts(keys, n);
         for (int i = 0; i < n; ++i) order[i] = keys[i] & 15;
