@@ -24,13 +24,7 @@ namespace {
 
 // The exported interface with Aztec alone enabled.
 const testkit::DecoderApi &AztecOnlyDecoder() {
-    static const testkit::DecoderApi api = [] {
-        testkit::InitDecoder();
-        testkit::DecoderApi a = testkit::LinkedDecoder();
-        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
-        a.set(0x20300, 0x10001);
-        return a;
-    }();
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20300);
     return api;
 }
 

@@ -64,7 +64,7 @@ void JoinByPositions(const COLLECTION &c) {
 
 enum class Step { kNext, kReturnRead, kFinish, kEndCollection };
 
-// Steps d to g for a structured-append part.
+// A structured-append part: starts or joins the set, and ends it when complete or at the part limit.
 Step TakeAppendPart(COLLECTION *c) {
     AZT_APPEND_STATE &a = g_aztState.append;
     if (c->n == 0) {
@@ -97,7 +97,7 @@ Step TakeAppendPart(COLLECTION *c) {
     return Step::kNext;
 }
 
-// Step 5 for one symbol read.
+// One symbol read: kept as a part, or returned alone.
 Step TakeSymbol(COLLECTION *c, const AZT_SYMBOL &s) {
     const bool part = g_aztState.append.present != 0;
     if (c->continuing != 0 && !part) return Step::kNext;
@@ -255,10 +255,9 @@ int Azt_AngleCosine(GEO_POINT a, GEO_POINT b, GEO_POINT c) {
 
 void Azt_JoinParts(const AZT_PART *parts, int count) {
     if (parts == nullptr || count <= 0 || g_aztDriver.text == nullptr) return;
-    const int m = count < 10 ? count : 10;
     const int n = count < kAztPartTable ? count : kAztPartTable;
-    int order[10] = {};
-    if (m > 1) {
+    int order[kAztPartTable] = {};
+    if (n > 1) {
         i32 minX = 99999, maxX = 0, minY = 99999, maxY = 0;
         for (int i = 0; i < n; ++i) {
             minX = parts[i].centreX < minX ? parts[i].centreX : minX;
@@ -267,7 +266,7 @@ void Azt_JoinParts(const AZT_PART *parts, int count) {
             maxY = parts[i].centreY > maxY ? parts[i].centreY : maxY;
         }
         const bool row = maxX - minX > maxY - minY;
-        int keys[11] = {};
+        int keys[kAztPartTable + 1] = {};  // the sort's work slot after the keys
         for (int i = 0; i < n; ++i) keys[i] = (row ? parts[i].centreX : parts[i].centreY) * 16 + i;
         Azt_SortInts(keys, n);
         for (int i = 0; i < n; ++i) order[i] = keys[i] & 15;

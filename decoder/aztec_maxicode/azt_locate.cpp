@@ -106,7 +106,7 @@ void ToArray(const GEO_POINT &p, i32 out[2]) {
     out[1] = p.y;
 }
 
-// Steps 4 to 6: the ring sides, their corners and the five-pair fit.
+// The ring sides, their corners and the five-pair fit.
 int FitFirstGrid(const LOCATOR &k, AZT_SYMBOL *s, LINE_FIT sides[4]) {
     i32 c[2];
     ToArray(s->image[4], c);
@@ -127,7 +127,7 @@ int FitFirstGrid(const LOCATOR &k, AZT_SYMBOL *s, LINE_FIT sides[4]) {
     return 1;
 }
 
-// Steps 8 and 9: the probes, their parallels and the corners where those meet.
+// The probes, their parallels and the corners where those meet.
 int ProbeRing(const LOCATOR &k, AZT_SYMBOL *s, const LINE_FIT sides[4]) {
     // Left, top, right and bottom probes run parallel to sides 3, 0, 1 and 2.
     static constexpr int kSideOf[4] = {3, 0, 1, 2};

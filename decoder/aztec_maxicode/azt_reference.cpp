@@ -31,7 +31,7 @@ int TraceLine(const PERSPECTIVE *t, int horizontal, int k) {
     return curve->valid;
 }
 
-// Step 5: the symbol's own pairs afresh plus the central lines' points at the neighbours.
+// The symbol's own pairs afresh plus the central lines' points at the neighbours.
 int RefitSymbol(AZT_SYMBOL *s) {
     const i32 m = g_aztReference.count >> 1;
     const i32 *L = g_aztReference.positions;

@@ -21,18 +21,6 @@ constexpr i32 kPredicted = kAztTraceStep + 1;
 
 i32 Abs32(i32 v) { return v < 0 ? -v : v; }
 
-// The cut level of a profile's first n samples: their largest, or the midrange when they
-// span 20 grey levels or more.
-i32 CutLevel(const u8 *s, i32 n) {
-    if (n <= 0) return 0;
-    i32 lo = 255, hi = 0;
-    for (i32 k = 0; k < n; ++k) {
-        lo = s[k] < lo ? s[k] : lo;
-        hi = s[k] > hi ? s[k] : hi;
-    }
-    return hi - lo > 19 ? (hi + lo) >> 1 : hi;
-}
-
 i32 Major(const GEO_POINT &p, int xMajor) { return xMajor != 0 ? p.x : p.y; }
 
 // One 20-module step of either direction (dir -1 down, +1 up); 1 go on, 0 refit failed,
@@ -149,7 +137,7 @@ int Azt_FindLineDirection(const i32 start[2], const i32 cross[4], i32 line[4], i
         prevY = ty;
         const i32 n = Azt_SampleClippedLine(start[0] >> 4, start[1] >> 4, static_cast<i32>(tx >> 4),
                                             static_cast<i32>(ty >> 4), profile, kAztScratchBytes);
-        if (i == 0) level = CutLevel(profile, n / 2);
+        if (i == 0) level = Azt_ThirdThreshold(profile, n / 2);
         const i32 e = Azt_ScoreEdgeSpacing(profile, n, level, lo, hi);
         i64 sum = 0;
         for (i32 k = 0; k + 1 < n; ++k) sum += Abs32(profile[k] - profile[k + 1]);
@@ -208,7 +196,7 @@ int Azt_ModuleCentresOnLine(const i32 line[4], i32 positions[], i32 points[][2],
     const i32 n = Geo_SampleLine16(line[0], line[1], line[2], line[3], profile, kAztScratchBytes);
     if (n <= 0) return 0;
     i32 c[kCrossingsOnLine];
-    const i32 e = Azt_ListLevelCrossings(profile, n, CutLevel(profile, n), c, kCrossingsOnLine);
+    const i32 e = Azt_ListLevelCrossings(profile, n, Azt_ThirdThreshold(profile, n), c, kCrossingsOnLine);
     const i64 dx = static_cast<i64>(line[2]) - line[0], dy = static_cast<i64>(line[3]) - line[1];
     const i64 L = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy) ? (dx < 0 ? -dx : dx) : (dy < 0 ? -dy : dy);
     if (L == 0) return 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "aztec_maxicode/azt_finder.h"
+#include "aztec_maxicode/azt_symbol.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -199,6 +200,22 @@ inline void SetReadPolarity(bool inverted) {
     w = (w & ~vexo::kFlag2DReadModeMask) | (inverted ? vexo::kFlag2DLightOnDark : vexo::kFlag2DDarkOnLight);
 }
 
+// Where a missed frame was lost, from the Aztec status: the decode was never asked (no
+// bulls-eye raised for any region), no candidate was located, or a located symbol's grid or
+// text failed.
+inline const char *AztMissStage() {
+    switch (vexo::g_aztDriver.status) {
+        case vexo::kAztStatusNoImage: return "finder";
+        case vexo::kAztStatusStarted: return "locate";
+        case vexo::kAztStatusCodewordsFailed: return "codewords";
+        case vexo::kAztStatusTextFailed: return "text";
+        case vexo::kAztStatusBinarise: return "binarise";
+        case vexo::kAztStatusFullTrace: return "trace";
+        case vexo::kAztStatusFullSample: return "patch";
+        default: return "other";
+    }
+}
+
 // Worst distance of the corners in quad (top-left, top-right, bottom-left, bottom-right) from
 // the centres of the corner modules of the ring at the given distance, top-left at the
 // orientation corner (two rings further out).
@@ -217,4 +234,3 @@ inline double RingCornerError(const vexo::REGION_QUAD &q, const testkit::Symbol 
 }
 
 }  // namespace azt_finder_test
-

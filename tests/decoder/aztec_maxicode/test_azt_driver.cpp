@@ -171,7 +171,7 @@ struct RingScene {
         s.fitFloat.outFloat = &s.toGrid;
         vexo::g_aztDriver.current = &s;
     }
-    // Ring side r in the Part's order: its three orientation modules then seven mode bits.
+    // Ring side r in ring order: its three orientation modules then seven mode bits.
     void Side(int r, const uint8_t orientation[3], const uint8_t *mode) {
         static const int kStart[4][3][2] = {{{-5, -4}, {-5, -5}, {-4, -5}}, {{4, -5}, {5, -5}, {5, -4}},
                                             {{5, 4}, {5, 5}, {4, 5}}, {{-4, 5}, {-5, 5}, {-5, 4}}};

@@ -115,19 +115,6 @@ double FullCornerError(const testkit::Symbol &sym, const testkit::Rendered &r) {
     return azt_finder_test::RingCornerError(q, sym, r, 5);
 }
 
-const char *FullMissStage() {
-    switch (vexo::g_aztDriver.status) {
-        case vexo::kAztStatusNoImage: return "finder";
-        case vexo::kAztStatusStarted: return "locate";
-        case vexo::kAztStatusCodewordsFailed: return "codewords";
-        case vexo::kAztStatusTextFailed: return "text";
-        case vexo::kAztStatusBinarise: return "binarise";
-        case vexo::kAztStatusFullTrace: return "trace";
-        case vexo::kAztStatusFullSample: return "patch";
-        default: return "other";
-    }
-}
-
 enum class FullOutcome { kRead, kMissed, kWrong };
 
 struct FullFrameResult {
@@ -192,8 +179,8 @@ void RunFullCase(const FullFrameCase &c, FullSweepTotals *t, bool expectRead) {
         EXPECT_LE(r.cornerError, 2.0) << DescribeFull(c);
     } else {
         ++t->missed;
-        if (expectRead) ADD_FAILURE() << DescribeFull(c) << " missed at " << FullMissStage();
-        else std::printf("missed: %s at %s\n", DescribeFull(c).c_str(), FullMissStage());
+        if (expectRead) ADD_FAILURE() << DescribeFull(c) << " missed at " << azt_finder_test::AztMissStage();
+        else std::printf("missed: %s at %s\n", DescribeFull(c).c_str(), azt_finder_test::AztMissStage());
     }
 }
 

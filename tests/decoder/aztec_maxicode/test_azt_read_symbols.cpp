@@ -110,19 +110,6 @@ double CornerError(const testkit::Symbol &sym, const testkit::Rendered &r) {
     return azt_finder_test::RingCornerError(q, sym, r, 3);
 }
 
-// Where a missed frame was lost: the Aztec decode was never asked (no bulls-eye raised for
-// any region), no candidate was located, or a located symbol's grid failed.
-const char *MissStage() {
-    switch (vexo::g_aztDriver.status) {
-        case vexo::kAztStatusNoImage: return "finder";
-        case vexo::kAztStatusStarted: return "locate";
-        case vexo::kAztStatusCodewordsFailed: return "codewords";
-        case vexo::kAztStatusTextFailed: return "text";
-        case vexo::kAztStatusBinarise: return "binarise";
-        default: return "other";
-    }
-}
-
 enum class AztOutcome { kRead, kMissed, kWrong };
 
 struct FrameResult {
@@ -207,7 +194,7 @@ TEST_F(AztFramesSlow, Sweep) {
                     EXPECT_LE(r.cornerError, 2.0) << Describe(c);
                 } else {
                     ++missed;
-                    std::printf("missed: %s at %s\n", Describe(c).c_str(), MissStage());
+                    std::printf("missed: %s at %s\n", Describe(c).c_str(), azt_finder_test::AztMissStage());
                 }
             }
         }
