@@ -51,20 +51,16 @@ void load_locked() {
     g_exposure.standby = bind<StandbyFn>("CmosStandby");
 }
 
+// A library loaded again starts uninitialised: without the state's reset it would never
+// be set up and every step would answer -1.
 void unload_locked() {
     if (g_exposure.handle != nullptr) dlclose(g_exposure.handle);
-    int state = g_exposure.state;
     g_exposure = Exposure{};
-    g_exposure.state = state;
 }
 
 }  // namespace
 
-void exposure_test_reset() {
-    std::lock_guard<std::mutex> hold(g_lock);
-    unload_locked();
-    g_exposure.state = -1;
-}
+void exposure_test_reset() { ExposureFree(); }
 
 extern "C" int ExposureInit(EXPOSURE_I2C_WRITE i2c_write, EXPOSURE_I2C_READ i2c_read, EXPOSURE_SLEEP sleep_ms,
                             uint32_t sensor_init) {
@@ -107,7 +103,4 @@ extern "C" void CmosStandby(int on) {
 extern "C" void ExposureFree(void) {
     std::lock_guard<std::mutex> hold(g_lock);
     unload_locked();
-    // A library loaded again starts uninitialised: without this it would never be set up
-    // and every step would answer -1.
-    g_exposure.state = -1;
 }
