@@ -35,7 +35,7 @@ int StoreSymbol(const u8 *text, i32 length) {
     return 1;
 }
 
-// Steps 2 to 7 for one candidate: 1 when its symbol was read into text.
+// One candidate: orientation, sampling and reading; 1 when its symbol was read into text.
 int ReadCandidate(const MAXI_BULLSEYE &c, u8 *text, i32 *length) {
     if (g_state.extraGeometryStep == 1) {
         const GEO_POINT p{c.x, c.y};

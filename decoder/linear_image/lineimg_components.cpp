@@ -78,7 +78,7 @@ i32 CountFalls(const u8 *image, const GEO_POINT &p, const GEO_POINT &q, const Ar
     return Prof_FindFallingEdges(e.samples, n, e.ratio, e.minStep, e.edges, kComponentEdges);
 }
 
-// Step d of the walk: the line d pixels beyond q's first side.
+// The walk at distance d: the line d pixels beyond q's first side.
 void WalkLine(const REGION_QUAD &q, i32 d, GEO_POINT *p0, GEO_POINT *p1) {
     Geo_StepTowards(&q.c[0], &q.c[2], p0, -d);
     Geo_StepTowards(&q.c[1], &q.c[3], p1, -d);
