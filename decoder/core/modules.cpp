@@ -7,6 +7,7 @@
 #include "core/params.h"
 #include "core/state.h"
 #include "locate/finder.h"
+#include "toolkit/quad.h"
 
 namespace vexo {
 
@@ -286,6 +287,20 @@ void Dec_ResetResultStore() {
     Dec_ClearResultStore();
     std::memset(g_params.resultStore.storedData0, 0, sizeof g_params.resultStore.storedData0);
     std::memset(g_params.resultStore.storedData1, 0, sizeof g_params.resultStore.storedData1);
+}
+
+int Dec_StoreResult(const u8 *text, i32 length, const REGION_QUAD *quad) {
+    RESULT_STORE &rs = g_params.resultStore;
+    if (rs.storedCount == 1 && Geo_QuadsOverlap(&rs.storedQuad[0], quad) != 0) return 0;
+    if (rs.storedCount < 0 || rs.storedCount > 1) return 1;
+    if (length < 0 || length > kStoredResultBytes) return 0;
+    const i32 slot = rs.storedCount;
+    const i32 n = text == nullptr ? 0 : length;
+    rs.storedLength[slot] = n;
+    rs.storedQuad[slot] = *quad;
+    if (n > 0) std::memcpy(slot == 0 ? rs.storedData0 : rs.storedData1, text, static_cast<size_t>(n));
+    ++rs.storedCount;
+    return 1;
 }
 
 // ---- Typed callbacks.

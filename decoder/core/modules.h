@@ -57,6 +57,10 @@ int Dec_GetModulePosition(int index, REGION_QUAD *out);
 void Dec_ClearResultStore();
 // The same, and both data areas zero-filled.
 void Dec_ResetResultStore();
+// Stores a symbol's text and outline in the next free slot: 0 when it overlaps the one
+// stored (a second sight of it) or when length is below 0 or beyond a slot's
+// kStoredResultBytes, else 1 (also with both slots taken). A null text stores length 0.
+int Dec_StoreResult(const u8 *text, i32 length, const REGION_QUAD *quad);
 
 // ---- Multi-result list.
 

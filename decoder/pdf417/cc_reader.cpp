@@ -1008,6 +1008,9 @@ int CC_ReadInQuad(CC_READ_REQUEST *request) {
         if (far(quad[k])) return 0;
     }
     if (far(*request->rowVector) || far(request->leftVector) || request->narrowWidth <= 0) return 0;
+    // A narrow element wider than the image is no element; the element reads step back and
+    // forth by about a sixteenth of it, pixel by pixel.
+    if (request->narrowWidth / 32 > Max32(Width(), Height())) return 0;
     i32 length = 0;
     const int ok = CC_ReadComponent(request->image, quad, request->text, request->capacity, &length, request->rowVector,
                                     request->leftVector, request->narrowWidth, request->variant, request->polarity);

@@ -3,8 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/module_types.h"
-#include "core/params.h"
+#include "core/modules.h"
 #include "pdf417/mpdf_sequence.h"
 #include "pdf417/mpdf_variants.h"
 #include "pdf417/pdf417_codeword.h"
@@ -266,20 +265,6 @@ int MPDF_ReadStructure(const MPDF_RAP_COLUMNS *cols, PDF_ROW_ENTRY *table, MPDF_
     return 1;
 }
 
-int MPDF_StoreResult(const u8 *text, i32 length, const REGION_QUAD *quad) {
-    RESULT_STORE &rs = g_params.resultStore;
-    if (rs.storedCount >= 2 || rs.storedCount < 0) return 1;
-    if (rs.storedCount == 1 && Geo_QuadsOverlap(&rs.storedQuad[0], quad) != 0) return 0;
-    if (length < 0 || length > kStoredResultBytes) return 0;
-    const i32 slot = rs.storedCount;
-    u8 *data = slot == 0 ? rs.storedData0 : rs.storedData1;
-    std::memcpy(data, text, static_cast<size_t>(length));
-    rs.storedLength[slot] = length;
-    rs.storedQuad[slot] = *quad;
-    ++rs.storedCount;
-    return 1;
-}
-
 int MPDF_DecodeImage() {
     MPDF_DECODER_STATE &s = g_mpdfState;
     s.length = 0;
@@ -296,7 +281,7 @@ int MPDF_DecodeImage() {
                                                  kPdfTypeMicro, s.text, kMpdfTextCapacity);
     if (length <= 0) return 0;
     s.length = length;
-    if (MPDF_StoreResult(s.text, length, &s.corners) == 0) return 0;
+    if (Dec_StoreResult(s.text, length, &s.corners) == 0) return 0;
     s.ready = 1;
     return 1;
 }

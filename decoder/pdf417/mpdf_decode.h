@@ -44,8 +44,5 @@ i32 MPDF_GuardWidthOfColumns(const MPDF_RAP_COLUMNS *columns);
 // Reads the symbol framed by the RAP columns (rowTable: kPdfRowTableEntries entries). 1 when
 // its structure was read (the codewords may hold 999 where unread), else 0.
 int MPDF_ReadStructure(const MPDF_RAP_COLUMNS *columns, PDF_ROW_ENTRY *rowTable, MPDF_SYMBOL *symbol);
-// Stores a decoded text in the decoder core's result store: 1 stored or two held already,
-// 0 when it overlaps the one stored.
-int MPDF_StoreResult(const u8 *text, i32 length, const REGION_QUAD *quad);
 
 }  // namespace vexo

@@ -68,7 +68,8 @@ struct CC_READ_REQUEST {
     i32 capacity;         // bytes of text; text and its closing NUL stay within them
     POINT_I32 *rowVector; // direction of the rows, c1 - c0; the reader may overwrite it
     POINT_I32 leftVector; // direction of the left side, c0 - c3
-    i32 narrowWidth;      // narrow element width of the linear symbol in 1/32 pixel (> 0)
+    i32 narrowWidth;      // narrow element width of the linear symbol in 1/32 pixel (> 0, at
+                          // most 32 x the image's larger side)
     i32 variant;          // linear component type 0..7 (fixes the data columns)
     i32 polarity;         // 1: samples below the threshold are bars
 };

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/modules.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -39,19 +40,7 @@ i32 OutputLength() {
 }
 
 // Stores the symbol in the result store. False when it repeats the symbol already stored.
-bool StoreResult(i32 length) {
-    RESULT_STORE &rs = g_params.resultStore;
-    if (rs.storedCount == 1 && Geo_QuadsOverlap(&rs.storedQuad[0], &g_qrResult.corners) != 0) return false;
-    if (rs.storedCount < 0 || rs.storedCount > 1) return true;
-    const i32 slot = rs.storedCount;
-    u8 *data = slot == 0 ? rs.storedData0 : rs.storedData1;
-    const i32 n = g_qrSymbol.data == nullptr ? 0 : length;
-    rs.storedLength[slot] = n;
-    rs.storedQuad[slot] = g_qrResult.corners;
-    if (n > 0) std::memcpy(data, g_qrSymbol.data, static_cast<size_t>(n));
-    ++rs.storedCount;
-    return true;
-}
+bool StoreResult(i32 length) { return Dec_StoreResult(g_qrSymbol.data, length, &g_qrResult.corners) != 0; }
 
 // Collects the symbol for the join. False when it does not fit (collection ends).
 bool CollectPart(COLLECTION *c, i32 length, GEO_POINT centre, int orientation) {

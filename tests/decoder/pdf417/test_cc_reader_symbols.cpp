@@ -605,6 +605,10 @@ TEST_F(CcReaderFrames, BadRequestsStayInBounds) {
         {"narrow width 1", {{100, 150}, {650, 150}, {650, 330}, {100, 330}}, 1},
         {"narrow width 10000", {{100, 150}, {650, 150}, {650, 330}, {100, 330}}, 10000},
         {"narrow width 10000, whole frame", {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}, 10000},
+        // Wider than the image: refused before any read (the element reads would step back
+        // pixel by pixel over a sixteenth of it).
+        {"narrow width wider than the image", {{100, 150}, {650, 150}, {650, 330}, {100, 330}}, 32 * (w + 1)},
+        {"narrow width 2^31 - 1, whole frame", {{0, 0}, {w - 1, 0}, {w - 1, h - 1}, {0, h - 1}}, INT32_MAX},
     };
     for (const Case &k : cases) {
         auto diff = [](i32 a, i32 b) {
@@ -625,6 +629,9 @@ TEST_F(CcReaderFrames, BadRequestsStayInBounds) {
             req.polarity = 1;
             const int ok = CC_ReadInQuad(&req);
             EXPECT_TRUE(ok == 0 || req.length > 0) << k.name;
+            if (k.narrowWidth / 32 > std::max(w, h)) {
+                EXPECT_EQ(ok, 0) << k.name;
+            }
             if (ok == 0) {
                 EXPECT_EQ(req.length, 0) << k.name;
             }

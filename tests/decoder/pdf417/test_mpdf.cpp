@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/modules.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -342,13 +343,13 @@ TEST(MpdfStore, TwoResultsAtMostAndNoOverlap) {
     const REGION_QUAD c{{{500, 0}, {600, 0}, {500, 50}, {600, 50}}};
     const uint8_t t1[] = "first";
     const uint8_t t2[] = "second";
-    EXPECT_EQ(MPDF_StoreResult(t1, 5, &a), 1);
-    EXPECT_EQ(MPDF_StoreResult(t2, 6, &near), 0);
+    EXPECT_EQ(Dec_StoreResult(t1, 5, &a), 1);
+    EXPECT_EQ(Dec_StoreResult(t2, 6, &near), 0);
     EXPECT_EQ(rs.storedCount, 1);
-    EXPECT_EQ(MPDF_StoreResult(t2, 6, &b), 1);
+    EXPECT_EQ(Dec_StoreResult(t2, 6, &b), 1);
     EXPECT_EQ(rs.storedCount, 2);
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(rs.storedData1), 6), "second");
-    EXPECT_EQ(MPDF_StoreResult(t1, 5, &c), 1);
+    EXPECT_EQ(Dec_StoreResult(t1, 5, &c), 1);
     EXPECT_EQ(rs.storedCount, 2);
     EXPECT_EQ(rs.storedQuad[1].c[0].x, 300);
 }
