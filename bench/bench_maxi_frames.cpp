@@ -25,13 +25,7 @@ namespace {
 
 // The exported interface with MaxiCode alone enabled.
 const testkit::DecoderApi &MaxiOnlyDecoder() {
-    static const testkit::DecoderApi api = [] {
-        testkit::InitDecoder();
-        testkit::DecoderApi a = testkit::LinkedDecoder();
-        for (uint32_t group : testkit::SymbologyGroups()) a.set(group, 0x10000);
-        a.set(0x20500, 0x10001);
-        return a;
-    }();
+    static const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20500);
     return api;
 }
 
