@@ -4,10 +4,12 @@
 // (-Xcheck:jni) found nothing to report.
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "cardslot/jvm_card_sim.h"
 #include "scanner/startup_test.h"
 
 namespace {
@@ -51,7 +53,7 @@ class JniTest : public StartupTest {
         bool checked = strcmp(main_class, "JniCallbackBench") != 0;
         std::vector<std::string> argv = {JNI_JAVA, checked ? "-Xcheck:jni" : "-Xshare:auto", "-XX:+UseSerialGC",
                                          "-XX:TieredStopAtLevel=1", "-XX:-UseDynamicNumberOfCompilerThreads",
-                                         "-Djava.library.path=" JNI_LIBRARY_DIR};
+                                         "-Djava.library.path=" JNI_LIBRARY_DIR ":" JNI_PSAM_LIBRARY_DIR};
         argv.insert(argv.end(), options.begin(), options.end());
         argv.insert(argv.end(), {"-cp", classes + ":" JNI_SCENARIO_CLASSES ":" JNI_BENCH_CLASSES, main_class});
         if (!scenario.empty()) argv.push_back(scenario);
@@ -110,6 +112,41 @@ TEST_F(JniTest, SlowBenchmarkCallbackLatency) {
     EXPECT_EQ(run_scenario(JNI_CLASSES, "", &out, {}, "JniCallbackBench"), 0) << out;
     expect_quiet_jvm(out);
     printf("%s", out.c_str());
+}
+
+// The scanner library and then the PSAM library in one JVM: the PSAM scenario against a
+// card on the slot's pseudo-terminal passes, and the scanner's natives still answer.
+TEST_F(JniTest, ScannerThenPsamInOneJvm) {
+    write_encrypted("DRIVEREN",
+                    "<?xml version=\"1.0\"?>\n<Driver>\n"
+                    "  <SWITCH1D name=\"0\">/sys/scan/</SWITCH1D>\n"
+                    "  <SWITCH2D name=\"0\">/sys/scan2d/power</SWITCH2D>\n"
+                    "  <MTD name=\"1\">/dev/mtdserial</MTD>\n"
+                    "  <SWITCH1D name=\"1\">/sys/psam/</SWITCH1D>\n"
+                    "  <UART name=\"1\">/dev/ttyS1</UART>\n"
+                    "</Driver>\n");
+    ASSERT_EQ(rename(host("/system/usr/xml/CONFIG.later").c_str(), host("/system/usr/xml/CONFIG.xml").c_str()), 0);
+    ASSERT_TRUE(svc_sandbox::link_library(root_, svc_sandbox::kXmlSystem, "/system/lib64/libxml2.so"));
+    write_file("/data/simbus/model", "");  // no bus: the kernel model serves the serial line
+    make_dirs("/sys/psam");
+    ASSERT_EQ(mkfifo(host("/sys/psam/psam_en").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(host("/sys/psam/psam_rst").c_str(), 0600), 0);
+    SimPty pty;
+    ASSERT_EQ(sim_pty_open(&pty, "/dev/ttyS1"), 0);
+    std::string out;
+    {
+        jvm_card::JvmCardSim card(root_, &pty);
+        EXPECT_EQ(run_scenario(JNI_CLASSES ":" JNI_CARDSLOT_CLASSES, "scanner-then-psam", &out,
+                               {"-Dsimbus=" JNI_SIMBUS}, "CardslotScenarios"),
+                  0)
+            << out;
+        std::vector<uint8_t> both = jvm_card::kJvmSelect;
+        both.insert(both.end(), jvm_card::kJvmSelect.begin(), jvm_card::kJvmSelect.end());
+        EXPECT_EQ(card.received(), both);
+    }
+    sim_pty_close(&pty);
+    EXPECT_NE(out.find("19 passed, 0 failed"), std::string::npos) << out;
+    expect_quiet_jvm(out);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // "simbus") is loaded before the service libraries. Each scenario prints "N passed, N failed" and
 // exits non-zero on a failure.
 import android.psam.PSAMResult;
+import com.android.server.BCRScannerController;
 import com.android.server.PSAMController;
 import com.android.server.RFIDController;
 import java.nio.charset.StandardCharsets;
@@ -132,6 +133,30 @@ public final class CardslotScenarios {
         step("command without the result class", () -> checkEq(null, c.JNI_PSAMSendCommand(null, 4), "send"));
     }
 
+    // The scanner service first (its mock engine laid out by the JNI tests), then the PSAM
+    // service in the same JVM: the card answers as alone and the scanner's natives still do.
+    static void scannerThenPsam() throws Exception {
+        BCRScannerController.load();
+        BCRScannerController scanner = new BCRScannerController();
+        step("scanner init and ready", () -> {
+            checkEq(true, scanner.JNI_Init(), "init");
+            long end = System.currentTimeMillis() + 30_000;
+            while (!scanner.JNI_Get_State()) {
+                if (System.currentTimeMillis() > end) throw new AssertionError("not ready");
+                Thread.sleep(1);
+            }
+            checkEq(true, scanner.JNI_CmOpen(), "open");
+        });
+        psam();
+        step("scanner natives after the PSAM library", () -> {
+            checkEq(true, scanner.JNI_Get_State(), "state");
+            checkEq(2, scanner.JNI_Get_ScanType(), "scan type");
+            checkEq(1, scanner.JNI_Scn_set("QRCode", "Maxlen", "42"), "set");
+            checkEq("42", scanner.JNI_Scn_get("QRCode", "Maxlen"), "read back");
+            checkEq(true, scanner.JNI_CmClose(), "close");
+        });
+    }
+
     public static void main(String[] args) throws Exception {
         // The simulated kernel first: it hands the slot's line settings to the pseudo-terminal
         // as a serial line takes them.
@@ -143,6 +168,7 @@ public final class CardslotScenarios {
             case "rfid-unconfigured": rfid(false); break;
             case "missing": missing(); break;
             case "no-result-class": noResultClass(); break;
+            case "scanner-then-psam": scannerThenPsam(); break;
             default: throw new IllegalArgumentException(args[0]);
         }
         System.out.println(passed + " passed, " + failed + " failed");
