@@ -687,10 +687,11 @@ bool FitRowSlope(const u8 *image, const POINT_I32 quad[4], POINT_I32 *rowVector,
     Geo_StepTowards(&mid, &c2, &p, h);
     Geo_StepTowards(&mid, &c3, &q, h);
     if (!InsideBy(p, 1) || !InsideBy(q, 1)) return false;
-    // The fit looks to the left of p-q: make that the component's side.
+    // The fit's cross segment runs from the middle against (q.y - p.y, p.x - q.x): that
+    // must be into the component, across its rows, not out over the linear symbol.
     const i64 ux = static_cast<i64>(q.y) - p.y;
     const i64 uy = static_cast<i64>(p.x) - q.x;
-    if (ux * (static_cast<i64>(quad[0].x) - c3.x) + uy * (static_cast<i64>(quad[0].y) - c3.y) < 0) {
+    if (ux * (static_cast<i64>(quad[0].x) - c3.x) + uy * (static_cast<i64>(quad[0].y) - c3.y) > 0) {
         const GEO_POINT t = p;
         p = q;
         q = t;

@@ -33,7 +33,6 @@ struct CompositeKind {
     const char *linearText;
     const char *aim;
     int code;  // symbology code of the component's row
-    bool uprightMiss = false;  // at 0 degrees in the fixed subset: not read (never misread)
 };
 
 // The component of every kind: a fixed-length element string, then a variable one.
@@ -52,13 +51,13 @@ const CompositeKind kCompositeKinds[] = {
     {"EAN-8 CC-B", BARCODE_EANX_CC, "1234567", 2, "12345670", "]E4", 61},
     {"UPC-E CC-A", BARCODE_UPCE_CC, "0123456", 1, "1234565", "]E0", 62},
     {"UPC-E CC-B", BARCODE_UPCE_CC, "0123456", 2, "1234565", "]E0", 62},
-    {"DataBar CC-A", BARCODE_DBAR_OMN_CC, "0950110153000", 1, "09501101530003", "]e0", 64, true},
-    {"DataBar CC-B", BARCODE_DBAR_OMN_CC, "0950110153000", 2, "09501101530003", "]e0", 64, true},
-    {"DataBar stacked CC-A", BARCODE_DBAR_OMNSTK_CC, "0950110153000", 1, "09501101530003", "]e0", 65, true},
+    {"DataBar CC-A", BARCODE_DBAR_OMN_CC, "0950110153000", 1, "09501101530003", "]e0", 64},
+    {"DataBar CC-B", BARCODE_DBAR_OMN_CC, "0950110153000", 2, "09501101530003", "]e0", 64},
+    {"DataBar stacked CC-A", BARCODE_DBAR_OMNSTK_CC, "0950110153000", 1, "09501101530003", "]e0", 65},
     {"DataBar Limited CC-A", BARCODE_DBAR_LTD_CC, "0950110153000", 1, "09501101530003", "]e0", 66},
     {"DataBar Limited CC-B", BARCODE_DBAR_LTD_CC, "0950110153000", 2, "09501101530003", "]e0", 66},
-    {"DataBar Expanded CC-A", BARCODE_DBAR_EXP_CC, "[01]09501101530003", 1, "0109501101530003", "]e0", 67, true},
-    {"DataBar Expanded CC-B", BARCODE_DBAR_EXP_CC, "[01]09501101530003", 2, "0109501101530003", "]e0", 67, true},
+    {"DataBar Expanded CC-A", BARCODE_DBAR_EXP_CC, "[01]09501101530003", 1, "0109501101530003", "]e0", 67},
+    {"DataBar Expanded CC-B", BARCODE_DBAR_EXP_CC, "[01]09501101530003", 2, "0109501101530003", "]e0", 67},
     {"DataBar Exp. stacked CC-A", BARCODE_DBAR_EXPSTK_CC, "[01]09501101530003", 1, "0109501101530003", "]e0", 67},
 };
 
@@ -126,9 +125,9 @@ CompositeOutcome ReadComposite(const CompositeModeOn &mode, const CompositeKind 
     return CompositeOutcome::kWrong;
 }
 
-// Every kind upright and turned 10 degrees, at 3 px per module with blur and noise. The
-// upright misses: the area handed to the CC-A/CC-B reader frames the component, and the
-// reader answers 0 (a miss of the reader, not of the area walk); turned, they read.
+// Every kind upright and turned 10 degrees, at 3 px per module with blur and noise. Upright
+// DataBar components sit on a separator pattern, not on a straight bar top: their row
+// slope must be fitted across the component's own rows.
 TEST(LineImgCompositeSymbols, EveryKindReadsUprightAndTilted) {
     CompositeModeOn mode;
     ASSERT_TRUE(mode.on());
@@ -140,8 +139,7 @@ TEST(LineImgCompositeSymbols, EveryKindReadsUprightAndTilted) {
                                              .seed = 7};
             std::string why;
             const CompositeOutcome got = ReadComposite(mode, k, sym, opt, &why);
-            const bool miss = angle == 0.0 && k.uprightMiss;
-            EXPECT_EQ(got, miss ? CompositeOutcome::kNothing : CompositeOutcome::kRead) << k.name << " " << angle << " " << why;
+            EXPECT_EQ(got, CompositeOutcome::kRead) << k.name << " " << angle << " " << why;
         }
     }
 }
@@ -243,43 +241,69 @@ TEST(LineImgCompositeSymbols, AreasPastTheBorders) {
 }
 
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
-// 10 either way around each, with blur and noise, where the turned symbol fits. Prints the
-// read share of every row; no frame may be misread, and every kind reads at least half its
-// frames (the rows measured when this sweep was written are in the change's notes; the
-// weakest kinds, GS1 DataBar stacked and Expanded stacked, read about two thirds).
+// 10 either way around each, sharp and clean or blurred and noisy, where the turned symbol
+// fits. Prints the read share of every row and every miss with its seed; no frame may be
+// misread, every kind reads at least half its frames, and so does every row at 3 and 4 px
+// but one: DataBar stacked CC-A at 3 px turned +-10 degrees from 90, sharp and clean, reads
+// 2 of 6 (it reads with blur and noise). At 2 px 22 rows read less than half, GS1-128 CC-C
+// at 90 and 270 degrees and DataBar Limited most of all; those rows have no floor.
 TEST(LineImgCompositeSymbolsSlow, Sweep) {
     CompositeModeOn mode;
     ASSERT_TRUE(mode.on());
-    std::printf("%-26s %4s %6s %5s\n", "kind", "px", "angle", "read");
+    struct SweepLook {
+        const char *name;
+        double blur;
+        double noise;
+    };
+    const SweepLook looks[] = {{"clean", 0, 0}, {"blur 0.7 noise 5", 0.7, 5}};
+    std::printf("%-26s %4s %6s %-17s %5s\n", "kind", "px", "angle", "look", "read");
+    int allReads = 0, allFrames = 0;
     for (const CompositeKind &k : kCompositeKinds) {
         const testkit::Symbol sym = MakeCompositeSymbol(k);
         ASSERT_TRUE(sym.ok) << k.name;
         int kindReads = 0, kindFrames = 0;
         for (double px : {2.0, 3.0, 4.0})
-            for (double base : {0.0, 90.0, 180.0, 270.0}) {
-                int reads = 0, frames = 0;
-                for (double turn : {-10.0, 0.0, 10.0})
-                    for (uint64_t seed : {11u, 12u}) {
-                        const double angle = base + turn;
-                        const double c = std::abs(std::cos(angle * 3.14159265358979 / 180));
-                        const double sn = std::abs(std::sin(angle * 3.14159265358979 / 180));
-                        const double w = px * (sym.width + 20) * c + px * (sym.height + 20) * sn;
-                        const double h = px * (sym.width + 20) * sn + px * (sym.height + 20) * c;
-                        if (w > 752 || h > 480) continue;
-                        const testkit::RenderOptions opt{.moduleSize = px, .angleDeg = angle, .blurSigma = 0.7,
-                                                         .noiseSigma = 5, .seed = seed};
-                        std::string why;
-                        const CompositeOutcome got = ReadComposite(mode, k, sym, opt, &why);
-                        EXPECT_NE(got, CompositeOutcome::kWrong) << why;
-                        ++frames;
-                        reads += got == CompositeOutcome::kRead ? 1 : 0;
+            for (double base : {0.0, 90.0, 180.0, 270.0})
+                for (const SweepLook &look : looks) {
+                    int reads = 0, frames = 0;
+                    std::string missed;
+                    for (double turn : {-10.0, 0.0, 10.0})
+                        for (uint64_t seed : {11u, 12u}) {
+                            const double angle = base + turn;
+                            const double c = std::abs(std::cos(angle * 3.14159265358979 / 180));
+                            const double sn = std::abs(std::sin(angle * 3.14159265358979 / 180));
+                            const double w = px * (sym.width + 20) * c + px * (sym.height + 20) * sn;
+                            const double h = px * (sym.width + 20) * sn + px * (sym.height + 20) * c;
+                            if (w > 752 || h > 480) continue;
+                            const testkit::RenderOptions opt{.moduleSize = px, .angleDeg = angle,
+                                                             .blurSigma = look.blur, .noiseSigma = look.noise,
+                                                             .seed = seed};
+                            std::string why;
+                            const CompositeOutcome got = ReadComposite(mode, k, sym, opt, &why);
+                            EXPECT_NE(got, CompositeOutcome::kWrong) << why;
+                            ++frames;
+                            if (got == CompositeOutcome::kRead) {
+                                ++reads;
+                            } else {
+                                missed += " " + std::to_string(static_cast<int>(angle)) + "/" + std::to_string(seed);
+                            }
+                        }
+                    if (frames == 0) continue;
+                    std::printf("%-26s %4g %6g %-17s %2d/%-2d%s%s\n", k.name, px, base, look.name, reads, frames,
+                                missed.empty() ? "" : "  missed (angle/seed):", missed.c_str());
+                    const bool knownWeak = px == 3.0 && base == 90.0 && look.blur == 0 &&
+                                           std::strcmp(k.name, "DataBar stacked CC-A") == 0;
+                    if (px >= 3.0 && !knownWeak) {
+                        EXPECT_GE(2 * reads, frames) << k.name << " " << px << " px " << base << " deg " << look.name;
                     }
-                if (frames > 0) std::printf("%-26s %4g %6g %2d/%-2d\n", k.name, px, base, reads, frames);
-                kindReads += reads;
-                kindFrames += frames;
-            }
+                    kindReads += reads;
+                    kindFrames += frames;
+                }
         EXPECT_GE(2 * kindReads, kindFrames) << k.name << ": " << kindReads << "/" << kindFrames;
+        allReads += kindReads;
+        allFrames += kindFrames;
     }
+    std::printf("all: %d/%d\n", allReads, allFrames);
 }
 
 }  // namespace

@@ -380,17 +380,6 @@ TEST_F(CcReaderFrames, TwoPixelModulesWithBlurAndNoise) {
 
 // Every linear type, CC-A and CC-B, every composite data set, three module sizes, both ways up.
 TEST_F(CcReaderFrames, SlowSweep) {
-    // Three-column CC-A has no left RAP column: the rows are read from the right alone, with
-    // the row slope of the bottom-side fit, and at 2 to 2.5 px per module its error carries
-    // these rows off their line within four elements.
-    const std::vector<std::string> expectedMisses = {
-        "EAN-8 CC-A [11]991231[21]XYZ module 2.5 angle 0 seed 10",
-        "EAN-8 CC-A [90]999A1 module 2 angle 0 seed 86",
-        "EAN-8 CC-A [01]12345678901231[10]AB1 module 2.5 angle 0 seed 136",
-        "DataBar Limited CC-A [21]AB[10]CD module 2 angle 180 seed 33",
-        "DataBar Limited CC-A [10]1A module 2 angle 0 seed 38",
-        "DataBar Limited CC-A [10]1A module 2 angle 180 seed 39",
-    };
     int reads = 0;
     int misses = 0;
     std::string missed;
@@ -411,9 +400,6 @@ TEST_F(CcReaderFrames, SlowSweep) {
                         std::ostringstream name;
                         name << l.name << " CC-" << "AB"[cc - 1] << " " << d << " module " << module << " angle "
                              << angle << " seed " << seed;
-                        if (std::find(expectedMisses.begin(), expectedMisses.end(), name.str()) != expectedMisses.end()) {
-                            continue;
-                        }
                         ++misses;
                         missed += name.str() + "\n";
                     }
