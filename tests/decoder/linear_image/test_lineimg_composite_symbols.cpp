@@ -240,6 +240,67 @@ TEST(LineImgCompositeSymbols, AreasPastTheBorders) {
     }
 }
 
+// The longest CC-C component libzint makes (element strings of 90 characters added while it
+// accepts them) in the largest frame, at the largest module size that fits: the component's
+// 2,300 characters fill most of its 2,710-byte buffer. Read or not (at 2.2 px it reads turned
+// half round, not upright), nothing is misread; the sanitizer build checks the buffers and
+// the image reads.
+TEST(LineImgCompositeSymbols, TheLongestCcCComponent) {
+    CompositeModeOn mode;
+    ASSERT_TRUE(mode.on());
+    const std::string chunk(90, '7');
+    std::string data;
+    testkit::Symbol sym;
+    for (int ai = 91; ai <= 99; ++ai) {
+        for (int repeat = 0; repeat < 4; ++repeat) {
+            testkit::SymbolInput in;
+            in.symbology = BARCODE_GS1_128_CC;
+            in.inputMode = GS1_MODE;
+            in.primary = "[01]09501101530008";
+            const std::string longer = data + "[" + std::to_string(ai) + "]" + chunk;
+            in.data = longer;
+            in.option1 = 3;
+            testkit::Symbol s = testkit::Encode(in);
+            if (!s.ok) break;
+            data = longer;
+            sym = s;
+        }
+    }
+    ASSERT_TRUE(sym.ok);
+    {
+        // libzint keeps the whole symbol's default height and gives the linear part what the
+        // component leaves: ask for 40 modules more, for a linear part of full height.
+        testkit::SymbolInput in;
+        in.symbology = BARCODE_GS1_128_CC;
+        in.inputMode = GS1_MODE;
+        in.primary = "[01]09501101530008";
+        in.data = data;
+        in.option1 = 3;
+        in.height = static_cast<float>(sym.height + 40);
+        sym = testkit::Encode(in);
+        ASSERT_TRUE(sym.ok) << sym.error;
+    }
+    std::string text;
+    for (size_t at = 0; at < data.size();) {
+        const size_t close = data.find(']', at);
+        text += data.substr(at + 1, close - at - 1);
+        at = data.find('[', close);
+        text += data.substr(close + 1, at == std::string::npos ? std::string::npos : at - close - 1);
+    }
+    EXPECT_GT(text.size(), 1000u) << sym.width << " x " << sym.height;
+    const double px = std::min(1280.0 / (sym.width + 4), 960.0 / (sym.height + 4));
+    for (double angle : {0.0, 180.0}) {
+        const testkit::RenderOptions opt{.width = 1280, .height = 960, .moduleSize = px, .angleDeg = angle};
+        const testkit::Rendered img = testkit::Render(sym, opt);
+        const testkit::DecodeResult r = testkit::DecodeFrame(img.frame);
+        std::printf("longest CC-C: %zu characters, %g x %g modules at %.2f px, %g degrees: %s\n", text.size(),
+                    sym.width, sym.height, px, angle, r.decoded ? "read" : "not read");
+        if (r.decoded) {
+            EXPECT_TRUE(testkit::ReadAs(r, "0109501101530008" + text, kCompositeCodeId, "]C1")) << px << " px";
+        }
+    }
+}
+
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
 // 10 either way around each, sharp and clean or blurred and noisy, where the turned symbol
 // fits. Prints the read share of every row and every miss with its seed; no frame may be
