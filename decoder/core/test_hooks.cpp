@@ -6,6 +6,7 @@
 #include "core/api.h"
 #include "core/arena.h"
 #include "core/frame_margins.h"
+#include "core/entry_points.h"
 #include "core/join.h"
 #include "core/modules.h"
 #include "core/multi_code.h"
@@ -66,6 +67,7 @@ void Test_ResetDecoderStatics() {
     Test_ResetCscnStatics();
     g_setupContext = SETUP_CONTEXT{};
     Join_Init(nullptr, 0);
+    g_entryState = ENTRY_STATE{};
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {
