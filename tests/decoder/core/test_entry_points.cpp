@@ -566,15 +566,15 @@ TEST_F(EntryModulesTest, ExtensionArgumentsAndInit) {
 
 // ---- The external extension record.
 
-const u8 kExternalText[] = "EXTERNAL-42";
-int ExternalDecode(void *args) {
+const u8 kEntryExtText[] = "EXTERNAL-42";
+int EntryExtDecode(void *args) {
     // The first extension argument is what the stage passes.
     return args == &g_state.extensionArgs[0] ? 1 : 0;
 }
-const u8 *ExternalData(void *) { return kExternalText; }
-int ExternalLength() { return 11; }
-int ExternalStatus() { return 0; }
-int ExternalVersion(char *buf, int len) {
+const u8 *EntryExtData(void *) { return kEntryExtText; }
+int EntryExtLength() { return 11; }
+int EntryExtStatus() { return 0; }
+int EntryExtVersion(char *buf, int len) {
     static const char kLine[] = "External:   9.99.999";
     const int n = len < 20 ? len : 20;
     if (buf == nullptr || n <= 0) return 0;
@@ -586,11 +586,11 @@ TEST_F(EntryModulesTest, ExternalRecordDecodesThroughTheExportedDecode) {
     EXT_MODULE ext{};
     ext.kind = kKindSpecial;
     ext.moduleId = 77;
-    ext.getVersion = ExternalVersion;
-    ext.decode = ExternalDecode;
-    ext.getData = ExternalData;
-    ext.getLength = ExternalLength;
-    ext.getStatus = ExternalStatus;
+    ext.getVersion = EntryExtVersion;
+    ext.decode = EntryExtDecode;
+    ext.getData = EntryExtData;
+    ext.getLength = EntryExtLength;
+    ext.getStatus = EntryExtStatus;
     const DEC_ID_POINTER wrongId{0xcc0006, &ext};
     EXPECT_EQ(Dec_RegisterExternal(&wrongId), 0);
     EXPECT_EQ(g_modules.external.decode, nullptr) << "another id changes nothing";
