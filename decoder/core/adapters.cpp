@@ -11,6 +11,7 @@
 #include "core/state.h"
 #include "datamatrix/dm_services.h"
 #include "hanxin/cscn_services.h"
+#include "linear_image/lineimg_module.h"
 #include "linear_image/lineimg_services.h"
 #include "locate/finder.h"
 #include "pdf417/pdf417_services.h"
@@ -243,5 +244,12 @@ void Sym_Composite1DGetHeader(MODULE_HEADER *out) {
     const u32 bit = LineImg_GetSymbologyBit(&id);
     *out = MODULE_HEADER{kKindLinear, bit, static_cast<u32>(id)};
 }
+
+
+void Sym_LinearGetCorners(REGION_QUAD *out) { LineImg_GetCorners(out); }
+int Sym_LinearGetDataBarValue(i32 *out) { return LineImg_GetDataBarValue(out); }
+const u8 *Sym_PdfReportedData() { return g_reported[kReportedPdf417].data; }
+int Sym_PdfReportedLength() { return g_reported[kReportedPdf417].length; }
+int Sym_AnswerZero() { return 0; }
 
 }  // namespace vexo

@@ -168,4 +168,12 @@ void Sym_Composite1DPostDecode();
 void Sym_Composite1DGetHeader(MODULE_HEADER *out);  // {0xC1, symbology bit, internal 1D id}
 void Sym_Pdf417GetHeader(MODULE_HEADER *out);       // {0xC2, 0, '&'}
 
+// Further operations that no record slot holds.
+void Sym_LinearGetCorners(REGION_QUAD *out);  // LineImg_GetCorners
+int Sym_LinearGetDataBarValue(i32 *out);      // LineImg_GetDataBarValue
+// The PDF417 reported data and length words, as its getData and getLength last wrote them.
+const u8 *Sym_PdfReportedData();
+int Sym_PdfReportedLength();
+int Sym_AnswerZero();
+
 }  // namespace vexo

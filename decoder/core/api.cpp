@@ -199,6 +199,8 @@ constexpr ExternalRow kExternal2D[] = {
 
 }  // namespace
 
+bool Dec_FrameSizeAcceptable(i32 width, i32 height) { return FrameSizeAcceptable(width, height); }
+
 void Dec_SetImage(const IMAGE_RECORD *record) {
     EnsureContext();
     if (record == nullptr) return;

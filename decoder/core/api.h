@@ -27,6 +27,8 @@ inline constexpr char kBannerText[] = "\r\nVexo Ver:     4.10.001";
 inline constexpr char kBannerSuffix[] = "B00";
 inline constexpr i32 kBuildStamp = 20151223;
 
+// True for a frame that Decode accepts: both sides in 1..1280 and at most 1,228,800 pixels.
+bool Dec_FrameSizeAcceptable(i32 width, i32 height);
 void Dec_SetImage(const IMAGE_RECORD *record);
 void Dec_SetRoiPercent(int flag, i32 percent);
 void Dec_SetRoiRecord(const ROI_RECORD *record);

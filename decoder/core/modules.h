@@ -80,6 +80,11 @@ int Dec_GateMultiResult(const REGION_QUAD *q);
 // Appends the stored results of the matrix record at the matrix index to the list. 0 when
 // a slot is missing, the list is full or a text would not fit into the pool.
 int Dec_AppendStoredResults(const REGION_QUAD *q);
+// Appends one text (length bytes) with its outline, identifier and the structured-append
+// record of module m, under the module header's class. 0 when the list is full, the text
+// does not fit into the pool or the class is not below 64.
+int Dec_AppendListEntry(const u8 *text, i32 length, const REGION_QUAD *outline, const char aim[3],
+                        const SYM_MODULE &m);
 // 0 when the current result is part of a structured-append set and one of the first list
 // entries (entry 0 for mode 0, 16 otherwise) is a QR Code, Data Matrix or Han Xin entry
 // whose symbology requires joined reading of two symbols; else 1.

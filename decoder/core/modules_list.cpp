@@ -94,19 +94,29 @@ void TrimAgainstCorners(REGION_QUAD *q, const POINT_I32 *corners, int n, bool al
     }
 }
 
-// Writes one stored result as entry n; 0 when the list or the pool has no room.
+// Writes one stored result as the next entry; 0 when the list or the pool has no room.
 int AppendOne(int i, const char aim[3], const SYM_MODULE &m) {
-    MULTI_RESULT_LIST &l = g_multiList;
     const RESULT_STORE &s = g_params.resultStore;
+    if (s.storedLength[i] > kStoredResultBytes) return 0;
+    return Dec_AppendListEntry(i == 0 ? s.storedData0 : s.storedData1, s.storedLength[i], &s.storedQuad[i], aim, m);
+}
+
+}  // namespace
+
+int Dec_AppendListEntry(const u8 *text, i32 length, const REGION_QUAD *outline, const char aim[3],
+                        const SYM_MODULE &m) {
+    MULTI_RESULT_LIST &l = g_multiList;
     const int n = l.entryCount;
     if (n < 0 || n >= kMultiEntries) return 0;
-    const i32 length = s.storedLength[i];
     const i32 offset = l.textOffset[n];
-    if (length < 0 || length > kStoredResultBytes || Dec_FitsTextPool(offset, length) == 0) return 0;
+    if (length < 0 || Dec_FitsTextPool(offset, length) == 0) return 0;
+    if (length > 0 && text == nullptr) return 0;
     const MODULE_HEADER &h = g_state.moduleHeader;
+    if (h.codeChar >= kClassCount) return 0;
     l.classCount[h.codeChar] += 1;
-    l.entries[n] = MULTI_ENTRY{s.storedQuad[i], length, h.kind, h.symbologyNumber, static_cast<i32>(h.codeChar)};
-    std::memcpy(l.textPool + offset, i == 0 ? s.storedData0 : s.storedData1, static_cast<size_t>(length));
+    l.entries[n] = MULTI_ENTRY{outline != nullptr ? *outline : REGION_QUAD{}, length, h.kind, h.symbologyNumber,
+                               static_cast<i32>(h.codeChar)};
+    if (length > 0) std::memcpy(l.textPool + offset, text, static_cast<size_t>(length));
     std::memcpy(&l.aimBytes[3 * n], aim, 3);
     l.append[n] = APPEND_RECORD{};
     if (m.getAppendPresent != nullptr && m.getAppendPresent() != 0) {
@@ -121,8 +131,6 @@ int AppendOne(int i, const char aim[3], const SYM_MODULE &m) {
     l.aimOffset[n + 1] = static_cast<u16>(3 * (n + 1));
     return 1;
 }
-
-}  // namespace
 
 void Dec_RecordDecodedQuad(const REGION_QUAD *q) {
     if (q == nullptr) return;

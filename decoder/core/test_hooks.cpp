@@ -6,10 +6,13 @@
 #include "core/api.h"
 #include "core/arena.h"
 #include "core/frame_margins.h"
+#include "core/entry_points.h"
+#include "core/join.h"
 #include "core/modules.h"
 #include "core/multi_code.h"
 #include "core/params.h"
 #include "core/pixel.h"
+#include "core/setup_codes.h"
 #include "core/state.h"
 #include "linear/test_hooks_linear.h"
 #include "datamatrix/test_hooks_dm.h"
@@ -62,6 +65,9 @@ void Test_ResetDecoderStatics() {
     Test_ResetDmStatics();
     Test_ResetAztStatics();
     Test_ResetCscnStatics();
+    g_setupContext = SETUP_CONTEXT{};
+    Join_Init(nullptr, 0);
+    g_entryState = ENTRY_STATE{};
 }
 
 void Test_InstallMatrixModule(int index, const SYM_MODULE *record) {

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/adapters.h"
 #include "core/modules.h"
+#include "linear_image/lineimg_module.h"
 #include "support/testkit.h"
 
 namespace {
@@ -72,6 +74,50 @@ TEST(LineImgFrames, CentralSymbolsRead) {
     }
 }
 
+
+// The core's pass-throughs beside the module records answer what the linear module does,
+// after a Code 128 and a GS1 DataBar frame.
+TEST(LineImgFrames, CorePassThroughsAnswerAsTheLinearModule) {
+    testkit::InitDecoder();
+    uint32_t dataBarWas = 0;
+    ASSERT_EQ(ZPT_SE_VexoDec_Get(0x11A00, &dataBarWas), 1);
+    ASSERT_EQ(ZPT_SE_VexoDec_Set(0x11A00, 0x10001), 1);  // GS1 DataBar on
+    struct PassCase {
+        int symbology;
+        const char *data;
+        const char *text;
+        int dataBarAnswer;
+    };
+    static const PassCase kPassCases[] = {
+        {BARCODE_CODE128, "PASS-128", "PASS-128", 0},
+        {BARCODE_DBAR_OMN, "0950110153001", "09501101530010", 1},
+    };
+    for (const PassCase &c : kPassCases) {
+        testkit::SymbolInput in;
+        in.symbology = c.symbology;
+        in.data = c.data;
+        in.height = 40;
+        const testkit::Rendered img = testkit::Render(testkit::Encode(in), {.width = 752, .moduleSize = 3});
+        const testkit::DecodeResult r = testkit::DecodeFrame(img.frame);
+        ASSERT_TRUE(r.decoded) << c.data;
+        EXPECT_EQ(r.text, c.text);
+        vexo::REGION_QUAD viaCore{}, direct{};
+        std::fill(std::begin(viaCore.c), std::end(viaCore.c), vexo::POINT_I32{-7, -7});
+        vexo::Sym_LinearGetCorners(&viaCore);
+        vexo::LineImg_GetCorners(&direct);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(viaCore.c[k].x, direct.c[k].x) << c.data << " corner " << k;
+            EXPECT_EQ(viaCore.c[k].y, direct.c[k].y) << c.data << " corner " << k;
+        }
+        vexo::i32 a = -1, b = -2;
+        EXPECT_EQ(vexo::Sym_LinearGetDataBarValue(&a), c.dataBarAnswer) << c.data;
+        EXPECT_EQ(vexo::LineImg_GetDataBarValue(&b), c.dataBarAnswer) << c.data;
+        if (c.dataBarAnswer == 1) {
+            EXPECT_EQ(a, b);
+        }
+    }
+    ZPT_SE_VexoDec_Set(0x11A00, dataBarWas);
+}
 
 // Texts of the sweep (none beginning "=" or "&": the enabled ISBT 128 word refuses those).
 struct Text {
