@@ -171,6 +171,9 @@ i32 DM_FetchStripCandidates(DM_CANDIDATE *out, i32 max, i32 darkOnLightWanted, i
 // The pipeline: at most max candidates, sorted, the key in contrastHint, no arm lengths.
 i32 DM_FindStripCandidates(DM_CANDIDATE *out, i32 max, i32 darkSide, i32 lightSide);
 
+// Steps 1 to 7 over the installed frame: the tracked lines left in st->lines, their count.
+i32 DM_TrackFrameLines(DM_STRIP_STATE *st, DM_TRACE_POINTS *pts);
+
 // ---- Samples and edges.
 
 // Mean of the n x n box with top-left pixel (x, y) (3 x 3: sum x 455 >> 12); -1 when the box

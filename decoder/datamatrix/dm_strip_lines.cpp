@@ -650,31 +650,36 @@ void TraceStrip(DM_STRIP_SET *set, i32 y, DM_TRACE_POINTS *pts) {
 
 }  // namespace
 
-i32 DM_FindStripCandidates(DM_CANDIDATE *out, i32 max, i32 darkSide, i32 lightSide) {
+i32 DM_TrackFrameLines(DM_STRIP_STATE *st, DM_TRACE_POINTS *pts) {
     const i32 w = FrameWidth(), h = FrameHeight();
-    // Frames are at most 1280 x 960; the records below are sized for that.
-    if (out == nullptr || max <= 0 || Pix_GetImagePointer() == nullptr || h <= 12 || w < 3 ||
+    // Frames are at most 1280 x 960; the records are sized for that.
+    if (st == nullptr || pts == nullptr || Pix_GetImagePointer() == nullptr || h <= 12 || w < 3 ||
         w > kDmStripMaxWidth || h > kDmStripMaxHeight) {
         return 0;
     }
-    DM_STRIP_STATE st;
-    st.lineCount = 0;
-    st.strips[0].count = 0;
-    st.strips[1].count = 0;
-    DM_TRACE_POINTS pts;
-    pts.count = 0;
+    st->lineCount = 0;
+    st->strips[0].count = 0;
+    st->strips[1].count = 0;
+    pts->count = 0;
     i32 prevIndex = 0;
     bool havePrev = false;
     // Each strip reads rows y..y+2, so the last one must end inside the frame.
     for (i32 y = kDmStripFirstRow; y + 2 < h; y += kDmStripRowStep) {
-        DM_STRIP_SET *cur = &st.strips[1 - prevIndex];
-        CutStrip(&st, cur, y, &st.strips[prevIndex], havePrev);
-        TraceStrip(cur, y, &pts);
-        if (havePrev) DM_TrackStripLines(&st, prevIndex, y);
+        DM_STRIP_SET *cur = &st->strips[1 - prevIndex];
+        CutStrip(st, cur, y, &st->strips[prevIndex], havePrev);
+        TraceStrip(cur, y, pts);
+        if (havePrev) DM_TrackStripLines(st, prevIndex, y);
         prevIndex = 1 - prevIndex;
         havePrev = true;
     }
-    i32 count = DM_MergeTrackedLines(st.lines, st.lineCount, &pts);
+    return DM_MergeTrackedLines(st->lines, st->lineCount, pts);
+}
+
+i32 DM_FindStripCandidates(DM_CANDIDATE *out, i32 max, i32 darkSide, i32 lightSide) {
+    if (out == nullptr || max <= 0) return 0;
+    DM_STRIP_STATE st;
+    DM_TRACE_POINTS pts;
+    i32 count = DM_TrackFrameLines(&st, &pts);
     count = DM_CheckLineSides(st.lines, count, darkSide, lightSide);
     const i32 capacity = max < kDmStripMaxCandidates ? max : kDmStripMaxCandidates;
     i32 n = 0;
