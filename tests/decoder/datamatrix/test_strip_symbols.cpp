@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,18 +94,178 @@ StripOutcome RunStripCase(const StripSymbolCase &c, std::string *why) {
     if (!StripCandidatesWellFormed(cands, why)) return StripOutcome::kNone;
     const dmtest::LMatch m = dmtest::BestMatch(cands, dmtest::TrueLOf(s, r));
     if (!m.found) return StripOutcome::kNone;
+    char b[64];
+    std::snprintf(b, sizeof b, "(corner %.1f px, arm ends %.1f px)", m.corner, m.arms);
+    *why = b;
     if (m.corner > 3) return StripOutcome::kCorner;
     if (m.arms > 6) return StripOutcome::kArms;
     return m.darkOnLight == (c.invert ? 0 : 1) ? StripOutcome::kFound : StripOutcome::kPolarity;
 }
 
 TEST(DmStripSymbols, FixedSample) {
-    const StripSymbolCase cases[] = {
-        {1, 6, 0, false},
+    struct Expected {
+        StripSymbolCase c;
+        StripOutcome outcome;
     };
-    for (const StripSymbolCase &c : cases) {
+    const Expected cases[] = {
+        {{1, 6, 0, false}, StripOutcome::kFound},    {{3, 8, 90, true}, StripOutcome::kFound},
+        {{14, 4, 105, false}, StripOutcome::kFound}, {{25, 6, 0, true}, StripOutcome::kFound},
+        {{27, 8, 195, false}, StripOutcome::kFound}, {{30, 6, 285, true}, StripOutcome::kFound},
+        {{2, 8, 255, false}, StripOutcome::kFound},
+        // The second arm is extended in steps of 8 px: its end stops up to 8 px short.
+        {{5, 4, 180, false}, StripOutcome::kArms},
+        // 14 steps of 4 px and 16 of 8 px reach 184 px from the probe: a 256 px arm ends short.
+        {{10, 8, 15, false}, StripOutcome::kArms},
+    };
+    for (const Expected &e : cases) {
         std::string why;
-        EXPECT_EQ(StripOutcomeName(RunStripCase(c, &why)), std::string("found")) << DescribeStrip(c) << why;
+        EXPECT_EQ(StripOutcomeName(RunStripCase(e.c, &why)), std::string(StripOutcomeName(e.outcome)))
+            << DescribeStrip(e.c) << " " << why;
+    }
+}
+
+// Two symbols of opposite polarity in one frame, left and right of the centre.
+testkit::Frame TwoSymbolFrame(int module, bool leftInverted, testkit::Rendered *left, testkit::Rendered *right,
+                              const testkit::Symbol &s) {
+    testkit::RenderOptions o;
+    o.width = 752;
+    o.height = 480;
+    o.moduleSize = module;
+    o.blurSigma = 0.6;
+    o.noiseSigma = 1;
+    o.quietZone = 3;
+    o.background = 200;
+    o.center = testkit::Point{200, 240};
+    o.invert = leftInverted;
+    *left = testkit::Render(s, o);
+    o.center = testkit::Point{540, 200};
+    o.invert = !leftInverted;
+    o.seed = 2;
+    *right = testkit::Render(s, o);
+    testkit::Frame f = left->frame;
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 380; x < f.width; ++x) {
+            f.pixels[static_cast<size_t>(y) * f.width + x] = right->frame.pixels[static_cast<size_t>(y) * f.width + x];
+        }
+    }
+    return f;
+}
+
+TEST(DmStripSymbols, PolarityWantedAndNearestFirst) {
+    const testkit::Symbol s = dmtest::DataMatrix("12", 3);
+    ASSERT_TRUE(s.ok);
+    testkit::Rendered left, right;
+    testkit::Frame f = TwoSymbolFrame(6, false, &left, &right, s);
+    const dmtest::TrueL dark = dmtest::TrueLOf(s, left), light = dmtest::TrueLOf(s, right);
+    struct WantedCase {
+        int dark, light;
+        bool darkFound, lightFound;
+    };
+    for (const WantedCase c : {WantedCase{1, 1, true, true}, WantedCase{1, 0, true, false},
+                               WantedCase{0, 1, false, true}, WantedCase{0, 0, false, false}}) {
+        const auto cands = FetchStrip(f, c.dark, c.light);
+        std::string why;
+        EXPECT_TRUE(StripCandidatesWellFormed(cands, &why)) << why;
+        for (const vexo::DM_CANDIDATE &k : cands) {
+            if (c.dark == 0) {
+                EXPECT_EQ(k.darkOnLight, 0);
+            }
+            if (c.light == 0) {
+                EXPECT_EQ(k.darkOnLight, 1);
+            }
+        }
+        const dmtest::LMatch md = dmtest::BestMatch(cands, dark), ml = dmtest::BestMatch(cands, light);
+        EXPECT_EQ(md.found && md.corner <= 3 && md.arms <= 6, c.darkFound) << c.dark << c.light;
+        EXPECT_EQ(ml.found && ml.corner <= 3 && ml.arms <= 6, c.lightFound) << c.dark << c.light;
+    }
+    // The list comes sorted by the distance of the quad centre from the image centre: the
+    // keys ascend, and a fetch of one returns the first of them.
+    vexo::Pix_SetImagePointer(f.pixels.data());
+    vexo::Pix_SetImageSize(f.width, f.height);
+    vexo::Pix_InstallFrame(f.pixels.data(), f.width, f.height);
+    std::vector<vexo::DM_CANDIDATE> all(100);
+    const int n = vexo::DM_FindStripCandidates(all.data(), 100, 1, 1);
+    ASSERT_GE(n, 2);
+    for (int i = 0; i < n; ++i) {
+        const vexo::DM_CANDIDATE &k = all[static_cast<size_t>(i)];
+        const long long sx = k.armEnd1.x + k.corner.x + k.armEnd2.x + k.fourthCorner.x - 2LL * f.width;
+        const long long sy = k.armEnd1.y + k.corner.y + k.armEnd2.y + k.fourthCorner.y - 2LL * f.height;
+        EXPECT_EQ(k.contrastHint, sx * sx + sy * sy);
+        if (i > 0) {
+            EXPECT_LE(all[static_cast<size_t>(i - 1)].contrastHint, k.contrastHint);
+        }
+    }
+    vexo::DM_CANDIDATE one[2]{};
+    one[0].contrastHint = -7;
+    one[1].contrastHint = 99;
+    ASSERT_EQ(vexo::DM_FetchStripCandidates(one, 1, 1, 1), 1);
+    EXPECT_EQ(one[0].corner.x, all[0].corner.x);
+    EXPECT_EQ(one[0].corner.y, all[0].corner.y);
+    EXPECT_EQ(one[0].contrastHint, -7);
+    EXPECT_EQ(one[1].contrastHint, 99);
+    EXPECT_EQ(one[1].valid, 0);
+}
+
+TEST(DmStripSymbols, FramesOfTwelveRowsOrFewerGiveNothing) {
+    const testkit::Symbol s = dmtest::DataMatrix("12", 1);
+    ASSERT_TRUE(s.ok);
+    testkit::RenderOptions o;
+    o.moduleSize = 6;
+    o.blurSigma = 0.6;
+    testkit::Rendered r = testkit::Render(s, o);
+    for (int rows : {12, 7, 1}) {
+        testkit::Frame f = r.frame;
+        // The rows through the middle of the symbol.
+        const int top = f.height / 2 - rows / 2;
+        f.pixels.erase(f.pixels.begin(), f.pixels.begin() + static_cast<long>(top) * f.width);
+        f.pixels.resize(static_cast<size_t>(rows) * f.width);
+        f.height = rows;
+        EXPECT_TRUE(FetchStrip(f, 1, 1).empty()) << rows << " rows";
+    }
+}
+
+TEST(DmStripSymbols, SideModuleWidthBesideARenderedArm) {
+    struct WidthCase {
+        int size, module;
+        bool invert;
+    };
+    for (const WidthCase c : {WidthCase{3, 4, false}, WidthCase{12, 4, true}, WidthCase{5, 6, true},
+                              WidthCase{8, 8, false}}) {
+        const testkit::Symbol s = dmtest::DataMatrix("12", c.size);
+        ASSERT_TRUE(s.ok);
+        testkit::RenderOptions o;
+        o.moduleSize = c.module;
+        o.invert = c.invert;
+        o.blurSigma = 0.6;
+        o.noiseSigma = 1;
+        testkit::Rendered r = testkit::Render(s, o);
+        vexo::Pix_SetImagePointer(r.frame.pixels.data());
+        vexo::Pix_SetImageSize(r.frame.width, r.frame.height);
+        vexo::Pix_InstallFrame(r.frame.pixels.data(), r.frame.width, r.frame.height);
+        auto st = std::make_unique<vexo::DM_STRIP_STATE>();
+        auto pts = std::make_unique<vexo::DM_TRACE_POINTS>();
+        const int n = vexo::DM_TrackFrameLines(st.get(), pts.get());
+        // The left arm: the line nearest the symbol's left side.
+        const dmtest::TrueL t = dmtest::TrueLOf(s, r);
+        int best = -1;
+        double off = 1e9;
+        for (int i = 0; i < n; ++i) {
+            const double d = std::fabs(st->lines[i].p.x / 4 + 2 - t.corner.x);
+            if (d < off) {
+                off = d;
+                best = i;
+            }
+        }
+        ASSERT_GE(best, 0);
+        ASSERT_LT(off, 3);
+        // The symbol lies right of the arm: the minus side of a line running down.
+        const int w = vexo::DM_SideModuleWidth(&st->lines[best], -1);
+        // The bisection stops at the first distance where the 3 x 3 box lies in the second
+        // module column, about 1.5 px past the module's edge, and answers that plus 1: the
+        // module width plus 2, or plus 3 for 4 px modules of dark on light.
+        EXPECT_GE(w, c.module + 2) << "size " << c.size << ", " << c.module << " px";
+        EXPECT_LE(w, c.module + 3) << "size " << c.size << ", " << c.module << " px";
+        EXPECT_EQ(vexo::DM_SideModuleWidth(&st->lines[best], 1), -1) << "the quiet side";
     }
 }
 
