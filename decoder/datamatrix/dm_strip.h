@@ -9,9 +9,10 @@
 //
 // Stack: everything lives on the stack of one DM_FetchStripCandidates call, sized for the
 // 1280 x 960 frame limit: the strip state (two strips of 150 edges with their traced
-// records, 150 tracked lines, the profile, about 66 KB), one trace of up to 241 points
-// (2 KB), the 40 partners of one configuration (4 KB) and two lists of 100 candidates
-// (12 KB); about 85 KB in all (kDmStripStackBytes bounds it, a test checks the records).
+// records, 150 tracked lines, the profile: 55 KB), one trace of up to 241 points (4 KB),
+// the 40 partners of one configuration (3.5 KB), two lists of 100 candidates (10 KB) and
+// the samples and 200 edges of one side profile (7.5 KB). The deepest call chain takes
+// about 77 KB (x86-64, -O3); kDmStripStackBytes bounds the records.
 #pragma once
 
 #include "core/types.h"
