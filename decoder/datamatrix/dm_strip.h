@@ -163,6 +163,18 @@ static_assert(sizeof(DM_STRIP_STATE) + sizeof(DM_TRACE_POINTS) + sizeof(DM_PARTN
                   kDmStripStackBytes,
               "the strip finder's records fit its stated stack");
 
+// Squared distance of two quarter-pixel points.
+inline i64 DM_SquaredLength(GEO_POINT a, GEO_POINT b) {
+    const i64 dx = static_cast<i64>(b.x) - a.x, dy = static_cast<i64>(b.y) - a.y;
+    return dx * dx + dy * dy;
+}
+
+// An edge of this amplitude and high grey value passes the limits.
+inline bool DM_MeetsEdgeLimits(i32 amplitude, i32 high, DM_EDGE_LIMITS limits) {
+    return amplitude >= limits.minAmplitude &&
+           static_cast<i64>(amplitude) * 1024 >= static_cast<i64>(limits.minRelative) * high;
+}
+
 // ---- Entry.
 
 // Candidates of the installed frame, at most max (nearest the image centre first), with the

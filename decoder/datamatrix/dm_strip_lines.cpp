@@ -45,13 +45,8 @@ i32 Min(i32 a, i32 b) { return a < b ? a : b; }
 i32 FrameWidth() { return Pix_GetImageWidth(); }
 i32 FrameHeight() { return Pix_GetImageHeight(); }
 
-i64 SquaredLength(GEO_POINT a, GEO_POINT b) {
-    const i64 dx = static_cast<i64>(b.x) - a.x, dy = static_cast<i64>(b.y) - a.y;
-    return dx * dx + dy * dy;
-}
-
 i32 SquaredLength32(GEO_POINT a, GEO_POINT b) {
-    const i64 l = SquaredLength(a, b);
+    const i64 l = DM_SquaredLength(a, b);
     return l > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<i32>(l);
 }
 
@@ -60,13 +55,9 @@ DM_EDGE_LIMITS FollowLimits(i32 amplitude, i32 relative) {
     return DM_EDGE_LIMITS{Max(5, amplitude / 2), Max(128, relative * 60 / 100)};
 }
 
-bool MeetsLimits(i32 amplitude, i32 high, DM_EDGE_LIMITS limits) {
-    return amplitude >= limits.minAmplitude &&
-           static_cast<i64>(amplitude) * 1024 >= static_cast<i64>(limits.minRelative) * high;
-}
-
 // Position in quarter samples of the run s[first..last]: the centroid of its steps.
-i32 RunCentroid(const i32 *s, i32 first, i32 last, i32 amplitude) {
+template <typename T>
+i32 RunCentroid(const T *s, i32 first, i32 last, i32 amplitude) {
     i64 num = 0;
     for (i32 i = first; i < last; ++i) num += static_cast<i64>(Abs(s[i + 1] - s[i])) * 4 * (i - first);
     return 4 * first + (amplitude > 0 ? static_cast<i32>(num / amplitude) : 0) + 2;
@@ -160,12 +151,9 @@ i32 DM_StripEdges(const u8 *s, i32 n, DM_EDGE_LIMITS limits, i32 kind, DM_STRIP_
         const i32 k = rising ? kDmEdgeRising : kDmEdgeFalling;
         if (count >= capacity || (kind != 0 && kind != k)) return;
         const i32 high = rising ? s[last] : s[first];
-        if (!MeetsLimits(amplitude, high, limits)) return;
+        if (!DM_MeetsEdgeLimits(amplitude, high, limits)) return;
         if (out != nullptr) {
-            i64 num = 0;
-            for (i32 i = first; i < last; ++i) num += static_cast<i64>(Abs(s[i + 1] - s[i])) * 4 * (i - first);
-            out[count] = DM_STRIP_EDGE{1, k, first, last, 4 * first + static_cast<i32>(num / amplitude) + 2, 0,
-                                       s[first], s[last]};
+            out[count] = DM_STRIP_EDGE{1, k, first, last, RunCentroid(s, first, last, amplitude), 0, s[first], s[last]};
         }
         ++count;
     });
@@ -302,7 +290,7 @@ DM_LOCAL_EDGE DM_RefineStripEdge(i32 x, i32 y, i32 orientation, i32 kind, DM_EDG
     e.steepness = steep;
     e.position = 4 * (orientation == kDmAlongRow ? sx : sy) + RunCentroid(v, lo + kOffset, hi + kOffset, amplitude) -
                  4 * kOffset;
-    e.found = MeetsLimits(amplitude, high, limits) ? 1 : 0;
+    e.found = DM_MeetsEdgeLimits(amplitude, high, limits) ? 1 : 0;
     return e;
 }
 

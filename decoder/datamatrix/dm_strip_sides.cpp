@@ -28,11 +28,6 @@ i32 Min(i32 a, i32 b) { return a < b ? a : b; }
 
 i32 Clamp32(i64 v) { return v > INT_MAX ? INT_MAX : (v < INT_MIN ? INT_MIN : static_cast<i32>(v)); }
 
-i64 SquaredLength(GEO_POINT a, GEO_POINT b) {
-    const i64 dx = static_cast<i64>(b.x) - a.x, dy = static_cast<i64>(b.y) - a.y;
-    return dx * dx + dy * dy;
-}
-
 // (q - p) x (x - p): positive on the plus side of p -> q.
 i64 Cross(GEO_POINT p, GEO_POINT q, GEO_POINT x) {
     return (static_cast<i64>(q.x) - p.x) * (static_cast<i64>(x.y) - p.y) -
@@ -41,7 +36,7 @@ i64 Cross(GEO_POINT p, GEO_POINT q, GEO_POINT x) {
 
 i64 SquaredDistanceFromLine(const DM_TRACKED_LINE &l, GEO_POINT x) {
     const i64 c = Cross(l.p, l.q, x);
-    const i64 len = SquaredLength(l.p, l.q);
+    const i64 len = DM_SquaredLength(l.p, l.q);
     if (len <= 0) return 0;
     const f64 d = static_cast<f64>(c) * static_cast<f64>(c) / static_cast<f64>(len);
     return d > 9.0e18 ? INT64_MAX : static_cast<i64>(d);
@@ -121,7 +116,7 @@ void DM_MeasureSideRoom(DM_TRACKED_LINE *line) {
                 Geo_RotateMinus90(&ends[e], &far, &b);
             }
             Geo_ClipSegment(&a, &b, w4, h4);
-            r[e] = SquaredLength(a, b);
+            r[e] = DM_SquaredLength(a, b);
         }
         if (25 * r[0] < l && 25 * r[1] < l) {
             Disable(line, side);
@@ -237,9 +232,7 @@ i32 DM_CountSampleSteps(const i32 *s, i32 n, DM_EDGE_LIMITS limits, i32 *outside
                 const i32 a = s[i - lag], b = s[i];
                 if (a < 0 || b < 0) continue;
                 const i32 hi = Max(a, b), diff = Abs(a - b);
-                if (diff > limits.minAmplitude && static_cast<i64>(diff) * 1024 > static_cast<i64>(limits.minRelative) * hi) {
-                    ++count;
-                }
+                if (diff > limits.minAmplitude && static_cast<i64>(diff) * 1024 > static_cast<i64>(limits.minRelative) * hi) ++count;
             }
             best = Max(best, count);
         }
@@ -382,7 +375,7 @@ i32 DM_SideProfileTest(GEO_POINT a, GEO_POINT b, i32 e, i32 side, DM_EDGE_LIMITS
     i64 span = common.hi - common.lo;
     if (span < 1) return 1;
     if (span > 2 * c) span = 2 * c;
-    const f64 along = static_cast<f64>(span) * std::sqrt(static_cast<f64>(SquaredLength(a, b))) / c;
+    const f64 along = static_cast<f64>(span) * std::sqrt(static_cast<f64>(DM_SquaredLength(a, b))) / c;
     if (along > 20.0 * e) return 0;
     if (c <= 400) return 2 * span < c ? 1 : 0;
     if (c <= 800) return 3 * span < c ? 1 : 0;
@@ -523,7 +516,7 @@ i32 DM_TracePartner(const DM_LOCAL_EDGE *e, i32 x, i32 y, DM_PARTNER *p, DM_TRAC
     const i32 vs = Geo_LineEval(line, uStart), ve = Geo_LineEval(line, uEnd);
     p->start = row ? GEO_POINT{vs, uStart} : GEO_POINT{uStart, vs};
     p->end = row ? GEO_POINT{ve, uEnd} : GEO_POINT{uEnd, ve};
-    p->length = Clamp32(SquaredLength(p->start, p->end));
+    p->length = Clamp32(DM_SquaredLength(p->start, p->end));
     p->amplitude[0] = ampStart;
     p->amplitude[1] = ampEnd;
     p->relative[0] = relStart;
@@ -566,9 +559,9 @@ i32 DM_CheckCorner(const DM_TRACKED_LINE *line, i32 configuration, DM_PARTNER *p
         return (static_cast<i64>(u.x) - v.x) * (static_cast<i64>(w.x) - v.x) +
                (static_cast<i64>(u.y) - v.y) * (static_cast<i64>(w.y) - v.y);
     };
-    i64 s1 = SquaredLength(x, e);
+    i64 s1 = DM_SquaredLength(x, e);
     if (dot(x, e, other) < 0) s1 = -s1;
-    i64 s2 = SquaredLength(x, near);
+    i64 s2 = DM_SquaredLength(x, near);
     if (dot(x, near, far) < 0) s2 = -s2;
     const i64 lo = -(l / 16), hi = l / 64;
     if (s1 < lo || s1 > hi || s2 < lo || s2 > hi || (s1 > 400 && s2 > 400)) return 0;
@@ -611,10 +604,7 @@ i32 DM_ProbePartners(const DM_TRACKED_LINE *line, i32 configuration, DM_EDGE_LIM
             const i32 x = Clamp32(4 * static_cast<i64>(sa.x) + (static_cast<i64>(sb.x) - sa.x) * pos / len);
             const i32 y = Clamp32(4 * static_cast<i64>(sa.y) + (static_cast<i64>(sb.y) - sa.y) * pos / len);
             const DM_LOCAL_EDGE le = DM_LocalEdge(x, y);
-            if (le.found == 0 || le.amplitude < limits.minAmplitude ||
-                static_cast<i64>(le.amplitude) * 1024 < static_cast<i64>(limits.minRelative) * le.high) {
-                continue;
-            }
+            if (le.found == 0 || !DM_MeetsEdgeLimits(le.amplitude, le.high, limits)) continue;
             const i32 ex = le.orientation == kDmAlongRow ? le.position : x;
             const i32 ey = le.orientation == kDmAlongRow ? y : le.position;
             if (DM_SamePartner(partners, n, &le, ex, ey) != 0) continue;

@@ -2,6 +2,19 @@
 // candidate must have its corner within 3 px of the symbol's L corner, its arm ends within
 // 6 px of the L's other ends, the polarity of the symbol, the fourth corner from the other
 // three and the arm lengths from its points.
+//
+// The finder's rules are kept as they are; what they miss is recorded, not tuned away.
+// Measured (blur 0.6, noise 1, 4/6/8 px, every 15 degrees, squares 10-64 and the six
+// rectangles, both polarities): 2,066 of 3,168 cases found. Misses:
+// - arm end off, 959: the second arm is traced 14 steps of 4 px each way from the probe's
+//   hit and then extended by at most 16 steps of 8 px, so its far end stops up to 8 px short
+//   (260 cases within 9 px), and an arm reaches at most about 184 px beyond the hit: arms
+//   longer than about 200 px (64 x 64 at 4 px, 44 x 44 and up at 6 px, 32 x 32 and up at
+//   8 px) end short (600 cases beyond 20 px);
+// - no L, 125: mostly 10 x 10, 12 x 12, 8 x 18 and 8 x 32 at 4 px, away from the axes;
+// - corner off, 18.
+// The Slow sweep prints every miss with its seed and a tally by angle; the default sample
+// pins a few hits and a miss of each kind of arm end.
 #include <gtest/gtest.h>
 
 #include <cmath>
