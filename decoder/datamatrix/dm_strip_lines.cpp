@@ -313,7 +313,7 @@ void AddPoint(DM_TRACE_POINTS *pts, i32 u, i32 v, const DM_LOCAL_EDGE &e) {
 
 i32 DM_TraceEdgeSteps(i32 u, i32 v, const DM_TRACE_WALK *walk, DM_TRACE_POINTS *pts) {
     if (walk == nullptr || pts == nullptr || walk->step == 0) return 0;
-    const i32 u0 = u, v0 = v;
+    const i32 v0 = v;
     i32 added = 0;
     for (i32 k = 1; k <= walk->maxSteps && pts->count < kDmStripTracePoints; ++k) {
         const i64 un = static_cast<i64>(u) + walk->step;
@@ -338,7 +338,6 @@ i32 DM_TraceEdgeSteps(i32 u, i32 v, const DM_TRACE_WALK *walk, DM_TRACE_POINTS *
         AddPoint(pts, u, v, e);
         ++added;
     }
-    (void)u0;
     return added;
 }
 

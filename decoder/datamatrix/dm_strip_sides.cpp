@@ -232,7 +232,8 @@ i32 DM_CountSampleSteps(const i32 *s, i32 n, DM_EDGE_LIMITS limits, i32 *outside
                 const i32 a = s[i - lag], b = s[i];
                 if (a < 0 || b < 0) continue;
                 const i32 hi = Max(a, b), diff = Abs(a - b);
-                if (diff > limits.minAmplitude && static_cast<i64>(diff) * 1024 > static_cast<i64>(limits.minRelative) * hi) ++count;
+                const i64 ratio = static_cast<i64>(limits.minRelative) * hi;
+                if (diff > limits.minAmplitude && static_cast<i64>(diff) * 1024 > ratio) ++count;
             }
             best = Max(best, count);
         }

@@ -60,7 +60,8 @@ TEST(DmStrip, StripEdgesThresholdsRunsAndPositions) {
     };
     for (const EdgeCase &c : cases) {
         vexo::DM_STRIP_EDGE e[4]{};
-        const int n = vexo::DM_StripEdges(c.s.data(), static_cast<int>(c.s.size()), vexo::DM_EDGE_LIMITS{5, 128}, 0, e, 4);
+        const int size = static_cast<int>(c.s.size());
+        const int n = vexo::DM_StripEdges(c.s.data(), size, vexo::DM_EDGE_LIMITS{5, 128}, 0, e, 4);
         ASSERT_EQ(n, c.count) << c.what;
         if (n > 0) {
             EXPECT_EQ(e[0].kind, c.firstKind) << c.what;
@@ -170,7 +171,8 @@ TEST(DmStrip, BarcodeStripIsCutAgainAndItsBarsDropped) {
         ASSERT_EQ(n, 398);
         counts[k] = vexo::DM_StripEdges(profile, n, vexo::DM_EDGE_LIMITS{5, 128}, 0, strips[k], vexo::kDmStripMaxEdges);
         ASSERT_EQ(vexo::DM_IsBusyStrip(strips[k], counts[k]), 1);
-        counts[k] = vexo::DM_StripEdges(profile, n, vexo::DM_EDGE_LIMITS{12, 256}, 0, strips[k], vexo::kDmStripMaxEdges);
+        counts[k] =
+            vexo::DM_StripEdges(profile, n, vexo::DM_EDGE_LIMITS{12, 256}, 0, strips[k], vexo::kDmStripMaxEdges);
         ASSERT_EQ(counts[k], 80);
     }
     EXPECT_EQ(vexo::DM_DropRepeatedEdgeRuns(strips[0], counts[0], strips[1], counts[1]), 80);
@@ -468,7 +470,9 @@ TEST(DmStrip, SmallAndOddFramesStayInBounds) {
         for (int w = 1; w <= 16; ++w) {
             for (int textured = 0; textured < 2; ++textured) {
                 StripFrame f(w, h);
-                for (size_t i = 0; i < f.px.size(); ++i) f.px[i] = textured != 0 ? static_cast<uint8_t>(i * 97 % 251) : 128;
+                for (size_t i = 0; i < f.px.size(); ++i) {
+                    f.px[i] = textured != 0 ? static_cast<uint8_t>(i * 97 % 251) : 128;
+                }
                 f.Install();
                 const int n = vexo::DM_FetchStripCandidates(out.data(), 8, 1, 1);
                 EXPECT_EQ(n, 0) << w << " x " << h;
