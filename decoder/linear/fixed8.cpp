@@ -14,7 +14,7 @@ constexpr i32 kGuardBarModules = 11;   // start and stop bars together
 constexpr i32 kGuardSpaceModules = 5;  // start and stop spaces together
 constexpr i32 kCharacters = 4;
 constexpr i32 kFirstChar = 4;          // elements of the start
-constexpr i32 kAhead = 32;
+constexpr i32 kAhead = 28;  // 32 edges from the start's first edge, which lies 4 before the run
 constexpr i32 kMinRun = 24, kMaxRun = 30;
 constexpr i32 kLocateSteps = 4096;
 constexpr i32 kOffsets[2] = {40, 50};  // rounding offsets of the pair sums, 1/100 module
