@@ -17,43 +17,12 @@
 #include "linear/two_of_five.h"
 #include "linear/var25a_fixed8.h"
 #include "record_lines.h"
+#include "var25a_fixed8_lines.h"
 
 namespace {
 
 using namespace vexo;
 using namespace linetest;
-
-// Variant A: start n n n n; per digit bar space bar space bar and a gap; stop W n n.
-std::vector<int> Var25aSymbolRuns(const std::string &digits, int n = 1, int w = 2, int gap = -1) {
-    std::vector<int> runs = {n, n, n, n};
-    for (char ch : digits) {
-        const int32_t key = kTwoOfFiveKeys[ch - '0'];
-        for (int k = 4; k >= 0; --k) runs.push_back(((key >> (4 * k)) & 0xF) == 2 ? w : n);
-        runs.push_back(gap < 0 ? n : gap);
-    }
-    runs.insert(runs.end(), {w, n, n});
-    return runs;
-}
-
-// The fixed code of seven digits and its check digit: start 4 1 1 2, four Code 128
-// characters, stop 2 1 1 1 3; every run `unit` wide.
-std::vector<int> Fixed8SymbolRuns(const std::string &seven, int unit = 1) {
-    std::vector<uint8_t> d = Digits(seven);
-    d.push_back(static_cast<uint8_t>(Fixed8_CheckDigit(d.data())));
-    std::vector<int> runs = {4, 1, 1, 2};
-    for (int c = 0; c < 4; ++c) {
-        const uint32_t p = kCode128Patterns[d[2 * c] * 10 + d[2 * c + 1]];
-        for (int k = 5; k >= 0; --k) runs.push_back(static_cast<int>((p >> (4 * k)) & 0xF));
-    }
-    runs.insert(runs.end(), {2, 1, 1, 1, 3});
-    for (int &r : runs) r *= unit;
-    return runs;
-}
-
-std::string Fixed8Text(const std::string &seven) {
-    std::vector<uint8_t> d = Digits(seven);
-    return seven + static_cast<char>('0' + Fixed8_CheckDigit(d.data()));
-}
 
 // Element widths laid exactly: one module is 16 units.
 EdgeLine Var25aExactLine(const std::vector<int> &runs, bool reversed = false, double quiet = 12) {

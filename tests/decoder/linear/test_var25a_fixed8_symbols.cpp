@@ -15,41 +15,17 @@
 #include "linear/two_of_five.h"
 #include "linear/var25a_fixed8.h"
 #include "support/testkit.h"
+#include "var25a_fixed8_lines.h"
 
 namespace {
 
 using namespace vexo;
+using linetest::Fixed8SymbolRuns;
+using linetest::Fixed8Text;
+using linetest::Var25aSymbolRuns;
 
 constexpr uint32_t kVar25aCodeId = 0xFFFF;  // variant A's enable bit has no code id
 constexpr uint32_t kFixed8CodeId = 0;
-
-// Module runs of variant A at 1:3 and of the fixed code (start 4 1 1 2, stop 2 1 1 1 3).
-std::vector<int> Var25aFrameRuns(const std::string &digits) {
-    std::vector<int> runs = {1, 1, 1, 1};
-    for (char ch : digits) {
-        const int32_t key = kTwoOfFiveKeys[ch - '0'];
-        for (int k = 4; k >= 0; --k) runs.push_back(((key >> (4 * k)) & 0xF) == 2 ? 3 : 1);
-        runs.push_back(1);
-    }
-    runs.insert(runs.end(), {3, 1, 1});
-    return runs;
-}
-
-std::string Fixed8FrameText(const std::string &seven) {
-    uint8_t d[7];
-    for (int k = 0; k < 7; ++k) d[k] = static_cast<uint8_t>(seven[k] - '0');
-    return seven + static_cast<char>('0' + Fixed8_CheckDigit(d));
-}
-
-std::vector<int> Fixed8FrameRuns(const std::string &eight) {
-    std::vector<int> runs = {4, 1, 1, 2};
-    for (int c = 0; c < 4; ++c) {
-        const uint32_t p = kCode128Patterns[(eight[2 * c] - '0') * 10 + (eight[2 * c + 1] - '0')];
-        for (int k = 5; k >= 0; --k) runs.push_back(static_cast<int>((p >> (4 * k)) & 0xF));
-    }
-    runs.insert(runs.end(), {2, 1, 1, 1, 3});
-    return runs;
-}
 
 // One row of runs (bar first) repeated over `rows` rows.
 testkit::Symbol RunsSymbol(const std::vector<int> &runs, int rows) {
@@ -75,7 +51,7 @@ Var25aFrameCase Var25aFrameFromSeed(uint64_t seed) {
     c.fixed8 = seed % 2 == 0;
     std::string digits;
     for (int k = 0; k < (c.fixed8 ? 7 : 6 + static_cast<int>(rng() % 9)); ++k) digits += static_cast<char>('0' + rng() % 10);
-    c.text = c.fixed8 ? Fixed8FrameText(digits) : digits;
+    c.text = c.fixed8 ? Fixed8Text(digits) : digits;
     const double modules[] = {2, 2.5, 3, 4};
     const double blurs[] = {0, 0.6, 1};
     const double noises[] = {0, 2, 4};
@@ -105,7 +81,7 @@ testkit::Frame Var25aFrameRender(const Var25aFrameCase &c) {
     o.keystone = c.tilt;
     o.quietZone = 12;
     o.seed = c.seed;
-    const std::vector<int> runs = c.fixed8 ? Fixed8FrameRuns(c.text) : Var25aFrameRuns(c.text);
+    const std::vector<int> runs = c.fixed8 ? Fixed8SymbolRuns(c.text) : Var25aSymbolRuns(c.text, 1, 3);
     return testkit::Render(RunsSymbol(runs, 30), o).frame;
 }
 
@@ -141,7 +117,7 @@ TEST(Var25aFixed8Frames, FixedSeedSubset) {
 
 TEST(Var25aFixed8Frames, InitAloneReadsNeither) {
     for (const bool fixed8 : {false, true}) {
-        Var25aFrameCase c{fixed8, fixed8 ? Fixed8FrameText("5550123") : "20461375", 3, 0, 0, 0, 0, 1};
+        Var25aFrameCase c{fixed8, fixed8 ? Fixed8Text("5550123") : "20461375", 3, 0, 0, 0, 0, 1};
         const testkit::DecodeResult r =
             testkit::DecodeFrame(Var25aFrameRender(c), {.init = true, .enableAll = false});
         EXPECT_FALSE(r.decoded) << Var25aFrameDescribe(c) << " read " << r.text;
