@@ -259,6 +259,7 @@ void BM_Var25aFixed8Line(benchmark::State &state) {
         runs, {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0,
                .quietBefore = fixed8 ? 0.0 : 10.0, .quietAfter = fixed8 ? 0.0 : 10.0, .seed = 3});
     const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[fixed8 ? kLineRecFixed8 : kLineRecVar25a];
+    if (linetest::ReadRecordLine(rec, line).count == 0) state.SkipWithError("the line does not read");
     for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
     state.SetItemsProcessed(state.iterations());
     Test_ResetDecoderStatics();
