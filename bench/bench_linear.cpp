@@ -10,12 +10,16 @@
 // 30 data characters likewise; ITF-14 and a 12-character Codabar line, forward and reversed.
 // A GS1 DataBar Expanded line of 11 pairs (the most a line list holds) through the Expanded
 // record's locate and decode, the store emptied each time, forward and reversed.
+// The whole walk over a Code 128 and an EAN-13 line with the table in its order at load,
+// with records 0 and 1 (fixed 8-digit code, 2 of 5 variant A) at its head and with their
+// slots emptied; variant A (12 digits) and fixed 8-digit lines through their records.
 #include <benchmark/benchmark.h>
 
 #include "../tests/decoder/linear/code128_lines.h"
 #include "../tests/decoder/linear/databar_lines.h"
 #include "../tests/decoder/linear/ean_lines.h"
 #include "../tests/decoder/linear/edge_lists.h"
+#include "../tests/decoder/linear/var25a_fixed8_lines.h"
 #include "../tests/decoder/linear/width_lines.h"
 #include "core/params.h"
 #include "core/test_hooks.h"
@@ -218,5 +222,48 @@ void BM_DataBarExpandedLine(benchmark::State &state) {
     Test_ResetDecoderStatics();
 }
 BENCHMARK(BM_DataBarExpandedLine)->Arg(0)->Arg(1);
+
+// Arg 0: 0 a Code 128 line, 1 an EAN-13 line; arg 1: records 0 and 1 at the head of the
+// table (1) or their slots emptied (0). Defaults, so both head records run but stay disabled.
+void BM_LineWalkHeadRecords(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    Par_InstallDefaults();
+    if (state.range(1) == 0) {
+        const LINE_SYMBOLOGY empty{};
+        Test_InstallLineRecord(kLineRecFixed8, &empty);
+        Test_InstallLineRecord(kLineRecVar25a, &empty);
+    }
+    std::vector<int> runs;
+    if (state.range(0) == 0) {
+        std::vector<uint8_t> values = {104};
+        for (int i = 0; i < 20; ++i) values.push_back(static_cast<uint8_t>((i * 29 + 7) % 96));
+        runs = linetest::SymbolRuns(linetest::WithCheck(values));
+    } else {
+        runs = linetest::Ean13Runs("4006381333931");
+    }
+    linetest::EdgeLine line = linetest::MakeEdgeLine(runs, {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .seed = 3});
+    linetest::Install(line);
+    for (auto _ : state) benchmark::DoNotOptimize(Line_DecodeEdgeLine());
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_LineWalkHeadRecords)->ArgsProduct({{0, 1}, {0, 1}});
+
+// Arg 0: 0 variant A, 1 the fixed 8-digit code; arg 1: reversed.
+void BM_Var25aFixed8Line(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    const bool fixed8 = state.range(0) != 0;
+    const std::vector<int> runs =
+        fixed8 ? linetest::Fixed8SymbolRuns("9081726") : linetest::Var25aSymbolRuns("471108154203", 1, 3);
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        runs, {.moduleSamples = 2.5, .spread = 0.1, .jitter16 = 1, .reversed = state.range(1) != 0,
+               .quietBefore = fixed8 ? 0.0 : 10.0, .quietAfter = fixed8 ? 0.0 : 10.0, .seed = 3});
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[fixed8 ? kLineRecFixed8 : kLineRecVar25a];
+    if (linetest::ReadRecordLine(rec, line).count == 0) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_Var25aFixed8Line)->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace

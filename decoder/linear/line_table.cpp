@@ -7,15 +7,24 @@
 #include "linear/databar.h"
 #include "linear/ean_upc.h"
 #include "linear/two_of_five.h"
+#include "linear/var25a_fixed8.h"
 
 namespace vexo {
 
 // One row per family in the order at load; each family fills its own row.
 constexpr LINE_TABLE kLineTableAtLoad = {{
     // 0: fixed 8-digit code
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &Fixed8_IsEnabled,
+     .locate = &Fixed8_Locate,
+     .decode = &Fixed8_Decode,
+     .verify = &Fixed8_Verify},
     // 1: 2 of 5 variant A
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &Var25a_IsEnabled,
+     .locate = &Var25a_Locate,
+     .decode = &Var25a_Decode,
+     .verify = &Var25a_Verify},
     // 2: Code 93
     {.reset = &Code93_Reset,
      .isEnabled = &Code93_IsEnabled,

@@ -3,6 +3,7 @@
 #include "core/params.h"
 #include "core/state.h"
 #include "linear/line_search.h"
+#include "linear/var25a_fixed8.h"
 #include "linear/width_reader.h"
 
 namespace vexo {
@@ -311,8 +312,17 @@ void SetSpaceClasses(u8 cls) {
     for (int k = 1; k < c.elementCount && k < kWidthClassSlots; k += 2) c.classes[k] = cls;
 }
 
-// The verify of Matrix, Industrial, variant B and IATA.
-int VerifyDigits(LINE_DECODE_CTX *ctx, int id, char letter, i32 codeType) {
+// Variant A: a wide bar, then a narrow space and a narrow bar.
+int Var25aStopShape(const u16 *p, int dir) {
+    const i32 wide = W(p, -2, dir), last = W(p, 0, dir);
+    return last < wide && Below08(last, wide) && W(p, -3, dir) < wide && W(p, -1, dir) < wide ? 1 : 0;
+}
+
+// How a verify treats a wrong check digit and unset length limits.
+enum VerifyStyle { kVerifyFamily, kVerifyVar25a };
+
+// The verify of Matrix, Industrial, variant B, IATA and variant A.
+int VerifyDigits(LINE_DECODE_CTX *ctx, int id, char letter, i32 codeType, VerifyStyle style = kVerifyFamily) {
     if (ctx == nullptr || ctx->data == nullptr) return 0;
     u16 len = ctx->length;
     if (len <= 3) return 0;
@@ -323,12 +333,15 @@ int VerifyDigits(LINE_DECODE_CTX *ctx, int id, char letter, i32 codeType) {
     const u32 word = g_params.flagsWord[id];
     if ((word & kFlagVerifyCheck) != 0) {
         if (!Mod10Holds(ctx->data, len)) {
-            ctx->errorCode = kLineErrorCheck;
+            if (style == kVerifyFamily) ctx->errorCode = kLineErrorCheck;
             return 0;
         }
         if ((word & kFlagTransmitCheck) == 0) --len;
     }
-    if (!Line_IsLengthAllowed(len, static_cast<u16>(word & kMinLengthMask), static_cast<u16>((word & kMaxLengthMask) >> 8))) {
+    const u16 lo = static_cast<u16>(word & kMinLengthMask), hi = static_cast<u16>((word & kMaxLengthMask) >> 8);
+    // Variant A's defaults leave its limits unwritten; the host can only set 1-255.
+    const bool open = style == kVerifyVar25a && lo == 0 && hi == 0;
+    if (!open && !Line_IsLengthAllowed(len, lo, hi)) {
         ctx->errorCode = kLineErrorLength;
         return 0;
     }
@@ -361,6 +374,8 @@ int Iata25_MatchStopReversed(const u16 *edge) { return IataStopShape(edge, -1); 
 int Iata25_MatchStop(const u16 *edge) { return IataStopShape(edge, 1); }
 int Var25a_MatchStart(const u16 *edge) { return Var25aStartShape(edge, 1); }
 int Var25a_MatchStartReversed(const u16 *edge) { return Var25aStartShape(edge, -1); }
+int Var25a_MatchStop(const u16 *edge) { return Var25aStopShape(edge, 1); }
+int Var25a_MatchStopReversed(const u16 *edge) { return Var25aStopShape(edge, -1); }
 
 void Mat25_Reset() { Line_EmptyHistory(&g_mat25History); }
 void Ind25_Reset() { Line_EmptyHistory(&g_ind25History); }
@@ -471,5 +486,6 @@ int Mat25_Verify(LINE_DECODE_CTX *ctx) { return VerifyDigits(ctx, kSymMatrix25, 
 int Ind25_Verify(LINE_DECODE_CTX *ctx) { return VerifyDigits(ctx, kSymIndustrial25, 'S', 37); }
 int Var25b_Verify(LINE_DECODE_CTX *ctx) { return VerifyDigits(ctx, kSymVar25b, 'X', 38); }
 int Iata25_Verify(LINE_DECODE_CTX *ctx) { return VerifyDigits(ctx, kSymIata25, 'R', 35); }
+int Var25a_Verify(LINE_DECODE_CTX *ctx) { return VerifyDigits(ctx, kSymVar25a, 'X', 34, kVerifyVar25a); }
 
 }  // namespace vexo
