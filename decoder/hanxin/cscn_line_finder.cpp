@@ -76,7 +76,11 @@ bool Duplicate(const HitContext &c, POINT_I32 p) {
 // when the column test drops the hit.
 i32 RunExtentMiddle(const HitContext &c, i32 along, i32 across, i32 size) {
     const bool dark = c.polarity == 1;
-    const i32 t = Min(Min(LinePix(c, along, across - 1), LinePix(c, along, across)), LinePix(c, along, across + 1)) + 10;
+    const i32 p0 = LinePix(c, along, across - 1), p1 = LinePix(c, along, across), p2 = LinePix(c, along, across + 1);
+    // Light modules are bounded from the brightest of the three: from the darkest plus 10,
+    // as for dark modules, no pixel of a light core would belong and every column hit of the
+    // inverse pass would be dropped.
+    const i32 t = dark ? Min(Min(p0, p1), p2) + 10 : Max(Max(p0, p1), p2) - 10;
     auto belongs = [&](i32 v) { return dark ? v <= t : v >= t; };
     auto atLeast = [&](i32 v, i32 ref) { return dark ? v <= ref : v >= ref; };
     i32 tracked = LinePix(c, along, across);

@@ -26,7 +26,7 @@ class HxSynth {
 public:
     HxSynth(int w, int h, int ground) : w_(w), h_(h), px_(static_cast<size_t>(w) * h, static_cast<u8>(ground)) {}
 
-    void Pattern(int x0, int y0, int module, bool coreBottom, bool coreRight, int ink) {
+    void Pattern(int x0, int y0, int module, bool coreBottom, bool coreRight, int ink, bool rowBar = true) {
         for (int r = 0; r < 7; ++r)
             for (int c = 0; c < 7; ++c) {
                 // Drawn as a top-left pattern (core at rows and columns 4-6), then mirrored.
@@ -36,7 +36,7 @@ public:
             }
         // A one-module bar two modules beyond the core on each of its open sides, as the data
         // of a symbol: a line of only the pattern's six edges is passed over.
-        Fill(coreRight ? x0 + 9 * module : x0 - 3 * module, y0, module, 7 * module, ink);
+        if (rowBar) Fill(coreRight ? x0 + 9 * module : x0 - 3 * module, y0, module, 7 * module, ink);
         Fill(x0, coreBottom ? y0 + 9 * module : y0 - 3 * module, 7 * module, module, ink);
     }
     void Fill(int x0, int y0, int w, int h, int v) {
@@ -108,6 +108,21 @@ TEST_F(HanXinFinder, LineFinderPolarityAndWidth) {
             const bool left = k.armEnd[0].x < k.centre.x - c.module || k.armEnd[1].x < k.centre.x - c.module;
             EXPECT_TRUE(up && left);
         }
+    }
+}
+
+// Rows through this pattern hold only its six edges and are passed over: the candidate
+// comes from a column. Light modules need the extent bounded from the brightest pixel, or
+// every column hit of the inverse pass is dropped.
+TEST_F(HanXinFinder, ColumnHitsInBothPasses) {
+    for (bool inverted : {false, true}) {
+        SCOPED_TRACE(inverted ? "light on dark" : "dark on light");
+        HxSynth s(200, 200, inverted ? 30 : 220);
+        s.Pattern(60, 60, 5, true, true, inverted ? 220 : 30, false);
+        s.Install();
+        Enable(inverted ? kFlag2DLightOnDark : kFlag2DDarkOnLight);
+        RunFrame(200, 200);
+        EXPECT_EQ(inverted ? g_cscnCandidates.inverseListCount : g_cscnCandidates.normalListCount, 1);
     }
 }
 
