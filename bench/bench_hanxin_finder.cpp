@@ -3,9 +3,9 @@
 // candidate of the symbol.
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
+#include "bench_frames.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -18,31 +18,11 @@
 
 namespace {
 
-constexpr int kHxWidth = 752;
-constexpr int kHxHeight = 480;
+constexpr int kHxWidth = benchframes::kWidth;
+constexpr int kHxHeight = benchframes::kHeight;
 
-std::vector<uint8_t> HxEmptyFrame() {
-    std::vector<uint8_t> px(static_cast<size_t>(kHxWidth) * kHxHeight);
-    std::mt19937 rng(9);
-    for (uint8_t &p : px) p = static_cast<uint8_t>(205 + rng() % 7);
-    return px;
-}
-
-// Rows of glyph-sized dark strokes.
-std::vector<uint8_t> HxTextFrame() {
-    std::vector<uint8_t> px(static_cast<size_t>(kHxWidth) * kHxHeight, 215);
-    std::mt19937 rng(3);
-    for (int y = 10; y + 20 < kHxHeight; y += 26) {
-        for (int x = 10; x < kHxWidth - 12;) {
-            const int w = 2 + static_cast<int>(rng() % 9), h = 8 + static_cast<int>(rng() % 12);
-            for (int yy = y; yy < y + h; ++yy)
-                for (int xx = x; xx < x + w && xx < kHxWidth; ++xx)
-                    if (rng() % 5 != 0) px[static_cast<size_t>(yy) * kHxWidth + xx] = 35;
-            x += w + 1 + static_cast<int>(rng() % 6);
-        }
-    }
-    return px;
-}
+using benchframes::EmptyFrame;
+using benchframes::TextFrame;
 
 std::vector<uint8_t> HxSymbolFrame() {
     testkit::SymbolInput in;
@@ -86,9 +66,9 @@ void HxRunFrame(benchmark::State &state, std::vector<uint8_t> px) {
     state.counters["candidates"] = vexo::g_cscnCandidates.normalListCount;
 }
 
-void BM_HxFinderFrameEmpty(benchmark::State &state) { HxRunFrame(state, HxEmptyFrame()); }
+void BM_HxFinderFrameEmpty(benchmark::State &state) { HxRunFrame(state, EmptyFrame()); }
 void BM_HxFinderFrameSymbol(benchmark::State &state) { HxRunFrame(state, HxSymbolFrame()); }
-void BM_HxFinderFrameText(benchmark::State &state) { HxRunFrame(state, HxTextFrame()); }
+void BM_HxFinderFrameText(benchmark::State &state) { HxRunFrame(state, TextFrame()); }
 
 // The fine locator on the symbol's first refined candidate.
 void BM_HxMeasureFinder(benchmark::State &state) {

@@ -341,9 +341,18 @@ struct Grouper {
         MarkedCompletion(chain, g);
     }
 
-    // A missing corner of a two-pattern group; parallel lines fail the group.
-    static bool Corner(POINT_I32 a, POINT_I32 b, POINT_I32 c, POINT_I32 d, POINT_I32 *out) {
-        return Geo_IntersectLines(&a, &b, &c, &d, out) == 1;
+    // The sides of a two-pattern group from its two missing corners: x1 where lines 0-1 and
+    // 2-3 meet, x2 where lines 4-5 and 6-7 meet; sides u-x1, v-x1 (crossed: v-x2), u-x2 and
+    // v-x2 (crossed: v-x1). Parallel lines fail the group.
+    static bool ConstructedSides(POINT_I32 u, POINT_I32 v, const POINT_I32 l[8], bool crossed, i32 side[4]) {
+        POINT_I32 x1, x2;
+        if (Geo_IntersectLines(&l[0], &l[1], &l[2], &l[3], &x1) != 1) return false;
+        if (Geo_IntersectLines(&l[4], &l[5], &l[6], &l[7], &x2) != 1) return false;
+        side[0] = RoundDist(u, x1);
+        side[1] = RoundDist(v, crossed ? x2 : x1);
+        side[2] = RoundDist(u, x2);
+        side[3] = RoundDist(v, crossed ? x1 : x2);
+        return true;
     }
 
     bool Check(const CSCN_FINDER_GROUP *g) const {
@@ -359,23 +368,13 @@ struct Grouper {
         if (has[0] && has[2] && !has[1] && !has[3]) {
             const POINT_I32 *p = Shape(static_cast<u8>(g->slot[0]));
             const POINT_I32 *q = Shape(static_cast<u8>(g->slot[2]));
-            POINT_I32 x1, x2;
-            if (!Corner(p[0], p[1], q[1], q[2], &x1) || !Corner(p[1], p[2], q[0], q[1], &x2))
-                return false;
-            side[0] = RoundDist(p[1], x1);
-            side[1] = RoundDist(q[1], x1);
-            side[2] = RoundDist(p[1], x2);
-            side[3] = RoundDist(q[1], x2);
+            const POINT_I32 lines[8] = {p[0], p[1], q[1], q[2], p[1], p[2], q[0], q[1]};
+            if (!ConstructedSides(p[1], q[1], lines, false, side)) return false;
         } else if (has[1] && has[3] && !has[0] && !has[2]) {
             const POINT_I32 *p = Shape(static_cast<u8>(g->slot[1]));
             const POINT_I32 *q = Shape(static_cast<u8>(g->slot[3]));
-            POINT_I32 x1, x2;
-            if (!Corner(p[1], p[2], q[2], q[3], &x1) || !Corner(p[0], p[1], q[0], q[3], &x2))
-                return false;
-            side[0] = RoundDist(p[1], x1);
-            side[1] = RoundDist(q[3], x2);
-            side[2] = RoundDist(p[1], x2);
-            side[3] = RoundDist(q[3], x1);
+            const POINT_I32 lines[8] = {p[1], p[2], q[2], q[3], p[0], p[1], q[0], q[3]};
+            if (!ConstructedSides(p[1], q[3], lines, true, side)) return false;
         }
         i32 lo = 0, hi = 0;
         for (i32 v : side) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "core/params.h"
@@ -26,14 +27,18 @@ class HxSynth {
 public:
     HxSynth(int w, int h, int ground) : w_(w), h_(h), px_(static_cast<size_t>(w) * h, static_cast<u8>(ground)) {}
 
-    void Pattern(int x0, int y0, int module, bool coreBottom, bool coreRight, int ink, bool rowBar = true) {
+    // Modules mx wide and my high (a stretched pattern when they differ), no bars.
+    void PatternModules(int x0, int y0, int mx, int my, bool coreBottom, bool coreRight, int ink) {
         for (int r = 0; r < 7; ++r)
             for (int c = 0; c < 7; ++c) {
                 // Drawn as a top-left pattern (core at rows and columns 4-6), then mirrored.
                 const int rr = coreBottom ? r : 6 - r, cc = coreRight ? c : 6 - c;
                 const bool dark = rr == 0 || cc == 0 || (rr == 2 && cc >= 2) || (cc == 2 && rr >= 2) || (rr >= 4 && cc >= 4);
-                if (dark) Fill(x0 + c * module, y0 + r * module, module, module, ink);
+                if (dark) Fill(x0 + c * mx, y0 + r * my, mx, my, ink);
             }
+    }
+    void Pattern(int x0, int y0, int module, bool coreBottom, bool coreRight, int ink, bool rowBar = true) {
+        PatternModules(x0, y0, module, module, coreBottom, coreRight, ink);
         // A one-module bar two modules beyond the core on each of its open sides, as the data
         // of a symbol: a line of only the pattern's six edges is passed over.
         if (rowBar) Fill(coreRight ? x0 + 9 * module : x0 - 3 * module, y0, module, 7 * module, ink);
@@ -60,6 +65,23 @@ protected:
             g_params.flagsWord[k] &= ~kFlagEnabled;
         u32 &w = g_params.flagsWord[kSymCsCode];
         w = (w & ~kFlag2DReadModeMask) | kFlagEnabled | readMode;
+    }
+    // The pass reset, then the given candidates of the normal pass refined and measured.
+    static int MeasureCandidates(int w, int h, std::initializer_list<CSCN_CANDIDATE> list) {
+        RunFrame(w, h, true);
+        g_edgeThresholds = kDefaultEdgeThresholds;
+        int n = 0;
+        for (const CSCN_CANDIDATE &c : list) g_cscnCandidates.normalList[n++] = c;
+        g_cscnCandidates.normalListCount = n;
+        CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
+        return CSCN_MeasureFinders(&g_cscnFinderSet);
+    }
+    static CSCN_CANDIDATE Candidate(POINT_I32 centre, POINT_I32 a, POINT_I32 b) {
+        CSCN_CANDIDATE c{};
+        c.centre = centre;
+        c.armEnd[0] = a;
+        c.armEnd[1] = b;
+        return c;
     }
     static void RunFrame(int w, int h, bool resetOnly = false) {
         REGION_QUAD region{{{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}};
@@ -279,18 +301,9 @@ TEST_F(HanXinFinder, MeasurePassChecks) {
     s.Pattern(40, 40, 6, true, true, 30);
     s.Install();
     Enable(kFlag2DDarkOnLight);
-    RunFrame(200, 200, true);
-    g_edgeThresholds = kDefaultEdgeThresholds;
     // Two references to the same core: the second centre lies in the first one's box.
-    CSCN_CANDIDATE c{};
-    c.centre = {72, 72};
-    c.armEnd[0] = {72, 50};
-    c.armEnd[1] = {50, 72};
-    g_cscnCandidates.normalList[0] = c;
-    g_cscnCandidates.normalList[1] = c;
-    g_cscnCandidates.normalListCount = 2;
-    CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
-    EXPECT_EQ(CSCN_MeasureFinders(&g_cscnFinderSet), 1);
+    const CSCN_CANDIDATE c = Candidate({72, 72}, {72, 50}, {50, 72});
+    EXPECT_EQ(MeasureCandidates(200, 200, {c, c}), 1);
     EXPECT_EQ(g_cscnFinderSet.normalRefs[0].finder->valid, 1);
     EXPECT_EQ(g_cscnFinderSet.normalRefs[1].finder->valid, 0);
     EXPECT_EQ(g_cscnFinderSet.normalRefs[1].centreDistance, -1);
@@ -299,10 +312,10 @@ TEST_F(HanXinFinder, MeasurePassChecks) {
     EXPECT_TRUE(b.xMin <= 45 && b.yMin <= 45 && b.xMax >= 72 && b.yMax >= 72);
     // With 32 boxes registered another accepted pattern adds none.
     RunFrame(200, 200, true);
-    g_cscnBoxes.count = kCscnBoxes;
     for (CSCN_BOX &x : g_cscnBoxes.boxes) x = CSCN_BOX{-9, -9, -8, -8, 0};
     g_cscnCandidates.normalList[0] = c;
     g_cscnCandidates.normalListCount = 1;
+    g_cscnBoxes.count = kCscnBoxes;
     CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
     EXPECT_EQ(CSCN_MeasureFinders(&g_cscnFinderSet), 1);
     EXPECT_EQ(g_cscnFinderSet.normalRefs[0].finder->valid, 1);
@@ -315,23 +328,10 @@ TEST_F(HanXinFinder, MeasurePassChecks) {
 TEST_F(HanXinFinder, StretchedPatternIsMeasuredThenRefused) {
     // Stretched 12:5: the kite's sides differ by more than 2.5 in square.
     HxSynth s(240, 200, 220);
-    for (int r = 0; r < 7; ++r)
-        for (int c = 0; c < 7; ++c) {
-            const bool dark = r == 0 || c == 0 || (r == 2 && c >= 2) || (c == 2 && r >= 2) || (r >= 4 && c >= 4);
-            if (dark) s.Fill(30 + c * 12, 40 + r * 5, 12, 5, 30);
-        }
+    s.PatternModules(30, 40, 12, 5, true, true, 30);
     s.Install();
     Enable(kFlag2DDarkOnLight);
-    RunFrame(240, 200, true);
-    g_edgeThresholds = kDefaultEdgeThresholds;
-    CSCN_CANDIDATE c{};
-    c.centre = {95, 67};
-    c.armEnd[0] = {95, 45};
-    c.armEnd[1] = {40, 67};
-    g_cscnCandidates.normalList[0] = c;
-    g_cscnCandidates.normalListCount = 1;
-    CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
-    CSCN_MeasureFinders(&g_cscnFinderSet);
+    MeasureCandidates(240, 200, {Candidate({95, 67}, {95, 45}, {40, 67})});
     const CSCN_FINDER &f = *g_cscnFinderSet.normalRefs[0].finder;
     EXPECT_EQ(f.valid, 0);
     EXPECT_NE(g_cscnFinderSet.normalRefs[0].centreDistance, -1);  // measured, then refused
@@ -479,13 +479,17 @@ TEST_F(HanXinFinder, HandMadeCandidatesStayBounded) {
             EXPECT_NEAR(p.y / 16.0, 200, 4);
         }
     }
-    // A walk whose diagonal end shares the arm point's row, and one that starts on it.
-    POINT_I32 end{327 * 16, 150 * 16};
-    CSCN_WalkArmEnd({k.x * 16, k.y * 16}, {300 * 16, 227 * 16}, &end);
-    POINT_I32 same{300 * 16, 227 * 16};
-    EXPECT_EQ(CSCN_WalkArmEnd({k.x * 16, k.y * 16}, {300 * 16, 200 * 16}, &same) == 0 ||
-                  same.x != 0x7FFFFFFF,
-              true);
+    // Walks whose diagonal end lies on the core's row or column, or on the arm's own line:
+    // each ends (or fails) without a zero length, at a point of the frame.
+    const POINT_I32 walks[][2] = {{{300, 227}, {250, 227}}, {{300, 227}, {327, 150}}, {{327, 200}, {327, 150}},
+                                  {{300, 200}, {327, 227}}, {{300, 200}, {250, 227}}};
+    for (const auto &w : walks) {
+        POINT_I32 end{w[1].x * 16, w[1].y * 16};
+        const int ok = CSCN_WalkArmEnd({k.x * 16, k.y * 16}, {w[0].x * 16, w[0].y * 16}, &end);
+        if (ok == 1) {
+            EXPECT_TRUE(end.x >= 0 && end.x < 752 * 16 && end.y >= 0 && end.y < 480 * 16);
+        }
+    }
 }
 
 TEST_F(HanXinFinder, CandidatesAtTheBordersOfSmallFrames) {
