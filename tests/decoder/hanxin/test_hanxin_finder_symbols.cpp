@@ -261,6 +261,8 @@ std::string HxCoreText(const HxCoreOutcome &c) {
 // Counts over a set of cases; every case with a miss is printed.
 struct HxTally {
     int frames = 0, cores = 0, found = 0, doubles = 0, measured = 0, oddMarkedAlone = 0, oneGroupOfFour = 0;
+    // Marks of the measured patterns: the odd one and the three look-alikes.
+    int oddMeasured = 0, oddMarked = 0, lookAlikesMeasured = 0, lookAlikesMarked = 0;
 };
 
 HxTally HxSweep(const std::vector<HxFinderCase> &cases, bool printAll) {
@@ -281,7 +283,12 @@ HxTally HxSweep(const std::vector<HxFinderCase> &cases, bool printAll) {
             line += " " + HxCoreText(k);
         }
         const std::vector<HxPattern> pats = HxPatterns(HxSymbolFor(c.version));
-        for (size_t p = 0; p < pats.size() && p < 4; ++p) marksRight = marksRight && o.core[p].mark == (pats[p].odd ? 1 : 0);
+        for (size_t p = 0; p < pats.size() && p < 4; ++p) {
+            marksRight = marksRight && o.core[p].mark == (pats[p].odd ? 1 : 0);
+            if (o.core[p].mark < 0) continue;
+            (pats[p].odd ? t.oddMeasured : t.lookAlikesMeasured) += 1;
+            (pats[p].odd ? t.oddMarked : t.lookAlikesMarked) += o.core[p].mark;
+        }
         t.oddMarkedAlone += marksRight ? 1 : 0;
         const bool groupOk = o.groups == 1 && o.members == 4 && o.oddInSlot3;
         t.oneGroupOfFour += groupOk ? 1 : 0;
@@ -293,8 +300,10 @@ HxTally HxSweep(const std::vector<HxFinderCase> &cases, bool printAll) {
 }
 
 void HxPrintTally(const char *name, const HxTally &t) {
-    std::printf("%-24s frames %4d cores %5d found %5d doubles %3d measured %5d marks-right %4d one-group-of-4 %4d\n", name,
-                t.frames, t.cores, t.found, t.doubles, t.measured, t.oddMarkedAlone, t.oneGroupOfFour);
+    std::printf("%-22s frames %4d cores %5d found %5d doubles %3d measured %5d marks-right %4d odd-marked %4d/%4d "
+                "look-alikes-marked %4d/%4d one-group-of-4 %4d\n",
+                name, t.frames, t.cores, t.found, t.doubles, t.measured, t.oddMarkedAlone, t.oddMarked, t.oddMeasured,
+                t.lookAlikesMarked, t.lookAlikesMeasured, t.oneGroupOfFour);
 }
 
 // Cores found, measured within the limits, at 0 and 90 degrees and turned, both
@@ -363,6 +372,10 @@ TEST_F(HanXinFinderSymbols, SweepSlow) {
                 all.measured += t.measured;
                 all.oddMarkedAlone += t.oddMarkedAlone;
                 all.oneGroupOfFour += t.oneGroupOfFour;
+                all.oddMeasured += t.oddMeasured;
+                all.oddMarked += t.oddMarked;
+                all.lookAlikesMeasured += t.lookAlikesMeasured;
+                all.lookAlikesMarked += t.lookAlikesMarked;
             }
     HxPrintTally("all", all);
     EXPECT_GT(all.frames, 0);
