@@ -44,6 +44,7 @@ struct HxCoreOutcome {
     bool measured = false;
     double moduleError = 1;   // relative
     double latticeError = 1e9;  // pixels
+    double latticeLimit = 0;    // half a module, pixels
     double axisError = 1;     // relative, worse of the two
     double axisAngle = 90;    // degrees off perpendicular
     int mark = -1;
@@ -226,6 +227,7 @@ HxFinderOutcome HxRunFinderCase(const HxFinderCase &c, testkit::Rendered *keep =
             const int lr = pt.coreR == pt.row0 ? pt.row0 + 6 : pt.row0;
             const int lc = pt.coreC == pt.col0 ? pt.col0 + 6 : pt.col0;
             const testkit::Point lp = HxModulePoint(r, sym, lr, lc);
+            co.latticeLimit = c.module / 2;
             co.latticeError = std::hypot(f.latticeCorner.x / 16.0 - lp.x, f.latticeCorner.y / 16.0 - lp.y);
             const double l1 = std::hypot(f.axis1.x, f.axis1.y) / 256.0, l2 = std::hypot(f.axis2.x, f.axis2.y) / 256.0;
             co.axisError = std::max(std::fabs(l1 - c.module), std::fabs(l2 - c.module)) / c.module;
@@ -247,7 +249,7 @@ class HanXinFinderSymbols : public vexo_test::DecoderTest {};
 
 bool HxCoreGood(const HxCoreOutcome &c) { return c.candidates == 1 && c.armsOnBands; }
 bool HxMeasureGood(const HxCoreOutcome &c) {
-    return c.measured && c.moduleError <= 0.05 && c.latticeError <= 0.5 && c.axisError <= 0.10 && c.axisAngle <= 3;
+    return c.measured && c.moduleError <= 0.05 && c.latticeError <= c.latticeLimit && c.axisError <= 0.10 && c.axisAngle <= 3;
 }
 
 std::string HxCoreText(const HxCoreOutcome &c) {
