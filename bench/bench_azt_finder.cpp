@@ -4,10 +4,10 @@
 // (16 rays, the ring square, the centre check).
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
 #include "aztec_maxicode/azt_finder.h"
+#include "bench_frames.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -19,31 +19,11 @@
 
 namespace {
 
-constexpr int kWidth = 752;
-constexpr int kHeight = 480;
+constexpr int kWidth = benchframes::kWidth;
+constexpr int kHeight = benchframes::kHeight;
 
-std::vector<uint8_t> EmptyFrame() {
-    std::vector<uint8_t> px(static_cast<size_t>(kWidth) * kHeight);
-    std::mt19937 rng(9);
-    for (uint8_t &p : px) p = static_cast<uint8_t>(205 + rng() % 7);
-    return px;
-}
-
-// Rows of glyph-sized dark strokes.
-std::vector<uint8_t> TextFrame() {
-    std::vector<uint8_t> px(static_cast<size_t>(kWidth) * kHeight, 215);
-    std::mt19937 rng(3);
-    for (int y = 10; y + 20 < kHeight; y += 26) {
-        for (int x = 10; x < kWidth - 12;) {
-            const int w = 2 + static_cast<int>(rng() % 9), h = 8 + static_cast<int>(rng() % 12);
-            for (int yy = y; yy < y + h; ++yy)
-                for (int xx = x; xx < x + w && xx < kWidth; ++xx)
-                    if (rng() % 5 != 0) px[static_cast<size_t>(yy) * kWidth + xx] = 35;
-            x += w + 1 + static_cast<int>(rng() % 6);
-        }
-    }
-    return px;
-}
+using benchframes::EmptyFrame;
+using benchframes::TextFrame;
 
 std::vector<uint8_t> SymbolFrame() {
     testkit::SymbolInput in;
