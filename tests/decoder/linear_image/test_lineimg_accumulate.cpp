@@ -289,14 +289,7 @@ class LineImgAccRegion : public BarFrameTest {
 protected:
     void SetUp() override {
         BarFrameTest::SetUp();
-        g_lineImgRegions.count = 1;
-        g_lineImgRegions.quads[0] = Box(120, 120, 650, 280);
-        g_lineImgRegions.kinds[0] = 1;
-        g_lineImgState.nextRegion = 1;
-        g_lineImgState.region = 0;
-        reads_ = LINEIMG_READ_SET{};
-        for (int k = 0; k < kLineImgReadCap; ++k) reads_.buffer[k] = readRoom_ + k * kLineImgTextBytes;
-        reads_.wanted = 2;
+        InstallOneRegion(Box(120, 120, 650, 280), &reads_, readRoom_);
         arena_ = g_arena.count;
     }
     // Runs the method with its buffers, as the region decoder does.

@@ -162,6 +162,27 @@ TEST(LineImgAccSymbols, CompositeComponentJoinsAnAccumulatedRead) {
     }
 }
 
+// The accumulation's areas lie behind the projection maps: the row pass finds the same
+// proposals after the method read a symbol between the passes.
+TEST(LineImgAccSymbols, RowPassFindsItsMapsAfterTheMethod) {
+    const testkit::Symbol sym = AccEncode(kAccSymbols[0]);
+    const AccFrame f = AccRender(sym, {.moduleSize = 3, .angleDeg = 90, .blurSigma = 0.5});
+    ResetAll();
+    std::vector<uint8_t> pixels = f.pixels;
+    InstallImage(pixels, f.img.frame.width, f.img.frame.height);
+    Test_SetLineImgRegions(&f.quad, &f.kind, 1);
+    Test_SetLineImgMethods(false, true);
+    const std::vector<i32> plain = RowPassAfter([] {});
+    const std::vector<i32> after = RowPassAfter([] {
+        EXPECT_EQ(LineImg_Decode(), 1);
+        EXPECT_EQ(g_lineImgState.accumulateTried, 1);
+    });
+    Test_SetLineImgMethods(true, true);
+    EXPECT_FALSE(plain.empty());
+    EXPECT_EQ(plain, after);
+    EXPECT_EQ(OutputText(), "ACC-12345");
+}
+
 // ---- Noisy and damaged frames, the method off and on.
 
 struct AccSweepCase {
