@@ -50,20 +50,25 @@ BenchFrame MakeFrame(int64_t kind) {
     return f;
 }
 
-// Arg 0: whole-pixel read; 1: fine read; 2: empty frame.
-void BM_LineImgDecodeFrame(benchmark::State &state) {
+// Statics reset, Code 128 on, the frame installed with its region.
+void InstallBenchFrame(BenchFrame &f) {
     Test_ResetDecoderStatics();
     Test_ResetLinearStatics();
     Test_ResetLineImgStatics();
     Par_InstallDefaults();
     g_params.flagsWord[kSymCode128] |= kFlagEnabled;
-    BenchFrame f = MakeFrame(state.range(0));
     Pix_SetImagePointer(f.pixels.data());
     Pix_SetImageSize(752, 480);
     Pix_SetSecondBuffer(g_internalImage);
     Pix_InstallFrame(f.pixels.data(), 752, 480);
-    const u8 kind = 1;
+    static const u8 kind = 1;
     Test_SetLineImgRegions(&f.quad, &kind, 1);
+}
+
+// Arg 0: whole-pixel read; 1: fine read; 2: empty frame.
+void BM_LineImgDecodeFrame(benchmark::State &state) {
+    BenchFrame f = MakeFrame(state.range(0));
+    InstallBenchFrame(f);
     int decoded = 0;
     for (auto _ : state) {
         Mem_ResetArena();
@@ -107,18 +112,8 @@ BenchFrame MakeNoisyFrame(int64_t kind) {
 }
 
 void RunFrames(benchmark::State &state, int64_t kind, bool mainScan) {
-    Test_ResetDecoderStatics();
-    Test_ResetLinearStatics();
-    Test_ResetLineImgStatics();
-    Par_InstallDefaults();
-    g_params.flagsWord[kSymCode128] |= kFlagEnabled;
     BenchFrame f = MakeNoisyFrame(kind);
-    Pix_SetImagePointer(f.pixels.data());
-    Pix_SetImageSize(752, 480);
-    Pix_SetSecondBuffer(g_internalImage);
-    Pix_InstallFrame(f.pixels.data(), 752, 480);
-    const u8 regionKind = 1;
-    Test_SetLineImgRegions(&f.quad, &regionKind, 1);
+    InstallBenchFrame(f);
     Test_SetLineImgMethods(mainScan, true);
     LineImg_SetScanMode(0);
     int decoded = 0;
