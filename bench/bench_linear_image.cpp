@@ -1,10 +1,13 @@
 // The linear module per 752 x 480 frame with one installed region over a Code 128 symbol:
 // read by the whole-pixel pairs (3 px a module), read only by the 1/16-pixel pairs (1.5 px
 // a module, blur 0.8: every pair is sampled twice), and an empty frame (the region given up
-// after five pairs of both methods).
+// after five pairs of both methods). Then the accumulation: alone on one region (a Code 128
+// it reads, and a textured region where it fails), and per frame with every method on over
+// a low-contrast noisy symbol, a blotted one and an empty frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "core/arena.h"
@@ -47,20 +50,25 @@ BenchFrame MakeFrame(int64_t kind) {
     return f;
 }
 
-// Arg 0: whole-pixel read; 1: fine read; 2: empty frame.
-void BM_LineImgDecodeFrame(benchmark::State &state) {
+// Statics reset, Code 128 on, the frame installed with its region.
+void InstallBenchFrame(BenchFrame &f) {
     Test_ResetDecoderStatics();
     Test_ResetLinearStatics();
     Test_ResetLineImgStatics();
     Par_InstallDefaults();
     g_params.flagsWord[kSymCode128] |= kFlagEnabled;
-    BenchFrame f = MakeFrame(state.range(0));
     Pix_SetImagePointer(f.pixels.data());
     Pix_SetImageSize(752, 480);
     Pix_SetSecondBuffer(g_internalImage);
     Pix_InstallFrame(f.pixels.data(), 752, 480);
-    const u8 kind = 1;
+    static const u8 kind = 1;
     Test_SetLineImgRegions(&f.quad, &kind, 1);
+}
+
+// Arg 0: whole-pixel read; 1: fine read; 2: empty frame.
+void BM_LineImgDecodeFrame(benchmark::State &state) {
+    BenchFrame f = MakeFrame(state.range(0));
+    InstallBenchFrame(f);
     int decoded = 0;
     for (auto _ : state) {
         Mem_ResetArena();
@@ -71,5 +79,60 @@ void BM_LineImgDecodeFrame(benchmark::State &state) {
     Test_SetLineImgRegions(nullptr, nullptr, 0);
 }
 BENCHMARK(BM_LineImgDecodeFrame)->Arg(0)->Arg(1)->Arg(2);
+
+// 0: Code 128 at 3 px a module with light noise; 1: grey texture; 2: low contrast (100 on
+// 140) with noise 16; 3: blots of ink and paper; 4: empty.
+BenchFrame MakeNoisyFrame(int64_t kind) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_CODE128;
+    in.data = "ACC-12345";
+    in.height = 30;
+    const testkit::Symbol sym = testkit::Encode(in);
+    testkit::RenderOptions opt;
+    opt.moduleSize = 3;
+    opt.blurSigma = 0.6;
+    opt.noiseSigma = kind == 2 ? 16 : 4;
+    if (kind == 2) {
+        opt.dark = 100;
+        opt.light = 140;
+    }
+    const testkit::Rendered img = testkit::Render(sym, opt);
+    BenchFrame f = MakeFrame(0);
+    f.pixels = img.frame.pixels;
+    std::mt19937 rng(7);
+    if (kind == 1)
+        for (uint8_t &v : f.pixels) v = static_cast<uint8_t>(60 + rng() % 140);
+    if (kind == 3)
+        for (int k = 0; k < 700; ++k) {
+            const int x = 150 + static_cast<int>(rng() % 450), y = 190 + static_cast<int>(rng() % 100);
+            f.pixels[static_cast<size_t>(y) * 752 + static_cast<size_t>(x)] = (rng() & 1) != 0 ? 30 : 220;
+        }
+    if (kind == 4) f.pixels.assign(752 * 480, 200);
+    return f;
+}
+
+void RunFrames(benchmark::State &state, int64_t kind, bool mainScan) {
+    BenchFrame f = MakeNoisyFrame(kind);
+    InstallBenchFrame(f);
+    Test_SetLineImgMethods(mainScan, true);
+    LineImg_SetScanMode(0);
+    int decoded = 0;
+    for (auto _ : state) {
+        Mem_ResetArena();
+        decoded = LineImg_Decode();
+        benchmark::DoNotOptimize(decoded);
+    }
+    if (kind == 0 && decoded != 1) state.SkipWithError("the accumulation did not read");
+    Test_SetLineImgMethods(true, true);
+    Test_SetLineImgRegions(nullptr, nullptr, 0);
+}
+
+// The accumulation alone on one region: arg 0 reads, arg 1 fails.
+void BM_LineImgAccumulateRegion(benchmark::State &state) { RunFrames(state, state.range(0), false); }
+BENCHMARK(BM_LineImgAccumulateRegion)->Arg(0)->Arg(1);
+
+// Every method per frame: arg 2 low contrast and noise, 3 blots, 4 empty.
+void BM_LineImgNoisyFrame(benchmark::State &state) { RunFrames(state, state.range(0), true); }
+BENCHMARK(BM_LineImgNoisyFrame)->Arg(2)->Arg(3)->Arg(4);
 
 }  // namespace

@@ -23,6 +23,7 @@ inline constexpr i64 kLineImgMapBytes = LineImg_MapBytes(kLineImgMapRows, kLineI
 inline constexpr i32 kLineImgSampleBytes = 1280;
 inline constexpr i32 kLineImgListBytes = kLineImgEdgeCap * 4;
 inline constexpr i32 kLineImgRecordRoom = 600;  // edges and widths of the line record
+inline constexpr i32 kLineImgAccEntries = 1280;  // profile entries and line edges per frame width
 
 // Offsets from the start of the work buffer.
 enum LineImgArea : i32 {
@@ -40,6 +41,13 @@ enum LineImgArea : i32 {
     // block may still be read: behind both (and the finder's alignment slack).
     kAreaComponent = (kAreaFinderEnd + 64 + 63) & ~63,
     kAreaComponentEnd = kAreaComponent + kComponentScratchBytes,
+    // The accumulation's averaged profile (u16), its counts (u8) and the two matched-position
+    // lists (i32) of its neighbour matching, sized for a 1280-pixel-wide frame: behind every
+    // area above, since the component finder may still read its own between regions.
+    kAreaAccProfile = (kAreaComponentEnd + 63) & ~63,
+    kAreaAccCounts = kAreaAccProfile + 2 * kLineImgAccEntries * 2,
+    kAreaAccMatch = kAreaAccCounts + 2 * kLineImgAccEntries,
+    kAreaAccEnd = kAreaAccMatch + 2 * kLineImgAccEntries * 4,
 };
 static_assert(kLineImgMapRows == 320 && kLineImgMapCols == 426);
 static_assert(kAreaSamples >= kLineImgMapBytes && kAreaSamples % 64 == 0);
@@ -50,5 +58,7 @@ static_assert(kAreaEnd <= 752 * 480);
 static_assert(kAreaFinder >= kAreaEnd && kAreaFinder % 64 == 0 && kAreaFinderEnd <= 752 * 480);
 static_assert(kAreaComponent >= kAreaEnd && kAreaComponent >= kAreaFinderEnd + 64 && kAreaComponent % 64 == 0);
 static_assert(kAreaComponentEnd <= 752 * 480);
+static_assert(kAreaAccProfile >= kAreaComponentEnd && kAreaAccProfile % 64 == 0 && kAreaAccMatch % 4 == 0);
+static_assert(kAreaAccEnd <= 752 * 480);
 
 }  // namespace vexo

@@ -26,6 +26,7 @@ inline constexpr u8 kRegionUnread = 0;
 inline constexpr u8 kRegionFinished = 1;
 inline constexpr u8 kRegionRefused = 2;
 inline constexpr u8 kRegionScanned = 3;
+inline constexpr u8 kRegionStopped = 4;  // the accumulation's review stopped the region
 inline constexpr u8 kRegionProfileFailed = 16;
 inline constexpr u8 kRegionSkip = 17;
 
@@ -80,6 +81,7 @@ struct LINEIMG_LINE_STATE {
     i32 nextRegion;
     LINEIMG_REGIONS *regions;
     u16 minStep;
+    u16 lastLineSamples;  // whole-pixel samples of the main scan's last line
 };
 
 // The results of one decode call.
@@ -150,6 +152,11 @@ extern LINEIMG_REGIONS g_lineImgRegions;
 extern LINEIMG_SEGMENT_LINE g_lineImgLines[kLineImgLineRecordCap];
 extern i8 g_lineImgVotes[kLineImgRegionCap];
 extern u32 g_lineImgProfileOn;
+// Reading methods switched off (tests only set it): bit 0 the main scan, bit 1 the
+// accumulation.
+inline constexpr u8 kLineImgMainScanOff = 1;
+inline constexpr u8 kLineImgAccumulateOff = 2;
+extern u8 g_lineImgMethodsOff;
 
 // ---- Driver.
 
@@ -191,13 +198,20 @@ int LineImg_IsReadConfirmed(const LINEIMG_READ_SET *reads);
 void LineImg_ResetLineState();
 // Appends the 1D driver's latest read to the read set (bounded by its buffers): 0 when full.
 int LineImg_AppendRead(LINEIMG_READ_SET *reads);
+// The 1D driver's latest read into the record (bounded by its text room), then stored.
+void LineImg_RecordLineRead(LINEIMG_LINE_STATE *state, LINEIMG_LINE_RECORD *record);
+// The read set's last read becomes result run.count: 1, or 0 when the run is full.
+int LineImg_AppendRunResult(LINEIMG_RUN *run, const LINEIMG_READ_SET *reads, const REGION_QUAD *quad,
+                            GEO_POINT centre, u8 kind);
 
 // ---- Methods of other steps (composite components, accumulation, profile path).
 
 int LineImg_TryComponents(LINEIMG_RUN *run);
-int LineImg_AllocAccumulateBuffers();
-int LineImg_ScanRegionAccumulate(LINEIMG_RUN *run, const REGION_QUAD *quad, u8 kind);
-void LineImg_FreeAccumulateBuffers();
+// Takes the accumulation's eight blocks: 0 (none held) when one cannot be had or the
+// method is switched off.
+int LineImg_AllocAccumulator();
+int LineImg_ScanRegionAccumulate(LINEIMG_RUN *run, const REGION_QUAD *quad, u8 kind, LINEIMG_READ_SET *reads);
+void LineImg_FreeAccumulator();
 int LineImg_AllocProfileBuffers();
 int LineImg_ScanRegionProfile(LINEIMG_RUN *run, const REGION_QUAD *quad, u8 kind);
 void LineImg_FreeProfileBuffers();

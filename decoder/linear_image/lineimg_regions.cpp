@@ -73,12 +73,14 @@ int DecodeRegionWith(LINEIMG_RUN *run, LINEIMG_READ_SET *reads, i32 i) {
     const i32 width = Span(c[kTopLeft], c[kBottomLeft], c[kTopRight], c[kBottomRight]);
     const i32 height = Span(c[kTopLeft], c[kTopRight], c[kBottomLeft], c[kBottomRight]);
     if (width < kMinSide || height < kMinSide) return 0;
-    if (LineImg_ScanRegion(run, quad, &t.status[i], t.kinds[i], reads) == 1) return MarkAnd(quad, 1);
+    if ((g_lineImgMethodsOff & kLineImgMainScanOff) == 0 &&
+        LineImg_ScanRegion(run, quad, &t.status[i], t.kinds[i], reads) == 1)
+        return MarkAnd(quad, 1);
     if (width > kMaxSide || height > kMaxSide) return 0;
     if (st.regionStop != 0 || t.status[i] == kRegionSkip) return MarkAnd(quad, 0);
-    if (LineImg_AllocAccumulateBuffers() == 1) {
-        const int r = LineImg_ScanRegionAccumulate(run, quad, t.kinds[i]);
-        LineImg_FreeAccumulateBuffers();
+    if (LineImg_AllocAccumulator() == 1) {
+        const int r = LineImg_ScanRegionAccumulate(run, quad, t.kinds[i], reads);
+        LineImg_FreeAccumulator();
         if (r == 1) return MarkAnd(quad, 1);
     }
     if (st.regionStop != 0) return MarkAnd(quad, 0);

@@ -93,12 +93,6 @@ void CopyReadToRecord(LINEIMG_LINE_RECORD *rec) {
     rec->aimModifier = aim[2];
 }
 
-void RecordRead(LINEIMG_LINE_STATE *state, LINEIMG_LINE_RECORD *rec) {
-    state->region = static_cast<u16>(state->nextRegion > 0 ? state->nextRegion - 1 : 0);
-    CopyReadToRecord(rec);
-    LineImg_StoreLineResult(rec);
-}
-
 void AppendLineRecord(u16 value, u16 count) {
     LINEIMG_LINE_STATE &st = g_lineImgState;
     if (st.segments == nullptr || st.segmentCount < 0 || st.segmentCount >= kLineImgLineRecordCap) return;
@@ -138,11 +132,21 @@ void LinePair(const REGION_QUAD *q, i32 k, LINEIMG_LINE_PAIR *pair) {
     Geo_StepTowards(&q->c[kTopRight], &q->c[kBottomRight], &pair->b1, k + kPairGap);
 }
 
+bool HitConfirmed(const LINEIMG_READ_SET *reads) {
+    const i32 id = g_lineImgState.id;
+    const bool oneRead = id == 26 || id == 36 || id == 37 || Line_IsMultiReadConfirmed() != 0;
+    if (oneRead && reads->count > 0 && reads->length[reads->count - 1] > 0) return true;
+    return LineImg_IsReadConfirmed(reads) == 1;
+}
+
+}  // namespace
+
 // The last read of the set becomes result run.count.
-int StoreResult(LINEIMG_RUN *run, const LINEIMG_READ_SET *reads, const REGION_QUAD *quad, GEO_POINT centre,
-                u8 kind) {
+int LineImg_AppendRunResult(LINEIMG_RUN *run, const LINEIMG_READ_SET *reads, const REGION_QUAD *quad,
+                            GEO_POINT centre, u8 kind) {
     const i32 i = run->count;
-    if (i < 0 || i >= kLineImgResultCap || reads->count <= 0) return 0;
+    if (run == nullptr || reads == nullptr || quad == nullptr) return 0;
+    if (i < 0 || i >= kLineImgResultCap || i >= run->limit || reads->count <= 0 || reads->count > kLineImgReadCap) return 0;
     const i32 last = reads->count - 1;
     i32 n = reads->length[last];
     if (n < 0) n = 0;
@@ -165,14 +169,12 @@ int StoreResult(LINEIMG_RUN *run, const LINEIMG_READ_SET *reads, const REGION_QU
     return 1;
 }
 
-bool HitConfirmed(const LINEIMG_READ_SET *reads) {
-    const i32 id = g_lineImgState.id;
-    const bool oneRead = id == 26 || id == 36 || id == 37 || Line_IsMultiReadConfirmed() != 0;
-    if (oneRead && reads->count > 0 && reads->length[reads->count - 1] > 0) return true;
-    return LineImg_IsReadConfirmed(reads) == 1;
+void LineImg_RecordLineRead(LINEIMG_LINE_STATE *state, LINEIMG_LINE_RECORD *record) {
+    if (state == nullptr || record == nullptr) return;
+    state->region = static_cast<u16>(state->nextRegion > 0 ? state->nextRegion - 1 : 0);
+    CopyReadToRecord(record);
+    LineImg_StoreLineResult(record);
 }
-
-}  // namespace
 
 void LineImg_ResetLineState() {
     for (LINE_AUX_ENTRY &e : g_tallyEntries) e = LINE_AUX_ENTRY{};
@@ -290,9 +292,10 @@ int LineDeodeSub(const LINEIMG_LINE_PAIR *pair, LINEIMG_LINE_STATE *state, LINEI
     LineEdges(s.samples, nB, state->minStep, s.riseB, s.fallB, s.cap, &nrB, &nfB);
     if (BuildEdgeInput(&s, nrA, nfA, nrB, nfB) != 1) return -1;
     g_lineEdgeInput.sampleCount = static_cast<u16>(nA);
+    state->lastLineSamples = static_cast<u16>(nA);
     if (Line_DecodeEdgeLine() != 1) return 0;
     if (LineImg_AppendRead(reads) == 0) return 0;
-    RecordRead(state, &s.record);
+    LineImg_RecordLineRead(state, &s.record);
     return 1;
 }
 
@@ -353,7 +356,7 @@ int LineImg_DecodeLineFine(const LINEIMG_LINE_PAIR *pair, LINEIMG_LINE_STATE *st
             g_lineEdgeInput.sampleCount = kLineImgFineSamples;
             answer = 0;
             if (Line_DecodeEdgeLine() == 1 && LineImg_AppendRead(reads) == 1 && Line_GetResultSymbology() != 31) {
-                RecordRead(state, &s.record);
+                LineImg_RecordLineRead(state, &s.record);
                 if (state->narrowWidth2 != -2)
                     state->narrowWidth2 =
                         static_cast<i32>(static_cast<i64>(state->narrowWidth2) * pixels / kLineImgFineSamples);
@@ -395,7 +398,7 @@ int LineImg_ScanRegion(LINEIMG_RUN *run, const REGION_QUAD *quad, u8 *status, u8
             if (HitConfirmed(reads)) {
                 if (reads->count > kLineImgReadCap - 1) break;
                 LineImg_ReviewAttempts();
-                if (StoreResult(run, reads, quad, centre, kind) == 0) break;
+                if (LineImg_AppendRunResult(run, reads, quad, centre, kind) == 0) break;
                 *status = kRegionFinished;
                 return 1;
             }

@@ -27,6 +27,8 @@ void Test_ResetLineImgStatics() {
     for (LINEIMG_SEGMENT_LINE &l : g_lineImgLines) l = LINEIMG_SEGMENT_LINE{};
     for (i8 &v : g_lineImgVotes) v = 0;
     g_lineImgProfileOn = 1;
+    g_lineImgMethodsOff = 0;
+    LineImg_FreeAccumulator();
     g_lineImgRegionSource = nullptr;
     g_installed = LINEIMG_REGIONS{};
     LineImg_ResetLineState();
@@ -45,6 +47,14 @@ void Test_SetLineImgRegions(const REGION_QUAD *quads, const u8 *kinds, i32 n) {
     }
     g_installed.count = n;
     g_lineImgRegionSource = InstalledRegions;
+}
+
+}  // namespace vexo
+
+namespace vexo {
+
+void Test_SetLineImgMethods(bool mainScan, bool accumulate) {
+    g_lineImgMethodsOff = static_cast<u8>((mainScan ? 0 : kLineImgMainScanOff) | (accumulate ? 0 : kLineImgAccumulateOff));
 }
 
 }  // namespace vexo

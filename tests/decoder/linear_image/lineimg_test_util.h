@@ -18,6 +18,7 @@
 #include "linear_image/lineimg_module.h"
 #include "linear_image/lineimg_services.h"
 #include "linear_image/test_hooks_lineimg.h"
+#include "locate/projection.h"
 
 namespace lineimgtest {
 
@@ -58,6 +59,27 @@ inline std::string OutputAim() {
     char aim[3] = {};
     vexo::LineImg_WriteAimId(aim);
     return std::string(aim, 3);
+}
+
+// The row pass's proposals (eight coordinates each) after the column pass, with between()
+// run between the passes as the core's linear stage runs the module; maps (when set) gets
+// the difference maps as the row pass found them.
+template <class Between>
+std::vector<vexo::i32> RowPassAfter(Between between, std::vector<vexo::u8> *maps = nullptr) {
+    vexo::Mem_ResetArena();
+    EXPECT_EQ(vexo::Loc_ProjectionThresholds(), 1);
+    vexo::REGION_QUAD quads[40];
+    vexo::Loc_ColumnProjectionQuads(quads, 40);
+    between();
+    if (maps != nullptr) {
+        const vexo::i64 bytes = 2 * static_cast<vexo::i64>(vexo::g_projState.rows) * vexo::g_projState.cols;
+        maps->assign(vexo::g_projState.mapH, vexo::g_projState.mapH + bytes);
+    }
+    const int n = vexo::Loc_RowProjectionQuads(quads, 40);
+    std::vector<vexo::i32> out;
+    for (int k = 0; k < n; ++k)
+        for (const vexo::POINT_I32 &c : quads[k].c) out.insert(out.end(), {c.x, c.y});
+    return out;
 }
 
 }  // namespace lineimgtest

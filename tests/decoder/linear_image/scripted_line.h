@@ -126,6 +126,18 @@ protected:
     vexo::LINEIMG_RUN run_{};
 };
 
+// One region (kind 1) as the region being decoded, and an empty read set over room.
+inline void InstallOneRegion(const vexo::REGION_QUAD &quad, vexo::LINEIMG_READ_SET *reads, uint8_t *room) {
+    vexo::g_lineImgRegions.count = 1;
+    vexo::g_lineImgRegions.quads[0] = quad;
+    vexo::g_lineImgRegions.kinds[0] = 1;
+    vexo::g_lineImgState.nextRegion = 1;
+    vexo::g_lineImgState.region = 0;
+    *reads = vexo::LINEIMG_READ_SET{};
+    for (int k = 0; k < vexo::kLineImgReadCap; ++k) reads->buffer[k] = room + k * vexo::kLineImgTextBytes;
+    reads->wanted = 2;
+}
+
 // The row of a whole-pixel line that starts at column x0, from its first edge.
 inline int RowOfLine(const LineSeen &s, int x0) {
     const int firstBar = (s.firstEdge - 8) / 16 + x0 + 2;

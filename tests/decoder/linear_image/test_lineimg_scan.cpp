@@ -21,14 +21,7 @@ class LineImgScan : public BarFrameTest {
 protected:
     void SetUp() override {
         BarFrameTest::SetUp();
-        g_lineImgRegions.count = 1;
-        g_lineImgRegions.quads[0] = Box(kLeft, kTop, 650, kTop + 100);
-        g_lineImgRegions.kinds[0] = 1;
-        g_lineImgState.nextRegion = 1;
-        g_lineImgState.region = 0;
-        reads_ = LINEIMG_READ_SET{};
-        for (int k = 0; k < kLineImgReadCap; ++k) reads_.buffer[k] = readRoom_ + k * kLineImgTextBytes;
-        reads_.wanted = 2;
+        InstallOneRegion(Box(kLeft, kTop, 650, kTop + 100), &reads_, readRoom_);
         lineMultiReadFlags = 0;
     }
     void TearDown() override { lineMultiReadFlags = 0; }

@@ -162,26 +162,9 @@ TEST(LineImgSymbols, RowPassFindsItsMapsAfterTheModule) {
     std::vector<uint8_t> pixels = s.img.frame.pixels;
     InstallImage(pixels, s.img.frame.width, s.img.frame.height);
     Test_SetLineImgRegions(&s.quad, &s.kind, 1);
-    auto rowPass = [&](bool runModule, std::vector<u8> *maps) {
-        Mem_ResetArena();
-        EXPECT_EQ(Loc_ProjectionThresholds(), 1);
-        REGION_QUAD quads[40];
-        Loc_ColumnProjectionQuads(quads, 40);
-        if (runModule) {
-            EXPECT_EQ(LineImg_Decode(), 1);
-        }
-        const i64 bytes = 2 * static_cast<i64>(g_projState.rows) * g_projState.cols;
-        maps->assign(g_projState.mapH, g_projState.mapH + bytes);
-        const int n = Loc_RowProjectionQuads(quads, 40);
-        std::vector<std::array<i32, 8>> out;
-        for (int k = 0; k < n; ++k)
-            out.push_back({quads[k].c[0].x, quads[k].c[0].y, quads[k].c[1].x, quads[k].c[1].y, quads[k].c[2].x,
-                           quads[k].c[2].y, quads[k].c[3].x, quads[k].c[3].y});
-        return out;
-    };
     std::vector<u8> before, after;
-    const auto plain = rowPass(false, &before);
-    const auto withModule = rowPass(true, &after);
+    const auto plain = RowPassAfter([] {}, &before);
+    const auto withModule = RowPassAfter([] { EXPECT_EQ(LineImg_Decode(), 1); }, &after);
     EXPECT_FALSE(plain.empty());
     EXPECT_EQ(plain, withModule);
     EXPECT_TRUE(before == after);
