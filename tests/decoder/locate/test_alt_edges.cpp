@@ -11,6 +11,7 @@
 #include "locate/corner_pairing.h"
 #include "locate/edge_extension.h"
 #include "locate/gradient_segments.h"
+#include "locate/ring_scanner.h"
 #include "locate/row_thresholds.h"
 #include "locate_test.h"
 
@@ -583,6 +584,186 @@ TEST_F(AltEdgesTest, EdgeExtensionRefusals) {
     EXPECT_EQ(e.x, 154);
     EXPECT_EQ(s.x, 150 - 4 * (count - 2));
     EXPECT_LE(s.x, 20);
+}
+
+TEST(AltRings, RunTests) {
+    struct {
+        const char *what;
+        std::vector<int> runs;
+        int expect;
+    } const cases[] = {
+        {"seven runs of 10", {10, 10, 10, 10, 10, 10, 10}, 1},
+        {"alternating 10 and 5", {10, 5, 10, 5, 10, 5, 10}, 1},
+        {"six of 10 and one of 30", {10, 10, 10, 10, 10, 10, 30}, 0},
+        {"last run of 20", {10, 10, 10, 10, 10, 10, 20}, 0},
+    };
+    for (const auto &c : cases) {
+        int32_t b[8] = {0};
+        for (int k = 0; k < 7; ++k) b[k + 1] = b[k] + c.runs[k];
+        int32_t score = 5;
+        EXPECT_EQ(vexo::Loc_RingEqualRuns6(b, &score, 825), c.expect) << c.what;
+        if (c.expect == 1) {
+            EXPECT_GT(score, 5 + 825) << c.what;
+        }
+    }
+    const int32_t four[6] = {0, 10, 20, 30, 40, 50};
+    int32_t score4 = 0;
+    EXPECT_EQ(vexo::Loc_RingEqualRuns4(four, &score4, 825), 0) << "the doubled spans differ";
+    const int32_t inner[6] = {0, 1, 2, 9, 10, 11};  // two runs of 1, a core of 7, two of 1
+    int32_t si = 0;
+    EXPECT_EQ(vexo::Loc_RingInnerRatio(inner, &si, 640), 1);
+    EXPECT_EQ(si, 1024);
+    const int32_t flat[6] = {4, 5, 4, 9, 10, 11};
+    EXPECT_EQ(vexo::Loc_RingInnerRatio(flat, &si, 0), 0) << "b2 = b0";
+
+    vexo::RING_PROBE probes[8] = {};
+    for (auto &p : probes) {
+        p.bounds[0] = -1024;
+        p.bounds[7] = 1024;
+    }
+    for (int tail : {128, 127}) {
+        probes[6].bounds[7] = tail;
+        int32_t sym = -1;
+        EXPECT_EQ(vexo::Loc_RingSymmetry(probes, &sym), tail == 128 ? 1 : 0) << tail;
+        if (tail == 128) {
+            EXPECT_EQ(sym, 800);
+        }
+    }
+    struct {
+        int mode, count0, pol0, count, pol;
+    } const modes[] = {{0, 0, 0, 2, 1}, {1, 0, 1, 2, 0}, {2, 0, 1, 1, 0}, {2, 1, 0, 2, 1}, {7, 3, 1, 4, 0}};
+    for (const auto &m : modes) {
+        int32_t count = m.count0, pol = m.pol0;
+        vexo::Loc_RingNextPolarity(&count, &pol, m.mode);
+        EXPECT_EQ(count, m.count) << m.mode;
+        EXPECT_EQ(pol, m.pol) << m.mode;
+    }
+    EXPECT_EQ(vexo::Loc_RingCosine1024({10, 0}, {0, 0}, {20, 0}), 1024) << "no turn";
+    EXPECT_EQ(vexo::Loc_RingCosine1024({10, 0}, {0, 0}, {10, 10}), 0) << "a right turn";
+    EXPECT_EQ(vexo::Loc_RingCosine1024({10, 0}, {10, 0}, {10, 10}), 0) << "a side of 0";
+    const POINT_I32 pts[3] = {{0, 0}, {10, 1}, {30, 5}};
+    int32_t sums[2];
+    EXPECT_EQ(vexo::Loc_RingDisplacementSums(pts, sums, 3), 1);
+    EXPECT_EQ(sums[0], 10 + 30 + 20);
+    EXPECT_EQ(sums[1], 1 + 5 + 4);
+}
+
+TEST_F(AltEdgesTest, RingRunBoundaries) {
+    // A dark flat line: no third proposes a threshold (255).
+    uint8_t flat[40];
+    std::memset(flat, 50, sizeof flat);
+    uint16_t b[20];
+    uint8_t t = 0;
+    EXPECT_EQ(vexo::Loc_RingRunBoundaries(flat, 40, b, &t, 1), 0) << "no usable contrast";
+    EXPECT_EQ(t, 255);
+    std::memset(flat, 120, sizeof flat);
+    EXPECT_EQ(vexo::Loc_RingRunBoundaries(flat, 40, b, &t, 1), 2) << "a bright flat line is one run";
+    EXPECT_EQ(vexo::Loc_RingRunBoundariesChecked(flat, 0, b, &t, 1), 0);
+    uint8_t bars[40];
+    for (int k = 0; k < 40; ++k) bars[k] = (k / 5) % 2 != 0 ? 20 : 200;
+    const int n = vexo::Loc_RingRunBoundaries(bars, 40, b, &t, 1);
+    ASSERT_EQ(n, 8);
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(b[k], 5 + 5 * k) << k;
+    EXPECT_EQ(b[7], 40);
+    EXPECT_EQ(vexo::Loc_RingRunBoundaries(bars, 40, b, &t, 0), 9) << "light first: nothing to skip";
+    EXPECT_EQ(b[0], 0);
+}
+
+// Concentric squares: a dark centre of `ring` pixels and rings of that width out to
+// `rings` on a light ground, turned by `angle`; all inverted for light rings.
+GreyFrame AltRingsFrame(int w, int h, double cx, double cy, double ring, int rings, double angleDeg, bool darkRings,
+                        uint32_t noiseSeed) {
+    GreyFrame f(w, h, 210);
+    const double c = std::cos(angleDeg * M_PI / 180), s = std::sin(angleDeg * M_PI / 180);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int dark = 0;
+            for (int k = 0; k < 16; ++k) {
+                const double px = x + (k % 4 + 0.5) / 4 - cx, py = y + (k / 4 + 0.5) / 4 - cy;
+                const double u = std::fabs(c * px + s * py), v = std::fabs(-s * px + c * py);
+                const int idx = static_cast<int>(std::floor((std::max(u, v) + ring / 2) / ring));
+                if (idx < rings && idx % 2 == 0) ++dark;
+            }
+            const int v = 210 - dark * 170 / 16;
+            f.At(x, y) = static_cast<uint8_t>(darkRings ? v : 250 - v);
+        }
+    if (noiseSeed != 0) f.Noise(noiseSeed, 6);
+    return f;
+}
+
+TEST_F(AltEdgesTest, DrawnSquareRings) {
+    struct {
+        double ring, angle;
+        bool dark;
+        uint32_t seed;
+    } const cases[] = {
+        {5, 0, true, 0},  {6, 0, false, 0}, {7, 15, true, 3}, {8, 30, false, 4},
+        {5, 45, true, 0}, {6, 45, false, 5}, {8, 0, true, 6}, {7, 40, false, 0},
+    };
+    for (const auto &c : cases) {
+        const double cx = 200.5, cy = 150.5;
+        GreyFrame f = AltRingsFrame(400, 300, cx, cy, c.ring, 5, c.angle, c.dark, c.seed);
+        Install(f);
+        vexo::RING_CANDIDATE out[4];
+        const int n = vexo::Loc_RingScanFrame(f.pixels.data(), out, 4, POINT_I32{0, 0}, POINT_I32{0, 0}, 0, 2);
+        const std::string what = "ring " + std::to_string(c.ring) + " angle " + std::to_string(c.angle) +
+                                 (c.dark ? " dark" : " light") + " seed " + std::to_string(c.seed);
+        ASSERT_GE(n, 1) << what;
+        EXPECT_NEAR(out[0].centreX, cx, 2) << what;
+        EXPECT_NEAR(out[0].centreY, cy, 2) << what;
+        EXPECT_EQ(out[0].polarity, c.dark ? 1 : 0) << what;
+        for (int k = 1; k < n; ++k) EXPECT_GE(out[k - 1].score, out[k].score) << what;
+        if (c.angle != 0 && c.angle != 45) continue;
+        // The outermost crossings lie on the outer edge of the third ring.
+        const double r = 3.5 * c.ring;
+        double ex[4], ey[4];
+        for (int k = 0; k < 4; ++k) {
+            const double a = (c.angle + 90.0 * k - 135.0) * M_PI / 180;  // from the top-most, clockwise
+            ex[k] = cx + r * std::sqrt(2.0) * std::cos(a);
+            ey[k] = cy + r * std::sqrt(2.0) * std::sin(a);
+        }
+        if (c.angle == 0) {
+            // Two corners share the top: the first is the top-right in ray order.
+            const double tx[4] = {cx + r, cx + r, cx - r, cx - r}, ty[4] = {cy - r, cy + r, cy + r, cy - r};
+            for (int k = 0; k < 4; ++k) {
+                ex[k] = tx[k];
+                ey[k] = ty[k];
+            }
+        }
+        int matched = 0;
+        for (int k = 0; k < 4; ++k) {
+            const double x = out[0].corner[k] & 0xFFFF, y = static_cast<uint32_t>(out[0].corner[k]) >> 16;
+            for (int j = 0; j < 4; ++j)
+                if (std::fabs(x - ex[j]) <= 2 && std::fabs(y - ey[j]) <= 2) ++matched;
+        }
+        EXPECT_EQ(matched, 4) << what;
+    }
+}
+
+TEST_F(AltEdgesTest, RingScannerCapacityAndBounds) {
+    GreyFrame f = AltRingsFrame(400, 300, 120.5, 150.5, 6, 5, 0, true, 0);
+    GreyFrame g = AltRingsFrame(400, 300, 290.5, 150.5, 5, 5, 10, true, 0);
+    for (int x = 220; x < 400; ++x)
+        for (int y = 0; y < 300; ++y) f.At(x, y) = g.At(x, y);
+    Install(f);
+    vexo::RING_CANDIDATE out[4];
+    std::memset(out, 0x6B, sizeof out);
+    EXPECT_EQ(vexo::Loc_RingScanFrame(f.pixels.data(), out, 1, POINT_I32{40, 60}, POINT_I32{370, 240}, 0, 1), 1);
+    EXPECT_EQ(out[1].type, 0x6B6B6B6B) << "nothing after a full output";
+    std::memset(out, 0x6B, sizeof out);
+    ASSERT_EQ(vexo::Loc_RingScanFrame(f.pixels.data(), out, 4, POINT_I32{40, 60}, POINT_I32{370, 240}, 0, 1), 2);
+    EXPECT_GE(out[0].score, out[1].score);
+    EXPECT_EQ(out[2].type, 0) << "the entry after the last is cleared";
+    EXPECT_EQ(out[3].type, 0x6B6B6B6B);
+    EXPECT_EQ(vexo::Loc_RingScanFrame(f.pixels.data(), out, 0, POINT_I32{0, 0}, POINT_I32{0, 0}, 0, 1), 0);
+    EXPECT_EQ(vexo::Loc_RingScanFrame(f.pixels.data(), out, 4, POINT_I32{0, 0}, POINT_I32{0, 0}, 0, 0), 0)
+        << "light rings only";
+    // A caller's window beyond the frame, over 1,280 columns of fine stripes.
+    GreyFrame stripes(1280, 64);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 1280; ++x) stripes.At(x, y) = x % 2 != 0 ? 200 : 30;
+    Install(stripes);
+    EXPECT_GE(vexo::Loc_RingScanFrame(stripes.pixels.data(), out, 4, POINT_I32{-50, -20}, POINT_I32{5000, 900}, 1, 2), 0);
 }
 
 }  // namespace
