@@ -157,15 +157,17 @@ int EvaluateCandidate(RingScan &s, i32 cx, i32 cy, i32 w, u8 threshold, int pola
         points[k + kRingRays] = Pack(probes[k].outer[1]);
     }
     i32 finish = 0;
+    const RING_CANDIDATE plain = c;
     if (Loc_RingFinishCandidate(s.f.pixels, &c, probes, threshold, &finish, kFinishTolerance) != 0 &&
         Loc_RingSymmetry(probes, &sym) != 0) {
         c.type = 1;
         c.size = (w + h) * 13 / 18;
         c.score = (score + finish + sym) / 3;
-        if (c.score <= kMinFinishedScore) return 0;
-    } else if (c.score <= kMinPlainScore) {
-        return 0;
     }
+    // Outer rings that pass only weakly (data beside a small bulls-eye can) leave the
+    // candidate as good as one whose outer rings failed: it stays a type-0 record.
+    if (c.type == 1 && c.score <= kMinFinishedScore) c = plain;
+    if (c.type == 0 && c.score <= kMinPlainScore) return 0;
     if (Loc_RingCorners(points, c.corner) == 0) return 0;
     s.out[s.count++] = c;
     return 1;
@@ -365,40 +367,44 @@ int Loc_RingCorners(const i64 *points, i32 *box) {
     if (points == nullptr || box == nullptr) return 0;
     constexpr int n = 2 * kRingRays;
     POINT_I32 p[n];
-    bool straight[n];
     for (int k = 0; k < n; ++k) p[k] = Unpack(points[k]);
+    // The sixteen rays are 22.5 degrees apart, four to a side: the corners lie near the
+    // four crossings a quarter turn apart that are farthest from the centre.
+    i64 cx = 0, cy = 0;
+    for (const POINT_I32 &q : p) {
+        cx += q.x;
+        cy += q.y;
+    }
+    cx /= n;
+    cy /= n;
+    int phase = 0;
+    i64 best = -1;
+    for (int k = 0; k < 4; ++k) {
+        i64 d = 0;
+        for (int j = k; j < n; j += 4) d += (p[j].x - cx) * (p[j].x - cx) + (p[j].y - cy) * (p[j].y - cy);
+        if (d > best) {
+            best = d;
+            phase = k;
+        }
+    }
+    bool straight[n];
     for (int k = 0; k < n; ++k)
         straight[k] = Loc_RingCosine1024(p[k], p[(k + n - 1) % n], p[(k + 1) % n]) > kStraight;
-    // Start the cyclic walk just after a straight crossing.
-    int first = -1;
-    for (int k = 0; k < n && first < 0; ++k)
-        if (straight[k] && !straight[(k + 1) % n]) first = (k + 1) % n;
-    if (first < 0) return 0;
+    // Midway between corners the ring's side runs straight through its crossings.
+    int sides = 0;
+    for (int j = phase + 2; j < n; j += 4) sides += straight[j] ? 1 : 0;
+    if (sides < 2) return 0;
     POINT_I32 corners[4];
-    int groups = 0;
-    for (int i = 0; i < n;) {
-        const int g0 = (first + i) % n;
-        if (straight[g0]) {
-            ++i;
-            continue;
-        }
-        int len = 0;
-        while (i + len < n && !straight[(first + i + len) % n]) ++len;
-        if (groups == 4) return 0;
-        const int g1 = (g0 + len - 1) % n;
-        POINT_I32 c = p[g0];
-        if (len > 1) {
-            // The sides before and after the group, each through its two nearest points.
-            const POINT_I32 a0 = p[(g0 + n - 2) % n], a1 = p[(g0 + n - 1) % n];
-            const POINT_I32 b0 = p[(g1 + 1) % n], b1 = p[(g1 + 2) % n];
-            if (!Meet(a0, a1, b0, b1, &c))
-                c = POINT_I32{static_cast<i32>((static_cast<i64>(p[g0].x) + p[g1].x) / 2),
-                              static_cast<i32>((static_cast<i64>(p[g0].y) + p[g1].y) / 2)};
-        }
-        corners[groups++] = c;
-        i += len;
+    for (int k = 0; k < 4; ++k) {
+        const int c = phase + 4 * k, before = (c + n - 1) % n, after = (c + 1) % n;
+        corners[k] = p[c];
+        // A lone turning crossing between straight ones is the corner itself; otherwise
+        // the corner falls between rays, where the sides through the two crossings on
+        // either side meet.
+        if (!straight[c] && straight[before] && straight[after]) continue;
+        POINT_I32 m;
+        if (Meet(p[(c + n - 2) % n], p[before], p[after], p[(c + 2) % n], &m)) corners[k] = m;
     }
-    if (groups != 4) return 0;
     // Clockwise from the top-most (ray order is clockwise already).
     int top = 0;
     for (int k = 1; k < 4; ++k)

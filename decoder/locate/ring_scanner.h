@@ -60,9 +60,10 @@ int Loc_RingProbeRay(const u8 *frame, i32 *x, i32 *y, i32 *width, int direction,
 // at least 3200.
 int Loc_RingSymmetry(const RING_PROBE *probes, i32 *score);
 // Corners from the sixteen crossings (x in the low, y in the high 32 bits, 1/16 pixel, in
-// ray order): a crossing is straight when the path turns there by under about 18
-// degrees; each of exactly four groups of turning crossings gives a corner (a lone one is
-// the corner, a longer group the meeting point of the straight sides around it).
+// ray order): the four crossings a quarter turn apart farthest from the centre mark the
+// corners, and each corner is the meeting point of the sides through the two crossings on
+// either side of it. 0 unless at least two of the crossings midway between corners are
+// straight (the path turns there by under about 18 degrees) and the sides meet.
 int Loc_RingCorners(const i64 *points, i32 *box);
 // 1024 x cos of the turn at a, between a - b and c - a; 0 when a side is 0.
 i32 Loc_RingCosine1024(POINT_I32 a, POINT_I32 b, POINT_I32 c);
