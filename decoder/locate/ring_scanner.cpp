@@ -484,9 +484,11 @@ void Loc_RingNextPolarity(i32 *count, i32 *polarity, int mode) {
 i32 Loc_RingScanFrame(const u8 *frame, RING_CANDIDATE *out, i32 capacity, POINT_I32 topLeft, POINT_I32 bottomRight,
                       int multiPass, int polarity) {
     if (frame == nullptr || out == nullptr || capacity < 1 || g_image.width <= 0 || g_image.height <= 0) return 0;
+    const i32 W = g_image.width, H = g_image.height;
+    // The two run lists stay inside the installed part of the second buffer.
+    if (static_cast<i64>(W) * H < 4 * kRingRunCapacity) return 0;
     u8 *lists = Pix_WorkMemory(4 * kRingRunCapacity);
     if (lists == nullptr) return 0;
-    const i32 W = g_image.width, H = g_image.height;
     RingScan s{{frame, W, H}, out, capacity, 0, reinterpret_cast<u16 *>(lists),
                reinterpret_cast<u16 *>(lists) + kRingRunCapacity, {}, 0};
     for (i32 k = 0; k < 2 * kRingRunCapacity; ++k) s.runs[k] = 0;

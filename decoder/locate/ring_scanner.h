@@ -38,8 +38,9 @@ struct RING_PROBE {
 // half of the frame, clipped to the frame either way; multiPass adds two passes over the
 // left and right halves of the frame's middle two thirds of rows. polarity 1 searches dark
 // rings on light, 0 the inverse, any other value both. Writes at most capacity records,
-// sorted by score, and answers their count (0 for a capacity below 1, no frame or no
-// second buffer). The run lists live in the second buffer of the installed image.
+// sorted by score, and answers their count (0 for a capacity below 1, no frame, or a
+// second buffer without room for the two run lists of 800 bytes: frames under 1,600
+// pixels). The run lists live in the second buffer of the installed image.
 i32 Loc_RingScanFrame(const u8 *frame, RING_CANDIDATE *out, i32 capacity, POINT_I32 topLeft, POINT_I32 bottomRight,
                       int multiPass, int polarity);
 // Run boundaries of a line of n samples (at most min(n / 2, 400) entries); writes the
