@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/pixel.h"
+#include "toolkit/geometry.h"
 #include "toolkit/sampling.h"
 
 namespace vexo {
@@ -64,18 +65,8 @@ i32 PairAngle(const GRADIENT_SEGMENT &p, const GRADIENT_SEGMENT &q) {
 // Intersection of the lines through p's and q's end points; false when they are parallel
 // (a record whose ends coincide, or whose direction disagrees with its ends).
 bool LineIntersection(const GRADIENT_SEGMENT &p, const GRADIENT_SEGMENT &q, POINT_I32 *o) {
-    const i64 x1 = p.x0, y1 = p.y0, x2 = p.x1, y2 = p.y1;
-    const i64 x3 = q.x0, y3 = q.y0, x4 = q.x1, y4 = q.y1;
-    const i64 den = (x1 - x2) * (y3 - y4) - (y1 - y2) * (x3 - x4);
-    if (den == 0) return false;
-    const i64 c1 = x1 * y2 - y1 * x2;
-    const i64 c2 = x3 * y4 - y3 * x4;
-    const i64 ox = (c1 * (x3 - x4) - (x1 - x2) * c2) / den;
-    const i64 oy = (c1 * (y3 - y4) - (y1 - y2) * c2) / den;
-    // Lines over 16-bit points meeting at 60 degrees or more stay within a few frame sizes.
-    if (ox < INT32_MIN || ox > INT32_MAX || oy < INT32_MIN || oy > INT32_MAX) return false;
-    *o = POINT_I32{static_cast<i32>(ox), static_cast<i32>(oy)};
-    return true;
+    const POINT_I32 p0 = StartOf(p), p1 = EndOf(p), q0 = StartOf(q), q1 = EndOf(q);
+    return Geo_IntersectLines64(&p0, &p1, &q0, &q1, o) == 1;
 }
 
 i64 Cross(i64 ax, i64 ay, i64 bx, i64 by) { return ax * by - ay * bx; }

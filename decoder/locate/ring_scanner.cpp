@@ -5,6 +5,7 @@
 
 #include "core/pixel.h"
 #include "locate/row_thresholds.h"
+#include "toolkit/geometry.h"
 #include "toolkit/matrix.h"
 
 namespace vexo {
@@ -97,19 +98,6 @@ POINT_I32 Unpack(i64 v) {
 i32 PackBox(POINT_I32 p16) {
     const i32 x = (p16.x + 8) >> 4, y = (p16.y + 8) >> 4;
     return static_cast<i32>(static_cast<u32>(static_cast<u16>(x)) | static_cast<u32>(static_cast<u16>(y)) << 16);
-}
-
-// Meeting point of the line through a, b and the line through c, d; false when parallel.
-bool Meet(POINT_I32 a, POINT_I32 b, POINT_I32 c, POINT_I32 d, POINT_I32 *o) {
-    const i64 x1 = a.x, y1 = a.y, x2 = b.x, y2 = b.y, x3 = c.x, y3 = c.y, x4 = d.x, y4 = d.y;
-    const i64 den = (x1 - x2) * (y3 - y4) - (y1 - y2) * (x3 - x4);
-    if (den == 0) return false;
-    const i64 c1 = x1 * y2 - y1 * x2, c2 = x3 * y4 - y3 * x4;
-    const i64 ox = (c1 * (x3 - x4) - (x1 - x2) * c2) / den;
-    const i64 oy = (c1 * (y3 - y4) - (y1 - y2) * c2) / den;
-    if (ox < -(1 << 24) || ox > (1 << 24) || oy < -(1 << 24) || oy > (1 << 24)) return false;
-    *o = POINT_I32{static_cast<i32>(ox), static_cast<i32>(oy)};
-    return true;
 }
 
 struct RingScan {
@@ -403,7 +391,7 @@ int Loc_RingCorners(const i64 *points, i32 *box) {
         // either side meet.
         if (!straight[c] && straight[before] && straight[after]) continue;
         POINT_I32 m;
-        if (Meet(p[(c + n - 2) % n], p[before], p[after], p[(c + 2) % n], &m)) corners[k] = m;
+        if (Geo_IntersectLines64(&p[(c + n - 2) % n], &p[before], &p[after], &p[(c + 2) % n], &m) == 1) corners[k] = m;
     }
     // Clockwise from the top-most (ray order is clockwise already).
     int top = 0;

@@ -166,10 +166,16 @@ TEST_F(AltEdgesTest, WindowOfThreeHalfRowsTakesNoMemory) {
     }
 }
 
-TEST_F(AltEdgesTest, VerticalEdgeDarkOnTheLeft) {
+// 64 x 64: dark columns left of `edge`, light beyond.
+GreyFrame AltDarkLeft(int edge) {
     GreyFrame f(64, 64, 220);
     for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 33; ++x) f.At(x, y) = 30;
+        for (int x = 0; x < edge; ++x) f.At(x, y) = 30;
+    return f;
+}
+
+TEST_F(AltEdgesTest, VerticalEdgeDarkOnTheLeft) {
+    GreyFrame f = AltDarkLeft(33);
     // The step lies inside a 2 x 2 block: a step on a block boundary gives two equal
     // gradient columns, and neither is a seed.
     Install(f);
@@ -187,9 +193,7 @@ TEST_F(AltEdgesTest, VerticalEdgeDarkOnTheLeft) {
 }
 
 TEST_F(AltEdgesTest, ArenaBalancedEvenWhenTooFull) {
-    GreyFrame f(64, 64, 220);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 32; ++x) f.At(x, y) = 30;
+    GreyFrame f = AltDarkLeft(32);
     Install(f);
     const REGION_QUAD w = locate_test::Box(0, 0, 63, 63);
     // Half-resolution window 30 x 30: row blocks of 64 bytes, maps of 1,804.
