@@ -767,7 +767,10 @@ TEST_F(AltEdgesTest, RingScannerCapacityAndBounds) {
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 1280; ++x) stripes.At(x, y) = x % 2 != 0 ? 200 : 30;
     Install(stripes);
+    // 640 runs a row: each run list stops at its 400 entries (800 bytes of the second buffer).
+    std::memset(vexo::g_internalImage + 1600, 0xE7, 64);
     EXPECT_GE(vexo::Loc_RingScanFrame(stripes.pixels.data(), out, 4, POINT_I32{-50, -20}, POINT_I32{5000, 900}, 1, 2), 0);
+    for (int k = 0; k < 64; ++k) EXPECT_EQ(vexo::g_internalImage[1600 + k], 0xE7) << k;
 }
 
 }  // namespace
