@@ -21,6 +21,7 @@
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "locate/region_select.h"
+#include "locate/row_thresholds.h"
 #include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
 #include "qr/test_hooks_qr_finder.h"
@@ -58,6 +59,7 @@ void Test_ResetDecoderStatics() {
     g_qrFinderQueue = QR_FINDER_QUEUE{};
     g_edgeThresholds = kDefaultEdgeThresholds;
     g_projState = PROJ_STATE{};
+    g_rowScanOrder = ROW_SCAN_ORDER{};
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
