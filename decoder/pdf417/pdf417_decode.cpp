@@ -426,7 +426,11 @@ int PDF_DecodeInQuad(CC_PDF_REQUEST *request) {
     // The request's points may lie outside the frame; nothing else limits a forced scan.
     const i32 box[1][4] = {{Max32(top, 0), Max32(left, 0), Min32(right, g_image.width - 1),
                             Min32(bottom, g_image.height - 1)}};
-    const u8 flags[1] = {kScanRows};
+    // The component's rows run along its first side: scan image columns when that side
+    // stands upright (a symbol turned a quarter), whose start pattern no image row crosses.
+    const i64 runX = static_cast<i64>(request->quad[2]) - request->quad[0];
+    const i64 runY = static_cast<i64>(request->quad[3]) - request->quad[1];
+    const u8 flags[1] = {static_cast<u8>((runY < 0 ? -runY : runY) > (runX < 0 ? -runX : runX) ? kScanColumns : kScanRows)};
     i32 status = kPdfStatusNoCandidate;
     if (box[0][0] <= box[0][3] && box[0][1] <= box[0][2]) status = PDF_DecodeInRegions(box, 1, flags, 1);
     g_pdfState.regionFlag = 0;

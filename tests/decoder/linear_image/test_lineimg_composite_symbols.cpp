@@ -125,16 +125,17 @@ CompositeOutcome ReadComposite(const CompositeModeOn &mode, const CompositeKind 
     return CompositeOutcome::kWrong;
 }
 
-// Every kind upright and turned 10 degrees, at 3 px per module with blur and noise. Upright
-// DataBar components sit on a separator pattern, not on a straight bar top: their row
-// slope must be fitted across the component's own rows.
+// Every kind upright, turned 10 degrees and a quarter, at 3 px per module with blur and
+// noise. Upright DataBar components sit on a separator pattern, not on a straight bar top:
+// their row slope must be fitted across the component's own rows. A CC-C component turned a
+// quarter is found only by a scan along image columns.
 TEST(LineImgCompositeSymbols, EveryKindReadsUprightAndTilted) {
     CompositeModeOn mode;
     ASSERT_TRUE(mode.on());
     for (const CompositeKind &k : kCompositeKinds) {
         const testkit::Symbol sym = MakeCompositeSymbol(k);
         ASSERT_TRUE(sym.ok) << k.name << ": " << sym.error;
-        for (double angle : {0.0, -10.0}) {
+        for (double angle : {0.0, -10.0, 90.0}) {
             const testkit::RenderOptions opt{.moduleSize = 3, .angleDeg = angle, .blurSigma = 0.6, .noiseSigma = 4,
                                              .seed = 7};
             std::string why;
