@@ -227,8 +227,10 @@ int Code11_ReadFirst(WIDTH_REFS *refs, int *oneWide) {
         WIDTH_REFS use{};
         Code11Fit fit = OwnReferences(&own, &use) ? Score(own, use, false) : Code11Fit{};
         if (IsOneWide(value)) {
+            // A tie goes to the one-wide fit: the plain fit of a lone wide bar against
+            // references made from itself is always close.
             const Code11Fit alt = FirstOneWideFit(r, order[0] + 1);
-            if (alt.error < fit.error) fit = alt;
+            if (alt.error <= fit.error) fit = alt;
         }
         pick.Add(fit, value, classes);
     }
