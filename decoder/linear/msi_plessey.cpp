@@ -92,6 +92,30 @@ bool ReadPairChar(LINE_DECODE_CTX *ctx, i32 at, u8 mode, WIDTH_REFS *refs, const
     return true;
 }
 
+// References from the start (its wide bar and narrow space) and the loaded first digit (its
+// bars taken as narrow, its spaces as wide). A first digit 0 has narrow bars and wide spaces
+// only, so references made from its own classes alone cannot exist. false when the widths
+// do not order that way.
+bool MsiStartReferences(const LINE_DECODE_CTX *ctx, WIDTH_REFS *refs) {
+    const WIDTH_CHAR &c = g_widthReader.current;
+    const i16 d = ctx->direction < 0 ? -1 : 1;
+    const i32 p = ctx->startIndex;
+    if (c.elementCount != kElements || p + d < 0 || p + d >= ctx->edgeCount) return false;
+    const i32 startBar = static_cast<i32>(ctx->edgesBase[p + d]) - static_cast<i32>(ctx->edgesBase[p]);
+    i32 bars = 0, spaces = 0;
+    for (int k = 0; k < kElements; k += 2) {
+        bars += c.widths[k];
+        spaces += c.widths[k + 1];
+    }
+    const i32 narrowBar = (10 * bars + 2) / 4, wideSpace = (10 * spaces + 2) / 4;
+    const i32 wideBar = 10 * (startBar < 0 ? -startBar : startBar), narrowSpace = 10 * c.leadWidth;
+    if (!(narrowBar < wideBar && narrowSpace < wideSpace) || wideBar > 0xFFFF || wideSpace > 0xFFFF) return false;
+    *refs = WIDTH_REFS{static_cast<u16>(narrowBar), static_cast<u16>(wideBar), static_cast<u16>(narrowSpace),
+                       static_cast<u16>(wideSpace), 0, 0, static_cast<u16>((wideBar - narrowBar + 5) / 10),
+                       static_cast<u16>((wideSpace - narrowSpace + 5) / 10)};
+    return true;
+}
+
 bool LengthRefused(LINE_DECODE_CTX *ctx, u16 len, u32 flags) {
     if (Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8)))
         return false;
@@ -154,7 +178,11 @@ u16 Msi_Decode(LINE_DECODE_CTX *ctx) {
     Line_SetWidthTolerances(18, 30, 7, 24, 5, 50, 3, 4);
     WIDTH_READER_SETUP setup;
     Line_InitWidthReader(&setup, kWidthIdMsi, 1, 0, 4, 4, kMsiKeys, kMsiValues, 4, kMsiCandidateList, 0, kMsiCandidates);
-    if (Line_ReadWidthChar(&refs, &setup) == 0) return 0;
+    if (Line_ReadWidthChar(&refs, &setup) == 0) {
+        // A first digit whose own classes make no references: read it against the start's.
+        setup.mode = 0;
+        if (!MsiStartReferences(ctx, &refs) || Line_ReadWidthChar(&refs, &setup) == 0) return 0;
+    }
     u16 count = 0;
     ctx->data[count++] = static_cast<u8>(g_widthReader.current.acceptedValue);
     setup.mode = 0;

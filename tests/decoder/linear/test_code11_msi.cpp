@@ -454,3 +454,31 @@ TEST(Code11MsiPlesseyDecode, UncleanReadsWaitForTheFourthSighting) {
 }
 
 }  // namespace
+
+namespace {
+
+// A first digit 0 (narrow bars, wide spaces only) cannot give references of its own: it is
+// read against references from the start, and the digits after it as usual. Expected misses
+// (no read, never a wrong one): the forward lines of 0123, 0000 and 00000001 (jitter seed 4),
+// where the first-character fit splits the four nearly equal bars into narrow and "wide"
+// ones 3 % apart and accepts that; the second digit then fails against those references.
+TEST(Code11MsiPlesseyDecode, MsiFirstDigitZero) {
+    int reads = 0;
+    for (const char *digits : {"0123", "0000", "00000001", "9000"}) {
+        for (const bool reversed : {false, true}) {
+            SCOPED_TRACE(testing::Message() << digits << (reversed ? " reversed" : ""));
+            Test_ResetDecoderStatics();
+            const EdgeLine line = C11BuiltLine(MsiBuiltRuns(digits, 1, 2), reversed, 4, 2);
+            const RecordRead r = ReadRecordLine(kLineTableAtLoad.records[kLineRecMsi], line);
+            const bool mayMiss = !reversed && digits[0] == '0';
+            if (!r.data.empty() || !mayMiss) {
+                EXPECT_EQ(r.data, Digits(digits));
+            }
+            reads += r.data.empty() ? 0 : 1;
+        }
+    }
+    EXPECT_GE(reads, 5);
+    Test_ResetDecoderStatics();
+}
+
+}  // namespace

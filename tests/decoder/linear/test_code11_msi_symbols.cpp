@@ -68,29 +68,29 @@ struct C11MsiSymbolCase {
     int32_t codeType;
 };
 
-constexpr uint32_t kT = kFlagTransmitCheck;
+constexpr uint32_t kC11SymTransmit = kFlagTransmitCheck;
 constexpr uint32_t kC11Mode(uint32_t m) { return m << kCode11CheckShift; }
 constexpr uint32_t kMsiMode(uint32_t m) { return m << kMsiCheckShift; }
 
 const C11MsiSymbolCase kC11MsiCases[] = {
     // Code 11: libzint's two check digits (mode 2), one (mode 1), none (mode 0); mode 3 built.
-    {"C11 C+K", kLineRecCode11, BARCODE_CODE11, "123-45", 0, false, "123-4552", kSymCode11, kC11Mode(2) | kT, "123-4552", "]H1", 39},
+    {"C11 C+K", kLineRecCode11, BARCODE_CODE11, "123-45", 0, false, "123-4552", kSymCode11, kC11Mode(2) | kC11SymTransmit, "123-4552", "]H1", 39},
     {"C11 C", kLineRecCode11, BARCODE_CODE11, "123-45", 1, false, "123-455", kSymCode11, kC11Mode(1), "123-45", "]H3", 39},
     {"C11 none", kLineRecCode11, BARCODE_CODE11, "90-09", 2, false, "90-09", kSymCode11, kC11Mode(0), "90-09", "]H0", 39},
-    {"C11 C+mod9", kLineRecCode11, BARCODE_CODE11, "18-2", 2, false, "18-2", kSymCode11, kC11Mode(3) | kT, "18-2", "]H1", 39},
+    {"C11 C+mod9", kLineRecCode11, BARCODE_CODE11, "18-2", 2, false, "18-2", kSymCode11, kC11Mode(3) | kC11SymTransmit, "18-2", "]H1", 39},
     {"C11 two-wide only", kLineRecCode11, BARCODE_CODE11, "12345678", 2, false, "12345678", kSymCode11, kC11Mode(0), "12345678", "]H0", 39},
-    {"C11 C 18", kLineRecCode11, BARCODE_CODE11, "18", 1, false, "18-", kSymCode11, kC11Mode(1) | kT, "18-", "]H0", 39},
+    {"C11 C 18", kLineRecCode11, BARCODE_CODE11, "18", 1, false, "18-", kSymCode11, kC11Mode(1) | kC11SymTransmit, "18-", "]H0", 39},
     // MSI: libzint's no check, mod 10, mod 10/10; mod 10 then mod 11 built.
     {"MSI none", kLineRecMsi, BARCODE_MSI_PLESSEY, "1234", 0, false, "1234", kSymMsi, kMsiMode(0), "1234", "]M0", 40},
     {"MSI 10", kLineRecMsi, BARCODE_MSI_PLESSEY, "1234", 1, false, "12344", kSymMsi, kMsiMode(1), "1234", "]M1", 40},
-    {"MSI 10/10", kLineRecMsi, BARCODE_MSI_PLESSEY, "1234", 2, false, "123448", kSymMsi, kMsiMode(2) | kT, "123448", "]M0", 40},
+    {"MSI 10/10", kLineRecMsi, BARCODE_MSI_PLESSEY, "1234", 2, false, "123448", kSymMsi, kMsiMode(2) | kC11SymTransmit, "123448", "]M0", 40},
     {"MSI 10/11", kLineRecMsi, BARCODE_MSI_PLESSEY, "123447", 0, false, "123447", kSymMsi, kMsiMode(3), "1234", "]M1", 40},
-    {"MSI 10/11 zeros", kLineRecMsi, BARCODE_MSI_PLESSEY, "000001", 0, false, "000001", kSymMsi, kMsiMode(3) | kT, "000001", "]M0", 40},
+    {"MSI 10/11 zeros", kLineRecMsi, BARCODE_MSI_PLESSEY, "000001", 0, false, "000001", kSymMsi, kMsiMode(3) | kC11SymTransmit, "000001", "]M0", 40},
     // Plessey as libzint draws it and with the standard's stop; data and CRC all 0 in "0".
     {"Plessey", kLineRecPlessey, BARCODE_PLESSEY, "12AB", 0, false, "12AB", kSymPlessey, kFlagVerifyCheck, "12AB", "]P0", 41},
     {"Plessey narrow stop", kLineRecPlessey, BARCODE_PLESSEY, "12AB", 0, true, "12AB", kSymPlessey, 0, "12AB8C", "]P0", 41},
     {"Plessey 0", kLineRecPlessey, BARCODE_PLESSEY, "0", 0, false, "0", kSymPlessey, kFlagVerifyCheck, "0", "]P0", 41},
-    {"Plessey 10", kLineRecPlessey, BARCODE_PLESSEY, "10", 0, true, "10", kSymPlessey, kFlagVerifyCheck | kT, "1068", "]P0", 41},
+    {"Plessey 10", kLineRecPlessey, BARCODE_PLESSEY, "10", 0, true, "10", kSymPlessey, kFlagVerifyCheck | kC11SymTransmit, "1068", "]P0", 41},
     {"Plessey long", kLineRecPlessey, BARCODE_PLESSEY, "0F1E2D3C4B5A", 0, false, "0F1E2D3C4B5A", kSymPlessey, kFlagVerifyCheck, "0F1E2D3C4B5A", "]P0", 41},
 };
 
@@ -127,14 +127,12 @@ RecordRead ReadConfirmed(const LINE_SYMBOLOGY &rec, const EdgeLine &line, int *s
 //   limit of 6 (5 at the stop) that a read must stay below.
 // - MSI at 3:1 with ink spread: the start's wide bar reaches 4 x its narrow space, the
 //   start test's bound.
-// - MSI whose first digit is 0: its eight elements hold no bar kind and no space kind of
-//   both widths, so the first character's own references cannot be made.
 bool C11MsiMayMiss(const C11MsiSymbolCase &c, int narrow, int wide, double size, double spread) {
     if (c.record == kLineRecCode11) {
         const bool oneWide = c.values.find_first_of("09-") != std::string::npos;
         return (oneWide && 2 * wide >= 5 * narrow) || size <= 2.0;
     }
-    if (c.record == kLineRecMsi) return c.values[0] == '0' || (wide == 3 * narrow && spread > 0);
+    if (c.record == kLineRecMsi) return wide == 3 * narrow && spread > 0;
     return false;
 }
 
