@@ -132,41 +132,42 @@ bool ClassesConsistent(const u16 *widths, const u8 *classes) {
     return true;
 }
 
+// One fitted candidate as the pick keeps it.
+struct Code11Choice {
+    i32 error = kNoError;
+    i32 secondary = kNoError;
+    i32 value = -1;
+    bool oneWide = false;
+    u8 classes[kElements] = {};
+    WIDTH_REFS refs{};
+
+    void Take(const Code11Fit &f, i32 v, const u8 *c) {
+        error = f.error;
+        secondary = f.secondary;
+        value = v;
+        oneWide = f.oneWide;
+        refs = f.refs;
+        for (int k = 0; k < kElements; ++k) classes[k] = c[k];
+    }
+};
+
+// The best and second-best errors over all candidates, and the stored read: the candidate
+// with the smallest error below 14.
 struct Code11Pick {
-    i32 bestError = kNoError, secondError = kNoError;
-    i32 bestSecondary = kNoError;
-    i32 bestValue = -1;
-    bool bestOneWide = false;
-    i32 storedError = kNoError;
-    i32 storedSecondary = kNoError;
-    i32 storedValue = -1;
-    bool storedOneWide = false;
-    u8 bestClasses[kElements] = {}, storedClasses[kElements] = {};
-    WIDTH_REFS bestRefs{}, storedRefs{};
+    Code11Choice best, stored;
+    i32 secondError = kNoError;
 
     void Add(const Code11Fit &f, i32 value, const u8 *classes) {
         if (f.error == kNoError) return;
-        if (f.error < bestError) {
-            secondError = bestError;
-            bestError = f.error;
-            bestSecondary = f.secondary;
-            bestValue = value;
-            bestOneWide = f.oneWide;
-            bestRefs = f.refs;
-            for (int k = 0; k < kElements; ++k) bestClasses[k] = classes[k];
+        if (f.error < best.error) {
+            secondError = best.error;
+            best.Take(f, value, classes);
         } else if (f.error < secondError) {
             secondError = f.error;
         }
-        if (f.error < 14 && f.error < storedError) {
-            storedError = f.error;
-            storedSecondary = f.secondary;
-            storedValue = value;
-            storedOneWide = f.oneWide;
-            storedRefs = f.refs;
-            for (int k = 0; k < kElements; ++k) storedClasses[k] = classes[k];
-        }
+        if (f.error < 14 && f.error < stored.error) stored.Take(f, value, classes);
     }
-    i32 Margin() const { return secondError == kNoError ? kNoError : secondError - bestError; }
+    i32 Margin() const { return secondError == kNoError ? kNoError : secondError - best.error; }
 };
 
 // Stores the accepted read in the reader state after the class test of step 6.
@@ -234,20 +235,20 @@ int Code11_ReadFirst(WIDTH_REFS *refs, int *oneWide) {
         }
         pick.Add(fit, value, classes);
     }
-    if (pick.bestError == kNoError) return 0;
+    if (pick.best.error == kNoError) return 0;
     const i32 margin = pick.Margin();
-    if (pick.storedValue >= 0) {
-        if (!((margin > 5 && pick.storedSecondary <= 10) || (margin > 29 && pick.storedSecondary < 16))) return 0;
-        if (Accept(pick.storedValue, pick.storedClasses, pick.storedOneWide, oneWide) == 0) return 0;
-        *refs = pick.storedRefs;
+    if (pick.stored.value >= 0) {
+        if (!((margin > 5 && pick.stored.secondary <= 10) || (margin > 29 && pick.stored.secondary < 16))) return 0;
+        if (Accept(pick.stored.value, pick.stored.classes, pick.stored.oneWide, oneWide) == 0) return 0;
+        *refs = pick.stored.refs;
         return 1;
     }
     // No fit below 14: only a one-wide fit of 0, 9 or the dash may still read.
-    if (!(pick.bestOneWide && IsOneWide(pick.bestValue))) return 0;
-    const i32 e = pick.bestError;
+    if (!(pick.best.oneWide && IsOneWide(pick.best.value))) return 0;
+    const i32 e = pick.best.error;
     if (!((e < 26 && margin > 13) || (e >= 26 && e <= 29 && margin > 29))) return 0;
-    if (Accept(pick.bestValue, pick.bestClasses, true, oneWide) == 0) return 0;
-    *refs = pick.bestRefs;
+    if (Accept(pick.best.value, pick.best.classes, true, oneWide) == 0) return 0;
+    *refs = pick.best.refs;
     return 1;
 }
 
@@ -283,21 +284,21 @@ int Code11_ReadNext(WIDTH_REFS *refs, i16 spreadA, i16 spreadB, int *oneWide, u1
         hypothesisWon = hypothesisWon || (fit.oneWide && fit.error != kNoError && IsOneWide(value));
         pick.Add(fit, value, classes);
     }
-    if (pick.bestError == kNoError) return 0;
+    if (pick.best.error == kNoError) return 0;
     const i32 margin = pick.Margin();
-    if (pick.storedValue >= 0) {
-        if (margin <= 5 || pick.storedSecondary >= 6) return 0;
-        return Accept(pick.storedValue, pick.storedClasses, pick.storedOneWide, oneWide);
+    if (pick.stored.value >= 0) {
+        if (margin <= 5 || pick.stored.secondary >= 6) return 0;
+        return Accept(pick.stored.value, pick.stored.classes, pick.stored.oneWide, oneWide);
     }
-    const i32 e = pick.bestError;
+    const i32 e = pick.best.error;
     if (isStop != 0) {
         const i32 secondaryLimit = afterOneWide ? 6 : 5;
-        if (pick.bestValue != kCode11StartStop || e >= 31 || margin <= 5 || pick.bestSecondary >= secondaryLimit) return 0;
-        return Accept(pick.bestValue, pick.bestClasses, false, oneWide);
+        if (pick.best.value != kCode11StartStop || e >= 31 || margin <= 5 || pick.best.secondary >= secondaryLimit) return 0;
+        return Accept(pick.best.value, pick.best.classes, false, oneWide);
     }
-    if (!(afterOneWide || (pick.bestOneWide && IsOneWide(pick.bestValue)))) return 0;
+    if (!(afterOneWide || (pick.best.oneWide && IsOneWide(pick.best.value)))) return 0;
     if (!((e < 26 && margin > 13) || (e >= 26 && e <= 29 && margin > 29))) return 0;
-    return Accept(pick.bestValue, pick.bestClasses, pick.bestOneWide, oneWide);
+    return Accept(pick.best.value, pick.best.classes, pick.best.oneWide, oneWide);
 }
 
 namespace {
