@@ -1,6 +1,6 @@
-// Code 128 and GS1-128 symbols (and Code 11, MSI and Plessey) made with libzint, rendered as a camera sees them and read
-// through the decoder's exported interface: the core's regions, the region finder and the
-// region list, end to end.
+// Code 128 and GS1-128 symbols (and Code 11, MSI and Plessey) made with libzint, rendered
+// as a camera sees them and read through the decoder's exported interface: the core's
+// regions, the region finder and the region list, end to end.
 #include <gtest/gtest.h>
 
 #include <cstdint>
