@@ -330,8 +330,9 @@ TEST(LineImgFrames, WidthClassSymbolsRead) {
 // blur 0, 0.6, 1 x noise 0, 2, 4 (tilt on every third seed); zero wrong reads, rates printed.
 // Measured (of 216 each, 2 / 2.5 / 3 / 4 px): Code 11 68 / 117 / 190 / 141, MSI 199 / 214 /
 // 212 / 139, Plessey 204 / 198 / 151 / 22. At 4 px Plessey (129 modules and its quiet zones)
-// is longer than the frame is high at all but the flatter angles; the lower Code 11 rates at
-// 2 and 2.5 px follow its reader's limit on a character's plain deviation sum.
+// is longer than the frame is high at all but the flatter angles. The lower Code 11 rates at
+// 2 and 2.5 px match its reader's limit on a character's plain deviation sum, which the
+// edge-list sweep meets at 2 samples a narrow element (not analysed frame by frame).
 TEST(LineImgFramesSlow, WidthClassFullSweep) {
     uint64_t seed = 5000;
     for (const WidthClassFrame &w : kWidthClassFrames)
