@@ -8,6 +8,9 @@
 // through the record's slots, forward and reversed, with and without a 5-digit add-on to
 // search and read. Code 39 (3:1, 2.5 samples a narrow element) and Code 93 lines of 10 and
 // 30 data characters likewise; ITF-14 and a 12-character Codabar line, forward and reversed.
+// Code 11 ("123-4552", 2:1), MSI ("123448", 2:1) and Plessey (eight values and the CRC,
+// 3:1) lines built from their key tables, 2.5 samples a narrow element, forward and
+// reversed. The walk with every record enabled runs with and without those three records.
 // A GS1 DataBar Expanded line of 11 pairs (the most a line list holds) through the Expanded
 // record's locate and decode, the store emptied each time, forward and reversed.
 // The whole walk over a Code 128 and an EAN-13 line with the table in its order at load,
@@ -24,12 +27,14 @@
 #include "core/params.h"
 #include "core/test_hooks.h"
 #include "linear/codabar.h"
+#include "linear/code11.h"
 #include "linear/code128.h"
 #include "linear/databar.h"
 #include "linear/ean_upc.h"
 #include "linear/line_driver.h"
 #include "linear/line_search.h"
 #include "linear/line_table.h"
+#include "linear/msi_plessey.h"
 #include "linear/test_hooks_linear.h"
 
 namespace {
@@ -88,16 +93,58 @@ void BM_LineWalkEmptyTable(benchmark::State &state) {
 }
 BENCHMARK(BM_LineWalkEmptyTable);
 
+// Arg 0: 1 without the Code 11, MSI and Plessey records.
 void BM_LineWalkEveryRecordEnabled(benchmark::State &state) {
     Test_ResetDecoderStatics();
     Par_InstallDefaults();
     for (int id = 0; id <= kSymFixed8; ++id) g_params.flagsWord[id] |= kFlagEnabled;
+    if (state.range(0) == 1)
+        for (int index : {kLineRecPlessey, kLineRecMsi, kLineRecCode11}) Test_InstallLineRecord(index, nullptr);
     linetest::EdgeLine line = BenchLine(0);
     linetest::Install(line);
     for (auto _ : state) benchmark::DoNotOptimize(Line_DecodeEdgeLine());
     Test_ResetDecoderStatics();
 }
-BENCHMARK(BM_LineWalkEveryRecordEnabled);
+BENCHMARK(BM_LineWalkEveryRecordEnabled)->Arg(0)->Arg(1);
+
+// Arg 0: 0 Code 11, 1 MSI, 2 Plessey; arg 1: reversed.
+void BM_WidthClassPeripheryLine(benchmark::State &state) {
+    Test_ResetDecoderStatics();
+    const int which = static_cast<int>(state.range(0));
+    std::vector<int> runs;
+    size_t count = 0;
+    if (which == 0) {
+        const std::vector<uint8_t> values = {1, 2, 3, 10, 4, 5, 5, 2};
+        std::vector<int32_t> keys = {kCode11Keys[11]};
+        for (uint8_t v : values) keys.push_back(kCode11Keys[v]);
+        keys.push_back(kCode11Keys[11]);
+        runs = linetest::KeyRuns(keys, 5, 1, 2, true);
+        count = values.size();
+    } else {
+        const std::vector<uint8_t> values = which == 1 ? std::vector<uint8_t>{1, 2, 3, 4, 4, 8}
+                                                       : std::vector<uint8_t>{1, 2, 10, 11, 0, 15, 7, 3, 4, 9};
+        std::vector<int32_t> keys;
+        for (uint8_t v : values) keys.push_back(which == 1 ? kMsiKeys[v] : kPlesseyKeys[v]);
+        const int w = which == 1 ? 2 : 3;
+        runs = which == 1 ? std::vector<int>{w, 1} : std::vector<int>{w, 1, w, 1, 1, w, w, 1};
+        const std::vector<int> body = linetest::KeyRuns(keys, 8, 1, w, false);
+        runs.insert(runs.end(), body.begin(), body.end());
+        const std::vector<int> stop = which == 1 ? std::vector<int>{1, w, 1} : std::vector<int>{w, w, 1, w, 1, 1, w, 1, w};
+        runs.insert(runs.end(), stop.begin(), stop.end());
+        count = values.size();
+    }
+    const linetest::EdgeLine line = linetest::MakeEdgeLine(
+        runs, {.moduleSamples = 2.5, .jitter16 = 1, .reversed = state.range(1) != 0, .quietBefore = 30,
+               .quietAfter = 30, .seed = 3});
+    const int records[] = {kLineRecCode11, kLineRecMsi, kLineRecPlessey};
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[records[which]];
+    // Plessey's values here carry no valid CRC: the record reads them all the same.
+    if (linetest::ReadRecordLine(rec, line).count != count) state.SkipWithError("the line does not read");
+    for (auto _ : state) benchmark::DoNotOptimize(linetest::ReadRecordLine(rec, line).count);
+    state.SetItemsProcessed(state.iterations());
+    Test_ResetDecoderStatics();
+}
+BENCHMARK(BM_WidthClassPeripheryLine)->ArgsProduct({{0, 1, 2}, {0, 1}});
 
 // Arg 0: data characters; arg 1: a damaged character; arg 2: reversed.
 void BM_Code128Line(benchmark::State &state) {

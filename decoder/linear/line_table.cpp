@@ -1,11 +1,13 @@
 #include "linear/line_table.h"
 
 #include "linear/codabar.h"
+#include "linear/code11.h"
 #include "linear/code128.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
 #include "linear/databar.h"
 #include "linear/ean_upc.h"
+#include "linear/msi_plessey.h"
 #include "linear/two_of_five.h"
 #include "linear/var25a_fixed8.h"
 
@@ -94,11 +96,19 @@ constexpr LINE_TABLE kLineTableAtLoad = {{
      .decode = &Upce_Decode,
      .verify = &Upce_Verify},
     // 14: Plessey
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Plessey_Reset,
+     .isEnabled = &Plessey_IsEnabled,
+     .locate = &Plessey_Locate,
+     .decode = &Plessey_Decode,
+     .verify = &Plessey_Verify},
     // 15: MSI
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = &Msi_Reset, .isEnabled = &Msi_IsEnabled, .locate = &Msi_Locate, .decode = &Msi_Decode, .verify = &Msi_Verify},
     // 16: Code 11
-    {.reset = nullptr, .isEnabled = nullptr, .locate = nullptr, .decode = nullptr, .verify = nullptr},
+    {.reset = nullptr,
+     .isEnabled = &Code11_IsEnabled,
+     .locate = &Code11_Locate,
+     .decode = &Code11_Decode,
+     .verify = &Code11_Verify},
     // 17: GS1 DataBar Limited
     {.reset = nullptr,
      .isEnabled = &DataBar_IsEnabled,

@@ -109,11 +109,12 @@ bool LookUp(const WIDTH_CHAR &ch, const WIDTH_READER_SETUP *s, Hypothesis *h) {
 
 }  // namespace
 
-i32 Line_ScoreWidths(const WIDTH_RECORD *rec, const WIDTH_REFS *refsIn) {
+i32 Line_ScoreWidths(const WIDTH_RECORD *rec, const WIDTH_REFS *refsIn, i32 *deviationSum) {
     const WIDTH_RECORD &r = *rec;
     const WIDTH_REFS &refs = *refsIn;
     const i32 barSpan = static_cast<i32>(refs.wideBar) - refs.narrowBar;
     const i32 spaceSpan = static_cast<i32>(refs.wideSpace) - refs.narrowSpace;
+    if (deviationSum != nullptr) *deviationSum = 0;
     if (barSpan == 0 || spaceSpan == 0) return 0;
     i64 sum = 0;
     i64 above = 0;
@@ -127,6 +128,7 @@ i32 Line_ScoreWidths(const WIDTH_RECORD *rec, const WIDTH_REFS *refsIn) {
         if (dev > 2) above += dev;
     }
     const i64 score = sum + (above + 1) / 2;
+    if (deviationSum != nullptr) *deviationSum = static_cast<i32>(sum > 0x7FFFFFF ? 0x7FFFFFF : sum);
     return static_cast<i32>(score > 0x7FFFFFF ? 0x7FFFFFF : score);
 }
 

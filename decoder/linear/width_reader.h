@@ -154,8 +154,9 @@ int Line_CorrectWidths(WIDTH_RECORD *r, i32 spreadA, i32 spreadB);
 int Line_RecomputeReferences(const WIDTH_RECORD *r, WIDTH_REFS *refs);
 // Deviation of the record's widths from refs (step 6): per element |width x 10 - its
 // reference| x 10 / (wide - narrow reference of its kind), rounded; their sum plus half,
-// rounded up, of the deviations above 2. 0 when either difference is 0.
-i32 Line_ScoreWidths(const WIDTH_RECORD *r, const WIDTH_REFS *refs);
+// rounded up, of the deviations above 2. 0 when either difference is 0. deviationSum, when
+// given, receives the plain sum of the deviations (0 with the score).
+i32 Line_ScoreWidths(const WIDTH_RECORD *r, const WIDTH_REFS *refs, i32 *deviationSum = nullptr);
 // Brings refs up to date from the character just read (mode 1) or the saved previous one
 // (mode 0). 0 when the update fails.
 int Line_UpdateReferences(WIDTH_REFS *refs, u8 mode);
