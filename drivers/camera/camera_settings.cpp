@@ -164,12 +164,14 @@ int decode_image(ENGINE_RECORD *record, CAMERA_PRIVATE *p, void *ptr) {
         CAM_LOG(LOG_LEVEL_DRIVER, "Decode File Error");
         return -1;
     }
-    if (d.decodeImagePrepare != nullptr) d.decodeImagePrepare(record);
-    X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(request->image));
-    X3_Set(VEXO_ID_IMAGE_WIDTH, request->width);
-    X3_Set(VEXO_ID_IMAGE_HEIGHT, request->height);
-    int result = -1;
-    if (X3_DecodeNoBeep() > 0) {
+    bool decode = d.decodeImagePrepare == nullptr || d.decodeImagePrepare(record, request) <= 0;
+    int result = decode ? -1 : 0;
+    if (decode) {
+        X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(request->image));
+        X3_Set(VEXO_ID_IMAGE_WIDTH, request->width);
+        X3_Set(VEXO_ID_IMAGE_HEIGHT, request->height);
+    }
+    if (decode && X3_DecodeNoBeep() > 0) {
         uint32_t n = camera_read_result(cs);
         CAM_LOG(d.decodeImageLevel, d.decodeImageLine, static_cast<int>(n), reinterpret_cast<char *>(cs->mResult.data));
         result = 0;
