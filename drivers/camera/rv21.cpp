@@ -657,6 +657,7 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .codeIdProperty = VEXO_ID_RESULT_CODE_ID,
     .nullFrameCheck = true,
     .sizeEachStep = true,
+    .settingLine = true,
     .logBusy = true,
     .decodeImageLine = "RV2X: Decode OK, data:(%d)(%s) ********************",
     .decodeImageLevel = LOG_LEVEL_RESULT,

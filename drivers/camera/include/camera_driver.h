@@ -52,6 +52,7 @@ struct CAMERA_DRIVER_DESC {
     const char *decodeOkLine = nullptr;      // when set, the step's result line at LOG_LEVEL_RESULT
     const char *syncAttribute = "default";   // attribute of the default that scanner_sync reads
     bool syncOnesForFlags = false;           // "Enable", "CodeNum" and "NumFixed" default to 1
+    bool settingLine = false;                // scanner_set and scanner_sync log the value before X3_Set
     bool logBusy = false;                    // a supplied image during a cycle logs "Device Is Busy"
     const char *decodeImageLine = "%d %s";   // result line of a supplied image, and its level
     uint32_t decodeImageLevel = LOG_LEVEL_DRIVER;
