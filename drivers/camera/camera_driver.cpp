@@ -90,7 +90,7 @@ int probe_command(XML_NODE *node, char *name, char *path, void *arg) {
     return 0;
 }
 
-void setup_decoder(CAMERA_PRIVATE *p, COMMON_STATE *cs);
+void setup_decoder(ENGINE_RECORD *record, CAMERA_PRIVATE *p, COMMON_STATE *cs);
 
 } // namespace
 
@@ -99,7 +99,16 @@ int camera_driver_setup(ENGINE_RECORD *record) {
     COMMON_STATE *cs = record->common;
     auto *p = static_cast<CAMERA_PRIVATE *>(calloc(1, sizeof(CAMERA_PRIVATE)));
     if (p == nullptr) return -1;
+    if (d.extraSize != 0) {
+        p->extra = calloc(1, d.extraSize);
+        if (p->extra == nullptr) {
+            free(p);
+            return -1;
+        }
+    }
     pthread_mutex_init(&p->lock, nullptr);
+    cs->mPrivate = p;
+    if (d.beforeSetup != nullptr) d.beforeSetup(record);
     XML_HANDLE *xml = record->engineXml;
 
     XML_NODE *platform = platform_node(xml);
@@ -133,7 +142,9 @@ int camera_driver_setup(ENGINE_RECORD *record) {
     if (p->height == 0) p->height = d.defaultHeight;
     cs->mLowerMax = static_cast<uint32_t>(camera_read_int(xml, engine, "SleepTime"));
 
-    if (d.platformLine) CAM_LOG(LOG_LEVEL_DRIVER, "Platform      [%s] ", g_camera_platform);
+    if (d.platformLine)
+        CAM_LOG(LOG_LEVEL_DRIVER, "Platform      [%s] ",
+                d.platformLogName != nullptr ? d.platformLogName(record) : g_camera_platform);
     CAM_LOG(LOG_LEVEL_DRIVER, "Width         [%d] ", p->width);
     CAM_LOG(LOG_LEVEL_DRIVER, "Height        [%d] ", p->height);
     CAM_LOG(LOG_LEVEL_DRIVER, "Format        [%d] ", p->format);
@@ -143,28 +154,29 @@ int camera_driver_setup(ENGINE_RECORD *record) {
     CAM_LOG(LOG_LEVEL_DRIVER, "PowerChannel  [%d] ", record->PowerChannel);
     CAM_LOG(LOG_LEVEL_DRIVER, d.lowerMaxLine, cs->mLowerMax);
     if (d.scanMinLine != nullptr) CAM_LOG(LOG_LEVEL_DRIVER, d.scanMinLine, cs->mScanMinImage);
+    if (d.setupLines != nullptr) d.setupLines(record);
     CAM_LOG(LOG_LEVEL_DRIVER, "%s", kStars);
 
     p->frameLength = p->width * p->height;
     p->frame = nullptr;
     p->camera = cam_init(p->direction, p->format, static_cast<int32_t>(p->bufferCount), p->width, p->height,
                          d.notify, record);
-    cs->mPrivate = p;
 
-    setup_decoder(p, cs);
+    setup_decoder(record, p, cs);
     if (d.afterSetup != nullptr) d.afterSetup(record);
     return 0;
 }
 
 namespace {
 
-void setup_decoder(CAMERA_PRIVATE *p, COMMON_STATE *cs) {
+void setup_decoder(ENGINE_RECORD *record, CAMERA_PRIVATE *p, COMMON_STATE *cs) {
     const CAMERA_DRIVER_DESC &d = g_camera_driver;
     if (X3_Init() == 0) return;
     if (d.pixelsAfterInit) X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(p->frame));
     X3_Set(VEXO_ID_IMAGE_WIDTH, p->width);
     X3_Set(VEXO_ID_IMAGE_HEIGHT, p->height);
     X3_Set(X3_ID_BEEP_TARGET, reinterpret_cast<uintptr_t>(cs));
+    if (d.afterDecoderInit != nullptr) d.afterDecoderInit(record);
 
     char *text = static_cast<char *>(calloc(1, kDecoderTextCapacity));
     if (text != nullptr) {
@@ -204,7 +216,8 @@ void camera_decode_step(ENGINE_RECORD *record) {
     p->frameLength = static_cast<uint32_t>(length);
     if (d.afterGrab != nullptr) d.afterGrab(record);
     if (!d.debugWithoutData || common_load(cs->mEvent) != SCN_EVENT_DATA)
-        common_scanner_debug_proc(record, &p->frame, static_cast<int>(p->width), static_cast<int>(p->height), nullptr);
+        common_scanner_debug_proc(record, &p->frame, static_cast<int>(p->width), static_cast<int>(p->height),
+                                  d.debugExtra != nullptr ? d.debugExtra(record) : nullptr);
     if (d.beforeDecode != nullptr) d.beforeDecode(record);
     X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(p->frame));
     if (d.sizeEachStep) {
@@ -214,10 +227,15 @@ void camera_decode_step(ENGINE_RECORD *record) {
     if (X3_Decode() != 0) {
         DECODE_RESULT &r = cs->mResult;
         uint32_t n = camera_read_result(cs);
-        r.kind = 1;
-        r.len2 = 0;
-        if (d.decodeOkLine != nullptr) CAM_LOG(LOG_LEVEL_RESULT, d.decodeOkLine, n, reinterpret_cast<char *>(r.data));
-        common_store(cs->mEvent, SCN_EVENT_DATA);
+        if (d.decoded != nullptr) {
+            d.decoded(record, n);
+        } else {
+            r.kind = 1;
+            r.len2 = 0;
+            if (d.decodeOkLine != nullptr)
+                CAM_LOG(LOG_LEVEL_RESULT, d.decodeOkLine, n, reinterpret_cast<char *>(r.data));
+            common_store(cs->mEvent, SCN_EVENT_DATA);
+        }
     }
     cam_rawframe_grab_free(p->camera);
     p->frame = nullptr;
@@ -228,13 +246,15 @@ void camera_decode_step(ENGINE_RECORD *record) {
 void camera_driver_cleanup(ENGINE_RECORD *record) {
     auto *p = static_cast<CAMERA_PRIVATE *>(record->common->mPrivate);
     if (p == nullptr) return;
-    if (g_camera_driver.beforeCleanup != nullptr) g_camera_driver.beforeCleanup(record);
-    record->common->mPrivate = nullptr;
-    // The core's threads have ended: the camera and the database go with the record.
+    // The core's threads have ended. The camera goes first: cam_deinit ends the frame
+    // source's notification thread, whose callback reaches the record.
     cam_stream_stop(p->camera);
     cam_rawframe_grab_free_all(p->camera);
     cam_close(p->camera);
     cam_deinit(p->camera);
+    if (g_camera_driver.beforeCleanup != nullptr) g_camera_driver.beforeCleanup(record);
+    record->common->mPrivate = nullptr;
+    if (g_camera_driver.extraSize != 0) free(p->extra);
     if (p->database != nullptr) SqliteClose(p->database);
     pthread_mutex_destroy(&p->lock);
     free(p);
@@ -288,10 +308,10 @@ CAMERA_EXPORT int scanner_open(ENGINE_RECORD *record) {
     CAMERA_PRIVATE *p = camera_private(record);
     if (p == nullptr) return -1;
     pthread_mutex_lock(&p->lock);
-    common_scanner_open(record);
+    int r = common_scanner_open(record);
     pthread_mutex_unlock(&p->lock);
     if (g_camera_driver.afterOpen != nullptr) g_camera_driver.afterOpen(record);
-    return 0;
+    return g_camera_driver.openCoreResult ? r : 0;
 }
 
 CAMERA_EXPORT int scanner_close(ENGINE_RECORD *record) {

@@ -64,6 +64,7 @@ int stored_row(void *, int columns, char **texts, char **) {
 } // namespace
 
 int camera_set(ENGINE_RECORD *record, const char *code, const char *param, const char *value) {
+    const CAMERA_DRIVER_DESC &d = g_camera_driver;
     CAMERA_PRIVATE *p = camera_private(record);
     if (value == nullptr) return -1;
     XML_NODE *node = parameter_node(record, code, param);
@@ -90,6 +91,8 @@ int camera_set(ENGINE_RECORD *record, const char *code, const char *param, const
                 property_name, static_cast<unsigned long>(property), setting,
                 static_cast<unsigned long>(property_value));
     }
+    if (d.settingLine)
+        CAM_LOG(LOG_LEVEL_DETAIL, "%s [%s] [%s] [%d]", "scanner_set", code, param, static_cast<int>(property_value));
     if (X3_Set(static_cast<uint32_t>(property), property_value) == 0) return -1;
     SqliteUpdateDefalut(p->database, kTable, code, param, value);
     return 0;
@@ -123,6 +126,8 @@ int camera_sync(ENGINE_RECORD *record, const char *code, const char *param) {
     bool present = false;
     uint64_t named = node == nullptr ? 0 : enumerated_value(record, node, setting, &present, nullptr, 0);
     if (present) property_value = named;
+    if (d.settingLine)
+        CAM_LOG(LOG_LEVEL_DETAIL, "%s [%s] [%s] [%d]", "scanner_sync", code, param, static_cast<int>(property_value));
     X3_Set(static_cast<uint32_t>(property), property_value);
     return setting;
 }
@@ -164,12 +169,14 @@ int decode_image(ENGINE_RECORD *record, CAMERA_PRIVATE *p, void *ptr) {
         CAM_LOG(LOG_LEVEL_DRIVER, "Decode File Error");
         return -1;
     }
-    if (d.decodeImagePrepare != nullptr) d.decodeImagePrepare(record);
-    X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(request->image));
-    X3_Set(VEXO_ID_IMAGE_WIDTH, request->width);
-    X3_Set(VEXO_ID_IMAGE_HEIGHT, request->height);
-    int result = -1;
-    if (X3_DecodeNoBeep() > 0) {
+    bool decode = d.decodeImagePrepare == nullptr || d.decodeImagePrepare(record, request) <= 0;
+    int result = decode ? -1 : 0;
+    if (decode) {
+        X3_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(request->image));
+        X3_Set(VEXO_ID_IMAGE_WIDTH, request->width);
+        X3_Set(VEXO_ID_IMAGE_HEIGHT, request->height);
+    }
+    if (decode && X3_DecodeNoBeep() > 0) {
         uint32_t n = camera_read_result(cs);
         CAM_LOG(d.decodeImageLevel, d.decodeImageLine, static_cast<int>(n), reinterpret_cast<char *>(cs->mResult.data));
         result = 0;

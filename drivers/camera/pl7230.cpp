@@ -89,7 +89,7 @@ void scanner_decode_close(ENGINE_RECORD *record) {
 
 void power_during_setup(ENGINE_RECORD *record) { common_scanner_open(record); }
 
-int prepare_decode_image(ENGINE_RECORD *record) { return common_scanner_open(record); }
+int prepare_decode_image(ENGINE_RECORD *record, const IMAGE_REQUEST *) { return common_scanner_open(record); }
 
 bool pl7230_ioctrl(ENGINE_RECORD *record, int cmd, int, void *, int *result) {
     if (cmd != SCANNER_IOCTRL_LOWPOWER) return false;

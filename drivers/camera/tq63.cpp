@@ -251,7 +251,7 @@ void tq63_after_open(ENGINE_RECORD *record) {
     aimer(record, 0);
 }
 
-int tq63_decode_image_prepare(ENGINE_RECORD *record) {
+int tq63_decode_image_prepare(ENGINE_RECORD *record, const IMAGE_REQUEST *) {
     scanner_open_camera(record);
     return 0;
 }

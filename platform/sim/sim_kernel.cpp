@@ -91,6 +91,8 @@ int bus_transfer(SimBus &bus, const PLAT_I2C_RDWR_DATA *data) {
         } else if (!absent && dev->second.hook &&
                    !dev->second.hook(dev->second.regs.get(), (m.flags & PLAT_I2C_M_RD) != 0, m.buf, m.len)) {
             // The device refused the message: the transfer fails, nothing further is stored.
+            // A refused write keeps its bytes in the record: what was attempted.
+            if ((m.flags & PLAT_I2C_M_RD) == 0 && m.buf != nullptr) msg.bytes.assign(m.buf, m.buf + m.len);
             rec.msgs.push_back(std::move(msg));
             rec.result = -1;
             bus.transfers.push_back(rec);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include "framesource.h"
@@ -51,24 +52,36 @@ struct CAMERA_DRIVER_DESC {
     const char *decodeOkLine = nullptr;      // when set, the step's result line at LOG_LEVEL_RESULT
     const char *syncAttribute = "default";   // attribute of the default that scanner_sync reads
     bool syncOnesForFlags = false;           // "Enable", "CodeNum" and "NumFixed" default to 1
+    bool settingLine = false;                // scanner_set and scanner_sync log the value before X3_Set
     bool logBusy = false;                    // a supplied image during a cycle logs "Device Is Busy"
     const char *decodeImageLine = "%d %s";   // result line of a supplied image, and its level
     uint32_t decodeImageLevel = LOG_LEVEL_DRIVER;
     const char *version = "";                // scanner_version's text
     CAM_NOTIFY_CALLBACK notify = nullptr;
+    size_t extraSize = 0;                    // when set, setup allocates `extra` zero-filled and cleanup frees it
+    bool openCoreResult = false;             // scanner_open answers the core's result instead of 0
     // Hooks (any may be NULL but closeEngine).
     int (*probeAccept)(ENGINE_RECORD *record, const char *platform) = nullptr; // after a path was found: 0 accepts
+    void (*beforeSetup)(ENGINE_RECORD *record) = nullptr;     // setup, once the private record is attached
+    const char *(*platformLogName)(ENGINE_RECORD *record) = nullptr; // the "Platform" line's name; NULL: the probe's
+    void (*setupLines)(ENGINE_RECORD *record) = nullptr;      // setup's own lines, before the closing star line
+    void (*afterDecoderInit)(ENGINE_RECORD *record) = nullptr; // setup, after the decoder's size and beep record
     void (*afterI2cOpen)(ENGINE_RECORD *record) = nullptr;                     // setup, right after i2c_open
     const char *(*setupName)(ENGINE_RECORD *record) = nullptr; // name and banner by model; NULL: name kept
     const char *unknownBanner = nullptr;     // banner when setupName answers NULL
     void (*afterSetup)(ENGINE_RECORD *record) = nullptr;      // setup's last step
     void (*beforeCleanup)(ENGINE_RECORD *record) = nullptr;   // cleanup's first step
     void (*afterGrab)(ENGINE_RECORD *record) = nullptr;       // step, after a successful grab
+    const uint8_t *(*debugExtra)(ENGINE_RECORD *record) = nullptr; // step, the debug hook's extra
     void (*beforeDecode)(ENGINE_RECORD *record) = nullptr;    // step, after the debug hook
+    // Step, after a decode read n bytes into the result record: kind, second length, log and
+    // event (when NULL: one code, pending event 1).
+    void (*decoded)(ENGINE_RECORD *record, uint32_t n) = nullptr;
     int (*versionText)(ENGINE_RECORD *record, char *out) = nullptr; // replaces the fixed version
     COMMON_PROC open = nullptr;
     COMMON_PROC close = nullptr;
-    int (*decodeImagePrepare)(ENGINE_RECORD *record) = nullptr;
+    // Before a supplied image's decode: above 0 answers 0 without decoding; otherwise it is decoded.
+    int (*decodeImagePrepare)(ENGINE_RECORD *record, const IMAGE_REQUEST *request) = nullptr;
     void (*decodeImageFinish)(ENGINE_RECORD *record) = nullptr; // after a supplied image's decode
     void (*afterOpen)(ENGINE_RECORD *record) = nullptr;          // scanner_open, after the core's open
     // Handles a control the driver owns: true with *result set, false for the common table.

@@ -25,6 +25,13 @@ std::atomic<int> g_overlaps{0};
 std::atomic<int> g_decode_result{0};
 std::atomic<int> g_spin_us{0};
 char g_text[256] = "FAKE";
+// Scripted u32 answers of Get by property id.
+struct Answer {
+    std::atomic<uint32_t> id{0};
+    std::atomic<uint32_t> value{0};
+};
+Answer g_answers[4];
+std::atomic<bool> g_banner_is_text{false};
 uint32_t g_text_len = 4;
 
 // The test binary's sequence counter, when it exports one: orders calls across modules.
@@ -82,7 +89,7 @@ int do_get(const char *family, uint32_t id, void *out) {
     Inside in;
     note("%s get %x;", family, id);
     if (out == nullptr) return 0;
-    if (id == VEXO_ID_RESULT_TEXT) {
+    if (id == VEXO_ID_RESULT_TEXT || (id == VEXO_ID_BANNER && g_banner_is_text.load())) {
         TEXT_DESC *d = static_cast<TEXT_DESC *>(out);
         if (d->size < 24 || d->capacity == 0 || d->buffer == nullptr) return 0;
         uint32_t n = g_text_len < d->capacity ? g_text_len : d->capacity;
@@ -90,7 +97,10 @@ int do_get(const char *family, uint32_t id, void *out) {
         d->length = n;
         return 1;
     }
-    *static_cast<uint32_t *>(out) = id == VEXO_ID_EXTERNAL_SYMBOLOGY ? 57 : 0;
+    uint32_t answer = id == VEXO_ID_EXTERNAL_SYMBOLOGY ? 57 : 0;
+    for (const Answer &a : g_answers)
+        if (a.id.load() == id && id != 0) answer = a.value.load();
+    *static_cast<uint32_t *>(out) = answer;
     return 1;
 }
 
@@ -141,5 +151,25 @@ FAKE_EXPORT void fake_decoder_script(int decode_result, const char *text, int sp
         g_text_len = static_cast<uint32_t>(strnlen(text, sizeof g_text - 1));
         memcpy(g_text, text, g_text_len);
     }
+}
+// The result text as bytes (zero bytes included), at most 255.
+FAKE_EXPORT void fake_decoder_text_bytes(const uint8_t *bytes, uint32_t length) {
+    g_text_len = length < sizeof g_text ? length : sizeof g_text - 1;
+    memcpy(g_text, bytes, g_text_len);
+}
+// The banner (0x100400) answers the result text from now on.
+FAKE_EXPORT void fake_decoder_banner_is_text() { g_banner_is_text.store(true); }
+// Get of id answers value from now on (4 ids at most; the fifth replaces the first).
+FAKE_EXPORT void fake_decoder_answer(uint32_t id, uint32_t value) {
+    static std::atomic<int> next{0};
+    for (Answer &a : g_answers) {
+        if (a.id.load() == id) {
+            a.value.store(value);
+            return;
+        }
+    }
+    Answer &slot = g_answers[next.fetch_add(1) % 4];
+    slot.value.store(value);
+    slot.id.store(id);
 }
 FAKE_EXPORT int fake_decoder_overlaps() { return g_overlaps.load(); }
