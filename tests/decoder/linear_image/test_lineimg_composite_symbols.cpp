@@ -305,10 +305,9 @@ TEST(LineImgCompositeSymbols, TheLongestCcCComponent) {
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
 // 10 either way around each, sharp and clean or blurred and noisy, where the turned symbol
 // fits. Prints the read share of every row and every miss with its seed; no frame may be
-// misread, every kind reads at least half its frames, and so does every row at 3 and 4 px
-// but one: DataBar stacked CC-A at 3 px turned +-10 degrees from 90, sharp and clean, reads
-// 2 of 6 (it reads with blur and noise). At 2 px 22 rows read less than half, GS1-128 CC-C
-// at 90 and 270 degrees and DataBar Limited most of all; those rows have no floor.
+// misread, every kind reads at least half its frames, and so does every row at 3 and 4 px.
+// At 2 px 17 rows read less than half, 13 of them DataBar Limited, whose linear symbol of
+// 79 modules is often not read at all at that size; those rows have no floor.
 TEST(LineImgCompositeSymbolsSlow, Sweep) {
     CompositeModeOn mode;
     ASSERT_TRUE(mode.on());
@@ -353,9 +352,7 @@ TEST(LineImgCompositeSymbolsSlow, Sweep) {
                     if (frames == 0) continue;
                     std::printf("%-26s %4g %6g %-17s %2d/%-2d%s%s\n", k.name, px, base, look.name, reads, frames,
                                 missed.empty() ? "" : "  missed (angle/seed):", missed.c_str());
-                    const bool knownWeak = px == 3.0 && base == 90.0 && look.blur == 0 &&
-                                           std::strcmp(k.name, "DataBar stacked CC-A") == 0;
-                    if (px >= 3.0 && !knownWeak) {
+                    if (px >= 3.0) {
                         EXPECT_GE(2 * reads, frames) << k.name << " " << px << " px " << base << " deg " << look.name;
                     }
                     kindReads += reads;
