@@ -265,10 +265,7 @@ int Codabar_Verify(LINE_DECODE_CTX *ctx) {
         if ((style & 2) != 0) v[0] = static_cast<u8>(v[0] + 8);
         v[len - 1] = static_cast<u8>(v[len - 1] + 4 * style);
     }
-    if (!Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8))) {
-        ctx->errorCode = kLineErrorLength;
-        return 0;
-    }
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     for (u16 k = 0; k < len; ++k) v[k] = static_cast<u8>(kCodabarChars[v[k]]);
     ctx->length = len;
     ctx->aimModifier = modifier;

@@ -437,10 +437,7 @@ int Code11_Verify(LINE_DECODE_CTX *ctx) {
         len = static_cast<u16>(len - checks);
         modifier = '3';
     }
-    if (!Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8))) {
-        ctx->errorCode = kLineErrorLength;
-        return 0;
-    }
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     for (u16 k = 0; k < len; ++k) v[k] = static_cast<u8>(kCode11Chars[v[k]]);
     ctx->length = len;
     ctx->aimModifier = modifier;

@@ -269,10 +269,7 @@ int Code39_Verify(LINE_DECODE_CTX *ctx) {
         len = n;
         codeType = kCodeTypeCode39FullAscii;
     }
-    if (!Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8))) {
-        ctx->errorCode = kLineErrorLength;
-        return 0;
-    }
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     ctx->length = len;
     ctx->aimModifier = modifier;
     ctx->symbologyId = kSymCode39;

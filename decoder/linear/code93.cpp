@@ -230,10 +230,7 @@ int Code93_Verify(LINE_DECODE_CTX *ctx) {
     if ((flags & kFlagTransmitCheck) == 0) len = static_cast<u16>(len - 2);
     len = Code93_ExpandText(ctx->data, len);
     if (len == 0) return 0;
-    if (!Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8))) {
-        ctx->errorCode = kLineErrorLength;
-        return 0;
-    }
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     ctx->length = len;
     ctx->symbologyId = kSymCode93;
     g_state.lastSymbologyCode = kCodeTypeCode93;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/params.h"
+
 namespace vexo {
 
 i32 lineCleanRead;
@@ -137,6 +139,14 @@ int Line_IsLengthAllowed(u16 length, u16 a, u16 b) {
     if (length == 0) return 0;
     if (a < b) return a <= length && length <= b ? 1 : 0;
     return length == a || length == b ? 1 : 0;
+}
+
+int Line_RefuseLength(LINE_DECODE_CTX *ctx, u16 length, u32 flags) {
+    if (Line_IsLengthAllowed(length, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8)) != 0) {
+        return 0;
+    }
+    ctx->errorCode = kLineErrorLength;
+    return 1;
 }
 
 int Line_TextEquals(const u8 *x, const u8 *y, u16 count) {

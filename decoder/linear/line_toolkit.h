@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "core/types.h"
+#include "linear/line_types.h"
 
 namespace vexo {
 
@@ -66,6 +67,9 @@ u16 Line_CheckDigitWeights49(const u8 *digits, u16 count);
 
 // 0 for length 0. With a < b: a <= length <= b. Otherwise only length a or b passes.
 int Line_IsLengthAllowed(u16 length, u16 a, u16 b);
+// A length outside the limits of a symbology word (minimum in bits 0-7, maximum in 8-15):
+// 1 with the context's error set to the length error; 0 when the length passes.
+int Line_RefuseLength(LINE_DECODE_CTX *ctx, u16 length, u32 flags);
 // 1 when the first count bytes are equal (1 for count 0).
 int Line_TextEquals(const u8 *x, const u8 *y, u16 count);
 

@@ -116,13 +116,6 @@ bool MsiStartReferences(const LINE_DECODE_CTX *ctx, WIDTH_REFS *refs) {
     return true;
 }
 
-bool LengthRefused(LINE_DECODE_CTX *ctx, u16 len, u32 flags) {
-    if (Line_IsLengthAllowed(len, static_cast<u16>(flags & kMinLengthMask), static_cast<u16>((flags & kMaxLengthMask) >> 8)))
-        return false;
-    ctx->errorCode = kLineErrorLength;
-    return true;
-}
-
 }  // namespace
 
 int Msi_MatchStart(const u16 *edge) { return MsiStartShape(W(edge, 0), W(edge, 1)) ? 1 : 0; }
@@ -285,7 +278,7 @@ int Msi_Verify(LINE_DECODE_CTX *ctx) {
         len = static_cast<u16>(len - (mode == 1 ? 1 : 2));
         ctx->aimModifier = '1';
     }
-    if (LengthRefused(ctx, len, flags)) return 0;
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     for (u16 k = 0; k < len; ++k) v[k] = static_cast<u8>('0' + v[k]);
     ctx->length = len;
     ctx->symbologyId = kSymMsi;
@@ -310,7 +303,7 @@ int Plessey_Verify(LINE_DECODE_CTX *ctx) {
         }
         if ((flags & kFlagTransmitCheck) == 0) len = static_cast<u16>(len - 2);
     }
-    if (LengthRefused(ctx, len, flags)) return 0;
+    if (Line_RefuseLength(ctx, len, flags) != 0) return 0;
     for (u16 k = 0; k < len; ++k) v[k] = static_cast<u8>(kHexChars[v[k]]);
     ctx->length = len;
     ctx->symbologyId = kSymPlessey;
