@@ -41,34 +41,17 @@ TEST(CodabarSymbols, ValuesAtEveryRatioAndSize) {
         const std::vector<int> runs = LibzintRuns(BARCODE_CODABAR, c.data, DATA_MODE, c.option2);
         ASSERT_FALSE(runs.empty());
         const size_t characters = (runs.size() + 1) / 8;
-        const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
-        for (const auto &ratio : ratios) {
-            for (const double size : {2.0, 3.0, 4.0, 6.0}) {
-                for (const double spread : {0.0, 0.2}) {
-                    for (const bool reversed : {false, true}) {
-                        const uint32_t seed = static_cast<uint32_t>(size * 10 + spread * 100) + (reversed ? 1000 : 0);
-                        SCOPED_TRACE(testing::Message() << c.data << " ratio " << ratio[1] << ":" << ratio[0] << " at "
-                                                        << size << " spread " << spread << (reversed ? " reversed" : "")
-                                                        << " seed " << seed);
-                        Test_ResetDecoderStatics();
-                        const EdgeLine line = Exact(MakeEdgeLine(
-                            TwoWidthRuns(runs, ratio[0], ratio[1]),
-                            {.moduleSamples = size / ratio[0], .spread = spread * ratio[0], .jitter16 = 2,
-                             .reversed = reversed, .quietBefore = 10.0 * ratio[1], .quietAfter = 10.0 * ratio[1],
-                             .seed = seed}));
-                        const RecordRead r = ReadRecordLine(rec, line);
-                        // Decode reads the first data character at once after a large start.
-                        const size_t first = reversed ? line.edges.size() - 8 : 0;
-                        const bool small = (line.edges[first + 7] - line.edges[first] + 6) / 12 < 32;
-                        (small ? smallStarts : largeStarts) += r.data.empty() ? 0 : 1;
-                        EXPECT_EQ(r.data.size(), characters);
-                        if (c.option2 == 0) {
-                            EXPECT_EQ(r.data, CodabarValues(c.data));
-                        }
-                    }
-                }
+        ForEachTwoWidthDrawing(runs, c.data, 0, [&](const TwoWidthDrawing &d, const EdgeLine &line) {
+            const RecordRead r = ReadRecordLine(rec, line);
+            // Decode reads the first data character at once after a large start.
+            const size_t first = d.reversed ? line.edges.size() - 8 : 0;
+            const bool small = (line.edges[first + 7] - line.edges[first] + 6) / 12 < 32;
+            (small ? smallStarts : largeStarts) += r.data.empty() ? 0 : 1;
+            EXPECT_EQ(r.data.size(), characters);
+            if (c.option2 == 0) {
+                EXPECT_EQ(r.data, CodabarValues(c.data));
             }
-        }
+        });
     }
     EXPECT_GT(smallStarts, 0);
     EXPECT_GT(largeStarts, 0);

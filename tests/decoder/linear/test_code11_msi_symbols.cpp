@@ -143,35 +143,18 @@ TEST(Code11MsiPlesseySymbols, ValuesAtEveryRatioAndSize) {
         const std::vector<int> runs = C11MsiRuns(c);
         ASSERT_FALSE(runs.empty()) << c.what;
         const std::vector<uint8_t> want = ExpectedValues(c);
-        const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
-        for (const auto &ratio : ratios) {
-            for (const double size : {2.0, 3.0, 4.0, 6.0}) {
-                for (const double spread : {0.0, 0.2}) {
-                    for (const bool reversed : {false, true}) {
-                        const uint32_t seed = static_cast<uint32_t>(size * 10 + spread * 100) + (reversed ? 1000 : 0);
-                        SCOPED_TRACE(testing::Message() << c.what << " ratio " << ratio[1] << ":" << ratio[0] << " at "
-                                                        << size << " spread " << spread << (reversed ? " reversed" : "")
-                                                        << " seed " << seed);
-                        Test_ResetDecoderStatics();
-                        const EdgeLine line = Exact(MakeEdgeLine(
-                            TwoWidthRuns(runs, ratio[0], ratio[1]),
-                            {.moduleSamples = size / ratio[0], .spread = spread * ratio[0], .jitter16 = 2,
-                             .reversed = reversed, .quietBefore = 10.0 * ratio[1], .quietAfter = 10.0 * ratio[1],
-                             .seed = seed}));
-                        int sightings = 0;
-                        const RecordRead r = ReadConfirmed(rec, line, &sightings);
-                        unclean += sightings > 1 ? 1 : 0;
-                        if (r.data.empty()) {
-                            ++misses;
-                            EXPECT_TRUE(C11MsiMayMiss(c, ratio[0], ratio[1], size, spread)) << "unexpected miss";
-                        } else {
-                            ++reads;
-                            EXPECT_EQ(r.data, want);
-                        }
-                    }
-                }
+        ForEachTwoWidthDrawing(runs, c.what, 0, [&](const TwoWidthDrawing &d, const EdgeLine &line) {
+            int sightings = 0;
+            const RecordRead r = ReadConfirmed(rec, line, &sightings);
+            unclean += sightings > 1 ? 1 : 0;
+            if (r.data.empty()) {
+                ++misses;
+                EXPECT_TRUE(C11MsiMayMiss(c, d.narrow, d.wide, d.size, d.spread)) << "unexpected miss";
+            } else {
+                ++reads;
+                EXPECT_EQ(r.data, want);
             }
-        }
+        });
     }
     std::printf("read %d, missed %d; reads that waited for confirmation: %d\n", reads, misses, unclean);
     Test_ResetDecoderStatics();

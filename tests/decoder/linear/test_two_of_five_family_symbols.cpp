@@ -77,28 +77,11 @@ TEST(TwoOfFiveFamilySymbols, DigitsAtEveryRatioAndSize) {
             const std::string text = FamilyText(len, m.record);
             const std::vector<int> runs = RunsOf(m, text);
             ASSERT_FALSE(runs.empty()) << m.what;
-            const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
-            for (const auto &ratio : ratios) {
-                for (const double size : {2.0, 3.0, 4.0, 6.0}) {
-                    for (const double spread : {0.0, 0.2}) {
-                        for (const bool reversed : {false, true}) {
-                            const uint32_t seed =
-                                static_cast<uint32_t>(size * 10 + spread * 100 + len) + (reversed ? 1000 : 0);
-                            SCOPED_TRACE(testing::Message() << m.what << " " << text << " ratio " << ratio[1] << ":"
-                                                            << ratio[0] << " at " << size << " spread " << spread
-                                                            << (reversed ? " reversed" : "") << " seed " << seed);
-                            Test_ResetDecoderStatics();
-                            const EdgeLine line = Exact(MakeEdgeLine(
-                                Drawn(m, runs, ratio[0], ratio[1]),
-                                {.moduleSamples = size / ratio[0], .spread = spread * ratio[0], .jitter16 = 2,
-                                 .reversed = reversed, .quietBefore = 10.0 * ratio[1],
-                                 .quietAfter = 10.0 * ratio[1], .seed = seed}));
-                            const RecordRead r = ReadRecordLine(rec, line);
-                            EXPECT_EQ(r.data, Digits(text));
-                        }
-                    }
-                }
-            }
+            const auto draw = [&m](const std::vector<int> &r, int n, int w) { return Drawn(m, r, n, w); };
+            ForEachTwoWidthDrawing(runs, std::string(m.what) + " " + text, static_cast<uint32_t>(len), draw,
+                                   [&](const TwoWidthDrawing &, const EdgeLine &line) {
+                                       EXPECT_EQ(ReadRecordLine(rec, line).data, Digits(text));
+                                   });
         }
     }
     Test_ResetDecoderStatics();

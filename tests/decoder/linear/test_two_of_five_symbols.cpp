@@ -38,30 +38,10 @@ TEST(TwoOfFiveSymbols, InterleavedDigitsAtEveryRatioAndSize) {
     for (const std::string &text : texts) {
         const std::vector<int> runs = LibzintRuns(BARCODE_C25INTER, text);
         ASSERT_FALSE(runs.empty());
-        const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
-        for (const auto &ratio : ratios) {
-            for (const double size : {2.0, 3.0, 4.0, 6.0}) {
-                for (const double spread : {0.0, 0.2}) {
-                    for (const bool reversed : {false, true}) {
-                        double units = 20.0 * ratio[1];
-                        for (int r : runs) units += r > 1 ? ratio[1] : ratio[0];
-                        if (units * size / ratio[0] > 4095) continue;
-                        const uint32_t seed = static_cast<uint32_t>(size * 10 + spread * 100 + text.size()) + (reversed ? 1000 : 0);
-                        SCOPED_TRACE(testing::Message() << text << " ratio " << ratio[1] << ":" << ratio[0] << " at "
-                                                        << size << " spread " << spread << (reversed ? " reversed" : "")
-                                                        << " seed " << seed);
-                        Test_ResetDecoderStatics();
-                        const EdgeLine line = Exact(MakeEdgeLine(
-                            TwoWidthRuns(runs, ratio[0], ratio[1]),
-                            {.moduleSamples = size / ratio[0], .spread = spread * ratio[0], .jitter16 = 2,
-                             .reversed = reversed, .quietBefore = 10.0 * ratio[1], .quietAfter = 10.0 * ratio[1],
-                             .seed = seed}));
-                        const RecordRead r = ReadRecordLine(rec, line);
-                        EXPECT_EQ(r.data, Digits(text));
-                    }
-                }
-            }
-        }
+        ForEachTwoWidthDrawing(runs, text, static_cast<uint32_t>(text.size()),
+                               [&](const TwoWidthDrawing &, const EdgeLine &line) {
+                                   EXPECT_EQ(ReadRecordLine(rec, line).data, Digits(text));
+                               });
     }
     Test_ResetDecoderStatics();
 }

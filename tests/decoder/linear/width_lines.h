@@ -2,9 +2,13 @@
 // and libzint's module runs redrawn at a chosen wide-to-narrow ratio.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "core/test_hooks.h"
 #include "record_lines.h"
 #include "linear/code39.h"
 #include "linear/code93.h"
@@ -21,6 +25,57 @@ inline std::vector<int> TwoWidthRuns(const std::vector<int> &runs, int narrow, i
     out.reserve(runs.size());
     for (int r : runs) out.push_back(r > 1 ? wide : narrow);
     return out;
+}
+
+// One drawing of the two-width sweeps: narrow and wide element units, samples per module,
+// ink spread, direction and the noise seed.
+struct TwoWidthDrawing {
+    int narrow;
+    int wide;
+    double size;
+    double spread;
+    bool reversed;
+    uint32_t seed;
+};
+
+// Every drawing of the two-width sweeps of a symbol given as module runs: wide to narrow
+// 2:1, 5:2 and 3:1, 2 to 6 samples per narrow module, no ink spread or 0.2, both ways,
+// quiet zones of 10 wide elements; drawings longer than an edge list holds are left out.
+// draw(runs, narrow, wide) gives the element widths. body(drawing, line) runs with the
+// decoder's statics reset and the drawing in the failure trace.
+template <class Draw, class Body>
+void ForEachTwoWidthDrawing(const std::vector<int> &runs, const std::string &what, uint32_t seedExtra, Draw draw,
+                            Body body) {
+    const int ratios[][2] = {{1, 2}, {2, 5}, {1, 3}};
+    for (const auto &ratio : ratios) {
+        const std::vector<int> widths = draw(runs, ratio[0], ratio[1]);
+        double units = 20.0 * ratio[1];
+        for (int w : widths) units += w;
+        for (const double size : {2.0, 3.0, 4.0, 6.0}) {
+            if (units * size / ratio[0] > 4095) continue;
+            for (const double spread : {0.0, 0.2}) {
+                for (const bool reversed : {false, true}) {
+                    const TwoWidthDrawing d{ratio[0], ratio[1], size, spread, reversed,
+                                            static_cast<uint32_t>(size * 10 + spread * 100 + seedExtra) +
+                                                (reversed ? 1000 : 0)};
+                    SCOPED_TRACE(testing::Message() << what << " ratio " << d.wide << ":" << d.narrow << " at " << size
+                                                    << " spread " << spread << (reversed ? " reversed" : "")
+                                                    << " seed " << d.seed);
+                    vexo::Test_ResetDecoderStatics();
+                    const EdgeLine line = Exact(MakeEdgeLine(
+                        widths, {.moduleSamples = size / d.narrow, .spread = spread * d.narrow, .jitter16 = 2,
+                                 .reversed = reversed, .quietBefore = 10.0 * d.wide, .quietAfter = 10.0 * d.wide,
+                                 .seed = d.seed}));
+                    body(d, line);
+                }
+            }
+        }
+    }
+}
+
+template <class Body>
+void ForEachTwoWidthDrawing(const std::vector<int> &runs, const std::string &what, uint32_t seedExtra, Body body) {
+    ForEachTwoWidthDrawing(runs, what, seedExtra, TwoWidthRuns, body);
 }
 
 // Check values of the standard: weights 1-20 (C) and 1-15 (K) from the right.
