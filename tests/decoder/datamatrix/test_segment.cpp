@@ -1,0 +1,508 @@
+// The segment finder on hand-built lines and frames: edge runs, track starts, the trackers,
+// the driver's refusals, arm pairing on drawn rectangles and the candidate check.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "core/pixel.h"
+#include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_segment.h"
+#include "datamatrix/test_hooks_dm.h"
+#include "decoder_test.h"
+
+namespace {
+
+using vexo::DM_ARM_TRACK;
+using vexo::DM_CANDIDATE;
+using vexo::DM_EDGE_TRACK;
+using vexo::GEO_POINT;
+
+// A frame installed as the decoder's image and as the module's image record.
+struct SegFrame {
+    int w, h;
+    std::vector<uint8_t> px;
+    SegFrame(int width, int height, uint8_t fill) : w(width), h(height), px(static_cast<size_t>(width * height), fill) {}
+    uint8_t &at(int x, int y) { return px[static_cast<size_t>(y * w + x)]; }
+    void Install() {
+        vexo::Pix_SetImagePointer(px.data());
+        vexo::Pix_SetImageSize(w, h);
+        vexo::Pix_InstallFrame(px.data(), w, h);
+        vexo::DM_SetImage(px.data(), w, h);
+    }
+    // Dark (30) inside the rectangle, light (220) elsewhere.
+    void Rect(int x0, int y0, int x1, int y1) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) at(x, y) = 30;
+    }
+};
+
+class DmSegment : public vexo_test::DecoderTest {
+protected:
+    void SetUp() override {
+        vexo_test::DecoderTest::SetUp();
+        vexo::Test_ResetDmStatics();
+    }
+};
+
+struct SegRuns {
+    int n = 0;
+    int pos[8] = {};
+    uint8_t bright[8] = {}, dark[8] = {}, width[8] = {};
+};
+
+SegRuns SegFalling(const std::vector<uint8_t> &s, int limit = 255, int contrast = 0) {
+    SegRuns r;
+    r.n = vexo::DM_EdgeRunsFallingRow(s.data(), static_cast<int>(s.size()), r.pos, 8, r.bright, r.dark, r.width, limit,
+                                      contrast);
+    return r;
+}
+
+SegRuns SegRising(const std::vector<uint8_t> &s, int limit = 255, int contrast = 0) {
+    SegRuns r;
+    r.n = vexo::DM_EdgeRunsRisingRow(s.data(), static_cast<int>(s.size()), r.pos, 8, r.bright, r.dark, r.width, limit,
+                                     contrast);
+    return r;
+}
+
+TEST_F(DmSegment, EdgeRunsOnHandBuiltLines) {
+    struct RunCase {
+        const char *what;
+        std::vector<uint8_t> line;
+        bool rising;
+        int limit, contrast;
+        int count, pos, bright, dark, width;  // of the first edge when count > 0
+    };
+    std::vector<uint8_t> wide(60, 220);
+    for (int i = 0; i < 40; ++i) wide[static_cast<size_t>(5 + i)] = static_cast<uint8_t>(210 - 4 * i);
+    for (size_t i = 45; i < 50; ++i) wide[i] = 50;
+    for (size_t i = 50; i < 60; ++i) wide[i] = i < 52 ? 200 : 20;  // a sharp edge after the ramp
+    const RunCase cases[] = {
+        {"bridged rise", {70, 70, 64, 66, 58, 58, 58}, false, 255, 0, 1, 16 * 26 / 12 + 8, 70, 58, 5},
+        {"72 needs 10: 9", {72, 72, 63, 63}, false, 255, 0, 0, 0, 0, 0, 0},
+        {"72 needs 10: 10", {72, 72, 62, 62}, false, 255, 0, 1, 24, 72, 62, 3},
+        {"100 needs 20: 19", {100, 100, 81, 81}, false, 255, 0, 0, 0, 0, 0, 0},
+        {"100 needs 20: 20", {100, 100, 80, 80}, false, 255, 0, 1, 24, 100, 80, 3},
+        {"contrast 5", {100, 100, 95, 95}, false, 255, 5, 1, 24, 100, 95, 3},
+        {"contrast 512 at 100: 15", {100, 100, 85, 85}, false, 255, 512, 1, 24, 100, 85, 3},
+        {"contrast 512 at 100: 14", {100, 100, 86, 86}, false, 255, 512, 0, 0, 0, 0, 0},
+        {"contrast 286 at 100: low byte 30", {100, 100, 71, 71}, false, 255, 286, 0, 0, 0, 0, 0},
+        {"centroid", {200, 200, 100, 0, 0}, false, 255, 0, 1, 16 * 300 / 200 + 8, 200, 0, 4},
+        {"start above the level limit", {200, 200, 100, 0, 0}, false, 150, 0, 1, 16 * 2 * 100 / 100 + 8, 100, 0, 3},
+        {"rising centroid", {0, 0, 100, 200, 200}, true, 255, 0, 1, 32, 200, 0, 4},
+        {"rising stops above the limit", {0, 0, 100, 160, 200, 200}, true, 150, 0, 1, 16 * 220 / 160 + 8, 160, 0, 4},
+        {"40 wide dropped, the next edge read", wide, false, 255, 0, 1, 16 * 51 + 8, 200, 20, 3},
+        {"falling run at the last sample", {220, 220, 220, 40}, false, 255, 0, 1, 16 * 2 + 8, 220, 40, 3},
+    };
+    for (const RunCase &c : cases) {
+        const SegRuns r = c.rising ? SegRising(c.line, c.limit, c.contrast) : SegFalling(c.line, c.limit, c.contrast);
+        ASSERT_EQ(r.n, c.count) << c.what;
+        if (c.count == 0) continue;
+        EXPECT_EQ(r.pos[0], c.pos) << c.what;
+        EXPECT_EQ(r.bright[0], c.bright) << c.what;
+        EXPECT_EQ(r.dark[0], c.dark) << c.what;
+        EXPECT_EQ(r.width[0], c.width) << c.what;
+    }
+}
+
+TEST_F(DmSegment, RowScanAndColumnsAgreeWithTheRowRoutines) {
+    // Light, a falling edge, dark, a rising edge, light; the same line down column 3.
+    const std::vector<uint8_t> line = {220, 220, 200, 60, 30, 30, 30, 90, 210, 220, 220, 220};
+    const int n = static_cast<int>(line.size());
+    SegFrame f(7, n, 128);
+    for (int y = 0; y < n; ++y) f.at(3, y) = line[static_cast<size_t>(y)];
+    f.Install();
+    const SegRuns fr = SegFalling(line), rr = SegRising(line);
+    ASSERT_EQ(fr.n, 1);
+    ASSERT_EQ(rr.n, 1);
+    SegRuns fc, rc;
+    fc.n = vexo::DM_EdgeRunsFallingColumn(&f.at(3, 0), n, fc.pos, 8, fc.bright, fc.dark, fc.width, 255, 0);
+    rc.n = vexo::DM_EdgeRunsRisingColumn(&f.at(3, 0), n, rc.pos, 8, rc.bright, rc.dark, rc.width, 255, 0);
+    ASSERT_EQ(fc.n, 1);
+    ASSERT_EQ(rc.n, 1);
+    EXPECT_EQ(fc.pos[0], fr.pos[0]);
+    EXPECT_EQ(fc.width[0], fr.width[0]);
+    EXPECT_EQ(fc.bright[0], fr.bright[0]);
+    EXPECT_EQ(rc.pos[0], rr.pos[0]);
+    EXPECT_EQ(rc.dark[0], rr.dark[0]);
+    int rp[4], fp[4], rn = 0, fn = 0;
+    uint8_t rb[4], fb[4], rw[4], fw[4];
+    vexo::DM_ScanRowEdges(line.data(), n, rp, fp, 4, rb, fb, rw, fw, &rn, &fn, 255, -1);
+    ASSERT_EQ(rn, 1);
+    ASSERT_EQ(fn, 1);
+    EXPECT_EQ(fp[0], fr.pos[0]);
+    EXPECT_EQ(rp[0], rr.pos[0]);
+    EXPECT_EQ(fw[0], fr.width[0] - 1);
+    EXPECT_EQ(rw[0], rr.width[0] - 1);
+    EXPECT_EQ(fb[0], 220);
+    EXPECT_EQ(rb[0], 220);  // 210 then 220: the run goes on to the top
+}
+
+TEST_F(DmSegment, NoRunStartsOnTheLastSampleOfTheImage) {
+    // The last row ends on a step down and the last column on a step up: exact-size buffers,
+    // so a read past the line shows under ASan.
+    SegFrame f(8, 8, 200);
+    f.at(7, 7) = 60;
+    std::vector<uint8_t> exact(f.px);
+    vexo::DM_SetImage(exact.data(), 8, 8);
+    SegRuns r;
+    r.n = vexo::DM_EdgeRunsFallingRow(&exact[56], 8, r.pos, 8, r.bright, r.dark, r.width, 255, 0);
+    EXPECT_EQ(r.n, 1);
+    r.n = vexo::DM_EdgeRunsRisingRow(&exact[63], 1, r.pos, 8, r.bright, r.dark, r.width, 255, 0);
+    EXPECT_EQ(r.n, 0);
+    r.n = vexo::DM_EdgeRunsFallingColumn(&exact[7], 8, r.pos, 8, r.bright, r.dark, r.width, 255, 0);
+    EXPECT_EQ(r.n, 1);
+    int rp[2], fp[2], rn = 0, fn = 0;
+    uint8_t rb[2], fb[2], rw[2], fw[2];
+    vexo::DM_ScanRowEdges(&exact[56], 8, rp, fp, 2, rb, fb, rw, fw, &rn, &fn, 255, -1);
+    EXPECT_EQ(fn, 1);
+    EXPECT_EQ(rn, 0);
+}
+
+// A falling edge between columns x - 1 and x on rows y0..y1 of a light frame.
+void SegVerticalEdge(SegFrame *f, int x, int y0, int y1) {
+    for (int y = y0; y <= y1; ++y)
+        for (int c = x; c < f->w; ++c) f->at(c, y) = 30;
+}
+
+TEST_F(DmSegment, TracksStartAwayFromTheBordersAndTrackContinuations) {
+    SegFrame f(100, 80, 220);
+    SegVerticalEdge(&f, 50, 0, 79);
+    f.Install();
+    const int edge = 16 * 49 + 8;
+    std::vector<int> pos = {4 * 16 + 8, edge, (100 - 5) * 16 + 8};
+    const uint8_t bright[3] = {220, 220, 220}, widths[3] = {2, 2, 2};
+    DM_EDGE_TRACK tracks[4] = {};
+    int n = vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 40, tracks, 0, 4);
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(tracks[0].seedX, 49);
+    EXPECT_EQ(tracks[0].topY, 0);
+    EXPECT_EQ(tracks[0].bottomY, 40);
+    EXPECT_NEAR(tracks[0].topX, edge, 8);
+    // The same edge on the track's lower row continues it; 49 (1/16) away it starts a track.
+    EXPECT_EQ(vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 40, tracks, n, 4), 1);
+    tracks[0].bottomX = edge - 49;
+    EXPECT_EQ(vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 40, tracks, n, 4), 2);
+    // The other polarity's track does not claim it; a full list starts nothing.
+    tracks[0].bottomX = edge;
+    tracks[0].polarity = 1;
+    EXPECT_EQ(vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 40, tracks, 1, 4), 2);
+    EXPECT_EQ(vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 40, tracks, 4, 4), 4);
+    EXPECT_EQ(vexo::DM_StartTracks(pos.data(), bright, widths, 3, 0, 81, tracks, 0, 4), 0);
+}
+
+DM_EDGE_TRACK SegFreshTrack(int x16, int row) {
+    DM_EDGE_TRACK t{};
+    t.state = 1;
+    t.topX = t.bottomX = x16;
+    t.topY = t.bottomY = row;
+    t.topLevel = t.bottomLevel = 220;
+    t.topWidth = t.bottomWidth = 2;
+    return t;
+}
+
+TEST_F(DmSegment, TrackUpNearTheTop) {
+    SegFrame full(100, 20, 220);
+    SegVerticalEdge(&full, 50, 0, 19);
+    full.Install();
+    DM_EDGE_TRACK t = SegFreshTrack(16 * 49 + 8, 3);
+    EXPECT_EQ(vexo::DM_TrackUp(&t, 0), 0);  // three steps to row 0, fewer than five
+    EXPECT_EQ(t.topY, 0);
+    SegFrame part(100, 20, 220);
+    SegVerticalEdge(&part, 50, 2, 19);
+    part.Install();
+    t = SegFreshTrack(16 * 49 + 8, 3);
+    EXPECT_EQ(vexo::DM_TrackUp(&t, 0), 1);  // lost before row 0
+    EXPECT_EQ(t.topY, 2);
+}
+
+// A straight edge leaning `slope` px per row, anti-aliased, from row y0 to row y1
+// (inclusive), rows in `gaps` left light.
+SegFrame SegSlantedEdge(int y0, int y1, double slope = 0.2, const std::vector<int> &gaps = {}) {
+    SegFrame f(300, 260, 220);
+    for (int y = y0; y <= y1; ++y) {
+        bool gap = false;
+        for (int g : gaps) gap = gap || g == y;
+        if (gap) continue;
+        const double e = 40.0 + slope * y;  // dark from x = e on
+        for (int x = 0; x < f.w; ++x) {
+            const double cover = std::fmin(1.0, std::fmax(0.0, x + 1 - e));
+            f.at(x, y) = static_cast<uint8_t>(std::lround(220 - 190 * cover));
+        }
+    }
+    return f;
+}
+
+TEST_F(DmSegment, TrackersFollowAStraightEdgeToItsEnds) {
+    SegFrame f = SegSlantedEdge(20, 219);
+    f.Install();
+    int rp[50], fp[50], rn = 0, fn = 0;
+    uint8_t rb[50], fb[50], rw[50], fw[50];
+    vexo::DM_ScanRowEdges(&f.at(0, 100), f.w, rp, fp, 50, rb, fb, rw, fw, &rn, &fn, 255, -1);
+    ASSERT_EQ(fn, 1);
+    DM_EDGE_TRACK t[2] = {};
+    ASSERT_EQ(vexo::DM_StartTracks(fp, fb, fw, fn, 0, 100, t, 0, 2), 1);
+    // Band by band as the driver does, each call held to its limit.
+    for (int limit = 132; limit <= 260; limit += 32) {
+        if (t[0].closed != 0) break;
+        EXPECT_EQ(vexo::DM_TrackDown(&t[0], limit), 1);
+        EXPECT_LE(t[0].bottomY, limit);
+    }
+    EXPECT_EQ(t[0].closed, 1);
+    EXPECT_NEAR(t[0].topY, 20, 1);
+    EXPECT_NEAR(t[0].bottomY, 219, 1);
+    EXPECT_NEAR(t[0].topX / 16.0, 40 + 0.2 * t[0].topY - 0.5, 1.0);
+    EXPECT_NEAR(t[0].bottomX / 16.0, 40 + 0.2 * t[0].bottomY - 0.5, 1.0);
+    EXPECT_EQ(t[0].misses, 0);
+    EXPECT_EQ(t[0].steps, t[0].bottomY - t[0].topY);
+}
+
+TEST_F(DmSegment, ADashedEdgeCountsTheMissesOfItsRecoveries) {
+    // A pixel per row: jumps of two rows and a recovery reaching four rows, so a gap of three
+    // rows right after the lower end is crossed with its misses.
+    SegFrame f = SegSlantedEdge(20, 219, 1.0, {121, 122, 123, 150, 151, 152, 181, 182, 183});
+    f.Install();
+    DM_EDGE_TRACK t = SegFreshTrack(static_cast<int>(std::lround(16 * (40 + 100 - 0.5))), 100);
+    ASSERT_EQ(vexo::DM_TrackUp(&t, 0), 1);
+    ASSERT_EQ(vexo::DM_TrackDown(&t, 259), 1);
+    EXPECT_NEAR(t.bottomY, 219, 1);  // through the gaps
+    EXPECT_GT(t.misses, 0);
+    EXPECT_LE(t.misses, 12);
+    // The recovery past the edge's end fails: its misses are given back.
+    SegFrame whole = SegSlantedEdge(20, 219, 1.0);
+    whole.Install();
+    DM_EDGE_TRACK u = SegFreshTrack(static_cast<int>(std::lround(16 * (40 + 100 - 0.5))), 100);
+    ASSERT_EQ(vexo::DM_TrackUp(&u, 0), 1);
+    ASSERT_EQ(vexo::DM_TrackDown(&u, 259), 1);
+    EXPECT_EQ(u.misses, 0);
+}
+
+TEST_F(DmSegment, ArmTrackersStayInsideTheirColumnLimits) {
+    // A horizontal rising edge (dark above, light below) across columns 20..139 on row 60.
+    SegFrame f(160, 120, 220);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 20; x < 140; ++x) f.at(x, y) = 30;
+    f.Install();
+    DM_ARM_TRACK a{};
+    a.state = 1;
+    a.polarity = 1;
+    a.leftX = a.rightX = 80;
+    a.leftY = a.rightY = 16 * 59 + 8;
+    a.leftLevel = a.rightLevel = 220;
+    a.leftWidth = a.rightWidth = 2;
+    EXPECT_EQ(vexo::DM_TrackLeft(&a, 50), 1);
+    EXPECT_EQ(a.leftX, 50);
+    EXPECT_EQ(vexo::DM_TrackRight(&a, 110), 1);
+    EXPECT_EQ(a.rightX, 110);
+    EXPECT_EQ(vexo::DM_TrackLeft(&a, 0), 1);
+    EXPECT_NEAR(a.leftX, 20, 1);
+    EXPECT_EQ(vexo::DM_TrackRight(&a, 1000), 1);
+    EXPECT_NEAR(a.rightX, 139, 1);
+    EXPECT_EQ(a.leftY, 16 * 59 + 8);
+    EXPECT_EQ(a.rightY, 16 * 59 + 8);
+    EXPECT_EQ(a.closed, 0);
+}
+
+TEST_F(DmSegment, DriverRefusals) {
+    DM_CANDIDATE out[4] = {};
+    SegFrame low(200, 32, 220);
+    low.Rect(50, 0, 150, 31);
+    low.Install();
+    EXPECT_EQ(vexo::DM_SegmentFinder(out, 4, 1, 1), 0);
+    SegFrame f(200, 200, 220);
+    f.Rect(50, 50, 150, 150);
+    f.Install();
+    EXPECT_EQ(vexo::DM_SegmentFinder(nullptr, 4, 1, 1), 0);
+    EXPECT_GT(vexo::DM_SegmentFinder(out, 4, 1, 1), 0);
+    vexo::DM_SetImage(f.px.data(), 199, 200);  // another size than the installed image
+    EXPECT_EQ(vexo::DM_SegmentFinder(out, 4, 1, 1), 0);
+    // The flags follow the arguments; the option forces light-on-dark probes off.
+    vexo::DM_SetImage(f.px.data(), 200, 200);
+    vexo::DM_SegmentFinder(out, 4, 0, 1);
+    EXPECT_EQ(vexo::g_dmDarkOnLightArmProbes, 0);
+    EXPECT_EQ(vexo::g_dmLightOnDarkArmProbes, 1);
+    vexo::g_dmOptions.segmentFinderOption = 1;
+    vexo::DM_SegmentFinder(out, 4, 1, 1);
+    EXPECT_EQ(vexo::g_dmLightOnDarkArmProbes, 0);
+    vexo::Test_ResetDmStatics();
+    EXPECT_EQ(vexo::g_dmDarkOnLightArmProbes, 1);
+    EXPECT_EQ(vexo::g_dmLightOnDarkArmProbes, 0);
+}
+
+// A closed track of the rectangle's left (polarity 0) or right (polarity 1) side.
+DM_EDGE_TRACK SegSideTrack(int x, int y0, int y1, int polarity) {
+    DM_EDGE_TRACK t{};
+    t.state = 1;
+    t.closed = 1;
+    t.polarity = polarity;
+    t.topX = t.bottomX = 16 * x + 8;
+    t.topY = y0;
+    t.bottomY = y1;
+    t.steps = y1 - y0;
+    t.topLevel = t.bottomLevel = 220;
+    return t;
+}
+
+TEST_F(DmSegment, PairingProbesByPolarityAndRatio) {
+    struct PairCase {
+        const char *what;
+        int w, h;            // of the dark rectangle at (100, 60)
+        int polarity;        // 0 the left side, 1 the right side
+        int dol, lod;        // probe flags
+        int count;
+        bool endAtTrackEnd2;  // armEnd2 is a track end (probes 2 and 3), else armEnd1 (1 and 4)
+    };
+    const PairCase cases[] = {
+        {"square, left side: probe 2 (top arm) first", 100, 100, 0, 1, 0, 2, true},
+        {"square, left side, light-on-dark probes only", 100, 100, 0, 0, 1, 0, false},
+        {"square, right side: probes 1 and 3", 100, 100, 1, 1, 0, 2, false},
+        {"90 x 45, left: probe 2 passes (49), probe 4 fails (200)", 46, 91, 0, 1, 0, 1, true},
+        {"90 x 45, right: probe 3 passes, probe 1 fails", 46, 91, 1, 1, 0, 1, true},
+    };
+    for (const PairCase &c : cases) {
+        vexo::Test_ResetDmStatics();
+        SegFrame f(400, 300, 220);
+        f.Rect(100, 60, 100 + c.w - 1, 60 + c.h - 1);
+        f.Install();
+        vexo::g_dmDarkOnLightArmProbes = c.dol;
+        vexo::g_dmLightOnDarkArmProbes = c.lod;
+        const int x = c.polarity == 0 ? 99 : 100 + c.w - 1;
+        DM_EDGE_TRACK t = SegSideTrack(x, 60, 60 + c.h - 1, c.polarity);
+        DM_CANDIDATE out[8] = {};
+        int found = 0;
+        vexo::DM_PairArms(&t, out, &found, 8);
+        ASSERT_EQ(found, c.count) << c.what;
+        EXPECT_EQ(t.length, c.h - 1) << c.what;
+        const GEO_POINT top{(t.topX + 8) / 16, t.topY}, bottom{(t.bottomX + 8) / 16, t.bottomY};
+        for (int i = 0; i < found; ++i) {
+            EXPECT_EQ(out[i].valid, 1);
+            EXPECT_EQ(out[i].darkOnLight, 1) << c.what;
+            const GEO_POINT e = c.endAtTrackEnd2 ? out[i].armEnd2 : out[i].armEnd1;
+            const bool atEnd = (e.x == top.x && e.y == top.y) || (e.x == bottom.x && e.y == bottom.y);
+            EXPECT_TRUE(atEnd || i > 0) << c.what;
+            EXPECT_EQ(out[i].contrastHint, (220 - 30) >> 2) << c.what;
+        }
+        if (c.count == 1) {
+            // The L: the corner at the track's end next to the arm, within a pixel or two.
+            const GEO_POINT &k = out[0].corner;
+            const GEO_POINT &near = c.polarity == 0 ? top : bottom;
+            EXPECT_LE(std::abs(k.x - near.x) + std::abs(k.y - near.y), 3) << c.what;
+        }
+    }
+}
+
+TEST_F(DmSegment, ShortOrMissingTracksAreNeverPaired) {
+    SegFrame f(400, 300, 220);
+    f.Rect(100, 60, 199, 159);
+    f.Install();
+    struct FinishCase {
+        int steps, misses;
+        bool paired;
+    };
+    const FinishCase cases[] = {{39, 0, false}, {40, 0, true}, {99, 7, true}, {99, 8, false}, {50, 4, false}};
+    for (const FinishCase &c : cases) {
+        DM_EDGE_TRACK t[2] = {SegSideTrack(99, 60, 159, 0), SegSideTrack(99, 60, 159, 0)};
+        t[0].steps = c.steps;
+        t[0].misses = c.misses;
+        t[1].closed = 0;  // open: kept
+        int count = 2, found = 0;
+        DM_CANDIDATE out[8] = {};
+        vexo::DM_FinishTracks(t, &count, out, 8, &found);
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(t[0].closed, 0);
+        EXPECT_EQ(found > 0, c.paired) << c.steps << " steps, " << c.misses << " misses";
+    }
+}
+
+TEST_F(DmSegment, CandidateCheck) {
+    SegFrame f(400, 300, 220);
+    f.Install();
+    const auto cand = [](GEO_POINT k, GEO_POINT p, GEO_POINT q) {
+        DM_CANDIDATE c{};
+        c.valid = 1;
+        c.corner = k;
+        c.armEnd1 = p;
+        c.armEnd2 = q;
+        return c;
+    };
+    DM_CANDIDATE list[5] = {
+        cand({100, 100}, {100, 60}, {150, 100}),   // 40 and 50: arm 2 moves by (K - Q) 5 / 40
+        cand({100, 200}, {100, 120}, {200, 200}),  // 80 and 100: nothing moves
+        cand({100, 100}, {100, 100}, {150, 100}),  // an arm of length 0: dropped
+        cand({300, 100}, {300, 60}, {350, 100}),   // 40 and 40: nothing moves
+        cand({100, 100}, {100, 50}, {140, 100}),   // 50 and 40: arm 1 moves by (K - P) 5 / 50 (d1)
+    };
+    ASSERT_EQ(vexo::DM_CheckCandidates(list, 5), 4);
+    EXPECT_EQ(list[0].armEnd2.x, 150 + (100 - 150) * 5 / 40);
+    EXPECT_EQ(list[0].armEnd2.y, 100);
+    EXPECT_EQ(list[1].armEnd2.x, 200);
+    EXPECT_EQ(list[1].armEnd1.y, 120);
+    EXPECT_EQ(list[2].corner.x, 300);
+    EXPECT_EQ(list[3].armEnd1.y, 50 + (100 - 50) * 5 / 50);
+    // Stripes beside arm 1 (two pixels away from arm 2) drop it.
+    for (int y = 50; y < 110; ++y)
+        for (int x = 96; x < 99; ++x) f.at(x, y) = (y / 3) % 2 ? 30 : 220;
+    DM_CANDIDATE noisy = cand({100, 100}, {100, 60}, {160, 100});
+    EXPECT_EQ(vexo::DM_CheckCandidates(&noisy, 1), 0);
+    vexo::g_dmOptions.segmentFinderOption = 1;  // no quiet-side tests
+    EXPECT_EQ(vexo::DM_CheckCandidates(&noisy, 1), 1);
+}
+
+TEST_F(DmSegment, SmallRoutines) {
+    SegFrame f(752, 480, 220);
+    f.Install();
+    const auto angle = [](double deg) {
+        const GEO_POINT k{0, 0}, p{1000, 0};
+        const GEO_POINT q{static_cast<int>(std::lround(1000 * std::cos(deg * M_PI / 180))),
+                          static_cast<int>(std::lround(1000 * std::sin(deg * M_PI / 180)))};
+        return vexo::DM_IsRightAngle(&k, &p, &q);
+    };
+    EXPECT_EQ(angle(90), 1);
+    EXPECT_EQ(angle(76), 1);
+    EXPECT_EQ(angle(104), 1);
+    EXPECT_EQ(angle(74), 0);
+    EXPECT_EQ(angle(106), 0);
+    const GEO_POINT o{5, 5}, e{9, 5};
+    EXPECT_EQ(vexo::DM_IsRightAngle(&o, &o, &e), 0);
+    // 64-bit products: lines across a 1280 x 960 frame.
+    SegFrame big(1280, 960, 220);
+    big.Install();
+    const GEO_POINT a0{1270, 10}, a1{1279, 950}, b0{10, 950}, b1{1275, 951};
+    GEO_POINT k{};
+    ASSERT_EQ(vexo::DM_IntersectTrackLines(&a0, &a1, &b0, &b1, &k), 1);
+    EXPECT_NEAR(k.x, 1279, 1);
+    EXPECT_NEAR(k.y, 951, 1);
+    const GEO_POINT far1{1279, 0}, far2{0, 959}, corner{0, 0};
+    EXPECT_EQ(vexo::DM_IsRightAngle(&corner, &far1, &far2), 1);
+    EXPECT_EQ(vexo::DM_IntersectTrackLines(&a0, &a1, &a0, &a1, &k), 0);  // parallel
+    // Budget: quotient 0 at width 32, negative beyond it.
+    SegFrame narrow(32, 40, 220);
+    narrow.Install();
+    EXPECT_EQ(vexo::DM_TransitionBudget(10), 200);
+    f.Install();
+    EXPECT_EQ(vexo::DM_TransitionBudget(100), 100 * (20 + 3401 / -1440));
+    // Room for the arm on either side.
+    DM_EDGE_TRACK t = SegSideTrack(30, 0, 100, 1);
+    t.topX = t.bottomX = 30 * 16;
+    EXPECT_EQ(vexo::DM_HasRoomForArm(&t), 0);
+    t.topX = t.bottomX = 60 * 16;
+    EXPECT_EQ(vexo::DM_HasRoomForArm(&t), 1);
+    t.polarity = 0;
+    t.topX = t.bottomX = (752 - 60) * 16;
+    EXPECT_EQ(vexo::DM_HasRoomForArm(&t), 1);
+    t.topX = t.bottomX = (752 - 59) * 16;
+    EXPECT_EQ(vexo::DM_HasRoomForArm(&t), 0);
+    // Column contrast: 10 for no samples or a small spread, 2 d / 3 above.
+    for (int y = 0; y < 10; ++y) f.at(5, y) = static_cast<uint8_t>(50 + 5 * y);
+    EXPECT_EQ(vexo::DM_ColumnContrastThreshold(&f.at(5, 0), 0), 10);
+    EXPECT_EQ(vexo::DM_ColumnContrastThreshold(&f.at(5, 0), 3), 10);    // d = 20
+    EXPECT_EQ(vexo::DM_ColumnContrastThreshold(&f.at(5, 0), 10), 30);   // d = 90
+    // Transitions: stripes of 4 px counted once each way.
+    for (int x = 0; x < 40; ++x) f.at(x, 300) = (x / 4) % 2 ? 30 : 220;
+    EXPECT_EQ(vexo::DM_CountLineTransitions(0, 300, 39, 300, 0), 9);
+    EXPECT_EQ(vexo::DM_CountLineTransitions(-1, 300, 39, 300, 0), 0);
+    EXPECT_EQ(vexo::DM_CountLineTransitions(752, 300, 39, 300, 0), 0);
+}
+
+}  // namespace
