@@ -89,3 +89,54 @@ i32 DM_ColumnContrastThreshold(const u8 *column, i32 count);
 i64 DM_TransitionBudget(i32 n);
 
 }  // namespace vexo
+
+namespace vexo {
+
+// ---- Line, edge and pattern routines.
+// A caller's image record.
+struct DM_PIXEL_VIEW {
+    u8 *pixels;
+    i32 width;
+    i32 height;
+    i32 stride;
+};
+
+inline constexpr i32 kDmCrossLineSamples = 640;
+inline constexpr i32 kDmTimingLineSamples = 1280;
+
+i32 DM_PointDistance(const i32 *p, const i32 *q);
+i32 DM_LineVariation(const DM_PIXEL_VIEW *view, i32 x0, i32 y0, i32 x1, i32 y1, i32 *total);
+// Edge points across the path p..q (cross lines of half-extent (a, b), at most 640 samples
+// long: a longer one gives no point).
+i32 DM_FallingEdgesAcrossPath(const GEO_POINT *p, const GEO_POINT *q, i32 a, i32 b, i32 minStep, i32 *xs, i32 *ys,
+                              i32 capacity);
+i32 DM_RisingEdgesAcrossPath(const GEO_POINT *p, const GEO_POINT *q, i32 a, i32 b, i32 minStep, i32 *xs, i32 *ys,
+                             i32 capacity);
+// Votes of 30 distance rows by 10 angle columns; only the first ten angles vote.
+void DM_HoughVote(i32 x0, i32 y0, i32 firstAngle, i32 endAngle, i32 votes[300], const i32 *xs, const i32 *ys,
+                  i32 count);
+i32 DM_HoughPeak(i32 firstAngle, const i32 votes[300], i32 *angle, i32 *distance);
+i32 DM_IntersectSlopeLinesTrunc(const SLOPE_LINE *l1, const SLOPE_LINE *l2, i32 out[2]);
+// Modules counted along the timing sides of quad (top left, top right, bottom left, bottom
+// right) minus the two corner modules; 0 when no two lines agree.
+i32 DM_CountTimingModules(const GEO_POINT quad[4], i32 mode, const void *required);
+i32 DM_SampleBilinear16Zero(const u8 *pixels, i32 x16, i32 y16);
+i32 DM_SampleBilinear16ZeroChecked(const u8 *pixels, i32 x16, i32 y16);
+i32 DM_LevelContrastThreshold(u8 level);
+i32 DM_RowContrastThreshold(const u8 *run, i32 count);
+i32 DM_CountLineTransitionsChecked(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast);
+i32 DM_IsRightAngleChecked(const GEO_POINT *corner, const GEO_POINT *p, const GEO_POINT *q);
+i32 DM_CheckCandidatesChecked(DM_CANDIDATE *list, i32 count);
+i32 DM_HasRoomForArmChecked(const DM_EDGE_TRACK *track);
+i32 DM_CornerCosineChecked(const GEO_POINT *p, const GEO_POINT *q, const GEO_POINT *r);
+i32 DM_InImage(i32 x, i32 y);
+i32 DM_RotateAbout(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *out);
+void DM_ShiftByRowOffset(const GEO_POINT *src, const GEO_POINT *ref, GEO_POINT *dst);
+void DM_ClipSegmentToImage(i32 *x0, i32 *y0, i32 *x1, i32 *y1);
+// out holds 2 count points: the offsets at 0.01 and at 0.009 of each direction (x, y pairs).
+i32 DM_MapPatternOffsets(const i32 *directions, i32 count, GEO_POINT *out, i32 x, i32 y, const f64 transform[8]);
+// offsets holds 2 splitB points (1/16 pixel); 1 <= splitA <= splitB.
+i32 DM_FindPattern(i32 x, i32 y, i32 radius, const GEO_POINT *offsets, i32 splitB, i32 splitA, i32 darkCentre,
+                   GEO_POINT *out);
+
+}  // namespace vexo

@@ -50,6 +50,8 @@ i64 DM_TransitionBudget(i32 n) {
 
 i32 DM_ColumnContrastThreshold(const u8 *column, i32 count) { return RunContrast(column, g_dmImage.width, count); }
 
+i32 DM_RowContrastThreshold(const u8 *run, i32 count) { return RunContrast(run, 1, count); }
+
 i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
     const DM_IMAGE &img = g_dmImage;
     // A start outside the image reads nothing, on either side.
