@@ -506,3 +506,196 @@ TEST_F(DmSegment, SmallRoutines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DmSegment, LineEdgeAndPatternRoutines) {
+    SegFrame f(120, 80, 220);
+    f.Install();
+    // Hough: peak needs more than 6; equal largest cells give their mean angle and row.
+    int votes[300] = {};
+    for (int &v : votes) v = 6;
+    int angle = -1, distance = -1;
+    EXPECT_EQ(vexo::DM_HoughPeak(100, votes, &angle, &distance), 0);
+    votes[3 * 10 + 2] = 9;
+    votes[5 * 10 + 6] = 9;
+    ASSERT_EQ(vexo::DM_HoughPeak(100, votes, &angle, &distance), 1);
+    EXPECT_EQ(angle, 104);
+    EXPECT_EQ(distance, 4);
+    struct VoteCase {
+        int x, first, end;
+        int total, cell;  // votes in all, and the cell that must hold one
+    };
+    const VoteCase voteCases[] = {
+        {0, 0, 10, 10, 0},    // the origin: row 0 for every angle
+        {0, 0, 11, 10, 9},    // eleven angles: ten columns
+        {5, -3, 2, 5, 40},    // from 625 on: column 0 first, distance 4
+        {0, 5, 5, 0, 0},      // an empty range
+    };
+    for (const VoteCase &c : voteCases) {
+        int v[300] = {};
+        const int xs[1] = {c.x}, ys[1] = {0};
+        vexo::DM_HoughVote(0, 0, c.first, c.end, v, xs, ys, 1);
+        int total = 0;
+        for (int k : v) total += k;
+        EXPECT_EQ(total, c.total) << c.first << ".." << c.end;
+        if (c.total > 0) {
+            EXPECT_EQ(v[c.cell], 1) << c.first << ".." << c.end;
+        }
+    }
+    // Slope lines.
+    struct SlopeCase {
+        vexo::SLOPE_LINE a, b;
+        int ok, x, y;
+    };
+    const SlopeCase slopes[] = {
+        {{1, 0}, {-1, 10}, 1, 5, 5},
+        {{573, 3}, {2, 1}, 1, 3, 7},
+        {{2, 1}, {573, 3}, 1, 3, 7},
+        {{1, 0}, {1.000001, 4}, 0, 0, 0},
+        {{1, 1e300}, {-1, 0}, 0, 0, 0},  // does not fit
+    };
+    for (const SlopeCase &c : slopes) {
+        int out[2] = {0, 0};
+        ASSERT_EQ(vexo::DM_IntersectSlopeLinesTrunc(&c.a, &c.b, out), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(out[0], c.x);
+            EXPECT_EQ(out[1], c.y);
+        }
+    }
+    EXPECT_EQ(vexo::DM_IntersectSlopeLinesTrunc(nullptr, &slopes[0].b, nullptr), 0);
+    // Points.
+    GEO_POINT r{};
+    const GEO_POINT origin{0, 0}, q5{5, 0};
+    EXPECT_EQ(vexo::DM_RotateAbout(&origin, &q5, &r), 5);
+    EXPECT_EQ(r.x, 0);
+    EXPECT_EQ(r.y, 5);
+    const GEO_POINT src{10, 4}, ref{0, 7};
+    vexo::DM_ShiftByRowOffset(&src, &ref, &r);
+    EXPECT_EQ(r.x, 13);
+    EXPECT_EQ(r.y, 4);
+    const int p0[2] = {0, 0}, p1[2] = {3, 4};
+    EXPECT_EQ(vexo::DM_PointDistance(p0, p1), 5);
+    EXPECT_EQ(vexo::DM_PointDistance(p0, nullptr), 0);
+    EXPECT_EQ(vexo::DM_InImage(119, 79), 1);
+    EXPECT_EQ(vexo::DM_InImage(120, 0), 0);
+    EXPECT_EQ(vexo::DM_InImage(0, -1), 0);
+    // Thresholds.
+    const int levels[6] = {72, 73, 149, 150, 182, 183}, expect[6] = {10, 11, 36, 21, 11, 10};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(vexo::DM_LevelContrastThreshold(static_cast<uint8_t>(levels[i])), expect[i]);
+    const uint8_t run[4] = {50, 95, 70, 60};
+    EXPECT_EQ(vexo::DM_RowContrastThreshold(run, 4), 30);
+    EXPECT_EQ(vexo::DM_RowContrastThreshold(run, 0), 10);
+    EXPECT_EQ(vexo::DM_RowContrastThreshold(run, 1), 10);
+    // Line variation: a ramp of 10 per pixel on row 5.
+    for (int x = 0; x < 20; ++x) f.at(x, 5) = static_cast<uint8_t>(10 * x);
+    vexo::DM_PIXEL_VIEW view{f.px.data(), f.w, f.h, f.w};
+    int total = -1;
+    EXPECT_EQ(vexo::DM_LineVariation(&view, 0, 5, 9, 5, &total), 9);
+    EXPECT_EQ(total, 80);
+    EXPECT_EQ(vexo::DM_LineVariation(&view, 0, 5, 1, 5, &total), 0);
+    EXPECT_EQ(total, 0);
+    EXPECT_EQ(vexo::DM_LineVariation(&view, 115, 5, 125, 5, &total), 5);  // leaves the frame
+    EXPECT_EQ(vexo::DM_LineVariation(nullptr, 0, 5, 9, 5, &total), 0);
+    // Guarded forms.
+    EXPECT_EQ(vexo::DM_CountLineTransitionsChecked(-1, 5, 19, 5, 0), 0);
+    EXPECT_EQ(vexo::DM_IsRightAngleChecked(nullptr, &q5, &q5), 0);
+    EXPECT_EQ(vexo::DM_CheckCandidatesChecked(nullptr, 3), 0);
+    DM_CANDIDATE one{};
+    EXPECT_EQ(vexo::DM_CheckCandidatesChecked(&one, 0), 0);
+    DM_EDGE_TRACK idle{};
+    EXPECT_EQ(vexo::DM_HasRoomForArmChecked(nullptr), 0);
+    EXPECT_EQ(vexo::DM_HasRoomForArmChecked(&idle), 0);
+    EXPECT_EQ(vexo::DM_CornerCosineChecked(&origin, nullptr, &q5), 0);
+    const GEO_POINT up{0, 5};
+    EXPECT_EQ(vexo::DM_CornerCosineChecked(&origin, &q5, &up), vexo::DM_CosineTimes1000(&origin, &q5, &up));
+    // Clipping, x borders first; a segment parallel to a border has that coordinate clamped.
+    struct ClipCase {
+        int in[4], out[4];
+    };
+    const ClipCase clips[] = {
+        {{-10, 40, 90, 40}, {0, 40, 90, 40}},
+        {{-10, -10, 130, 130}, {0, 0, 79, 79}},
+        {{-5, 10, -5, 50}, {0, 10, 0, 50}},
+        {{30, -5, 60, -5}, {30, 0, 60, 0}},
+        {{10, 10, 20, 20}, {10, 10, 20, 20}},
+    };
+    for (const ClipCase &c : clips) {
+        int v[4] = {c.in[0], c.in[1], c.in[2], c.in[3]};
+        vexo::DM_ClipSegmentToImage(&v[0], &v[1], &v[2], &v[3]);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(v[i], c.out[i]) << c.in[0] << "," << c.in[1] << " " << c.in[2] << "," << c.in[3];
+    }
+}
+
+TEST_F(DmSegment, EdgesAcrossAPathAndTimingModules) {
+    SegFrame f(200, 160, 220);
+    SegVerticalEdge(&f, 50, 0, 159);
+    f.Install();
+    const GEO_POINT p{40, 20}, q{40, 30};
+    int xs[32], ys[32];
+    const int n = vexo::DM_FallingEdgesAcrossPath(&p, &q, 20, 0, 20, xs, ys, 32);
+    ASSERT_EQ(n, 9);  // the points strictly between p and q
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR(xs[i], 50, 1);
+        EXPECT_EQ(ys[i], 21 + i);
+    }
+    EXPECT_EQ(vexo::DM_RisingEdgesAcrossPath(&p, &q, 20, 0, 20, xs, ys, 32), 0);
+    EXPECT_EQ(vexo::DM_FallingEdgesAcrossPath(&p, &q, 20, 0, 20, xs, ys, 4), 4);
+    EXPECT_EQ(vexo::DM_FallingEdgesAcrossPath(&p, &q, 400, 0, 20, xs, ys, 32), 0);  // 801 samples
+    // Timing sides: modules of 5 px along the right side and the top.
+    struct TimingCase {
+        int modules, mode, count;
+    };
+    const TimingCase timing[] = {{10, 1, 8}, {10, 2, 8}, {11, 1, 9}, {11, 2, 8}};
+    for (const TimingCase &c : timing) {
+        SegFrame t(200, 160, 220);
+        const int l = 5 * c.modules, x0 = 40, y0 = 40;
+        for (int y = y0; y <= y0 + l; ++y)
+            for (int x = x0; x <= x0 + l; ++x) {
+                const bool right = x >= x0 + l - 4, top = y <= y0 + 4;
+                if (right) t.at(x, y) = ((y0 + l - y) / 5) % 2 ? 220 : 30;
+                else if (top) t.at(x, y) = ((x - x0) / 5) % 2 ? 220 : 30;
+                else t.at(x, y) = 30;
+            }
+        t.Install();
+        const GEO_POINT quad[4] = {{x0, y0}, {x0 + l, y0}, {x0, y0 + l}, {x0 + l, y0 + l}};
+        const int required = 1;
+        EXPECT_EQ(vexo::DM_CountTimingModules(quad, c.mode, &required), c.count) << c.modules << " modules, mode " << c.mode;
+        EXPECT_EQ(vexo::DM_CountTimingModules(quad, c.mode, nullptr), 0);
+        EXPECT_EQ(vexo::DM_CountTimingModules(quad, 0, &required), 0);
+        const GEO_POINT same[4] = {{x0, y0}, {x0, y0}, {x0, y0}, {x0, y0}};
+        EXPECT_EQ(vexo::DM_CountTimingModules(same, c.mode, &required), 0);
+    }
+}
+
+TEST_F(DmSegment, PatternSearchWithMappedOffsets) {
+    // Dark centre of 5 x 5 px at (60, 40); four dark offsets at 1 px and four light ones at
+    // 5 px, their partners at 0.9 of the distance.
+    const int dirs[9 * 2] = {0, 0, 100, 0, 0, 100, -100, 0, 0, -100, 500, 0, 0, 500, -500, 0, 0, -500};
+    GEO_POINT offsets[18] = {};
+    const double identity[8] = {1, 0, 0, 0, 1, 0, 0, 0};
+    ASSERT_EQ(vexo::DM_MapPatternOffsets(dirs, 9, offsets, 60, 40, identity), 1);
+    EXPECT_EQ(offsets[1].x, 16);
+    EXPECT_EQ(offsets[9 + 1].x, 14);
+    EXPECT_EQ(offsets[6].y, 80);
+    GEO_POINT none[2] = {};
+    EXPECT_EQ(vexo::DM_MapPatternOffsets(dirs, 1, none, 60, 40, identity), 1);
+    const double vanishing[8] = {1, 0, 0, 0, 1, 0, -1.0 / 60, 0};
+    EXPECT_EQ(vexo::DM_MapPatternOffsets(dirs, 9, offsets + 0, 60, 40, vanishing), 0);
+    const double huge[8] = {1e300, 0, 0, 0, 1, 0, 0, 0};
+    GEO_POINT scratch[18] = {};
+    EXPECT_EQ(vexo::DM_MapPatternOffsets(dirs, 9, scratch, 60, 40, huge), 0);
+    SegFrame f(120, 80, 220);
+    f.Install();
+    GEO_POINT out{};
+    EXPECT_EQ(vexo::DM_FindPattern(60, 40, 6, offsets, 9, 5, 1, &out), 0);  // flat
+    f.Rect(58, 38, 62, 42);
+    ASSERT_EQ(vexo::DM_FindPattern(61, 41, 6, offsets, 9, 5, 1, &out), 1);
+    EXPECT_NEAR(out.x, 16 * 60, 16);
+    EXPECT_NEAR(out.y, 16 * 40, 16);
+    EXPECT_EQ(vexo::DM_FindPattern(60, 40, 6, offsets, 9, 5, 0, &out), 0);  // not a light centre
+    // Near the corner every sample goes through the checked form.
+    EXPECT_EQ(vexo::DM_FindPattern(0, 0, 40, offsets, 9, 5, 1, &out), 0);
+}
+
+}  // namespace
