@@ -8,6 +8,7 @@
 
 #include "core/pixel.h"
 #include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_regularize.h"
 #include "datamatrix/dm_segment.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "decoder_test.h"
@@ -696,6 +697,23 @@ TEST_F(DmSegment, PatternSearchWithMappedOffsets) {
     EXPECT_EQ(vexo::DM_FindPattern(60, 40, 6, offsets, 9, 5, 0, &out), 0);  // not a light centre
     // Near the corner every sample goes through the checked form.
     EXPECT_EQ(vexo::DM_FindPattern(0, 0, 40, offsets, 9, 5, 1, &out), 0);
+}
+
+TEST_F(DmSegment, NormalEquationsIn32Bits) {
+    // Small points: the same sums as the exact form; pixel-sized ones wrap, defined.
+    const GEO_POINT src[5] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}, {5, 5}};
+    const GEO_POINT dst[5] = {{1, 2}, {12, 2}, {1, 13}, {12, 14}, {6, 7}};
+    double m[64], b[8], m32[64], b32[8];
+    vexo::DM_PerspectiveNormalEquations(src, dst, 5, m, b);
+    ASSERT_EQ(vexo::DM_PerspectiveNormalEquations32(src, dst, 5, m32, b32), 1);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(m32[i], m[i]) << i;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(b32[i], b[i]) << i;
+    EXPECT_EQ(vexo::DM_PerspectiveNormalEquations32(src, dst, 3, m32, b32), 0);
+    const GEO_POINT bigSrc[4] = {{1279, 959}, {0, 959}, {1279, 0}, {640, 480}};
+    ASSERT_EQ(vexo::DM_PerspectiveNormalEquations32(bigSrc, bigSrc, 4, m32, b32), 1);
+    vexo::DM_PerspectiveNormalEquations(bigSrc, bigSrc, 4, m, b);
+    EXPECT_EQ(m32[0], m[0]);      // x x fits 32 bits
+    EXPECT_NE(m32[6 * 8 + 6], m[6 * 8 + 6]);  // x x S does not
 }
 
 }  // namespace
