@@ -716,4 +716,84 @@ TEST_F(DmSegment, NormalEquationsIn32Bits) {
     EXPECT_NE(m32[6 * 8 + 6], m[6 * 8 + 6]);  // x x S does not
 }
 
+TEST_F(DmSegment, BoundsOnSmallFramesAndPointsOutside) {
+    // Every routine but the unchecked bilinear sample, on flat and textured frames of 1 x 1
+    // to 40 x 40 with points outside; clean under ASan and UBSan is the check.
+    const int dirs[6] = {0, 0, 100, 0, 0, 100};
+    const double identity[8] = {1, 0, 0, 0, 1, 0, 0, 0};
+    for (int size = 1; size <= 40; size += 3) {
+        for (int textured = 0; textured < 2; ++textured) {
+            SegFrame f(size, size, 220);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    if (textured != 0) f.at(x, y) = static_cast<uint8_t>((x * 37 + y * 91) % 7 < 3 ? 30 : 220);
+            f.Install();
+            const GEO_POINT far0{-50, -60}, far1{size + 70, size + 40}, mid{size / 2, size / 2};
+            int xs[16], ys[16];
+            vexo::DM_FallingEdgesAcrossPath(&far0, &far1, 5, 3, 10, xs, ys, 16);
+            vexo::DM_RisingEdgesAcrossPath(&far1, &far0, 3, 5, 10, xs, ys, 16);
+            int votes[300] = {};
+            vexo::DM_HoughVote(-100, -100, -700, 700, votes, xs, ys, 16);
+            int a = 0, d = 0;
+            vexo::DM_HoughPeak(0, votes, &a, &d);
+            const GEO_POINT quad[4] = {far0, {size + 70, -60}, {-50, size + 40}, far1};
+            const int required = 1;
+            EXPECT_GE(vexo::DM_CountTimingModules(quad, 2, &required), 0);
+            EXPECT_EQ(vexo::DM_SampleBilinear16ZeroChecked(f.px.data(), -16, 5), 0);
+            vexo::DM_SampleBilinear16ZeroChecked(f.px.data(), 16 * size + 100, 16 * size);
+            vexo::DM_PIXEL_VIEW view{f.px.data(), f.w, f.h, f.w};
+            int total = 0;
+            vexo::DM_LineVariation(&view, -5, -5, size + 5, size + 5, &total);
+            vexo::DM_LineVariation(&view, mid.x, mid.y, size + 50, -30, &total);
+            vexo::DM_CountLineTransitionsChecked(mid.x, mid.y, -100, size + 100, 0);
+            vexo::DM_CountLineTransitions(size, 0, 0, 0, 0);
+            int c[4] = {far0.x, far0.y, far1.x, far1.y};
+            vexo::DM_ClipSegmentToImage(&c[0], &c[1], &c[2], &c[3]);
+            c[0] = -50;  // a segment across the frame ends inside it
+            c[1] = c[3] = mid.y;
+            c[2] = size + 50;
+            vexo::DM_ClipSegmentToImage(&c[0], &c[1], &c[2], &c[3]);
+            EXPECT_EQ(vexo::DM_InImage(c[0], c[1]), 1);
+            EXPECT_EQ(vexo::DM_InImage(c[2], c[3]), 1);
+            GEO_POINT offsets[6] = {};
+            vexo::DM_MapPatternOffsets(dirs, 3, offsets, mid.x, mid.y, identity);
+            GEO_POINT out{};
+            vexo::DM_FindPattern(mid.x, mid.y, 30, offsets, 3, 2, 1, &out);
+            vexo::DM_FindPattern(0, size - 1, 5, offsets, 3, 2, 0, &out);
+            GEO_POINT k{};
+            vexo::DM_IntersectTrackLines(&far0, &far1, &mid, &quad[1], &k);
+            DM_CANDIDATE cands[3] = {};
+            cands[0] = DM_CANDIDATE{1, 1, far0, mid, far1, {}, 0, 0, 0};
+            cands[1] = DM_CANDIDATE{1, 1, {0, 0}, {0, size - 1}, {size - 1, size - 1}, {}, 0, 0, 0};
+            vexo::DM_CheckCandidatesChecked(cands, 3);
+            DM_CANDIDATE found[4] = {};
+            const int n = vexo::DM_SegmentFinder(found, 4, 1, 1);
+            EXPECT_GE(n, 0);
+            EXPECT_LE(n, 4);
+        }
+    }
+}
+
+TEST_F(DmSegment, LongTracksAndArmsInAFullFrame) {
+    // 1280 x 960 with a dark rectangle of 1,100 x 800 px: tracks and arms of hundreds of
+    // pixels, the corners' products beyond 32 bits; both polarities.
+    for (int invert = 0; invert < 2; ++invert) {
+        vexo::Test_ResetDmStatics();
+        SegFrame f(1280, 960, invert != 0 ? 30 : 220);
+        for (int y = 80; y < 880; ++y)
+            for (int x = 90; x < 1190; ++x) f.at(x, y) = invert != 0 ? 220 : 30;
+        f.Install();
+        DM_CANDIDATE out[10] = {};
+        const int n = vexo::DM_SegmentFinder(out, 10, 1, 1);
+        ASSERT_GT(n, 0) << invert;
+        bool corner = false;
+        for (int i = 0; i < n; ++i) {
+            EXPECT_EQ(out[i].darkOnLight, invert != 0 ? 0 : 1);
+            EXPECT_EQ(vexo::DM_InImage(out[i].corner.x, out[i].corner.y), 1);
+            corner = corner || (std::abs(out[i].corner.x - 89) <= 2 && std::abs(out[i].corner.y - 879) <= 2);
+        }
+        EXPECT_TRUE(corner) << invert;  // the L of the left and bottom sides
+    }
+}
+
 }  // namespace
