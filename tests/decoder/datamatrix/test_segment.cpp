@@ -796,4 +796,37 @@ TEST_F(DmSegment, LongTracksAndArmsInAFullFrame) {
     }
 }
 
+TEST_F(DmSegment, ListsAtTheirCapacities) {
+    // Stripes of 6 px: more than 50 edges of each polarity on a band row, tracks up to the
+    // list's 200, and a checkerboard under them whose seeds fill the column scans.
+    SegFrame f(1280, 960, 220);
+    for (int y = 0; y < 960; ++y)
+        for (int x = 0; x < 1280; ++x) {
+            const bool stripe = (x / 6) % 2 == 0;
+            const bool checker = ((x / 3) + (y / 3)) % 2 == 0;
+            f.at(x, y) = (y < 600 ? stripe : checker) ? 30 : 220;
+        }
+    f.Install();
+    int rp[50], fp[50], rn = 0, fn = 0;
+    uint8_t rb[50], fb[50], rw[50], fw[50];
+    vexo::DM_ScanRowEdges(&f.at(0, 32), 1280, rp, fp, 50, rb, fb, rw, fw, &rn, &fn, 255, -1);
+    EXPECT_EQ(rn, 50);
+    EXPECT_EQ(fn, 50);
+    static DM_EDGE_TRACK tracks[vexo::kDmSegmentTrackCapacity];
+    int count = 0;
+    for (int y = 32; y < 600 && count < vexo::kDmSegmentTrackCapacity; y += 32) {
+        vexo::DM_ScanRowEdges(&f.at(0, y), 1280, rp, fp, 50, rb, fb, rw, fw, &rn, &fn, 255, -1);
+        count = vexo::DM_StartTracks(rp, rb, rw, rn, 1, y, tracks, count, vexo::kDmSegmentTrackCapacity);
+        count = vexo::DM_StartTracks(fp, fb, fw, fn, 0, y, tracks, count, vexo::kDmSegmentTrackCapacity);
+        for (int i = 0; i < count; ++i) tracks[i].bottomY = -1;  // no continuations: every edge starts one
+    }
+    EXPECT_EQ(count, vexo::kDmSegmentTrackCapacity);
+    for (const int wanted : {1, 3, 20}) {
+        DM_CANDIDATE out[20] = {};
+        const int n = vexo::DM_SegmentFinder(out, wanted, 1, 1);
+        EXPECT_GE(n, 0);
+        EXPECT_LE(n, wanted);
+    }
+}
+
 }  // namespace
