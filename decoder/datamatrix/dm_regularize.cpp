@@ -22,8 +22,12 @@ constexpr f64 kCoefficientLimit = 1e17;
 
 }  // namespace
 
-i32 DM_PerspectiveNormalEquations(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64],
-                                  f64 rhs[8]) {
+namespace {
+
+// The normal equations over the first min(count, 40) pairs, each per-pair product formed by
+// mul (exact, or wrapped to 32 bits for the 32-bit form).
+template <typename Mul>
+void NormalEquations(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64], f64 rhs[8], Mul mul) {
     std::memset(matrix, 0, sizeof(f64) * 64);
     std::memset(rhs, 0, sizeof(f64) * 8);
     const i32 n = count < kDmFitMaxPairs ? (count > 0 ? count : 0) : kDmFitMaxPairs;
@@ -33,11 +37,12 @@ i32 DM_PerspectiveNormalEquations(const GEO_POINT *source, const GEO_POINT *targ
     i64 sxxS = 0, sxyS = 0, syyS = 0, sxS = 0, syS = 0;
     for (i32 i = 0; i < n; ++i) {
         const i64 x = source[i].x, y = source[i].y, X = target[i].x, Y = target[i].y;
-        const i64 S = X * X + Y * Y;
-        sxx += x * x; sxy += x * y; syy += y * y; sx += x; sy += y;
-        sxxX += x * x * X; sxyX += x * y * X; syyX += y * y * X; sxX += x * X; syX += y * X; sX += X;
-        sxxY += x * x * Y; sxyY += x * y * Y; syyY += y * y * Y; sxY += x * Y; syY += y * Y; sY += Y;
-        sxxS += x * x * S; sxyS += x * y * S; syyS += y * y * S; sxS += x * S; syS += y * S;
+        const i64 S = mul(X, X) + mul(Y, Y);
+        const i64 xx = mul(x, x), xy = mul(x, y), yy = mul(y, y);
+        sxx += xx; sxy += xy; syy += yy; sx += x; sy += y;
+        sxxX += mul(xx, X); sxyX += mul(xy, X); syyX += mul(yy, X); sxX += mul(x, X); syX += mul(y, X); sX += X;
+        sxxY += mul(xx, Y); sxyY += mul(xy, Y); syyY += mul(yy, Y); sxY += mul(x, Y); syY += mul(y, Y); sY += Y;
+        sxxS += mul(xx, S); sxyS += mul(xy, S); syyS += mul(yy, S); sxS += mul(x, S); syS += mul(y, S);
     }
     const f64 rows[8][8] = {
         {f64(sxx), f64(sxy), f64(sx), 0, 0, 0, -f64(sxxX), -f64(sxyX)},
@@ -52,6 +57,24 @@ i32 DM_PerspectiveNormalEquations(const GEO_POINT *source, const GEO_POINT *targ
     std::memcpy(matrix, rows, sizeof(rows));
     const f64 right[8] = {f64(sxX), f64(syX), f64(sX), f64(sxY), f64(syY), f64(sY), -f64(sxS), -f64(syS)};
     std::memcpy(rhs, right, sizeof(right));
+}
+
+}  // namespace
+
+i32 DM_PerspectiveNormalEquations(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64],
+                                  f64 rhs[8]) {
+    NormalEquations(source, target, count, matrix, rhs, [](i64 a, i64 b) { return a * b; });
+    return 1;
+}
+
+i32 DM_PerspectiveNormalEquations32(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64],
+                                    f64 rhs[8]) {
+    if (count < 4) return 0;
+    // Each product wraps as an unsigned 32-bit value read back as signed: defined where a
+    // signed 32-bit product would overflow.
+    NormalEquations(source, target, count, matrix, rhs, [](i64 a, i64 b) {
+        return static_cast<i64>(static_cast<i32>(static_cast<u32>(a) * static_cast<u32>(b)));
+    });
     return 1;
 }
 

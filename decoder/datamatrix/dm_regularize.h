@@ -13,6 +13,9 @@ inline constexpr i32 kDmFitMaxPairs = 40;
 // min(count, 40) pairs; sums exact in 64 bits. Always 1.
 i32 DM_PerspectiveNormalEquations(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64],
                                   f64 rhs[8]);
+// The same with each per-pair product wrapped to 32 bits before the 64-bit sums; 0 when count < 4.
+i32 DM_PerspectiveNormalEquations32(const GEO_POINT *source, const GEO_POINT *target, i32 count, f64 matrix[64],
+                                    f64 rhs[8]);
 // LDLt solve of the symmetric 8 x 8 system, solution over rhs, the factor over the matrix.
 // 0 when a pivot is 0 or not finite.
 i32 DM_SolveLdlt8(f64 matrix[64], f64 rhs[8]);

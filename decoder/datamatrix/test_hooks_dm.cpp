@@ -4,6 +4,7 @@
 #include "datamatrix/dm_ecc200.h"
 #include "datamatrix/dm_finder.h"
 #include "datamatrix/dm_locate.h"
+#include "datamatrix/dm_segment.h"
 
 namespace vexo {
 
@@ -21,6 +22,8 @@ void Test_ResetDmStatics() {
     g_dmLocateCalls = &kDmLocateCalls;
     DM_SetNoiseThreshold(15);
     DM_SetAltScoreFlag(0);
+    g_dmDarkOnLightArmProbes = 1;
+    g_dmLightOnDarkArmProbes = 0;
 }
 
 void Test_SetDmLocateCalls(const DM_LOCATE_CALLS *calls) {

@@ -76,4 +76,12 @@ inline LMatch BestMatch(const std::vector<vexo::DM_CANDIDATE> &cands, const True
     return m;
 }
 
+// The outcome of a case: "found", "no L", "corner off", "arm end off" or "polarity".
+inline const char *JudgeL(const LMatch &m, bool invert, double cornerLimit, double armLimit) {
+    if (!m.found) return "no L";
+    if (m.corner > cornerLimit) return "corner off";
+    if (m.arms > armLimit) return "arm end off";
+    return m.darkOnLight == (invert ? 0 : 1) ? "found" : "polarity";
+}
+
 }  // namespace dmtest
