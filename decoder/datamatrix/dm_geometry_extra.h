@@ -1,0 +1,71 @@
+// Data Matrix routines that no decode path calls: region-by-region perspective resampling
+// from a lattice of region corners. They work on the caller's buffers and the installed
+// image; nothing the decode path reads is written, except that DM_ResampleSymbol uses the
+// work memory's module matrix area as its scratch.
+#pragma once
+
+#include "core/types.h"
+#include "datamatrix/dm_types.h"
+#include "toolkit/geometry.h"
+
+namespace vexo {
+
+// ---------------------------------------------------------------------------------------
+// Region-by-region perspective resampling
+
+// Largest symbol side of DM_ResampleSymbol (its module matrix area holds 144 x 144).
+inline constexpr i32 kDmResampleMaxSide = 144;
+inline constexpr i32 kDmResampleAreaBytes = kDmResampleMaxSide * kDmResampleMaxSide;
+static_assert(kDmResampleAreaBytes == 20736 && kDmResampleAreaBytes <= kDmMatrixAreaBytes);
+
+// Grey at (x, y) pixels of an image of the installed size with row stride `stride`,
+// bilinear in tenths of a pixel; 127 when trunc(x) <= 0, trunc(y) <= 0, trunc(x) >=
+// width - 1 or trunc(y) >= height - 1, and for a position that is not finite or beyond the
+// integer range (the quotient of a zero denominator).
+u8 DM_SampleBilinear10(const u8 *image, i32 stride, f32 x, f32 y);
+
+// Maps the region whose image corners (pixels) are corners[0..3] and module corners (half
+// modules) moduleCorners[0..3] through the perspective solved from the four pairs, and
+// samples the module centres X = 2 colOrigin + 1, + 3, ... (regionCols2 / 2 of them), Y =
+// 2 rowOrigin + 1, ... (regionRows2 / 2 rows) into map[(Y / 2) * stride + X / 2], stride =
+// mapCols * regionCols2 / 2. The caller's map holds (rowOrigin + regionRows2 / 2) * stride
+// bytes; the image is of the installed size. 1 sampled; 0 (nothing written) for a singular
+// system, a coefficient that is not finite or beyond +-2^40 once scaled by 100,000, a region
+// outside the map's stride, or a null pointer.
+i32 DM_ResampleRegion(const GEO_POINT corners[4], const GEO_POINT moduleCorners[4], i32 mapCols, i32 regionCols2,
+                      i32 regionRows2, i32 colOrigin, i32 rowOrigin, const u8 *image, u8 *map);
+
+// The same at the integer module points X = colOrigin .. colOrigin + width - 1, Y = rowOrigin
+// .. rowOrigin + rows - 1 (module corners in the same units) into map[Y * width + X]; the
+// caller's map holds (rowOrigin + rows) * width + colOrigin bytes. Then every written byte
+// becomes 1 when its sample is at most the mean of the region's samples, else 0. 1, or 0
+// with nothing written for an empty region, negative origins, a singular system or a
+// coefficient as above.
+i32 DM_ResampleRegionMean(const GEO_POINT corners[4], const GEO_POINT moduleCorners[4], i32 width, i32 rows,
+                          i32 colOrigin, i32 rowOrigin, u8 *map, const u8 *image);
+
+// Resamples a symbol of gridRows x gridCols regions of regionRows x regionCols modules each
+// (with their finder and timing lines) from lattice (node row r of the region corners
+// above region row r, pixels): region (t, b) maps its lattice nodes (t, b), (t + 1, b),
+// (t, b + 1), (t + 1, b + 1) to the half-module corners (2 b regionCols, 2 t regionRows),
+// (.., + 2 regionRows), (+ 2 regionCols, ..), (+ 2 regionCols, + 2 regionRows). The grey map
+// (gridRows regionRows x gridCols regionCols bytes, the caller's `mapping`) is binarised
+// into the work memory's module matrix area (1 foreground when invert is 1 for dark on
+// light, as the live binarisation) and the data modules (every region without its first and
+// last row and column) are copied back into mapping, row-major. 0; -1 for a singular region,
+// more than 6 regions a side, a side beyond 144 modules, regions of fewer than 3 modules a
+// side, no work memory or a null pointer.
+i32 DM_ResampleSymbol(const GEO_POINT lattice[kDmLatticeSide][kDmLatticeSide], i32 regionCols, i32 regionRows,
+                      i32 gridRows, i32 gridCols, i32 invert, const u8 *image, u8 *mapping);
+
+// Tile-wise binarisation of a cols x rows grey map (row stride `stride` for grey and bits):
+// per tile the midrange when its extremes differ by more than 15; a flat tile takes its
+// minimum - 15 above 199, its maximum + 15 at or below 59, and else the previous tile's
+// threshold (0 before the first). bits = 1 where grey is below the threshold. Nothing
+// happens unless cols, rows > 0, tile > 4 and stride >= cols.
+void DM_ThresholdTiles(const u8 *grey, u8 *bits, i32 cols, i32 rows, i32 stride, i32 tile);
+
+// Geo_BinariseModules with isolated modules fixed and a margin of 8; its result.
+i32 DM_BinariseModuleMap(const u8 *grey, u8 *bits, i32 cols, i32 rows, i32 invert);
+
+}  // namespace vexo
