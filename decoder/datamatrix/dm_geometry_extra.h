@@ -7,6 +7,7 @@
 #include "core/types.h"
 #include "datamatrix/dm_types.h"
 #include "toolkit/geometry.h"
+#include "toolkit/perspective.h"
 
 namespace vexo {
 
@@ -67,5 +68,57 @@ void DM_ThresholdTiles(const u8 *grey, u8 *bits, i32 cols, i32 rows, i32 stride,
 
 // Geo_BinariseModules with isolated modules fixed and a margin of 8; its result.
 i32 DM_BinariseModuleMap(const u8 *grey, u8 *bits, i32 cols, i32 rows, i32 invert);
+
+// ---------------------------------------------------------------------------------------
+// Fitting and resampling
+
+// Bilinear grey of the installed image at (x16, y16) in 1/16 pixel, weights of 1/256 and no
+// gain; defaultGrey when x16 >= 16 (width - 1) or y16 >= 16 (height - 1). Reads the image
+// without a lower bound: callers pass positive coordinates.
+i32 DM_SampleBilinear16Default(i32 x16, i32 y16, i32 defaultGrey);
+// defaultGrey when x16 or y16 is 0 or less, else DM_SampleBilinear16Default.
+i32 DM_SampleBilinear16DefaultChecked(i32 x16, i32 y16, i32 defaultGrey);
+
+// A raster walk through an integer perspective; its head has GRID_WALK's layout.
+struct RESAMPLE_WALK {
+    PERSPECTIVE transform;  // cell (u, v) to sample position
+    i32 firstCol;
+    i32 firstRow;
+    i32 lastCol;  // inclusive
+    i32 lastRow;  // inclusive
+    i32 outStep;
+    i32 outOffset;
+    u8 *out;
+    i32 defaultGrey;
+    i32 xOffset;  // added to every mapped position, 1/16 pixel
+    i32 yOffset;
+};
+// Every cell u = firstCol .. lastCol of every row v = firstRow .. lastRow: den = c6 u + c7 v
+// + c8, X = (2 den + 4 (c0 u + c1 v + c2)) / den + xOffset, Y likewise (truncating, 64-bit;
+// a zero denominator gives 0 before the offset), and out[outOffset + (v - firstRow) outStep
+// + (u - firstCol)] = DM_SampleBilinear16Default(X, Y, defaultGrey) when X > 0 and Y > 0,
+// else defaultGrey (also for a position beyond the 32-bit range). The caller's raster holds
+// every byte so addressed. 0 for a missing walk or raster, else 1 (also for an empty range).
+i32 DM_ResampleGrid(RESAMPLE_WALK *walk);
+// (x, y) to quarter pixels: (2 den + 4 (c0 x + c1 y + c2)) / den, Y likewise, in 64 bits. 1;
+// 0 (outputs untouched) for a missing pointer, den = 0, an overflow or a result beyond 32
+// bits.
+i32 DM_MapPointQuarter(const PERSPECTIVE *t, i32 x, i32 y, i32 *outX, i32 *outY);
+// DM_PerspectiveNormalEquations for 4 pairs or more; 0 (nothing written) below.
+i32 DM_PerspectiveNormalEquationsChecked(const GEO_POINT *source, const GEO_POINT *target, i32 count,
+                                         f64 matrix[64], f64 rhs[8]);
+// DM_SolveLdlt8 with the factor in local storage: the matrix is left as it was. Its result.
+i32 DM_SolveLdlt8Keep(const f64 matrix[64], f64 rhs[8]);
+// v = slope t + offset over the first count pairs; both 0 when (sum t)^2 - count sum t^2 is
+// within 1e-5 of 0 (a single point) or a pointer is missing.
+void DM_FitLineDouble(i32 count, const f64 *t, const f64 *v, f64 *slope, f64 *offset);
+// Normal equations of v = a t^3 + b t^2 + c t + d over the first count pairs (matrix row by
+// row, unknowns a..d).
+void DM_CubicNormalEquations(const f64 *t, const f64 *v, i32 count, f64 matrix[16], f64 rhs[4]);
+// Each coordinate (x first, then y) replaced by trunc(offset + slope k + 0.5) of its line
+// fit over the index k. Nothing changes for a count outside 1 .. kDmSmoothMaxPoints; a single
+// point becomes (0, 0).
+inline constexpr i32 kDmSmoothMaxPoints = 50;
+void DM_SmoothPointsLinear(GEO_POINT *points, i32 count);
 
 }  // namespace vexo

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -18,6 +19,7 @@
 #include "datamatrix/dm_stages.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "dm_symbols_util.h"
+#include "datamatrix/dm_regularize.h"
 #include "dm_test_util.h"
 #include "support/render.h"
 #include "support/testkit.h"
@@ -209,6 +211,152 @@ TEST(DmResampleUnits, SymbolBoundsAndSingularRegions) {
     lattice[1][0] = lattice[0][0];
     lattice[0][1] = lattice[0][0];
     EXPECT_EQ(vexo::DM_ResampleSymbol(lattice, 10, 10, 1, 1, 1, g_gxPixels.data(), map.data()), -1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Fitting and resampling
+
+TEST(DmFitExtra, DefaultBilinearReader) {
+    GxInstallRamp(16, 12, [](int x, int y) { return 16 * x + (y % 2); });
+    for (int y = 0; y < 11; ++y) {
+        for (int x = 0; x < 15; ++x) {
+            EXPECT_EQ(vexo::DM_SampleBilinear16Default(16 * x, 16 * y, 7), 16 * x + (y % 2)) << x << ", " << y;
+        }
+    }
+    EXPECT_EQ(vexo::DM_SampleBilinear16Default(16 * 3 + 8, 16 * 2, 7), 16 * 3 + 8);
+    EXPECT_EQ(vexo::DM_SampleBilinear16Default(15 * 16, 16, 7), 7);
+    EXPECT_EQ(vexo::DM_SampleBilinear16Default(16, 11 * 16, 7), 7);
+    EXPECT_EQ(vexo::DM_SampleBilinear16DefaultChecked(0, 16, 7), 7);
+    EXPECT_EQ(vexo::DM_SampleBilinear16DefaultChecked(16, -5, 7), 7);
+    EXPECT_EQ(vexo::DM_SampleBilinear16DefaultChecked(16, 16, 7), 17);
+}
+
+TEST(DmFitExtra, ResampleGridThroughAScaledTransform) {
+    GxInstallRamp(15, 12, [](int x, int) { return 16 * x; });
+    const int cols = 12, rows = 9, step = 14, offset = 3;
+    for (int64_t scale : {int64_t{1}, int64_t{1} << 24}) {
+        for (int yOffset : {0, -2}) {
+            vexo::RESAMPLE_WALK w{};
+            w.transform = vexo::PERSPECTIVE{{4 * scale, 0, 0, 0, 4 * scale, 0, 0, 0, scale}};
+            w.firstCol = 1, w.firstRow = 0, w.lastCol = cols, w.lastRow = rows - 1;
+            w.outStep = step, w.outOffset = offset, w.defaultGrey = 99, w.yOffset = yOffset;
+            std::vector<uint8_t> raster(static_cast<size_t>(offset + rows * step + 4), 0xCC);
+            w.out = raster.data();
+            ASSERT_EQ(vexo::DM_ResampleGrid(&w), 1);
+            for (int v = 0; v < rows; ++v) {
+                for (int u = 1; u <= cols; ++u) {
+                    // Cell (u, v) at (16 u + 2, 16 v + 2); the last columns reach the frame's edge.
+                    const int expected = (v == 0 && yOffset == -2) || u >= 14 ? 99 : 16 * u + 2;
+                    EXPECT_EQ(raster[static_cast<size_t>(offset + v * step + u - 1)], expected)
+                        << "scale " << scale << " yOffset " << yOffset << " cell " << u << ", " << v;
+                }
+                for (int k = cols; k < step; ++k) EXPECT_EQ(raster[static_cast<size_t>(offset + v * step + k)], 0xCC);
+            }
+            for (int k = 0; k < offset; ++k) EXPECT_EQ(raster[static_cast<size_t>(k)], 0xCC);
+        }
+    }
+    // Positions beyond every integer range read the default; an empty range writes nothing.
+    vexo::RESAMPLE_WALK w{};
+    w.transform = vexo::PERSPECTIVE{{int64_t{1} << 62, 0, 0, 0, int64_t{1} << 40, 0, 0, 0, 1}};
+    w.firstCol = 1, w.lastCol = 4, w.lastRow = 0, w.outStep = 4, w.defaultGrey = 55;
+    uint8_t out[6] = {0, 0, 0, 0, 0xCC, 0xCC};
+    w.out = out;
+    ASSERT_EQ(vexo::DM_ResampleGrid(&w), 1);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(out[k], 55) << k;
+    w.lastCol = 0;
+    out[0] = 0xCC;
+    EXPECT_EQ(vexo::DM_ResampleGrid(&w), 1);
+    EXPECT_EQ(out[0], 0xCC);
+    EXPECT_EQ(vexo::DM_ResampleGrid(nullptr), 0);
+}
+
+TEST(DmFitExtra, MapPointQuarter) {
+    const vexo::PERSPECTIVE identity{{1, 0, 0, 0, 1, 0, 0, 0, 1}};
+    for (const int p : {0, 1, 7, 100, -3}) {
+        int x = 0, y = 0;
+        ASSERT_EQ(vexo::DM_MapPointQuarter(&identity, p, 2 * p, &x, &y), 1);
+        EXPECT_EQ(x, 4 * p + 2);
+        EXPECT_EQ(y, 8 * p + 2);
+    }
+    int x = -1, y = -1;
+    const vexo::PERSPECTIVE zero{{1, 0, 0, 0, 1, 0, 0, 0, 0}};
+    EXPECT_EQ(vexo::DM_MapPointQuarter(&zero, 0, 0, &x, &y), 0);
+    const vexo::PERSPECTIVE big{{int64_t{1} << 40, 0, 0, 0, 1, 0, 0, 0, 1}};
+    EXPECT_EQ(vexo::DM_MapPointQuarter(&big, 1000, 0, &x, &y), 0);  // beyond 32 bits
+    const vexo::PERSPECTIVE huge{{int64_t{1} << 62, 0, 0, 0, 1, 0, 0, 0, 1}};
+    EXPECT_EQ(vexo::DM_MapPointQuarter(&huge, 4, 0, &x, &y), 0);  // beyond 64 bits
+    EXPECT_EQ(x, -1);
+    EXPECT_EQ(vexo::DM_MapPointQuarter(nullptr, 0, 0, &x, &y), 0);
+}
+
+TEST(DmFitExtra, LineFitsAndSmoothing) {
+    const double t[3] = {0, 1, 2}, v[3] = {1, 3, 5};
+    double slope = -1, offset = -1;
+    vexo::DM_FitLineDouble(3, t, v, &slope, &offset);
+    EXPECT_DOUBLE_EQ(slope, 2.0);
+    EXPECT_DOUBLE_EQ(offset, 1.0);
+    vexo::DM_FitLineDouble(1, t, v, &slope, &offset);
+    EXPECT_EQ(slope, 0.0);
+    EXPECT_EQ(offset, 0.0);
+
+    std::vector<GEO_POINT> line;
+    for (int k = 0; k < 20; ++k) line.push_back({100 + 3 * k, 50 - 2 * k});
+    std::vector<GEO_POINT> smoothed = line;
+    vexo::DM_SmoothPointsLinear(smoothed.data(), 20);
+    for (int k = 0; k < 20; ++k) EXPECT_TRUE(smoothed[k].x == line[k].x && smoothed[k].y == line[k].y) << k;
+    // A bent list straightens; above 50 points nothing changes.
+    std::vector<GEO_POINT> bent = line;
+    bent[10].y += 9;
+    vexo::DM_SmoothPointsLinear(bent.data(), 20);
+    EXPECT_LT(std::abs(bent[10].y - line[10].y), 3);
+    std::vector<GEO_POINT> many(51, GEO_POINT{5, 6});
+    many[3] = {900, 900};
+    vexo::DM_SmoothPointsLinear(many.data(), 51);
+    EXPECT_EQ(many[3].x, 900);
+    GEO_POINT single = {17, 23};
+    vexo::DM_SmoothPointsLinear(&single, 1);
+    EXPECT_EQ(single.x, 0);
+    EXPECT_EQ(single.y, 0);
+}
+
+TEST(DmFitExtra, SolversAndNormalEquations) {
+    // A perspective from five pairs; the kept matrix and the solution of the in-place solve.
+    const GEO_POINT src[5] = {{0, 0}, {10, 0}, {0, 10}, {10, 10}, {5, 4}};
+    const GEO_POINT dst[5] = {{100, 50}, {160, 55}, {98, 120}, {170, 128}, {131, 82}};
+    double m[64], b[8];
+    ASSERT_EQ(vexo::DM_PerspectiveNormalEquationsChecked(src, dst, 5, m, b), 1);
+    double mCopy[64], bIn[8], bKeep[8];
+    std::memcpy(mCopy, m, sizeof m);
+    std::memcpy(bIn, b, sizeof b);
+    std::memcpy(bKeep, b, sizeof b);
+    ASSERT_EQ(vexo::DM_SolveLdlt8Keep(m, bKeep), 1);
+    EXPECT_EQ(std::memcmp(m, mCopy, sizeof m), 0) << "matrix untouched";
+    ASSERT_EQ(vexo::DM_SolveLdlt8(mCopy, bIn), 1);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(bKeep[i], bIn[i]) << i;
+    // A zero pivot: the same answer as the in-place solve.
+    double zero[64] = {}, rz[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    EXPECT_EQ(vexo::DM_SolveLdlt8Keep(zero, rz), 0);
+    EXPECT_EQ(vexo::DM_SolveLdlt8(zero, rz), 0);
+    // Three pairs are refused and write nothing.
+    double m3[64], b3[8];
+    for (double &e : m3) e = 7;
+    for (double &e : b3) e = 7;
+    EXPECT_EQ(vexo::DM_PerspectiveNormalEquationsChecked(src, dst, 3, m3, b3), 0);
+    EXPECT_EQ(m3[0], 7);
+    EXPECT_EQ(b3[0], 7);
+
+    // An exact cubic v = 0.5 t^3 - 2 t^2 + 3 t - 4.
+    double ts[7], vs[7];
+    for (int i = 0; i < 7; ++i) {
+        ts[i] = i - 3;
+        vs[i] = 0.5 * ts[i] * ts[i] * ts[i] - 2 * ts[i] * ts[i] + 3 * ts[i] - 4;
+    }
+    double cm[16], cr[4];
+    vexo::DM_CubicNormalEquations(ts, vs, 7, cm, cr);
+    EXPECT_EQ(cm[15], 7.0);
+    ASSERT_EQ(vexo::DM_SolveCompletePivot(cm, cr, 4), 1);
+    const double expected[4] = {0.5, -2, 3, -4};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(cr[i], expected[i], 1e-9) << i;
 }
 
 // End to end: the lattice the live locating measures and regularises, resampled region by
