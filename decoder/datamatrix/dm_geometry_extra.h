@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/types.h"
+#include "datamatrix/dm_sampling.h"
 #include "datamatrix/dm_types.h"
 #include "toolkit/geometry.h"
 #include "toolkit/perspective.h"
@@ -120,5 +121,86 @@ void DM_CubicNormalEquations(const f64 *t, const f64 *v, i32 count, f64 matrix[1
 // point becomes (0, 0).
 inline constexpr i32 kDmSmoothMaxPoints = 50;
 void DM_SmoothPointsLinear(GEO_POINT *points, i32 count);
+
+// ---------------------------------------------------------------------------------------
+// Further counters, samplers and accessors of the geometry code
+
+// For every maximal strict ascent and descent of run[0..n) (at most kDmMaxRunEntries runs):
+// amplitudes[k] = its amplitude and centroids[k] = its centroid (1/10 sample, as
+// DM_EdgeCentres) when the amplitude reaches minimum, else -1, so the two lists stay
+// paired. The caller provides kDmMaxRunEntries entries in each. Returns the number of runs.
+inline constexpr i32 kDmMaxRunEntries = 150;
+i32 DM_EdgeCentresWithAmplitudes(const u8 *run, i32 n, i32 *centroids, i32 *amplitudes, i32 minimum);
+// Sum of the amplitudes of the strict runs whose amplitude times 6 reaches their upper end;
+// 0 for a missing run or fewer than 2 samples.
+i32 DM_RelativeContrastSum(const u8 *run, i32 n);
+// DM_LineContrastSum with the locating step's noise threshold as the minimum swing.
+i32 DM_LineContrastSumAlt(u8 *image, GEO_POINT a, GEO_POINT b);
+// Installed-frame samples of the integer walk (x0, y0) .. (x1, y1), one a step of the major
+// axis, ends included: the first 128 outside the frame, later outside points repeat the
+// previous sample. At most the frame width (out holds that many). The count; 1 when the
+// ends coincide, 0 for a missing output or frame.
+i32 DM_SampleLineMajor(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1, u8 *out);
+// DM_SampleFrameLine's points with outside points repeating the first sample, at most the
+// frame width.
+i32 DM_SampleLineRepeat(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1, u8 *out);
+// 1 for 6..20, 2 for 21..45, 3 for 46..70, 4 for 71..90, 5 for 91..99, 6 otherwise.
+i32 DM_ClassFromCount6(i32 v);
+// 1 below 35, 2 below 60, 4 below 120, else 6.
+i32 DM_ClassFromCount(i32 v);
+// Descents of v whose relative drop (drop x 255 / bottom, drop x 10 for a bottom of 0)
+// exceeds 150 and the best so far (at most 30 recorded); the middle index of the best, its
+// relative drop in *peak. 0 and *peak = 0 when none.
+i32 DM_PeakDrops30(const i32 *v, i32 n, i32 *peak);
+// DM_CountTransitions (threshold 7) of both diagonals of the candidate, summed, / 40.
+i32 DM_DiagonalTransitions40(const u8 *image, const DM_PREPARED_CANDIDATE *cand);
+// Sum of the amplitudes of the strict runs reaching t.
+i32 DM_ProfileContrastSum(const u8 *run, i32 n, i32 t);
+i32 DM_SumInts(const i32 *v, i32 n);
+i32 DM_ReturnOne();
+struct DM_DESCENT {
+    i32 start, end, length, drop;
+};
+// The strict descent of v with the largest drop (the first of equal ones); length 1 and drop
+// 0 at index 0 when there is none.
+void DM_LargestDescent(const i32 *v, i32 n, DM_DESCENT *out);
+// Entries of -1 replaced from their known neighbours with the most frequent spacing of
+// neighbouring known entries (spacings 1..50 counted); nothing changes without one.
+void DM_FillMissingPositions(i32 *v, i32 n);
+// DM_ShareCentres with the scaling (2 d c + 1) / (2 e) (d, e the 1/16 major lengths of dst
+// and src) and dst's points placed Euclidean distance c |p1 - p0| / d from p0 (1/16 pixel)
+// with Geo_StepTowardsRound. 1 when dst then has points.
+i32 DM_ShareCentresRounded(DM_BOUNDARY *src, DM_BOUNDARY *dst);
+struct DM_RUN_SPAN {
+    i32 start, end;
+};
+// First and last index of the strongest strict descent (falling) or ascent; 0 when none.
+i32 DM_StrongestRun(const u8 *run, i32 n, i32 falling, DM_RUN_SPAN *out);
+// The centre between the first falling and the first rising run (falling first when
+// `falling`, else rising first) met in the first half of the run; n / 2 when one is missing.
+i32 DM_FirstModuleCentre(const u8 *run, i32 n, i32 falling);
+// Midpoint (samples) of the strongest descent or ascent, its amplitude in *amplitude; -1
+// when none.
+i32 DM_StrongestRunCentre(const u8 *run, i32 n, i32 falling, i32 *amplitude);
+// DM_CountTransitions with DM_DiagonalStepThreshold's t when t is 0.
+i32 DM_CountTransitionsAuto(const u8 *run, i32 n, i32 t);
+// Steps through the centres along p-q and keeps nothing.
+void DM_WalkCentres(GEO_POINT p, GEO_POINT q, const i32 *centres, i32 n);
+// out[i] = (a[i] + b[i]) >> 1.
+void DM_AverageLists(const i32 *a, const i32 *b, i32 *out, i32 n);
+// 128 for x16 or y16 of 0 or less, else DM_SampleBilinear16.
+i32 DM_SampleBilinear16Checked(const u8 *image, i32 x16, i32 y16);
+void DM_SetLocateWord0(i32 v);
+void DM_SetLocateWord2(i32 v);
+i32 DM_GetLocateWord0();
+i32 DM_GetLocateWord2();
+// 2 (3) x arm1Length / moduleRows / regionRows for first, else 2 (3) x arm2Length /
+// regionCols / moduleCols; 0 when a count is 0 (a cleared record) or a pointer is missing.
+i32 DM_Reach2Modules(const DM_PREPARED_CANDIDATE *cand, const DM_GEOMETRY *geo, i32 first);
+i32 DM_Reach3Modules(const DM_PREPARED_CANDIDATE *cand, const DM_GEOMETRY *geo, i32 first);
+// DM_FirstBoundaryPoint, or `to` itself for n = 1.
+void DM_FirstBoundaryPointOrEnd(GEO_POINT from, GEO_POINT to, i32 n, GEO_POINT *out);
+// out = c + a - b; its y.
+i32 DM_CompleteParallelogram(GEO_POINT a, GEO_POINT b, GEO_POINT c, GEO_POINT *out);
 
 }  // namespace vexo

@@ -16,6 +16,7 @@
 #include "datamatrix/dm_driver.h"
 #include "datamatrix/dm_ecc200.h"
 #include "datamatrix/dm_geometry_extra.h"
+#include "datamatrix/dm_locate.h"
 #include "datamatrix/dm_stages.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "dm_symbols_util.h"
@@ -357,6 +358,205 @@ TEST(DmFitExtra, SolversAndNormalEquations) {
     ASSERT_EQ(vexo::DM_SolveCompletePivot(cm, cr, 4), 1);
     const double expected[4] = {0.5, -2, 3, -4};
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(cr[i], expected[i], 1e-9) << i;
+}
+
+// ---------------------------------------------------------------------------------------
+// Further counters, samplers and accessors
+
+TEST(DmGeometryRoutines, ClassesAndSmallRoutines) {
+    struct GxClassCase {
+        int v, class6, classN;
+    };
+    const GxClassCase cases[] = {{5, 6, 1},   {6, 1, 1},   {20, 1, 1},  {21, 2, 1},  {34, 2, 1}, {35, 2, 2},
+                                 {60, 3, 4},  {91, 5, 4},  {99, 5, 4},  {100, 6, 4}, {120, 6, 6}};
+    for (const GxClassCase &c : cases) {
+        EXPECT_EQ(vexo::DM_ClassFromCount6(c.v), c.class6) << c.v;
+        EXPECT_EQ(vexo::DM_ClassFromCount(c.v), c.classN) << c.v;
+    }
+    const int next[8][2] = {{-1, 0}, {0, -1}, {1, -1}, {2, 1}, {3, -1}, {4, 2}, {5, -1}, {6, 4}};
+    for (const auto &n : next) EXPECT_EQ(vexo::DM_NextLayoutClass(n[0]), n[1]) << n[0];
+
+    const uint8_t swings[] = {100, 80, 80, 200, 170};
+    EXPECT_EQ(vexo::DM_RelativeContrastSum(swings, 2), 20);           // 100 to 80 counts
+    EXPECT_EQ(vexo::DM_RelativeContrastSum(swings + 3, 2), 0);        // 200 to 170 does not
+    EXPECT_EQ(vexo::DM_RelativeContrastSum(swings, 1), 0);
+    EXPECT_EQ(vexo::DM_RelativeContrastSum(nullptr, 5), 0);
+    EXPECT_EQ(vexo::DM_RelativeContrastSum(swings, 5), 20 + 120);     // 80 to 200 counts too
+    EXPECT_EQ(vexo::DM_ProfileContrastSum(swings, 5, 25), 120 + 30);
+
+    vexo::DM_DESCENT d{9, 9, 9, 9};
+    const int32_t rising[] = {1, 2, 3, 4};
+    vexo::DM_LargestDescent(rising, 4, &d);
+    EXPECT_TRUE(d.length == 1 && d.drop == 0);
+    const int32_t falls[] = {5, 9, 7, 2, 3, 1};
+    vexo::DM_LargestDescent(falls, 6, &d);
+    EXPECT_TRUE(d.start == 1 && d.end == 3 && d.length == 3 && d.drop == 7);
+
+    const int32_t drops[] = {10, 10, 2, 2, 30, 1, 1};
+    int32_t peak = -1;
+    EXPECT_EQ(vexo::DM_PeakDrops30(drops, 7, &peak), 4);  // 30 to 1 (7,395) beats 10 to 2 (1,020)
+    EXPECT_EQ(peak, 29 * 255);
+    const int32_t flat[] = {5, 5, 5};
+    EXPECT_EQ(vexo::DM_PeakDrops30(flat, 3, &peak), 0);
+    EXPECT_EQ(peak, 0);
+
+    const int32_t a[] = {1, 4, 7}, b[] = {3, 4, -7};
+    int32_t avg[3];
+    vexo::DM_AverageLists(a, b, avg, 3);
+    EXPECT_TRUE(avg[0] == 2 && avg[1] == 4 && avg[2] == 0);
+    EXPECT_EQ(vexo::DM_SumInts(a, 3), 12);
+    EXPECT_EQ(vexo::DM_ReturnOne(), 1);
+    vexo::DM_SetLocateWord0(17);
+    vexo::DM_SetLocateWord2(-4);
+    EXPECT_EQ(vexo::DM_GetLocateWord0(), 17);
+    EXPECT_EQ(vexo::DM_GetLocateWord2(), -4);
+
+    int32_t gaps[] = {-1, 12, 19, -1, 33, 40, -1, -1};
+    vexo::DM_FillMissingPositions(gaps, 8);
+    const int32_t filled[] = {5, 12, 19, 26, 33, 40, 47, 54};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(gaps[i], filled[i]) << i;
+
+    GEO_POINT out{};
+    EXPECT_EQ(vexo::DM_CompleteParallelogram({10, 20}, {3, 4}, {100, 200}, &out), 216);
+    EXPECT_TRUE(out.x == 107 && out.y == 216);
+    vexo::DM_FirstBoundaryPointOrEnd({0, 0}, {40, 30}, 1, &out);
+    EXPECT_TRUE(out.x == 40 && out.y == 30);
+    GEO_POINT live{};
+    vexo::DM_FirstBoundaryPointOrEnd({0, 0}, {40, 30}, 5, &out);
+    vexo::DM_FirstBoundaryPoint({0, 0}, {40, 30}, 5, &live);
+    EXPECT_TRUE(out.x == live.x && out.y == live.y);
+}
+
+TEST(DmGeometryRoutines, RunsAndCentres) {
+    // Light, a soft fall, dark, a sharp rise, light, a small fall.
+    const uint8_t p[] = {200, 200, 150, 90, 40, 40, 40, 220, 220, 210, 200, 200};
+    const int n = sizeof p;
+    int32_t centroids[vexo::kDmMaxRunEntries + 1], amplitudes[vexo::kDmMaxRunEntries + 1];
+    centroids[vexo::kDmMaxRunEntries] = amplitudes[vexo::kDmMaxRunEntries] = -777;
+    const int runs = vexo::DM_EdgeCentresWithAmplitudes(p, n, centroids, amplitudes, 50);
+    int32_t liveAmp[16], liveCentres[16];
+    const int liveRuns = vexo::DM_RunAmplitudes(p, n, liveAmp, 16);
+    ASSERT_EQ(runs, liveRuns);
+    std::vector<int32_t> kept;
+    for (int k = 0; k < runs; ++k) {
+        EXPECT_EQ(amplitudes[k], liveAmp[k]) << k;
+        if (centroids[k] >= 0) kept.push_back(centroids[k]);
+    }
+    const int liveCount = vexo::DM_EdgeCentres(p, n, liveCentres, 50);
+    ASSERT_EQ(static_cast<int>(kept.size()), liveCount);
+    for (int k = 0; k < liveCount; ++k) EXPECT_EQ(kept[static_cast<size_t>(k)], liveCentres[k]) << k;
+    EXPECT_EQ(centroids[vexo::kDmMaxRunEntries], -777);
+    // Never more than the room, on a long zigzag.
+    std::vector<uint8_t> zigzag(400);
+    for (size_t i = 0; i < zigzag.size(); ++i) zigzag[i] = i % 2 ? 10 : 200;
+    EXPECT_EQ(vexo::DM_EdgeCentresWithAmplitudes(zigzag.data(), 400, centroids, amplitudes, 50), vexo::kDmMaxRunEntries);
+    EXPECT_EQ(amplitudes[vexo::kDmMaxRunEntries], -777);
+
+    vexo::DM_RUN_SPAN span{};
+    ASSERT_EQ(vexo::DM_StrongestRun(p, n, 1, &span), 1);
+    EXPECT_TRUE(span.start == 1 && span.end == 4);
+    ASSERT_EQ(vexo::DM_StrongestRun(p, n, 0, &span), 1);
+    EXPECT_TRUE(span.start == 6 && span.end == 7);
+    int32_t amp = 0;
+    EXPECT_EQ(vexo::DM_StrongestRunCentre(p, n, 1, &amp), 2);
+    EXPECT_EQ(amp, 160);
+    const uint8_t level[] = {5, 5, 5};
+    EXPECT_EQ(vexo::DM_StrongestRunCentre(level, 3, 0, &amp), -1);
+    EXPECT_EQ(vexo::DM_StrongestRun(level, 3, 0, &span), 0);
+    // First half: the fall (1..4, middle 2) then the rise (6..7, middle 6): centre 4.
+    const uint8_t q[] = {200, 200, 150, 90, 40, 40, 40, 220, 220, 220, 220, 220, 220, 220, 220, 220};
+    EXPECT_EQ(vexo::DM_FirstModuleCentre(q, 16, 1), 4);
+    EXPECT_EQ(vexo::DM_FirstModuleCentre(q, 16, 0), 8);  // no rise before a fall: half
+    EXPECT_EQ(vexo::DM_CountTransitionsAuto(p, n, 30), vexo::DM_CountTransitions(p, n, 30));
+    EXPECT_EQ(vexo::DM_CountTransitionsAuto(p, n, 0), vexo::DM_CountTransitions(p, n, vexo::DM_DiagonalStepThreshold(p, n)));
+    const int32_t centres[] = {0, 16, 5000};
+    vexo::DM_WalkCentres({0, 0}, {10, 4}, centres, 3);
+}
+
+TEST(DmGeometryRoutines, LineSamplersAndReaders) {
+    GxInstallRamp(8, 6, [](int x, int y) { return 10 * x + y; });
+    const uint8_t *img = g_gxPixels.data();
+    uint8_t out[16];
+    std::memset(out, 0xCC, sizeof out);
+    ASSERT_EQ(vexo::DM_SampleLineMajor(img, -2, 1, 5, 1, out), 8);
+    const int major[8] = {128, 128, 1, 11, 21, 31, 41, 51};
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(out[k], major[k]) << k;
+    EXPECT_EQ(vexo::DM_SampleLineMajor(img, 3, 3, 3, 3, out), 1);
+    EXPECT_EQ(out[0], 33);
+    std::memset(out, 0xCC, sizeof out);
+    EXPECT_EQ(vexo::DM_SampleLineMajor(img, 5, 2, 100, 2, out), 8);  // at most the frame width
+    EXPECT_EQ(out[7], 72);                                            // the last inside sample, repeated
+    EXPECT_EQ(out[8], 0xCC);
+    ASSERT_EQ(vexo::DM_SampleLineRepeat(img, 4, 2, 12, 2, out), 8);
+    EXPECT_EQ(out[0], 42);
+    EXPECT_EQ(out[3], 72);
+    EXPECT_EQ(out[4], 42);  // outside: the first sample
+    EXPECT_EQ(vexo::DM_SampleBilinear16Checked(img, 0, 16), 128);
+    EXPECT_EQ(vexo::DM_SampleBilinear16Checked(img, 16, -1), 128);
+    EXPECT_EQ(vexo::DM_SampleBilinear16Checked(img, 32, 16), vexo::DM_SampleBilinear16(img, 32, 16));
+    vexo::DM_SetNoiseThreshold(9);
+    EXPECT_EQ(vexo::DM_LineContrastSumAlt(g_gxPixels.data(), {0, 0}, {7, 5}),
+              vexo::DM_LineContrastSum(g_gxPixels.data(), {0, 0}, {7, 5}, 9));
+}
+
+TEST(DmGeometryRoutines, ReachWithClearedCounts) {
+    vexo::DM_PREPARED_CANDIDATE cand{};
+    cand.arm1Length = 120;
+    cand.arm2Length = 90;
+    vexo::DM_GEOMETRY geo{};
+    EXPECT_EQ(vexo::DM_Reach2Modules(&cand, &geo, 1), 0);
+    EXPECT_EQ(vexo::DM_Reach3Modules(&cand, &geo, 0), 0);
+    geo.moduleRows = 10, geo.regionRows = 2, geo.regionCols = 1, geo.moduleCols = 15;
+    EXPECT_EQ(vexo::DM_Reach2Modules(&cand, &geo, 1), 12);
+    EXPECT_EQ(vexo::DM_Reach3Modules(&cand, &geo, 1), 18);
+    EXPECT_EQ(vexo::DM_Reach2Modules(&cand, &geo, 0), 12);
+    EXPECT_EQ(vexo::DM_Reach3Modules(&cand, &geo, 0), 18);
+    EXPECT_EQ(vexo::DM_Reach2Modules(nullptr, &geo, 0), 0);
+}
+
+TEST(DmGeometryRoutines, ShareCentresRounded) {
+    vexo::DM_BOUNDARY src{}, dst{};
+    src.p0 = {0, 0}, src.p1 = {40, 0}, src.count = 4, src.hasCentres = 1;
+    const int32_t c[4] = {80, 240, 400, 560};  // 1/16 sample along 640
+    for (int i = 0; i < 4; ++i) src.centres[i] = c[i];
+    dst.p0 = {0, 100}, dst.p1 = {0, 180};  // twice as long
+    ASSERT_EQ(vexo::DM_ShareCentresRounded(&src, &dst), 1);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(dst.centres[i], 2 * c[i]) << i;
+        EXPECT_EQ(dst.points[i].x, 0);
+        EXPECT_EQ(dst.points[i].y, 1600 + 2 * c[i]) << i;
+    }
+    vexo::DM_BOUNDARY none{};
+    EXPECT_EQ(vexo::DM_ShareCentresRounded(&none, &dst), 0);
+}
+
+TEST(DmGeometryRoutines, DiagonalTransitionsOfARenderedCandidate) {
+    const testkit::Symbol s = dmtest::DataMatrix("DIAGONAL TRANSITIONS OF A LARGER SYMBOL 0123456789", 16);
+    ASSERT_TRUE(s.ok);
+    const testkit::Rendered r = testkit::Render(s, {.moduleSize = 6, .quietZone = 2, .seed = 5});
+    GxInstall(r.frame.pixels, r.frame.width, r.frame.height);
+    const auto at = [&](double u, double v) {
+        const testkit::Point p = r.transform.ToImage({u, v});
+        return GEO_POINT{static_cast<int32_t>(p.x), static_cast<int32_t>(p.y)};
+    };
+    vexo::DM_PREPARED_CANDIDATE cand{};
+    cand.corner = at(0.5, s.rows - 0.5);
+    cand.armEnd1 = at(0.5, 0.5);
+    cand.armEnd2 = at(s.cols - 0.5, s.rows - 0.5);
+    cand.fourthCorner = at(s.cols - 0.5, 0.5);
+    // The modules on the diagonals change tens of times; the pixel walk also crosses the
+    // corners where four modules meet and may see a neighbour's module there, up to twice.
+    int truth = 0;
+    for (int k = 1; k < s.rows; ++k) {
+        truth += s.Dark(s.rows - 1 - k, k) != s.Dark(s.rows - k, k - 1);
+        truth += s.Dark(k, k) != s.Dark(k - 1, k - 1);
+    }
+    const int got = vexo::DM_DiagonalTransitions40(g_gxPixels.data(), &cand);
+    EXPECT_GE(got, truth / 40) << "truth " << truth;
+    EXPECT_LE(got, 2 * truth / 40) << "truth " << truth;
+    EXPECT_GE(got, 1);
+    std::fill(g_gxPixels.begin(), g_gxPixels.end(), uint8_t{150});
+    EXPECT_EQ(vexo::DM_DiagonalTransitions40(g_gxPixels.data(), &cand), 0);
 }
 
 // End to end: the lattice the live locating measures and regularises, resampled region by
