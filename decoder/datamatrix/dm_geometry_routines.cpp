@@ -46,6 +46,23 @@ bool StrongestRunOf(const u8 *s, i32 n, bool falling, i32 *first, i32 *last, i32
     return best > 0;
 }
 
+// Calls descent(first, last) for every maximal strict descent of v[0..n) while it answers
+// true.
+template <typename Fn>
+void ForEachDescent(const i32 *v, i32 n, Fn descent) {
+    i32 i = 0;
+    while (v != nullptr && i + 1 < n) {
+        if (v[i + 1] >= v[i]) {
+            ++i;
+            continue;
+        }
+        i32 j = i + 1;
+        while (j + 1 < n && v[j + 1] < v[j]) ++j;
+        if (!descent(i, j)) return;
+        i = j;
+    }
+}
+
 i32 ReachModules(const DM_PREPARED_CANDIDATE *cand, const DM_GEOMETRY *geo, i32 first, i32 k) {
     if (cand == nullptr || geo == nullptr) return 0;
     const i32 a = first != 0 ? geo->moduleRows : geo->regionCols;
@@ -130,14 +147,7 @@ i32 DM_PeakDrops30(const i32 *v, i32 n, i32 *peak) {
     if (peak != nullptr) *peak = 0;
     if (v == nullptr || n < 2) return 0;
     i32 best = 150, recorded = 0, middle = 0;
-    i32 i = 0;
-    while (i + 1 < n && recorded < kMaxRecorded) {
-        if (v[i + 1] >= v[i]) {
-            ++i;
-            continue;
-        }
-        i32 j = i + 1;
-        while (j + 1 < n && v[j + 1] < v[j]) ++j;
+    ForEachDescent(v, n, [&](i32 i, i32 j) {
         const i64 drop = static_cast<i64>(v[i]) - v[j];
         const i64 relative = v[j] > 0 ? drop * 255 / v[j] : drop * 10;
         if (relative > best) {
@@ -146,8 +156,8 @@ i32 DM_PeakDrops30(const i32 *v, i32 n, i32 *peak) {
             ++recorded;
             if (peak != nullptr) *peak = best;
         }
-        i = j;
-    }
+        return recorded < kMaxRecorded;
+    });
     return middle;
 }
 
@@ -182,20 +192,14 @@ void DM_LargestDescent(const i32 *v, i32 n, DM_DESCENT *out) {
     if (out == nullptr) return;
     *out = DM_DESCENT{0, 0, 1, 0};
     i64 best = 0;
-    for (i32 i = 0; v != nullptr && i + 1 < n;) {
-        if (v[i + 1] >= v[i]) {
-            ++i;
-            continue;
-        }
-        i32 j = i + 1;
-        while (j + 1 < n && v[j + 1] < v[j]) ++j;
+    ForEachDescent(v, n, [&](i32 i, i32 j) {
         const i64 drop = static_cast<i64>(v[i]) - v[j];
         if (drop > best) {
             best = drop;
             *out = DM_DESCENT{i, j, j - i + 1, drop > kI32Max ? kI32Max : static_cast<i32>(drop)};
         }
-        i = j;
-    }
+        return true;
+    });
 }
 
 void DM_FillMissingPositions(i32 *v, i32 n) {

@@ -559,6 +559,50 @@ TEST(DmGeometryRoutines, DiagonalTransitionsOfARenderedCandidate) {
     EXPECT_EQ(vexo::DM_DiagonalTransitions40(g_gxPixels.data(), &cand), 0);
 }
 
+// Every routine on frames of 1 x 1 to 16 x 16 with points inside, on and beyond the edges
+// (the sanitizer build checks the reads); the default reader only inside its frame.
+TEST(DmGeometryRoutines, TinyFrames) {
+    for (int h = 1; h <= 16; h += 3) {
+        for (int w = 1; w <= 16; w += 3) {
+            GxInstallRamp(w, h, [](int x, int y) { return 13 * x + 29 * y; });
+            const uint8_t *img = g_gxPixels.data();
+            std::vector<uint8_t> line(static_cast<size_t>(w) + 2, 0xCC);
+            const GEO_POINT pts[] = {{0, 0}, {w - 1, h - 1}, {-3, 2}, {w + 4, h + 4}, {w / 2, -5}};
+            for (const GEO_POINT a : pts) {
+                for (const GEO_POINT b : pts) {
+                    vexo::DM_SampleLineMajor(img, a.x, a.y, b.x, b.y, line.data());
+                    vexo::DM_SampleLineRepeat(img, a.x, a.y, b.x, b.y, line.data());
+                    ASSERT_EQ(line[static_cast<size_t>(w)], 0xCC) << w << "x" << h;
+                    vexo::DM_LineContrastSumAlt(g_gxPixels.data(), a, b);
+                    vexo::DM_SampleBilinear16Checked(img, 16 * a.x, 16 * b.y);
+                    vexo::DM_SampleBilinear16DefaultChecked(16 * a.x + 3, 16 * b.y + 5, 1);
+                    vexo::DM_SampleBilinear10(img, w, static_cast<float>(a.x) + 0.3f, static_cast<float>(b.y) + 0.7f);
+                    const GEO_POINT region[4] = {a, {a.x, b.y}, {b.x, a.y}, b};
+                    const GEO_POINT modules[4] = {{0, 0}, {0, 6}, {6, 0}, {6, 6}};
+                    uint8_t map[64];
+                    vexo::DM_ResampleRegion(region, modules, 1, 6, 6, 0, 0, img, map);
+                    vexo::DM_ResampleRegionMean(region, modules, 3, 3, 0, 0, map, img);
+                }
+            }
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) vexo::DM_SampleBilinear16Default(16 * x, 16 * y, 0);
+            }
+            vexo::DM_PREPARED_CANDIDATE cand{};
+            cand.corner = {-2, h + 3};
+            cand.armEnd1 = {0, 0};
+            cand.armEnd2 = {w + 7, h - 1};
+            cand.fourthCorner = {w, -9};
+            vexo::DM_DiagonalTransitions40(img, &cand);
+            vexo::RESAMPLE_WALK walk{};
+            walk.transform = vexo::PERSPECTIVE{{4, 1, -7, 0, 4, 3, 0, 0, 1}};
+            walk.lastCol = 7, walk.lastRow = 7, walk.outStep = 8;
+            uint8_t raster[64];
+            walk.out = raster;
+            vexo::DM_ResampleGrid(&walk);
+        }
+    }
+}
+
 // End to end: the lattice the live locating measures and regularises, resampled region by
 // region, decodes to the symbol's text.
 struct GxCaptured {

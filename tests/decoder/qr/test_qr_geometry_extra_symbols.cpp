@@ -268,4 +268,35 @@ TEST_F(QrGeometryExtraTest, SplitWideGapsIntoModules) {
     }
 }
 
+// Every routine on frames of 1 x 1 to 16 x 16 with points inside, on and beyond the edges
+// (the sanitizer build checks the reads).
+TEST_F(QrGeometryExtraTest, TinyFrames) {
+    for (int h = 1; h <= 16; h += 3) {
+        for (int w = 1; w <= 16; w += 3) {
+            testkit::Frame f;
+            f.width = w;
+            f.height = h;
+            f.pixels.assign(static_cast<size_t>(w * h), 0);
+            for (size_t i = 0; i < f.pixels.size(); ++i) f.pixels[i] = static_cast<uint8_t>(37 * i);
+            InstallFrame(f);
+            const GEO_POINT pts[] = {{0, 0}, {w - 1, h - 1}, {-3, 2}, {w + 4, h + 4}};
+            for (const GEO_POINT a : pts) {
+                for (const GEO_POINT b : pts) {
+                    GEO_POINT out[10];
+                    vexo::QR_FindRayTransitions(a, {b.x - a.x, b.y - a.y}, 20, vexo::kQrRayBoth, out, 5);
+                    vexo::QR_FINDER_RAYS rays{a, b, 20, {}, {}};
+                    vexo::QR_MeasureFinderRays(&rays);
+                    vexo::QR_SplitSegmentByEdges({16 * a.x, 16 * a.y}, {16 * b.x, 16 * b.y}, out, 10, 1.5f);
+                }
+            }
+            const vexo::PERSPECTIVE t{{1, 0, 0, 0, 1, 0, 0, 0, 2}};
+            vexo::QR_FinderOrientationByCount(&t);
+            const GEO_POINT img[2] = {{0, 0}, {16 * w, 16 * h}}, mod[2] = {{0, 0}, {0, 4}};
+            vexo::QR_COLUMN_POINTS cols{{img, img}, {mod, mod}, 2};
+            uint8_t matrix[25];
+            vexo::QR_SampleRectFromColumns(&cols, 0, 0, 4, 4, matrix, 5);
+        }
+    }
+}
+
 }  // namespace
