@@ -3,6 +3,7 @@
 // measured nodes, and every node moves to its block's mapping (shared lines averaged).
 // Also the module's small least-squares solvers.
 #include "datamatrix/dm_regularize.h"
+#include "datamatrix/dm_geometry_extra.h"
 
 #include <cmath>
 #include <cstring>
@@ -78,28 +79,42 @@ i32 DM_PerspectiveNormalEquations32(const GEO_POINT *source, const GEO_POINT *ta
     return 1;
 }
 
-i32 DM_SolveLdlt8(f64 m[64], f64 b[8]) {
+namespace {
+
+// LDLt of the lower triangle of m, the unit factor written into l (which may be m itself),
+// the solution over b. 0 when a pivot is 0 or not finite.
+i32 SolveLdlt8With(const f64 *m, f64 *l, f64 *b) {
     f64 d[8] = {};
     for (i32 j = 0; j < 8; ++j) {
         f64 v = m[j * 8 + j];
-        for (i32 k = 0; k < j; ++k) v -= d[k] * m[j * 8 + k] * m[j * 8 + k];
+        for (i32 k = 0; k < j; ++k) v -= d[k] * l[j * 8 + k] * l[j * 8 + k];
         d[j] = v;
         if (v == 0.0 || !std::isfinite(v)) return 0;
         for (i32 i = j + 1; i < 8; ++i) {
-            f64 l = m[i * 8 + j];
-            for (i32 k = 0; k < j; ++k) l -= d[k] * m[i * 8 + k] * m[j * 8 + k];
-            m[i * 8 + j] = l / v;
+            f64 e = m[i * 8 + j];
+            for (i32 k = 0; k < j; ++k) e -= d[k] * l[i * 8 + k] * l[j * 8 + k];
+            l[i * 8 + j] = e / v;
         }
-        m[j * 8 + j] = 1.0;
+        l[j * 8 + j] = 1.0;
     }
     for (i32 i = 0; i < 8; ++i) {
-        for (i32 k = 0; k < i; ++k) b[i] -= m[i * 8 + k] * b[k];
+        for (i32 k = 0; k < i; ++k) b[i] -= l[i * 8 + k] * b[k];
     }
     for (i32 i = 0; i < 8; ++i) b[i] /= d[i];
     for (i32 i = 7; i >= 0; --i) {
-        for (i32 k = i + 1; k < 8; ++k) b[i] -= m[k * 8 + i] * b[k];
+        for (i32 k = i + 1; k < 8; ++k) b[i] -= l[k * 8 + i] * b[k];
     }
     return 1;
+}
+
+}  // namespace
+
+i32 DM_SolveLdlt8(f64 m[64], f64 b[8]) { return SolveLdlt8With(m, m, b); }
+
+i32 DM_SolveLdlt8Keep(const f64 matrix[64], f64 rhs[8]) {
+    if (matrix == nullptr || rhs == nullptr) return 0;
+    f64 factor[64] = {};
+    return SolveLdlt8With(matrix, factor, rhs);
 }
 
 i32 DM_FitPerspectiveInt(const GEO_POINT *source, const GEO_POINT *target, i32 count, PERSPECTIVE *out, i32 scale) {
