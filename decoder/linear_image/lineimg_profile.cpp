@@ -361,7 +361,7 @@ i32 LineImg_BuildProfile(u16 *profile, const REGION_QUAD *quad) {
     return LineImg_SuperResolve(&model, &lines, &merged, profile, kProfCapacity);
 }
 
-int LineImg_ProfileEdges(PROFILE_REQUEST *rq) {
+int LineImg_ProfileEdges(LINEIMG_PROFILE_REQUEST *rq) {
     u16 *profile = LineImg_ProfileBuffer();
     if (rq == nullptr || profile == nullptr) return 0;
     const i32 n = LineImg_BuildProfile(profile, rq->quad);

@@ -36,7 +36,8 @@ struct PROFILE_TRACK {
     f32 v[kProfTrackFloats];
 };
 
-struct PROFILE_REQUEST {
+// Named apart from the toolkit's profile request, which is another record.
+struct LINEIMG_PROFILE_REQUEST {
     const REGION_QUAD *quad;
     u16 *edges[2];  // candidate 0: level edges (1/16 sample); 1: shape edges (1/8 sample)
     u16 counts[2];
@@ -108,7 +109,7 @@ i32 LineImg_ElementWidth16(const PROFILE_LINES *lines);
 int LineImg_SampleLineSet(const REGION_QUAD *quad, PROFILE_LINES *lines);
 int LineImg_FitLineModel(const PROFILE_LINES *lines, LINE_MODEL *model);
 i32 LineImg_BuildProfile(u16 *profile, const REGION_QUAD *quad);
-int LineImg_ProfileEdges(PROFILE_REQUEST *request);
+int LineImg_ProfileEdges(LINEIMG_PROFILE_REQUEST *request);
 // The taken blocks' profile (null when not taken).
 u16 *LineImg_ProfileBuffer();
 // Regions stacked on a failed one get the skip status.

@@ -67,7 +67,7 @@ int LineImg_ScanRegionProfile(LINEIMG_RUN *run, const REGION_QUAD *quad, u8 kind
     // The profile has four samples per pixel; its longest is 4,095 samples.
     i32 samples = 4 * static_cast<i32>(st.lastLineSamples);
     g_lineEdgeInput.sampleCount = static_cast<u16>(samples > kProfSampleCap ? kProfSampleCap : samples);
-    PROFILE_REQUEST rq{};
+    LINEIMG_PROFILE_REQUEST rq{};
     rq.quad = quad;
     for (i32 k = 0; k < kProfCandidates; ++k) {
         rq.edges[k] = edges + k * kAccCandidateCap;
