@@ -179,10 +179,10 @@ void ProfSweep(int seedsPerSymbol, std::vector<ProfSweepRow> *rows) {
                     r.neither.c_str());
 }
 
-// A seeded subset: 4 frames per symbol and module size.
+// A seeded subset: 3 frames per symbol and module size.
 TEST(LineImgProfileSymbols, SweepSubsetLosesNothing) {
     std::vector<ProfSweepRow> rows;
-    ProfSweep(4, &rows);
+    ProfSweep(3, &rows);
     // Floors of the path's gain, measured: 1.6 px and up gain from the profile.
     i32 gained = 0;
     for (const ProfSweepRow &r : rows) gained += r.on - r.off;
