@@ -128,6 +128,40 @@ TEST(LineImgProfileSymbols, ProfileAloneReadsNarrowSymbols) {
     }
 }
 
+// The narrow width handed on from the level edges is in the main scan's unit (a 2 px
+// Code 128).
+TEST(LineImgProfileSymbols, NarrowWidthInTheMainScansUnit) {
+    const testkit::Symbol sym = ProfEncode(kProfSymbols[0]);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    for (double angle : {0.0, 180.0}) {
+        const ProfFrame f = ProfRender(sym, {.moduleSize = 2.0, .angleDeg = angle, .blurSigma = 0.5});
+        const ProfRun main = ProfDecode(f, true, false, false, kProfSymbols[0].want);
+        const ProfRun prof = ProfDecode(f, false, false, true, kProfSymbols[0].want);
+        ASSERT_EQ(main.got, ProfGot::kRead) << angle;
+        ASSERT_EQ(prof.got, ProfGot::kRead) << angle;
+        EXPECT_LE(4 * std::abs(prof.narrow2 - main.narrow2), main.narrow2) << angle << ": " << prof.narrow2 << " vs "
+                                                                             << main.narrow2;
+    }
+}
+
+// A GS1-128 with a CC-A component read by the profile path alone is output with it.
+TEST(LineImgProfileSymbols, CompositeComponentJoinsAProfileRead) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_GS1_128_CC;
+    in.inputMode = GS1_MODE;
+    in.primary = "[01]09501101530008";
+    in.data = "[11]990102[10]ABC123";
+    in.option1 = 1;
+    const testkit::Symbol sym = testkit::Encode(in);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    const testkit::Rendered img = testkit::Render(sym, {.moduleSize = 3, .blurSigma = 0.5});
+    ResetAll();
+    Test_SetLineImgMethods(false, false);
+    const testkit::DecodeResult r = testkit::DecodeFrame(img.frame, {.init = true});
+    Test_SetLineImgMethods(true, true);
+    EXPECT_TRUE(testkit::ReadAs(r, "01095011015300081199010210ABC123", 0x10E, "]C1"));
+}
+
 // Item sweep: each frame read with the profile switch off and on, all methods on. Returns
 // false on a wrong read or a frame lost by switching the path on.
 struct ProfSweepRow {
