@@ -267,4 +267,24 @@ TEST(LineImgProfileRead, AdjacentRegionsAndLineLength) {
     LineImg_FreeProfileBuffers();
 }
 
+// It runs for one region of a decode call only, and not while its switch is off.
+TEST(LineImgProfileRead, RunsOncePerCallAndOnlySwitchedOn) {
+    const REGION_QUAD quads[2] = {Box(40, 40, 300, 100), Box(40, 140, 300, 200)};
+    const u8 kinds[2] = {1, 1};
+    for (const auto &[mode, runs] : {std::pair{4u, 1}, std::pair{0u, 0}}) {
+        ResetAll();
+        std::vector<u8> pixels(320 * 240, 200);
+        for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = 60;
+        InstallImage(pixels, 320, 240);
+        Test_SetLineImgRegions(quads, kinds, 2);
+        Test_SetLineImgMethods(false, false);
+        LineImg_SetScanMode(mode);
+        const i32 arena = g_arena.count;
+        EXPECT_EQ(LineImg_Decode(), 0);
+        Test_SetLineImgMethods(true, true);
+        EXPECT_EQ(g_arena.count, arena);
+        EXPECT_EQ(g_lineImgState.profileTried, runs) << mode;
+    }
+}
+
 }  // namespace
