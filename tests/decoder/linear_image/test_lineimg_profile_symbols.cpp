@@ -162,6 +162,20 @@ TEST(LineImgProfileSymbols, CompositeComponentJoinsAProfileRead) {
     EXPECT_TRUE(testkit::ReadAs(r, "01095011015300081199010210ABC123", 0x10E, "]C1"));
 }
 
+// A symbol about 700 px wide in a 1280x960 frame: its level edges pass 32,767 (1/16 of a
+// quarter pixel) and are handed over in order.
+TEST(LineImgProfileSymbols, WideSymbolInALargeFrame) {
+    const ProfSymbol wide{"Code 128 wide", BARCODE_CODE128, "PROFILE-PATH-WIDE-0123456789AB",
+                          {"PROFILE-PATH-WIDE-0123456789AB", "]C0", 0x4}};
+    const testkit::Symbol sym = ProfEncode(wide);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    const ProfFrame f =
+        ProfRender(sym, {.width = 1280, .height = 960, .moduleSize = 1.8, .angleDeg = 1.0, .blurSigma = 0.5});
+    ASSERT_GT(f.quad.c[1].x - f.quad.c[0].x, 600);
+    const ProfRun r = ProfDecode(f, false, false, true, wide.want);
+    EXPECT_EQ(r.got, ProfGot::kRead);
+}
+
 // Item sweep: each frame read with the profile switch off and on, all methods on. Returns
 // false on a wrong read or a frame lost by switching the path on.
 struct ProfSweepRow {
