@@ -135,4 +135,24 @@ BENCHMARK(BM_LineImgAccumulateRegion)->Arg(0)->Arg(1);
 void BM_LineImgNoisyFrame(benchmark::State &state) { RunFrames(state, state.range(0), true); }
 BENCHMARK(BM_LineImgNoisyFrame)->Arg(2)->Arg(3)->Arg(4);
 
+// The profile path alone on one region: arg 0 Code 128 at 3 px (coarse path), 1 at 1.5 px
+// (fine path), 2 empty, 3 grey texture (it runs and fails). Counter "read": 1 when read.
+void BM_LineImgProfileRegion(benchmark::State &state) {
+    const int64_t kind = state.range(0);
+    BenchFrame f = kind <= 2 ? MakeFrame(kind == 0 ? 0 : kind == 1 ? 1 : 2) : MakeNoisyFrame(1);
+    InstallBenchFrame(f);
+    Test_SetLineImgMethods(false, false);
+    LineImg_SetScanMode(4);
+    int decoded = 0;
+    for (auto _ : state) {
+        Mem_ResetArena();
+        decoded = LineImg_Decode();
+        benchmark::DoNotOptimize(decoded);
+    }
+    state.counters["read"] = decoded;
+    Test_SetLineImgMethods(true, true);
+    Test_SetLineImgRegions(nullptr, nullptr, 0);
+}
+BENCHMARK(BM_LineImgProfileRegion)->Arg(0)->Arg(1)->Arg(2)->Arg(3);
+
 }  // namespace

@@ -1,0 +1,290 @@
+// The profile path's steps as tables: sharpening and edge lists, the merged list and the
+// two resampling paths, the alignment and the line model, and the region marks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "linear/line_edge_input.h"
+#include "linear_image/lineimg_profile.h"
+#include "lineimg_test_util.h"
+
+namespace {
+
+using namespace vexo;
+using namespace lineimgtest;
+
+// A profile of n samples: hi before index step, lo from it.
+std::vector<u16> ProfStep(i32 n, i32 step, u16 hi, u16 lo) {
+    std::vector<u16> p(static_cast<size_t>(n), hi);
+    for (i32 i = step; i < n; ++i) p[static_cast<size_t>(i)] = lo;
+    return p;
+}
+
+TEST(LineImgProfileSharpen, DeblurRowsAndTable) {
+    EXPECT_EQ(LineImg_DeblurRow(4.0f), 19);
+    EXPECT_EQ(LineImg_DeblurRow(6.0f), 14);
+    EXPECT_EQ(LineImg_DeblurRow(14.5f), 0);
+    EXPECT_EQ(LineImg_DeblurRow(std::numeric_limits<f32>::quiet_NaN()), 0);
+    for (i32 r = 0; r < 20; ++r) {
+        i64 sum = LineImg_DeblurWeight(r, 0);
+        for (i32 k = 1; k <= 10; ++k) sum += 2 * static_cast<i64>(LineImg_DeblurWeight(r, k));
+        EXPECT_EQ(sum, 0) << "row " << r;
+    }
+}
+
+TEST(LineImgProfileSharpen, StepEdgesAndHeights) {
+    std::vector<u16> p = ProfStep(40, 10, 800, 200);
+    u16 out[8] = {};
+    ASSERT_EQ(LineImg_ProfileEdgesByShape(p.data(), 40, out, 8), 1);
+    EXPECT_EQ(out[0], 76);
+    ASSERT_EQ(LineImg_ProfileEdgesByLevel(p.data(), 40, out, 8), 1);
+    EXPECT_EQ(out[0], 152);
+    for (const auto &[height, edges] : {std::pair{32, 0}, std::pair{33, 1}}) {
+        p = ProfStep(40, 10, static_cast<u16>(500 + height), 500);
+        EXPECT_EQ(LineImg_ProfileEdgesByShape(p.data(), 40, out, 8), edges) << height;
+    }
+    // A low first run, then a shorter one: no edge was written, so none grows.
+    const u16 low[] = {500, 490, 480, 470, 475, 480, 300, 300, 300};
+    ASSERT_EQ(LineImg_ProfileEdgesByShape(low, 9, out, 8), 1);
+    EXPECT_EQ(out[0], 4 * (2 * 6 * 180 - 180) / 180 - 2);  // its own run is longer: shrinks by 2
+    // Capacity bounds both lists.
+    std::vector<u16> bars(400);
+    for (size_t i = 0; i < bars.size(); ++i) bars[i] = (i / 4) % 2 == 0 ? 900 : 100;
+    EXPECT_EQ(LineImg_ProfileEdgesByShape(bars.data(), 400, out, 8), 8);
+    EXPECT_EQ(LineImg_ProfileEdgesByLevel(bars.data(), 400, out, 8), 8);
+}
+
+TEST(LineImgProfileSharpen, SpanAndDeblurring) {
+    // Paper, one bar, paper: the span runs from the descent's top to the ascent's top.
+    for (const auto &[width, span] : {std::pair{31, 0}, std::pair{32, 32}}) {
+        std::vector<u16> p(120, 800);
+        for (i32 i = 41; i < 40 + width; ++i) p[static_cast<size_t>(i)] = i == 55 ? 800 : 200;
+        const u16 *s = p.data();
+        i32 mx = 0, mn = 0;
+        EXPECT_EQ(LineImg_ProfileSignalSpan(&s, 120, &mx, &mn), span) << width;
+    }
+    std::vector<u16> second(200);
+    std::vector<u16> narrow(120, 800);
+    for (i32 i = 41; i < 71; ++i) narrow[static_cast<size_t>(i)] = i == 55 ? 800 : 200;
+    EXPECT_EQ(LineImg_SharpenProfile(narrow.data(), 120, second.data()), 0);
+    // A blurred bar pattern: extremes stay, the middle values move apart.
+    std::vector<u16> p(200);
+    for (i32 i = 0; i < 200; ++i)
+        p[static_cast<size_t>(i)] = static_cast<u16>(500 + 300 * std::sin(static_cast<f64>(i) * 0.4));
+    p[50] = 800;
+    p[60] = 200;
+    const std::vector<u16> before = p;
+    EXPECT_EQ(LineImg_DeblurProfile(p.data(), 200, 800, 200, 10, second.data()), 1);
+    EXPECT_EQ(p[50], 800);
+    EXPECT_EQ(p[60], 200);
+    for (i32 i = 0; i < 10; ++i) EXPECT_EQ(p[static_cast<size_t>(i)], before[static_cast<size_t>(i)]);
+    EXPECT_NE(p, before);
+    // max <= min: unchanged, still 1.
+    std::vector<u16> flat = before;
+    EXPECT_EQ(LineImg_DeblurProfile(flat.data(), 200, 500, 500, 5, second.data()), 1);
+    EXPECT_EQ(flat, before);
+}
+
+struct ProfLineSet {
+    std::vector<u8> data;
+    PROFILE_LINES lines{};
+    ProfLineSet(i32 n, i32 l, u8 (*value)(i32 k, i32 j)) : data(static_cast<size_t>(n * l)) {
+        lines.n = n;
+        lines.l = l;
+        for (i32 j = 0; j < l; ++j) {
+            for (i32 k = 0; k < n; ++k) data[static_cast<size_t>(j * n + k)] = value(k, j);
+            lines.rows[j] = data.data() + j * n;
+        }
+    }
+};
+
+struct ProfMergedStore {
+    std::vector<i16> pos, d2;
+    std::vector<u8> val;
+    PROFILE_MERGED m{};
+    explicit ProfMergedStore(i32 cap) : pos(static_cast<size_t>(cap)), d2(static_cast<size_t>(cap)), val(static_cast<size_t>(cap)) {
+        m = PROFILE_MERGED{pos.data(), d2.data(), val.data(), 0, cap};
+    }
+};
+
+TEST(LineImgProfileResample, MergedListBounds) {
+    const ProfLineSet set(40, 8, [](i32 k, i32 j) { return static_cast<u8>(10 * j + k); });
+    // Position of sample 1 on every line: 16 (1 - a0).
+    for (const auto &[a0, ok] : {std::pair{-7.0, 1}, std::pair{9.0, 1}, std::pair{-7.0625, 0}}) {
+        ProfMergedStore st(8 * 38);
+        const LINE_MODEL m{a0, 1.0, 0.0, 0.0};
+        EXPECT_EQ(LineImg_MergeSamples(&m, &set.lines, &st.m), ok) << a0;
+    }
+    // Equal positions keep the lines' order.
+    ProfMergedStore st(8 * 38);
+    const LINE_MODEL id{0.0, 1.0, 0.0, 0.0};
+    ASSERT_EQ(LineImg_MergeSamples(&id, &set.lines, &st.m), 1);
+    ASSERT_EQ(st.m.count, 8 * 38);
+    for (i32 j = 0; j < 8; ++j) {
+        EXPECT_EQ(st.pos[static_cast<size_t>(j)], 16);
+        EXPECT_EQ(st.val[static_cast<size_t>(j)], 10 * j + 1);
+    }
+    // Degenerate models fail before any conversion.
+    const f64 nan = std::numeric_limits<f64>::quiet_NaN();
+    for (const LINE_MODEL &bad : {LINE_MODEL{0, 0, 0, 0}, LINE_MODEL{nan, 1, 0, 0}, LINE_MODEL{0, 1e-9, 0, 0},
+                                  LINE_MODEL{0, 1, 0, -1.0 / 7}}) {
+        EXPECT_EQ(LineImg_ModelUsable(&bad, 40, 8), 0);
+        EXPECT_EQ(LineImg_MergeSamples(&bad, &set.lines, &st.m), 0);
+        std::vector<u16> prof(4096, 7);
+        EXPECT_EQ(LineImg_ResampleProfile(&bad, &set.lines, prof.data(), 4096), 0);
+    }
+}
+
+TEST(LineImgProfileResample, FineWindowAndMoveLimits) {
+    // One sample per unit, a cluster at 400: windows of 99 pass, 100 fail.
+    for (const auto &[extra, ok] : {std::pair{83, true}, std::pair{84, false}}) {
+        ProfMergedStore st(900);
+        i32 n = 0;
+        for (i32 x = 0; x < 800; ++x) {
+            const i32 copies = x == 400 ? 1 + extra : 1;
+            for (i32 c = 0; c < copies; ++c, ++n) {
+                st.pos[static_cast<size_t>(n)] = static_cast<i16>(x);
+                st.val[static_cast<size_t>(n)] = 100;
+            }
+        }
+        st.m.count = n;
+        std::vector<u16> prof(4096);
+        EXPECT_EQ(LineImg_SuperResolveMerged(&st.m, prof.data(), 4096) > 0, ok) << extra;
+    }
+    // Four samples per unit: the window's end reaching the 20,480th sample fails.
+    for (const auto &[count, ok] : {std::pair{20400, true}, std::pair{20600, false}}) {
+        ProfMergedStore st(count);
+        for (i32 i = 0; i < count; ++i) {
+            st.pos[static_cast<size_t>(i)] = static_cast<i16>(i / 4);
+            st.val[static_cast<size_t>(i)] = static_cast<u8>((i / 40) % 2 == 0 ? 200 : 40);
+        }
+        st.m.count = count;
+        std::vector<u16> prof(4096);
+        const i32 out = LineImg_SuperResolveMerged(&st.m, prof.data(), 4096);
+        EXPECT_EQ(out > 0, ok) << count;
+        if (out >= 4) {
+            EXPECT_EQ(prof[0], prof[3]);
+            EXPECT_EQ(prof[2], prof[3]);
+            for (i32 i = 0; i < out; ++i) ASSERT_LE(prof[static_cast<size_t>(i)], 1023);
+        }
+    }
+}
+
+TEST(LineImgProfileResample, CoarseStartAndMean) {
+    const i32 n = 40, l = 5;
+    const ProfLineSet set(n, l, [](i32 k, i32 j) { return static_cast<u8>(k + 10 * j); });
+    const LINE_MODEL id{0.0, 1.0, 0.0, 0.0};
+    std::vector<u16> prof(4096, 9);
+    const i32 count = LineImg_ResampleProfile(&id, &set.lines, prof.data(), 4096);
+    // Starts at 32, ends before (n - 3) x 16.
+    ASSERT_EQ(count, ((n - 3) * 16 - 32) / 4);
+    for (i32 i = 0; i < count; ++i) {
+        const i32 x = 32 + 4 * i;
+        i32 sum = 0;
+        for (i32 j = 0; j < l; ++j) sum += (x + 160 * j + 2) >> 2;
+        ASSERT_EQ(prof[static_cast<size_t>(i)], sum / l) << i;
+    }
+    EXPECT_EQ(prof[static_cast<size_t>(count)], 0);
+}
+
+TEST(LineImgProfileModel, ScoreCutAlignmentAndFits) {
+    const i32 scores[] = {0, 100, 105, 110, 120, 150, 300};
+    EXPECT_EQ(LineImg_ScoreCut(scores, 7), 150);
+    EXPECT_EQ(LineImg_ScoreCut(scores, 2), 0);
+    i32 many[21] = {};
+    EXPECT_EQ(LineImg_ScoreCut(many, 21), 0);
+    // Two lines: a tie between no shift and +1 gives +1; a strictly smallest unshifted sum 0.
+    for (const auto &[spoilNext, step] : {std::pair{false, 1}, std::pair{true, 0}}) {
+        std::vector<u8> a(64, 100), b(64, 100);
+        for (i32 k = 1; k < 63; k += 5) {
+            b[static_cast<size_t>(k - 1)] = 0;
+            if (spoilNext) b[static_cast<size_t>(k + 1)] = 0;
+        }
+        PROFILE_LINES lines{};
+        lines.rows[0] = a.data();
+        lines.rows[1] = b.data();
+        lines.n = 64;
+        lines.l = 2;
+        i32 sc[20] = {};
+        LineImg_AlignLines(&lines, sc);
+        EXPECT_EQ(lines.rows[1] - b.data(), step);
+        EXPECT_EQ(lines.n, 64 - step);
+    }
+    // Tracks all at one place: the robust fit falls back to 4 and the model is refused.
+    PROFILE_TRACK same[6];
+    for (PROFILE_TRACK &t : same) t = PROFILE_TRACK{{0.1f, 20.0f, 21.0f, 441.0f, 2.1f, 420.0f, 0.0f}};
+    EXPECT_EQ(LineImg_RobustTrackFit(same, 6), 4);
+    LINE_MODEL m{};
+    EXPECT_EQ(LineImg_SolveLineModel(&m, same, 6), 0);
+}
+
+TEST(LineImgProfileRead, AdjacentRegionsAndLineLength) {
+    ResetAll();
+    std::vector<u8> pixels(320 * 240, 200);
+    InstallImage(pixels, 320, 240);
+    LINEIMG_REGIONS &rg = g_lineImgRegions;
+    rg.count = 4;
+    rg.quads[0] = Quad(20, 50, 200, 50, 20, 80, 200, 80);
+    rg.quads[1] = Quad(20, 80, 200, 80, 20, 110, 200, 110);  // first side on 0's last side
+    rg.quads[2] = Quad(20, 20, 200, 20, 20, 50, 200, 50);    // last side on 0's first side
+    rg.quads[3] = Quad(20, 81, 200, 81, 20, 110, 200, 110);
+    for (i32 k = 0; k < 4; ++k) rg.status[k] = kRegionUnread;
+    rg.status[0] = kRegionProfileFailed;
+    LineImg_MarkAdjacentRegions();
+    EXPECT_EQ(rg.status[1], kRegionSkip);
+    EXPECT_EQ(rg.status[2], kRegionSkip);
+    EXPECT_EQ(rg.status[3], kRegionUnread);
+    // A long last line: the line length stops at the profile's largest; a blank region
+    // gives no read, status 16 and the blocks back.
+    g_lineImgState.lastLineSamples = 1100;
+    g_lineImgState.nextRegion = 4;
+    LINEIMG_RUN run{};
+    LineImg_ClearRun(&run);
+    const i32 arena = g_arena.count;
+    ASSERT_EQ(LineImg_AllocProfileBuffers(), 1);
+    EXPECT_EQ(LineImg_ScanRegionProfile(&run, &rg.quads[3], 1), 0);
+    LineImg_FreeProfileBuffers();
+    EXPECT_EQ(g_arena.count, arena);
+    EXPECT_EQ(g_lineEdgeInput.sampleCount, 4095);
+    EXPECT_EQ(rg.status[3], kRegionProfileFailed);
+    EXPECT_EQ(g_lineImgState.profileTried, 1);
+    // Corners at 15 from a border are refused, at 16 sampled.
+    ASSERT_EQ(LineImg_AllocProfileBuffers(), 1);
+    PROFILE_LINES lines{};
+    EXPECT_EQ(LineImg_BuildProfile(LineImg_ProfileBuffer(), &rg.quads[3]), 0);
+    const REGION_QUAD edge15 = Quad(15, 40, 304, 40, 15, 200, 304, 200);
+    const REGION_QUAD edge16 = Quad(16, 16, 304, 16, 16, 224, 304, 224);
+    const REGION_QUAD right15 = Quad(16, 40, 305, 40, 16, 200, 305, 200);
+    EXPECT_EQ(LineImg_BuildProfile(LineImg_ProfileBuffer(), &edge15), 0);
+    EXPECT_EQ(LineImg_BuildProfile(LineImg_ProfileBuffer(), &right15), 0);
+    EXPECT_EQ(LineImg_SampleLineSet(&edge16, &lines), 1);
+    EXPECT_EQ(lines.l, 20);
+    // A blank frame ties every comparison: each line steps +1, 19 samples are lost.
+    EXPECT_EQ(lines.n, 288 - 19);
+    LineImg_FreeProfileBuffers();
+}
+
+// It runs for one region of a decode call only, and not while its switch is off.
+TEST(LineImgProfileRead, RunsOncePerCallAndOnlySwitchedOn) {
+    const REGION_QUAD quads[2] = {Box(40, 40, 300, 100), Box(40, 140, 300, 200)};
+    const u8 kinds[2] = {1, 1};
+    for (const auto &[mode, runs] : {std::pair{4u, 1}, std::pair{0u, 0}}) {
+        ResetAll();
+        std::vector<u8> pixels(320 * 240, 200);
+        for (size_t i = 0; i < pixels.size(); i += 7) pixels[i] = 60;
+        InstallImage(pixels, 320, 240);
+        Test_SetLineImgRegions(quads, kinds, 2);
+        Test_SetLineImgMethods(false, false);
+        LineImg_SetScanMode(mode);
+        const i32 arena = g_arena.count;
+        EXPECT_EQ(LineImg_Decode(), 0);
+        Test_SetLineImgMethods(true, true);
+        EXPECT_EQ(g_arena.count, arena);
+        EXPECT_EQ(g_lineImgState.profileTried, runs) << mode;
+    }
+}
+
+}  // namespace
