@@ -135,9 +135,9 @@ i32 Edges16(const u8 *s, i32 n, i32 *positions, u8 *steps, i32 capacity, i32 min
     return count;
 }
 
-i32 PixelOrZero(const u8 *image, i32 x, i32 y) {
+i32 PixelOrZero(const u8 *image, i64 x, i64 y) {
     if (x < 0 || y < 0 || x >= g_image.width || y >= g_image.height) return 0;
-    return image[static_cast<i64>(y) * g_image.width + x];
+    return image[y * g_image.width + x];
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // further points of the error-term walk, the point sequence the frame line sampler uses.
 #pragma once
 
+#include <cmath>
+
 #include "core/types.h"
 
 namespace vexo {
@@ -28,5 +30,11 @@ struct EdgeLineWalk {
     i64 adx, ady, sx, sy, ex, ey;
     i64 n;  // further points after the start
 };
+
+// (int) of the Euclidean distance between two points.
+inline i32 EdgeDistance(i32 x0, i32 y0, i32 x1, i32 y1) {
+    const double dx = static_cast<double>(x1) - x0, dy = static_cast<double>(y1) - y0;
+    return static_cast<i32>(std::sqrt(dx * dx + dy * dy));
+}
 
 }  // namespace vexo
