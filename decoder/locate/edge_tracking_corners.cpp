@@ -1,11 +1,13 @@
 // Corner searches at the ends of a finished edge track: the perpendicular edge is traced
 // sideways, the two edge lines are intersected and the corner must look like the solid L of
 // a 2D symbol: comparable arms near a right angle, texture inside, quiet strips outside.
+
 #include <cmath>
 
 #include "core/pixel.h"
 #include "locate/edge_tracking.h"
-#include "locate/edge_tracking_walk.h"
+#include "toolkit/digital_line.h"
+#include "toolkit/geometry_points.h"
 #include "toolkit/sampling.h"
 
 namespace vexo {
@@ -29,7 +31,7 @@ i32 Chebyshev(GEO_POINT p, GEO_POINT q) {
 
 // Edges crossed by the line from p to q; -1 when the line does not fit the buffer.
 i32 LineEdges(const u8 *image, GEO_POINT p, GEO_POINT q) {
-    const i64 n = EdgeLineWalk(p.x, p.y, q.x, q.y).n;
+    const i64 n = DigitalLineWalk(p.x, p.y, q.x, q.y).n;
     if (n + 1 > kVerifySamples) return -1;
     u8 buf[kVerifySamples];
     const i32 len = DM_SampleImageLine(image, p.x, p.y, q.x, q.y, buf);
@@ -150,7 +152,7 @@ i32 Loc_TraceCrossEdge(const u8 *image, EDGE_TRACK *cross, i32 dx, i32 dy) {
     cross->tailX = c;
     cross->tailY = row;
     cross->tailBegun = 1;
-    cross->length = EdgeDistance(cross->headX, cross->headY, c, row);
+    cross->length = Geo_DistanceInt(cross->headX, cross->headY, c, row);
     if (cross->length < kMinCrossLength) return 0;
     cross->drift = 0;
     cross->complete = 1;
@@ -173,8 +175,8 @@ i32 Loc_BuildCornerCandidate(const EDGE_TRACK *first, const EDGE_TRACK *second, 
     out->endB = q2;
     out->corner = k;
     out->fourth = GEO_POINT{p2.x + q2.x - k.x, p2.y + q2.y - k.y};
-    out->armALength = EdgeDistance(p2.x, p2.y, k.x, k.y);
-    out->armBLength = EdgeDistance(k.x, k.y, q2.x, q2.y);
+    out->armALength = Geo_DistanceInt(p2.x, p2.y, k.x, k.y);
+    out->armBLength = Geo_DistanceInt(k.x, k.y, q2.x, q2.y);
     out->valid = 1;
     return 1;
 }

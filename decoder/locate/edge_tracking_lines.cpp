@@ -2,7 +2,7 @@
 // only at the brighter end of an edge, so that no per-image threshold is needed.
 #include "core/pixel.h"
 #include "locate/edge_tracking.h"
-#include "locate/edge_tracking_walk.h"
+#include "toolkit/digital_line.h"
 #include "toolkit/sampling.h"
 
 namespace vexo {
@@ -157,7 +157,7 @@ i32 Loc_CountFallingEdges(const u8 *s, i32 n) { return CountEdges<false>(s, n); 
 
 i32 Loc_LineVariation(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1) {
     if (image == nullptr) return 0;
-    EdgeLineWalk w(x0, y0, x1, y1);
+    DigitalLineWalk w(x0, y0, x1, y1);
     i32 prev = PixelOrZero(image, w.x, w.y);
     i64 total = 0;
     for (i64 k = 0; k < w.n; ++k) {
@@ -186,7 +186,7 @@ i32 Loc_RisingEdgeSteps16(const u8 *s, i32 n, i32 *positions, u8 *steps, i32 cap
 
 i32 Loc_LineStepOffsets(i32 x0, i32 y0, i32 x1, i32 y1, i32 *dx, i32 *dy, i32 capacity) {
     if (dx == nullptr || dy == nullptr || capacity <= 0) return 0;
-    EdgeLineWalk w(x0, y0, x1, y1);
+    DigitalLineWalk w(x0, y0, x1, y1);
     const i64 total = w.n + 1 < capacity ? w.n + 1 : capacity;
     for (i64 k = 0; k < total; ++k) {
         if (k > 0) w.Next();
@@ -252,7 +252,7 @@ i32 Loc_SampleLineChecked(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1, u8 *o
 
 i32 Loc_LineIntensitySum(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1) {
     if (image == nullptr) return 0;
-    EdgeLineWalk w(x0, y0, x1, y1);
+    DigitalLineWalk w(x0, y0, x1, y1);
     i64 sum = PixelOrZero(image, w.x, w.y);
     for (i64 k = 0; k < w.n; ++k) {
         w.Next();

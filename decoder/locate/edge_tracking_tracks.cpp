@@ -1,12 +1,11 @@
 // Edge tracks: a nearly vertical edge followed one row, then four rows at a time, each time
 // re-found as the strongest edge of its polarity in a short window of one row.
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 #include "core/pixel.h"
 #include "locate/edge_tracking.h"
-#include "locate/edge_tracking_walk.h"
+#include "toolkit/geometry_points.h"
 #include "toolkit/sampling.h"
 
 namespace vexo {
@@ -49,7 +48,7 @@ bool StartsPastImage(i32 r, i32 c) {
 void CompleteTail(EDGE_TRACK *t, i32 x, i32 r) {
     t->tailX = x;
     t->tailY = r;
-    t->length = EdgeDistance(t->headX, t->headY, x, r);
+    t->length = Geo_DistanceInt(t->headX, t->headY, x, r);
     t->tailBegun = 1;
     t->complete = 1;
 }

@@ -1,15 +1,13 @@
-// The digital line of the edge-tracking finder: the start point and n = max(|dx|, |dy|)
-// further points of the error-term walk, the point sequence the frame line sampler uses.
+// The digital line of the frame line sampler: the start point and n = max(|dx|, |dy|)
+// further points of an error-term walk.
 #pragma once
-
-#include <cmath>
 
 #include "core/types.h"
 
 namespace vexo {
 
-struct EdgeLineWalk {
-    EdgeLineWalk(i32 x0, i32 y0, i32 x1, i32 y1)
+struct DigitalLineWalk {
+    DigitalLineWalk(i32 x0, i32 y0, i32 x1, i32 y1)
         : x(x0), y(y0), adx(Abs(static_cast<i64>(x1) - x0)), ady(Abs(static_cast<i64>(y1) - y0)),
           sx(x1 > x0 ? 1 : (x1 < x0 ? -1 : 0)), sy(y1 > y0 ? 1 : (y1 < y0 ? -1 : 0)), ex(2 * adx - ady),
           ey(2 * ady - adx), n(adx > ady ? adx : ady) {}
@@ -30,11 +28,5 @@ struct EdgeLineWalk {
     i64 adx, ady, sx, sy, ex, ey;
     i64 n;  // further points after the start
 };
-
-// (int) of the Euclidean distance between two points.
-inline i32 EdgeDistance(i32 x0, i32 y0, i32 x1, i32 y1) {
-    const double dx = static_cast<double>(x1) - x0, dy = static_cast<double>(y1) - y0;
-    return static_cast<i32>(std::sqrt(dx * dx + dy * dy));
-}
 
 }  // namespace vexo
