@@ -240,6 +240,29 @@ TEST_F(EdgeTrackingTest, TailTrackingPausesAndCompletes) {
     EXPECT_EQ(low.active, 0);
 }
 
+TEST_F(EdgeTrackingTest, ExtensionStopsWhereTheEdgeTurns) {
+    // An L: the vertical arm's left edge (light to dark, falling) on rows 60..229, turning
+    // into the foot (rows 200..229) that runs on to the left.
+    GreyFrame f = EtBlockFrame(200, 260, 100, 60, 140, 230);
+    for (int y = 200; y < 230; ++y)
+        for (int x = 20; x < 100; ++x) f.At(x, y) = 30;
+    Install(f);
+    EDGE_TRACK t = EtTrack(0, 99, 80);
+    t.tailY = 180;
+    t.headDone = t.tailBegun = t.complete = 1;
+    t.length = 100;
+    vexo::Loc_ExtendTrackEnds(f.pixels.data(), &t, 3);
+    EXPECT_EQ(t.tailY, 199);
+    EXPECT_EQ(t.tailX, 99);
+    EXPECT_EQ(t.headY, 60);
+    EXPECT_EQ(t.headX, 99);
+    EXPECT_EQ(t.length, 100);  // the extension leaves the length alone
+    t.drift = 7;
+    t.tailY = 180;
+    vexo::Loc_ExtendTrackEnds(f.pixels.data(), &t, 3);
+    EXPECT_EQ(t.tailY, 180);
+}
+
 TEST_F(EdgeTrackingTest, ChordTestCountsCrossings) {
     // A vertical chord of length 100 over 2-row dark stripes (one falling and one rising edge
     // each); 29 crossings: 14 stripes and a dark end, 30: 15 stripes.
@@ -296,6 +319,37 @@ TEST_F(EdgeTrackingTest, CornerGeometry) {
     EXPECT_EQ(out.y, 900);
     const GEO_POINT t1{0, 0}, t2{10, 10}, u1{2000, 0}, u2{2010, -10};
     EXPECT_EQ(vexo::Loc_IntersectLines(&t1, &t2, &u1, &u2, &out), 0);
+}
+
+TEST_F(EdgeTrackingTest, VerificationCountsEdgesOnFiveLines) {
+    // K (100, 100), A (300, 100), B (100, 300): inner lines on row 150 and column 150, outer
+    // strips on row 96 and column 96, the diagonal A-B. Isolated dark pixels give two edges.
+    struct {
+        const char *name;
+        bool oddInner, busyOuter;
+        int expected;
+    } const cases[] = {
+        {"10 inner crossings", false, false, 1},
+        {"9 inner crossings", true, false, 0},
+        {"6 edges on an outer strip", false, true, 0},
+    };
+    for (const auto &c : cases) {
+        GreyFrame f(400, 400, 220);
+        for (int x : {180, 200, 220}) f.At(x, 150) = 30;
+        f.At(150, 180) = 30;
+        if (c.oddInner) {
+            for (int y = 290; y < 400; ++y) f.At(150, y) = 30;  // one edge, no return
+        } else {
+            f.At(150, 200) = 30;
+        }
+        if (c.busyOuter)
+            for (int x : {150, 170, 190}) f.At(x, 96) = 30;
+        for (int k : {20, 40, 60}) f.At(300 - k, 100 + k) = 30;
+        Install(f);
+        const GEO_POINT a{300, 100}, k{100, 100}, b{100, 300};
+        EXPECT_EQ(vexo::Loc_CheckLCorner(f.pixels.data(), &a, &k, &b), c.expected) << c.name;
+        EXPECT_EQ(vexo::Loc_CheckLCorner(f.pixels.data(), nullptr, &k, &b), 0);
+    }
 }
 
 TEST_F(EdgeTrackingTest, SearchPlanFollowsTheSwitches) {
