@@ -352,6 +352,26 @@ TEST_F(EdgeTrackingTest, VerificationCountsEdgesOnFiveLines) {
     }
 }
 
+TEST_F(EdgeTrackingTest, InteriorScoreIsMeanChangePerPixel) {
+    // Row 104 (4 px inside arm A) crosses 4 dark pixels: 8 x 190 over 200 px gives 7; column
+    // 104 is flat. A zero arm length, which the score divides by, invalidates the candidate.
+    GreyFrame f(400, 400, 220);
+    for (int x : {150, 180, 210, 240}) f.At(x, 104) = 30;
+    Install(f);
+    CORNER_CANDIDATE c{};
+    c.valid = 1;
+    c.corner = {100, 100};
+    c.endA = {300, 100};
+    c.endB = {100, 300};
+    c.armALength = c.armBLength = 200;
+    vexo::Loc_ScoreCornerInterior(f.pixels.data(), &c);
+    EXPECT_EQ(c.texture, 8 * 190 / 200);
+    EXPECT_EQ(c.valid, 1);
+    c.armALength = 0;
+    vexo::Loc_ScoreCornerInterior(f.pixels.data(), &c);
+    EXPECT_EQ(c.valid, 0);
+}
+
 TEST_F(EdgeTrackingTest, SearchPlanFollowsTheSwitches) {
     // A track near the right border: search 1 (head, to the right) is refused outright.
     GreyFrame f(120, 200, 220);
