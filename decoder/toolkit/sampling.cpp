@@ -5,6 +5,7 @@
 
 #include "core/arena.h"
 #include "core/pixel.h"
+#include "toolkit/digital_line.h"
 
 namespace vexo {
 
@@ -331,31 +332,13 @@ i32 Geo_SampleLineImage(const u8 *image, const GEO_POINT *p, const GEO_POINT *q,
 }
 
 i32 DM_SampleImageLine(const u8 *image, i32 x0, i32 y0, i32 x1, i32 y1, u8 *out) {
-    const i64 adx = Abs64(static_cast<i64>(x1) - x0);
-    const i64 ady = Abs64(static_cast<i64>(y1) - y0);
-    const i64 sx = x1 > x0 ? 1 : (x1 < x0 ? -1 : 0);
-    const i64 sy = y1 > y0 ? 1 : (y1 < y0 ? -1 : 0);
-    const i64 n = Max64(adx, ady);
-    i64 x = x0, y = y0;
-    i64 ex = 2 * adx - ady;
-    i64 ey = 2 * ady - adx;
-    for (i64 k = 0; k <= n; ++k) {
-        if (k > 0) {
-            ex += 2 * adx;
-            if (ex > 0) {
-                x += sx;
-                ex -= 2 * ady;
-            }
-            ey += 2 * ady;
-            if (ey > 0) {
-                y += sy;
-                ey -= 2 * adx;
-            }
-        }
-        const bool inside = image != nullptr && x >= 0 && y >= 0 && x < g_image.width && y < g_image.height;
-        out[k] = inside ? image[y * g_image.width + x] : 0;
+    DigitalLineWalk w(x0, y0, x1, y1);
+    for (i64 k = 0; k <= w.n; ++k) {
+        if (k > 0) w.Next();
+        const bool inside = image != nullptr && w.x >= 0 && w.y >= 0 && w.x < g_image.width && w.y < g_image.height;
+        out[k] = inside ? image[w.y * g_image.width + w.x] : 0;
     }
-    return static_cast<i32>(n + 1);
+    return static_cast<i32>(w.n + 1);
 }
 
 i32 Geo_SampleLineSorted(const u8 *image, const GEO_POINT *p, const GEO_POINT *q, u8 *buf) {
