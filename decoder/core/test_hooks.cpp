@@ -17,6 +17,7 @@
 #include "linear/test_hooks_linear.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "hanxin/test_hooks_cscn.h"
+#include "locate/bar_follow.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
@@ -60,6 +61,8 @@ void Test_ResetDecoderStatics() {
     g_edgeThresholds = kDefaultEdgeThresholds;
     g_projState = PROJ_STATE{};
     g_rowScanOrder = ROW_SCAN_ORDER{};
+    g_barResults = BAR_RESULTS{};
+    g_barContrastRatio = kBarContrastRatioAtLoad;
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
