@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "locate/bar_follow.h"
+#include "locate/bar_tracker.h"
 #include "locate_test.h"
 
 namespace {
@@ -239,6 +241,143 @@ TEST_F(AltBarsTest, SteppingGuardsAndSmoothing) {
     vexo::Loc_SmoothProfile3(four, 4);  // each from the unsmoothed neighbours
     EXPECT_EQ(four[1], 4);
     EXPECT_EQ(four[2], 4);
+}
+
+// Twenty dark bars 5 px wide every 10 px over rows [top, top + height), from column left.
+void DrawBarCode(GreyFrame &f, int left, int top, int height) {
+    for (int i = 0; i < 20; ++i)
+        for (int y = top; y < top + height; ++y)
+            for (int x = left + 10 * i; x < left + 10 * i + 5; ++x) f.At(x, y) = kBarsDark;
+}
+
+vexo::REGION_QUAD AltBarsQuad(int l, int t, int r, int b) { return vexo::REGION_QUAD{{{l, t}, {r, t}, {l, b}, {r, b}}}; }
+
+TEST_F(AltBarsTest, ScanPositionsComeCoarseToFine) {
+    UseSize(640, 480);
+    struct ScanCase {
+        int span;
+        std::vector<int> offsets;
+    };
+    const ScanCase cases[] = {
+        {256, {128, 64, 192, 32, 96, 160, 224, 16, 48, 80, 112, 144, 176, 208, 240}},
+        {100, {50, 25, 75}},
+        {31, {}},
+    };
+    for (const ScanCase &c : cases) {
+        SCOPED_TRACE(c.span);
+        const vexo::REGION_QUAD q = AltBarsQuad(10, 100, 10 + c.span - 1, 100 + c.span - 1);
+        int32_t rows[32] = {}, columns[32] = {};
+        ASSERT_EQ(vexo::Loc_BarScanPositions(rows, columns, &q, 1), static_cast<int>(c.offsets.size()));
+        for (size_t i = 0; i < c.offsets.size(); ++i) EXPECT_EQ(rows[i], 100 + c.offsets[i]) << i;
+        ASSERT_EQ(vexo::Loc_BarScanPositions(rows, columns, &q, 2), static_cast<int>(c.offsets.size()));
+        for (size_t i = 0; i < c.offsets.size(); ++i) EXPECT_EQ(columns[i], 10 + c.offsets[i]) << i;
+        EXPECT_EQ(vexo::Loc_BarScanPositions(rows, columns, &q, 0), 0);
+    }
+}
+
+TEST_F(AltBarsTest, TrackerFindsDrawnBarsInUnskippedRegions) {
+    GreyFrame f(640, 480, kBarsBright);
+    DrawBarCode(f, 200, 150, 100);
+    Install(f);
+    const vexo::REGION_QUAD region = AltBarsQuad(180, 130, 420, 270);
+    vexo::g_state.regionClass[0] = vexo::kBarClassSkipped;
+    EXPECT_EQ(vexo::Loc_TrackBarRegions(&region, 1), 0);
+    EXPECT_EQ(vexo::g_barResults.count, 0);
+    vexo::g_state.regionClass[0] = 1000;
+    vexo::Loc_TrackBarRegions(&region, 1);
+    ASSERT_GE(vexo::g_barResults.count, 1);
+    const GEO_POINT centre{297, 200};
+    EXPECT_EQ(vexo::Loc_PointInBarRegions(&centre), 1);
+    EXPECT_EQ(vexo::g_barResults.dense[0], 1);
+    EXPECT_GT(vexo::g_barResults.pairRate[0], 80);
+
+    // Full table: a further call adds nothing but measures every stored region again.
+    vexo::g_barResults.count = vexo::kBarRegionsMax;
+    for (int k = 0; k < vexo::kBarRegionsMax; ++k) {
+        vexo::g_barResults.regions[k] = vexo::g_barResults.regions[0];
+        vexo::g_barResults.pairRate[k] = -1;
+    }
+    vexo::Loc_TrackBarRegions(&region, 1);
+    EXPECT_EQ(vexo::g_barResults.count, vexo::kBarRegionsMax);
+    for (int k = 0; k < vexo::kBarRegionsMax; ++k) EXPECT_GT(vexo::g_barResults.pairRate[k], 80) << k;
+
+    // Getters copy min(count, max); the reset keeps regions and rates.
+    vexo::REGION_QUAD out[vexo::kBarRegionsMax + 2];
+    int32_t rates[vexo::kBarRegionsMax + 2], dense[vexo::kBarRegionsMax + 2];
+    EXPECT_EQ(vexo::Loc_GetBarRegions(out, 3), 3);
+    EXPECT_EQ(vexo::Loc_GetBarRegions(out, 30), vexo::kBarRegionsMax);
+    EXPECT_EQ(vexo::Loc_GetBarPairRates(rates, 30), vexo::kBarRegionsMax);
+    EXPECT_EQ(vexo::Loc_GetBarDenseFlags(dense, 5), 5);
+    EXPECT_EQ(vexo::Loc_GetBarRegions(out, 0), 0);
+    EXPECT_EQ(vexo::Loc_GetBarPairRates(nullptr, 4), 0);
+    EXPECT_EQ(out[4], vexo::g_barResults.regions[4]);
+    vexo::Loc_ResetBarRegions();
+    EXPECT_EQ(vexo::g_barResults.count, 0);
+    EXPECT_EQ(vexo::g_barResults.dense[0], 0);
+    EXPECT_EQ(vexo::g_barResults.segmentCount[0], 0);
+    EXPECT_EQ(vexo::g_barResults.pairRate[3], rates[3]);
+    EXPECT_EQ(vexo::g_barResults.regions[3], out[3]);
+}
+
+TEST_F(AltBarsTest, TracksOfMoreThanFourSegmentsBuildRegions) {
+    GreyFrame f(640, 480, kBarsBright);
+    Install(f);
+    for (int segments : {4, 5}) {
+        SCOPED_TRACE(segments);
+        vexo::g_barResults = vexo::BAR_RESULTS{};
+        static BAR_TRACK track;
+        track = BAR_TRACK{};
+        for (int i = 0; i < segments; ++i) track.segments[i] = {{200 + 10 * i, 150}, {200 + 10 * i, 250}};
+        track.count = segments;
+        track.endB = 0;
+        track.endA = segments - 1;
+        EXPECT_EQ(vexo::Loc_BuildBarRegionIfLong(&track, 13312, 1), 0);
+        ASSERT_EQ(vexo::g_barResults.count, segments > 4 ? 1 : 0);
+        if (segments > 4) {
+            EXPECT_EQ(vexo::g_barResults.segmentCount[0], segments);
+            const GEO_POINT inside{220, 200}, outside{220, 300};
+            EXPECT_EQ(vexo::Loc_PointInBarRegions(&inside), 1);
+            EXPECT_EQ(vexo::Loc_PointInBarRegions(&outside), 0);
+        }
+    }
+    // Bars along the fitted lines' direction: the lines meet nowhere and the region is skipped.
+    vexo::g_barResults = vexo::BAR_RESULTS{};
+    GEO_POINT squares[3][4];
+    const vexo::BAR_SEGMENT flat[3] = {{{200, 150}, {300, 150}}, {{200, 160}, {300, 160}}, {{200, 170}, {300, 170}}};
+    for (int i = 0; i < 3; ++i) vexo::Loc_SegmentSquare(&flat[i], squares[i]);
+    vexo::Loc_FitBarRegionQuad(squares, 3, 13312, 1, &flat[0], &flat[2], 3);
+    EXPECT_EQ(vexo::g_barResults.count, 0);
+}
+
+TEST_F(AltBarsTest, LineMeasuresOnFlatFrames) {
+    GreyFrame grey(200, 200, 200);
+    Install(grey);
+    const GEO_POINT p{20, 100}, q{180, 100};
+    EXPECT_EQ(vexo::Loc_LineContrastRatio(&p, &q, 13312), 0);
+    const vexo::REGION_QUAD region = AltBarsQuad(40, 40, 160, 160);
+    EXPECT_EQ(vexo::Loc_RegionEdgesPair(&region, 0), 1);
+    EXPECT_EQ(vexo::Loc_RegionEdgesPair(&region, 1), 1);
+    GreyFrame black(200, 200, 0);
+    Install(black);
+    EXPECT_EQ(vexo::Loc_LineContrastRatio(&p, &q, 13312), 102);
+}
+
+TEST_F(AltBarsTest, TrackerReadsOnlyInsideTheFrame) {
+    // 51 regions (classes are known for 50), regions past every edge and odd frame sizes.
+    const int sizes[][2] = {{640, 480}, {97, 83}, {33, 200}};
+    for (const auto &sz : sizes) {
+        SCOPED_TRACE(testing::Message() << sz[0] << "x" << sz[1]);
+        vexo::g_barResults = vexo::BAR_RESULTS{};
+        GreyFrame f(sz[0], sz[1], kBarsBright);
+        for (int y = 0; y < sz[1]; ++y)
+            for (int x = 0; x < sz[0]; ++x) f.At(x, y) = (x / 5) % 2 != 0 ? kBarsDark : kBarsBright;
+        Install(f);
+        std::vector<vexo::REGION_QUAD> regions;
+        for (int k = 0; k < 51; ++k) regions.push_back(AltBarsQuad(-50 - k, -40, sz[0] + 60, sz[1] + 70 + k));
+        regions.push_back(AltBarsQuad(10, 10, 20000, 20000));
+        EXPECT_EQ(vexo::Loc_TrackBarRegions(regions.data(), static_cast<int>(regions.size())), 0);
+        EXPECT_LE(vexo::g_barResults.count, vexo::kBarRegionsMax);
+    }
 }
 
 }  // namespace
