@@ -23,6 +23,7 @@
 #include "locate/projection.h"
 #include "locate/region_select.h"
 #include "locate/row_thresholds.h"
+#include "locate/spacing_regions.h"
 #include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
 #include "qr/test_hooks_qr_finder.h"
@@ -63,6 +64,9 @@ void Test_ResetDecoderStatics() {
     g_rowScanOrder = ROW_SCAN_ORDER{};
     g_barResults = BAR_RESULTS{};
     g_barContrastRatio = kBarContrastRatioAtLoad;
+    g_cellGrid = CELL_GRID{};
+    for (SPACING_REGION &r : g_spacingRegions) r = SPACING_REGION{};
+    for (i16 &k : g_spacingOrder) k = 0;
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
