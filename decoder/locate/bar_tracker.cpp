@@ -66,8 +66,8 @@ static_assert(Apart(kRowEdgeArea, kFollowArea) && Apart(kRowEdgeArea, kCalleeAre
 static_assert(Apart(kFollowArea, kCalleeArea));
 static_assert(Apart(kRowEdgeArea, kFitArea) && Apart(kRowEdgeArea, kContrastArea));
 static_assert(kContrastArea.End() <= kFollowArea.End());
-static_assert(kFitArea.End() <= kInternalImageBytes && kCalleeArea.End() <= kInternalImageBytes);
-static_assert(kMeasureArea.End() <= kInternalImageBytes);
+static_assert(kFitArea.End() <= kBarTrackerWorkBytes && kCalleeArea.End() <= kBarTrackerWorkBytes);
+static_assert(kMeasureArea.End() <= kBarTrackerWorkBytes && kBarTrackerWorkBytes <= kInternalImageBytes);
 
 template <typename T>
 T *TrackerScratch(BAR_AREA area) {

@@ -10,6 +10,8 @@ namespace vexo {
 
 inline constexpr i32 kBarClassSkipped = 2000;  // region class never scanned
 inline constexpr i32 kBarScanPositionsMax = 32;
+// The tracker's scratch areas lie at fixed offsets of the second buffer, below this end.
+inline constexpr i32 kBarTrackerWorkBytes = 28512;
 
 // Scans the regions not of class 2000, rows first then columns, and measures every stored
 // region; results of earlier calls stay. Regions are cut to the frame. Answers 0.
