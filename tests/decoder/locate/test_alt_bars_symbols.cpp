@@ -109,6 +109,7 @@ void AltBarsExpect(const AltBarsSymbolCase &c, const AltBarsOutcome &o) {
         uint64_t seed;
     };
     static constexpr SparseCase kSparse[] = {{BARCODE_CODE128, 2, 45, 80},
+                                             {BARCODE_CODE128, 2, 45, 81},
                                              {BARCODE_EANX, 2, 15, 81},
                                              {BARCODE_C25INTER, 4, 45, 81}};
     bool sparse = false;
