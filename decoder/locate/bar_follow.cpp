@@ -177,19 +177,6 @@ int FollowBothWays(const GEO_POINT *p, const GEO_POINT *q, GEO_POINT *endUp, GEO
     return 1;
 }
 
-// Pairs two probe lists; 0 when either is empty.
-i32 PairProbeLists(const i32 *a, i32 na, const i32 *b, i32 nb, i32 *matchA, i32 *matchB) {
-    EDGE_PAIRING e{};
-    e.countA = na;
-    e.countB = nb;
-    e.posA = const_cast<i32 *>(a);
-    e.posB = const_cast<i32 *>(b);
-    e.matchA = matchA;
-    e.matchB = matchB;
-    e.capacity = kProbeEdges;
-    return Loc_PairEdgeLists(&e) != 0 ? e.matchCount : 0;
-}
-
 i32 ProbeGrey(const GEO_POINT *from, const GEO_POINT *to, i32 pos) {
     GEO_POINT at{};
     Geo_StepTowards(from, to, &at, (pos - 8) >> 4);
@@ -279,15 +266,7 @@ i32 StepAcrossBars(const GEO_POINT lineA[2], const GEO_POINT lineB[2], i32 scrat
                                               s->ys[i], kLineSamples);
         edges[i] = Prof_FindFallingEdges(s->samples[i], samples[i], kBarEdgeRatio, kLineMinStep, s->edges[i], kLineEdges);
     }
-    EDGE_PAIRING e{};
-    e.countA = edges[0];
-    e.countB = edges[1];
-    e.posA = s->edges[0];
-    e.posB = s->edges[1];
-    e.matchA = s->matchA;
-    e.matchB = s->matchB;
-    e.capacity = kLineEdges;
-    const i32 pairs = Loc_PairEdgeLists(&e) != 0 ? e.matchCount : 0;
+    const i32 pairs = Loc_PairBarEdgeLists(s->edges[0], edges[0], s->edges[1], edges[1], s->matchA, s->matchB);
     STEP_WALK walk;
     while (walk.u < pairs && t->count < kBarTrackMax) {
         const i32 iA = Near16(s->edges[0][s->matchA[walk.u]]);
@@ -355,9 +334,9 @@ int Loc_CheckBarNeighbours(const GEO_POINT *a, const GEO_POINT *b, i32 scratchOf
             if (s->edges[k] >= kProbeFirstPosition) s->lists[i][counts[i]++] = s->edges[k];
     }
     // Pairings 0: lists 1-2, 1: lists 2-3, 2: lists 1-3.
-    const i32 m12 = PairProbeLists(s->lists[0], counts[0], s->lists[1], counts[1], s->matchA[0], s->matchB[0]);
-    const i32 m23 = PairProbeLists(s->lists[1], counts[1], s->lists[2], counts[2], s->matchA[1], s->matchB[1]);
-    const i32 m13 = PairProbeLists(s->lists[0], counts[0], s->lists[2], counts[2], s->matchA[2], s->matchB[2]);
+    const i32 m12 = Loc_PairBarEdgeLists(s->lists[0], counts[0], s->lists[1], counts[1], s->matchA[0], s->matchB[0]);
+    const i32 m23 = Loc_PairBarEdgeLists(s->lists[1], counts[1], s->lists[2], counts[2], s->matchA[1], s->matchB[1]);
+    const i32 m13 = Loc_PairBarEdgeLists(s->lists[0], counts[0], s->lists[2], counts[2], s->matchA[2], s->matchB[2]);
     if ((m12 == 0 ? 1 : 0) + (m23 == 0 ? 1 : 0) + (m13 == 0 ? 1 : 0) >= 2) return 1;
     const i32 g1 = m12 > 0 ? ProbeGrey(&from[0], &to[0], s->lists[0][s->matchA[0][0]]) : 0;
     const i32 g2 = m23 > 0 ? ProbeGrey(&from[1], &to[1], s->lists[1][s->matchA[1][0]]) : 0;
@@ -391,6 +370,18 @@ i32 Loc_StepToNextBars(const GEO_POINT *a, const GEO_POINT *b, i32 rows, i32 scr
     Geo_StepTowards(&aimB, &b2, &lineB[1], reach);
     return rows != 0 ? Loc_StepAcrossBarsRows(lineA, lineB, scratchOffset, track)
                      : Loc_StepAcrossBarsColumns(lineA, lineB, scratchOffset, track);
+}
+
+i32 Loc_PairBarEdgeLists(const i32 *a, i32 na, const i32 *b, i32 nb, i32 *matchA, i32 *matchB) {
+    EDGE_PAIRING e{};
+    e.countA = na;
+    e.countB = nb;
+    e.posA = const_cast<i32 *>(a);
+    e.posB = const_cast<i32 *>(b);
+    e.matchA = matchA;
+    e.matchB = matchB;
+    e.capacity = na < nb ? na : nb;
+    return Loc_PairEdgeLists(&e) != 0 ? e.matchCount : 0;
 }
 
 int Loc_PointInBarRegions(const GEO_POINT *p) {

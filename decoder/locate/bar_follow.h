@@ -82,6 +82,9 @@ i32 Loc_StepToNextBars(const GEO_POINT *a, const GEO_POINT *b, i32 rows, i32 scr
 i32 Loc_StepAcrossBarsRows(const GEO_POINT lineA[2], const GEO_POINT lineB[2], i32 scratchOffset, BAR_TRACK *track);
 i32 Loc_StepAcrossBarsColumns(const GEO_POINT lineA[2], const GEO_POINT lineB[2], i32 scratchOffset,
                               BAR_TRACK *track);
+// Pairs count-sized ascending edge lists a and b (Loc_PairEdgeLists); the number of pairs,
+// 0 when a list is empty. matchA and matchB hold min(na, nb) entries.
+i32 Loc_PairBarEdgeLists(const i32 *a, i32 na, const i32 *b, i32 nb, i32 *matchA, i32 *matchB);
 // 1 when p lies in one of the stored bar regions.
 int Loc_PointInBarRegions(const GEO_POINT *p);
 // (2, 4, 2) / 8 over samples 1 .. n - 2 from the unsmoothed neighbours; n < 3 changes nothing.

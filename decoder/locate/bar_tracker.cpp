@@ -4,7 +4,6 @@
 
 #include "core/pixel.h"
 #include "core/state.h"
-#include "locate/edge_pairing.h"
 #include "toolkit/geometry_points.h"
 #include "toolkit/profile.h"
 #include "toolkit/quad.h"
@@ -211,16 +210,9 @@ void TrackBarsOnLine(i32 at, const REGION_QUAD *region, i32 rows) {
                                                             kLineEdgesMax);
         if (counts[i] <= 3) return;
     }
-    EDGE_PAIRING e{};
-    e.countA = counts[0];
-    e.countB = counts[1];
-    e.posA = s->lists[0];
-    e.posB = s->lists[1];
-    e.matchA = s->matchA;
-    e.matchB = s->matchB;
-    e.capacity = kLineEdgesMax;
-    if (Loc_PairEdgeLists(&e) == 0 || e.matchCount <= 0) return;
-    for (i32 k = 0; k < e.matchCount && g_barResults.count < kBarRegionsMax; ++k) {
+    const i32 pairs = Loc_PairBarEdgeLists(s->lists[0], counts[0], s->lists[1], counts[1], s->matchA, s->matchB);
+    if (pairs <= 0) return;
+    for (i32 k = 0; k < pairs && g_barResults.count < kBarRegionsMax; ++k) {
         const i32 pa = from + Near16(s->lists[0][s->matchA[k]]), pb = from + Near16(s->lists[1][s->matchB[k]]);
         const GEO_POINT p = rows != 0 ? GEO_POINT{pa, at} : GEO_POINT{at, pa};
         const GEO_POINT q = rows != 0 ? GEO_POINT{pb, at + 4} : GEO_POINT{at + 4, pb};
@@ -244,15 +236,7 @@ struct LINE_PAIRS {
 LINE_PAIRS PairLines(LINE_SCRATCH *s, const GEO_POINT *p1, const GEO_POINT *q1, const GEO_POINT *p2,
                      const GEO_POINT *q2) {
     LINE_PAIRS out{LineEdges(s, 0, p1, q1), LineEdges(s, 1, p2, q2), 0};
-    EDGE_PAIRING e{};
-    e.countA = out.e1;
-    e.countB = out.e2;
-    e.posA = s->edges[0];
-    e.posB = s->edges[1];
-    e.matchA = s->matchA;
-    e.matchB = s->matchB;
-    e.capacity = kMeasureEdges;
-    if (Loc_PairEdgeLists(&e) != 0) out.matched = e.matchCount;
+    out.matched = Loc_PairBarEdgeLists(s->edges[0], out.e1, s->edges[1], out.e2, s->matchA, s->matchB);
     return out;
 }
 
