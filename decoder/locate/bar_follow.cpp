@@ -70,6 +70,12 @@ T *BarScratch(i32 offset) {
 }
 
 i32 Abs32(i32 v) { return v < 0 ? -v : v; }
+// Points and steps from a caller: far beyond any frame they only overflow the arithmetic.
+constexpr i32 kFarCoordinate = 1 << 16;
+bool SanePoint(const GEO_POINT *p) {
+    return p != nullptr && p->x > -kFarCoordinate && p->x < kFarCoordinate && p->y > -kFarCoordinate &&
+           p->y < kFarCoordinate;
+}
 i32 Near16(i32 v) { return (v + 8) >> 4; }
 
 // Along (tracking) and lateral coordinates for the two followers.
@@ -109,7 +115,8 @@ FOLLOW_PICK PickCandidate(const i32 *positions, i32 n, i32 w, i32 x, i32 drift, 
 }
 
 int FollowEdge(BAR_FOLLOW *f, i32 scratchOffset, BAR_AXIS ax) {
-    if (f == nullptr || g_image.data == nullptr) return 0;
+    if (f == nullptr || g_image.data == nullptr || !SanePoint(&f->start) || !SanePoint(&f->next)) return 0;
+    if (f->step <= -kFarCoordinate || f->step >= kFarCoordinate) return 0;
     FOLLOW_SCRATCH *s = BarScratch<FOLLOW_SCRATCH>(scratchOffset);
     if (s == nullptr) return 0;
     const i32 s0 = static_cast<i32>(f->lateral) * (Abs32(f->step) >> 1);
@@ -254,6 +261,7 @@ bool JudgeSegment(BAR_TRACK *t, i32 k, STEP_WALK *walk, bool *stop) {
 
 i32 StepAcrossBars(const GEO_POINT lineA[2], const GEO_POINT lineB[2], i32 scratchOffset, BAR_TRACK *t, BAR_AXIS ax) {
     if (lineA == nullptr || lineB == nullptr || t == nullptr || g_image.data == nullptr) return 0;
+    if (!SanePoint(&lineA[0]) || !SanePoint(&lineA[1]) || !SanePoint(&lineB[0]) || !SanePoint(&lineB[1])) return 0;
     // The walk measures each segment against the previous one.
     if (t->count <= 0 || t->count >= kBarTrackMax) return 0;
     STEP_SCRATCH *s = BarScratch<STEP_SCRATCH>(scratchOffset);
@@ -314,7 +322,7 @@ int Loc_FollowEdgeBothWaysColumns(const GEO_POINT *p, const GEO_POINT *q, GEO_PO
 }
 
 int Loc_CheckBarNeighbours(const GEO_POINT *a, const GEO_POINT *b, i32 scratchOffset, i32 side, i32 ratio) {
-    if (a == nullptr || b == nullptr || g_image.data == nullptr) return 1;
+    if (!SanePoint(a) || !SanePoint(b) || g_image.data == nullptr) return 1;
     PROBE_SCRATCH *s = BarScratch<PROBE_SCRATCH>(scratchOffset);
     if (s == nullptr) return 1;
     const f64 length = Geo_Distance(a->x, a->y, b->x, b->y);
@@ -356,7 +364,7 @@ i32 Loc_StepAcrossBarsColumns(const GEO_POINT lineA[2], const GEO_POINT lineB[2]
 }
 
 i32 Loc_StepToNextBars(const GEO_POINT *a, const GEO_POINT *b, i32 rows, i32 scratchOffset, BAR_TRACK *track) {
-    if (a == nullptr || b == nullptr || track == nullptr) return 0;
+    if (!SanePoint(a) || !SanePoint(b) || track == nullptr) return 0;
     const f64 length = Geo_Distance(a->x, a->y, b->x, b->y);
     const GEO_POINT m{(a->x + b->x) >> 1, (a->y + b->y) >> 1};
     GEO_POINT a2{}, b2{};
