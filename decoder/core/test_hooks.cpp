@@ -17,11 +17,13 @@
 #include "linear/test_hooks_linear.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "hanxin/test_hooks_cscn.h"
+#include "locate/bar_follow.h"
 #include "locate/box_list.h"
 #include "locate/finder.h"
 #include "locate/projection.h"
 #include "locate/region_select.h"
 #include "locate/row_thresholds.h"
+#include "locate/spacing_regions.h"
 #include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
 #include "qr/test_hooks_qr_finder.h"
@@ -60,6 +62,11 @@ void Test_ResetDecoderStatics() {
     g_edgeThresholds = kDefaultEdgeThresholds;
     g_projState = PROJ_STATE{};
     g_rowScanOrder = ROW_SCAN_ORDER{};
+    g_barResults = BAR_RESULTS{};
+    g_barContrastRatio = kBarContrastRatioAtLoad;
+    g_cellGrid = CELL_GRID{};
+    for (SPACING_REGION &r : g_spacingRegions) r = SPACING_REGION{};
+    for (i16 &k : g_spacingOrder) k = 0;
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
