@@ -210,18 +210,23 @@ TEST_F(Rv21Test, OpenWithoutPowerEndsTheCycle) {
 // power stops it and puts the engine in standby.
 TEST_F(Rv21Test, SleepTimeKeepsTheStreamUntilLowPower) {
     install_decoder();
-    start_rv(0x80, kRvPlatform2, "", "<SleepTime>5</SleepTime>");
-    // 0x106 with SleepTime 0 does nothing; here the timeout is set.
-    ASSERT_EQ(record_.scanner_open(&record_), 0);
-    sim_i2c_clear_transfers(kBus);
-    // Idle seconds pass only when the test lets them.
+    // Idle seconds pass only when the test lets them, from before the engine opens: the
+    // low-power thread may start counting as soon as it is woken.
     std::atomic<int> allowed{0};
     std::atomic<int> seconds{0};
+    // The hook holds these counters: it goes before they do, on a failed assertion too.
+    struct Rv21HookOff {
+        ~Rv21HookOff() { sim_sleep_set_hook(nullptr); }
+    } hookOff;
     sim_sleep_set_hook([&](int ms) {
         if (ms != 1000) return;
         while (seconds.load() >= allowed.load()) plat_sleep_real(1);
         ++seconds;
     });
+    start_rv(0x80, kRvPlatform2, "", "<SleepTime>5</SleepTime>");
+    // 0x106 with SleepTime 0 does nothing; here the timeout is set.
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    sim_i2c_clear_transfers(kBus);
     start_cycle();
     ASSERT_TRUE(eventually([&] { return journal_calls("cam_start") > 0; }));
     end_cycle();
