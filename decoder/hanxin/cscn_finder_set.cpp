@@ -447,7 +447,9 @@ int CSCN_MeasureFinders(CSCN_FINDER_SET *set) {
                                                                                     : Abs(r.endA->y - r.endB->y);
             r.span = static_cast<u16>(span);
             const POINT_I32 p1 = f.armEnd1, p2 = f.armEnd2;
-            const POINT_I32 vx{f.corner.x >> 4, f.corner.y >> 4};
+            // The shape's corner is the pattern's outer lattice corner: from the core centre the
+            // walked arm ends stand about 120 degrees apart, and no rotation class would hold.
+            const POINT_I32 vx{f.latticeCorner.x >> 4, f.latticeCorner.y >> 4};
             const POINT_I32 e{p1.x + p2.x - vx.x, p1.y + p2.y - vx.y};
             f.shape[0] = p1;
             f.shape[1] = vx;
@@ -517,9 +519,9 @@ void CSCN_MarkFinderOrientation(CSCN_FINDER_SET *set) {
             const i32 c3 = FallingEdgesOn(x4, x3), c4 = FallingEdgesOn(x4, x1);
             const i32 sc = c2 == 0 ? (c1 + c2) >> 1 : c1 + c2;
             const i32 se = c4 == 0 ? (c3 + c4) >> 1 : c3 + c4;
-            // Beyond the core of the symbol's own corner pattern lies the quiet zone; beyond the
-            // far corner lie its separator and function-information strips.
-            f.mark = se > sc ? 1 : 0;
+            // Lines from beyond the outer corner against lines from beyond the far corner: with
+            // the shape's corner on the outer lattice corner this picks the odd pattern.
+            f.mark = sc > se ? 1 : 0;
         }
     }
 }
