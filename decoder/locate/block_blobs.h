@@ -1,0 +1,55 @@
+// Blobs of high-contrast 8 x 8-pixel blocks: the block grid over the installed frame, its
+// maps in the second buffer, the hulls of the blobs and the rectangles around them.
+#pragma once
+
+#include "core/types.h"
+#include "toolkit/geometry.h"
+
+namespace vexo {
+
+inline constexpr i32 kBlockSize = 8;
+inline constexpr i32 kBlockBoxesMax = 50;
+inline constexpr i32 kBlockHullMax = 255;
+
+// Directions 0..7: east, south-east, south, south-west, west, north-west, north, north-east.
+inline constexpr i8 kBlockStepX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+inline constexpr i8 kBlockStepY[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+static_assert(sizeof(kBlockStepX) == 8 && sizeof(kBlockStepY) == 8);
+
+struct BLOCK_GRID {
+    u16 across;  // n = width / 8
+    u16 down;    // m = height / 8
+    i32 blocks;
+    u8 *mapA;
+    u8 *mapB;
+    i32 *fillList;  // block numbers of the outline blocks where a fill starts
+    i32 fillCount;
+    i32 diagonalStride;      // width + 1
+    i32 antiDiagonalStride;  // width - 1
+    i32 neighbour[8];        // the directions' offsets in map units
+};
+extern BLOCK_GRID g_blockGrid;
+
+struct BLOCK_BOX {
+    i16 top, bottom, left, right;
+};
+struct BLOCK_BOX_TABLE {
+    BLOCK_BOX box[kBlockBoxesMax];
+    i16 order[kBlockBoxesMax];
+};
+extern BLOCK_BOX_TABLE g_blockBoxes;
+
+// Hull of the blob whose outline passes through block (x, y), the blob's first block in
+// row order, on a map of the grid: clockwise from (x, y). The number of points; 2 for a
+// blob too thin for a hull, 0 for a lone block. Blocks outside the map count as empty.
+i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]);
+// Clears the map's blocks under the hull, spans widened by one block on each side.
+void Loc_ClearHullBlocks(u8 *map, const GEO_POINT *hull, i32 count);
+// Foot of the perpendicular from q onto the line through a and b; 0 (out untouched) when
+// a and b coincide.
+i32 Loc_FootOfPerpendicular(GEO_POINT *out, GEO_POINT a, GEO_POINT b, GEO_POINT q);
+// Smallest-area rectangle around a convex hull in blocks: corners in pixels, the longer
+// side first. Its area in square blocks; 0 for fewer than 3 points.
+u32 Loc_MinAreaRectangle(GEO_POINT corners[4], const GEO_POINT *hull, i32 count);
+
+}  // namespace vexo
