@@ -39,6 +39,26 @@ struct BLOCK_BOX_TABLE {
 };
 extern BLOCK_BOX_TABLE g_blockBoxes;
 
+// The block-blob finder: boxes in pixels of the dense high-contrast areas whose hull has more
+// than five corners, at most 50, ordered by distance from the frame centre. 0 when no frame
+// or second buffer is installed.
+i32 Loc_FindBlockBlobs();  // into g_blockBoxes
+i32 Loc_FindBlockBlobBoxes(BLOCK_BOX_TABLE *table);
+// The grid over the installed frame and its areas in the second buffer; 0 without either.
+i32 Loc_SetupBlockGrid();
+// Map A = 1 on interior blocks whose middle cross has hi >= 48 and 4 (hi - lo) >= hi; map B cleared.
+void Loc_MarkContrastBlocks();
+// Alternative block tests from a block's top-left pixel: the same test on its diagonals
+// (0/1), and its direction class 0..4 (1 row-wise change, 2 anti-diagonal, 3 column, 4 else).
+i32 Loc_BlockDiagonalContrast(const u8 *topLeft);
+i32 Loc_ClassifyBlockDirection(const u8 *topLeft);
+// Labels the outline of the blob through block (x, y) 5, 6 or 7 and fills its inside with 8.
+void Loc_FillBlockBlob(u8 *map, i32 x, i32 y);
+// Rewrites the map as 1 where more than 10 filled blocks lie in the 5 x 5 window, else 0.
+void Loc_MarkDenseBlocks(u8 *map);
+// Order list of the first count boxes of g_blockBoxes.
+void Loc_SortBoxesByCentre(i32 count);
+
 // Hull of the blob whose outline passes through block (x, y), the blob's first block in
 // row order, on a map of the grid: clockwise from (x, y). The number of points; 2 for a
 // blob too thin for a hull, 0 for a lone block. Blocks outside the map count as empty.

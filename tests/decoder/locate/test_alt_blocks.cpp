@@ -2,6 +2,7 @@
 // maps drawn by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -214,6 +215,164 @@ TEST_F(BlockHullTest, FullHullListReducesWithoutOverrun) {
     EXPECT_GT(vexo::Loc_MinAreaRectangle(c, hull.data(), count), 0u);
     vexo::Loc_ClearHullBlocks(map.cells.data(), hull.data(), count);
     EXPECT_EQ(map.At(100, 100), 0);
+}
+
+}  // namespace
+
+namespace {
+
+using locate_test::GreyFrame;
+
+class BlockBlobTest : public locate_test::LocateTest {
+protected:
+    static uint8_t MapA(int x, int y) { return vexo::g_blockGrid.mapA[y * vexo::g_blockGrid.across + x]; }
+};
+
+// A disc of 4-pixel checker of the given radius around (cx, cy).
+void BlobCheckerDisc(GreyFrame &f, int cx, int cy, int r) {
+    for (int y = cy - r; y <= cy + r; ++y)
+        for (int x = cx - r; x <= cx + r; ++x)
+            if (x >= 0 && y >= 0 && x < f.width && y < f.height && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                f.At(x, y) = ((x / 4 + y / 4) % 2) != 0 ? 230 : 20;
+}
+
+TEST_F(BlockBlobTest, ContrastMarksFromTheMiddleCross) {
+    struct {
+        int hi, lo;
+        bool marked;
+    } const cases[] = {{47, 0, false}, {48, 36, true}, {48, 37, false}, {200, 150, true}, {200, 151, false}};
+    for (const auto &c : cases) {
+        GreyFrame f(64, 64, static_cast<uint8_t>(c.lo));
+        f.At(16 + 4, 16 + 6) = static_cast<uint8_t>(c.hi);  // on the cross's column
+        f.At(40, 40) = static_cast<uint8_t>(c.hi);          // off block (5, 5)'s cross
+        Install(f);
+        ASSERT_EQ(vexo::Loc_SetupBlockGrid(), 1);
+        vexo::Loc_MarkContrastBlocks();
+        EXPECT_EQ(MapA(2, 2) == 1, c.marked) << c.hi << "/" << c.lo;
+        EXPECT_EQ(MapA(5, 5), 0);
+    }
+}
+
+TEST_F(BlockBlobTest, DiagonalTestAndDirectionClasses) {
+    GreyFrame f(64, 16, 100);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            f.At(x, y) = (x % 2) != 0 ? 200 : 40;            // vertical stripes
+            f.At(8 + x, y) = (y % 2) != 0 ? 200 : 40;        // horizontal stripes
+            f.At(16 + x, y) = (x % 2) != 0 ? 63 : 0;         // dark
+            f.At(24 + x, y) = (x % 2) != 0 ? 200 : 160;      // small spread
+            f.At(32 + x, y) = x == y ? 48 : (x == 7 - y ? 36 : 0);  // the off-diagonal pixels not sampled
+            f.At(40 + x, y) = x == y ? 48 : (x == 7 - y ? 37 : 0);
+            f.At(48 + x, y) = x == y ? 47 : (x == 7 - y ? 0 : 255);
+        }
+    Install(f);
+    const uint8_t *p = f.pixels.data();
+    EXPECT_EQ(vexo::Loc_ClassifyBlockDirection(p), 1);
+    EXPECT_EQ(vexo::Loc_ClassifyBlockDirection(p + 8), 3);
+    EXPECT_EQ(vexo::Loc_ClassifyBlockDirection(p + 16), 0);
+    EXPECT_EQ(vexo::Loc_ClassifyBlockDirection(p + 24), 0);
+    EXPECT_EQ(vexo::Loc_BlockDiagonalContrast(p + 32), 1);
+    EXPECT_EQ(vexo::Loc_BlockDiagonalContrast(p + 40), 0);
+    EXPECT_EQ(vexo::Loc_BlockDiagonalContrast(p + 48), 0);
+}
+
+TEST_F(BlockBlobTest, FillOfSolidBlobsAndHoles) {
+    GreyFrame f(160, 160, 0);
+    Install(f);
+    ASSERT_EQ(vexo::Loc_SetupBlockGrid(), 1);
+    const int n = vexo::g_blockGrid.across;
+    uint8_t *a = vexo::g_blockGrid.mapA;
+    auto fillSquare = [&](int x0, int y0, int size, bool hole) {
+        std::fill(a, a + vexo::g_blockGrid.blocks, 0);
+        for (int y = y0; y < y0 + size; ++y)
+            for (int x = x0; x < x0 + size; ++x) a[y * n + x] = 1;
+        if (hole) a[(y0 + size / 2) * n + x0 + size / 2] = 0;
+        vexo::Loc_FillBlockBlob(a, x0, y0);
+    };
+    fillSquare(4, 4, 5, false);
+    for (int y = 4; y < 9; ++y)
+        for (int x = 4; x < 9; ++x) {
+            const bool inner = x > 4 && x < 8 && y > 4 && y < 8;
+            const int v = MapA(x, y);
+            if (inner) {
+                EXPECT_EQ(v, 8) << x << "," << y;
+            } else if (x == 4 && y == 4) {
+                EXPECT_EQ(v, 1);
+            } else {
+                EXPECT_TRUE(v == 5 || v == 6) << x << "," << y << " " << v;
+            }
+        }
+    vexo::Loc_MarkDenseBlocks(a);
+    EXPECT_EQ(std::count(a, a + vexo::g_blockGrid.blocks, 1), 0);
+
+    fillSquare(4, 4, 7, true);
+    EXPECT_EQ(MapA(7, 7), 8) << "the hole";
+    vexo::Loc_MarkDenseBlocks(a);
+    EXPECT_EQ(MapA(7, 7), 1);
+    EXPECT_EQ(MapA(4, 4), 0);
+
+    // An outline reaching the grid's last column fills no further than that column.
+    std::fill(a, a + vexo::g_blockGrid.blocks, 0);
+    for (int y = 3; y < 8; ++y)
+        for (int x = n - 6; x < n - 1; ++x) a[y * n + x] = 1;
+    a[4 * n + n - 1] = 3;
+    a[5 * n] = 3;
+    vexo::Loc_FillBlockBlob(a, n - 6, 3);
+    EXPECT_EQ(MapA(0, 5), 0) << "nothing carried into the next row";
+}
+
+TEST_F(BlockBlobTest, FinderBoxesNarrowFramesAndTheLeftEdge) {
+    {
+        GreyFrame f(40, 200, 128);
+        f.Checker(0, 0, 40, 200, 4);
+        Install(f);
+        EXPECT_EQ(vexo::Loc_FindBlockBlobs(), 0);
+    }
+    {
+        GreyFrame f(320, 240, 128);
+        BlobCheckerDisc(f, 40, 120, 56);
+        Install(f);
+        ASSERT_EQ(vexo::Loc_FindBlockBlobs(), 1);
+        const vexo::BLOCK_BOX &b = vexo::g_blockBoxes.box[0];
+        EXPECT_EQ(b.left, 0);
+        EXPECT_LE(b.top, 120);
+        EXPECT_GE(b.bottom, 120);
+        EXPECT_GE(b.right, 40);
+    }
+    {
+        vexo::Pix_SetImagePointer(nullptr);
+        EXPECT_EQ(vexo::Loc_FindBlockBlobs(), 0);
+    }
+}
+
+TEST_F(BlockBlobTest, FiftyBoxesInScanOrderThenByCentre) {
+    GreyFrame f(1280, 960, 128);
+    for (int j = 0; j < 9; ++j)
+        for (int i = 0; i < 12; ++i) BlobCheckerDisc(f, 53 + 106 * i, 53 + 106 * j, 44);
+    Install(f);
+    ASSERT_EQ(vexo::Loc_FindBlockBlobs(), 50);
+    const vexo::BLOCK_BOX_TABLE &t = vexo::g_blockBoxes;
+    // Table order is scan order: rows 0..3 of discs, then two of row 4.
+    for (int b = 0; b < 50; ++b) {
+        const int row = b < 48 ? b / 12 : 4;
+        EXPECT_LE(t.box[b].top, 53 + 106 * row) << b;
+        EXPECT_GE(t.box[b].bottom, 53 + 106 * row) << b;
+    }
+    auto key = [&](int b) {
+        const int dx = (t.box[b].left + t.box[b].right) / 2 - 640, dy = (t.box[b].top + t.box[b].bottom) / 2 - 480;
+        return dx * dx + dy * dy;
+    };
+    std::vector<int> seen(50, 0);
+    for (int k = 0; k < 50; ++k) {
+        ++seen[t.order[k]];
+        if (k > 0) {
+            EXPECT_LE(key(t.order[k - 1]), key(t.order[k]));
+            if (key(t.order[k - 1]) == key(t.order[k])) {
+                EXPECT_LT(t.order[k - 1], t.order[k]);
+            }
+        }
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 50);
 }
 
 }  // namespace
