@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "locate/block_blobs.h"
+#include "locate/texture_cells.h"
 #include "locate_test.h"
 
 namespace {
@@ -373,6 +376,118 @@ TEST_F(BlockBlobTest, FiftyBoxesInScanOrderThenByCentre) {
         }
     }
     EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 50);
+}
+
+}  // namespace
+
+namespace {
+
+class TextureCellTest : public locate_test::LocateTest {};
+
+// Rows 0..7 of a frame all carry one profile; edges given as (position, level from there).
+GreyFrame TextureProfileFrame(int width, std::initializer_list<std::pair<int, int>> steps) {
+    GreyFrame f(width, 8, 0);
+    for (int x = 0; x < width; ++x) {
+        int level = 0;
+        for (const auto &s : steps)
+            if (x >= s.first) level = s.second;
+        for (int y = 0; y < 8; ++y) f.At(x, y) = static_cast<uint8_t>(level);
+    }
+    return f;
+}
+
+TEST_F(TextureCellTest, RunsCountByAmplitudeAndBrightness) {
+    struct {
+        int from, to;
+        bool counted;
+    } const cases[] = {{20, 28, false}, {20, 29, true}, {200, 150, false}, {200, 140, true}};
+    for (const auto &c : cases) {
+        // The run turns back at the end so that it ends by reversal.
+        GreyFrame f = TextureProfileFrame(64, {{0, c.from}, {30, c.to}, {50, c.to > c.from ? 0 : 255}});
+        Install(f);
+        std::vector<int16_t> starts(16), ends(16);
+        vexo::EDGE_INTERVALS iv{starts.data(), ends.data(), 0, 16};
+        std::vector<uint8_t> cells(16, 0);
+        vexo::Loc_ScanRowDirections(f.pixels.data() + 2 * 64, 2, 56, &iv, cells.data());
+        EXPECT_EQ(cells[29 / 4] != 0, c.counted) << c.from << " to " << c.to;
+        if (c.counted) {
+            EXPECT_EQ(cells[29 / 4], c.to > c.from ? 1 : 9);
+        }
+    }
+}
+
+TEST_F(TextureCellTest, IntervalsMergeWithin16Pixels) {
+    for (int gap : {33, 32}) {
+        GreyFrame f = TextureProfileFrame(160, {{0, 20}, {20, 120}, {20 + gap, 20}, {140, 120}});
+        Install(f);
+        std::vector<int16_t> starts(40), ends(40);
+        vexo::EDGE_INTERVALS iv{starts.data(), ends.data(), 0, 40};
+        std::vector<uint8_t> cells(40, 0);
+        vexo::Loc_ScanRowDirections(f.pixels.data() + 2 * 160, 2, 150, &iv, cells.data());
+        ASSERT_EQ(iv.count, gap == 33 ? 3 : 2) << gap;
+        EXPECT_EQ(starts[0], 19 - 16);
+        if (gap == 33) {
+            EXPECT_EQ(ends[0], 19 + 16);
+            EXPECT_EQ(starts[1], 19 + gap - 16);
+        } else {
+            EXPECT_EQ(ends[0], 19 + gap + 16);
+        }
+    }
+}
+
+TEST_F(TextureCellTest, GradientClasses) {
+    struct {
+        int gx, gy, cls;
+    } const cases[] = {{11, 2, 1},    {10, 2, 2},    {10, 7, 3},    {10, -2, 16},  {10, -7, 15},  {-11, 2, 9},
+                       {-10, 2, 8},   {-10, 7, 7},   {-10, -2, 10}, {-10, -7, 11}, {2, 11, 5},    {2, 10, 4},
+                       {7, 10, 3},    {-2, 10, 6},   {-7, 10, 7},   {2, -11, 13},  {2, -10, 14},  {7, -10, 15},
+                       {-2, -10, 12}, {-7, -10, 11}, {0, 0, 11}};
+    for (const auto &c : cases) EXPECT_EQ(vexo::Loc_GradientClass(c.gx, c.gy), c.cls) << c.gx << "," << c.gy;
+}
+
+TEST_F(TextureCellTest, CrossingsAndBlocks) {
+    struct {
+        int a, b;
+        bool marked;
+    } const cases[] = {{1, 5, true}, {1, 3, false}, {2, 15, true}, {16, 3, true}, {16, 2, false}, {7, 0, false}};
+    for (const auto &c : cases) {
+        std::vector<uint8_t> map(16, 0), crossings(16, 7), blocks(4, 7);
+        map[1 * 4 + 1] = static_cast<uint8_t>(c.a);
+        map[1 * 4 + 2] = static_cast<uint8_t>(c.b);
+        vexo::Loc_MarkCrossingCells(map.data(), crossings.data(), 4, 4);
+        EXPECT_EQ(std::count(crossings.begin(), crossings.end(), 1), c.marked ? 2 : 0) << c.a << "," << c.b;
+        vexo::Loc_CellsToBlocks(crossings.data(), blocks.data(), 2, 2);
+        EXPECT_EQ(blocks[0], c.marked ? 1 : 0);
+        EXPECT_EQ(blocks[1], c.marked ? 1 : 0);
+        EXPECT_EQ(blocks[2] + blocks[3], 0);
+    }
+}
+
+TEST_F(TextureCellTest, CheckerTextureMarksItsBlocksOnly) {
+    GreyFrame small(7, 100, 0);
+    Install(small);
+    vexo::TEXTURE_LAYOUT t{};
+    ASSERT_EQ(vexo::Loc_TextureLayout(&t), 1);
+    EXPECT_EQ(t.cellsAcross, 0);
+
+    GreyFrame f(200, 160, 128);
+    f.Checker(64, 48, 144, 112, 5);
+    Install(f);
+    ASSERT_EQ(vexo::Loc_TextureLayout(&t), 1);
+    vexo::Loc_BuildDirectionCells(t.directionCells, t.cellsAcross, t.cellsDown);
+    vexo::Loc_MarkCrossingCells(t.directionCells, t.crossings, t.cellsAcross, t.cellsDown);
+    vexo::Loc_CellsToBlocks(t.crossings, t.blocks, t.blocksAcross, t.blocksDown);
+    int inside = 0, outside = 0;
+    for (int by = 0; by < t.blocksDown; ++by)
+        for (int bx = 0; bx < t.blocksAcross; ++bx) {
+            const bool in = bx >= 7 && bx <= 18 && by >= 5 && by <= 14;
+            const bool near = bx >= 6 && bx <= 19 && by >= 4 && by <= 15;
+            const int v = t.blocks[by * t.blocksAcross + bx];
+            inside += in && v;
+            outside += !near && v;
+        }
+    EXPECT_GE(inside, 12 * 10 * 3 / 4);
+    EXPECT_EQ(outside, 0);
 }
 
 }  // namespace
