@@ -17,9 +17,10 @@ constexpr i32 kCrossingClassGaps[] = {3, 4, 5, 11, 12, 13};
 static_assert(sizeof(kCrossingClassGaps) / sizeof(kCrossingClassGaps[0]) == 6);
 
 // Bytes per cell of the layout, in quarters: direction cells 4, crossings 4, blocks 1, the
-// interval starts and ends of one pass 16. A cell covers 16 pixels (64 quarters), which
-// leaves room for the merged line, the line counts and the alignment (checked per frame).
-constexpr i32 kTextureQuartersPerCell = 4 + 4 + 1 + 16;
+// interval starts and ends of one pass 16, the box count's map 1 and the three 16-bit code
+// maps 6. A cell covers 16 pixels (64 quarters), which leaves room for the merged line, the
+// line counts and the alignment (checked per frame).
+constexpr i32 kTextureQuartersPerCell = 4 + 4 + 1 + 16 + 1 + 6;
 static_assert(kTextureQuartersPerCell <= 64 / 2);
 
 u8 *AlignUp(u8 *p, uintptr_t to) {
@@ -201,7 +202,12 @@ i32 Loc_TextureLayout(TEXTURE_LAYOUT *out) {
     t.intervalEnds = t.intervalStarts + cells;
     t.mergedStarts = t.intervalEnds + cells;
     t.mergedEnds = t.mergedStarts + 2 * longest;
-    t.end = reinterpret_cast<u8 *>(t.mergedEnds + 2 * longest + longest);  // and the line counts
+    const i64 blocks = static_cast<i64>(t.blocksAcross) * t.blocksDown;
+    t.boxTemp = reinterpret_cast<u8 *>(t.mergedEnds + 2 * longest + longest);  // behind the line counts
+    t.codes = reinterpret_cast<u16 *>(AlignUp(t.boxTemp + blocks, 8));
+    t.codeSums = t.codes + blocks;
+    t.codeTemp = t.codeSums + blocks;
+    t.end = reinterpret_cast<u8 *>(t.codeTemp + blocks);
     if (t.end - buffer > bytes) {
         *out = TEXTURE_LAYOUT{};
         return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/types.h"
+#include "toolkit/geometry.h"
 
 namespace vexo {
 
@@ -26,7 +27,23 @@ struct TEXTURE_LAYOUT {
     i16 *intervalEnds;
     i16 *mergedStarts;  // one merged line
     i16 *mergedEnds;
+    u8 *boxTemp;     // the box count's own temporary map, blocks
+    u16 *codes;      // the grading's 16-bit level codes, blocks
+    u16 *codeSums;   // their sums, blocks
+    u16 *codeTemp;   // the sums' temporary map, blocks
     u8 *end;  // first byte past the layout
+};
+
+inline constexpr i32 kTextureLabelsMax = 253;
+inline constexpr i32 kTextureComponentsMax = kTextureLabelsMax + 1;  // records numbered from 1
+
+// One labelled component of graded blocks; the rectangle and the extents are the finder's.
+struct TEXTURE_COMPONENT {
+    GEO_POINT corners[4];
+    i16 startX, startY;  // its first block in row order
+    i16 extentA, extentB;
+    i16 size;  // blocks; the finder later uses 0 for invalid and 1 for taken
+    i16 inner3, inner2;
 };
 
 // The layout over the installed frame; 0 when no frame or second buffer is installed.
@@ -46,5 +63,16 @@ void Loc_ScanColumnDirections(const u8 *columnTop, i32 from, i32 to, EDGE_INTERV
                               i32 cellsPerRow);
 void Loc_MarkCrossingCells(const u8 *map, u8 *crossings, i32 cw, i32 ch);
 void Loc_CellsToBlocks(const u8 *crossings, u8 *blocks, i32 blocksAcross, i32 blocksDown);
+
+// Sum over the (2r + 1)-square window of every block, windows cut at the map's edges (8-bit
+// sums); in and out may be the same map. Uses the layout's own temporary map.
+void Loc_BoxCount(const u8 *in, u8 *out, i32 n, i32 m, i32 r);
+// Grades 0..3 in place from the 0/1 crossing blocks: the highest level whose region, opened
+// by a 3 x 3 square, covers the block. The cross variant weighs a block and its four neighbours.
+void Loc_GradeBlocks(u8 *map, i32 n, i32 m);
+void Loc_GradeBlocksCross(u8 *map, i32 n, i32 m);
+// Labels the components of blocks graded above level into labels (1..253) and records[1..];
+// their number. 0 when the labels run out; the label map is then cleared.
+i32 Loc_LabelBlockComponents(const u8 *map, u8 *labels, TEXTURE_COMPONENT *records, i32 n, i32 m, i32 level);
 
 }  // namespace vexo

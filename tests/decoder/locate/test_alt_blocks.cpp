@@ -491,3 +491,82 @@ TEST_F(TextureCellTest, CheckerTextureMarksItsBlocksOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+class BlockGradeTest : public locate_test::LocateTest {};
+
+TEST_F(BlockGradeTest, SquareOfCrossingBlocksGradesByDepth) {
+    GreyFrame f(120, 120, 0);
+    Install(f);
+    const int n = 15;
+    std::vector<uint8_t> map(n * n, 0);
+    for (int y = 5; y < 10; ++y)
+        for (int x = 5; x < 10; ++x) map[y * n + x] = 1;
+    vexo::Loc_GradeBlocks(map.data(), n, n);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const bool inner = x >= 6 && x <= 8 && y >= 6 && y <= 8;
+            const bool square = x >= 5 && x <= 9 && y >= 5 && y <= 9;
+            const bool beside = ((x == 4 || x == 10) && y >= 5 && y <= 9) || ((y == 4 || y == 10) && x >= 5 && x <= 9);
+            const int want = inner ? 3 : (square ? 2 : (beside ? 1 : 0));
+            EXPECT_EQ(map[y * n + x], want) << x << "," << y;
+        }
+    std::fill(map.begin(), map.end(), 0);
+    map[7 * n + 7] = 1;
+    vexo::Loc_GradeBlocks(map.data(), n, n);
+    EXPECT_EQ(std::count(map.begin(), map.end(), 0), n * n);
+    // The box count itself, cut at the edges.
+    std::fill(map.begin(), map.end(), 1);
+    std::vector<uint8_t> out(n * n, 0);
+    vexo::Loc_BoxCount(map.data(), out.data(), n, n, 2);
+    EXPECT_EQ(out[0], 9);
+    EXPECT_EQ(out[7 * n + 7], 25);
+    EXPECT_EQ(out[7 * n], 15);
+}
+
+TEST_F(BlockGradeTest, LabellingJoinsRunsAndArms) {
+    const int n = 12, m = 8;
+    std::vector<vexo::TEXTURE_COMPONENT> records(vexo::kTextureComponentsMax);
+    std::vector<uint8_t> labels(n * m, 9);
+    {
+        // One run above two runs: one component. A U whose arms meet lower down: one more.
+        const char *rows[m] = {"111.....1..1", "1.1.....1..1", "........1..1", "........1111",
+                               "............", "..2222......", "..2..2......", ".22..222...."};
+        std::vector<uint8_t> map(n * m, 0);
+        for (int y = 0; y < m; ++y)
+            for (int x = 0; x < n; ++x) map[y * n + x] = rows[y][x] == '.' ? 0 : static_cast<uint8_t>(rows[y][x] - '0');
+        EXPECT_EQ(vexo::Loc_LabelBlockComponents(map.data(), labels.data(), records.data(), n, m, 0), 3);
+        EXPECT_EQ(labels[1 * n + 0], labels[1 * n + 2]);
+        EXPECT_EQ(records[1].size, 5);
+        EXPECT_EQ(records[1].startX, 0);
+        EXPECT_EQ(records[2].startX, 8);
+        EXPECT_EQ(records[2].startY, 0);
+        EXPECT_EQ(records[2].size, 10);
+        EXPECT_EQ(labels[3 * n + 11], 2);
+        EXPECT_EQ(records[3].startX, 2);
+        EXPECT_EQ(records[3].startY, 5);
+        EXPECT_EQ(records[3].size, 11);
+        // Above level 1 only the 2s remain.
+        EXPECT_EQ(vexo::Loc_LabelBlockComponents(map.data(), labels.data(), records.data(), n, m, 1), 1);
+        EXPECT_EQ(labels[0], 0);
+    }
+    {
+        // 254 separate blocks: the 254th label answers 0 and leaves no labels behind.
+        const int w = 64, h = 16;
+        std::vector<uint8_t> map(w * h, 0), lab(w * h, 0);
+        int placed = 0;
+        for (int y = 0; y < h; y += 2)
+            for (int x = 0; x < w; x += 2)
+                if (placed < 254) {
+                    map[y * w + x] = 1;
+                    ++placed;
+                }
+        EXPECT_EQ(vexo::Loc_LabelBlockComponents(map.data(), lab.data(), records.data(), w, h, 0), 0);
+        EXPECT_EQ(std::count(lab.begin(), lab.end(), 0), w * h);
+        map[14 * w + 58] = 0;  // the last one: 253 blocks fit
+        EXPECT_EQ(vexo::Loc_LabelBlockComponents(map.data(), lab.data(), records.data(), w, h, 0), 253);
+    }
+}
+
+}  // namespace
