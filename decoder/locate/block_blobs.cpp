@@ -46,20 +46,6 @@ i32 FillListAt(i32 k) {
     return block;
 }
 
-bool BlockSet(const u8 *map, i32 x, i32 y) {
-    const BLOCK_GRID &g = g_blockGrid;
-    if (x < 0 || y < 0 || x >= g.across || y >= g.down) return false;
-    return map[static_cast<i64>(y) * g.across + x] != 0;
-}
-
-i32 NextNeighbour(const u8 *map, i32 x, i32 y, i32 from) {
-    for (i32 i = 0; i < 8; ++i) {
-        const i32 k = (from + i) & 7;
-        if (BlockSet(map, x + kBlockStepX[k], y + kBlockStepY[k])) return k;
-    }
-    return -1;
-}
-
 bool FillStarts(i32 d, i32 k) {
     const bool dUp = d >= 5;  // 5, 6, 7
     return (k >= 5 && (dUp || d <= 1)) || ((k == 3 || k == 4) && dUp);
@@ -161,12 +147,12 @@ void Loc_FillBlockBlob(u8 *map, i32 x, i32 y) {
         map[static_cast<i64>(r) * n + n - 1] = 0;
     }
     g.fillCount = 0;
-    i32 d = NextNeighbour(map, x, y, 0);
+    i32 d = Loc_NextBlockNeighbour(map, x, y, 0);
     if (d < 0) return;
     i32 cx = x + kBlockStepX[d], cy = y + kBlockStepY[d];
     // Each block is passed at most once from each of its eight sides.
     for (i64 budget = 8 * static_cast<i64>(g.blocks) + 16; budget > 0 && (cx != x || cy != y); --budget) {
-        const i32 k = NextNeighbour(map, cx, cy, d < 2 ? d + 6 : d - 2);
+        const i32 k = Loc_NextBlockNeighbour(map, cx, cy, d < 2 ? d + 6 : d - 2);
         if (k < 0) break;
         const i64 at = static_cast<i64>(cy) * n + cx;
         const u8 v = map[at];

@@ -59,6 +59,9 @@ void Loc_MarkDenseBlocks(u8 *map);
 // Order list of the first count boxes of g_blockBoxes.
 void Loc_SortBoxesByCentre(i32 count);
 
+// First set neighbour of block (x, y) searching directions cyclically from `from`; -1 for
+// none. Blocks outside the grid count as empty.
+i32 Loc_NextBlockNeighbour(const u8 *map, i32 x, i32 y, i32 from);
 // Hull of the blob whose outline passes through block (x, y), the blob's first block in
 // row order, on a map of the grid: clockwise from (x, y). The number of points; 2 for a
 // blob too thin for a hull, 0 for a lone block. Blocks outside the map count as empty.

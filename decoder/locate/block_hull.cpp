@@ -1,4 +1,5 @@
 #include "locate/block_blobs.h"
+#include "locate/texture_finder.h"
 
 namespace vexo {
 
@@ -13,15 +14,6 @@ bool BlockSet(const u8 *map, i32 x, i32 y) {
     const BLOCK_GRID &g = g_blockGrid;
     if (x < 0 || y < 0 || x >= g.across || y >= g.down) return false;
     return map[static_cast<i64>(y) * g.across + x] != 0;
-}
-
-// First set neighbour of (x, y) searching cyclically from direction `from`; -1 for none.
-i32 NextNeighbour(const u8 *map, i32 x, i32 y, i32 from) {
-    for (i32 i = 0; i < 8; ++i) {
-        const i32 k = (from + i) & 7;
-        if (BlockSet(map, x + kBlockStepX[k], y + kBlockStepY[k])) return k;
-    }
-    return -1;
 }
 
 i32 Dist2(GEO_POINT s, GEO_POINT v) { return (v.x - s.x) * (v.x - s.x) + (v.y - s.y) * (v.y - s.y); }
@@ -68,18 +60,26 @@ i32 ReduceToHull(GEO_POINT *list, i32 count) {
     return kept;
 }
 
-}  // namespace
-
-i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]) {
-    if (map == nullptr || hull == nullptr) return 0;
-    i32 d = NextNeighbour(map, x, y, 0);
+// The hull of the outline through (x, y) of the blocks for which set(x, y) holds; the first
+// search starts at direction `from`. Every step of the following counts against the budget;
+// a walk that runs out ends as a full list does.
+template <typename SetFn>
+i32 TraceHull(SetFn set, i32 x, i32 y, i32 from, i64 budget, GEO_POINT *hull) {
+    auto next = [&](i32 bx, i32 by, i32 start) {
+        for (i32 i = 0; i < 8; ++i) {
+            const i32 k = (start + i) & 7;
+            if (set(bx + kBlockStepX[k], by + kBlockStepY[k])) return k;
+        }
+        return -1;
+    };
+    i32 d = next(x, y, from);
     if (d < 0) return 0;
     const GEO_POINT s{x, y};
     hull[0] = s;
     i32 count = 1;
     GEO_POINT cur{x + kBlockStepX[d], y + kBlockStepY[d]};
-    for (i64 budget = OutlineBudget(); budget > 0; --budget) {
-        const i32 k = NextNeighbour(map, cur.x, cur.y, d < 2 ? d + 6 : d - 2);
+    for (; budget > 0; --budget) {
+        const i32 k = next(cur.x, cur.y, d < 2 ? d + 6 : d - 2);
         if (k < 0) break;  // the map changed under the walk
         const bool corner = d <= 3 ? (k > d && k <= d + 4) : (k > d || k < d - 2);
         if (corner && !InsertAngular(hull, &count, cur)) break;
@@ -91,6 +91,34 @@ i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax
         }
     }
     return ReduceToHull(hull, count);
+}
+
+}  // namespace
+
+i32 Loc_NextBlockNeighbour(const u8 *map, i32 x, i32 y, i32 from) {
+    for (i32 i = 0; i < 8; ++i) {
+        const i32 k = (from + i) & 7;
+        if (BlockSet(map, x + kBlockStepX[k], y + kBlockStepY[k])) return k;
+    }
+    return -1;
+}
+
+i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]) {
+    if (map == nullptr || hull == nullptr) return 0;
+    return TraceHull([&](i32 bx, i32 by) { return BlockSet(map, bx, by); }, x, y, 0, OutlineBudget(), hull);
+}
+
+i32 Loc_TraceComponentHull(const u8 *labels, i32 x, i32 y, GEO_POINT hull[kBlockHullMax + 1], i32 n, i32 m) {
+    if (labels == nullptr || hull == nullptr || x < 0 || y < 0 || x >= n || y >= m) return 0;
+    const u8 label = labels[static_cast<i64>(y) * n + x];
+    if (label == 0) return 0;
+    auto member = [&](i32 bx, i32 by) {
+        return bx >= 0 && by >= 0 && bx < n && by < m && labels[static_cast<i64>(by) * n + bx] == label;
+    };
+    const i32 count = TraceHull(member, x, y, 6, 8 * static_cast<i64>(n) * m + 16, hull);
+    if (count < 2) return 0;
+    hull[count] = hull[0];
+    return count;
 }
 
 void Loc_ClearHullBlocks(u8 *map, const GEO_POINT *hull, i32 count) {

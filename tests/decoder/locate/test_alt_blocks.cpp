@@ -11,6 +11,7 @@
 
 #include "locate/block_blobs.h"
 #include "locate/texture_cells.h"
+#include "locate/texture_finder.h"
 #include "locate_test.h"
 
 namespace {
@@ -567,6 +568,152 @@ TEST_F(BlockGradeTest, LabellingJoinsRunsAndArms) {
         map[14 * w + 58] = 0;  // the last one: 253 blocks fit
         EXPECT_EQ(vexo::Loc_LabelBlockComponents(map.data(), lab.data(), records.data(), w, h, 0), 253);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Hand-made grade maps of n x m blocks on an installed frame of 8n x 8m pixels: labelled at
+// the finder's three levels, then the finder's passes.
+class TextureSelectTest : public locate_test::LocateTest {
+protected:
+    void Grades(int n, int m) {
+        frame_ = GreyFrame(8 * n, 8 * m, 0);
+        Install(frame_);
+        ASSERT_EQ(vexo::Loc_TextureFinderAreas(&layout_, &areas_), 1);
+        n_ = n;
+        m_ = m;
+        std::fill(layout_.blocks, layout_.blocks + n * m, 0);
+    }
+    void Rect(int x0, int y0, int x1, int y1, int grade) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) layout_.blocks[y * n_ + x] = static_cast<uint8_t>(grade);
+    }
+    void Label() {
+        for (int level = 2; level >= 0; --level)
+            counts_[2 - level] =
+                vexo::Loc_LabelBlockComponents(layout_.blocks, areas_.labels[2 - level], areas_.components[2 - level], n_, m_, level);
+    }
+    int Select(int capacity) {
+        Label();
+        return vexo::Loc_SelectTextureQuads(areas_, counts_, n_, m_, capacity);
+    }
+    vexo::TEXTURE_COMPONENT &Grade1(int k) { return areas_.components[2][k]; }
+    GreyFrame frame_{8, 8};
+    vexo::TEXTURE_LAYOUT layout_{};
+    vexo::TEXTURE_FINDER_AREAS areas_{};
+    int counts_[3] = {};
+    int n_ = 0, m_ = 0;
+};
+
+TEST_F(TextureSelectTest, NestedLevelsOfOneAreaGiveTheGrade1Rectangle) {
+    Grades(20, 16);
+    Rect(2, 3, 7, 8, 1);  // 36
+    Rect(2, 3, 6, 7, 2);  // 25
+    Rect(2, 3, 5, 6, 3);  // 16: a3 9, a2 8, a1 7
+    ASSERT_EQ(Select(8), 1);
+    EXPECT_EQ(Grade1(1).size, 1);
+    const vexo::REGION_QUAD &q = areas_.quads[0];
+    int minX = 1 << 20, maxX = -1, minY = 1 << 20, maxY = -1;
+    for (const auto &c : q.c) {
+        minX = std::min(minX, c.x);
+        maxX = std::max(maxX, c.x);
+        minY = std::min(minY, c.y);
+        maxY = std::max(maxY, c.y);
+    }
+    EXPECT_EQ(minX, 20);  // block centres 8 x + 4 of columns 2..7 and rows 3..8
+    EXPECT_EQ(maxX, 60);
+    EXPECT_EQ(minY, 28);
+    EXPECT_EQ(maxY, 68);
+}
+
+TEST_F(TextureSelectTest, SmallGrade3AndTheFailedQuad) {
+    Grades(48, 8);
+    Rect(2, 2, 9, 2, 3);  // 8 grade-3 blocks in a row: not considered
+    EXPECT_EQ(Select(8), 0);
+    EXPECT_EQ(Grade1(1).size, 8);
+    // A row of 40: 9 at grade 3, 7 at grade 2, 24 at grade 1 (a3 8, a2 7, a1 7): one area,
+    // but a single row has no rectangle; nothing is output and the record stays invalid.
+    Grades(48, 8);
+    Rect(2, 2, 41, 2, 1);
+    Rect(2, 2, 17, 2, 2);
+    Rect(2, 2, 10, 2, 3);
+    EXPECT_EQ(Select(8), 0);
+    EXPECT_EQ(Grade1(1).size, 0);
+}
+
+TEST_F(TextureSelectTest, ElongatedWinnersAreTakenButNotOutput) {
+    // A grade-2 area above 36 blocks inside a grade-1 area of 65 or more: the grade-1
+    // rectangle grown by 4 has extents 8 x its blocks; 18 x 6 is exactly 3 : 1.
+    for (int across : {18, 17}) {
+        Grades(24, 12);
+        Rect(2, 2, 1 + across, 7, 1);
+        Rect(3, 3, across, 6, 2);
+        ASSERT_EQ(Select(8), across == 18 ? 0 : 1) << across;
+        EXPECT_EQ(Grade1(1).size, 1);
+        EXPECT_EQ(Grade1(1).extentA, 8 * across);
+        EXPECT_EQ(Grade1(1).extentB, 48);
+        EXPECT_EQ(areas_.components[1][1].size, 0);
+    }
+}
+
+TEST_F(TextureSelectTest, CapacityEndsTheRun) {
+    Grades(40, 12);
+    for (int x0 : {2, 20}) {
+        Rect(x0, 3, x0 + 5, 8, 1);
+        Rect(x0, 3, x0 + 4, 7, 2);
+        Rect(x0, 3, x0 + 3, 6, 3);
+    }
+    EXPECT_EQ(Select(1), 1);
+    EXPECT_EQ(Grade1(2).size, 36) << "the second area is left alone";
+    Grades(40, 12);
+    for (int x0 : {2, 20}) {
+        Rect(x0, 3, x0 + 5, 8, 1);
+        Rect(x0, 3, x0 + 4, 7, 2);
+        Rect(x0, 3, x0 + 3, 6, 3);
+    }
+    EXPECT_EQ(Select(2), 2);
+    EXPECT_EQ(vexo::Loc_FindTextureQuads(0), 0);
+}
+
+TEST_F(TextureSelectTest, OverlappingQuadsMergeIntoOneBox) {
+    Grades(40, 40);
+    auto quad = [](int l, int t, int r, int b) { return locate_test::Box(l, t, r, b); };
+    vexo::TEXTURE_BOX boxes[4];
+    const vexo::REGION_QUAD two[2] = {quad(10, 10, 50, 50), quad(40, 40, 90, 80)};
+    ASSERT_EQ(vexo::Loc_MergeQuadBoxes(two, 2, boxes), 1);
+    EXPECT_EQ(boxes[0].top, 10);
+    EXPECT_EQ(boxes[0].right, 90);
+    // P and Q apart, R overlaps Q, and Q with R overlaps P.
+    const vexo::REGION_QUAD pqr[3] = {quad(10, 10, 40, 40), quad(30, 100, 60, 150), quad(50, 20, 120, 110)};
+    ASSERT_EQ(vexo::Loc_MergeQuadBoxes(pqr, 3, boxes), 1);
+    EXPECT_EQ(boxes[0].top, 10);
+    EXPECT_EQ(boxes[0].left, 10);
+    EXPECT_EQ(boxes[0].right, 120);
+    EXPECT_EQ(boxes[0].bottom, 150);
+    const vexo::REGION_QUAD apart[2] = {quad(10, 10, 20, 20), quad(-5, 200, 400, 400)};
+    ASSERT_EQ(vexo::Loc_MergeQuadBoxes(apart, 2, boxes), 2);
+    EXPECT_EQ(boxes[1].left, 0);
+    EXPECT_EQ(boxes[1].right, 320);
+    EXPECT_EQ(boxes[1].bottom, 320);
+}
+
+TEST_F(TextureSelectTest, GrowingLongSidesKeepsItsDirection) {
+    // Sides beyond 819 pixels: a x ox no longer fits 16 bits.
+    vexo::TEXTURE_COMPONENT r{};
+    r.corners[0] = {100, 100};
+    r.corners[1] = {1100, 100};
+    r.corners[2] = {1100, 400};
+    r.corners[3] = {100, 400};
+    int16_t e1 = 0, e2 = 0;
+    EXPECT_EQ(vexo::Loc_GrowComponentQuad(&r, 20, &e1, &e2), 1040 * 340);
+    EXPECT_EQ(e1, 1040);
+    EXPECT_EQ(e2, 340);
+    EXPECT_EQ(r.corners[0].x, 80);
+    EXPECT_EQ(r.corners[0].y, 80);
+    EXPECT_EQ(r.corners[2].x, 1120);
+    EXPECT_EQ(r.corners[2].y, 420);
 }
 
 }  // namespace
