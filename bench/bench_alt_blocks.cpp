@@ -1,6 +1,6 @@
 // The block finders per frame (752 x 480 and 1280 x 960; flat grey with noise, rows of
 // glyph-like strokes at 752 x 480, a QR Code, a Data Matrix): the block-blob finder, and
-// the texture finder's stages up to the labelled components.
+// the texture-region finder.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "core/state.h"
 #include "core/test_hooks.h"
 #include "locate/block_blobs.h"
-#include "locate/texture_cells.h"
+#include "locate/texture_finder.h"
 #include "support/render.h"
 #include "support/symbol.h"
 
@@ -67,26 +67,19 @@ BENCHMARK(BM_BlockBlobFinder)
     ->Args({kBlockFlat, 1280})->Args({kBlockQr, 1280})->Args({kBlockDm, 1280})
     ->Unit(benchmark::kMillisecond);
 
-void BM_TextureStages(benchmark::State &state) {
+void BM_TextureFinder(benchmark::State &state) {
     const int w = static_cast<int>(state.range(1)), h = w == 752 ? 480 : 960;
     std::vector<uint8_t> frame = BlockBenchFrame(static_cast<BlockScene>(state.range(0)), w, h);
     BlockBenchInstall(frame, w, h);
-    vexo::TEXTURE_LAYOUT t{};
-    static vexo::TEXTURE_COMPONENT records[vexo::kTextureComponentsMax];
-    static uint8_t labels[160 * 120];
-    int components = 0;
+    static vexo::REGION_QUAD quads[vexo::kTextureQuadsMax];
+    int found = 0;
     for (auto _ : state) {
-        if (!vexo::Loc_TextureLayout(&t)) break;
-        vexo::Loc_BuildDirectionCells(t.directionCells, t.cellsAcross, t.cellsDown);
-        vexo::Loc_MarkCrossingCells(t.directionCells, t.crossings, t.cellsAcross, t.cellsDown);
-        vexo::Loc_CellsToBlocks(t.crossings, t.blocks, t.blocksAcross, t.blocksDown);
-        vexo::Loc_GradeBlocks(t.blocks, t.blocksAcross, t.blocksDown);
-        components = vexo::Loc_LabelBlockComponents(t.blocks, labels, records, t.blocksAcross, t.blocksDown, 0);
-        benchmark::DoNotOptimize(labels);
+        found = vexo::Loc_FindTextureQuadsSorted(quads, vexo::kTextureQuadsMax);
+        benchmark::DoNotOptimize(quads);
     }
-    state.counters["components"] = components;
+    state.counters["quads"] = found;
 }
-BENCHMARK(BM_TextureStages)
+BENCHMARK(BM_TextureFinder)
     ->Args({kBlockFlat, 752})->Args({kBlockText, 752})->Args({kBlockQr, 752})->Args({kBlockDm, 752})
     ->Args({kBlockFlat, 1280})->Args({kBlockQr, 1280})->Args({kBlockDm, 1280})
     ->Unit(benchmark::kMillisecond);
