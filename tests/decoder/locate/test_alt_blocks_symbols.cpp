@@ -100,6 +100,32 @@ TEST_F(BlockFinderSymbols, FixedSubset) {
     }
 }
 
+class BlockFinderSymbolsSlow : public BlockFinderSymbols {};
+
+// Every symbology at 3-6 px per module, on three frame sizes, turned 0-345 degrees.
+TEST_F(BlockFinderSymbolsSlow, Sweep) {
+    const int symbologies[] = {BARCODE_QRCODE, BARCODE_DATAMATRIX, BARCODE_AZTEC};
+    const int sizes[3][2] = {{640, 480}, {752, 480}, {1280, 960}};
+    std::vector<std::string> misses;
+    uint64_t seed = 100;
+    int runs = 0;
+    for (int sym : symbologies)
+        for (const auto &size : sizes)
+            for (int module = 3; module <= 6; ++module)
+                for (int angle = 0; angle < 360; angle += 15, ++seed, ++runs) {
+                    const BlockSymbolCase c{sym, static_cast<double>(module), static_cast<double>(angle), size[0], size[1], seed};
+                    const std::string why = Run(c);
+                    if (why.empty()) continue;
+                    char name[96];
+                    std::snprintf(name, sizeof name, "symbology %d, %d px, %d deg, %dx%d, seed %llu: ", sym, module, angle,
+                                  size[0], size[1], static_cast<unsigned long long>(seed));
+                    misses.push_back(name + why);
+                }
+    for (const std::string &m : misses) std::printf("miss: %s\n", m.c_str());
+    std::printf("%zu misses in %d runs\n", misses.size(), runs);
+    EXPECT_TRUE(misses.empty());
+}
+
 TEST_F(BlockFinderSymbols, FlatAndNoiseFrames) {
     for (uint32_t seed : {11u, 12u}) {
         locate_test::GreyFrame f(640, 480, 128);
