@@ -658,6 +658,29 @@ TEST_F(TextureSelectTest, ElongatedWinnersAreTakenButNotOutput) {
     }
 }
 
+TEST_F(TextureSelectTest, ScoresPickTheStrictlyLargestLevel) {
+    // Squares of 3, 10 and 12 blocks (a3 8, a2 13, a1 13): every grown rectangle is filled to
+    // 2500 / 160000, so the scores are 9 x 1000, (100 - 9) x 1000 and (144 - 100) x 1000.
+    Grades(24, 24);
+    Rect(2, 2, 13, 13, 1);
+    Rect(3, 3, 12, 12, 2);
+    Rect(5, 5, 7, 7, 3);
+    ASSERT_EQ(Select(8), 1);
+    EXPECT_EQ(areas_.components[1][1].size, 1) << "grade 2 wins";
+    EXPECT_EQ(Grade1(1).size, 0);
+    EXPECT_EQ(areas_.components[0][1].size, 9);
+    EXPECT_EQ(areas_.components[1][1].extentA, 96);
+    // A grade-1 square of 20 blocks: (400 - 100) x 1000 wins; the grade-2 record stays.
+    Grades(24, 24);
+    Rect(2, 2, 21, 21, 1);
+    Rect(3, 3, 12, 12, 2);
+    Rect(5, 5, 7, 7, 3);
+    ASSERT_EQ(Select(8), 1);
+    EXPECT_EQ(Grade1(1).size, 1) << "grade 1 wins";
+    EXPECT_EQ(areas_.components[1][1].size, 100);
+    EXPECT_EQ(Grade1(1).extentA, 160);
+}
+
 TEST_F(TextureSelectTest, CapacityEndsTheRun) {
     Grades(40, 12);
     for (int x0 : {2, 20}) {
