@@ -526,6 +526,23 @@ TEST_F(BlockGradeTest, SquareOfCrossingBlocksGradesByDepth) {
     EXPECT_EQ(out[7 * n], 15);
 }
 
+TEST_F(BlockGradeTest, CrossGradingOnASquareAndALoneBlock) {
+    GreyFrame f(120, 120, 0);
+    Install(f);
+    const int n = 15;
+    std::vector<uint8_t> map(n * n, 0);
+    for (int y = 3; y < 12; ++y)
+        for (int x = 3; x < 12; ++x) map[y * n + x] = 1;
+    vexo::Loc_GradeBlocksCross(map.data(), n, n);
+    EXPECT_EQ(map[7 * n + 7], 3);
+    EXPECT_EQ(map[0], 0);
+    EXPECT_EQ(map[14 * n + 14], 0);
+    std::fill(map.begin(), map.end(), 0);
+    map[7 * n + 7] = 1;
+    vexo::Loc_GradeBlocksCross(map.data(), n, n);
+    EXPECT_EQ(std::count(map.begin(), map.end(), 0), n * n);
+}
+
 TEST_F(BlockGradeTest, LabellingJoinsRunsAndArms) {
     const int n = 12, m = 8;
     std::vector<vexo::TEXTURE_COMPONENT> records(vexo::kTextureComponentsMax);
