@@ -23,6 +23,7 @@
 #include "locate/projection.h"
 #include "locate/region_select.h"
 #include "locate/row_thresholds.h"
+#include "locate/block_blobs.h"
 #include "locate/spacing_regions.h"
 #include "pdf417/test_hooks_pdf417.h"
 #include "qr/test_hooks_qr.h"
@@ -67,6 +68,8 @@ void Test_ResetDecoderStatics() {
     g_cellGrid = CELL_GRID{};
     for (SPACING_REGION &r : g_spacingRegions) r = SPACING_REGION{};
     for (i16 &k : g_spacingOrder) k = 0;
+    g_blockGrid = BLOCK_GRID{};
+    g_blockBoxes = BLOCK_BOX_TABLE{};
     Test_ResetQrDataStatics();
     Test_ResetQrModuleStatics();
     Test_ResetLinearStatics();
