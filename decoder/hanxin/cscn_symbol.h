@@ -1,0 +1,41 @@
+// The symbol reader's per-group work record and the steps that fill it from a group of
+// measured finder patterns.
+#pragma once
+
+#include "core/types.h"
+#include "hanxin/cscn_finder.h"
+
+namespace vexo {
+
+// Corner slots run around the symbol; slot 3 holds the differently oriented pattern. An
+// empty slot is an all-zero record. The caller clears the whole record before each group.
+struct CSCN_SYMBOL {
+    CSCN_FINDER corners[4];
+};
+
+extern CSCN_SYMBOL g_cscnSymbol;
+
+inline constexpr i32 kCscnMaxArrangements = 20;
+
+// One way to place the group's finders: the finder index per slot, or for an empty slot the
+// complement of the entry's own table index (never equal to another entry's slot).
+struct CSCN_ARRANGEMENT {
+    i32 count;  // finders placed, 2 to 4
+    i32 slot[4];
+};
+
+struct CSCN_ARRANGEMENT_TABLE {
+    CSCN_ARRANGEMENT entry[kCscnMaxArrangements];
+    i32 count;
+};
+
+// Every arrangement the directions allow, in enumeration order, duplicates not yet merged.
+void CSCN_ListArrangements(const CSCN_FINDER *finders, i32 count, CSCN_ARRANGEMENT_TABLE *table);
+// Merges the two-finder duplicates, then (more than one left) the three-finder ones.
+void CSCN_MergeArrangements(CSCN_ARRANGEMENT_TABLE *table);
+
+// Which finder sits in which corner: 1 with the chosen finders copied into their slots,
+// 0 (symbol untouched) when fewer than two finders or no arrangement fits.
+int CSCN_ArrangeFinders(const CSCN_FINDER *finders, i32 count, CSCN_SYMBOL *symbol);
+
+}  // namespace vexo
