@@ -39,3 +39,18 @@ void CSCN_MergeArrangements(CSCN_ARRANGEMENT_TABLE *table);
 int CSCN_ArrangeFinders(const CSCN_FINDER *finders, i32 count, CSCN_SYMBOL *symbol);
 
 }  // namespace vexo
+
+namespace vexo {
+
+// The mean module size of the last size estimate, whole pixels; 0 until one succeeds.
+extern f32 g_cscnModuleSize;
+
+// Edge points (1/16 pixel) along `dir` from a finder's corner over ten module sizes: the
+// alternating edges of the pass, at most min(n, 5).
+i32 CSCN_EdgesAlongDirection(const CSCN_FINDER *finder, POINT_I32 dir, POINT_I32 *points, i32 n);
+i32 CSCN_EdgesAlongDirectionIfValid(const CSCN_FINDER *finder, POINT_I32 dir, POINT_I32 *points, i32 n);
+// The symbol size in modules from edge distances between corner finders, with the
+// tolerance range; 0 (range 0) when nothing could be measured.
+i32 CSCN_EstimateSymbolSize(const CSCN_SYMBOL *symbol, i32 *minSize, i32 *maxSize);
+
+}  // namespace vexo

@@ -10,6 +10,7 @@ void Test_ResetCscnStatics() {
     g_saRecord = CSCN_SA_RECORD{};
     g_eciSeen = 0;
     g_cscnSymbol = CSCN_SYMBOL{};
+    g_cscnModuleSize = 0;
     // The reset rebuilds the lists, the finder set and the ring; the mode and the current
     // pass go back to their values at load.
     g_cscnHitRing.polarityMode = 0;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,14 +32,33 @@ struct HxArrFrame {
     int angle;
     bool inverted;
     uint64_t seed;
+    double keystone = 0;
 };
 
 enum class HxArrResult { kNoFit, kUnmeasured, kRight, kWrong };
 
+// One size estimate: the answer and its range, -1 when not run.
+struct HxSizeOutcome {
+    int n = -1, minSize = 0, maxSize = 0;
+    float module = 0;
+};
+
 struct HxArrOutcome {
     HxArrResult result = HxArrResult::kNoFit;
     std::string detail;
+    int size = 0;  // the symbol's true size in modules
+    HxSizeOutcome sizeAll, size02, size13;  // four corners; slots 0 and 2; slots 1 and 3
 };
+
+HxSizeOutcome HxSizeOf(const std::vector<const CSCN_FINDER *> &pick, std::initializer_list<int> slots) {
+    CSCN_SYMBOL sym{};
+    for (int s : slots) sym.corners[s] = *pick[s];
+    HxSizeOutcome o;
+    g_cscnModuleSize = 0;
+    o.n = CSCN_EstimateSymbolSize(&sym, &o.minSize, &o.maxSize);
+    o.module = g_cscnModuleSize;
+    return o;
+}
 
 const testkit::Symbol &HxArrSymbol(int version) {
     static std::vector<testkit::Symbol> made(85);
@@ -95,6 +116,7 @@ HxArrOutcome HxArrRun(const HxArrFrame &c) {
     o.blurSigma = 0.7;
     o.noiseSigma = 2;
     o.seed = c.seed;
+    o.keystone = c.keystone;
     testkit::Rendered r = testkit::Render(sym, o);
     Test_ResetDecoderStatics();
     Pix_SetImagePointer(r.frame.pixels.data());
@@ -143,6 +165,10 @@ HxArrOutcome HxArrRun(const HxArrFrame &c) {
         out.result = HxArrResult::kUnmeasured;
         return out;
     }
+    out.size = n;
+    out.sizeAll = HxSizeOf(pick, {0, 1, 2, 3});
+    out.size02 = HxSizeOf(pick, {0, 2});
+    out.size13 = HxSizeOf(pick, {1, 3});
     struct HxArrGroup {
         std::vector<int> slots;  // input order
         std::vector<int> expect;
@@ -230,6 +256,84 @@ TEST_F(HanXinArrangeSymbols, SlowSweep) {
                 }
     std::printf("frames %d all-four-measured %d arranged-right %d wrong %d\n", frames, frames - unmeasured, right, wrong);
     EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
+
+namespace {
+
+bool HxSizeHolds(const HxSizeOutcome &o, int size) { return o.n > 0 && o.minSize <= size && size <= o.maxSize; }
+
+std::string HxSizeText(const HxSizeOutcome &o) {
+    char b[64];
+    std::snprintf(b, sizeof b, "N %d [%d, %d] m %.2f", o.n, o.minSize, o.maxSize, static_cast<double>(o.module));
+    return b;
+}
+
+// The size estimate on the corners measured from rendered symbols, keystoned too: the true
+// size lies in the range, for all four corners and for the pairs 0-2 and 1-3 alone. With the
+// symbol turned by 45 degrees (plus multiples of 90) the pairs 0-2 and 1-3 measure nothing:
+// the edges are looked for over ten module sizes, a Chebyshev length, which along the
+// then axis-parallel diagonal covers only about five of the seven diagonal module steps.
+// From 10 px per module the tolerance narrows to N / (11 k), k = m / 10.
+TEST_F(HanXinArrangeSymbols, SizeEstimate) {
+    const HxArrFrame frames[] = {
+        {1, 5, 0, false, 21},         {3, 4, 30, false, 22},      {4, 4, 90, true, 23},
+        {11, 4, 135, false, 24},      {11, 5, 180, true, 25},     {1, 6, 0, false, 26, 0.15},
+        {4, 5, 45, false, 27, 0.1},   {10, 4, 15, true, 28},      {21, 4, 0, false, 29},
+        {1, 12, 0, false, 30},
+    };
+    // Seeds of the frames where the finder side measures fewer than four patterns (v1 5 px:
+    // slot 0; v4 5 px 45 degrees keystoned and v10 4 px 15 degrees light-on-dark: slot 1).
+    const uint64_t unmeasured[] = {21, 27, 28};
+    for (const HxArrFrame &c : frames) {
+        const HxArrOutcome o = HxArrRun(c);
+        const bool expectLost = std::find(std::begin(unmeasured), std::end(unmeasured), c.seed) != std::end(unmeasured);
+        EXPECT_EQ(o.result == HxArrResult::kUnmeasured, expectLost) << HxArrName(c) << o.detail;
+        if (o.result == HxArrResult::kUnmeasured) continue;
+        ASSERT_NE(o.result, HxArrResult::kNoFit) << HxArrName(c);
+        std::printf("%s size %d: all %s, 0-2 %s, 1-3 %s\n", HxArrName(c).c_str(), o.size, HxSizeText(o.sizeAll).c_str(),
+                    HxSizeText(o.size02).c_str(), HxSizeText(o.size13).c_str());
+        EXPECT_TRUE(HxSizeHolds(o.sizeAll, o.size)) << HxArrName(c);
+        if (c.angle % 90 == 45) {
+            EXPECT_EQ(o.size02.n, 0) << HxArrName(c);
+            EXPECT_EQ(o.size13.n, 0) << HxArrName(c);
+        } else {
+            EXPECT_TRUE(HxSizeHolds(o.size02, o.size)) << HxArrName(c);
+            EXPECT_TRUE(HxSizeHolds(o.size13, o.size)) << HxArrName(c);
+        }
+        const int k = std::max(1, static_cast<int>(o.sizeAll.module / 10));
+        EXPECT_EQ(o.sizeAll.maxSize - o.sizeAll.n, o.sizeAll.n / (11 * k)) << HxArrName(c);
+        EXPECT_EQ(o.sizeAll.n - o.sizeAll.minSize, o.sizeAll.n / (11 * k)) << HxArrName(c);
+        EXPECT_NEAR(o.sizeAll.module, c.module, 0.2 * c.module) << HxArrName(c);
+    }
+}
+
+// Nothing measurable: both outputs 0 and the answer 0, the module size left as it was.
+TEST_F(HanXinArrangeSymbols, SizeWithoutMeasurement) {
+    CSCN_SYMBOL sym{};
+    int lo = 7, hi = 9;
+    g_cscnModuleSize = 3.5f;
+    EXPECT_EQ(CSCN_EstimateSymbolSize(&sym, &lo, &hi), 0);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 0);
+    EXPECT_EQ(g_cscnModuleSize, 3.5f);
+    // Two valid corners over a flat grey image find no edges.
+    std::vector<u8> grey(752 * 480, 128);
+    Pix_SetImagePointer(grey.data());
+    Pix_SetImageSize(752, 480);
+    sym.corners[0].valid = sym.corners[2].valid = 1;
+    sym.corners[0].corner = {16 * 100, 16 * 100};
+    sym.corners[2].corner = {16 * 300, 16 * 300};
+    sym.corners[0].moduleSize = sym.corners[2].moduleSize = 64;
+    lo = hi = 5;
+    EXPECT_EQ(CSCN_EstimateSymbolSize(&sym, &lo, &hi), 0);
+    EXPECT_EQ(lo + hi, 0);
+    POINT_I32 pts[5];
+    EXPECT_EQ(CSCN_EdgesAlongDirection(&sym.corners[0], {0, 0}, pts, 5), 0);
+    EXPECT_EQ(CSCN_EdgesAlongDirection(&sym.corners[0], {1, 0}, pts, 0), 0);
+    sym.corners[0].valid = 0;
+    EXPECT_EQ(CSCN_EdgesAlongDirectionIfValid(&sym.corners[0], {1, 0}, pts, 5), 0);
 }
 
 }  // namespace
