@@ -54,3 +54,23 @@ i32 CSCN_EdgesAlongDirectionIfValid(const CSCN_FINDER *finder, POINT_I32 dir, PO
 i32 CSCN_EstimateSymbolSize(const CSCN_SYMBOL *symbol, i32 *minSize, i32 *maxSize);
 
 }  // namespace vexo
+
+namespace vexo {
+
+// A traced module edge moved into the middle of its module: ends in 1/16 pixel.
+struct CSCN_EDGE_SEGMENT {
+    i32 x0;
+    i32 y0;
+    i32 x1;
+    i32 y1;
+    LINE_FIT line;
+    i32 valid;
+};
+
+// Milliradians of the direction (dx, dy) folded into 0..1570; 785 on the diagonals.
+i32 CSCN_EdgeAngle(i32 dx, i32 dy);
+// Pulls a point (1/16 pixel) to the grey centroid of the window of `radius` pixels around
+// it: dark pixels weigh in the normal pass, light ones in the inverse pass.
+void CSCN_CentreOfMass(POINT_I32 *point, i32 radius);
+
+}  // namespace vexo

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "core/pixel.h"
 #include "decoder_test.h"
 #include "hanxin/cscn_symbol.h"
 
@@ -275,6 +276,94 @@ TEST_F(HanXinArrange, MergeRules) {
         for (int h = 0; h < t.count; ++h)
             got.push_back({t.entry[h].count, t.entry[h].slot[0], t.entry[h].slot[1], t.entry[h].slot[2], t.entry[h].slot[3]});
         EXPECT_EQ(got, c.out) << c.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace vexo;
+
+class HanXinTraceParts : public vexo_test::DecoderTest {};
+
+// The angle table rebuilt from its rule, with the two entries the table keeps one lower;
+// the diagonal and the folding into 0..1570.
+TEST_F(HanXinTraceParts, EdgeAngles) {
+    for (int j = 0; j < 1000; ++j) {
+        int expect = static_cast<int>(1000.0 * std::atan((j + 1) / 1000.0));
+        if (j == 487 || j == 843) {
+            EXPECT_EQ(expect, j == 487 ? 454 : 701);
+            expect -= 1;
+        }
+        ASSERT_EQ(CSCN_EdgeAngle(1000, j), expect) << j;
+        ASSERT_EQ(CSCN_EdgeAngle(j, 1000), 1570 - expect) << j;
+    }
+    EXPECT_EQ(CSCN_EdgeAngle(1, 1), 785);
+    EXPECT_EQ(CSCN_EdgeAngle(-7, 7), 785);
+    EXPECT_EQ(CSCN_EdgeAngle(-1000, -300), CSCN_EdgeAngle(1000, 300));
+    EXPECT_EQ(CSCN_EdgeAngle(0, -5), 1570);
+    EXPECT_EQ(CSCN_EdgeAngle(5, 0), 0);
+}
+
+// A uniform window leaves the point; a dark blob (normal pass) or a light one (inverse
+// pass) pulls it to the blob's centroid; near the right border of a 1280-wide frame at full
+// contrast the sums pass 32 bits and still match a double-precision reference.
+TEST_F(HanXinTraceParts, CentreOfMass) {
+    struct HxComCase {
+        int width, height;
+        int blobX, blobY, blobW, blobH;  // blob of the pass's weighing colour, 0 wide: none
+        int pass;
+        int px, py, radius;  // whole pixels
+    };
+    const HxComCase cases[] = {
+        {200, 100, 0, 0, 0, 0, 1, 50, 50, 6},       {200, 100, 0, 0, 0, 0, 0, 50, 50, 6},
+        {200, 100, 52, 47, 3, 4, 1, 50, 50, 6},     {200, 100, 45, 53, 5, 2, 0, 50, 50, 6},
+        {1280, 960, 0, 0, 1280, 960, 1, 1270, 900, 12},  // all dark: every weight 0
+        {1280, 960, 1262, 880, 18, 30, 1, 1270, 900, 12},
+        {1280, 960, 1262, 880, 18, 30, 0, 1270, 900, 12},
+    };
+    for (const HxComCase &c : cases) {
+        const u8 weighed = c.pass == 1 ? 0 : 255, other = c.pass == 1 ? 255 : 0;
+        std::vector<u8> px(static_cast<size_t>(c.width) * c.height, other);
+        for (int y = c.blobY; y < c.blobY + c.blobH; ++y)
+            for (int x = c.blobX; x < c.blobX + c.blobW; ++x) px[static_cast<size_t>(y) * c.width + x] = weighed;
+        Pix_SetImagePointer(px.data());
+        Pix_SetImageSize(c.width, c.height);
+        g_cscnCurrentPass = c.pass;
+        POINT_I32 p{16 * c.px + 5, 16 * c.py + 9};
+        const POINT_I32 start = p;
+        CSCN_CentreOfMass(&p, c.radius);
+        // The reference in double precision over the same window.
+        const int x0 = std::max(c.px - c.radius, 0), x1 = std::min(c.px + c.radius + 1, c.width - 1);
+        const int y0 = std::max(c.py - c.radius, 0), y1 = std::min(c.py + c.radius + 1, c.height - 1);
+        int lo = 255, hi = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                lo = std::min<int>(lo, px[static_cast<size_t>(y) * c.width + x]);
+                hi = std::max<int>(hi, px[static_cast<size_t>(y) * c.width + x]);
+            }
+        double sx = 0, sy = 0, sw = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                const int v = px[static_cast<size_t>(y) * c.width + x];
+                const double w = c.pass == 1 ? hi - v : v - lo;
+                sx += x * w;
+                sy += y * w;
+                sw += w;
+            }
+        if (sw == 0) {
+            EXPECT_EQ(p.x, start.x);
+            EXPECT_EQ(p.y, start.y);
+            continue;
+        }
+        EXPECT_EQ(p.x, static_cast<int>(std::floor(16 * sx / sw))) << c.px << " pass " << c.pass;
+        EXPECT_EQ(p.y, static_cast<int>(std::floor(16 * sy / sw))) << c.py << " pass " << c.pass;
+        // The blob's own centroid when it lies inside the window.
+        if (c.blobW < 20 && c.blobH < 20) {
+            EXPECT_NEAR(p.x / 16.0, c.blobX + (c.blobW - 1) / 2.0, 1.0 / 16);
+            EXPECT_NEAR(p.y / 16.0, c.blobY + (c.blobH - 1) / 2.0, 1.0 / 16);
+        }
     }
 }
 
