@@ -127,10 +127,11 @@ i32 CSCN_EdgesAlongDirection(const CSCN_FINDER *finder, POINT_I32 dir, POINT_I32
     if (finder == nullptr || points == nullptr || n <= 0 || (dir.x == 0 && dir.y == 0)) return 0;
     if (g_image.data == nullptr) return 0;
     const i64 ax = dir.x < 0 ? -static_cast<i64>(dir.x) : dir.x, ay = dir.y < 0 ? -static_cast<i64>(dir.y) : dir.y;
-    const f64 reach = 10.0 * finder->moduleSize / static_cast<f64>(ax > ay ? ax : ay);
-    const f64 ex = finder->corner.x + dir.x * reach, ey = finder->corner.y + dir.y * reach;
+    const f32 reach = 10.0f * finder->moduleSize, cheb = static_cast<f32>(ax > ay ? ax : ay);
+    const f32 ex = static_cast<f32>(finder->corner.x) + static_cast<f32>(dir.x) * reach / cheb;
+    const f32 ey = static_cast<f32>(finder->corner.y) + static_cast<f32>(dir.y) * reach / cheb;
     // An end far outside the frame is clipped anyway; keep it within 32 bits first.
-    constexpr f64 kFar = 1 << 28;
+    constexpr f32 kFar = 1 << 28;
     if (!(ex > -kFar && ex < kFar && ey > -kFar && ey < kFar)) return 0;
     GEO_POINT p = finder->corner, q{static_cast<i32>(ex), static_cast<i32>(ey)};
     Geo_ClipSegment(&p, &q, 16 * g_image.width, 16 * g_image.height);
