@@ -4,13 +4,66 @@
 
 #include "core/types.h"
 #include "hanxin/cscn_finder.h"
+#include "toolkit/geometry.h"
 
 namespace vexo {
+
+// A traced module edge moved into the middle of its module: ends in 1/16 pixel.
+struct CSCN_EDGE_SEGMENT {
+    i32 x0;
+    i32 y0;
+    i32 x1;
+    i32 y1;
+    LINE_FIT line;
+    i32 valid;
+};
+
+// The four sides of a symbol (01, 30, 12, 23) and its corners (slots 0, 1, 3, 2).
+struct CSCN_SIDE_SET {
+    CSCN_EDGE_SEGMENT sides[4];
+    POINT_I32 corners[4];
+};
+
+inline constexpr i32 kCscnGridSide = 12;
+
+// One node of the reference grid, (u, v) lattice steps from slot 0.
+struct CSCN_REFERENCE_CELL {
+    i32 imageX;  // 1/16 pixel
+    i32 imageY;
+    i32 moduleX;
+    i32 moduleY;
+    i32 column;
+    i32 row;
+    i32 imageFound;
+    i32 moduleSet;
+    i32 present;
+    i32 usable;
+};
 
 // Corner slots run around the symbol; slot 3 holds the differently oriented pattern. An
 // empty slot is an all-zero record. The caller clears the whole record before each group.
 struct CSCN_SYMBOL {
     CSCN_FINDER corners[4];
+    i32 size;
+    i32 sizeVersion;
+    i32 minSize;
+    i32 maxSize;
+    i32 minVersion;
+    i32 maxVersion;
+    i32 gridFound;
+    i32 minClass;
+    i32 maxClass;
+    i32 functionInfoFound;
+    i32 levelHint;
+    i32 maskHint;
+    CSCN_REFERENCE_CELL referenceCells[kCscnGridSide * kCscnGridSide];
+    CSCN_EDGE_SEGMENT columnSides[kCscnGridSide][kCscnGridSide];  // [v][u]: node (u, v) to (u, v + 1)
+    CSCN_EDGE_SEGMENT rowSides[kCscnGridSide][kCscnGridSide];     // [u][v]: node (u, v) to (u + 1, v)
+    i32 refinedSidesValid;
+    CSCN_SIDE_SET refinedSides;
+    u8 candidateVersions[4];
+    u8 candidateCount;
+    REGION_QUAD quad;  // the symbol's corners once sampled
 };
 
 extern CSCN_SYMBOL g_cscnSymbol;
@@ -56,16 +109,6 @@ i32 CSCN_EstimateSymbolSize(const CSCN_SYMBOL *symbol, i32 *minSize, i32 *maxSiz
 }  // namespace vexo
 
 namespace vexo {
-
-// A traced module edge moved into the middle of its module: ends in 1/16 pixel.
-struct CSCN_EDGE_SEGMENT {
-    i32 x0;
-    i32 y0;
-    i32 x1;
-    i32 y1;
-    LINE_FIT line;
-    i32 valid;
-};
 
 // Milliradians of the direction (dx, dy) folded into 0..1570; 785 on the diagonals.
 i32 CSCN_EdgeAngle(i32 dx, i32 dy);
