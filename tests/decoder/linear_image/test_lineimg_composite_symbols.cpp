@@ -304,11 +304,11 @@ TEST(LineImgCompositeSymbols, TheLongestCcCComponent) {
 }
 
 // Rows of the sweep at 2 px that read less than half, with the cause:
-// - DataBar Limited, CC-A and CC-B (13 rows): the linear part is mostly not read once turned
-//   3 degrees or more, so no component is asked (upright CC-A, seed 11: -10, -6, -3, 6 and 10
-//   degrees no linear read; 1 and 3 degrees the linear read, the component not; -1 and 0
-//   read), while the same linear symbol without its component reads at every one of these
-//   angles at 2 px; not analysed further.
+// - DataBar Limited, CC-A and CC-B (13 rows): libzint gives the composite's linear part 10
+//   modules of height, 20 px here, and a DataBar Limited that short is mostly not read at
+//   2 px (alone, 10 modules tall, seed 11: only -10 of -10..10 degrees reads; at 3 px every
+//   angle; 50 modules tall, libzint's default, every angle at 2 px), so no component is
+//   asked; not analysed further.
 // - EAN-13 CC-B and UPC-A CC-B turned 180 degrees, clean: the component area's far side ends
 //   3-4 px short of the last of the 4 rows (rows 4 px high), so the right RAP column shows 3
 //   rows, no 4-row variant matches, and the longer second scan is only made for more than
