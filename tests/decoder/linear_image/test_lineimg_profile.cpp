@@ -2,10 +2,12 @@
 // two resampling paths, the alignment and the line model, and the region marks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -347,6 +349,121 @@ TEST(LineImgProfileModel, ScoreCutAlignmentAndFits) {
     EXPECT_EQ(LineImg_RobustTrackFit(same, 6), 4);
     LINE_MODEL m{};
     EXPECT_EQ(LineImg_SolveLineModel(&m, same, 6), 0);
+}
+
+// A frame of vertical bars, every element w px wide (area-weighted grey), dark 60, light 200.
+std::vector<u8> ProfBarsFrame(i32 width, i32 height, f64 w, f64 from, f64 to) {
+    std::vector<u8> px(static_cast<size_t>(width * height), 200);
+    for (i32 x = 0; x < width; ++x) {
+        f64 dark = 0;
+        for (i32 sub = 0; sub < 16; ++sub) {
+            const f64 u = x + (sub + 0.5) / 16;
+            if (u >= from && u < to && static_cast<i64>(std::floor((u - from) / w)) % 2 == 0) dark += 1.0 / 16;
+        }
+        const u8 v = static_cast<u8>(std::lround(200 - 140 * dark));
+        for (i32 y = 0; y < height; ++y) px[static_cast<size_t>(y * width + x)] = v;
+    }
+    return px;
+}
+
+// The path follows the element width: 16 x the mean element of 60 or more (3.75 px) takes the
+// coarse path, below it the fine one (each profile compared with that path's own output).
+TEST(LineImgProfileModel, ElementWidthChoosesThePath) {
+    bool coarseAt60 = false, fineAt59 = false;
+    for (f64 w : {3.6, 3.65, 3.7, 3.72, 3.75, 3.78, 3.8, 3.85}) {
+        ResetAll();
+        std::vector<u8> pixels = ProfBarsFrame(320, 120, w, 60.5, 260.5);
+        InstallImage(pixels, 320, 120);
+        const REGION_QUAD q = Box(40, 30, 280, 90);
+        ASSERT_EQ(LineImg_AllocProfileBuffers(), 1);
+        std::vector<u16> built(kProfCapacity, 0);
+        const i32 n = LineImg_BuildProfile(built.data(), &q);
+        PROFILE_LINES lines{};
+        LINE_MODEL model{};
+        ASSERT_EQ(LineImg_SampleLineSet(&q, &lines), 1) << w;
+        ASSERT_EQ(LineImg_FitLineModel(&lines, &model), 1) << w;
+        const i32 s16 = LineImg_ElementWidth16(&lines);
+        std::vector<u16> direct(kProfCapacity, 0);
+        i32 m = 0;
+        if (s16 >= 60) {
+            m = LineImg_ResampleProfile(&model, &lines, direct.data(), kProfCapacity);
+        } else {
+            ProfMergedStore st(kProfMergedCap);
+            m = LineImg_SuperResolve(&model, &lines, &st.m, direct.data(), kProfCapacity);
+        }
+        LineImg_FreeProfileBuffers();
+        ASSERT_GT(n, 0) << w;
+        EXPECT_EQ(n, m) << w << " px: width " << s16;
+        EXPECT_EQ(built, direct) << w << " px: width " << s16;
+        coarseAt60 = coarseAt60 || s16 == 60;
+        fineAt59 = fineAt59 || s16 == 59;
+    }
+    EXPECT_TRUE(coarseAt60);
+    EXPECT_TRUE(fineAt59);
+}
+
+// Edge tracks through 12 lines: a track needs more than max(3 x 12 / 4, 8) = 9 values, so an
+// edge seen on 10 lines is kept and one seen on 9 is not; at most 255 tracks are written.
+TEST(LineImgProfileModel, TrackValueCountAndCap) {
+    std::vector<i16> filtered(kProfLines * kProfLineBytes);
+    std::vector<u8> used(kProfLines * kProfLineBytes);
+    for (const auto &[seen, kept] : {std::pair{10, 3}, std::pair{9, 0}}) {
+        std::vector<u8> data(12 * 64, 100);
+        PROFILE_LINES lines{};
+        lines.n = 64;
+        lines.l = 12;
+        for (i32 j = 0; j < 12; ++j) {
+            u8 *row = data.data() + j * 64;
+            // One step edge: its filter gives +, -, + runs of one value each (three tracks).
+            if (j < seen) std::fill(row + 30, row + 64, 180);
+            lines.rows[j] = row;
+        }
+        std::vector<PROFILE_TRACK> tracks(kProfMaxTracks);
+        EXPECT_EQ(LineImg_TrackEdges(&lines, filtered.data(), used.data(), tracks.data()), kept) << seen;
+    }
+    std::vector<u8> data(12 * 1024);
+    PROFILE_LINES lines{};
+    lines.n = 1024;
+    lines.l = 12;
+    for (i32 j = 0; j < 12; ++j) {
+        for (i32 k = 0; k < 1024; ++k) data[static_cast<size_t>(j * 1024 + k)] = (k / 4) % 2 == 0 ? 60 : 200;
+        lines.rows[j] = data.data() + j * 1024;
+    }
+    std::vector<PROFILE_TRACK> tracks(kProfMaxTracks + 1);
+    tracks.back().v[0] = -77.0f;
+    EXPECT_EQ(LineImg_TrackEdges(&lines, filtered.data(), used.data(), tracks.data()), kProfMaxTracks);
+    EXPECT_EQ(tracks.back().v[0], -77.0f);
+}
+
+// A profile whose signal span is under 32 samples (one dark bar 6 px wide) ends the pipeline
+// after the shape edges: candidate 1 holds them, candidate 0 and the state word are untouched.
+// (The bar's edges lie beside the alignment's sample positions, so the lines are not shifted
+// against each other, as on a blank frame.)
+TEST(LineImgProfileRead, ShortSpanStopsAfterTheShapeEdges) {
+    ResetAll();
+    std::vector<u8> pixels = ProfBarsFrame(320, 120, 6.0, 151.0, 157.0);
+    InstallImage(pixels, 320, 120);
+    const REGION_QUAD q = Box(40, 30, 280, 90);
+    ASSERT_EQ(LineImg_AllocProfileBuffers(), 1);
+    u16 level[64], shape[64];
+    std::fill(std::begin(level), std::end(level), u16{0xBEEF});
+    LINEIMG_PROFILE_REQUEST rq{&q, {level, shape}, {0, 0}, {64, 64}, -5};
+    EXPECT_EQ(LineImg_ProfileEdges(&rq), 0);
+    // The profile it built: its signal span is too short to sharpen.
+    std::vector<u16> built(kProfCapacity);
+    const i32 n = LineImg_BuildProfile(built.data(), &q);
+    LineImg_FreeProfileBuffers();
+    ASSERT_GT(n, 0);
+    const u16 *span = built.data();
+    i32 mx = 0, mn = 0;
+    EXPECT_EQ(LineImg_ProfileSignalSpan(&span, n, &mx, &mn), 0);
+    u16 again[64];
+    EXPECT_EQ(rq.counts[1], LineImg_ProfileEdgesByShape(built.data(), n, again, 64));
+    EXPECT_GE(rq.counts[1], 2);
+    EXPECT_TRUE(std::equal(shape, shape + rq.counts[1], again));
+    EXPECT_EQ(rq.counts[0], 0);
+    EXPECT_EQ(level[0], 0xBEEF);
+    EXPECT_EQ(rq.state, -5);
 }
 
 TEST(LineImgProfileRead, AdjacentRegionsAndLineLength) {
