@@ -9,11 +9,15 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+#include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "linear/line_edge_input.h"
 #include "linear_image/lineimg_profile.h"
 #include "lineimg_test_util.h"
+#include "scripted_line.h"
 
 namespace {
 
@@ -510,6 +514,34 @@ TEST(LineImgProfileRead, AdjacentRegionsAndLineLength) {
     // A blank frame ties every comparison: each line steps +1, 19 samples are lost.
     EXPECT_EQ(lines.n, 288 - 19);
     LineImg_FreeProfileBuffers();
+}
+
+// A read longer than the candidate's 128-byte text buffer (a scripted 200-byte read) is cut
+// to 127 bytes, and nothing of it beyond lands in the arena.
+TEST(LineImgProfileRead, LongReadStaysInsideItsBuffer) {
+    ResetAll();
+    std::vector<u8> pixels = ProfBarsFrame(320, 120, 4.0, 60.5, 260.5);
+    InstallImage(pixels, 320, 120);
+    std::string text;
+    for (i32 i = 0; i < 128; ++i) text += static_cast<char>('A' + i % 26);
+    const std::string tail = "<<TAIL-OF-A-LONG-READ-THAT-DOES-NOT-FIT-ITS-BUFFER-0123456789-abcdefghij>>";
+    text += tail;
+    ASSERT_EQ(text.size(), 128u + tail.size());
+    InstallScript([&](int, bool) { return std::optional<ScriptRead>(ScriptRead{text}); });
+    const REGION_QUAD q = Box(40, 30, 280, 90);
+    const u8 kind = 1;
+    Test_SetLineImgRegions(&q, &kind, 1);
+    Test_SetLineImgMethods(false, false);
+    LineImg_SetScanMode(4);
+    std::memset(g_arena.memory, 0xA5, sizeof g_arena.memory);
+    const int r = LineImg_Decode();
+    Test_SetLineImgMethods(true, true);
+    Test_ClearLineTable();
+    ASSERT_EQ(r, 1);
+    EXPECT_EQ(OutputText(), text.substr(0, 127));
+    const u8 *arena = g_arena.memory;
+    const u8 *end = arena + sizeof g_arena.memory;
+    EXPECT_EQ(std::search(arena, end, tail.begin(), tail.end()), end);
 }
 
 // It runs for one region of a decode call only, and not while its switch is off.

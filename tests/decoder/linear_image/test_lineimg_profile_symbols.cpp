@@ -6,12 +6,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "lineimg_test_util.h"
 #include "locate/box_list.h"
+#include "scripted_line.h"
 #include "support/testkit.h"
 
 namespace {
@@ -158,6 +160,36 @@ TEST(LineImgProfileSymbols, NarrowWidthInTheMainScansUnit) {
         ASSERT_EQ(prof.got, ProfGot::kRead) << angle;
         EXPECT_LE(4 * std::abs(prof.narrow2 - main.narrow2), main.narrow2) << angle << ": " << prof.narrow2 << " vs "
                                                                              << main.narrow2;
+    }
+}
+
+// The same from candidate 1's shape edges (in eighths of a sample, not sixteenths): a
+// scripted record refuses candidate 0's list and reads candidate 1's; the narrow width it
+// leaves is within a quarter of the main scan's. Candidate 0 read the same way for contrast.
+TEST(LineImgProfileSymbols, NarrowWidthFromEitherCandidate) {
+    const testkit::Symbol sym = ProfEncode(kProfSymbols[0]);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    const ProfFrame f = ProfRender(sym, {.moduleSize = 2.0, .blurSigma = 0.5});
+    const ProfRun main = ProfDecode(f, true, false, false, kProfSymbols[0].want);
+    ASSERT_EQ(main.got, ProfGot::kRead);
+    for (int candidate : {0, 1}) {
+        ResetAll();
+        std::vector<uint8_t> pixels = f.img.frame.pixels;
+        InstallImage(pixels, f.img.frame.width, f.img.frame.height);
+        InstallScript([candidate](int pair, bool) {
+            return pair == candidate ? std::optional<ScriptRead>(ScriptRead{"PRF-20931"}) : std::nullopt;
+        });
+        Test_SetLineImgRegions(&f.quad, &f.kind, 1);
+        Test_SetLineImgMethods(false, false);
+        LineImg_SetScanMode(4);
+        const int r = LineImg_Decode();
+        Test_SetLineImgMethods(true, true);
+        Test_ClearLineTable();
+        ASSERT_EQ(r, 1) << candidate;
+        ASSERT_EQ(g_seen.size(), static_cast<size_t>(candidate + 1));
+        const i32 narrow2 = g_lineImgState.narrowWidth2;
+        EXPECT_LE(4 * std::abs(narrow2 - main.narrow2), main.narrow2)
+            << "candidate " << candidate << ": " << narrow2 << " vs " << main.narrow2;
     }
 }
 
