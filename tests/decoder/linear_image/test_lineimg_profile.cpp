@@ -307,6 +307,43 @@ TEST(LineImgProfileResample, FineWindowAndMoveLimits) {
     }
 }
 
+// The fine path's smoothing: merged samples 12 units apart (largest gap 12) with a constant
+// second difference D2 fit a parabola whose constant term is D2 itself; at |d| = 1 and a gap
+// of 12 the correction table gives 0, so the regression's outputs are those of D2 = 0, and
+// only the smoothing differs: after a position with d > 0 a triple bending down (second
+// difference below 0, as a signed byte) has its middle set to the mean of its ends; d < 0
+// does the same for a triple bending up; d = 0 never.
+TEST(LineImgProfileResample, FinePathSmoothingFollowsTheCurvatureSign) {
+    ASSERT_EQ(LineImg_CurvatureCorrection(12, 1), 0);
+    auto run = [](i16 d2) {
+        ProfMergedStore st(400);
+        for (i32 i = 0; i < 400; ++i) {
+            st.pos[static_cast<size_t>(i)] = static_cast<i16>(12 * i);
+            st.d2[static_cast<size_t>(i)] = d2;
+            // Flat at first, then bumps and dips of several heights.
+            const i32 k = i - 80;
+            st.val[static_cast<size_t>(i)] =
+                static_cast<u8>(k < 0 ? 120 : 120 + ((k / 5) % 3 == 0 ? 60 : (k / 5) % 3 == 1 ? -50 : 0) + (k % 7) * 3);
+        }
+        st.m.count = 400;
+        std::vector<u16> prof(4096);
+        prof.resize(static_cast<size_t>(LineImg_SuperResolveMerged(&st.m, prof.data(), 4096)));
+        return prof;
+    };
+    const std::vector<u16> plain = run(0);
+    ASSERT_GT(plain.size(), 200u);
+    for (const i16 sign : {i16{1}, i16{-1}}) {
+        std::vector<u16> want = plain;
+        for (size_t i = 2; i < want.size(); ++i) {
+            const i8 dd = static_cast<i8>(static_cast<u8>((want[i - 2] + want[i] - 2 * want[i - 1]) & 0xFF));
+            if ((sign > 0 && dd < 0) || (sign < 0 && dd > 0)) want[i - 1] = static_cast<u16>((want[i - 2] + want[i] + 1) >> 1);
+        }
+        const std::vector<u16> got = run(sign);
+        EXPECT_EQ(got, want) << "d " << sign;
+        EXPECT_NE(got, plain) << "d " << sign;
+    }
+}
+
 TEST(LineImgProfileResample, CoarseStartAndMean) {
     const i32 n = 40, l = 5;
     const ProfLineSet set(n, l, [](i32 k, i32 j) { return static_cast<u8>(k + 10 * j); });
