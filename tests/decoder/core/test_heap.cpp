@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "linear_image/test_hooks_lineimg.h"
 #include "vexo3.h"
 
 extern "C" void *__libc_malloc(size_t);
@@ -59,15 +60,21 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
     // A Code 128 symbol "HEAP-1" (start B, six characters, check 36, stop; the bar and space
     // widths of the standard's patterns) at 3 px a module in the middle of a second frame.
     const char *runs = "2112142311131321131113233131211221321232213123112331112";
-    std::vector<uint8_t> symbol(752 * 480, 210);
-    int x = (752 - 101 * 3) / 2;
-    for (size_t k = 0; k < std::strlen(runs); ++k) {
-        const int w = 3 * (runs[k] - '0');
-        if (k % 2 == 0)
-            for (int y = 190; y < 290; ++y)
-                for (int d = 0; d < w; ++d) symbol[static_cast<size_t>(y) * 752 + x + d] = 35;
-        x += w;
-    }
+    auto draw = [runs](int module) {
+        std::vector<uint8_t> symbol(752 * 480, 210);
+        int x = (752 - 101 * module) / 2;
+        for (size_t k = 0; k < std::strlen(runs); ++k) {
+            const int w = module * (runs[k] - '0');
+            if (k % 2 == 0)
+                for (int y = 190; y < 290; ++y)
+                    for (int d = 0; d < w; ++d) symbol[static_cast<size_t>(y) * 752 + x + d] = 35;
+            x += w;
+        }
+        return symbol;
+    };
+    const std::vector<uint8_t> symbol = draw(3);
+    // The same at 2 px, read with the main scan and the accumulation off: by the profile path.
+    const std::vector<uint8_t> narrow = draw(2);
     char text[256];
     TEXT_DESC desc{24, sizeof text, 0, 0, text};
 
@@ -90,10 +97,18 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
         ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
         if (i == 3) readCode = code;
     }
+    vexo::Test_SetLineImgMethods(false, false);
+    ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(narrow.data()));
+    ZPT_SE_VexoDec_Decode();
+    uint32_t profileCode = 0;
+    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &profileCode);
+    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+    vexo::Test_SetLineImgMethods(true, true);
     g_counting = false;
     EXPECT_EQ(g_calls.load(), 0);
-    // The last frame read: the linear module's whole path ran without the heap.
+    // The frames read: the linear module's whole path, and its profile path, without the heap.
     EXPECT_EQ(readCode, 0x2u);
+    EXPECT_EQ(profileCode, 0x2u);
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "lineimg_test_util.h"
+#include "locate/box_list.h"
+#include "scripted_line.h"
 #include "support/testkit.h"
 
 namespace {
@@ -61,6 +64,8 @@ ProfRun ProfDecode(const ProfFrame &f, bool mainScan, bool accumulate, bool prof
     InstallImage(pixels, f.img.frame.width, f.img.frame.height);
     Test_SetLineImgRegions(&f.quad, &f.kind, 1);
     Test_SetLineImgMethods(mainScan, accumulate);
+    g_boxList = BOX_LIST{};
+    g_boxList.capacity = 2;
     LineImg_SetScanMode(profile ? 4u : 0u);
     const i32 arena = g_arena.count;
     const int r = LineImg_Decode();
@@ -101,7 +106,8 @@ testkit::Symbol ProfEncode(const ProfSymbol &s) {
 }
 
 // With the main scan and the accumulation off, the profile path alone reads each symbol;
-// a read is stored at once and sets the reported corners to the region.
+// a read is stored at once, sets the reported corners to the region and adds its box to the
+// decoded-symbol list.
 TEST(LineImgProfileSymbols, ProfileAloneReadsNarrowSymbols) {
     struct ProfPose {
         double module, angle;
@@ -122,6 +128,19 @@ TEST(LineImgProfileSymbols, ProfileAloneReadsNarrowSymbols) {
             REGION_QUAD corners{};
             LineImg_GetCorners(&corners);
             for (int k = 0; k < 4; ++k) EXPECT_EQ(corners.c[k].x, f.quad.c[k].x) << what;
+            // The region's box, without margin, joins the decoded-symbol list.
+            ASSERT_EQ(g_boxList.count, 1) << what;
+            i32 left = f.quad.c[0].x, right = left, top = f.quad.c[0].y, bottom = top;
+            for (const POINT_I32 &c : f.quad.c) {
+                left = std::min(left, c.x);
+                right = std::max(right, c.x);
+                top = std::min(top, c.y);
+                bottom = std::max(bottom, c.y);
+            }
+            EXPECT_EQ(g_boxList.box[0].left, left) << what;
+            EXPECT_EQ(g_boxList.box[0].right, right) << what;
+            EXPECT_EQ(g_boxList.box[0].top, top) << what;
+            EXPECT_EQ(g_boxList.box[0].bottom, bottom) << what;
             // Switched off, nothing reads it.
             EXPECT_EQ(ProfDecode(f, false, false, false, s.want).got, ProfGot::kNothing) << what;
         }
@@ -144,6 +163,36 @@ TEST(LineImgProfileSymbols, NarrowWidthInTheMainScansUnit) {
     }
 }
 
+// The same from candidate 1's shape edges (in eighths of a sample, not sixteenths): a
+// scripted record refuses candidate 0's list and reads candidate 1's; the narrow width it
+// leaves is within a quarter of the main scan's. Candidate 0 read the same way for contrast.
+TEST(LineImgProfileSymbols, NarrowWidthFromEitherCandidate) {
+    const testkit::Symbol sym = ProfEncode(kProfSymbols[0]);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    const ProfFrame f = ProfRender(sym, {.moduleSize = 2.0, .blurSigma = 0.5});
+    const ProfRun main = ProfDecode(f, true, false, false, kProfSymbols[0].want);
+    ASSERT_EQ(main.got, ProfGot::kRead);
+    for (int candidate : {0, 1}) {
+        ResetAll();
+        std::vector<uint8_t> pixels = f.img.frame.pixels;
+        InstallImage(pixels, f.img.frame.width, f.img.frame.height);
+        InstallScript([candidate](int pair, bool) {
+            return pair == candidate ? std::optional<ScriptRead>(ScriptRead{"PRF-20931"}) : std::nullopt;
+        });
+        Test_SetLineImgRegions(&f.quad, &f.kind, 1);
+        Test_SetLineImgMethods(false, false);
+        LineImg_SetScanMode(4);
+        const int r = LineImg_Decode();
+        Test_SetLineImgMethods(true, true);
+        Test_ClearLineTable();
+        ASSERT_EQ(r, 1) << candidate;
+        ASSERT_EQ(g_seen.size(), static_cast<size_t>(candidate + 1));
+        const i32 narrow2 = g_lineImgState.narrowWidth2;
+        EXPECT_LE(4 * std::abs(narrow2 - main.narrow2), main.narrow2)
+            << "candidate " << candidate << ": " << narrow2 << " vs " << main.narrow2;
+    }
+}
+
 // A GS1-128 with a CC-A component read by the profile path alone is output with it.
 TEST(LineImgProfileSymbols, CompositeComponentJoinsAProfileRead) {
     testkit::SymbolInput in;
@@ -160,6 +209,54 @@ TEST(LineImgProfileSymbols, CompositeComponentJoinsAProfileRead) {
     const testkit::DecodeResult r = testkit::DecodeFrame(img.frame, {.init = true});
     Test_SetLineImgMethods(true, true);
     EXPECT_TRUE(testkit::ReadAs(r, "01095011015300081199010210ABC123", 0x10E, "]C1"));
+}
+
+// End to end, the path runs only in the core's linear stage, whose proposals come from the
+// central third. With the main scan and the accumulation off, narrow symbols in the middle
+// of the frame are read by the path; the same symbols near the top are not, while with the
+// main scan on they are (the later region walk reaches them, with the path switched off).
+TEST(LineImgProfileSymbols, OnlyTheLinearStageRunsThePath) {
+    struct StagePlace {
+        double module;
+        double cy;
+        bool profileOnly;
+        bool read;
+    };
+    const StagePlace places[] = {
+        {2.0, 240, true, true}, {2.5, 240, true, true},   // in the central third
+        {2.0, 60, true, false}, {2.5, 60, true, false},   // above it
+        {2.0, 60, false, true},                           // above it, main scan on
+    };
+    for (const ProfSymbol &s : {kProfSymbols[0], kProfSymbols[2]}) {
+        const testkit::Symbol sym = ProfEncode(s);
+        ASSERT_TRUE(sym.ok) << sym.error;
+        for (const StagePlace &p : places) {
+            const testkit::Rendered img =
+                testkit::Render(sym, {.moduleSize = p.module, .center = testkit::Point{376, p.cy}, .blurSigma = 0.5});
+            ResetAll();
+            Test_SetLineImgMethods(!p.profileOnly, !p.profileOnly);
+            const testkit::DecodeResult r = testkit::DecodeFrame(img.frame, {.init = true});
+            Test_SetLineImgMethods(true, true);
+            const std::string what = std::string(s.name) + " " + std::to_string(p.module) + " px at y " +
+                                     std::to_string(p.cy) + (p.profileOnly ? ", profile only" : ", all methods");
+            EXPECT_EQ(r.decoded, p.read) << what;
+            if (r.decoded) {
+                EXPECT_EQ(r.text, s.want.text) << what;
+            }
+        }
+        // Recorded, not required: narrower symbols in the middle, the path alone. (Installed
+        // as the region with its quiet zones, 1.6 px reads; end to end the region is the
+        // stage's projection proposal: not analysed.)
+        for (double module : {1.4, 1.6, 1.8}) {
+            const testkit::Rendered img = testkit::Render(sym, {.moduleSize = module, .blurSigma = 0.5});
+            ResetAll();
+            Test_SetLineImgMethods(false, false);
+            const testkit::DecodeResult r = testkit::DecodeFrame(img.frame, {.init = true});
+            Test_SetLineImgMethods(true, true);
+            EXPECT_TRUE(!r.decoded || r.text == s.want.text) << s.name << " " << module;
+            std::printf("%s %.1f px in the middle, the path alone: %s\n", s.name, module, r.decoded ? "read" : "not read");
+        }
+    }
 }
 
 // A symbol about 700 px wide in a 1280x960 frame: its level edges pass 32,767 (1/16 of a
