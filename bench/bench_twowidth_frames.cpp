@@ -89,8 +89,11 @@ BENCHMARK(BM_TwoWidthFrameZxing)->Name("BM_TwoWidthFrame/zxing")->ArgsProduct({{
 
 // ---- The corpus folders, this decoder (the symbology's group alone) beside zxing-cpp.
 
+// The group alone, with the Interleaved forms (ITF-6, ITF-14) beside Interleaved's group.
 bench_corpus::Reader TwoWidthGroupReader(uint32_t group) {
     const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(group);
+    if (group == 0x10A00)
+        for (uint32_t form : {0x10B00u, 0x10C00u}) api.set(form, 0x10001);
     return [api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); };
 }
 

@@ -146,6 +146,11 @@ TwoWidthView TwoWidthSubsetView(uint64_t seed) {
 // The subset: 39 frames, each symbol three times. Frames expected to miss are listed with
 // their cause.
 TEST(LineImgFrames, TwoWidthSymbolsRead) {
+    // 28 (extended Code 39, 2 px, 60 degrees, tilt 0.2) and 32 (ITF-14, 2 px, 120 degrees,
+    // tilt 0.2): the tilt shears the long, low symbol (its bars some 60 degrees off its axis)
+    // and the region finder's quadrilateral lies across it, at the wrong angle, over a third
+    // of its length; both read from the region they should have (with 20 modules of quiet
+    // zone each side: ITF-14 does not with 10, see the sweep).
     const uint64_t kExpectedMisses[] = {28, 32};
     int reads = 0;
     for (uint64_t seed = 1; seed <= 39; ++seed) {
@@ -166,7 +171,20 @@ TEST(LineImgFrames, TwoWidthSymbolsRead) {
 // The whole table for each symbol: module 2, 2.5, 3, 4 px x angle 0..330 in 30-degree steps
 // x blur 0, 0.6, 1 x noise 0, 2, 4, tilt 0.2 on every third seed, 752 or 640 wide by seed;
 // zero wrong reads, rates printed, of all frames and of those the symbol fits (with 10
-// modules of quiet zone each side).
+// modules of quiet zone each side); at 2 to 3 px three frames in four of those read.
+// Measured (of 108, 2 / 2.5 / 3 / 4 px): Code 39 90 / 93 / 94 / 47, with check 91 / 98 / 97 /
+// 76, extended 85 / 78 / 45 / 13, Code 32 95 / 104 / 107 / 107, Code 93 101 / 102 / 102 / 87,
+// Interleaved 108 / 106 / 105 / 40, ITF-14 91 / 97 / 86 / 15, ITF-6 108 / 108 / 107 / 53,
+// Matrix 99 / 105 / 106 / 62, Industrial 95 / 96 / 102 / 31, IATA 102 / 100 / 98 / 51,
+// Codabar 100 / 103 / 105 / 107, with check 92 / 101 / 104 / 86.
+// Traced causes: at 2 to 3 px four misses in five are tilted frames, where the region
+// finder's quadrilateral leans off the sheared symbol (seeds 7008, 7038) or, turned 60 or
+// 120 degrees, lies across it (as subset seeds 28 and 32). Interleaved, ITF-14, Matrix,
+// Industrial and IATA at 4 px, and ITF-14 turned 60 to 120 degrees at 2 to 3 px (seeds
+// 9676, 9827), miss when the region reaches only about 10 modules past the bars: less than
+// the quiet zone their start/stop search asks (the width of the run's last 6 elements, up
+// to 12 modules); each of those read from a region of 20 modules each side. The longer
+// symbols (extended Code 39, Code 39 at 4 px) do not fit the frame at most angles.
 TEST(LineImgFramesSlow, TwoWidthFullSweep) {
     uint64_t seed = 7000;
     for (const TwoWidthSymbol &s : kTwoWidthSymbols)
@@ -188,6 +206,9 @@ TEST(LineImgFramesSlow, TwoWidthFullSweep) {
                     }
             std::printf("%s module %.1f: %d of %d read; of %d that fit, %d\n", s.name, m, reads, total, fitting,
                         fittingReads);
+            if (m <= 3) {
+                EXPECT_GE(4 * fittingReads, 3 * fitting) << s.name << " module " << m;
+            }
         }
 }
 
