@@ -47,14 +47,9 @@ testkit::Frame TwoWidthBenchFrame(int which, bool empty) {
     in.symbology = kTwoWidthBench[which].symbology;
     in.data = kTwoWidthBench[which].data;
     in.height = 40;
-    testkit::RenderOptions o;
-    o.width = 752;
-    o.moduleSize = 3;
-    o.angleDeg = 10;
-    o.blurSigma = 0.6;
-    o.noiseSigma = 1;
-    o.seed = 7;
-    return testkit::Render(testkit::Encode(in), o).frame;
+    return testkit::Render(testkit::Encode(in),
+                           {.width = 752, .moduleSize = 3, .angleDeg = 10, .blurSigma = 0.6, .noiseSigma = 1, .seed = 7})
+        .frame;
 }
 
 std::string TwoWidthBenchLabel(int which, bool empty) {

@@ -89,16 +89,10 @@ TwoWidthOutcome ReadTwoWidthFrame(const TwoWidthSymbol &s, const TwoWidthView &v
     in.data = s.data;
     in.option2 = s.option2;
     in.height = 40;
-    testkit::RenderOptions o;
-    o.width = v.width;
-    o.moduleSize = v.module;
-    o.angleDeg = v.angle;
-    o.blurSigma = v.blur;
-    o.noiseSigma = v.noise;
-    o.keystone = v.tilt;
-    o.seed = v.seed;
     const testkit::Symbol symbol = testkit::Encode(in);
-    const testkit::Rendered img = testkit::Render(symbol, o);
+    const testkit::Rendered img =
+        testkit::Render(symbol, {.width = v.width, .moduleSize = v.module, .angleDeg = v.angle, .keystone = v.tilt,
+                                 .blurSigma = v.blur, .noiseSigma = v.noise, .seed = v.seed});
     TwoWidthOutcome out;
     for (const testkit::Point corner : {testkit::Point{-10, 0}, testkit::Point{symbol.width + 10, 0},
                                         testkit::Point{-10, symbol.height}, testkit::Point{symbol.width + 10, symbol.height}}) {
