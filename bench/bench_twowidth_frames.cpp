@@ -5,6 +5,7 @@
 // of the four, both readers in one run.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -100,5 +101,32 @@ bench_corpus::Reader TwoWidthGroupReader(uint32_t group) {
     bench_corpus::RegisterFolders("BM_TwoWidthCorpus", {"itf-1"}, [] { return TwoWidthGroupReader(0x10A00); }, "ITF", 17) &&
     bench_corpus::RegisterFolders("BM_TwoWidthCorpus", {"codabar-1"}, [] { return TwoWidthGroupReader(0x11500); },
                                   "Codabar", 16);
+
+#ifdef VEXO_BENCH_ZXING
+// The folder's texts keep Codabar's start and stop letters, which zxing-cpp drops unless asked.
+void BM_TwoWidthCorpusZxingCodabarLetters(benchmark::State &state) {
+    bench_corpus::RunFolder(state, "codabar-1", [](const testkit::Frame &f) {
+        ZXing::DecodeHints hints;
+        hints.setFormats(ZXing::BarcodeFormat::Codabar);
+        hints.setReturnCodabarStartEnd(true);
+        const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
+        const auto t0 = std::chrono::steady_clock::now();
+        const ZXing::Result z = ZXing::ReadBarcode(view, hints);
+        testkit::DecodeResult d;
+        d.decodeMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        d.decoded = z.isValid();
+        if (d.decoded) {
+            d.codeId = 16;
+            d.text = z.text();
+            d.aim = z.symbologyIdentifier();
+        }
+        return d;
+    });
+}
+BENCHMARK(BM_TwoWidthCorpusZxingCodabarLetters)
+    ->Name("BM_TwoWidthCorpus/zxing-with-letters/codabar-1")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+#endif
 
 }  // namespace
