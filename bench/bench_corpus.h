@@ -109,10 +109,9 @@ inline void RunFrameSet(benchmark::State &state, const std::vector<testkit::Fram
 }
 
 #ifdef VEXO_BENCH_ZXING
-// zxing-cpp on one frame, timed like a decode of this decoder; codeId names its success.
-inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(format);
+// zxing-cpp on one frame with these hints (or only the format), timed like a decode of this
+// decoder; codeId names its success.
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, const ZXing::DecodeHints &hints, uint32_t codeId) {
     const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
     const auto t0 = std::chrono::steady_clock::now();
     const ZXing::Result z = ZXing::ReadBarcode(view, hints);
@@ -125,6 +124,11 @@ inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFo
         d.aim = z.symbologyIdentifier();
     }
     return d;
+}
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
+    ZXing::DecodeHints hints;
+    hints.setFormats(format);
+    return ZxingRead(f, hints, codeId);
 }
 #endif
 

@@ -358,9 +358,8 @@ TEST(LinearConfirmation, TwoWidthRecordsReadUncleanOnTheirFourthSighting) {
         std::vector<uint8_t> values;
     };
     const std::vector<uint8_t> digits = {3, 1, 4, 1, 5, 9, 2, 6};
-    // Matrix 2 of 5 (start and stop bars four modules), variant B and Industrial. IATA offers
-    // one hypothesis, so its margin never falls short: it reads uncleanly only on a score
-    // above 30, which no single element changed within locate's regular-run test reaches.
+    // Matrix 2 of 5 (start and stop bars four modules), variant B and Industrial; IATA has a
+    // test of its own (below).
     auto sixes = [&](const std::vector<int> &start, const int32_t *keys, const std::vector<int> &stop) {
         std::vector<int> runs = start;
         for (uint8_t v : digits) {
@@ -424,6 +423,51 @@ TEST(Code93Decode, RefusesASymbolWithoutData) {
     static uint8_t buffer[kLineTextCapacity];
     LINE_DECODE_CTX ctx = WholeLineContext(line, buffer, kLineTextCapacity);
     EXPECT_EQ(Code93_Decode(&ctx), 0);
+    Test_ResetDecoderStatics();
+}
+
+// IATA 2 of 5 offers one hypothesis, so its margin never falls short: it reads uncleanly
+// only on a score of 31 to 50, which one changed element cannot reach within locate's
+// regular-run and even-spaces tests. A digit whose three narrow bars are drawn 9 samples
+// wider (17 against narrow 8 and wide 24) and whose spaces 2 narrower gets there while the
+// digit's width and its spaces stay even.
+TEST(LinearConfirmation, IataUncleanReadOnItsFourthSighting) {
+    Test_ResetDecoderStatics();
+    const std::vector<uint8_t> digits = {3, 1, 4, 1, 5, 9, 2, 6};
+    const LINE_SYMBOLOGY &rec = kLineTableAtLoad.records[kLineRecIata25];
+    auto iataRuns = [&](int barTweak, int spaceTweak) {
+        std::vector<int> runs = {8, 8, 8, 8};  // start: four narrow elements
+        for (size_t i = 0; i < digits.size(); ++i) {
+            const bool tweaked = i == 2;
+            for (int k = 4; k >= 0; --k) {
+                const bool wide = ((kTwoOfFiveKeys[digits[i]] >> (4 * k)) & 0xF) == 2;
+                runs.push_back(wide ? 24 : 8 + (tweaked ? barTweak : 0));
+                runs.push_back(8 + (tweaked ? spaceTweak : 0));
+            }
+        }
+        runs.pop_back();
+        runs.insert(runs.end(), {8, 24, 8, 8});  // the last digit's gap, then the stop: wide, narrow, narrow
+        return runs;
+    };
+    for (const bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "forward");
+        EdgeLineOptions drawn = Drawn(8, 30);
+        drawn.reversed = reversed;
+        const EdgeLine line = Exact(MakeEdgeLine(iataRuns(9, -2), drawn));
+        rec.reset();
+        lineMultiReadFlags = 0;
+        for (int sighting = 1; sighting <= 4; ++sighting) {
+            SCOPED_TRACE(sighting);
+            const RecordRead read = ReadRecordLine(rec, line);
+            EXPECT_EQ(read.data, sighting < 4 ? std::vector<uint8_t>{} : digits);
+            if (sighting < 4) {
+                EXPECT_NE(lineMultiReadFlags & kMultiReadPending, 0);
+            }
+        }
+        EXPECT_EQ(lineMultiReadFlags & (kMultiReadPending | kMultiReadConfirmed), kMultiReadConfirmed);
+        rec.reset();
+        EXPECT_EQ(ReadRecordLine(rec, Exact(MakeEdgeLine(iataRuns(0, 0), drawn))).data, digits);  // clean: at once
+    }
     Test_ResetDecoderStatics();
 }
 
