@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -32,6 +33,21 @@ inline std::vector<uint8_t> TextFrame() {
         }
     }
     return px;
+}
+
+// The high-water mark of a work area: it is filled with a pattern (twice, with two patterns,
+// so that a written byte equal to one of them still shows) and the highest byte that run
+// changed is found.
+inline int32_t BytesTouched(uint8_t *area, int32_t size, const std::function<void()> &run) {
+    int32_t most = 0;
+    for (const uint8_t fill : {uint8_t{0xA5}, uint8_t{0x5A}}) {
+        for (int32_t k = 0; k < size; ++k) area[k] = fill;
+        run();
+        int32_t top = size;
+        while (top > 0 && area[top - 1] == fill) --top;
+        most = top > most ? top : most;
+    }
+    return most;
 }
 
 }  // namespace benchframes

@@ -6,11 +6,19 @@
 // a low-contrast noisy symbol, a blotted one and an empty frame.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "bench_corpus.h"
+#include "bench_frames.h"
+#include "core/api.h"
 #include "core/arena.h"
+#include "core/frame_margins.h"
+#include "core/modules.h"
+#include "core/sequence.h"
 #include "core/params.h"
 #include "core/pixel.h"
 #include "core/state.h"
@@ -154,5 +162,135 @@ void BM_LineImgProfileRegion(benchmark::State &state) {
     Test_SetLineImgRegions(nullptr, nullptr, 0);
 }
 BENCHMARK(BM_LineImgProfileRegion)->Arg(0)->Arg(1)->Arg(2)->Arg(3);
+
+}  // namespace
+
+// ---- The core's linear stage per 752 x 480 frame (projection proposals, the region list,
+// the region finder, widening and splitting, the reads): 0 empty, 1 one Code 128 symbol,
+// 2 five of them, 3 a busy frame of glyph-sized strokes. Counters: read, and the peak use of
+// the arena and of the image's work memory.
+
+namespace {
+
+// Code 128 at 2.5 px a module with light blur: one in the middle, or five spread over the frame.
+std::vector<uint8_t> StageSymbols(int count) {
+    static const testkit::Point kCentres[] = {{376, 240}, {200, 90}, {550, 90}, {200, 390}, {550, 390}};
+    std::vector<uint8_t> px(static_cast<size_t>(752) * 480, 255);
+    for (int k = 0; k < count; ++k) {
+        testkit::SymbolInput in;
+        in.symbology = BARCODE_CODE128;
+        in.data = "STAGE-" + std::to_string(k);
+        in.height = 20;
+        testkit::RenderOptions o;
+        o.moduleSize = 2.5;
+        o.blurSigma = 0.6;
+        o.center = kCentres[k];
+        const testkit::Frame f = testkit::Render(testkit::Encode(in), o).frame;
+        for (size_t i = 0; i < px.size(); ++i) px[i] = std::min(px[i], f.pixels[i]);
+    }
+    return px;
+}
+
+std::vector<uint8_t> StageFrame(int64_t which) {
+    switch (which) {
+        case 0: return benchframes::EmptyFrame();
+        case 1: return StageSymbols(1);
+        case 2: return StageSymbols(5);
+        default: return benchframes::TextFrame();
+    }
+}
+
+// The per-image set-up of a decode, then the linear stage alone: 1 when it read.
+int RunLinearStageOnce() {
+    Mem_ResetArena();
+    Dec_ResetPerDecode();
+    Dec_ComputeFrameMargins();
+    Dec_ComputeRoiBox();
+    Dec_ResetModulesForImage();
+    return Dec_RunLinearStage();
+}
+
+void BM_LineImgLinearStage(benchmark::State &state) {
+    BenchFrame f;
+    f.pixels = StageFrame(state.range(0));
+    InstallBenchFrame(f);
+    g_params.flagsWord[kSymGs1128] |= kFlagEnabled;
+    Test_SetLineImgRegions(nullptr, nullptr, 0);
+    int read = 0;
+    for (auto _ : state) {
+        read = RunLinearStageOnce();
+        benchmark::DoNotOptimize(read);
+    }
+    const auto stage = [&read] { read = RunLinearStageOnce(); };
+    state.counters["read"] = read;
+    state.counters["arena_peak_bytes"] = benchframes::BytesTouched(g_arena.memory, kArenaCapacity, stage);
+    state.counters["work_peak_bytes"] = benchframes::BytesTouched(g_internalImage, kInternalImageBytes, stage);
+    const char *labels[] = {"empty", "one Code 128", "five Code 128", "busy strokes"};
+    state.SetLabel(labels[state.range(0)]);
+    if (state.range(0) == 1 && read != 1) state.SkipWithError("the symbol did not read");
+}
+BENCHMARK(BM_LineImgLinearStage)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+
+// ---- Code 128 through the exported interface, this decoder (Code 128 and GS1-128 alone on)
+// beside zxing-cpp (Code 128 alone): per 752 x 480 frame with a symbol (3 px a module, blur
+// 0.6, noise 2; arg 1 frontal, 2 turned 10 degrees) and empty (arg 0), then the corpus folders.
+
+// Code 128 and its GS1-128 form (zxing-cpp's Code 128 reader takes both), nothing else.
+const testkit::DecoderApi &Code128OnlyDecoder() {
+    static const testkit::DecoderApi api = [] {
+        testkit::DecoderApi a = bench_corpus::OnlyGroupDecoder(0x10000);
+        a.set(0x10100, 0x10001);
+        return a;
+    }();
+    return api;
+}
+
+testkit::Frame Code128BenchFrame(int64_t which) {
+    if (which == 0) {
+        testkit::Frame f(752, 480, 0);
+        f.pixels = benchframes::EmptyFrame();
+        return f;
+    }
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_CODE128;
+    in.data = "Bench 128-0042";
+    in.height = 25;
+    testkit::RenderOptions o;
+    o.moduleSize = 3;
+    o.angleDeg = static_cast<double>(which - 1) * 10;
+    o.blurSigma = 0.6;
+    o.noiseSigma = 2;
+    return testkit::Render(testkit::Encode(in), o).frame;
+}
+
+const char *Code128FrameLabel(int64_t which) {
+    return which == 0 ? "empty" : which == 1 ? "Code 128 3px frontal" : "Code 128 3px turned 10 deg";
+}
+
+void BM_Code128FrameThis(benchmark::State &state) {
+    const testkit::DecoderApi &api = Code128OnlyDecoder();
+    bench_corpus::TimeFrameReads(state, Code128BenchFrame(state.range(0)),
+                                 [&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); },
+                                 Code128FrameLabel(state.range(0)));
+}
+BENCHMARK(BM_Code128FrameThis)->Name("BM_Code128Frame/this")->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
+
+#ifdef VEXO_BENCH_ZXING
+void BM_Code128FrameZxing(benchmark::State &state) {
+    const ZXing::BarcodeFormat format = ZXing::BarcodeFormatFromString("Code128");
+    bench_corpus::TimeFrameReads(state, Code128BenchFrame(state.range(0)),
+                                 [format](const testkit::Frame &f) { return bench_corpus::ZxingRead(f, format, 0x2); },
+                                 Code128FrameLabel(state.range(0)));
+}
+BENCHMARK(BM_Code128FrameZxing)->Name("BM_Code128Frame/zxing")->Arg(1)->Arg(2)->Arg(0)->Unit(benchmark::kMillisecond);
+#endif
+
+[[maybe_unused]] const bool kCode128CorpusRegistered = bench_corpus::RegisterFolders(
+    "BM_Code128Corpus", {"code128-1", "code128-3"},
+    [] {
+        const testkit::DecoderApi &api = Code128OnlyDecoder();
+        return bench_corpus::Reader([&api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+    },
+    "Code128", 0x2);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_frames.h"
 #include "core/arena.h"
 #include "core/pixel.h"
 #include "core/test_hooks.h"
@@ -400,19 +401,9 @@ const std::vector<testkit::Frame> &SweepFrames() {
     },
     "PDF417", 0x100);
 
-// The arena's high-water mark, measured: the arena is filled with a pattern (twice, with two
-// patterns, so that a written byte equal to one of them still shows) and the highest byte
-// changed is found after a decode. 0: the PDF417 stage alone over the whole frame holding the
-// 10 x 20 symbol; 1: the whole decode of that frame through the exported interface, PDF417
-// alone switched on; 2: the same without a symbol.
-i32 ArenaBytesTouched(u8 fill, const std::function<void()> &decode) {
-    std::fill(std::begin(g_arena.memory), std::end(g_arena.memory), fill);
-    decode();
-    i32 top = kArenaCapacity;
-    while (top > 0 && g_arena.memory[top - 1] == fill) --top;
-    return top;
-}
-
+// The arena's high-water mark (benchframes::BytesTouched). 0: the PDF417 stage alone over the
+// whole frame holding the 10 x 20 symbol; 1: the whole decode of that frame through the
+// exported interface, PDF417 alone switched on; 2: the same without a symbol.
 void BM_PdfArenaHighWater(benchmark::State &state) {
     const int which = static_cast<int>(state.range(0));
     const testkit::Frame &f = PdfFrame(which != 2);
@@ -429,7 +420,7 @@ void BM_PdfArenaHighWater(benchmark::State &state) {
         decode = [&f] { benchmark::DoNotOptimize(testkit::RunFrame(PdfOnlyDecoder(), f, false).decoded); };
     }
     i32 top = 0;
-    for (auto _ : state) top = std::max(ArenaBytesTouched(0xA5, decode), ArenaBytesTouched(0x5A, decode));
+    for (auto _ : state) top = benchframes::BytesTouched(g_arena.memory, kArenaCapacity, decode);
     state.counters["high_water_bytes"] = top;
     const char *labels[] = {"PDF417 stage, symbol", "whole decode, symbol", "whole decode, no symbol"};
     state.SetLabel(labels[which]);

@@ -7,6 +7,8 @@
 
 namespace vexo {
 
+struct SEGMENT_STORE;
+
 inline constexpr i32 kFinderQuadCap = 20;
 inline constexpr u8 kQuadUpright = 1;
 inline constexpr u8 kQuadFlat = 2;
@@ -42,10 +44,18 @@ void LineImg_CentralBox(REGION_QUAD *box);
 // Widening: each quadrilateral's ends (c0-c2, then c1-c3) moved outwards while falling
 // edges lie just beyond them. Splitting: one or two quadrilaterals each (two when the middle
 // line shows one gap over 5 times its neighbours on both edge kinds); the list stops at 18.
+// The halves of a split trapezoid (ends differing by more than a factor 1.6) are refitted.
 void LineImg_ExtendQuadSides(REGION_QUAD *quads, const u8 *kinds, i32 count);
 void LineImg_ExtendLeftSide(REGION_QUAD *quad);
 void LineImg_ExtendRightSide(REGION_QUAD *quad);
 i32 LineImg_SplitQuad(const REGION_QUAD *quad, REGION_QUAD out[2]);
 i32 LineImg_SplitQuads(REGION_QUAD *quads, u8 *kinds, i32 count);
+// Rebuilds quad from two bar edges traced afresh from its two ends inwards (the finder's
+// segment store is emptied for each); left as it was when either is not found.
+void LineImg_RefitQuad(REGION_QUAD *quad, u8 kind, i32 sideLength);
+// The first segment of store whose length lies within 0.7 to 1.7 sideLength and which runs
+// parallel to side 0 (c0-c2) or 1 (c1-c3) within |cos| > 0.905: 1 with its ends, else 0.
+int LineImg_FindParallelSegment(const REGION_QUAD *quad, const SEGMENT_STORE *store, i32 side,
+                                GEO_POINT *end0, GEO_POINT *end1, i32 sideLength);
 
 }  // namespace vexo
