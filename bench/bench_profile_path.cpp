@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_corpus.h"
+#include "bench_frames.h"
 #include "core/arena.h"
 #include "core/params.h"
 #include "core/pixel.h"
@@ -71,14 +72,10 @@ void ProfBenchInstall(ProfBenchFrame &f) {
     Test_SetLineImgRegions(&f.quad, &kind, 1);
 }
 
-// The highest arena byte a decode wrote: the arena is filled with a marker first.
+// The highest arena byte a decode wrote.
 int64_t ProfArenaTouched(const std::function<void()> &decode) {
     Mem_ResetArena();
-    std::memset(g_arena.memory, 0xA5, sizeof g_arena.memory);
-    decode();
-    int64_t top = kArenaCapacity;
-    while (top > 0 && g_arena.memory[top - 1] == 0xA5) --top;
-    return top;
+    return benchframes::BytesTouched(g_arena.memory, kArenaCapacity, decode);
 }
 
 // The pipeline alone (lines, model, profile, both edge lists) over a region whose lines hold
