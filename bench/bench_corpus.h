@@ -110,9 +110,12 @@ inline void RunFrameSet(benchmark::State &state, const std::vector<testkit::Fram
 
 #ifdef VEXO_BENCH_ZXING
 // zxing-cpp on one frame, timed like a decode of this decoder; codeId names its success.
-inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
+// tryHarder off: its single fast pass only.
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId,
+                                       bool tryHarder = true) {
     ZXing::DecodeHints hints;
     hints.setFormats(format);
+    hints.setTryHarder(tryHarder);
     const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
     const auto t0 = std::chrono::steady_clock::now();
     const ZXing::Result z = ZXing::ReadBarcode(view, hints);
