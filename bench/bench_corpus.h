@@ -85,6 +85,7 @@ inline void RunFolder(benchmark::State &state, const char *folder, const Reader 
         }, testkit::CorpusRules());
         state.counters["images"] = r.expected;
         state.counters["passed"] = r.passed;
+        state.counters["other_text"] = r.reads - r.passed;  // reads that are not the expected text
         state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
         state.counters["median_ms"] = Median(ms);
     }
