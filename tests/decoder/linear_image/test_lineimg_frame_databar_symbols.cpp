@@ -214,7 +214,7 @@ TEST(LineImgDataBarFrames, FixedSeedSubset) {
 // Measured: 4,668 of 5,184 read, 77 more at the second sighting, 795 with bars beyond the
 // frame (mostly at 4 px, the Expanded forms longer than the frame is high when turned).
 // Limited reads 214 of 216 at 2 px. The lowest rate: Expanded stacked of 3 rows at 2 px,
-// 140 of 216 (23 more at the second sighting), its rows read on too few lines under blur 1.
+// 140 of 216, and 23 more at the second sighting.
 TEST(LineImgDataBarFramesSlow, FullSweep) {
     uint64_t seed = 20000;
     for (int form = 0; form < kDbFrameFormCount; ++form)
