@@ -85,6 +85,7 @@ inline void RunFolder(benchmark::State &state, const char *folder, const Reader 
         }, testkit::CorpusRules());
         state.counters["images"] = r.expected;
         state.counters["passed"] = r.passed;
+        state.counters["other_text"] = r.reads - r.passed;  // reads that are not the expected text
         state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
         state.counters["median_ms"] = Median(ms);
     }
@@ -125,9 +126,12 @@ inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, const ZXing::Dec
     }
     return d;
 }
-inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
+// tryHarder off: its single fast pass only.
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId,
+                                       bool tryHarder = true) {
     ZXing::DecodeHints hints;
     hints.setFormats(format);
+    hints.setTryHarder(tryHarder);
     return ZxingRead(f, hints, codeId);
 }
 #endif
