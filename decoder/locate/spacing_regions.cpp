@@ -254,7 +254,8 @@ bool MeasureCellHull(const GEO_POINT *hull, i32 count, const HULL_STATS &s, GEO_
     *aligned = 0;
     if (aspect > 128 && strength > 128) {
         const f64 along = static_cast<f64>(Dot(u, GEO_POINT{dx, dy}));
-        const f64 cos2 = along * along / (static_cast<f64>(u2) * static_cast<f64>(static_cast<i64>(dx) * dx + static_cast<i64>(dy) * dy));
+        const i64 d2 = static_cast<i64>(dx) * dx + static_cast<i64>(dy) * dy;
+        const f64 cos2 = along * along / (static_cast<f64>(u2) * static_cast<f64>(d2));
         if (cos2 < 0.92) return false;
         *aligned = 1;
     }
@@ -620,7 +621,9 @@ void Loc_ClearCellHull(const GEO_POINT *hull, i32 count, HULL_STATS *stats) {
     Loc_VisitHullSpans(hull, count, g_cellGrid.across, g_cellGrid.down, CountAndClearSpan, &s);
 }
 
-void Loc_ClearCellHullStats(const GEO_POINT *hull, i32 count, HULL_STATS *stats) { Loc_ClearCellHull(hull, count, stats); }
+void Loc_ClearCellHullStats(const GEO_POINT *hull, i32 count, HULL_STATS *stats) {
+    Loc_ClearCellHull(hull, count, stats);
+}
 
 u32 Loc_CellHullRectangle(GEO_POINT out[4], const GEO_POINT *hull, i32 count) {
     return Loc_MinAreaRectangleScaled(out, hull, count, 32);

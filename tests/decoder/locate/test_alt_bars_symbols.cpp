@@ -50,27 +50,37 @@ std::string AltBarsName(const AltBarsSymbolCase &c) {
 constexpr int kAltBarsQrRegions = 0;
 constexpr int kAltBarsTextRegions = 0;
 
+// Renders the symbol on width x 480 (quiet zone 10 modules, blur 0.6, noise sigma 2) into
+// the frame.
+testkit::Rendered AltRenderSymbol(int symbology, const char *data, int width, double moduleSize, double angle,
+                                     uint64_t seed, testkit::Symbol *symbol, locate_test::GreyFrame *frame) {
+    testkit::SymbolInput in;
+    in.symbology = symbology;
+    in.data = data;
+    *symbol = testkit::Encode(in);
+    EXPECT_TRUE(symbol->ok) << symbol->error;
+    testkit::RenderOptions o;
+    o.width = width;
+    o.height = 480;
+    o.moduleSize = moduleSize;
+    o.angleDeg = angle;
+    o.quietZone = 10;
+    o.blurSigma = 0.6;
+    o.noiseSigma = 2;
+    o.seed = seed;
+    testkit::Rendered r = testkit::Render(*symbol, o);
+    *frame = locate_test::GreyFrame(r.frame.width, r.frame.height);
+    frame->pixels = r.frame.pixels;
+    return r;
+}
+
 class AltBarsSymbols : public locate_test::LocateTest {
 protected:
     // Renders the symbol on 640 x 480 and tracks bars in its bounding box widened by 24 px.
     AltBarsOutcome Run(const AltBarsSymbolCase &c) {
-        testkit::SymbolInput in;
-        in.symbology = c.symbology;
-        in.data = c.data;
-        const testkit::Symbol s = testkit::Encode(in);
-        EXPECT_TRUE(s.ok) << s.error;
-        testkit::RenderOptions o;
-        o.width = 640;
-        o.height = 480;
-        o.moduleSize = c.moduleSize;
-        o.angleDeg = c.angle;
-        o.quietZone = 10;
-        o.blurSigma = 0.6;
-        o.noiseSigma = 2;
-        o.seed = c.seed;
-        testkit::Rendered r = testkit::Render(s, o);
-        frame_ = locate_test::GreyFrame(r.frame.width, r.frame.height);
-        frame_.pixels = r.frame.pixels;
+        testkit::Symbol s;
+        const testkit::Rendered r =
+            AltRenderSymbol(c.symbology, c.data, 640, c.moduleSize, c.angle, c.seed, &s, &frame_);
         Install(frame_);
         double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
         for (const testkit::Point p : {testkit::Point{0, 0}, testkit::Point{s.width, 0}, testkit::Point{0, s.height},
@@ -182,31 +192,18 @@ struct AltSpacingSymbolCase {
     int spiralFinds;  // 1: the spiral's first call finds the symbol
 };
 
+constexpr const char *kAltSpacingQr = "ALTERNATIVE FINDERS III";
+
 class AltSpacingSymbols : public locate_test::LocateTest {
 protected:
     // Renders the symbol at the centre of 752 x 480 (blur 0.6, noise sigma 2, seed 80).
     void Render(const AltSpacingSymbolCase &c) {
-        testkit::SymbolInput in;
-        in.symbology = c.symbology;
-        in.data = c.data;
-        const testkit::Symbol s = testkit::Encode(in);
-        ASSERT_TRUE(s.ok) << s.error;
-        testkit::RenderOptions o;
-        o.width = 752;
-        o.height = 480;
-        o.moduleSize = c.moduleSize;
-        o.angleDeg = c.angle;
-        o.quietZone = 10;
-        o.blurSigma = 0.6;
-        o.noiseSigma = 2;
-        o.seed = 80;
-        testkit::Rendered r = testkit::Render(s, o);
-        frame_ = locate_test::GreyFrame(r.frame.width, r.frame.height);
-        frame_.pixels = r.frame.pixels;
+        testkit::Symbol s;
+        const testkit::Rendered r = AltRenderSymbol(c.symbology, c.data, 752, c.moduleSize, c.angle, 80, &s, &frame_);
+        Install(frame_);
         const testkit::Point centre = r.transform.ToImage({s.width / 2.0, s.height / 2.0});
         centreX_ = static_cast<int>(centre.x);
         centreY_ = static_cast<int>(centre.y);
-        Install(frame_);
     }
     bool Holds(const vexo::SPACING_REGION &r) const {
         return r.left <= centreX_ && centreX_ <= r.right && r.top <= centreY_ && centreY_ <= r.bottom;
@@ -227,8 +224,8 @@ TEST_F(AltSpacingSymbols, RegionsSpiralAndDump) {
         {BARCODE_CODE128, "SPACING 80", 3, 0, 1, 1},  {BARCODE_CODE128, "SPACING 80", 3, 30, 1, 1},
         {BARCODE_CODE128, "SPACING 80", 4, 0, 0, 0},  {BARCODE_CODE128, "SPACING 80", 4, 15, 0, 0},
         {BARCODE_CODE128, "SPACING 80", 4, 30, 1, 1}, {BARCODE_CODE128, "SPACING 80", 4, 45, 1, 1},
-        {BARCODE_QRCODE, "ALTERNATIVE FINDERS III", 3, 0, 1, 0}, {BARCODE_QRCODE, "ALTERNATIVE FINDERS III", 3, 30, 1, 1},
-        {BARCODE_QRCODE, "ALTERNATIVE FINDERS III", 4, 0, 1, 1}, {BARCODE_QRCODE, "ALTERNATIVE FINDERS III", 4, 20, 1, 1},
+        {BARCODE_QRCODE, kAltSpacingQr, 3, 0, 1, 0},  {BARCODE_QRCODE, kAltSpacingQr, 3, 30, 1, 1},
+        {BARCODE_QRCODE, kAltSpacingQr, 4, 0, 1, 1},  {BARCODE_QRCODE, kAltSpacingQr, 4, 20, 1, 1},
     };
     for (const AltSpacingSymbolCase &c : cases) {
         SCOPED_TRACE(testing::Message() << "symbology " << c.symbology << ", " << c.moduleSize << " px, " << c.angle

@@ -48,7 +48,8 @@ protected:
     static void Disc(int cx, int cy, int radius, int spacing) {
         for (int y = cy - radius; y <= cy + radius; ++y)
             for (int x = cx - radius; x <= cx + radius; ++x)
-                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) SpacingCell(x, y, spacing, vexo::kSpacingRow);
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius)
+                    SpacingCell(x, y, spacing, vexo::kSpacingRow);
     }
     static int MarkedCells() {
         int marked = 0;
@@ -333,7 +334,8 @@ TEST_F(AltSpacingTest, SpiralGoesOnFromTheNextRing) {
         for (int x = 80; x < 90; ++x) g_cellGrid.m5[y * 100 + x] = 0;
 
     auto holdsDisc = [](const vexo::SPACING_REGION &b, int cx, int cy, int radius) {
-        const int x0 = 4 * (cx - radius), x1 = 4 * (cx + radius) + 3, y0 = 4 * (cy - radius), y1 = 4 * (cy + radius) + 3;
+        const int x0 = 4 * (cx - radius), x1 = 4 * (cx + radius) + 3;
+        const int y0 = 4 * (cy - radius), y1 = 4 * (cy + radius) + 3;
         return b.left <= x0 && b.left >= x0 - 16 && b.right >= x1 - 4 && b.right <= x1 + 16 && b.top <= y0 &&
                b.top >= y0 - 16 && b.bottom >= y1 - 4 && b.bottom <= y1 + 16;
     };
