@@ -261,7 +261,8 @@ TEST_F(AltSpacingTest, EvaluationTestsOfABlob) {
     EXPECT_EQ(r.bottom, 119);
 }
 
-// A blob of more cells than 16 bits count: 300 x 230 cells of a 1280 x 960 frame.
+// Counts beyond 16 bits: a blob of 300 x 230 cells of a 1280 x 960 frame, and a density
+// above 32,767.
 TEST_F(AltSpacingTest, BlobBeyondSixteenBitCounts) {
     FlatGrid(1280, 960);
     Cells(10, 5, 310, 235, 6, vexo::kSpacingRow);
@@ -275,6 +276,11 @@ TEST_F(AltSpacingTest, BlobBeyondSixteenBitCounts) {
     EXPECT_EQ(vexo::Loc_EvaluateSpacingRegion(10, 5, &r), 1);
     EXPECT_EQ(r.left, 32);
     EXPECT_EQ(r.right, 1244);
+    // 100 x 100 cells of spacing 2: the density 16 d^3 / S^2 = 40,000 is kept whole (as a
+    // 16-bit value it would turn negative and reject the blob).
+    Cells(20, 20, 120, 120, 2, vexo::kSpacingRow);
+    EXPECT_EQ(vexo::Loc_EvaluateSpacingRegion(20, 20, &r), 1);
+    EXPECT_EQ(r.top, 72);
 }
 
 TEST_F(AltSpacingTest, FinderOnFlatAndPatchedFrames) {
