@@ -61,18 +61,22 @@ i32 ReduceToHull(GEO_POINT *list, i32 count) {
     return kept;
 }
 
+// First set neighbour of (x, y) searching directions cyclically from `from`; -1 for none.
+template <typename SetFn>
+i32 NextSetNeighbour(SetFn set, i32 x, i32 y, i32 from) {
+    for (i32 i = 0; i < 8; ++i) {
+        const i32 k = (from + i) & 7;
+        if (set(x + kBlockStepX[k], y + kBlockStepY[k])) return k;
+    }
+    return -1;
+}
+
 // The hull of the outline through (x, y) of the blocks for which set(x, y) holds; the first
 // search starts at direction `from`. Every step of the following counts against the budget;
 // a walk that runs out ends as a full list does.
 template <typename SetFn>
 i32 TraceHull(SetFn set, i32 x, i32 y, i32 from, i64 budget, GEO_POINT *hull) {
-    auto next = [&](i32 bx, i32 by, i32 start) {
-        for (i32 i = 0; i < 8; ++i) {
-            const i32 k = (start + i) & 7;
-            if (set(bx + kBlockStepX[k], by + kBlockStepY[k])) return k;
-        }
-        return -1;
-    };
+    auto next = [&](i32 bx, i32 by, i32 start) { return NextSetNeighbour(set, bx, by, start); };
     i32 d = next(x, y, from);
     if (d < 0) return 0;
     const GEO_POINT s{x, y};
@@ -97,11 +101,7 @@ i32 TraceHull(SetFn set, i32 x, i32 y, i32 from, i64 budget, GEO_POINT *hull) {
 }  // namespace
 
 i32 Loc_NextBlockNeighbour(const u8 *map, i32 x, i32 y, i32 from) {
-    for (i32 i = 0; i < 8; ++i) {
-        const i32 k = (from + i) & 7;
-        if (BlockSet(map, x + kBlockStepX[k], y + kBlockStepY[k])) return k;
-    }
-    return -1;
+    return NextSetNeighbour([&](i32 bx, i32 by) { return BlockSet(map, bx, by); }, x, y, from);
 }
 
 i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]) {
@@ -115,13 +115,8 @@ i32 Loc_TraceGridHull(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT hull[
 
 i32 Loc_OutlineTopCell(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT *top) {
     if (map == nullptr || top == nullptr || !GridSet(map, n, m, x, y)) return 0;
-    auto next = [&](i32 bx, i32 by, i32 start) {
-        for (i32 i = 0; i < 8; ++i) {
-            const i32 k = (start + i) & 7;
-            if (GridSet(map, n, m, bx + kBlockStepX[k], by + kBlockStepY[k])) return k;
-        }
-        return -1;
-    };
+    auto set = [&](i32 bx, i32 by) { return GridSet(map, n, m, bx, by); };
+    auto next = [&](i32 bx, i32 by, i32 start) { return NextSetNeighbour(set, bx, by, start); };
     GEO_POINT best{x, y};
     const i32 first = next(x, y, 0);
     if (first >= 0) {
