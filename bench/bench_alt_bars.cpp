@@ -1,6 +1,7 @@
-// The bar region tracker and the spacing map per frame (752 x 480 and 1280 x 960): the
-// tracker over 1, 5 and 50 regions of a flat frame and of a Code 128; the spacing map with
-// its bands and mask on a flat frame, a Code 128 and a busy texture.
+// The bar region tracker and the spacing-region finder per frame (752 x 480 and 1280 x 960):
+// the tracker over 1, 5 and 50 regions of a flat frame and of a Code 128; the spacing map
+// with its bands and mask, and the whole finder, on a flat frame, a Code 128 and a busy
+// texture.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -26,7 +27,10 @@ std::vector<uint8_t> AltBarsFrame(AltBarsScene scene, int w, int h) {
         return px;
     }
     if (scene == kAltBarsBusy) {
-        for (uint8_t &p : px) p = static_cast<uint8_t>(rng() % 2 != 0 ? 40 + rng() % 30 : 190 + rng() % 30);
+        // Whether this texture gives a spacing band hangs on whether bin 4 of its histogram
+        // stays under bin 6; this seed gives one at both sizes, so the finder has a mask.
+        std::mt19937 busy(84);
+        for (uint8_t &p : px) p = static_cast<uint8_t>(busy() % 2 != 0 ? 40 + busy() % 30 : 190 + busy() % 30);
         return px;
     }
     testkit::SymbolInput in;
@@ -85,6 +89,22 @@ void BM_AltSpacingMap(benchmark::State &state) {
     state.counters["marked"] = marked;
 }
 BENCHMARK(BM_AltSpacingMap)
+    ->ArgsProduct({{kAltBarsFlat, kAltBarsCode128, kAltBarsBusy}, {752, 1280}})
+    ->Unit(benchmark::kMillisecond);
+
+// Args: scene, width. The whole finder: the map, then hulls and their tests.
+void BM_AltSpacingFinder(benchmark::State &state) {
+    const int w = static_cast<int>(state.range(1)), h = w > 1000 ? 960 : 480;
+    std::vector<uint8_t> frame = AltBarsFrame(static_cast<AltBarsScene>(state.range(0)), w, h);
+    AltBarsInstall(frame, w, h);
+    int found = 0;
+    for (auto _ : state) {
+        found = vexo::Loc_FindSpacingRegions();
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["regions"] = found;
+}
+BENCHMARK(BM_AltSpacingFinder)
     ->ArgsProduct({{kAltBarsFlat, kAltBarsCode128, kAltBarsBusy}, {752, 1280}})
     ->Unit(benchmark::kMillisecond);
 

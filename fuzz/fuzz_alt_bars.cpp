@@ -1,8 +1,9 @@
-// The bar tracker and the spacing map on small frames. Input: width and height (4..96),
-// then a block of parameter bytes, then pixels (repeated to fill the frame). Checks: at
-// most 20 bar regions, nothing written past the tracker's part of the second buffer or
-// past a second buffer of exactly the frame's size (the spacing maps), masks of 0/1 and
-// spacings below 64; reads outside the frame are caught by the sanitizer (the frame is
+// The bar tracker and the spacing-region finder on small frames. Input: width and height
+// (4..96), then a block of parameter bytes, then pixels (repeated to fill the frame).
+// Checks: at most 20 bar regions, at most 64 spacing regions with boxes inside the frame
+// (the finder's and the spiral's), nothing written past the tracker's part of the second
+// buffer or past a second buffer of exactly the frame's size (the spacing maps), masks of
+// 0/1 and spacings below 64; reads outside the frame are caught by the sanitizer (the frame is
 // exactly width x height bytes); every walk ends (the fuzzer's timeout).
 #include <cstddef>
 #include <cstdint>
@@ -84,13 +85,27 @@ void FuzzTracker(BarParams &in, int w, int h) {
 }
 
 void FuzzSpacing(const uint8_t *frame, int w, int h) {
-    std::vector<uint8_t> second(static_cast<size_t>(w) * static_cast<size_t>(h), kCanary);
+    // The maps fill a second buffer of exactly the frame's size; a canary lies behind it.
+    const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h);
+    std::vector<uint8_t> second(bytes + kBufferGuard, kCanary);
     vexo::Pix_SetSecondBuffer(second.data());
     vexo::Pix_SetImagePointer(const_cast<uint8_t *>(frame));
     Check(vexo::Loc_SetupCellGrid() == 1);
     const vexo::CELL_GRID &g = vexo::g_cellGrid;
     Check(g.across == w / 4 && g.down == h / 4);
     for (int k = 0; k < g.cells; ++k) Check(g.m3[k] < 64 && g.m4[k] <= 4 && g.m5[k] <= 1);
+    const int found = vexo::Loc_FindSpacingRegions();
+    Check(found >= 0 && found <= vexo::kSpacingRegionsMax);
+    auto inside = [&](const vexo::SPACING_REGION &r) {
+        return r.left >= 0 && r.left <= r.right && r.right < w && r.top >= 0 && r.top <= r.bottom && r.bottom < h;
+    };
+    for (int k = 0; k < found; ++k) Check(inside(vexo::g_spacingRegions[vexo::g_spacingOrder[k]]));
+    Check(vexo::Loc_SetupCellGrid() == 1);
+    for (int call = 0; call < 3; ++call) {
+        vexo::SPACING_REGION r{};
+        if (vexo::Loc_FindSpacingRegionSpiral(&r) != 0) Check(inside(r));
+    }
+    for (size_t k = 0; k < kBufferGuard; ++k) Check(second[bytes + k] == kCanary);
 }
 
 }  // namespace

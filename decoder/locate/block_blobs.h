@@ -68,11 +68,29 @@ i32 Loc_NextBlockNeighbour(const u8 *map, i32 x, i32 y, i32 from);
 i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]);
 // Clears the map's blocks under the hull, spans widened by one block on each side.
 void Loc_ClearHullBlocks(u8 *map, const GEO_POINT *hull, i32 count);
+
+// The same hull and spans on any grid of n x m cells stored row by row (the block grid's
+// forms above use it with the block grid's size).
+i32 Loc_TraceGridHull(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]);
+// Follows the outline through the set cell (x, y), whose east neighbour is clear, and puts
+// in *top the first cell in row order that the walk visits. 0 when (x, y) is not set.
+i32 Loc_OutlineTopCell(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT *top);
+// Called for every span under a hull: cells rowStart + from .. rowStart + to of the map,
+// already cut to the grid.
+using HULL_SPAN_VISITOR = void (*)(void *context, i64 rowStart, i32 from, i32 to);
+// Walks the hull's rows top down as the clearing does (spans widened by one cell on each
+// side); nothing for fewer than 3 or more than 255 points.
+void Loc_VisitHullSpans(const GEO_POINT *hull, i32 count, i32 n, i32 m, HULL_SPAN_VISITOR visit, void *context);
+// The visitor that clears: context is the map.
+void Loc_ClearSpan(void *map, i64 rowStart, i32 from, i32 to);
 // Foot of the perpendicular from q onto the line through a and b; 0 (out untouched) when
 // a and b coincide.
 i32 Loc_FootOfPerpendicular(GEO_POINT *out, GEO_POINT a, GEO_POINT b, GEO_POINT q);
 // Smallest-area rectangle around a convex hull in blocks: corners in pixels, the longer
 // side first. Its area in square blocks; 0 for fewer than 3 points.
 u32 Loc_MinAreaRectangle(GEO_POINT corners[4], const GEO_POINT *hull, i32 count);
+// The same with the hull points multiplied by `scale` (1..64) before the feet and the
+// corners divided by 8: 64 for 8-pixel blocks, 32 for 4-pixel cells.
+u32 Loc_MinAreaRectangleScaled(GEO_POINT corners[4], const GEO_POINT *hull, i32 count, i32 scale);
 
 }  // namespace vexo

@@ -7,14 +7,15 @@ namespace {
 
 i64 Abs64(i64 v) { return v < 0 ? -v : v; }
 
-// Outline walks visit a block at most once from each side.
-i64 OutlineBudget() { return 8 * static_cast<i64>(g_blockGrid.blocks) + 16; }
+// Outline walks visit a cell at most once from each side.
+i64 OutlineBudget(i32 n, i32 m) { return 8 * static_cast<i64>(n) * m + 16; }
 
-bool BlockSet(const u8 *map, i32 x, i32 y) {
-    const BLOCK_GRID &g = g_blockGrid;
-    if (x < 0 || y < 0 || x >= g.across || y >= g.down) return false;
-    return map[static_cast<i64>(y) * g.across + x] != 0;
+bool GridSet(const u8 *map, i32 n, i32 m, i32 x, i32 y) {
+    if (x < 0 || y < 0 || x >= n || y >= m) return false;
+    return map[static_cast<i64>(y) * n + x] != 0;
 }
+
+bool BlockSet(const u8 *map, i32 x, i32 y) { return GridSet(map, g_blockGrid.across, g_blockGrid.down, x, y); }
 
 i32 Dist2(GEO_POINT s, GEO_POINT v) { return (v.x - s.x) * (v.x - s.x) + (v.y - s.y) * (v.y - s.y); }
 
@@ -60,18 +61,22 @@ i32 ReduceToHull(GEO_POINT *list, i32 count) {
     return kept;
 }
 
+// First set neighbour of (x, y) searching directions cyclically from `from`; -1 for none.
+template <typename SetFn>
+i32 NextSetNeighbour(SetFn set, i32 x, i32 y, i32 from) {
+    for (i32 i = 0; i < 8; ++i) {
+        const i32 k = (from + i) & 7;
+        if (set(x + kBlockStepX[k], y + kBlockStepY[k])) return k;
+    }
+    return -1;
+}
+
 // The hull of the outline through (x, y) of the blocks for which set(x, y) holds; the first
 // search starts at direction `from`. Every step of the following counts against the budget;
 // a walk that runs out ends as a full list does.
 template <typename SetFn>
 i32 TraceHull(SetFn set, i32 x, i32 y, i32 from, i64 budget, GEO_POINT *hull) {
-    auto next = [&](i32 bx, i32 by, i32 start) {
-        for (i32 i = 0; i < 8; ++i) {
-            const i32 k = (start + i) & 7;
-            if (set(bx + kBlockStepX[k], by + kBlockStepY[k])) return k;
-        }
-        return -1;
-    };
+    auto next = [&](i32 bx, i32 by, i32 start) { return NextSetNeighbour(set, bx, by, start); };
     i32 d = next(x, y, from);
     if (d < 0) return 0;
     const GEO_POINT s{x, y};
@@ -96,16 +101,38 @@ i32 TraceHull(SetFn set, i32 x, i32 y, i32 from, i64 budget, GEO_POINT *hull) {
 }  // namespace
 
 i32 Loc_NextBlockNeighbour(const u8 *map, i32 x, i32 y, i32 from) {
-    for (i32 i = 0; i < 8; ++i) {
-        const i32 k = (from + i) & 7;
-        if (BlockSet(map, x + kBlockStepX[k], y + kBlockStepY[k])) return k;
-    }
-    return -1;
+    return NextSetNeighbour([&](i32 bx, i32 by) { return BlockSet(map, bx, by); }, x, y, from);
 }
 
 i32 Loc_TraceBlockHull(const u8 *map, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]) {
-    if (map == nullptr || hull == nullptr) return 0;
-    return TraceHull([&](i32 bx, i32 by) { return BlockSet(map, bx, by); }, x, y, 0, OutlineBudget(), hull);
+    return Loc_TraceGridHull(map, g_blockGrid.across, g_blockGrid.down, x, y, hull);
+}
+
+i32 Loc_TraceGridHull(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT hull[kBlockHullMax]) {
+    if (map == nullptr || hull == nullptr || n <= 0 || m <= 0) return 0;
+    return TraceHull([&](i32 bx, i32 by) { return GridSet(map, n, m, bx, by); }, x, y, 0, OutlineBudget(n, m), hull);
+}
+
+i32 Loc_OutlineTopCell(const u8 *map, i32 n, i32 m, i32 x, i32 y, GEO_POINT *top) {
+    if (map == nullptr || top == nullptr || !GridSet(map, n, m, x, y)) return 0;
+    auto set = [&](i32 bx, i32 by) { return GridSet(map, n, m, bx, by); };
+    auto next = [&](i32 bx, i32 by, i32 start) { return NextSetNeighbour(set, bx, by, start); };
+    GEO_POINT best{x, y};
+    const i32 first = next(x, y, 0);
+    if (first >= 0) {
+        // The walk is done when it leaves the start in its first direction again.
+        GEO_POINT cur{x, y};
+        i32 d = first;
+        for (i64 budget = OutlineBudget(n, m); budget > 0; --budget) {
+            cur = GEO_POINT{cur.x + kBlockStepX[d], cur.y + kBlockStepY[d]};
+            if (cur.y < best.y || (cur.y == best.y && cur.x < best.x)) best = cur;
+            const i32 k = next(cur.x, cur.y, d < 2 ? d + 6 : d - 2);
+            if (k < 0 || (cur.x == x && cur.y == y && k == first)) break;
+            d = k;
+        }
+    }
+    *top = best;
+    return 1;
 }
 
 i32 Loc_TraceComponentHull(const u8 *labels, i32 x, i32 y, GEO_POINT hull[kBlockHullMax + 1], i32 n, i32 m) {
@@ -122,13 +149,21 @@ i32 Loc_TraceComponentHull(const u8 *labels, i32 x, i32 y, GEO_POINT hull[kBlock
 }
 
 void Loc_ClearHullBlocks(u8 *map, const GEO_POINT *hull, i32 count) {
-    const BLOCK_GRID &g = g_blockGrid;
-    if (map == nullptr || hull == nullptr || count < 3 || count > kBlockHullMax) return;
-    auto clearSpan = [&](i32 row, i32 from, i32 to) {
-        if (row < 0 || row >= g.down) return;
+    Loc_VisitHullSpans(hull, count, g_blockGrid.across, g_blockGrid.down, Loc_ClearSpan, map);
+}
+
+void Loc_ClearSpan(void *map, i64 rowStart, i32 from, i32 to) {
+    u8 *row = static_cast<u8 *>(map) + rowStart;
+    for (i32 c = from; c <= to; ++c) row[c] = 0;
+}
+
+void Loc_VisitHullSpans(const GEO_POINT *hull, i32 count, i32 n, i32 m, HULL_SPAN_VISITOR visit, void *context) {
+    if (context == nullptr || visit == nullptr || hull == nullptr || count < 3 || count > kBlockHullMax) return;
+    auto span = [&](i32 row, i32 from, i32 to) {
+        if (row < 0 || row >= m) return;
         if (from < 0) from = 0;
-        if (to > g.across - 1) to = g.across - 1;
-        for (i32 c = from; c <= to; ++c) map[static_cast<i64>(row) * g.across + c] = 0;
+        if (to > n - 1) to = n - 1;
+        if (from <= to) visit(context, static_cast<i64>(row) * n, from, to);
     };
     // Chain A runs 0, 1, 2, ...; chain B runs count (point 0), count - 1, ...
     auto at = [&](i32 i) { return hull[i % count]; };
@@ -142,11 +177,11 @@ void Loc_ClearHullBlocks(u8 *map, const GEO_POINT *hull, i32 count) {
             const i32 dyA = a1.y - a0.y, dyB = b1.y - b0.y;
             if (dyA != 0) xA = a0.x + (a1.x - a0.x) * (row - a0.y) / dyA;
             if (dyB != 0) xB = b0.x + (b1.x - b0.x) * (row - b0.y) / dyB;
-            clearSpan(row, xB - 1, xA + 1);
+            span(row, xB - 1, xA + 1);
         }
         if (a1.y == end) ++ia;
         if (b1.y == end) --ib;
-        if (ib <= ia) clearSpan(end, xB, xA);
+        if (ib <= ia) span(end, xB, xA);
     }
 }
 
@@ -165,8 +200,12 @@ i32 Loc_FootOfPerpendicular(GEO_POINT *out, GEO_POINT a, GEO_POINT b, GEO_POINT 
 }
 
 u32 Loc_MinAreaRectangle(GEO_POINT corners[4], const GEO_POINT *hull, i32 count) {
+    return Loc_MinAreaRectangleScaled(corners, hull, count, 64);
+}
+
+u32 Loc_MinAreaRectangleScaled(GEO_POINT corners[4], const GEO_POINT *hull, i32 count, i32 scale) {
     const i32 n = static_cast<u8>(count);
-    if (corners == nullptr || hull == nullptr || n < 3) return 0;
+    if (corners == nullptr || hull == nullptr || n < 3 || scale <= 0 || scale > 64) return 0;
     auto proj = [&](GEO_POINT e, i32 j) { return static_cast<i64>(e.x) * hull[j].x + static_cast<i64>(e.y) * hull[j].y; };
     auto side = [&](GEO_POINT e, i32 j) { return static_cast<i64>(e.x) * hull[j].y - static_cast<i64>(e.y) * hull[j].x; };
     // Walks forward from j while the value does not grow (sign +1) or fall (sign -1).
@@ -203,7 +242,7 @@ u32 Loc_MinAreaRectangle(GEO_POINT corners[4], const GEO_POINT *hull, i32 count)
         }
     }
     if (!found) return 0;
-    auto scaled = [](GEO_POINT p) { return GEO_POINT{p.x * 64, p.y * 64}; };
+    auto scaled = [scale](GEO_POINT p) { return GEO_POINT{p.x * scale, p.y * scale}; };
     const GEO_POINT st = scaled(hull[(bestSide + n - 1) % n]), en = scaled(hull[bestSide]);
     const GEO_POINT pN = scaled(hull[bestN]), pP = scaled(hull[bestP]), pR = scaled(hull[bestR]);
     // The sides through c0 and c3 stand square on the kept side; taking their direction from

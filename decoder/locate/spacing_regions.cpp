@@ -207,6 +207,82 @@ i32 GroupPeaks(const SPACING_PEAK *peaks, i32 j, SPACING_BAND bands[2]) {
     return bandCount;
 }
 
+bool GridReady() {
+    const CELL_GRID &g = g_cellGrid;
+    return g.cells > 0 && g.m3 != nullptr && g.m4 != nullptr && g.m5 != nullptr;
+}
+
+// Counts the span's cells into the stats (context), then clears them from the mask.
+void CountAndClearSpan(void *context, i64 rowStart, i32 from, i32 to) {
+    HULL_STATS &s = *static_cast<HULL_STATS *>(context);
+    const CELL_GRID &g = g_cellGrid;
+    s.area += static_cast<u32>(to - from + 1);
+    for (i64 k = rowStart + from; k <= rowStart + to; ++k) {
+        if (g.m5[k] == 0) continue;
+        ++s.marked;
+        s.spacingSum += g.m3[k];
+        if (g.m4[k] <= kSpacingDiagonal) ++s.directions[g.m4[k]];
+        g.m5[k] = 0;
+    }
+}
+
+i64 Dot(GEO_POINT a, GEO_POINT b) { return static_cast<i64>(a.x) * b.x + static_cast<i64>(a.y) * b.y; }
+
+// The tests of a cleared hull: filling, density, spacing against the short side and the
+// long side against the bar direction. False to reject; else the rectangle and its flag.
+bool MeasureCellHull(const GEO_POINT *hull, i32 count, const HULL_STATS &s, GEO_POINT corners[4], i32 *aligned) {
+    const i64 d = s.marked, S = s.spacingSum;
+    // A hull of fewer than three points counts nothing, and filled cells may carry no spacing.
+    if (d == 0 || S == 0) return false;
+    if (static_cast<i64>(s.area) > 2 * d) return false;
+    if (16 * d * d * d / (S * S) <= 15) return false;
+    const i64 meanSpacing16 = S * 16 / d;
+    const u16 shares[4] = {static_cast<u16>(s.directions[kSpacingRow] * 256u / d),
+                           static_cast<u16>(s.directions[kSpacingAnti] * 181u / d),
+                           static_cast<u16>(s.directions[kSpacingColumn] * 256u / d),
+                           static_cast<u16>(s.directions[kSpacingDiagonal] * 181u / d)};
+    if (Loc_CellHullRectangle(corners, hull, count) == 0) return false;
+    const GEO_POINT u{corners[0].x - corners[1].x, corners[0].y - corners[1].y};
+    const GEO_POINT w{corners[2].x - corners[1].x, corners[2].y - corners[1].y};
+    const i64 u2 = Dot(u, u), w2 = Dot(w, w);
+    if (w2 == 0) return false;
+    const i64 aspect = 64 * u2 / w2;
+    i32 dx = 0, dy = 0, strength = 0;
+    Loc_BarDirectionFromCounts(shares, &dx, &dy, &strength);
+    // Long and narrow: the short side must span about 5.7 spacings.
+    if (aspect > 90 && 8 * w2 < meanSpacing16 * meanSpacing16) return false;
+    *aligned = 0;
+    if (aspect > 128 && strength > 128) {
+        const f64 along = static_cast<f64>(Dot(u, GEO_POINT{dx, dy}));
+        const i64 d2 = static_cast<i64>(dx) * dx + static_cast<i64>(dy) * dy;
+        const f64 cos2 = along * along / (static_cast<f64>(u2) * static_cast<f64>(d2));
+        if (cos2 < 0.92) return false;
+        *aligned = 1;
+    }
+    return true;
+}
+
+// The rectangle's bounding box widened by 8 pixels and cut to the frame.
+void WriteSpacingBox(SPACING_REGION *out, const GEO_POINT corners[4]) {
+    i32 x0 = corners[0].x, x1 = x0, y0 = corners[0].y, y1 = y0;
+    for (i32 k = 1; k < 4; ++k) {
+        x0 = corners[k].x < x0 ? corners[k].x : x0;
+        x1 = corners[k].x > x1 ? corners[k].x : x1;
+        y0 = corners[k].y < y0 ? corners[k].y : y0;
+        y1 = corners[k].y > y1 ? corners[k].y : y1;
+    }
+    auto clamp = [](i32 v, i32 hi) { return static_cast<i16>(v < 0 ? 0 : (v > hi ? hi : v)); };
+    out->top = clamp(y0 - 8, g_image.height - 1);
+    out->bottom = clamp(y1 + 8, g_image.height - 1);
+    out->left = clamp(x0 - 8, g_image.width - 1);
+    out->right = clamp(x1 + 8, g_image.width - 1);
+}
+
+bool MaskSet(i32 cx, i32 cy) {
+    const CELL_GRID &g = g_cellGrid;
+    return cx >= 0 && cy >= 0 && cx < g.across && cy < g.down && *CellAt(g.m5, cx, cy) != 0;
+}
+
 }  // namespace
 
 i32 Loc_SetupCellGrid() {
@@ -476,6 +552,102 @@ void Loc_DumpSpacingRegions(i32 count) {
         if (len > 0 && len < static_cast<int>(sizeof(line)) && ::write(fd, line, static_cast<size_t>(len)) != len) break;
     }
     ::close(fd);
+}
+
+i32 Loc_FindSpacingRegions() {
+    if (Loc_SetupCellGrid() == 0 || !GridReady()) return 0;
+    const CELL_GRID &g = g_cellGrid;
+    i32 count = 0;
+    for (i32 cy = 0; cy < g.down && count < kSpacingRegionsMax; ++cy)
+        for (i32 cx = 0; cx < g.across && count < kSpacingRegionsMax; ++cx)
+            if (*CellAt(g.m5, cx, cy) != 0 && Loc_EvaluateSpacingRegion(cx, cy, &g_spacingRegions[count]) != 0) ++count;
+    if (count == 0) return 0;
+    Loc_SortSpacingRegions(count);
+    return count;
+}
+
+i32 Loc_EvaluateSpacingRegion(i32 cx, i32 cy, SPACING_REGION *out) {
+    if (out == nullptr || !GridReady()) return 0;
+    CELL_GRID &g = g_cellGrid;
+    const i32 n = Loc_TraceCellHull(cx, cy);
+    HULL_STATS stats{};
+    Loc_ClearCellHull(g.hull, n, &stats);
+    GEO_POINT corners[4];
+    i32 aligned = 0;
+    if (!MeasureCellHull(g.hull, n, stats, corners, &aligned)) return 0;
+    WriteSpacingBox(out, corners);
+    for (i32 k = 0; k < 4; ++k) out->corners[k] = corners[k];
+    out->aligned = aligned;
+    return 1;
+}
+
+i32 Loc_EvaluateSpacingRegionAt(i32 cx, i32 cy, SPACING_REGION *out) {
+    if (out == nullptr || !GridReady()) return 0;
+    CELL_GRID &g = g_cellGrid;
+    u16 start = 0;
+    const i32 n = Loc_TraceCellHullFromRun(cx, cy, &start);
+    if (n <= 8 || start >= n) return 0;
+    HULL_STATS stats{};
+    Loc_ClearCellHullStats(g.hull + start, n - start, &stats);
+    GEO_POINT corners[4];
+    i32 aligned = 0;
+    if (!MeasureCellHull(g.hull + start, n - start, stats, corners, &aligned)) return 0;
+    WriteSpacingBox(out, corners);
+    return 1;
+}
+
+i32 Loc_TraceCellHull(i32 cx, i32 cy) {
+    CELL_GRID &g = g_cellGrid;
+    if (!GridReady()) return 0;
+    return Loc_TraceGridHull(g.m5, g.across, g.down, cx, cy, g.hull);
+}
+
+i32 Loc_TraceCellHullFromRun(i32 cx, i32 cy, u16 *start) {
+    CELL_GRID &g = g_cellGrid;
+    if (start != nullptr) *start = 0;
+    if (!GridReady() || !MaskSet(cx, cy)) return 0;
+    while (MaskSet(cx + 1, cy)) ++cx;
+    // The hull's walk needs a start on the hull itself: the blob's first cell in row order.
+    GEO_POINT top{};
+    if (Loc_OutlineTopCell(g.m5, g.across, g.down, cx, cy, &top) == 0) return 0;
+    return Loc_TraceGridHull(g.m5, g.across, g.down, top.x, top.y, g.hull);
+}
+
+void Loc_ClearCellHull(const GEO_POINT *hull, i32 count, HULL_STATS *stats) {
+    HULL_STATS local{};
+    HULL_STATS &s = stats != nullptr ? *stats : local;
+    s = HULL_STATS{};
+    if (!GridReady()) return;
+    Loc_VisitHullSpans(hull, count, g_cellGrid.across, g_cellGrid.down, CountAndClearSpan, &s);
+}
+
+void Loc_ClearCellHullStats(const GEO_POINT *hull, i32 count, HULL_STATS *stats) {
+    Loc_ClearCellHull(hull, count, stats);
+}
+
+u32 Loc_CellHullRectangle(GEO_POINT out[4], const GEO_POINT *hull, i32 count) {
+    return Loc_MinAreaRectangleScaled(out, hull, count, 32);
+}
+
+i32 Loc_FindSpacingRegionSpiral(SPACING_REGION *out) {
+    CELL_GRID &g = g_cellGrid;
+    if (out == nullptr || !GridReady()) return 0;
+    const i32 n = g.across, m = g.down, mx = n / 2, my = m / 2;
+    auto tryCell = [&](i32 x, i32 y) { return MaskSet(x, y) && Loc_EvaluateSpacingRegionAt(x, y, out) != 0; };
+    // Every ring grows the radius, and the search ends once a ring reaches the grid's sides.
+    for (i32 r = g.ringRadius < 0 ? 0 : g.ringRadius; mx - r > 2 && mx + r < n; r = g.ringRadius) {
+        g.ringRadius = r + 1;
+        for (i32 x = mx - r; x <= mx + r; ++x) {
+            if (my - r > 0 && tryCell(x, my - r)) return 1;
+            if (my + r < m && tryCell(x, my + r)) return 1;
+        }
+        // Between those rows, on the grid only.
+        for (i32 y = my - r + 1 < 0 ? 0 : my - r + 1; y < my + r && y < m; ++y) {
+            if (tryCell(mx - r, y)) return 1;
+            if (tryCell(mx + r, y)) return 1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace vexo

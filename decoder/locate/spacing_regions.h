@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/types.h"
+#include "locate/block_blobs.h"
 #include "toolkit/geometry.h"
 
 namespace vexo {
@@ -24,6 +25,7 @@ struct CELL_GRID {
     u8 *m5;  // diagonal spacings, then the cell mask
     i32 neighbour[8];  // E, SE, S, SW, W, NW, N, NE in map units
     i32 ringRadius;    // the spiral search's next ring
+    GEO_POINT hull[kBlockHullMax];  // the last traced hull, in cells
 };
 extern CELL_GRID g_cellGrid;
 
@@ -36,6 +38,15 @@ struct SPACING_REGION {
 };
 extern SPACING_REGION g_spacingRegions[kSpacingRegionsMax];
 extern i16 g_spacingOrder[kSpacingRegionsMax];
+
+// Counts over the cells under a hull. Wider than 16 bits: a hull on a 1280 x 960 frame
+// can hold more cells than that, and its spacing sum far more.
+struct HULL_STATS {
+    u32 directions[5];  // marked cells per direction code
+    u32 area;           // cells under the hull's spans
+    u32 marked;
+    u32 spacingSum;     // combined spacing of the marked cells
+};
 
 struct SPACING_PEAK {
     u8 low;  // band: low < spacing <= high
@@ -50,6 +61,33 @@ struct SPACING_PEAK {
 inline constexpr u8 kDiagonalSpacings[24] = {0,  3,  6,  8,  11, 14, 17, 20, 23, 25, 28, 31,
                                              34, 37, 40, 42, 45, 48, 51, 54, 57, 59, 62, 0};
 static_assert(sizeof(kDiagonalSpacings) == 24);
+
+// The finder: regions of the installed frame's cell mask, at most 64, in g_spacingRegions
+// with their order list by distance from the frame centre. 0 when none (or no frame).
+i32 Loc_FindSpacingRegions();
+// Traces the hull of the mask's blob whose first cell in row order is (cx, cy), clears the
+// mask under it and writes *out when the blob looks like code texture. 1 when written.
+i32 Loc_EvaluateSpacingRegion(i32 cx, i32 cy, SPACING_REGION *out);
+// The same from any cell of a blob (the spiral's seeds): hulls of 8 points or fewer are
+// rejected with the mask untouched, and only the box of *out is written.
+i32 Loc_EvaluateSpacingRegionAt(i32 cx, i32 cy, SPACING_REGION *out);
+// Hull of the mask blob through (cx, cy) into g_cellGrid.hull; the number of points (0 for
+// a lone cell, 2 for a blob too thin for a hull).
+i32 Loc_TraceCellHull(i32 cx, i32 cy);
+// From any cell: moves right along the run of marked cells and traces the blob of the run's
+// last cell. *start: the index of the hull's top point in the list, where clearing begins.
+i32 Loc_TraceCellHullFromRun(i32 cx, i32 cy, u16 *start);
+// Clears the mask under the hull (spans widened by a cell each side) and counts its cells
+// into *stats, which it sets first.
+void Loc_ClearCellHull(const GEO_POINT *hull, i32 count, HULL_STATS *stats);
+void Loc_ClearCellHullStats(const GEO_POINT *hull, i32 count, HULL_STATS *stats);
+// Smallest rectangle around a cell hull, corners in pixels, the longer side first; its area
+// in square cells, 0 when none.
+u32 Loc_CellHullRectangle(GEO_POINT out[4], const GEO_POINT *hull, i32 count);
+// Rings of cells around the grid centre from the grid's ring radius; the first blob that
+// passes gives its box. The radius keeps its growth, so the next call starts on the ring
+// after the one that succeeded. Expects Loc_SetupCellGrid to have run. 1 when found.
+i32 Loc_FindSpacingRegionSpiral(SPACING_REGION *out);
 
 // Sets the grid over the installed frame (ring radius 1) and builds the spacing map and the
 // cell mask. 1; 0 when no frame or second buffer of width x height bytes is installed.

@@ -1,9 +1,11 @@
-// The spacing-region finder's grid: edge spacings along rows, columns and diagonals, the
-// spacing bands, majority filters, directions, the region order and the debug dump.
+// The spacing-region finder: edge spacings along rows, columns and diagonals, the spacing
+// bands, majority filters, directions, hulls on the cell mask and their tests, the finder,
+// the spiral search, the region order and the debug dump.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +25,39 @@ namespace {
 using locate_test::GreyFrame;
 using vexo::g_cellGrid;
 
-class AltSpacingTest : public locate_test::LocateTest {};
+class AltSpacingTest : public locate_test::LocateTest {
+protected:
+    // A flat frame's grid, its maps then written by hand.
+    void FlatGrid(int w, int h) {
+        flat_ = GreyFrame(w, h, 128);
+        Install(flat_);
+        ASSERT_EQ(vexo::Loc_SetupCellGrid(), 1);
+    }
+    // Marks cells [x0, x1) x [y0, y1) with the spacing and direction code.
+    static void Cells(int x0, int y0, int x1, int y1, int spacing, int code) {
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) SpacingCell(x, y, spacing, code);
+    }
+    static void SpacingCell(int x, int y, int spacing, int code) {
+        const int k = y * g_cellGrid.across + x;
+        g_cellGrid.m5[k] = 1;
+        g_cellGrid.m3[k] = static_cast<uint8_t>(spacing);
+        g_cellGrid.m4[k] = static_cast<uint8_t>(code);
+    }
+    // A solid disc of cells: hulls of many points, as the spiral search wants.
+    static void Disc(int cx, int cy, int radius, int spacing) {
+        for (int y = cy - radius; y <= cy + radius; ++y)
+            for (int x = cx - radius; x <= cx + radius; ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius)
+                    SpacingCell(x, y, spacing, vexo::kSpacingRow);
+    }
+    static int MarkedCells() {
+        int marked = 0;
+        for (int k = 0; k < g_cellGrid.cells; ++k) marked += g_cellGrid.m5[k] != 0 ? 1 : 0;
+        return marked;
+    }
+    GreyFrame flat_{1, 1};
+};
 
 TEST_F(AltSpacingTest, FlatFrameGivesNoSpacingAndAnEmptyMask) {
     GreyFrame f(160, 120, 128);
@@ -140,6 +174,195 @@ TEST_F(AltSpacingTest, MajorityFilterAndPeakFit) {
     EXPECT_EQ(map[5], 0);
 }
 
+TEST_F(AltSpacingTest, CellHullStatsAndRectangle) {
+    FlatGrid(200, 200);
+    Cells(10, 20, 30, 28, 6, vexo::kSpacingRow);
+    Cells(12, 22, 14, 24, 0, vexo::kSpacingNone);  // filled by the filters: no spacing
+    ASSERT_EQ(vexo::Loc_TraceCellHull(10, 20), 4);
+    const vexo::GEO_POINT expected[4] = {{10, 20}, {29, 20}, {29, 27}, {10, 27}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(g_cellGrid.hull[k].x, expected[k].x) << k;
+        EXPECT_EQ(g_cellGrid.hull[k].y, expected[k].y) << k;
+    }
+    vexo::GEO_POINT c[4];
+    EXPECT_EQ(vexo::Loc_CellHullRectangle(c, g_cellGrid.hull, 4), 19u * 7u);
+    const vexo::GEO_POINT pixels[4] = {{40, 80}, {116, 80}, {116, 108}, {40, 108}};  // 4 px a cell, long side first
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(c[k].x, pixels[k].x) << k;
+        EXPECT_EQ(c[k].y, pixels[k].y) << k;
+    }
+    SpacingCell(45, 45, 9, vexo::kSpacingColumn);  // outside the hull: kept
+    vexo::HULL_STATS st{};
+    st.marked = 999;  // set first
+    vexo::Loc_ClearCellHull(g_cellGrid.hull, 4, &st);
+    // Rows 20..26 over columns 9..30 and row 27 over 10..29.
+    EXPECT_EQ(st.area, 7u * 22u + 20u);
+    EXPECT_EQ(st.marked, 160u);
+    EXPECT_EQ(st.spacingSum, 156u * 6u);
+    EXPECT_EQ(st.directions[vexo::kSpacingRow], 156u);
+    EXPECT_EQ(st.directions[vexo::kSpacingNone], 4u);
+    EXPECT_EQ(MarkedCells(), 1);
+    // Fewer than three points clear and count nothing.
+    Cells(5, 40, 25, 41, 6, vexo::kSpacingRow);
+    EXPECT_EQ(vexo::Loc_TraceCellHull(5, 40), 2);
+    vexo::Loc_ClearCellHull(g_cellGrid.hull, 2, &st);
+    EXPECT_EQ(st.marked, 0u);
+    EXPECT_EQ(MarkedCells(), 21);
+}
+
+TEST_F(AltSpacingTest, EvaluationTestsOfABlob) {
+    struct BlobCase {
+        const char *name;
+        int x0, y0, x1, y1;  // a block of cells
+        int spacing, code;
+        bool hollow;         // the block's outline only
+        int written, aligned;
+    };
+    const BlobCase cases[] = {
+        {"bars across the long side", 10, 10, 40, 22, 6, vexo::kSpacingRow, false, 1, 1},
+        {"bars along the long side", 10, 10, 40, 22, 6, vexo::kSpacingColumn, false, 0, 0},
+        {"square block, no orientation test", 10, 10, 25, 25, 6, vexo::kSpacingColumn, false, 1, 0},
+        {"short side under 5.7 spacings", 10, 10, 40, 18, 6, vexo::kSpacingRow, false, 0, 0},
+        {"too few cells for spacing 62", 10, 10, 40, 22, 62, vexo::kSpacingRow, false, 0, 0},
+        {"filled cells without spacing", 10, 10, 40, 22, 0, vexo::kSpacingNone, false, 0, 0},
+        {"hull less than half filled", 10, 10, 40, 22, 6, vexo::kSpacingRow, true, 0, 0},
+    };
+    for (const BlobCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        FlatGrid(200, 120);
+        Cells(c.x0, c.y0, c.x1, c.y1, c.spacing, c.code);
+        if (c.hollow) Cells(c.x0 + 1, c.y0 + 1, c.x1 - 1, c.y1 - 1, 0, 0);
+        if (c.hollow)
+            for (int y = c.y0 + 1; y < c.y1 - 1; ++y)
+                for (int x = c.x0 + 1; x < c.x1 - 1; ++x) g_cellGrid.m5[y * g_cellGrid.across + x] = 0;
+        vexo::SPACING_REGION r{};
+        r.aligned = 7;
+        ASSERT_EQ(vexo::Loc_EvaluateSpacingRegion(c.x0, c.y0, &r), c.written);
+        EXPECT_EQ(MarkedCells(), 0);  // cleared whatever the outcome
+        if (c.written == 0) {
+            EXPECT_EQ(r.aligned, 7);
+            continue;
+        }
+        EXPECT_EQ(r.aligned, c.aligned);
+        // The rectangle's box widened by 8 pixels.
+        EXPECT_EQ(r.left, 4 * c.x0 - 8);
+        EXPECT_EQ(r.right, 4 * (c.x1 - 1) + 8);
+        EXPECT_EQ(r.top, 4 * c.y0 - 8);
+        EXPECT_EQ(r.bottom, 4 * (c.y1 - 1) + 8);
+    }
+    // Clamped to the frame, and the spiral's form writes the box alone.
+    FlatGrid(200, 120);
+    Cells(1, 1, 49, 29, 6, vexo::kSpacingRow);
+    vexo::SPACING_REGION r{};
+    ASSERT_EQ(vexo::Loc_EvaluateSpacingRegion(1, 1, &r), 1);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, 199);
+    EXPECT_EQ(r.bottom, 119);
+}
+
+// Counts beyond 16 bits: a blob of 300 x 230 cells of a 1280 x 960 frame, and a density
+// above 32,767.
+TEST_F(AltSpacingTest, BlobBeyondSixteenBitCounts) {
+    FlatGrid(1280, 960);
+    Cells(10, 5, 310, 235, 6, vexo::kSpacingRow);
+    ASSERT_EQ(vexo::Loc_TraceCellHull(10, 5), 4);
+    vexo::HULL_STATS st{};
+    vexo::Loc_ClearCellHull(g_cellGrid.hull, 4, &st);
+    EXPECT_EQ(st.marked, 69000u);
+    EXPECT_EQ(st.spacingSum, 414000u);
+    Cells(10, 5, 310, 235, 6, vexo::kSpacingRow);
+    vexo::SPACING_REGION r{};
+    EXPECT_EQ(vexo::Loc_EvaluateSpacingRegion(10, 5, &r), 1);
+    EXPECT_EQ(r.left, 32);
+    EXPECT_EQ(r.right, 1244);
+    // 100 x 100 cells of spacing 2: the density 16 d^3 / S^2 = 40,000 is kept whole (as a
+    // 16-bit value it would turn negative and reject the blob).
+    Cells(20, 20, 120, 120, 2, vexo::kSpacingRow);
+    EXPECT_EQ(vexo::Loc_EvaluateSpacingRegion(20, 20, &r), 1);
+    EXPECT_EQ(r.top, 72);
+}
+
+TEST_F(AltSpacingTest, FinderOnFlatAndPatchedFrames) {
+    GreyFrame flat(320, 240, 128);
+    flat.Noise(80, 2);
+    Install(flat);
+    vexo::g_spacingRegions[0].top = 77;
+    EXPECT_EQ(vexo::Loc_FindSpacingRegions(), 0);
+    EXPECT_EQ(vexo::g_spacingRegions[0].top, 77);
+    // 88 square patches of bars 3 to 6 px wide, 66 px apart (no spacing spans a gap):
+    // the table fills at 64, every box inside the frame.
+    GreyFrame patches(1280, 960, 200);
+    std::mt19937 rng(80);
+    for (int y0 = 8; y0 + 48 < 960; y0 += 114)
+        for (int x0 = 8; x0 + 48 < 1280; x0 += 114) {
+            bool dark = true;
+            for (int x = x0; x < x0 + 48; dark = !dark)
+                for (int k = 0, wide = 3 + static_cast<int>(rng() % 4); k < wide && x < x0 + 48; ++k, ++x)
+                    for (int y = y0; y < y0 + 48; ++y) patches.At(x, y) = dark ? 40 : 200;
+        }
+    patches.Noise(80, 3);
+    Install(patches);
+    ASSERT_EQ(vexo::Loc_FindSpacingRegions(), vexo::kSpacingRegionsMax);
+    std::vector<int> seen;
+    for (int k = 0; k < vexo::kSpacingRegionsMax; ++k) {
+        const vexo::SPACING_REGION &r = vexo::g_spacingRegions[vexo::g_spacingOrder[k]];
+        seen.push_back(vexo::g_spacingOrder[k]);
+        EXPECT_EQ(r.aligned, 0) << k;  // square patches
+        // One patch each: its centre on a patch, its size near one.
+        EXPECT_LE(r.right - r.left, 48 + 32) << k;
+        EXPECT_LE(r.bottom - r.top, 48 + 32) << k;
+        EXPECT_LT(((r.left + r.right) / 2 - 8) % 114, 48) << k;
+        EXPECT_LT(((r.top + r.bottom) / 2 - 8) % 114, 48) << k;
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right < 1280 && r.bottom < 960) << k;
+    }
+    std::sort(seen.begin(), seen.end());
+    for (int k = 0; k < vexo::kSpacingRegionsMax; ++k) EXPECT_EQ(seen[static_cast<size_t>(k)], k);
+}
+
+TEST_F(AltSpacingTest, SpiralGoesOnFromTheNextRing) {
+    FlatGrid(400, 400);  // 100 x 100 cells, centre (50, 50)
+    Disc(50, 44, 4, 6);   // nearest cell on ring 2
+    Disc(50, 80, 6, 6);   // nearest cell on ring 24
+    ASSERT_EQ(g_cellGrid.ringRadius, 1);
+    // From the middle of a run the trace starts on the blob's top; hulls of 8 points or
+    // fewer (a square block) are rejected before any clearing.
+    uint16_t start = 9;
+    const int points = vexo::Loc_TraceCellHullFromRun(47, 44, &start);
+    EXPECT_EQ(start, 0);
+    EXPECT_GT(points, 8);
+    EXPECT_EQ(g_cellGrid.hull[0].y, 40);
+    Cells(80, 80, 90, 90, 6, vexo::kSpacingRow);
+    vexo::SPACING_REGION r{};
+    EXPECT_EQ(vexo::Loc_EvaluateSpacingRegionAt(85, 85, &r), 0);
+    EXPECT_EQ(g_cellGrid.m5[85 * 100 + 85], 1);
+    for (int y = 80; y < 90; ++y)
+        for (int x = 80; x < 90; ++x) g_cellGrid.m5[y * 100 + x] = 0;
+
+    auto holdsDisc = [](const vexo::SPACING_REGION &b, int cx, int cy, int radius) {
+        const int x0 = 4 * (cx - radius), x1 = 4 * (cx + radius) + 3;
+        const int y0 = 4 * (cy - radius), y1 = 4 * (cy + radius) + 3;
+        return b.left <= x0 && b.left >= x0 - 16 && b.right >= x1 - 4 && b.right <= x1 + 16 && b.top <= y0 &&
+               b.top >= y0 - 16 && b.bottom >= y1 - 4 && b.bottom <= y1 + 16;
+    };
+    ASSERT_EQ(vexo::Loc_FindSpacingRegionSpiral(&r), 1);
+    EXPECT_EQ(g_cellGrid.ringRadius, 3);
+    EXPECT_TRUE(holdsDisc(r, 50, 44, 4)) << r.left << " " << r.top << " " << r.right << " " << r.bottom;
+    // The same blob put back is met again on ring 3, not ring 2: the search goes on.
+    Disc(50, 44, 4, 6);
+    ASSERT_EQ(vexo::Loc_FindSpacingRegionSpiral(&r), 1);
+    EXPECT_EQ(g_cellGrid.ringRadius, 4);
+    ASSERT_EQ(vexo::Loc_FindSpacingRegionSpiral(&r), 1);
+    EXPECT_EQ(g_cellGrid.ringRadius, 25);
+    EXPECT_TRUE(holdsDisc(r, 50, 80, 6)) << r.left << " " << r.top << " " << r.right << " " << r.bottom;
+    EXPECT_EQ(vexo::Loc_FindSpacingRegionSpiral(&r), 0);
+    EXPECT_EQ(g_cellGrid.ringRadius, 48);  // 50 - 48 <= 2 ends the search
+    EXPECT_EQ(vexo::Loc_FindSpacingRegionSpiral(&r), 0);
+    // Set-up starts over.
+    ASSERT_EQ(vexo::Loc_SetupCellGrid(), 1);
+    EXPECT_EQ(g_cellGrid.ringRadius, 1);
+}
+
 TEST_F(AltSpacingTest, BarDirectionForEachBranch) {
     struct DirectionCase {
         uint16_t shares[4];  // rows, anti-diagonal, columns, diagonal
@@ -221,6 +444,16 @@ TEST_F(AltSpacingTest, OddAndTallFramesStayInside) {
             ASSERT_LT(g_cellGrid.m3[k], 64);
             ASSERT_LE(g_cellGrid.m5[k], 1);
         }
+        const int found = vexo::Loc_FindSpacingRegions();
+        EXPECT_LE(found, vexo::kSpacingRegionsMax);
+        for (int k = 0; k < found; ++k) {
+            const vexo::SPACING_REGION &r = vexo::g_spacingRegions[k];
+            EXPECT_TRUE(r.left >= 0 && r.left <= r.right && r.right < sz[0]) << k;
+            EXPECT_TRUE(r.top >= 0 && r.top <= r.bottom && r.bottom < sz[1]) << k;
+        }
+        vexo::Loc_SetupCellGrid();
+        vexo::SPACING_REGION spiral{};
+        for (int call = 0; call < 3; ++call) vexo::Loc_FindSpacingRegionSpiral(&spiral);
     }
 }
 
