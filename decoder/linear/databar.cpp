@@ -418,15 +418,6 @@ int Vote(DATABAR_VOTE *table, const DATABAR_HALF &half) {
     return -1;
 }
 
-// An entry may join only while no other reading of its row (same finder value) in its table
-// has been seen more often: a blurred row can be misread the same way on several lines, and
-// two such misreads, one per row, can pass the checksum of 79 together.
-bool IsLeading(const DATABAR_VOTE *table, int k) {
-    for (int j = 0; j < kDataBarVoteEntries; ++j)
-        if (j != k && table[j].count > table[k].count && table[j].finder == table[k].finder) return false;
-    return true;
-}
-
 void SetSegment(LINE_DECODE_CTX *ctx, const DATABAR_HALF &half) {
     LINE_AUX *aux = ctx->aux;
     if (aux == nullptr || aux->segments == nullptr || aux->segmentCapacity < 1) return;
@@ -558,11 +549,10 @@ u16 DataBar_DecodeStacked(LINE_DECODE_CTX *ctx) {
             ctx->aux->kind = 1;
             ctx->aux->variant = kDataBarStackedRow;
         }
-        const int confirmed = Vote(S.upperVotes, up);
-        if (confirmed >= 0 && IsLeading(S.upperVotes, confirmed)) {
+        if (Vote(S.upperVotes, up) >= 0) {
             for (int k = 0; k < kDataBarVoteEntries; ++k) {
                 const DATABAR_VOTE r = S.lowerVotes[k];
-                if (r.count < 2 || !IsLeading(S.lowerVotes, k)) continue;
+                if (r.count < 2) continue;
                 const u16 n = Join(ctx, up.finder, up.outside, up.inside, up.sumAsLeft, r.finder, r.outside, r.inside,
                                    r.sumAsRight, kDataBarStackedRow);
                 if (n != 0) return n;
@@ -576,11 +566,10 @@ u16 DataBar_DecodeStacked(LINE_DECODE_CTX *ctx) {
             ctx->aux->kind = 1;
             ctx->aux->variant = kDataBarStackedRow;
         }
-        const int confirmed = Vote(S.lowerVotes, low);
-        if (confirmed >= 0 && IsLeading(S.lowerVotes, confirmed)) {
+        if (Vote(S.lowerVotes, low) >= 0) {
             for (int k = 0; k < kDataBarVoteEntries; ++k) {
                 const DATABAR_VOTE l = S.upperVotes[k];
-                if (l.count < 2 || !IsLeading(S.upperVotes, k)) continue;
+                if (l.count < 2) continue;
                 const u16 n = Join(ctx, l.finder, l.outside, l.inside, l.sumAsLeft, low.finder, low.outside,
                                    low.inside, low.sumAsRight, kDataBarStackedRow);
                 if (n != 0) {

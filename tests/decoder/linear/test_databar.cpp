@@ -211,43 +211,6 @@ TEST(DataBarStacked, RowsJoinOnTheConfirmingSighting) {
     Test_ResetDecoderStatics();
 }
 
-// A blurred row can be misread the same way on several lines. In a frame of a stacked
-// symbol at 2 px a module under blur, every line read the upper row as the upper row of
-// 2059199088250 and a few lines read the lower row as its lower row; the true lower row
-// (of 2001234567890, the same finder) was seen far more often. The two misreads pass the
-// checksum together: a reading joins only while no other reading of its row leads it.
-TEST(DataBarStacked, AMinorityReadingOfARowJoinsNothing) {
-    const OmniSymbol misread = MakeOmni(2059199088250ULL);
-    const OmniSymbol truth = MakeOmni(2001234567890ULL);
-    ASSERT_EQ(misread.rightFinder, truth.rightFinder);
-    struct MinorityCase {
-        const char *what;
-        std::vector<char> rows;  // 'U' the misread upper row, 'L' its lower row, 'T' the true lower row
-        int lastAnswer;
-    };
-    const MinorityCase cases[] = {
-        {"confirmed lower row behind the true one", {'T', 'T', 'T', 'U', 'U', 'L', 'L'}, 0},
-        {"confirmed upper row: the lower entry behind the true one", {'L', 'L', 'T', 'T', 'T', 'U', 'U'}, 0},
-        {"equal counts still join", {'T', 'T', 'U', 'U', 'L', 'L'}, 1},
-        {"alone it completes", {'U', 'U', 'L', 'L'}, 1},
-    };
-    for (const MinorityCase &c : cases) {
-        Test_ResetDecoderStatics();
-        SetDataBarWords();
-        OnlyStacked();
-        for (size_t k = 0; k < c.rows.size(); ++k) {
-            const char row = c.rows[k];
-            const WalkRead r = WalkStacked(row == 'U' ? misread.Upper() : row == 'L' ? misread.Lower() : truth.Lower());
-            const int want = k + 1 == c.rows.size() ? c.lastAnswer : 0;
-            EXPECT_EQ(r.answer, want) << c.what << " step " << k;
-            if (r.answer == 1) {
-                EXPECT_EQ(r.text, "20591990882508") << c.what;
-            }
-        }
-    }
-    Test_ResetDecoderStatics();
-}
-
 TEST(DataBarStacked, PartialRowsAreReportedAndTablesEmptiedByReset) {
     const OmniSymbol s = MakeOmni(123456789012ULL);
     Test_ResetDecoderStatics();
