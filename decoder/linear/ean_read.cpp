@@ -174,6 +174,31 @@ void ScoreEntry(SIX_MEASURE *m, int entry, u8 level, Scored *best, Scored *secon
     if (c.score < kEanAccept && c.score < accepted->score) *accepted = c;
 }
 
+// First and third module counts less second and fourth: twins differ here by four.
+i32 PatternBalance(u32 p) {
+    return static_cast<i32>((p >> 12) & 0xF) + static_cast<i32>((p >> 4) & 0xF) - static_cast<i32>((p >> 8) & 0xF) -
+           static_cast<i32>(p & 0xF);
+}
+
+// Which of the twins entry and entry + 6 to score: a spread of one module in every element
+// turns one into the other and both score alike, but the loaded widths' balance (in units
+// of a tenth of the character unit, ten modules) lies within a module of one twin's unless
+// the ink spread is heavy. Answers the entry to keep, or -1 to score both.
+int ClearTwin(u16 unit, int entry) {
+    const EDGE_READER_STATE &s = g_edgeReader;
+    const i32 measured = 10 * (static_cast<i32>(s.elementWidths[0]) + s.elementWidths[2] - s.elementWidths[1] -
+                               s.elementWidths[3]);
+    const i32 a = PatternBalance(kEanPatterns[entry]);
+    const i32 b = PatternBalance(kEanPatterns[entry + 6]);
+    const i32 mid2 = a + b;  // twice the middle
+    const i32 u = static_cast<i32>(unit);
+    const int upper = a > b ? entry : entry + 6;
+    const int lower = a > b ? entry + 6 : entry;
+    if (2 * measured >= (mid2 + 2) * u) return upper;
+    if (2 * measured <= (mid2 - 2) * u) return lower;
+    return -1;
+}
+
 }  // namespace
 
 int Ean_DecodeCharacter(u16 unit, u8 *spreadLevel) {
@@ -197,7 +222,12 @@ int Ean_DecodeCharacter(u16 unit, u8 *spreadLevel) {
         // Twins share the pair sums and may score alike (2212 and 3121 differ by 40 on
         // clean widths): both are scored before either is taken at once.
         const bool twin = hit == 1 || hit == 2 || hit == 11 || hit == 12;
-        for (int t = 0; t < (twin ? 2 : 1); ++t) ScoreEntry(&m, hit + 6 * t, *spreadLevel, &best, &second, &accepted);
+        const int clear = twin ? ClearTwin(unit, hit) : hit;
+        if (clear >= 0) {
+            ScoreEntry(&m, clear, *spreadLevel, &best, &second, &accepted);
+        } else {
+            for (int t = 0; t < 2; ++t) ScoreEntry(&m, hit + 6 * t, *spreadLevel, &best, &second, &accepted);
+        }
         if (accepted.score < kEanAtOnce) {
             Take(accepted, spreadLevel);
             return accepted.entry;
