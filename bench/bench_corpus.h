@@ -82,7 +82,7 @@ inline void RunFolder(benchmark::State &state, const char *folder, const Reader 
             testkit::DecodeResult d = read(f);
             ms.push_back(d.decodeMs);
             return d;
-        });
+        }, testkit::CorpusRules());
         state.counters["images"] = r.expected;
         state.counters["passed"] = r.passed;
         state.counters["read_rate_pct"] = r.expected > 0 ? 100.0 * r.passed / r.expected : 0;
@@ -135,7 +135,12 @@ inline bool RegisterFolders(const std::string &name, const std::vector<const cha
                             [[maybe_unused]] uint32_t codeId) {
     for (const char *folder : folders) {
         benchmark::RegisterBenchmark((name + "/this/" + folder).c_str(),
-                                     [=](benchmark::State &s) { RunFolder(s, folder, thisReader()); })
+                                     [=](benchmark::State &s) {
+                                         const Reader reader = thisReader();
+                                         // The options the folder's expected texts assume.
+                                         testkit::ApplyFolderSettings(testkit::LinkedDecoder(), folder);
+                                         RunFolder(s, folder, reader);
+                                     })
             ->Iterations(1)
             ->Unit(benchmark::kMillisecond);
 #ifdef VEXO_BENCH_ZXING

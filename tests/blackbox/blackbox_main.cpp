@@ -1,6 +1,7 @@
 // The blackbox test over the sample-image corpus: each folder is decoded through the
 // linked decoder (one process per folder, Init once as the runtime does) and its number of
-// exact reads is compared with its floor.
+// exact reads is compared with its floor. The folder's decoder settings and the corpus's
+// normalisation rules come from the test kit (support/blackbox.h).
 //
 // usage: blackbox_runner --corpus DIR --floors FILE [--folder NAME]... [--check-folders] [--verbose]
 // Exit status: 0 pass, 1 fail, 2 bad arguments, 77 corpus missing (skipped).
@@ -20,29 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSkipped = 77;
-
-// Where an expected text follows another reader's convention that this decoder's
-// documented output does not share, a rule here brings them together (and says why).
-
-// The decoder hands over a symbol's bytes as they are (ISO 8859-1 unless an ECI says
-// otherwise, written "\NNNNNN"); the other reader converts such text to UTF-8.
-void Latin1ToUtf8(std::string *expected, std::map<std::string, std::string> *, testkit::DecodeResult *read) {
-    if (read == nullptr || expected == nullptr || read->text.find('\\') != std::string::npos) return;
-    std::string out;
-    for (unsigned char c : read->text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    if (out == *expected) read->text = out;
-}
-
-const std::vector<testkit::NormalisationRule> kRules = {
-    {"aztec", "ISO 8859-1 text without an ECI is compared as the UTF-8 the expected text holds", Latin1ToUtf8},
-};
 
 struct Args {
     std::string corpus;
@@ -92,8 +70,18 @@ bool CheckFolders(const std::vector<testkit::Floor> &floors, const std::vector<s
 }
 
 bool RunFolder(const Args &a, const testkit::Floor &floor, const std::string &floorsName) {
+    // Every symbology on once, then the options the folder's expected texts assume; frames
+    // then decode with the settings as they stand.
+    testkit::InitDecoder();
+    const testkit::DecoderApi api = testkit::LinkedDecoder();
+    testkit::EnableAllSymbologies(api);
+    if (testkit::ApplyFolderSettings(api, floor.folder) != 0) {
+        std::printf("%s: the decoder refused one of the folder's settings\n", floor.folder.c_str());
+        return false;
+    }
     const testkit::FolderResult r = testkit::RunBlackboxFolder(
-        fs::path(a.corpus) / floor.folder, [](const testkit::Frame &f) { return testkit::DecodeFrame(f); }, kRules);
+        fs::path(a.corpus) / floor.folder,
+        [](const testkit::Frame &f) { return testkit::DecodeFrame(f, {.enableAll = false}); }, testkit::CorpusRules());
     if (a.verbose) {
         for (const testkit::ImageOutcome &o : r.outcomes) {
             std::printf("  %s: %s%s\n", o.name.c_str(), o.passed ? "pass" : o.problem.c_str(), o.scaled ? " (scaled down)" : "");

@@ -156,6 +156,85 @@ ImageOutcome JudgeSet(const fs::path &dir, const std::string &folder, const std:
 
 }  // namespace
 
+namespace {
+
+// The decoder hands over a symbol's bytes as they are (ISO 8859-1 unless an ECI says
+// otherwise, written "\NNNNNN"); the other reader converts such text to UTF-8.
+void Latin1ToUtf8(std::string *expected, std::map<std::string, std::string> *, DecodeResult *read) {
+    if (read == nullptr || expected == nullptr || read->text.find('\\') != std::string::npos) return;
+    std::string out;
+    for (unsigned char c : read->text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    if (out == *expected) read->text = out;
+}
+
+// Code 32 is sent as "A" and its eight digits; no option sends its check digit, which the
+// expected text carries: compared with the check digit computed from the eight.
+void Code32CheckDigit(std::string *expected, std::map<std::string, std::string> *, DecodeResult *read) {
+    if (read == nullptr || expected == nullptr || read->text.size() != 9 || read->text[0] != 'A') return;
+    int sum = 0;
+    for (size_t i = 1; i < 9; ++i) {
+        const char c = read->text[i];
+        if (c < '0' || c > '9') return;
+        const int d = (c - '0') * (i % 2 == 0 ? 2 : 1);
+        sum += d / 10 + d % 10;
+    }
+    const std::string withCheck = read->text + static_cast<char>('0' + sum % 10);
+    if (withCheck == *expected) read->text = withCheck;
+}
+
+const NormalisationRule kCorpusRules[] = {
+    {"aztec", "ISO 8859-1 text without an ECI is compared as the UTF-8 the expected text holds", Latin1ToUtf8},
+    {"code128", "Code 128 bytes above 127 are compared as the UTF-8 the expected text holds", Latin1ToUtf8},
+    {"code39", "Code 32 is compared with its check digit, which no option sends", Code32CheckDigit},
+};
+
+constexpr uint32_t kOn = VEXO_ON;
+constexpr uint32_t kOff = VEXO_OFF;
+
+// Sub-id 0 of a group is its enable switch; the others are the group's options.
+const FolderSetting kFolderSettings[] = {
+    {"ean13-", 0x10700, kOff, "ISBN off: the folder expects 978/979 numbers as EAN-13"},
+    {"ean13-", 0x10600, kOff, "ISSN off: the folder expects 977 numbers as EAN-13"},
+    {"upca-", 0x10700, kOff, "ISBN off, as for EAN-13"},
+    {"upca-", 0x10600, kOff, "ISSN off, as for EAN-13"},
+    {"upca-", 0x10904, kOn, "UPC-A sent with its leading 0 (13 digits)"},
+    {"upce-", 0x10805, kOn, "UPC-E expanded (the folder expects the 13 digits)"},
+    {"ean13-extension", 0x10502, kOn, "EAN-13 2-digit add-on read"},
+    {"ean13-extension", 0x10503, kOn, "EAN-13 5-digit add-on read"},
+    {"ean13-extension", 0x10504, kOn, "EAN-13 add-on required (every image has one)"},
+    {"upca-extension", 0x10902, kOn, "UPC-A 2-digit add-on read"},
+    {"upca-extension", 0x10903, kOn, "UPC-A 5-digit add-on read"},
+    {"upca-extension", 0x10905, kOn, "UPC-A add-on required (every image has one)"},
+    {"code39-", 0x11403, kOff, "Code 39 start and stop asterisks stripped"},
+    {"code39-", 0x11408, kOn, "Code 32 symbols converted to their number"},
+    {"code39-", 0x11407, kOn, "Code 32 numbers sent with their leading A"},
+    {"rss14-", 0x11A01, kOn, "DataBar sent with its \"01\" prefix"},
+    {"databarltd-", 0x11A01, kOn, "DataBar sent with its \"01\" prefix"},
+};
+
+bool StartsWith(const std::string &s, const char *prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+std::span<const NormalisationRule> CorpusRules() { return kCorpusRules; }
+
+std::span<const FolderSetting> FolderSettings() { return kFolderSettings; }
+
+int ApplyFolderSettings(const DecoderApi &api, const std::string &folder) {
+    int refused = 0;
+    for (const FolderSetting &s : kFolderSettings) {
+        if (StartsWith(folder, s.folderPrefix) && api.set(s.key, s.value) != 1) ++refused;
+    }
+    return refused;
+}
+
 bool IsFalsePositiveFolder(const std::string &folder) { return folder.rfind("falsepositives", 0) == 0; }
 
 std::vector<std::string> CorpusImages(const std::string &folder) {

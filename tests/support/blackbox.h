@@ -10,6 +10,7 @@
 // with "falsepositives" hold images without codes: any read there fails.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -31,6 +32,22 @@ struct NormalisationRule {
     const char *why;
     void (*apply)(std::string *expectedText, std::map<std::string, std::string> *expectedKeys, DecodeResult *read);
 };
+
+// The rules the shared corpus needs (its expected texts follow another reader's conventions).
+std::span<const NormalisationRule> CorpusRules();
+
+// A decoder option that a corpus folder's expected texts assume, set through the exported
+// Set (key, value) after the symbologies are switched on.
+struct FolderSetting {
+    const char *folderPrefix;  // applies to folders whose name starts with this
+    uint32_t key;
+    uint32_t value;
+    const char *why;
+};
+std::span<const FolderSetting> FolderSettings();
+
+// Sets every setting of the folder through api; answers how many the decoder refused.
+int ApplyFolderSettings(const DecoderApi &api, const std::string &folder);
 
 struct ImageOutcome {
     std::string name;         // file name within the folder; "BASE-*" for a set

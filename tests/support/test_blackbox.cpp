@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "support/blackbox.h"
 #include "support/temp_dir.h"
@@ -233,6 +236,72 @@ TEST_F(Blackbox, ListsFoldersAndReadsFloors) {
         EXPECT_EQ(error, c.error) << c.text;
     }
     EXPECT_FALSE(ReadFloors(dir_.path() / "none.txt", &floors, &error));
+}
+
+}  // namespace
+}  // namespace testkit
+
+namespace testkit {
+namespace {
+
+// A stand-in Set that records what it is asked and refuses one key.
+std::vector<std::pair<uint32_t, uint32_t>> g_folderSets;
+uint32_t g_refusedKey = 0;
+int RecordingSet(uint32_t key, uint64_t value) {
+    g_folderSets.emplace_back(key, static_cast<uint32_t>(value));
+    return key == g_refusedKey ? 0 : 1;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> SetsFor(const std::string &folder, int *refused = nullptr) {
+    g_folderSets.clear();
+    DecoderApi api;
+    api.set = &RecordingSet;
+    const int r = ApplyFolderSettings(api, folder);
+    if (refused != nullptr) *refused = r;
+    return g_folderSets;
+}
+
+TEST(BlackboxFolderSettings, EachFolderGetsTheOptionsItsTextsAssume) {
+    using Sets = std::vector<std::pair<uint32_t, uint32_t>>;
+    // ISBN and ISSN off, the leading 0, both add-on lengths and the add-on required.
+    EXPECT_EQ(SetsFor("upca-extension-1"), (Sets{{0x10700, VEXO_OFF}, {0x10600, VEXO_OFF}, {0x10904, VEXO_ON},
+                                                 {0x10902, VEXO_ON}, {0x10903, VEXO_ON}, {0x10905, VEXO_ON}}));
+    // The plain UPC-A folders read no add-on.
+    EXPECT_EQ(SetsFor("upca-5"), (Sets{{0x10700, VEXO_OFF}, {0x10600, VEXO_OFF}, {0x10904, VEXO_ON}}));
+    EXPECT_EQ(SetsFor("upce-3"), (Sets{{0x10805, VEXO_ON}}));
+    EXPECT_EQ(SetsFor("rss14-1"), (Sets{{0x11A01, VEXO_ON}}));
+    EXPECT_TRUE(SetsFor("qrcode-1").empty());
+    EXPECT_TRUE(SetsFor("rssexpanded-1").empty());
+    int refused = -1;
+    g_refusedKey = 0x11403;
+    EXPECT_EQ(SetsFor("code39-3", &refused).size(), 3u);
+    EXPECT_EQ(refused, 1);
+    g_refusedKey = 0;
+}
+
+TEST(BlackboxFolderSettings, Code32ReadsAreComparedWithTheirCheckDigit) {
+    const NormalisationRule *rule = nullptr;
+    for (const NormalisationRule &r : CorpusRules()) {
+        if (std::string(r.folderPrefix) == "code39") rule = &r;
+    }
+    ASSERT_NE(rule, nullptr);
+    struct Row {
+        const char *read;
+        const char *expected;
+        const char *after;
+    } rows[] = {
+        {"A12345678", "A123456788", "A123456788"},  // 1+4+3+8+5+3+7+7 = 38: check digit 8
+        {"A12345678", "A123456781", "A12345678"},   // a wrong check digit: the read stays
+        {"ABC123", "ABC123", "ABC123"},             // plain Code 39 untouched
+        {"A1234567X", "A1234567X8", "A1234567X"},
+    };
+    for (const Row &row : rows) {
+        std::string expected = row.expected;
+        DecodeResult read{true, 0x20, row.read, "]A0"};
+        rule->apply(&expected, nullptr, &read);
+        EXPECT_EQ(read.text, row.after) << row.read;
+        EXPECT_EQ(expected, row.expected);
+    }
 }
 
 }  // namespace

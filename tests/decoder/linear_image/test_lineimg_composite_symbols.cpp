@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <sstream>
 #include <cstring>
 #include <string>
@@ -302,12 +303,55 @@ TEST(LineImgCompositeSymbols, TheLongestCcCComponent) {
     }
 }
 
+// Rows of the sweep at 2 px that read less than half, with the cause:
+// - DataBar Limited, CC-A and CC-B (13 rows): the linear part is mostly not read once turned
+//   3 degrees or more, so no component is asked (upright CC-A, seed 11: -10, -6, -3, 6 and 10
+//   degrees no linear read; 1 and 3 degrees the linear read, the component not; -1 and 0
+//   read), while the same linear symbol without its component reads at every one of these
+//   angles at 2 px; not analysed further.
+// - EAN-13 CC-B and UPC-A CC-B turned 180 degrees, clean: the component area's far side ends
+//   3-4 px short of the last of the 4 rows (rows 4 px high), so the right RAP column shows 3
+//   rows, no 4-row variant matches, and the longer second scan is only made for more than
+//   three runs of RAP numbers.
+// - EAN-8 CC-A upright, clean (2 of 6: 0 degrees reads, 10 degrees either way not; 6 degrees
+//   reads): turned 10 degrees the area lies about 3 px towards the component's top, the
+//   right RAP column reads rows 23, 24 and 25 of 23-26 and, with three runs, no second scan.
+struct CompositeWeakRow {
+    const char *kind;
+    double base;
+    const char *look;
+};
+const CompositeWeakRow kCompositeWeakRows2px[] = {
+    {"EAN-13 CC-B", 180, "clean"},
+    {"UPC-A CC-B", 180, "clean"},
+    {"EAN-8 CC-A", 0, "clean"},
+    {"DataBar Limited CC-A", 0, "clean"},
+    {"DataBar Limited CC-A", 0, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-A", 90, "clean"},
+    {"DataBar Limited CC-A", 90, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-A", 180, "clean"},
+    {"DataBar Limited CC-A", 180, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-A", 270, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-B", 0, "clean"},
+    {"DataBar Limited CC-B", 0, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-B", 90, "clean"},
+    {"DataBar Limited CC-B", 90, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-B", 180, "blur 0.7 noise 5"},
+    {"DataBar Limited CC-B", 270, "clean"},
+    {"DataBar Limited CC-B", 270, "blur 0.7 noise 5"},
+};
+
+bool IsNamedWeakRow(const char *kind, double base, const char *look) {
+    return std::any_of(std::begin(kCompositeWeakRows2px), std::end(kCompositeWeakRows2px), [&](const CompositeWeakRow &w) {
+        return std::strcmp(w.kind, kind) == 0 && w.base == base && std::strcmp(w.look, look) == 0;
+    });
+}
+
 // The sweep: every kind at 2, 3 and 4 px per module, turned 0, 90, 180 and 270 degrees and
 // 10 either way around each, sharp and clean or blurred and noisy, where the turned symbol
 // fits. Prints the read share of every row and every miss with its seed; no frame may be
-// misread, every kind reads at least half its frames, and so does every row at 3 and 4 px.
-// At 2 px 17 rows read less than half, 13 of them DataBar Limited, whose linear symbol of
-// 79 modules is often not read at all at that size; those rows have no floor.
+// misread, every kind reads at least half its frames, and so does every row but the named
+// 2 px rows above.
 TEST(LineImgCompositeSymbolsSlow, Sweep) {
     CompositeModeOn mode;
     ASSERT_TRUE(mode.on());
@@ -352,7 +396,7 @@ TEST(LineImgCompositeSymbolsSlow, Sweep) {
                     if (frames == 0) continue;
                     std::printf("%-26s %4g %6g %-17s %2d/%-2d%s%s\n", k.name, px, base, look.name, reads, frames,
                                 missed.empty() ? "" : "  missed (angle/seed):", missed.c_str());
-                    if (px >= 3.0) {
+                    if (px >= 3.0 || !IsNamedWeakRow(k.name, base, look.name)) {
                         EXPECT_GE(2 * reads, frames) << k.name << " " << px << " px " << base << " deg " << look.name;
                     }
                     kindReads += reads;
