@@ -371,8 +371,9 @@ TEST(EanAddOns, ReadingOnTheLine) {
 // module per element turns one into the other, so their scores can come out alike. The
 // add-on "12" behind an EAN-13 as a 3 px frame measured it (1/16 sample, 40 a module: the
 // guard's wide bar 87, then the "1" 71 82 78 47, its separator 33 34, the "2" 87 38 80 74)
-// once read "72", whose parity is the same; the balance of the widths tells the twins apart.
-// The same line with a "7" of the same spread in front reads "72".
+// read "72", whose parity is the same (scores 63 for the 7, 78 for the 1); twins whose
+// scores lie that close are told apart by the balance of their widths. The same line with a
+// "7" of the same spread in front reads "72".
 TEST(EanAddOns, TwinDigitsFromMeasuredWidths) {
     const std::string ean = "4006381333931";
     struct TwinCase {

@@ -262,7 +262,7 @@ TEST(LineImgEanFrames, FixedSeedSubset) {
 // 1 x noise 0, 2, 4; text, add-on, setting, placement and tilt by seed. Zero wrong reads;
 // every frontal, clean frame of 2 to 3 px reads; read rates printed by module size and
 // member, with the frames whose symbol does not lie wholly in the frame and the reads that
-// missed only the add-on. Measured (of 216 a module size, 2 / 2.5 / 3 / 4 px): 206 / 206 /
+// missed only the add-on. Measured (of 216 a module size, 2 / 2.5 / 3 / 4 px): 206 / 205 /
 // 205 / 184, of the misses 1 / 3 / 7 / 32 with the symbol cut by the frame (at 4 px most
 // upright symbols are longer than the frame is high); the others mostly tilted by a fifth
 // or more, or blurred and noisy at once (not analysed frame by frame).
