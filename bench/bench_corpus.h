@@ -109,10 +109,10 @@ inline void RunFrameSet(benchmark::State &state, const std::vector<testkit::Fram
 }
 
 #ifdef VEXO_BENCH_ZXING
-// zxing-cpp on one frame, timed like a decode of this decoder; codeId names its success.
-inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
-    ZXing::DecodeHints hints;
-    hints.setFormats(format);
+// zxing-cpp on one frame with the given hints, timed like a decode of this decoder; codeId
+// names its success; *result (when given) receives zxing-cpp's own result.
+inline testkit::DecodeResult ZxingReadWith(const testkit::Frame &f, const ZXing::DecodeHints &hints, uint32_t codeId,
+                                           ZXing::Result *result = nullptr) {
     const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
     const auto t0 = std::chrono::steady_clock::now();
     const ZXing::Result z = ZXing::ReadBarcode(view, hints);
@@ -124,7 +124,15 @@ inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFo
         d.text = z.text();
         d.aim = z.symbologyIdentifier();
     }
+    if (result != nullptr) *result = z;
     return d;
+}
+
+// zxing-cpp on one frame, reading one format.
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, ZXing::BarcodeFormat format, uint32_t codeId) {
+    ZXing::DecodeHints hints;
+    hints.setFormats(format);
+    return ZxingReadWith(f, hints, codeId);
 }
 #endif
 
