@@ -125,16 +125,14 @@ testkit::Frame RenderEanFrame(const EanFrameCase &c, bool *wholly) {
     in.height = 50;
     const testkit::Symbol sym = testkit::Encode(in);
     EXPECT_TRUE(sym.ok) << in.data << ": " << sym.error;
-    testkit::RenderOptions o;
-    o.width = c.width;
-    o.moduleSize = c.module;
-    o.angleDeg = c.angle;
-    o.blurSigma = c.blur;
-    o.noiseSigma = c.noise;
-    o.keystone = c.tilt;
-    o.center = testkit::Point{c.cx * c.width, c.cy * 480};
-    o.seed = c.seed;
-    const testkit::Rendered r = testkit::Render(sym, o);
+    const testkit::Rendered r = testkit::Render(sym, {.width = c.width,
+                                                      .moduleSize = c.module,
+                                                      .center = testkit::Point{c.cx * c.width, c.cy * 480},
+                                                      .angleDeg = c.angle,
+                                                      .keystone = c.tilt,
+                                                      .blurSigma = c.blur,
+                                                      .noiseSigma = c.noise,
+                                                      .seed = c.seed});
     *wholly = true;
     for (const testkit::Point corner : {testkit::Point{0, 0}, testkit::Point{sym.width, 0},
                                         testkit::Point{sym.width, sym.height}, testkit::Point{0, sym.height}}) {
