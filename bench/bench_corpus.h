@@ -111,8 +111,9 @@ inline void RunFrameSet(benchmark::State &state, const std::vector<testkit::Fram
 
 #ifdef VEXO_BENCH_ZXING
 // zxing-cpp on one frame with these hints (or only the format), timed like a decode of this
-// decoder; codeId names its success.
-inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, const ZXing::DecodeHints &hints, uint32_t codeId) {
+// decoder; codeId names its success; *result (when given) receives zxing-cpp's own result.
+inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, const ZXing::DecodeHints &hints, uint32_t codeId,
+                                       ZXing::Result *result = nullptr) {
     const ZXing::ImageView view(f.pixels.data(), f.width, f.height, ZXing::ImageFormat::Lum);
     const auto t0 = std::chrono::steady_clock::now();
     const ZXing::Result z = ZXing::ReadBarcode(view, hints);
@@ -124,6 +125,7 @@ inline testkit::DecodeResult ZxingRead(const testkit::Frame &f, const ZXing::Dec
         d.text = z.text();
         d.aim = z.symbologyIdentifier();
     }
+    if (result != nullptr) *result = z;
     return d;
 }
 // tryHarder off: its single fast pass only.

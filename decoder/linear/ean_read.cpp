@@ -61,6 +61,7 @@ namespace {
 // The character decision: an accepted score is below 200 and taken at once below 61.
 constexpr i32 kEanAccept = 200;
 constexpr i32 kEanAtOnce = 61;
+constexpr i32 kEanTwinUndecided = 39;  // the largest margin that takes no candidate cleanly
 constexpr i32 kNoScore = 1 << 30;
 
 u16 Distance(u16 a, u16 b) { return static_cast<u16>(a > b ? a - b : b - a); }
@@ -158,13 +159,18 @@ void Take(const Scored &c, u8 *spreadLevel) {
     *spreadLevel = c.level;
 }
 
-// Scores one candidate entry on the measurement and ranks it.
-void ScoreEntry(SIX_MEASURE *m, int entry, u8 level, Scored *best, Scored *second, Scored *accepted) {
+// Scores one candidate entry on the measurement.
+Scored ScoreEntry(SIX_MEASURE *m, int entry, u8 level) {
     const u32 p = kEanPatterns[entry];
     for (int k = 0; k < 4; ++k) m->modules[k + 1] = static_cast<u8>((p >> (4 * (3 - k))) & 0xF);
     Scored c;
     c.entry = entry;
     c.level = static_cast<u8>(Line_BestSpread(m, level, &c.score));
+    return c;
+}
+
+// Ranks a scored candidate.
+void RankEntry(const Scored &c, Scored *best, Scored *second, Scored *accepted) {
     if (c.score < best->score) {
         *second = *best;
         *best = c;
@@ -172,6 +178,40 @@ void ScoreEntry(SIX_MEASURE *m, int entry, u8 level, Scored *best, Scored *secon
         *second = c;
     }
     if (c.score < kEanAccept && c.score < accepted->score) *accepted = c;
+}
+
+// First and third module counts less second and fourth: twins differ here by four.
+i32 PatternBalance(u32 p) {
+    return static_cast<i32>((p >> 12) & 0xF) + static_cast<i32>((p >> 4) & 0xF) - static_cast<i32>((p >> 8) & 0xF) -
+           static_cast<i32>(p & 0xF);
+}
+
+// Which side of the twins' middle a balance (tenths of the unit, ten modules) lies on: 1
+// within a module of the upper twin or beyond, -1 of the lower, 0 between.
+int TwinSide(i32 balance, i32 mid2, i32 unit) {
+    if (2 * static_cast<i64>(balance) >= static_cast<i64>(mid2 + 2) * unit) return 1;
+    if (2 * static_cast<i64>(balance) <= static_cast<i64>(mid2 - 2) * unit) return -1;
+    return 0;
+}
+
+// Which of the twins entry and entry + 6 to score: a spread of one module in every element
+// turns one into the other and both score alike, but the balance of the loaded widths lies
+// within a module of one twin's unless the ink spread is heavy. Heavy spread shows in the
+// element in front (of known modules), which grows as the second and fourth elements do
+// while the first and third shrink: a balance corrected by it that points at the other twin
+// leaves the choice to the scores. Answers the entry to keep, or -1 to score both.
+int ClearTwin(u16 unit, int entry) {
+    const EDGE_READER_STATE &s = g_edgeReader;
+    const i32 u = static_cast<i32>(unit);
+    const i32 raw = 10 * (static_cast<i32>(s.elementWidths[0]) + s.elementWidths[2] - s.elementWidths[1] -
+                          s.elementWidths[3]);
+    const i32 spread = 10 * static_cast<i32>(s.beforeWidth) - static_cast<i32>(s.beforeModules) * u;
+    const i32 a = PatternBalance(kEanPatterns[entry]);
+    const i32 b = PatternBalance(kEanPatterns[entry + 6]);
+    const int side = TwinSide(raw, a + b, u);
+    const int corrected = TwinSide(raw + 4 * spread, a + b, u);
+    if (side == 0 || corrected == -side) return -1;
+    return (side > 0) == (a > b) ? entry : entry + 6;
 }
 
 }  // namespace
@@ -197,7 +237,17 @@ int Ean_DecodeCharacter(u16 unit, u8 *spreadLevel) {
         // Twins share the pair sums and may score alike (2212 and 3121 differ by 40 on
         // clean widths): both are scored before either is taken at once.
         const bool twin = hit == 1 || hit == 2 || hit == 11 || hit == 12;
-        for (int t = 0; t < (twin ? 2 : 1); ++t) ScoreEntry(&m, hit + 6 * t, *spreadLevel, &best, &second, &accepted);
+        const Scored one = ScoreEntry(&m, hit, *spreadLevel);
+        if (!twin) {
+            RankEntry(one, &best, &second, &accepted);
+        } else {
+            // Twins whose scores do not part cleanly are told apart by their balance.
+            const Scored other = ScoreEntry(&m, hit + 6, *spreadLevel);
+            const i32 apart = one.score > other.score ? one.score - other.score : other.score - one.score;
+            const int keep = apart <= kEanTwinUndecided ? ClearTwin(unit, hit) : -1;
+            if (keep != hit + 6) RankEntry(one, &best, &second, &accepted);
+            if (keep != hit) RankEntry(other, &best, &second, &accepted);
+        }
         if (accepted.score < kEanAtOnce) {
             Take(accepted, spreadLevel);
             return accepted.entry;

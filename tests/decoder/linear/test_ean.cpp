@@ -367,6 +367,36 @@ TEST(EanAddOns, ReadingOnTheLine) {
     Test_ResetDecoderStatics();
 }
 
+// The twins 1 and 7, 2 and 8 (in either set) share their pair sums, and a spread of one
+// module per element turns one into the other, so their scores can come out alike. The
+// add-on "12" behind an EAN-13 as a 3 px frame measured it (1/16 sample, 40 a module: the
+// guard's wide bar 87, then the "1" 71 82 78 47, its separator 33 34, the "2" 87 38 80 74)
+// read "72", whose parity is the same (scores 63 for the 7, 78 for the 1); twins whose
+// scores lie that close are told apart by the balance of their widths. The same line with a
+// "7" of the same spread in front reads "72".
+TEST(EanAddOns, TwinDigitsFromMeasuredWidths) {
+    const std::string ean = "4006381333931";
+    struct TwinCase {
+        std::vector<int> addOn;  // gap, guard, characters with their separator
+        std::string digits;
+    };
+    const TwinCase cases[] = {
+        {{360, 40, 40, 87, 71, 82, 78, 47, 33, 34, 87, 38, 80, 74}, "12"},
+        {{360, 40, 40, 87, 33, 122, 40, 85, 33, 34, 87, 38, 80, 74}, "72"},
+    };
+    for (const TwinCase &c : cases) {
+        SCOPED_TRACE(c.digits);
+        std::vector<int> runs;
+        for (int r : Ean13Runs(ean)) runs.push_back(40 * r);
+        Test_ResetDecoderStatics();
+        SetEanWords();
+        const AddOnLine r =
+            ReadWithTail(runs, c.addOn, 11, {.moduleSamples = 1.0 / 16, .quietBefore = 400, .quietAfter = 400});
+        EXPECT_EQ(DigitText(r.read.digits), ean + c.digits);
+    }
+    Test_ResetDecoderStatics();
+}
+
 // EAN-8 and UPC-E search backwards when they lie reversed; an add-on seen but not read
 // refuses the line only while an add-on length is enabled.
 TEST(EanAddOns, BackwardSearchAndUndecodable) {
@@ -544,7 +574,7 @@ TEST(EanReading, ConfirmationStore) {
     lineMultiReadFlags = 0;
 }
 
-// Through the decode slot: a symbol whose one bar is 0.4 module too wide reads only by the
+// Through the decode slot: a symbol whose one bar is 0.7 module too wide reads only by the
 // looser rule. Each line makes two equal marginal reads (forward, then backward), so the
 // second line delivers the fourth; a clean line after it finds the store empty, one after
 // a marginal read finds it equal.
@@ -552,7 +582,7 @@ TEST(EanReading, MarginalReadsConfirmedAcrossLines) {
     Test_ResetDecoderStatics();
     SetEanWords();
     EdgeLine marginal = MakeEdgeLine(Ean13Runs("4006381333931"), {.moduleSamples = 4});
-    for (size_t k = 21; k < marginal.edges.size(); ++k) marginal.edges[k] = static_cast<uint16_t>(marginal.edges[k] + 25);
+    for (size_t k = 21; k < marginal.edges.size(); ++k) marginal.edges[k] = static_cast<uint16_t>(marginal.edges[k] + 45);
     const EdgeLine clean = MakeEdgeLine(Ean13Runs("4006381333931"), {.moduleSamples = 4});
     struct Step {
         const EdgeLine *line;
