@@ -345,9 +345,19 @@ WidthClassOutcome ReadWidthClassFrame(const WidthClassFrame &w, double module, d
 // and tilt by seed. Frames expected to miss are listed with their cause.
 TEST(LineImgFrames, WidthClassSymbolsRead) {
     const double modules[] = {2.5, 3, 4};
-    // Seeds expected to miss today (zero wrong reads among them; the cause is not analysed
-    // yet): Plessey at 4 px turned 60, 150 and 240 degrees: 8, 17, 26; Plessey at 3 px turned
-    // 60 and 240 degrees: 14, 32; MSI at 4 px turned 120 and 300 degrees: 16, 34.
+    // Seeds expected to miss (zero wrong reads among them), each traced to the line search
+    // refusing the quiet zone: every scan line holds all of the symbol's edges, but MSI's
+    // search wants room as wide as its last 6 elements (9 modules) beyond each end, Plessey's
+    // 12 modules, and the region finder's end trim sets the ends 40 pixels past the outermost
+    // bars, counted in samples along the line's major axis (so about 35 pixels on lines
+    // turned 30 to 60 degrees). Too little room: MSI at 4 px turned 120 and 300 degrees: 16,
+    // 34 (7.5 to 8 modules); Plessey at 4 px turned 150 degrees: 17 (about 7), at 3 px turned
+    // 240: 32 (9 to 10.5). Plessey at 3 px turned 60 degrees and tilted: 14 (the trim takes a
+    // 6-module gap inside the data, a wide space before a wide bar, for the far end's quiet
+    // zone when its inner stretch holds only 4-module gaps; the side extension then stops
+    // about 4 modules past the last bar). Plessey at 4 px turned 240 and 60 degrees: 8, 26
+    // (the symbol spans 454 of the frame's 480 rows: the frame itself leaves about 4 modules
+    // beyond each end).
     const uint64_t kExpectedMisses[] = {8, 14, 16, 17, 26, 32, 34};
     int reads = 0, total = 0;
     for (uint64_t seed = 1; seed <= 36; ++seed) {
