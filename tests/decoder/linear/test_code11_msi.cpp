@@ -856,8 +856,9 @@ TEST(Code11Reader, FirstCharacterAtEveryThreshold) {
         if (margin > 29 && (e == 29 || e == 30)) cover.Note("first band: error up to 29", e - 29);
         if (e >= 26 && e <= 29 && (margin == 29 || margin == 30)) cover.Note("first band: margin above 29", margin - 29);
     }
-    // Not reached by the sweep: a stored read with a deviation sum of 11 to 13 (its score 13)
-    // and a margin of 29 or 30, the second bound of the rule.
+    // Not reached: the rule's second bound, a margin above 29 for a stored read whose deviation
+    // sum is 11 to 13. Such a read scores 13 and came only from one-wide fits of the dash, with
+    // margins of 8 to 11 to the two-wide candidates, in a search of three million arrays.
     cover.ExpectBothSides({"first: margin above 5", "first: secondary up to 10", "first band: margin above 13",
                            "first band: error below 26", "first band: error up to 29", "first band: margin above 29"});
     // A stored read scores below 14, and its deviation sum is at most its score: the bound of
