@@ -4,7 +4,13 @@
 // symbols built from the key tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -322,8 +328,14 @@ TEST(Code11Reader, NextCharacterThresholds) {
         int isStop;
         int read;
         int value;
+        WIDTH_REFS refs = C11Refs();
     };
+    // Narrow bars 29.5: a first bar of 40 deviates 4 as narrow, 7 as wide (0 scores 4 + 2,
+    // 1 scores 7 + 4: margin 5); of 39, 3 and 7 (margin 6).
+    const WIDTH_REFS half{295, 595, 300, 600, 0, 0, 30, 30};
     const Row rows[] = {
+        {"margin 5", {40, 30, 30, 30, 60}, 0, 0, 0, 0, half},
+        {"margin 6", {39, 30, 30, 30, 60}, 0, 0, 1, 0, half},
         {"clean 1", {60, 30, 30, 30, 60}, 0, 0, 1, 1},
         {"clean 0", {30, 30, 30, 30, 60}, 0, 0, 1, 0},
         // A deviation is a tenth of the wide-minus-narrow difference (3 here): a plain sum
@@ -340,7 +352,7 @@ TEST(Code11Reader, NextCharacterThresholds) {
         SCOPED_TRACE(r.what);
         C11LoadChar(r.widths);
         g_widthReader.previous = WIDTH_CHAR{};
-        WIDTH_REFS refs = C11Refs();
+        WIDTH_REFS refs = r.refs;
         int oneWide = r.oneWide;
         ASSERT_EQ(Code11_ReadNext(&refs, 0, 0, &oneWide, 9, r.isStop), r.read);
         if (r.read == 1) {
@@ -479,6 +491,381 @@ TEST(Code11MsiPlesseyDecode, MsiFirstDigitZero) {
     }
     EXPECT_GE(reads, 5);
     Test_ResetDecoderStatics();
+}
+
+}  // namespace
+
+namespace {
+
+// The rules of a Code 11 character read, from the symbology's description, over the shared
+// width scorer: the tests below sweep width arrays across every threshold and hold the
+// readers to these verdicts.
+struct C11Verdict {
+    int read = 0;
+    int value = -1;
+    int oneWide = 0;
+};
+
+struct C11Candidate {
+    int value;
+    u8 classes[5];
+    int32_t error = INT32_MAX;
+    int32_t secondary = INT32_MAX;
+    bool oneWide = false;
+};
+
+bool C11IsOneWideValue(int v) { return v == 0 || v == 9 || v == 10; }
+
+// The four candidates of a width array that key a value (11 only at the stop), in list order.
+std::vector<C11Candidate> C11Candidates(const std::vector<int> &w, bool isStop) {
+    u16 widths[5];
+    for (int k = 0; k < 5; ++k) widths[k] = static_cast<u16>(w[k]);
+    u8 order[5];
+    Line_RankElements(widths, 5, order);
+    std::vector<C11Candidate> out;
+    for (u8 mask : kCode11CandidateList) {
+        C11Candidate c{};
+        for (int j = 0; j < 5; ++j) c.classes[order[j]] = ((mask >> (4 - j)) & 1) != 0 ? 2 : 1;
+        int32_t key = 0;
+        for (int k = 0; k < 5; ++k) key = key << 4 | c.classes[k];
+        c.value = Line_FindInTable(kCode11Keys, kCode11Values, key);
+        if (c.value < 0 || (c.value == kCode11StartStop && !isStop)) continue;
+        out.push_back(c);
+    }
+    return out;
+}
+
+WIDTH_RECORD C11Record(const std::vector<int> &w, const u8 *classes) {
+    WIDTH_RECORD r{};
+    r.count = 5;
+    r.classes[0] = r.classes[6] = 1;
+    r.widths[0] = r.widths[6] = 30;
+    for (int k = 0; k < 5; ++k) {
+        r.widths[k + 1] = w[k];
+        r.classes[k + 1] = classes[k];
+    }
+    return r;
+}
+
+void C11Score(C11Candidate *c, const WIDTH_RECORD &r, const WIDTH_REFS &refs, bool oneWide) {
+    int32_t secondary = 0;
+    c->error = Line_ScoreWidths(&r, &refs, &secondary);
+    c->secondary = secondary;
+    c->oneWide = oneWide;
+}
+
+// A narrow element at least as wide as a wide one of its kind refuses the read.
+bool C11ClassesHold(const std::vector<int> &w, const u8 *classes) {
+    for (int a = 0; a < 5; ++a)
+        for (int b = a % 2; b < 5; b += 2)
+            if (classes[a] == 2 && classes[b] == 1 && w[b] >= w[a]) return false;
+    return true;
+}
+
+// Best, second and stored (smallest below 14) over the fitted candidates.
+struct C11Ranking {
+    const C11Candidate *best = nullptr;
+    const C11Candidate *stored = nullptr;
+    int32_t second = INT32_MAX;
+    int32_t Margin() const { return second == INT32_MAX ? INT32_MAX : second - best->error; }
+};
+
+C11Ranking C11Rank(const std::vector<C11Candidate> &cands) {
+    C11Ranking k;
+    for (const C11Candidate &c : cands) {
+        if (c.error == INT32_MAX) continue;
+        if (k.best == nullptr || c.error < k.best->error) {
+            k.second = k.best == nullptr ? INT32_MAX : k.best->error;
+            k.best = &c;
+        } else if (c.error < k.second) {
+            k.second = c.error;
+        }
+        if (c.error < 14 && (k.stored == nullptr || c.error < k.stored->error)) k.stored = &c;
+    }
+    return k;
+}
+
+C11Verdict C11Accept(const std::vector<int> &w, const C11Candidate &c, bool switchesOn) {
+    if (!C11ClassesHold(w, c.classes)) return {};
+    return {1, c.value, switchesOn && c.oneWide && C11IsOneWideValue(c.value) ? 1 : 0};
+}
+
+bool C11InBand(int32_t e, int32_t margin) { return (e < 26 && margin > 13) || (e >= 26 && e <= 29 && margin > 29); }
+
+// A later character's candidates fitted against running references (no spread), the
+// one-wide wide bar taken as ten times `reference`.
+std::vector<C11Candidate> C11NextFits(const std::vector<int> &w, const WIDTH_REFS &refs, int oneWide, int reference,
+                                      bool isStop) {
+    std::vector<C11Candidate> cands = C11Candidates(w, isStop);
+    WIDTH_REFS hypothesis = refs;
+    hypothesis.wideBar = static_cast<u16>(10 * reference);
+    bool won = false;
+    for (C11Candidate &c : cands) {
+        const WIDTH_RECORD r = C11Record(w, c.classes);
+        if (won || (oneWide != 0 && C11IsOneWideValue(c.value))) {
+            C11Score(&c, r, hypothesis, true);
+        } else {
+            C11Score(&c, r, refs, false);
+            if (C11IsOneWideValue(c.value)) {
+                C11Candidate alt = c;
+                C11Score(&alt, r, hypothesis, true);
+                if (alt.error < c.error) c = alt;
+            }
+        }
+        won = won || (c.oneWide && C11IsOneWideValue(c.value));
+    }
+    return cands;
+}
+
+C11Verdict C11NextByRule(const std::vector<int> &w, const C11Ranking &k, bool afterOneWide, bool isStop) {
+    if (k.best == nullptr) return {};
+    const int32_t margin = k.Margin();
+    if (k.stored != nullptr) {
+        if (margin <= 5 || k.stored->secondary >= 6) return {};
+        return C11Accept(w, *k.stored, true);
+    }
+    const C11Candidate &b = *k.best;
+    if (isStop) {
+        const int32_t limit = afterOneWide ? 6 : 5;
+        if (b.value != kCode11StartStop || b.error >= 31 || margin <= 5 || b.secondary >= limit) return {};
+        return C11Accept(w, b, false);
+    }
+    if (!(afterOneWide || (b.oneWide && C11IsOneWideValue(b.value)))) return {};
+    if (!C11InBand(b.error, margin)) return {};
+    return C11Accept(w, b, true);
+}
+
+// Which thresholds a sweep met on both sides.
+struct C11Coverage {
+    std::map<std::string, std::set<int>> seen;
+    void Note(const std::string &what, int side) { seen[what].insert(side); }
+    void ExpectBothSides(const std::vector<std::string> &names) const {
+        for (const std::string &n : names) {
+            const auto it = seen.find(n);
+            EXPECT_TRUE(it != seen.end() && it->second.size() == 2) << n << " not met on both sides";
+        }
+    }
+};
+
+// Width arrays near every character's pattern, with running references near them: narrow
+// about 30, wide 50 to 90, each element moved by up to `reach` units (a third of the
+// arrays twice as far).
+struct C11SweepCase {
+    std::vector<int> widths;
+    WIDTH_REFS refs;
+};
+
+std::vector<C11SweepCase> C11SweepArrays(uint32_t seed, int count, int reach) {
+    std::mt19937 rng(seed);
+    auto within = [&rng](int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<uint32_t>(hi - lo + 1)); };
+    std::vector<C11SweepCase> out;
+    for (int i = 0; i < count; ++i) {
+        const int32_t key = kCode11Keys[i % kCode11Values];
+        const int wide = within(50, 90);
+        const int r = i % 3 == 0 ? 2 * reach : reach;
+        C11SweepCase c;
+        c.widths.resize(5);
+        for (int k = 0; k < 5; ++k) {
+            const int base = ((key >> (4 * (4 - k))) & 0xF) == 2 ? wide : 30;
+            c.widths[k] = std::max(4, base + within(-r, r));
+        }
+        const int nb = within(280, 320), ns = within(280, 320);
+        c.refs = WIDTH_REFS{static_cast<u16>(nb), static_cast<u16>(nb + within(250, 350)), static_cast<u16>(ns),
+                            static_cast<u16>(ns + within(250, 350)), 0, 0, 30, 30};
+        out.push_back(c);
+    }
+    return out;
+}
+
+// The thresholds a later character's fits stand next to (side 0 below, 1 above), each only
+// where the other conditions of its rule hold.
+void C11NoteNext(C11Coverage *cover, const C11Ranking &k, bool afterOneWide, bool isStop) {
+    if (k.best == nullptr) return;
+    const int32_t e = k.best->error, margin = k.Margin();
+    if (e == 13 || e == 14) cover->Note("stored below 14", e - 13);
+    if (k.stored != nullptr) {
+        const int32_t s = k.stored->secondary;
+        if (s < 6 && (margin == 5 || margin == 6)) cover->Note("stored: margin above 5", margin - 5);
+        if (margin > 5 && (s == 5 || s == 6)) cover->Note("stored: secondary below 6", s - 5);
+        return;
+    }
+    const int32_t s = k.best->secondary;
+    if (isStop) {
+        if (k.best->value != kCode11StartStop) return;
+        const int32_t limit = afterOneWide ? 6 : 5;
+        const char *sec = afterOneWide ? "stop after one-wide: secondary below 6" : "stop: secondary below 5";
+        if (margin > 5 && s < limit && (e == 30 || e == 31)) cover->Note("stop: error below 31", e - 30);
+        if (e < 31 && s < limit && (margin == 5 || margin == 6)) cover->Note("stop: margin above 5", margin - 5);
+        if (e < 31 && margin > 5 && (s == limit - 1 || s == limit)) cover->Note(sec, s - limit + 1);
+        return;
+    }
+    if (!afterOneWide) return;
+    if (e < 26 && (margin == 13 || margin == 14)) cover->Note("band: margin above 13", margin - 13);
+    if (margin > 13 && margin <= 29 && (e == 25 || e == 26)) cover->Note("band: error below 26", e - 25);
+    if (margin > 29 && (e == 29 || e == 30)) cover->Note("band: error up to 29", e - 29);
+    if (e >= 26 && e <= 29 && (margin == 29 || margin == 30)) cover->Note("band: margin above 29", margin - 29);
+}
+
+TEST(Code11Reader, NextCharacterAtEveryThreshold) {
+    struct Mode {
+        int oneWide;
+        int previous;  // the character before
+        int reference;
+        bool isStop;
+    };
+    // Plain reading; after a one-wide 0 (its band rules for every candidate); the stop, after
+    // a two-wide and after a one-wide character; a reference of twice the narrow width, with
+    // which the one-wide fit wins for some arrays.
+    const Mode modes[] = {{0, 1, 90, false}, {1, 0, 90, false}, {0, 1, 90, true}, {1, 9, 60, true},
+                          {0, 1, 60, false}, {1, 10, 60, false}};
+    C11Coverage cover;
+    int reads = 0, total = 0, switchedOn = 0;
+    for (const Mode &m : modes) {
+        for (const C11SweepCase &sc : C11SweepArrays(7u + static_cast<uint32_t>(m.reference), 6000, 20)) {
+            const std::vector<int> &w = sc.widths;
+            const WIDTH_REFS &refs = sc.refs;
+            C11LoadChar(w);
+            g_widthReader.previous = WIDTH_CHAR{};
+            g_widthReader.previous.acceptedValue = static_cast<u16>(m.previous);
+            const bool after = m.oneWide != 0 && C11IsOneWideValue(m.previous);
+            const std::vector<C11Candidate> fits = C11NextFits(w, refs, m.oneWide, m.reference, m.isStop);
+            const C11Ranking k = C11Rank(fits);
+            const C11Verdict want = C11NextByRule(w, k, after, m.isStop);
+            WIDTH_REFS use = refs;
+            int oneWide = m.oneWide;
+            const int got = Code11_ReadNext(&use, 0, 0, &oneWide, static_cast<u16>(m.reference), m.isStop ? 1 : 0);
+            ++total;
+            reads += got;
+            ASSERT_EQ(got, want.read) << "widths " << ::testing::PrintToString(w) << " mode " << m.oneWide << "/"
+                                      << m.previous << "/" << m.reference << "/" << m.isStop;
+            if (got == 1) {
+                EXPECT_EQ(g_widthReader.current.acceptedValue, want.value) << ::testing::PrintToString(w);
+                EXPECT_EQ(oneWide, m.oneWide != 0 ? 1 : want.oneWide) << ::testing::PrintToString(w);
+                switchedOn += m.oneWide == 0 && oneWide == 1 ? 1 : 0;
+            }
+            C11NoteNext(&cover, k, after, m.isStop);
+        }
+    }
+    // A stored read's margin of exactly 5 needs a half-way rounding the sweep rarely meets:
+    // NextCharacterThresholds has it.
+    cover.ExpectBothSides({"stored below 14", "stored: secondary below 6",
+                           "band: margin above 13", "band: error below 26", "band: error up to 29",
+                           "band: margin above 29"});
+    // The stop's own bounds (error below 31, secondary below 5 or 6) are never reached: the
+    // score is at most the deviation sum and half of it again, so an error of 14 or more comes
+    // with a sum of 9 or more, and a stop that fits that closely is a stored read.
+    EXPECT_EQ(cover.seen.count("stop: error below 31") + cover.seen.count("stop: margin above 5") +
+                  cover.seen.count("stop: secondary below 5") + cover.seen.count("stop after one-wide: secondary below 6"),
+              0u);
+    EXPECT_GT(switchedOn, 0);
+    std::printf("next-character sweep: %d of %d read, %d switching one-wide mode on\n", reads, total, switchedOn);
+}
+
+}  // namespace
+
+namespace {
+
+// References of a record from its own classes, its spread applied unless it exceeds 40 % of
+// the uncorrected difference of its kind; the record is corrected in place.
+bool C11OwnRefs(WIDTH_RECORD *r, WIDTH_REFS *out) {
+    WIDTH_REFS raw{}, spread{};
+    if (Line_RecomputeReferences(r, &raw) == 0) return false;
+    Line_EstimateSpread(r, &spread);
+    if (4 * raw.barDifference < 10 * spread.spreadA || 4 * raw.spaceDifference < 10 * spread.spreadB)
+        spread.spreadA = spread.spreadB = 0;
+    if ((spread.spreadA != 0 || spread.spreadB != 0) && Line_CorrectWidths(r, spread.spreadA, spread.spreadB) == 0)
+        return false;
+    *out = WIDTH_REFS{};
+    return Line_RecomputeReferences(r, out) != 0;
+}
+
+// The first character's candidates: each against its own references; 0, 9 and the dash also
+// with the widest bar taken as its two neighbours for the references (scored as measured),
+// the smaller error counting, a tie to the one-wide fit.
+std::vector<C11Candidate> C11FirstFits(const std::vector<int> &w) {
+    std::vector<C11Candidate> cands = C11Candidates(w, false);
+    u16 widths[5];
+    for (int k = 0; k < 5; ++k) widths[k] = static_cast<u16>(w[k]);
+    u8 order[5];
+    Line_RankElements(widths, 5, order);
+    const int bar = order[0] + 1;
+    for (C11Candidate &c : cands) {
+        WIDTH_RECORD r = C11Record(w, c.classes);
+        WIDTH_REFS refs{};
+        if (C11OwnRefs(&r, &refs)) C11Score(&c, r, refs, false);
+        if (!C11IsOneWideValue(c.value)) continue;
+        WIDTH_RECORD h = C11Record(w, c.classes);
+        h.widths[bar] = h.widths[bar - 1] + h.widths[bar + 1];
+        if (!C11OwnRefs(&h, &refs)) continue;
+        h.widths[bar] = w[bar - 1];
+        C11Candidate alt = c;
+        C11Score(&alt, h, refs, true);
+        if (alt.error <= c.error) c = alt;
+    }
+    return cands;
+}
+
+C11Verdict C11FirstByRule(const std::vector<int> &w, const C11Ranking &k) {
+    if (k.best == nullptr) return {};
+    const int32_t margin = k.Margin();
+    if (k.stored != nullptr) {
+        const int32_t s = k.stored->secondary;
+        if (!((margin > 5 && s <= 10) || (margin > 29 && s < 16))) return {};
+        return C11Accept(w, *k.stored, true);
+    }
+    if (!(k.best->oneWide && C11IsOneWideValue(k.best->value))) return {};
+    if (!C11InBand(k.best->error, margin)) return {};
+    return C11Accept(w, *k.best, true);
+}
+
+TEST(Code11Reader, FirstCharacterAtEveryThreshold) {
+    C11Coverage cover;
+    int reads = 0, switchedOn = 0;
+    int32_t storedSecondaryMax = 0;
+    std::vector<C11SweepCase> cases = C11SweepArrays(11u, 10000, 16);
+    for (const C11SweepCase &sc : C11SweepArrays(12u, 10000, 8)) cases.push_back(sc);
+    for (const C11SweepCase &sc : cases) {
+        const std::vector<int> &w = sc.widths;
+        const std::vector<C11Candidate> fits = C11FirstFits(w);
+        const C11Ranking k = C11Rank(fits);
+        const C11Verdict want = C11FirstByRule(w, k);
+        C11LoadChar(w);
+        WIDTH_REFS refs{};
+        int oneWide = 0;
+        const int got = Code11_ReadFirst(&refs, &oneWide);
+        reads += got;
+        ASSERT_EQ(got, want.read) << "widths " << ::testing::PrintToString(w);
+        if (got == 1) {
+            EXPECT_EQ(g_widthReader.current.acceptedValue, want.value) << ::testing::PrintToString(w);
+            EXPECT_EQ(oneWide, want.oneWide) << ::testing::PrintToString(w);
+            switchedOn += oneWide;
+        }
+        if (k.best == nullptr) continue;
+        const int32_t e = k.best->error, margin = k.Margin();
+        if (k.stored != nullptr) {
+            const int32_t s = k.stored->secondary;
+            storedSecondaryMax = std::max(storedSecondaryMax, s);
+            if (s <= 10 && (margin == 5 || margin == 6)) cover.Note("first: margin above 5", margin - 5);
+            if (margin > 5 && margin <= 29 && (s == 10 || s == 11)) cover.Note("first: secondary up to 10", s - 10);
+            if (s > 10 && (margin == 29 || margin == 30)) cover.Note("first: margin above 29", margin - 29);
+            continue;
+        }
+        if (!(k.best->oneWide && C11IsOneWideValue(k.best->value))) continue;
+        if (e < 26 && (margin == 13 || margin == 14)) cover.Note("first band: margin above 13", margin - 13);
+        if (margin > 13 && margin <= 29 && (e == 25 || e == 26)) cover.Note("first band: error below 26", e - 25);
+        if (margin > 29 && (e == 29 || e == 30)) cover.Note("first band: error up to 29", e - 29);
+        if (e >= 26 && e <= 29 && (margin == 29 || margin == 30)) cover.Note("first band: margin above 29", margin - 29);
+    }
+    // Not reached: the rule's second bound, a margin above 29 for a stored read whose deviation
+    // sum is 11 to 13. Such a read scores 13 and came only from one-wide fits of the dash, with
+    // margins of 8 to 11 to the two-wide candidates, in a search of three million arrays.
+    cover.ExpectBothSides({"first: margin above 5", "first: secondary up to 10", "first band: margin above 13",
+                           "first band: error below 26", "first band: error up to 29", "first band: margin above 29"});
+    // A stored read scores below 14, and its deviation sum is at most its score: the bound of
+    // 16 on it never binds.
+    EXPECT_LE(storedSecondaryMax, 13);
+    EXPECT_GT(switchedOn, 0);
+    std::printf("first-character sweep: %d of %zu read, %d switching one-wide mode on\n", reads, cases.size(), switchedOn);
 }
 
 }  // namespace

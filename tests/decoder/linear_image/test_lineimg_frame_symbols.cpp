@@ -361,9 +361,19 @@ WidthClassOutcome ReadWidthClassFrame(const WidthClassFrame &w, double module, d
 // and tilt by seed. Frames expected to miss are listed with their cause.
 TEST(LineImgFrames, WidthClassSymbolsRead) {
     const double modules[] = {2.5, 3, 4};
-    // Seeds expected to miss today (zero wrong reads among them; the cause is not analysed
-    // yet): Plessey at 4 px turned 60, 150 and 240 degrees: 8, 17, 26; Plessey at 3 px turned
-    // 60 and 240 degrees: 14, 32; MSI at 4 px turned 120 and 300 degrees: 16, 34.
+    // Seeds expected to miss (zero wrong reads among them), each traced to the line search
+    // refusing the quiet zone: every scan line holds all of the symbol's edges, but MSI's
+    // search wants room as wide as its last 6 elements (9 modules) beyond each end, Plessey's
+    // 12 modules, and the region finder's end trim sets the ends 40 pixels past the outermost
+    // bars, counted in samples along the line's major axis (so about 35 pixels on lines
+    // turned 30 to 60 degrees). Too little room: MSI at 4 px turned 120 and 300 degrees: 16,
+    // 34 (7.5 to 8 modules); Plessey at 4 px turned 150 degrees: 17 (about 7), at 3 px turned
+    // 240: 32 (9 to 10.5). Plessey at 3 px turned 60 degrees and tilted: 14 (the trim takes a
+    // 6-module gap inside the data, a wide space before a wide bar, for the far end's quiet
+    // zone when its inner stretch holds only 4-module gaps; the side extension then stops
+    // about 4 modules past the last bar). Plessey at 4 px turned 240 and 60 degrees: 8, 26
+    // (the symbol spans 454 of the frame's 480 rows: the frame itself leaves about 4 modules
+    // beyond each end).
     const uint64_t kExpectedMisses[] = {8, 14, 16, 17, 26, 32, 34};
     int reads = 0, total = 0;
     for (uint64_t seed = 1; seed <= 36; ++seed) {
@@ -389,12 +399,21 @@ TEST(LineImgFrames, WidthClassSymbolsRead) {
 }
 
 // The full table for the three: module 2, 2.5, 3, 4 px x angle 0..345 in 15-degree steps x
-// blur 0, 0.6, 1 x noise 0, 2, 4 (tilt on every third seed); zero wrong reads, rates printed.
-// Measured (of 216 each, 2 / 2.5 / 3 / 4 px): Code 11 68 / 117 / 190 / 141, MSI 199 / 214 /
-// 212 / 139, Plessey 204 / 198 / 151 / 22. At 4 px Plessey (129 modules and its quiet zones)
-// is longer than the frame is high at all but the flatter angles. The lower Code 11 rates at
-// 2 and 2.5 px match its reader's limit on a character's plain deviation sum, which the
-// edge-list sweep meets at 2 samples a narrow element (not analysed frame by frame).
+// blur 0, 0.6, 1 x noise 0, 2, 4 (tilt on every third seed, which is every noise-free frame);
+// zero wrong reads, rates printed. Measured (of 216 each, 2 / 2.5 / 3 / 4 px): Code 11 84 /
+// 146 / 196 / 153, MSI 207 / 216 / 212 / 159, Plessey 204 / 199 / 160 / 22. Causes, traced
+// frame by frame: Plessey at 4 px reads only tilted frames (its narrow side's modules are
+// smaller): every untilted miss has scan lines holding the whole symbol, which the line
+// search refuses for want of 12 modules (48 px) of quiet room beyond an end, more than the
+// region finder's 40-pixel end margin; 16 frames lose part of the symbol to the frame's
+// height. Most 4 px misses of MSI (56 of 57) and Code 11 (58 of 63) are the same refusal
+// against their quiet room of 9 and 8 modules: the margin is counted in samples along the
+// line's major axis, so it shrinks on oblique lines (about 25 pixels at 45 degrees, where
+// Code 11 reads 3 of 36). Code 11 at 2 and 2.5 px (132 and 70 misses) fails in its character reader,
+// mostly at the second character: read against references from the first alone, a
+// character's plain deviation sum (in tenths of the wide-narrow difference) reaches 6 when
+// its edges are off by a third of a pixel; blur 1 leaves 3 and 12 reads of 72, no blur 56 and
+// 70. A few frames (11 and 7) read on one line only, short of the scan's two equal reads.
 TEST(LineImgFramesSlow, WidthClassFullSweep) {
     uint64_t seed = 5000;
     for (const WidthClassFrame &w : kWidthClassFrames)
