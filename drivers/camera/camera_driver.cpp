@@ -21,6 +21,7 @@ namespace {
 
 constexpr char kStars[] = "***********************************************";
 constexpr uint32_t kDecoderTextCapacity = 2048;
+constexpr uint32_t kResultHead = 8;
 
 bool path_exists(const char *path) {
     struct stat st;
@@ -226,6 +227,7 @@ void camera_decode_step(ENGINE_RECORD *record) {
     }
     if (X3_Decode() != 0) {
         DECODE_RESULT &r = cs->mResult;
+        if (d.clearResultHead) memset(r.data, 0, r.capacity < kResultHead ? r.capacity : kResultHead);
         uint32_t n = camera_read_result(cs);
         if (d.decoded != nullptr) {
             d.decoded(record, n);

@@ -656,6 +656,7 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .directProbe = true,
     .codeIdProperty = VEXO_ID_RESULT_CODE_ID,
     .nullFrameCheck = true,
+    .clearResultHead = true,
     .sizeEachStep = true,
     .settingLine = true,
     .logBusy = true,

@@ -365,6 +365,7 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .probeProc = "scanner_tq63_probe",
     .directionMax = 1,
     .directProbe = true,
+    .clearResultHead = true,
     .lowerMaxLine = "mLowerMax     [%d] ",
     .scanMinLine = "mScanMinImage [%d] ",
     .pixelsAfterInit = true,

@@ -41,6 +41,7 @@ struct CAMERA_DRIVER_DESC {
     const char *onlyPlatform = nullptr;      // when set, the one platform a found path is accepted for
     uint32_t codeIdProperty = VEXO_ID_EXTERNAL_SYMBOLOGY; // decoder property of the step's code id
     bool nullFrameCheck = false;             // a frame without pixels is skipped
+    bool clearResultHead = false;            // a decoded frame clears the result's first 8 bytes
     bool sizeEachStep = false;               // width and height set with every frame
     bool platformLine = true;                // setup logs the platform name
     const char *lowerMaxLine = "LowerMax      [%d] "; // setup's line of the low-power timeout
