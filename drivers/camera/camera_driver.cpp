@@ -277,6 +277,19 @@ uint32_t camera_read_result(COMMON_STATE *cs) {
     return n;
 }
 
+int camera_upgrade_run(uint8_t address, int doneRegister, const UPGRADE_REQUEST *request,
+                       UPGRADE_REG_WRITE write, UPGRADE_REG_READ read) {
+    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade Start============");
+    Upgrade_Init(address, write, read, nullptr);
+    int r = Upgrade_Running(static_cast<int>(request->FirmwareType), request->Buf, request->len);
+    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade End============[%d]", r);
+    if (r == 0) {
+        static constexpr uint8_t kDone = 0x00;
+        write(address, doneRegister, &kDone, 1);
+    }
+    return r;
+}
+
 CAMERA_PRIVATE *camera_private(ENGINE_RECORD *record) {
     if (record == nullptr || record->common == nullptr) return nullptr;
     return static_cast<CAMERA_PRIVATE *>(record->common->mPrivate);

@@ -96,6 +96,14 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver;
 // into the result record; the length.
 uint32_t camera_read_result(COMMON_STATE *cs);
 
+// The firmware upgrade through a running boot loader: Upgrade_Init with the engine's address
+// and register access, Upgrade_Running with the request, and 0x00 written to doneRegister
+// after a good upgrade; the result is the upgrade's.
+int camera_upgrade_run(uint8_t address, int doneRegister, const UPGRADE_REQUEST *request,
+                       UPGRADE_REG_WRITE write, UPGRADE_REG_READ read);
+// The result of a read that ended an upgrade before it began: its byte count, or -1.
+inline int camera_early_result(int read_result) { return read_result > 0 ? read_result : -1; }
+
 // Driver-wide values: one engine per driver library and process.
 extern int g_camera_channel;
 extern int g_camera_model;
