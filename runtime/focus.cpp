@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <string.h>
 
+#include <mutex>
+
 #include "readercore.h"
 #include "rt_log.h"
 #include "runtime_internal.h"
@@ -53,6 +55,10 @@ struct FocusState {
 };
 
 FocusState g_focus;
+// The decode thread runs frames through the state while a maintenance request (a socket
+// thread) starts or ends a calibration: every entry point holds the lock. The calibration's
+// callback runs after it is released, since it may reach the focus functions again.
+std::mutex g_focus_lock;
 
 // Of the twenty values: the sum less one largest and one smallest, over 18.
 template <typename Get>
@@ -166,16 +172,30 @@ void finish_band(int32_t area[4]) {
 
 }  // namespace
 
+namespace {
+
+void release_library_locked() {
+    if (g_focus.handle != nullptr) dlclose(g_focus.handle);
+    g_focus.handle = nullptr;
+    g_focus.cross_light = nullptr;
+    g_focus.detect_cross = nullptr;
+    g_focus.light_dots = nullptr;
+}
+
+}  // namespace
+
 void focus_test_reset() {
+    std::lock_guard<std::mutex> hold(g_focus_lock);
     if (g_focus.handle != nullptr) dlclose(g_focus.handle);
     g_focus = FocusState{};
 }
 
 extern "C" int InitX3Focus(const FOCUS_INIT *init) {
     if (init == nullptr) return -1;
+    std::lock_guard<std::mutex> hold(g_focus_lock);
     g_focus.width = static_cast<int32_t>(init->width);
     g_focus.height = static_cast<int32_t>(init->height);
-    DeInitX3Focus();
+    release_library_locked();
     void *handle = GetLibHandle("libspotfind.so");
     if (handle == nullptr) {
         const char *error = dlerror();
@@ -192,36 +212,45 @@ extern "C" int InitX3Focus(const FOCUS_INIT *init) {
 }
 
 extern "C" void DeInitX3Focus(void) {
-    if (g_focus.handle != nullptr) dlclose(g_focus.handle);
-    g_focus.handle = nullptr;
-    g_focus.cross_light = nullptr;
-    g_focus.detect_cross = nullptr;
-    g_focus.light_dots = nullptr;
+    std::lock_guard<std::mutex> hold(g_focus_lock);
+    release_library_locked();
 }
 
 extern "C" void X3Focus_Set_Result(const int *area) {
-    if (area != nullptr) memcpy(g_focus.result, area, sizeof g_focus.result);
+    if (area == nullptr) return;
+    std::lock_guard<std::mutex> hold(g_focus_lock);
+    memcpy(g_focus.result, area, sizeof g_focus.result);
 }
 
-extern "C" void X3Focus_Set_Level(uint32_t level) { g_focus.level = level; }
+extern "C" void X3Focus_Set_Level(uint32_t level) {
+    std::lock_guard<std::mutex> hold(g_focus_lock);
+    g_focus.level = level;
+}
 
 extern "C" void X3Focus_Set_UserValue(int value) {
+    std::lock_guard<std::mutex> hold(g_focus_lock);
     if (g_focus.level == FOCUS_LEVEL_USER) g_focus.user = value;
 }
 
 extern "C" void X3Focus_Set_FocusValue(const int *values) {
-    if (values != nullptr) memcpy(g_focus.values, values, sizeof g_focus.values);
+    if (values == nullptr) return;
+    std::lock_guard<std::mutex> hold(g_focus_lock);
+    memcpy(g_focus.values, values, sizeof g_focus.values);
 }
 
 extern "C" void X3Focus_Get_AreaParam(int *area) {
     if (area == nullptr) return;
-    decode_area(area);
+    {
+        std::lock_guard<std::mutex> hold(g_focus_lock);
+        decode_area(area);
+    }
     banner(LOG_LEVEL_OPER, "X3Focus_Get_AreaParam");
     rt_log(LOG_LEVEL_OPER, "[%d] [%d] [%d] [%d]", area[1], area[2], area[0], area[3]);
     banner(LOG_LEVEL_OPER, "X3Focus_Get_AreaParam");
 }
 
 extern "C" int X3Focus_Running(const uint8_t *pixels, int width, int height, int *area, int *point) {
+    std::lock_guard<std::mutex> hold(g_focus_lock);
     if (g_focus.calibrating == 0) {
         if (area != nullptr) decode_area(area);
         return 0;
@@ -263,6 +292,7 @@ extern "C" int X3Focus_Running(const uint8_t *pixels, int width, int height, int
 }
 
 extern "C" int X3Focus_Oper(uint8_t op, int, FOCUS_CALLBACK callback, void *argument) {
+    std::unique_lock<std::mutex> hold(g_focus_lock);
     if (g_focus.handle == nullptr) return -1;
     if (op == g_focus.calibrating) return 0;
     g_focus.calibrating = 0;
@@ -286,6 +316,9 @@ extern "C" int X3Focus_Oper(uint8_t op, int, FOCUS_CALLBACK callback, void *argu
         finish_band(area);
     }
     memcpy(g_focus.result, area, sizeof area);
-    if (g_focus.callback != nullptr) g_focus.callback(0, g_focus.argument, area);
+    FOCUS_CALLBACK report = g_focus.callback;
+    void *report_argument = g_focus.argument;
+    hold.unlock();
+    if (report != nullptr) report(0, report_argument, area);
     return 0;
 }

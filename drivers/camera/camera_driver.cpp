@@ -21,6 +21,7 @@ namespace {
 
 constexpr char kStars[] = "***********************************************";
 constexpr uint32_t kDecoderTextCapacity = 2048;
+constexpr uint32_t kResultHead = 8;
 
 bool path_exists(const char *path) {
     struct stat st;
@@ -226,6 +227,7 @@ void camera_decode_step(ENGINE_RECORD *record) {
     }
     if (X3_Decode() != 0) {
         DECODE_RESULT &r = cs->mResult;
+        if (d.clearResultHead) memset(r.data, 0, r.capacity < kResultHead ? r.capacity : kResultHead);
         uint32_t n = camera_read_result(cs);
         if (d.decoded != nullptr) {
             d.decoded(record, n);
@@ -273,6 +275,19 @@ uint32_t camera_read_result(COMMON_STATE *cs) {
     common_store(r.len1, n);
     r.codeId = id;
     return n;
+}
+
+int camera_upgrade_run(uint8_t address, int doneRegister, const UPGRADE_REQUEST *request,
+                       UPGRADE_REG_WRITE write, UPGRADE_REG_READ read) {
+    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade Start============");
+    Upgrade_Init(address, write, read, nullptr);
+    int r = Upgrade_Running(static_cast<int>(request->FirmwareType), request->Buf, request->len);
+    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade End============[%d]", r);
+    if (r == 0) {
+        static constexpr uint8_t kDone = 0x00;
+        write(address, doneRegister, &kDone, 1);
+    }
+    return r;
 }
 
 CAMERA_PRIVATE *camera_private(ENGINE_RECORD *record) {

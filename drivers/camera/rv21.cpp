@@ -498,9 +498,6 @@ int rv21_decode_image_prepare(ENGINE_RECORD *record, const IMAGE_REQUEST *reques
     return common_load(x->focusBusy) != 0 ? 1 : 0;
 }
 
-// The result of a read that ended an upgrade early: its byte count, or -1.
-int early_result(int read_result) { return read_result > 0 ? read_result : -1; }
-
 bool upgradable_id(uint8_t id) { return id == 1 || id == 2 || id == 8 || id == 10; }
 
 int rv21_upgrade_steps(UPGRADE_REQUEST *request) {
@@ -511,17 +508,12 @@ int rv21_upgrade_steps(UPGRADE_REQUEST *request) {
             uint8_t id[3] = {};
             int r = i2c_read_try(kEngineAddress, kRegId, id, 3);
             CAM_LOG(LOG_LEVEL_DRIVER, "%s Read ID [%x] [%x] [%x]", "scanner_rv2x_upgrade", id[0], id[1], id[2]);
-            if (!upgradable_id(id[0])) return early_result(r);
+            if (!upgradable_id(id[0])) return camera_early_result(r);
             if (write_byte(kRegWorkMode, 0xFF) != 1) return -1;
         }
         plat_sleep_ms(1000);
     }
-    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade Start============");
-    Upgrade_Init(kEngineAddress, i2c_write_try, i2c_read_try, nullptr);
-    int r = Upgrade_Running(static_cast<int>(request->FirmwareType), request->Buf, request->len);
-    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade End============[%d]", r);
-    if (r == 0) write_byte(kRegUpgradeDone, 0x00);
-    return r;
+    return camera_upgrade_run(kEngineAddress, kRegUpgradeDone, request, i2c_write_try, i2c_read_try);
 }
 
 int rv21_upgrade(ENGINE_RECORD *record, UPGRADE_REQUEST *request) {
@@ -656,6 +648,7 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .directProbe = true,
     .codeIdProperty = VEXO_ID_RESULT_CODE_ID,
     .nullFrameCheck = true,
+    .clearResultHead = true,
     .sizeEachStep = true,
     .settingLine = true,
     .logBusy = true,

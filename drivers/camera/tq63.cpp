@@ -256,9 +256,6 @@ int tq63_decode_image_prepare(ENGINE_RECORD *record, const IMAGE_REQUEST *) {
     return 0;
 }
 
-// The result of a read that ended an upgrade early: its byte count, or -1.
-int early_result(int read_result) { return read_result > 0 ? read_result : -1; }
-
 int tq63_upgrade_steps(ENGINE_RECORD *record, UPGRADE_REQUEST *request) {
     if (request->FirmwareOper == 0) {
         uint8_t state[3] = {};
@@ -269,7 +266,7 @@ int tq63_upgrade_steps(ENGINE_RECORD *record, UPGRADE_REQUEST *request) {
             CAM_LOG(LOG_LEVEL_DRIVER, "%s Read ID [%x] [%x] [%x]", "scanner_tq63_upgrade", id[0], id[1], id[2]);
             if (id[0] != 3 && id[0] != 7) {
                 CAM_LOG(LOG_LEVEL_DRIVER, "TQ63 ID Error And TQ53 ID Error");
-                return early_result(r);
+                return camera_early_result(r);
             }
             CAM_LOG(LOG_LEVEL_DRIVER, "Booting Bootloader");
             static constexpr uint8_t kBoot = 0xFF;
@@ -283,19 +280,11 @@ int tq63_upgrade_steps(ENGINE_RECORD *record, UPGRADE_REQUEST *request) {
         r = i2c_read_try(kEngineAddress, kRegBootState, state, 3);
         if (!(state[0] == 0xCE && state[1] == 0x50)) {
             CAM_LOG(LOG_LEVEL_DRIVER, "TQ63 TQ63_LK_STATE Error");
-            return early_result(r);
+            return camera_early_result(r);
         }
     }
     (void)record;
-    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade Start============");
-    Upgrade_Init(kEngineAddress, i2c_write_try, i2c_read_try, nullptr);
-    int r = Upgrade_Running(static_cast<int>(request->FirmwareType), request->Buf, request->len);
-    CAM_LOG(LOG_LEVEL_DRIVER, "============Upgrade End============[%d]", r);
-    if (r == 0) {
-        static constexpr uint8_t kDone = 0x00;
-        i2c_write_try(kEngineAddress, kRegUpgradeDone, &kDone, 1);
-    }
-    return r;
+    return camera_upgrade_run(kEngineAddress, kRegUpgradeDone, request, i2c_write_try, i2c_read_try);
 }
 
 int tq63_upgrade(ENGINE_RECORD *record, UPGRADE_REQUEST *request) {
@@ -365,6 +354,7 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver = {
     .probeProc = "scanner_tq63_probe",
     .directionMax = 1,
     .directProbe = true,
+    .clearResultHead = true,
     .lowerMaxLine = "mLowerMax     [%d] ",
     .scanMinLine = "mScanMinImage [%d] ",
     .pixelsAfterInit = true,

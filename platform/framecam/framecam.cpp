@@ -62,6 +62,8 @@ struct Camera {
     bool streaming = false;
     bool fail_open = false, fail_start = false;
     int next_answer = 0; // of the next control the library does not know itself
+    int coded_control = -1; // the control that answers coded_answer next, -1 none
+    int coded_answer = 0;
     bool run = false;  // the frame thread's run flag, under lock
     pthread_t thread{};
     // Selection: 0 generated frames, n the n-th image; the serial counts selections, and a
@@ -379,7 +381,6 @@ FRAMECAM_EXPORT int cam_close(int64_t handle) {
 }
 
 FRAMECAM_EXPORT int cam_ioctrl(int64_t handle, int cmd, int arg, void *pointer) {
-    (void)pointer;
     journal("cam_ioctrl %lld 0x%x %d", static_cast<long long>(handle), static_cast<unsigned>(cmd), arg);
     Camera *camera = find_camera(handle);
     if (camera == nullptr) return -1;
@@ -399,10 +400,27 @@ FRAMECAM_EXPORT int cam_ioctrl(int64_t handle, int cmd, int arg, void *pointer) 
             camera->next_answer = arg;
             pthread_mutex_unlock(&camera->lock);
             return 0;
+        case FRAMECAM_IOCTRL_ANSWER_CODE:
+            if (pointer == nullptr) return -1;
+            pthread_mutex_lock(&camera->lock);
+            camera->coded_control = arg;
+            camera->coded_answer = *static_cast<const int *>(pointer);
+            pthread_mutex_unlock(&camera->lock);
+            return 0;
+        case FRAMECAM_IOCTRL_NOTIFY_FN:
+            if (pointer == nullptr) return -1;
+            *static_cast<FRAMECAM_NOTIFY_FN *>(pointer) = camera->notify_fn;
+            return 0;
         default: {
             pthread_mutex_lock(&camera->lock);
-            int answer = camera->next_answer;
-            camera->next_answer = 0;
+            int answer = 0;
+            if (cmd == camera->coded_control) {
+                answer = camera->coded_answer;
+                camera->coded_control = -1;
+            } else {
+                answer = camera->next_answer;
+                camera->next_answer = 0;
+            }
             pthread_mutex_unlock(&camera->lock);
             return answer;
         }

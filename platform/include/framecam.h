@@ -50,6 +50,12 @@ typedef int (*FRAMECAM_IOCTRL_FN)(int64_t handle, int cmd, int arg, void *pointe
 /* Makes the next control that is none of these answer arg once (any other code answers 0
  * otherwise): 0. */
 #define FRAMECAM_IOCTRL_ANSWER_NEXT 0x74
+/* Makes the next control of code arg answer *(int *)pointer once, before any answer of
+ * FRAMECAM_IOCTRL_ANSWER_NEXT: 0, -1 for a null pointer. */
+#define FRAMECAM_IOCTRL_ANSWER_CODE 0x75
+/* Stores the notify callback given to cam_init at pointer (a FRAMECAM_NOTIFY_FN *), so that
+ * a test can send a notification as the library would, late: 0, -1 for a null pointer. */
+#define FRAMECAM_IOCTRL_NOTIFY_FN 0x76
 
 /* Settings, read at cam_init: "key=value" lines; "rate" frames a second (1 to 1000,
  * default 30), "background" grey value around a smaller image (0 to 255, default 255). */

@@ -41,6 +41,7 @@ struct CAMERA_DRIVER_DESC {
     const char *onlyPlatform = nullptr;      // when set, the one platform a found path is accepted for
     uint32_t codeIdProperty = VEXO_ID_EXTERNAL_SYMBOLOGY; // decoder property of the step's code id
     bool nullFrameCheck = false;             // a frame without pixels is skipped
+    bool clearResultHead = false;            // a decoded frame clears the result's first 8 bytes
     bool sizeEachStep = false;               // width and height set with every frame
     bool platformLine = true;                // setup logs the platform name
     const char *lowerMaxLine = "LowerMax      [%d] "; // setup's line of the low-power timeout
@@ -94,6 +95,14 @@ extern "C" const CAMERA_DRIVER_DESC g_camera_driver;
 // After a successful decode: the text with a zero byte after it, its length and the code id
 // into the result record; the length.
 uint32_t camera_read_result(COMMON_STATE *cs);
+
+// The firmware upgrade through a running boot loader: Upgrade_Init with the engine's address
+// and register access, Upgrade_Running with the request, and 0x00 written to doneRegister
+// after a good upgrade; the result is the upgrade's.
+int camera_upgrade_run(uint8_t address, int doneRegister, const UPGRADE_REQUEST *request,
+                       UPGRADE_REG_WRITE write, UPGRADE_REG_READ read);
+// The result of a read that ended an upgrade before it began: its byte count, or -1.
+inline int camera_early_result(int read_result) { return read_result > 0 ? read_result : -1; }
 
 // Driver-wide values: one engine per driver library and process.
 extern int g_camera_channel;

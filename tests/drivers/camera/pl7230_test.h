@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common_atomic.h"
+#include "fake_calls.h"
 #include "framecam.h"
 #include "framesource.h"
 #include "plat.h"
@@ -95,6 +96,54 @@ class Pl7230Test : public ServiceTest {
         sim_sleep_remove();
         sim_kernel_remove();
         ServiceTest::TearDown();
+        if (fake_ != nullptr) dlclose(fake_);
+        fake_ = nullptr;
+    }
+
+    // QR Code's Enable setting (attributes: more of its element's) and the rows behind it.
+    void add_qr_enable(const char *attributes) {
+        open_code_xml(std::string("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable ") + attributes +
+                      "value0=\"65536\" value1=\"65537\">QR_ENABLE</Enable></QR></Code></Root>\n");
+        add_setting("QR_ENABLE", "20200");
+        add_setting("65537", "10001");
+        add_setting("65536", "10000");
+    }
+
+    // Another driver plug-in bound into the record in place of the PL7230's.
+    void load_driver(const char *path) {
+        dlclose(handle_);
+        handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(handle_, nullptr) << dlerror();
+        bind();
+    }
+
+    // The recording fake decoder as the decoder: once a test, since the file must not be
+    // rewritten while the module is mapped.
+    void install_fake() { write_file("/system/lib64/libvexo3.so", read_host_file(FAKE_DECODER_SHORT)); }
+    // The module the driver loaded, held so that its record outlives the decoder's unloading.
+    template <typename Fn>
+    Fn fake_fn(const char *name) {
+        if (fake_ == nullptr) fake_ = dlopen(host("/system/lib64/libvexo3.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        return fake_ != nullptr ? reinterpret_cast<Fn>(dlsym(fake_, name)) : nullptr;
+    }
+    std::string fake_calls() {
+        auto fn = fake_fn<const char *(*)()>("fake_decoder_calls");
+        return fn != nullptr ? plain_calls(fn()) : "<not loaded>";
+    }
+    void fake_clear() {
+        auto fn = fake_fn<void (*)()>("fake_decoder_clear");
+        ASSERT_NE(fn, nullptr);
+        fn();
+    }
+    void fake_script(int decode_result, const char *text) {
+        auto fn = fake_fn<void (*)(int, const char *, int)>("fake_decoder_script");
+        ASSERT_NE(fn, nullptr);
+        fn(decode_result, text, 0);
+    }
+    void fake_answer(uint32_t id, uint32_t value) {
+        auto fn = fake_fn<void (*)(uint32_t, uint32_t)>("fake_decoder_answer");
+        ASSERT_NE(fn, nullptr);
+        fn(id, value);
     }
 
     void bind() {
@@ -140,11 +189,7 @@ class Pl7230Test : public ServiceTest {
     void start_engine(const std::string &device = "<ScanFormat>0</ScanFormat><ScanBuffer>3</ScanBuffer>") {
         write_file(kProbePath, "");
         open_engine_xml(engine_xml(probe_cmd(kPlatform, kProbePath), "<ScanDirection>0</ScanDirection>", device));
-        open_code_xml("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable value0=\"65536\" value1=\"65537\">QR_ENABLE</Enable>"
-                      "</QR></Code></Root>\n");
-        add_setting("QR_ENABLE", "20200");
-        add_setting("65537", "10001");
-        add_setting("65536", "10000");
+        add_qr_enable("");
         ASSERT_EQ(record_.scanner_probe(&record_), 0);
         ASSERT_EQ(record_.scanner_init(&record_), 0);
         ASSERT_EQ(record_.scanner_sync(&record_, "QR", "Enable"), 1);
@@ -231,5 +276,6 @@ class Pl7230Test : public ServiceTest {
     std::vector<SETTING_NODE *> nodes_;
     ENGINE_RECORD record_{};
     void *handle_ = nullptr;
+    void *fake_ = nullptr;
     testkit::Frame frame_;
 };

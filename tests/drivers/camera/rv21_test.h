@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "fake_calls.h"
 #include "pl7230_test.h"
 
 inline constexpr char kRvPlatform1[] = "MSM8X12_TX52"; // platform type 1
@@ -54,10 +53,7 @@ class Rv21Test : public Pl7230Test {
   protected:
     void SetUp() override {
         Pl7230Test::SetUp();
-        dlclose(handle_);
-        handle_ = dlopen(RV21_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(handle_, nullptr) << dlerror();
-        bind();
+        load_driver(RV21_LIBRARY);
         rv21_bus().reset();
         write_file(kRvSwitch, "");
         ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kRvSwitchDir), 0);
@@ -67,8 +63,6 @@ class Rv21Test : public Pl7230Test {
     void TearDown() override {
         Pl7230Test::TearDown();
         nodes_.clear(); // freed: a case table may tear down and set up again
-        if (fake_ != nullptr) dlclose(fake_);
-        fake_ = nullptr;
     }
     void add_rv_engine(uint8_t id) {
         ASSERT_EQ(sim_i2c_add_device(kBus, kRvEngine, 1), 0);
@@ -103,11 +97,7 @@ class Rv21Test : public Pl7230Test {
                   const std::string &device = "") {
         add_rv_engine(id);
         open_engine_xml(rv21_engine_xml(platform_name, platform, device));
-        open_code_xml("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable default=\"1\" value0=\"65536\" "
-                      "value1=\"65537\">QR_ENABLE</Enable></QR></Code></Root>\n");
-        add_setting("QR_ENABLE", "20200");
-        add_setting("65537", "10001");
-        add_setting("65536", "10000");
+        add_qr_enable("default=\"1\" ");
         ASSERT_EQ(record_.scanner_probe(&record_), 0);
         ASSERT_EQ(record_.scanner_init(&record_), 0);
         record_.scanner_sync(&record_, "QR", "Enable");
@@ -171,29 +161,6 @@ class Rv21Test : public Pl7230Test {
         ASSERT_TRUE(eventually([&] { return cycles_closed() > closed_before_; }));
     }
 
-    // The recording fake decoder as the decoder (once a test).
-    void install_fake() { write_file("/system/lib64/libvexo3.so", read_host_file(FAKE_DECODER_SHORT)); }
-    template <typename Fn>
-    Fn fake_fn(const char *name) {
-        if (fake_ == nullptr) fake_ = dlopen(host("/system/lib64/libvexo3.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        return fake_ != nullptr ? reinterpret_cast<Fn>(dlsym(fake_, name)) : nullptr;
-    }
-    std::string fake_calls() {
-        auto fn = fake_fn<const char *(*)()>("fake_decoder_calls");
-        return fn != nullptr ? plain_calls(fn()) : "<not loaded>";
-    }
-    void fake_script(int decode_result, const char *text) {
-        auto fn = fake_fn<void (*)(int, const char *, int)>("fake_decoder_script");
-        ASSERT_NE(fn, nullptr);
-        fn(decode_result, text, 0);
-    }
-    void fake_answer(uint32_t id, uint32_t value) {
-        auto fn = fake_fn<void (*)(uint32_t, uint32_t)>("fake_decoder_answer");
-        ASSERT_NE(fn, nullptr);
-        fn(id, value);
-    }
-
     uint8_t *regs_ = nullptr;
     int closed_before_ = 0;
-    void *fake_ = nullptr;
 };

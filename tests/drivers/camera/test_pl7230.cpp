@@ -407,36 +407,7 @@ TEST_F(Pl7230Test, StartDuringSuppliedImageBeginsAfterIt) {
 }
 
 // The decoder's record of calls, with the recording fake decoder installed as the decoder.
-class Pl7230FakeDecoderTest : public Pl7230Test {
-  protected:
-    void TearDown() override {
-        Pl7230Test::TearDown();
-        if (fake_ != nullptr) dlclose(fake_);
-    }
-    // Once a test: the file must not be rewritten while the module is mapped.
-    void install_fake() { write_file("/system/lib64/libvexo3.so", read_host_file(FAKE_DECODER_SHORT)); }
-    // The module the driver loaded, held so that its record outlives the decoder's unloading.
-    template <typename Fn>
-    Fn fake_fn(const char *name) {
-        if (fake_ == nullptr) fake_ = dlopen(host("/system/lib64/libvexo3.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-        return fake_ != nullptr ? reinterpret_cast<Fn>(dlsym(fake_, name)) : nullptr;
-    }
-    std::string calls() {
-        auto fn = fake_fn<const char *(*)()>("fake_decoder_calls");
-        return fn != nullptr ? plain_calls(fn()) : "<not loaded>";
-    }
-    void clear_calls() {
-        auto fn = fake_fn<void (*)()>("fake_decoder_clear");
-        ASSERT_NE(fn, nullptr);
-        fn();
-    }
-    void script(int decode_result, const char *text) {
-        auto fn = fake_fn<void (*)(int, const char *, int)>("fake_decoder_script");
-        ASSERT_NE(fn, nullptr);
-        fn(decode_result, text, 0);
-    }
-    void *fake_ = nullptr;
-};
+using Pl7230FakeDecoderTest = Pl7230Test;
 
 // The frame size reaches the decoder at setup: the engine's default, or its own elements.
 TEST_F(Pl7230FakeDecoderTest, SetupSetsTheFrameSizeAtTheDecoder) {
@@ -459,12 +430,12 @@ TEST_F(Pl7230FakeDecoderTest, SetupSetsTheFrameSizeAtTheDecoder) {
             XMLClose(record_.codeXml);
             record_.engineXml = record_.codeXml = nullptr;
             X3_Free();
-            clear_calls();
+            fake_clear();
             bind();
         }
         first = false;
         start_engine(std::string("<ScanFormat>0</ScanFormat><ScanBuffer>3</ScanBuffer>") + c.size_elements);
-        EXPECT_NE(calls().find(c.sets), std::string::npos) << calls();
+        EXPECT_NE(fake_calls().find(c.sets), std::string::npos) << fake_calls();
     }
 }
 
@@ -482,10 +453,10 @@ TEST_F(Pl7230FakeDecoderTest, SuppliedImageRestoresTheFrameSizeAtTheDecoder) {
     } cases[] = {{"code read", 1, 0}, {"no code", 0, -1}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        script(c.decode_result, "fake text");
-        clear_calls();
+        fake_script(c.decode_result, "fake text");
+        fake_clear();
         EXPECT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_DECODE_IMAGE, 0, &request), c.answer);
-        const std::string record = calls();
+        const std::string record = fake_calls();
         size_t sized = record.find("S set 100101 640;S set 100102 480;");
         size_t decoded = record.find("S decode;");
         size_t restored = record.find("S set 100101 1280;S set 100102 960;");

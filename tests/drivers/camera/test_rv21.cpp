@@ -167,6 +167,38 @@ TEST_F(Rv21Test, CycleSwitchesWorkModeLightsAndBridge) {
     EXPECT_EQ(cam_get_state() & CAM_STATE_STREAMING, 0);
 }
 
+// Platform type 1: a camera library that answers control 0x23 with anything but 0 ends the
+// cycle with event 4 before the LED is lit; the answer is not kept for the next cycle.
+TEST_F(Rv21Test, RefusedCameraCheckEndsTheCycle) {
+    install_decoder();
+    start_rv(0x80);
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    int refused = 7;
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_ANSWER_CODE, 0x23, &refused), 0);
+    sim_i2c_clear_transfers(kBus);
+    write_file(FRAMECAM_JOURNAL_PATH, "");
+    const int stops = count_in(log_text(), "common_scanner_stop_oper [4]");
+    start_cycle();
+    ASSERT_TRUE(eventually([&] { return count_in(log_text(), "common_scanner_stop_oper [4]") > stops; }));
+    end_cycle();
+    std::vector<std::string> calls = camera_calls();
+    EXPECT_TRUE(rv_in_order(calls, {"cam_open", "cam_start", "cam_ioctrl 0x22 1", "cam_ioctrl 0x23 0", "cam_stop"}))
+        << rv_join(calls);
+    // The wake-up lit the LED (F4=02 before FD=03); the open's own LED write never came.
+    std::vector<std::string> w = rv_writes();
+    size_t awake = rv_find(w, "FD=03");
+    ASSERT_LT(awake, w.size()) << rv_join(w);
+    EXPECT_EQ(rv_find(w, "F4=02", awake), w.size()) << rv_join(w);
+    EXPECT_FALSE(logged("scanner_set_led [RV21] [3] Finish"));
+    EXPECT_TRUE(events_now().empty());
+
+    sim_i2c_clear_transfers(kBus);
+    start_cycle();
+    ASSERT_TRUE(eventually([&] { return logged("scanner_set_led [RV21] [3] Finish"); }));
+    end_cycle();
+    EXPECT_EQ(count_in(log_text(), "common_scanner_stop_oper [4]"), stops + 1);
+}
+
 // ScanIllum: the illumination is the switch line and the engine's stays off; mipiInit 1
 // leaves the bridge alone.
 TEST_F(Rv21Test, ExternalIlluminationAndNoBridge) {
@@ -260,8 +292,11 @@ TEST_F(Rv21Test, StepSizesEachFrameAndReadsTheCodeType) {
     install_fake();
     start_rv(0x80);
     fake_answer(VEXO_ID_RESULT_CODE_ID, 0x31);
-    fake_script(1, "fake code");
+    fake_script(1, "fake");
     ASSERT_EQ(record_.scanner_open(&record_), 0);
+    // Left over from an earlier result: a decoded frame clears the first 8 bytes.
+    uint8_t *data = record_.common->mResult.data;
+    memset(data, 'X', 16);
     start_cycle();
     ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
     end_cycle();
@@ -269,12 +304,13 @@ TEST_F(Rv21Test, StepSizesEachFrameAndReadsTheCodeType) {
     EXPECT_EQ(got.codeId, 0x31u);
     EXPECT_EQ(got.kind, 1u);
     EXPECT_EQ(got.len2, 0u);
-    EXPECT_EQ(got.bytes, std::string("fake code") + '\0');
+    EXPECT_EQ(got.bytes, std::string("fake") + '\0');
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(data), 9), std::string("fake\0\0\0\0X", 9));
     const std::string calls = fake_calls();
     EXPECT_NE(calls.find("S set 100100;S set 100101 752;S set 100102 480;S decode;"), std::string::npos) << calls;
     EXPECT_NE(calls.find("S get 100501;"), std::string::npos) << calls;
     EXPECT_EQ(calls.find("S get 100513;"), std::string::npos) << calls;
-    EXPECT_TRUE(logged("RV21: Decode OK, data:(9)(31)(fake code)"));
+    EXPECT_TRUE(logged("RV21: Decode OK, data:(4)(31)(fake)"));
 }
 
 // A QR frame of this host's camera is read by the real decoder with its exact bytes.
@@ -358,6 +394,42 @@ TEST_F(Rv21Test, RecoveryAfterTwoFailedLedWrites) {
     }
 }
 
+// The recovery from the sensor part of the open: the jni close's LED write fails first, the
+// open's LED write second; the open then power-cycles the engine, wakes it and ends the
+// cycle with event 4, and the close that follows makes no second power cycle.
+TEST_F(Rv21Test, RecoveryFromTheSensorOpen) {
+    install_decoder();
+    start_rv(0x80);
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    rv21_bus().refuseAll = 1;
+    ASSERT_EQ(record_.scanner_close(&record_), 0);
+    EXPECT_FALSE(logged("scanner_sensor_reset_oper"));
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    sim_io_clear();
+    sim_i2c_clear_transfers(kBus);
+    write_file(FRAMECAM_JOURNAL_PATH, "");
+    start_cycle();
+    ASSERT_TRUE(eventually([&] { return logged("scanner_reset_rv2x [Open Sensor]"); }));
+    end_cycle();
+    rv21_bus().refuseAll = 0;
+    EXPECT_TRUE(logged("scanner_sensor_reset_oper [RV21] [Open Sensor] Reset"));
+    EXPECT_TRUE(logged("scanner_close_camera ======================[camera reset]"));
+    EXPECT_TRUE(logged("common_scanner_stop_oper [4]"));
+    EXPECT_EQ(sim_writes(k2dNode), (std::vector<std::string>{"0", "1"}));
+    // The wake-up of the open and the one after the power cycle (attempted, refused).
+    EXPECT_EQ(rv_attempts("FD=03"), 2 * 10);
+    std::vector<std::string> calls = camera_calls();
+    EXPECT_TRUE(rv_in_order(calls, {"cam_open", "cam_start", "cam_ioctrl 0x23 0", "cam_stop", "cam_close"}))
+        << rv_join(calls);
+    EXPECT_EQ(count_in(log_text(), "scanner_reset_rv2x ["), 1);
+    EXPECT_FALSE(logged("scanner_reset_rv2x [Close Sensor]"));
+    sim_sleep_clear();
+    start_cycle();
+    ASSERT_TRUE(eventually([&] { return logged("scanner_decode_open Reset Delay "); }));
+    end_cycle();
+    EXPECT_EQ(waits_of(500).size(), 1u);
+}
+
 // A successful register transfer between two failed LED writes clears the count: with
 // only the LED refused, the illumination write after each failure keeps the engine healthy.
 TEST_F(Rv21Test, ASuccessfulTransferClearsTheLedFailures) {
@@ -400,8 +472,21 @@ TEST_F(Rv21Test, NotificationsCloseTheCamera) {
         end_cycle();
     }
     EXPECT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_NOTIFY, 9, nullptr), 0);
+    // The library's own notify callback, to call it as the library would after the end.
+    FRAMECAM_NOTIFY_FN late = nullptr;
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_NOTIFY_FN, 0, &late), 0);
+    ASSERT_NE(late, nullptr);
+    // One still on its way while the driver is let go: the cleanup ends the notification
+    // thread before it frees anything (ASan would see a late touch).
+    EXPECT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_NOTIFY, 1, nullptr), 0);
     EXPECT_EQ(record_.scanner_deinit(&record_), 0);
     record_.common = nullptr;
+    const int handled = count_in(log_text(), "scanner_nofity_proc [");
+    write_file(FRAMECAM_JOURNAL_PATH, "");
+    for (int code = 1; code <= 3; ++code) EXPECT_EQ(late(static_cast<uint32_t>(code)), 0);
+    plat_sleep_real(50);
+    EXPECT_EQ(count_in(log_text(), "scanner_nofity_proc ["), handled);
+    EXPECT_TRUE(journal().empty());
 }
 
 // Serial number, sensor data and adjust data: written, read back after 100 ms, compared.

@@ -137,6 +137,41 @@ TEST_F(Rv21SocketTest, CalibrationIsStoredAndReported) {
     }
 }
 
+// A calibration started and ended by maintenance requests while a cycle runs: the requests
+// meet the decode thread's frames in the focus state (the ThreadSanitizer run watches it).
+// While it collects, the decoded frames report nothing; its end stores the area and reports
+// 0, and the same cycle reports codes again.
+TEST_F(Rv21SocketTest, CalibrationStartedAndEndedDuringTheCycle) {
+    install_fake();
+    make_dirs("/data/framecam");
+    ASSERT_TRUE(testkit::WritePgm(host("/data/framecam/cross.pgm"), rv_cross_frame()));
+    write_file(FRAMECAM_IMAGES_PATH, "/data/framecam/cross.pgm\n");
+    start_rv(0x80, kRvPlatform2, "", "<FocusType>1</FocusType>");
+    open_service_socket();
+    ASSERT_EQ(record_.scanner_open(&record_), 0);
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, FRAMECAM_IOCTRL_SELECT, 1, nullptr), 0);
+    memset(regs_ + 0xCB, 0, 16);
+    // Every frame decodes; only the calibration holds the codes back.
+    fake_script(1, "after the calibration");
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_SENSOR_ADJUST, 1, nullptr), 0);
+    start_cycle();
+    const int seen = detections();
+    ASSERT_TRUE(eventually([&] { return detections() >= seen + 22; }));
+    EXPECT_FALSE(has_event(SCN_EVENT_DATA));
+    ASSERT_EQ(record_.scanner_ioctrl(&record_, SCANNER_IOCTRL_SENSOR_ADJUST, 0, nullptr), 0);
+    ASSERT_TRUE(eventually([&] { return focus_reports().size() == 1u; }));
+    EXPECT_EQ(focus_reports().back(), std::vector<uint8_t>{0});
+    int32_t words[4];
+    memcpy(words, regs_ + 0xCB, sizeof words);
+    EXPECT_EQ(std::vector<int32_t>(words, words + 4), (std::vector<int32_t>{0, 752, 240, 240}));
+    ASSERT_TRUE(eventually([&] { return has_event(SCN_EVENT_DATA); }));
+    end_cycle();
+    EXPECT_EQ(events_now().back().bytes, std::string("after the calibration") + '\0');
+    // The close finds no calibration left to end: one report.
+    plat_sleep_real(30);
+    EXPECT_EQ(focus_reports().size(), 1u);
+}
+
 // Lottery mode: a joined result of two codes is reported as kind 2 with both lengths, and
 // the frame is served by the image server as its luma plane; a count of 1 gives kind 1.
 TEST_F(Rv21SocketTest, LotteryModeTwoCodesAndTheImageServer) {

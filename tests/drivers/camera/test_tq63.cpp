@@ -37,10 +37,7 @@ class Tq63Test : public Pl7230Test {
   protected:
     void SetUp() override {
         Pl7230Test::SetUp();
-        dlclose(handle_);
-        handle_ = dlopen(TQ63_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(handle_, nullptr) << dlerror();
-        bind();
+        load_driver(TQ63_LIBRARY);
         write_file(kTq63Switch, "");
         ASSERT_EQ(register_device(PORT_KIND_SWITCH1D, 0, kTq63SwitchDir), 0);
         write_file(kTq63ProbePath, "");
@@ -69,11 +66,7 @@ class Tq63Test : public Pl7230Test {
         add_engine(id);
         add_sensor();
         open_engine_xml(tq63_engine_xml(platform, device));
-        open_code_xml("<?xml version=\"1.0\"?>\n<Root><Code><QR><Enable default=\"1\" value0=\"65536\" value1=\"65537\">QR_ENABLE</Enable>"
-                      "</QR></Code></Root>\n");
-        add_setting("QR_ENABLE", "20200");
-        add_setting("65537", "10001");
-        add_setting("65536", "10000");
+        add_qr_enable("default=\"1\" ");
         ASSERT_EQ(record_.scanner_probe(&record_), 0);
         ASSERT_EQ(record_.scanner_init(&record_), 0);
         record_.scanner_sync(&record_, "QR", "Enable");

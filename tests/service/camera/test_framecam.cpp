@@ -102,6 +102,24 @@ TEST_F(FramecamTest, ImagesBecomeFramesCentredOnTheBackground) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "cam_ioctrl " + std::to_string(handle_) + " 0x70 3"), lines.end());
 }
 
+// The answers a test asks for: one for a given control, once, ahead of the one for the next
+// control of any code; and the notify callback handed out for a late notification.
+TEST_F(FramecamTest, ControlAnswersAndTheNotifyCallback) {
+    handle_ = cam_init(0, 0, 2, 32, 24, nullptr, nullptr);
+    ASSERT_NE(handle_, 0);
+    EXPECT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_ANSWER_CODE, 0x23, nullptr), -1);
+    int refused = 7;
+    ASSERT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_ANSWER_CODE, 0x23, &refused), 0);
+    ASSERT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_ANSWER_NEXT, 5, nullptr), 0);
+    const int expected[][2] = {{0x22, 5}, {0x23, 7}, {0x23, 0}, {0x22, 0}};
+    for (const auto &control : expected)
+        EXPECT_EQ(cam_ioctrl(handle_, control[0], 1, nullptr), control[1]) << std::hex << control[0];
+    EXPECT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_NOTIFY_FN, 0, nullptr), -1);
+    FRAMECAM_NOTIFY_FN notify = nullptr;
+    ASSERT_EQ(cam_ioctrl(handle_, FRAMECAM_IOCTRL_NOTIFY_FN, 0, &notify), 0);
+    EXPECT_NE(notify, nullptr);
+}
+
 // The library used directly, as a camera process would.
 struct OwnLibrary {
     void *handle = nullptr;
