@@ -359,4 +359,110 @@ TEST_F(HanXinArrangeSymbols, SizeWithoutMeasurement) {
     EXPECT_EQ(CSCN_EdgesAlongDirectionIfValid(&sym.corners[0], {1, 0}, pts, 5), 0);
 }
 
+// Modules of 20 px and more, which the finder side does not measure: records placed at the
+// pattern cores of the rendered symbol (core, module size, valid flag are all the pair
+// measurements read). The estimate finds the size, and from m = 20 px the tolerance is
+// N / 22 each side (k = 2) where below 10 px it would be N / 11.
+TEST_F(HanXinArrangeSymbols, SizeToleranceOfLargeModules) {
+    struct HxWideCase {
+        int version;
+        double module;
+        int angle;
+        bool inverted;
+    };
+    const HxWideCase cases[] = {{1, 20, 0, false}, {3, 20, 90, true}, {3, 24, 30, false}, {1, 31, 0, false}};
+    for (const HxWideCase &c : cases) {
+        const testkit::Symbol &sym = HxArrSymbol(c.version);
+        ASSERT_TRUE(sym.ok) << sym.error;
+        testkit::RenderOptions o;
+        o.width = 1280;
+        o.height = 960;
+        o.moduleSize = c.module;
+        o.angleDeg = c.angle;
+        o.invert = c.inverted;
+        o.quietZone = 2;
+        o.blurSigma = 0.7;
+        o.noiseSigma = 2;
+        o.seed = 40 + c.version;
+        testkit::Rendered r = testkit::Render(sym, o);
+        Test_ResetDecoderStatics();
+        Pix_SetImagePointer(r.frame.pixels.data());
+        Pix_SetImageSize(o.width, o.height);
+        g_cscnCurrentPass = c.inverted ? 0 : 1;
+        const int n = sym.rows;
+        // Core centres (row, column) in modules of slots 0 to 3.
+        const double cores[4][2] = {{5.5, 5.5}, {5.5, n - 5.5}, {n - 5.5, n - 5.5}, {n - 1.5, 1.5}};
+        CSCN_SYMBOL group{};
+        for (int s = 0; s < 4; ++s) {
+            testkit::Point p = sym.ModuleCentre(0, 0);
+            p.x += cores[s][1] - 0.5;
+            p.y += cores[s][0] - 0.5;
+            const testkit::Point img = r.transform.ToImage(p);
+            group.corners[s].corner = {static_cast<i32>(std::lround(16 * (img.x - 0.5))),
+                                       static_cast<i32>(std::lround(16 * (img.y - 0.5)))};
+            group.corners[s].moduleSize = static_cast<f32>(16 * c.module);
+            group.corners[s].valid = 1;
+        }
+        int lo = 0, hi = 0;
+        const int got = CSCN_EstimateSymbolSize(&group, &lo, &hi);
+        const std::string at = "v" + std::to_string(c.version) + " " + std::to_string(c.module) + " px " +
+                               std::to_string(c.angle) + " deg";
+        EXPECT_EQ(got, n) << at;
+        const int k = static_cast<int>(g_cscnModuleSize / 10);
+        EXPECT_EQ(k, static_cast<int>(c.module / 10)) << at << " m " << g_cscnModuleSize;
+        EXPECT_EQ(hi - got, got / (11 * k)) << at;
+        EXPECT_EQ(got - lo, got / (11 * k)) << at;
+    }
+}
+
+// The arm-line measurement alone (slots 0 and 3, no image read): the distances between
+// the crossings of the line through both cores with the arm lines are fitted against their
+// module counts. A fitted slope strictly between -1 and 1 (1/16 pixel per module) discards
+// the measurement; from 1 on either side it counts, N = t / s + 14.
+TEST_F(HanXinArrangeSymbols, ArmLineSlopeBounds) {
+    struct HxSlopeCase {
+        double spacing;  // between neighbouring arm lines of one pattern, 1/16 pixel
+        bool kept;
+    };
+    const HxSlopeCase cases[] = {{0, false}, {0.5, false}, {-0.5, false}, {1, true}, {-1, true}, {16, true}, {-16, true}};
+    for (const HxSlopeCase &c : cases) {
+        CSCN_SYMBOL group{};
+        // Cores on the row y = 100 px; the arm lines are vertical (x over y).
+        group.corners[0].corner = {16 * 100, 16 * 100};
+        group.corners[3].corner = {16 * 400, 16 * 100};
+        group.corners[0].valid = group.corners[3].valid = 1;
+        // Slot 0's arm-1 lines (outer, middle, inner) and slot 3's arm-2 lines; the distance
+        // of crossing i of slot 0 from crossing j of slot 3 is D + spacing (j - i), counted
+        // as 7 + j - i modules.
+        const double base0 = 16 * 150.0, base3 = 16 * 300.0;
+        for (int i = 0; i < 3; ++i) {
+            group.corners[0].lines[i] = LINE_FIT{0.0, base0 + c.spacing * i, 0};
+            group.corners[3].lines[3 + i] = LINE_FIT{0.0, base3 + c.spacing * i, 0};
+        }
+        // The crossings are whole 1/16 pixels: the fitted slope is that of the rounded points.
+        double su = 0, sv = 0, suu = 0, suv = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const double u = 7 + j - i;
+                const double v = std::floor(base3 + c.spacing * j + 0.4) - std::floor(base0 + c.spacing * i + 0.4);
+                su += u, sv += v, suu += u * u, suv += u * v;
+            }
+        const double slope = (9 * suv - su * sv) / (9 * suu - su * su), offset = (sv - slope * su) / 9;
+        int lo = -1, hi = -1;
+        g_cscnModuleSize = 0;
+        const int got = CSCN_EstimateSymbolSize(&group, &lo, &hi);
+        if (!c.kept) {
+            EXPECT_LT(std::fabs(slope), 1.0) << c.spacing;
+            EXPECT_EQ(got, 0) << c.spacing;
+            EXPECT_EQ(lo, 0);
+            EXPECT_EQ(hi, 0);
+            EXPECT_EQ(g_cscnModuleSize, 0.0f);
+            continue;
+        }
+        EXPECT_GE(std::fabs(slope), 1.0) << c.spacing;
+        EXPECT_EQ(got, static_cast<int>(offset / slope + 14 + 0.45)) << c.spacing;
+        EXPECT_NEAR(g_cscnModuleSize, slope / 16, 1e-3) << c.spacing;
+    }
+}
+
 }  // namespace
