@@ -1,5 +1,6 @@
-// Module edges as straight segments: the direction classes of traced edges and the grey
-// centroid that places reference points.
+// Module edges as straight segments: edges met along a crossing segment are followed away
+// from it in both directions, fitted and moved into the middle of the module beside them;
+// the direction classes of traced edges; the grey centroid that places reference points.
 #include <cmath>
 
 #include "core/pixel.h"
@@ -51,7 +52,7 @@ static constexpr AngleTable kAngleTable = MakeAngleTable();
 static_assert(kAngleTable.entry[0] == 0 && kAngleTable.entry[999] == 785);
 static_assert(kAngleTable.entry[487] == 453 && kAngleTable.entry[843] == 700);
 
-i64 AngleAbs(i64 v) { return v < 0 ? -v : v; }
+i64 TraceAbs(i64 v) { return v < 0 ? -v : v; }
 
 }  // namespace
 
@@ -62,7 +63,7 @@ i32 CSCN_AngleTolerance(i32 angleClass) {
 }
 
 i32 CSCN_EdgeAngle(i32 dx, i32 dy) {
-    const i64 ax = AngleAbs(dx), ay = AngleAbs(dy);
+    const i64 ax = TraceAbs(dx), ay = TraceAbs(dy);
     if (ax == ay) return kAngleDiagonal;
     if (ay < ax) return kAngleTable.entry[1000 * ay / ax];
     return kAngleRight - kAngleTable.entry[1000 * ax / ay];
@@ -108,8 +109,6 @@ constexpr i32 kCentreOffsets = 6;
 u8 g_traceWindow[kTraceSamples];
 u8 g_traceCrossing[kTraceSamples];
 i32 g_traceCrossingEdges[kCrossingEdges];
-
-i64 TraceAbs(i64 v) { return v < 0 ? -v : v; }
 
 // num / den to the nearest integer, halves away from zero; den > 0.
 i64 TraceRoundDiv(i64 num, i64 den) {
