@@ -18,18 +18,14 @@
 
 namespace {
 
-// The measured finder nearest each pattern core of the symbol, slots 0 to 3.
-bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER> *group) {
-    testkit::SymbolInput in;
-    in.symbology = BARCODE_HANXIN;
-    in.data = "Han Xin arrangement benchmark";
-    in.option2 = 40;
-    const testkit::Symbol sym = testkit::Encode(in);
+// A version-40 symbol at 4 px turned by `angle` degrees in a 1280 x 960 frame, installed
+// from a clean decoder state.
+testkit::Rendered HxBenchRender(const testkit::Symbol &sym, double angle, std::vector<uint8_t> *pixels) {
     testkit::RenderOptions o;
     o.width = 1280;
     o.height = 960;
     o.moduleSize = 4;
-    o.angleDeg = 90;
+    o.angleDeg = angle;
     o.quietZone = 3;
     o.blurSigma = 0.7;
     o.noiseSigma = 2;
@@ -39,6 +35,21 @@ bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER
     vexo::Pix_SetImagePointer(pixels->data());
     vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
     vexo::Pix_SetImageSize(o.width, o.height);
+    return r;
+}
+
+testkit::Symbol HxBenchSymbol(const char *text) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_HANXIN;
+    in.data = text;
+    in.option2 = 40;
+    return testkit::Encode(in);
+}
+
+// The measured finder nearest each pattern core of the symbol, slots 0 to 3.
+bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER> *group) {
+    const testkit::Symbol sym = HxBenchSymbol("Han Xin arrangement benchmark");
+    const testkit::Rendered r = HxBenchRender(sym, 90, pixels);
     for (int k : {vexo::kSymQr, vexo::kSymMicroQr, vexo::kSymDataMatrix, vexo::kSymMaxiCode, vexo::kSymAztec,
                   vexo::kSymPdf417, vexo::kSymMicroPdf417})
         vexo::g_params.flagsWord[k] &= ~vexo::kFlagEnabled;
@@ -99,23 +110,9 @@ BENCHMARK(BM_HxArrangeAndEstimateSize)->Unit(benchmark::kMicrosecond);
 // One crossing down the middle column of a version-40 symbol at 4 px, turned by 10
 // degrees: every falling edge along it traced both ways, at most 20 segments kept.
 void BM_HxTraceEdgesAcross(benchmark::State &state) {
-    testkit::SymbolInput in;
-    in.symbology = BARCODE_HANXIN;
-    in.data = "Han Xin edge tracing benchmark";
-    in.option2 = 40;
-    const testkit::Symbol sym = testkit::Encode(in);
-    testkit::RenderOptions o;
-    o.width = 1280;
-    o.height = 960;
-    o.moduleSize = 4;
-    o.angleDeg = 10;
-    o.quietZone = 3;
-    o.blurSigma = 0.7;
-    o.noiseSigma = 2;
-    testkit::Rendered r = testkit::Render(sym, o);
-    vexo::Test_ResetDecoderStatics();
-    vexo::Pix_SetImagePointer(r.frame.pixels.data());
-    vexo::Pix_SetImageSize(o.width, o.height);
+    const testkit::Symbol sym = HxBenchSymbol("Han Xin edge tracing benchmark");
+    std::vector<uint8_t> pixels;
+    const testkit::Rendered r = HxBenchRender(sym, 10, &pixels);
     vexo::g_cscnCurrentPass = 1;
     const int n = sym.rows;
     // Symbol space in modules: two modules beyond the top and the bottom edge.

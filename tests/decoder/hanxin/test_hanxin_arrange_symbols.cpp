@@ -102,17 +102,15 @@ std::vector<int> HxArrPlace(const std::vector<const CSCN_FINDER *> &pick, const 
     return got;
 }
 
-HxArrOutcome HxArrRun(const HxArrFrame &c) {
-    HxArrOutcome out;
-    const testkit::Symbol &sym = HxArrSymbol(c.version);
-    EXPECT_TRUE(sym.ok) << sym.error;
+// The frame rendered and installed from a clean decoder state, the pass set to match.
+testkit::Rendered HxArrRender(const testkit::Symbol &sym, const HxArrFrame &c, int width, int height, int quiet) {
     testkit::RenderOptions o;
-    HxArrFrameSize(sym.rows, c.module, c.angle, &o.width, &o.height);
-    if (o.width == 0) return out;
+    o.width = width;
+    o.height = height;
     o.moduleSize = c.module;
     o.angleDeg = c.angle;
     o.invert = c.inverted;
-    o.quietZone = 3;
+    o.quietZone = quiet;
     o.blurSigma = 0.7;
     o.noiseSigma = 2;
     o.seed = c.seed;
@@ -121,12 +119,23 @@ HxArrOutcome HxArrRun(const HxArrFrame &c) {
     Test_ResetDecoderStatics();
     Pix_SetImagePointer(r.frame.pixels.data());
     Pix_SetSecondBuffer(g_internalImage);
-    Pix_SetImageSize(o.width, o.height);
+    Pix_SetImageSize(width, height);
+    g_cscnCurrentPass = c.inverted ? 0 : 1;
+    return r;
+}
+
+HxArrOutcome HxArrRun(const HxArrFrame &c) {
+    HxArrOutcome out;
+    const testkit::Symbol &sym = HxArrSymbol(c.version);
+    EXPECT_TRUE(sym.ok) << sym.error;
+    testkit::RenderOptions o;
+    HxArrFrameSize(sym.rows, c.module, c.angle, &o.width, &o.height);
+    if (o.width == 0) return out;
+    const testkit::Rendered r = HxArrRender(sym, c, o.width, o.height, 3);
     for (int k : {kSymQr, kSymMicroQr, kSymDataMatrix, kSymMaxiCode, kSymAztec, kSymPdf417, kSymMicroPdf417})
         g_params.flagsWord[k] &= ~kFlagEnabled;
     u32 &w = g_params.flagsWord[kSymCsCode];
     w = (w & ~kFlag2DReadModeMask) | kFlagEnabled | (c.inverted ? kFlag2DLightOnDark : kFlag2DDarkOnLight);
-    g_cscnCurrentPass = c.inverted ? 0 : 1;
     // The region: the turned symbol's bounding box.
     const double a = c.angle * M_PI / 180.0;
     const int half = static_cast<int>((sym.rows + 6) * c.module * (std::fabs(std::cos(a)) + std::fabs(std::sin(a))) / 2);
@@ -364,32 +373,14 @@ TEST_F(HanXinArrangeSymbols, SizeWithoutMeasurement) {
 // measurements read). The estimate finds the size, and from m = 20 px the tolerance is
 // N / 22 each side (k = 2) where below 10 px it would be N / 11.
 TEST_F(HanXinArrangeSymbols, SizeToleranceOfLargeModules) {
-    struct HxWideCase {
-        int version;
-        double module;
-        int angle;
-        bool inverted;
-    };
-    const HxWideCase cases[] = {{1, 20, 0, false}, {3, 20, 90, true}, {1, 24, 30, false}, {1, 31, 0, false}};
-    for (const HxWideCase &c : cases) {
+    const HxArrFrame cases[] = {{1, 20, 0, false, 41}, {3, 20, 90, true, 42}, {1, 24, 30, false, 43}, {1, 31, 0, false, 44}};
+    for (const HxArrFrame &c : cases) {
         const testkit::Symbol &sym = HxArrSymbol(c.version);
         ASSERT_TRUE(sym.ok) << sym.error;
-        testkit::RenderOptions o;
         // A frame just large enough for the turned symbol and its quiet zone.
         const double turn = std::fabs(std::cos(c.angle * M_PI / 180)) + std::fabs(std::sin(c.angle * M_PI / 180));
-        o.width = o.height = static_cast<int>((sym.rows + 4) * c.module * turn) + 16;
-        o.moduleSize = c.module;
-        o.angleDeg = c.angle;
-        o.invert = c.inverted;
-        o.quietZone = 2;
-        o.blurSigma = 0.7;
-        o.noiseSigma = 2;
-        o.seed = 40 + c.version;
-        testkit::Rendered r = testkit::Render(sym, o);
-        Test_ResetDecoderStatics();
-        Pix_SetImagePointer(r.frame.pixels.data());
-        Pix_SetImageSize(o.width, o.height);
-        g_cscnCurrentPass = c.inverted ? 0 : 1;
+        const int side = static_cast<int>((sym.rows + 4) * c.module * turn) + 16;
+        const testkit::Rendered r = HxArrRender(sym, c, side, side, 2);
         const int n = sym.rows;
         // Core centres (row, column) in modules of slots 0 to 3.
         const double cores[4][2] = {{5.5, 5.5}, {5.5, n - 5.5}, {n - 5.5, n - 5.5}, {n - 1.5, 1.5}};
@@ -406,8 +397,7 @@ TEST_F(HanXinArrangeSymbols, SizeToleranceOfLargeModules) {
         }
         int lo = 0, hi = 0;
         const int got = CSCN_EstimateSymbolSize(&group, &lo, &hi);
-        const std::string at = "v" + std::to_string(c.version) + " " + std::to_string(c.module) + " px " +
-                               std::to_string(c.angle) + " deg";
+        const std::string at = HxArrName(c);
         EXPECT_EQ(got, n) << at;
         const int k = static_cast<int>(g_cscnModuleSize / 10);
         EXPECT_EQ(k, static_cast<int>(c.module / 10)) << at << " m " << g_cscnModuleSize;

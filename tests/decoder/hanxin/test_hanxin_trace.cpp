@@ -54,6 +54,20 @@ void HxTraceInstall(std::vector<u8> *px, int width, int height) {
     Pix_SetImageSize(width, height);
 }
 
+// A request without direction filter.
+CSCN_TRACE_REQUEST HxTraceRequest(const GEO_POINT *from, const GEO_POINT *to, CSCN_EDGE_SEGMENT *segments,
+                                  i32 maxSegments, i32 moduleWidth, i32 minLength, u32 rising) {
+    CSCN_TRACE_REQUEST req{};
+    req.from = from;
+    req.to = to;
+    req.segments = segments;
+    req.maxSegments = maxSegments;
+    req.moduleWidth = moduleWidth;
+    req.minLength = minLength;
+    req.rising = rising;
+    return req;
+}
+
 class HanXinTrace : public vexo_test::DecoderTest {};
 
 // Every five degrees, modules of 3 to 12 px, sharp and blurred, both passes, both
@@ -96,14 +110,8 @@ TEST_F(HanXinTrace, OneModuleLines) {
                         for (u32 rising = 0; rising <= 1; ++rising) {
                             ++traces;
                             CSCN_EDGE_SEGMENT seg[4]{};
-                            CSCN_TRACE_REQUEST req{};
-                            req.from = reversed ? &q : &p;
-                            req.to = reversed ? &p : &q;
-                            req.segments = seg;
-                            req.maxSegments = 4;
-                            req.moduleWidth = module;
-                            req.minLength = 60;
-                            req.rising = rising;
+                            const CSCN_TRACE_REQUEST req =
+                                HxTraceRequest(reversed ? &q : &p, reversed ? &p : &q, seg, 4, module, 60, rising);
                             const int n = CSCN_TraceEdgesAcross(&req);
                             const std::string at = "pass " + std::to_string(pass) + " blur " + std::to_string(blur) +
                                                    " module " + std::to_string(module) + " angle " +
@@ -140,14 +148,7 @@ TEST_F(HanXinTrace, DirectionFilterBounds) {
     const GEO_POINT p{110, 83}, q{90, 117};  // across the band
     CSCN_EDGE_SEGMENT seg[2]{};
     i32 scores[2] = {-5000, -5000};
-    CSCN_TRACE_REQUEST req{};
-    req.from = &p;
-    req.to = &q;
-    req.segments = seg;
-    req.maxSegments = 2;
-    req.moduleWidth = 6;
-    req.minLength = 60;
-    req.rising = 0;
+    CSCN_TRACE_REQUEST req = HxTraceRequest(&p, &q, seg, 2, 6, 60, 0);
     ASSERT_EQ(CSCN_TraceEdgesAcross(&req), 1);
     const i32 dx = seg[0].x1 - seg[0].x0, dy = seg[0].y1 - seg[0].y0;
     const i32 angle = CSCN_EdgeAngle(dx, dy);
@@ -202,14 +203,7 @@ TEST_F(HanXinTrace, Refusals) {
     g_cscnCurrentPass = 1;
     const GEO_POINT p{40, 60}, q{80, 62};
     CSCN_EDGE_SEGMENT seg[3]{};
-    CSCN_TRACE_REQUEST req{};
-    req.from = &p;
-    req.to = &q;
-    req.segments = seg;
-    req.maxSegments = 3;
-    req.moduleWidth = 4;
-    req.minLength = 40;
-    req.rising = 1;
+    CSCN_TRACE_REQUEST req = HxTraceRequest(&p, &q, seg, 3, 4, 40, 1);
     EXPECT_EQ(CSCN_TraceEdgesAcross(&req), 1);
     req.rising = 0;
     EXPECT_EQ(CSCN_TraceEdgesAcross(&req), 0);
@@ -272,14 +266,7 @@ TEST_F(HanXinTrace, CentringStaysInsideTheImage) {
     g_cscnCurrentPass = 0;
     const GEO_POINT p{20, 60}, q{2, 60};
     CSCN_EDGE_SEGMENT seg[2]{};
-    CSCN_TRACE_REQUEST req{};
-    req.from = &p;
-    req.to = &q;
-    req.segments = seg;
-    req.maxSegments = 2;
-    req.moduleWidth = 8;  // offsets of whole pixels
-    req.minLength = 60;
-    req.rising = 1;
+    CSCN_TRACE_REQUEST req = HxTraceRequest(&p, &q, seg, 2, 8, 60, 1);  // 8 px: whole-pixel offsets
     ASSERT_EQ(CSCN_TraceEdgesAcross(&req), 1);
     // The edge lies at 3.5 px; the parallels at 2.5 and 1.5 px read 200, the one at 0.5 px
     // 190, the next starts outside. The first of the brightest wins.
