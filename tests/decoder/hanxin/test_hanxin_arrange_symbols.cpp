@@ -456,4 +456,85 @@ TEST_F(HanXinArrangeSymbols, ArmLineSlopeBounds) {
     }
 }
 
+// Module edges traced across rendered symbols: a crossing down the middle column, every
+// edge of one polarity followed, traces shorter than ten modules dropped and the rest
+// filtered by angle against the rows' direction (261 milliradians), as the symbol outline
+// asks; without the filter diagonal staircases of data modules are followed too. Each kept
+// segment runs along a module row (less than half a module of drift), within half a pixel
+// of that row's middle line, on the symbol's dark modules (light in the image of an
+// inverted symbol, which the inverse pass centres on). The angle filter folds a direction
+// by the sizes of its components, so a line mirrored about an image axis passes it alike:
+// such segments are counted apart and named per frame (v40 4 px 35 degrees: one diagonal
+// staircase of data modules at -32 degrees in the image, the rows running at +35).
+TEST_F(HanXinArrangeSymbols, TracesAcrossSymbols) {
+    struct HxTraceFrame {
+        HxArrFrame frame;
+        int mirrored;  // segments kept only because the filter folds the mirrored direction
+    };
+    const HxTraceFrame frames[] = {{{24, 4, 0, false, 51}, 0},
+                                   {{24, 4, 10, true, 52}, 0},
+                                   {{40, 4, 35, false, 53}, 1},
+                                   {{10, 6, 350, true, 54}, 0},
+                                   {{24, 5, 80, false, 55}, 0}};
+    for (const HxTraceFrame &f : frames) {
+        const HxArrFrame &c = f.frame;
+        const testkit::Symbol &sym = HxArrSymbol(c.version);
+        ASSERT_TRUE(sym.ok) << sym.error;
+        const double turn = std::fabs(std::cos(c.angle * M_PI / 180)) + std::fabs(std::sin(c.angle * M_PI / 180));
+        const int side = static_cast<int>((sym.rows + 8) * c.module * turn) + 16;
+        const testkit::Rendered r = HxArrRender(sym, c, side, side, 3);
+        const int n = sym.rows;
+        // Image points in the decoder's convention: pixel x's centre at x.
+        auto toImage = [&](double col, double row) {
+            const testkit::Point p = r.transform.ToImage(testkit::Point{col, row});
+            return GEO_POINT{static_cast<i32>(std::lround(p.x - 0.5)), static_cast<i32>(std::lround(p.y - 0.5))};
+        };
+        auto toSymbol = [&](i32 x16, i32 y16) {
+            testkit::Point q{};
+            r.transform.ToSymbol(testkit::Point{x16 / 16.0 + 0.5, y16 / 16.0 + 0.5}, &q);
+            return q;
+        };
+        const GEO_POINT from = toImage(n / 2 + 0.3, -2), to = toImage(n / 2 + 0.3, n + 2);
+        int kept = 0, mirrored = 0;
+        for (u32 rising = 0; rising <= 1; ++rising) {
+            CSCN_EDGE_SEGMENT seg[20]{};
+            CSCN_TRACE_REQUEST req{};
+            req.from = &from;
+            req.to = &to;
+            req.segments = seg;
+            req.maxSegments = 20;
+            req.moduleWidth = static_cast<i32>(c.module);
+            req.minLength = 10 * req.moduleWidth;
+            req.rising = rising;
+            const GEO_POINT rowStart = toImage(0, n / 2.0), rowEnd = toImage(n, n / 2.0);
+            req.checkDirection = 1;
+            req.angleMode = 1;
+            req.refAngle = CSCN_EdgeAngle(rowEnd.x - rowStart.x, rowEnd.y - rowStart.y);
+            req.angleClass = 0;
+            const int got = CSCN_TraceEdgesAcross(&req);
+            kept += got;
+            for (int i = 0; i < got; ++i) {
+                const i64 rx = rowEnd.x - rowStart.x, ry = rowEnd.y - rowStart.y;
+                const i64 sx = seg[i].x1 - seg[i].x0, sy = seg[i].y1 - seg[i].y0;
+                if (rx * sy * ry * sx < 0) {
+                    ++mirrored;
+                    continue;
+                }
+                const testkit::Point a = toSymbol(seg[i].x0, seg[i].y0), b = toSymbol(seg[i].x1, seg[i].y1);
+                const std::string at = HxArrName(c) + " rising " + std::to_string(rising) + " segment " +
+                                       std::to_string(i) + " from " + std::to_string(a.x) + ", " + std::to_string(a.y) +
+                                       " to " + std::to_string(b.x) + ", " + std::to_string(b.y);
+                EXPECT_LT(std::fabs(a.y - b.y), 0.5) << at;
+                const double mid = (a.y + b.y) / 2;
+                EXPECT_LE(std::fabs(mid - (std::floor(mid) + 0.5)) * c.module, 0.5) << at;
+                const int row = static_cast<int>(std::floor(mid)), col = static_cast<int>(std::floor((a.x + b.x) / 2));
+                ASSERT_TRUE(row >= 0 && row < n && col >= 0 && col < n) << at;
+                EXPECT_TRUE(sym.Dark(row, col)) << at;
+            }
+        }
+        EXPECT_GT(kept - mirrored, 0) << HxArrName(c);
+        EXPECT_EQ(mirrored, f.mirrored) << HxArrName(c);
+    }
+}
+
 }  // namespace
