@@ -1,5 +1,6 @@
 // Arranging a group of four measured Han Xin finders and estimating the symbol size from
-// them, on a version-40 symbol at 4 px, turned by 90 degrees, in a 1280 x 960 frame.
+// them, on a version-40 symbol at 4 px, turned by 90 degrees, in a 1280 x 960 frame; and
+// tracing the module edges met by one crossing segment across such a symbol.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -17,18 +18,14 @@
 
 namespace {
 
-// The measured finder nearest each pattern core of the symbol, slots 0 to 3.
-bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER> *group) {
-    testkit::SymbolInput in;
-    in.symbology = BARCODE_HANXIN;
-    in.data = "Han Xin arrangement benchmark";
-    in.option2 = 40;
-    const testkit::Symbol sym = testkit::Encode(in);
+// A version-40 symbol at 4 px turned by `angle` degrees in a 1280 x 960 frame, installed
+// from a clean decoder state.
+testkit::Rendered HxBenchRender(const testkit::Symbol &sym, double angle, std::vector<uint8_t> *pixels) {
     testkit::RenderOptions o;
     o.width = 1280;
     o.height = 960;
     o.moduleSize = 4;
-    o.angleDeg = 90;
+    o.angleDeg = angle;
     o.quietZone = 3;
     o.blurSigma = 0.7;
     o.noiseSigma = 2;
@@ -38,6 +35,21 @@ bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER
     vexo::Pix_SetImagePointer(pixels->data());
     vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
     vexo::Pix_SetImageSize(o.width, o.height);
+    return r;
+}
+
+testkit::Symbol HxBenchSymbol(const char *text) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_HANXIN;
+    in.data = text;
+    in.option2 = 40;
+    return testkit::Encode(in);
+}
+
+// The measured finder nearest each pattern core of the symbol, slots 0 to 3.
+bool HxArrBenchGroup(std::vector<uint8_t> *pixels, std::vector<vexo::CSCN_FINDER> *group) {
+    const testkit::Symbol sym = HxBenchSymbol("Han Xin arrangement benchmark");
+    const testkit::Rendered r = HxBenchRender(sym, 90, pixels);
     for (int k : {vexo::kSymQr, vexo::kSymMicroQr, vexo::kSymDataMatrix, vexo::kSymMaxiCode, vexo::kSymAztec,
                   vexo::kSymPdf417, vexo::kSymMicroPdf417})
         vexo::g_params.flagsWord[k] &= ~vexo::kFlagEnabled;
@@ -94,5 +106,40 @@ void BM_HxArrangeAndEstimateSize(benchmark::State &state) {
 }
 
 BENCHMARK(BM_HxArrangeAndEstimateSize)->Unit(benchmark::kMicrosecond);
+
+// One crossing down the middle column of a version-40 symbol at 4 px, turned by 10
+// degrees: every falling edge along it traced both ways, at most 20 segments kept.
+void BM_HxTraceEdgesAcross(benchmark::State &state) {
+    const testkit::Symbol sym = HxBenchSymbol("Han Xin edge tracing benchmark");
+    std::vector<uint8_t> pixels;
+    const testkit::Rendered r = HxBenchRender(sym, 10, &pixels);
+    vexo::g_cscnCurrentPass = 1;
+    const int n = sym.rows;
+    // Symbol space in modules: two modules beyond the top and the bottom edge.
+    testkit::Point top = sym.ModuleCentre(0, n / 2), bottom = top;
+    top.y -= 2;
+    bottom.y += n + 1;
+    top = r.transform.ToImage(top);
+    bottom = r.transform.ToImage(bottom);
+    const vexo::GEO_POINT from{static_cast<int>(top.x), static_cast<int>(top.y)};
+    const vexo::GEO_POINT to{static_cast<int>(bottom.x), static_cast<int>(bottom.y)};
+    vexo::CSCN_EDGE_SEGMENT segments[20];
+    vexo::CSCN_TRACE_REQUEST req{};
+    req.from = &from;
+    req.to = &to;
+    req.segments = segments;
+    req.maxSegments = 20;
+    req.moduleWidth = 4;
+    req.minLength = 40;
+    req.rising = 0;
+    int kept = 0;
+    for (auto _ : state) {
+        kept = vexo::CSCN_TraceEdgesAcross(&req);
+        benchmark::DoNotOptimize(segments);
+    }
+    state.counters["segments"] = kept;
+}
+
+BENCHMARK(BM_HxTraceEdgesAcross)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -110,8 +110,82 @@ i32 CSCN_EstimateSymbolSize(const CSCN_SYMBOL *symbol, i32 *minSize, i32 *maxSiz
 
 namespace vexo {
 
+// The running slope of one edge trace, x 1024 (1/16 pixel across per whole pixel along).
+// The sums are 64-bit: each position adds about 16,384 x slope x d, and the prediction
+// multiplies the weighted sum by d again, which passes 32 bits on long or steep traces.
+struct CSCN_SLOPE_AVERAGE {
+    i32 lastOffset;    // 1/16 pixel, in the sense of the positive direction
+    i32 lastDistance;  // whole pixels
+    i32 weight;
+    i32 reset;  // set: the next update clears the sums first
+    i64 weightedSum;
+    i64 weightSum;
+};
+
+// One edge followed away from its start point. The main axis is x in column mode (a roughly
+// horizontal edge, one image column sampled per step), y otherwise.
+struct CSCN_EDGE_TRACER {
+    i32 startCross;  // 1/16 pixel
+    i32 startMain;   // whole pixels
+    i32 step;        // whole pixels per step after the first ten
+    i32 extent;      // farthest main-axis position (exclusive)
+    i32 tolerance;   // 1/16 pixel
+    u32 rising;      // 1: dark to light in increasing cross coordinate
+    i32 columnMode;
+    u32 ratio;
+    u32 minStep;
+    i32 fitValid;
+    CSCN_SLOPE_AVERAGE slope;
+    POINT_I32 first;  // 1/16 pixel, the end reached in the negative direction
+    POINT_I32 last;   // the end reached in the positive direction
+    LINE_FIT line;    // cross over main, 1/16 pixel; alongX = columnMode
+    LINE_SUMS sums;   // main coordinate as u, cross coordinate as v
+    f32 sumsSolution[2];
+    i32 solved;
+};
+
+// A crossing segment and what to do with the edges met along it.
+struct CSCN_TRACE_REQUEST {
+    const GEO_POINT *from;  // whole pixels
+    const GEO_POINT *to;
+    CSCN_EDGE_SEGMENT *segments;
+    i32 *scores;  // may be null: the cosine of each kept segment, x 1000
+    i32 maxSegments;
+    i32 moduleWidth;  // whole pixels
+    i32 minLength;    // whole pixels
+    u32 rising;       // 1: the rising edges along from -> to, 0 the falling ones
+    POINT_I32 refDirection;
+    i32 minCosine;       // thousandths
+    i32 refAngle;        // milliradians, 0..1570
+    i32 checkDirection;  // 1: filter by direction
+    i32 angleMode;       // 1: compare angles, else cosines
+    i32 angleClass;      // 1: 523 milliradians, 2: 349, else 261
+};
+
 // Milliradians of the direction (dx, dy) folded into 0..1570; 785 on the diagonals.
 i32 CSCN_EdgeAngle(i32 dx, i32 dy);
+// The angle tolerance of an angle class: 523, 349 or 261 milliradians.
+i32 CSCN_AngleTolerance(i32 angleClass);
+
+// The start point as the first fitted point: both ends on it, the slope and the line sums
+// reset and given the start.
+void CSCN_StartEdgeTrace(CSCN_EDGE_TRACER *tracer);
+// Adds weight x (lastOffset x 1024 / lastDistance) to the average; a zero distance adds
+// nothing, the reset flag clears the sums first. Answers 1.
+i32 CSCN_UpdateSlopeAverage(CSCN_SLOPE_AVERAGE *average);
+// Follow the edge from the start: row traces with y increasing and decreasing, column traces
+// with x increasing and decreasing. Each moves `last` (positive) or `first` (negative) and
+// adds the accepted points, all but the last one, to the line sums.
+void CSCN_TraceEdgeDown(CSCN_EDGE_TRACER *tracer);
+void CSCN_TraceEdgeUp(CSCN_EDGE_TRACER *tracer);
+void CSCN_TraceEdgeRight(CSCN_EDGE_TRACER *tracer);
+void CSCN_TraceEdgeLeft(CSCN_EDGE_TRACER *tracer);
+// The traced line moved into the middle of the module beside it (the darkest of six parallels
+// in pass 1, the brightest in pass 0): 1, or 0 without a valid fit or a parallel inside.
+i32 CSCN_CentreEdgeLine(CSCN_EDGE_TRACER *tracer, LINE_FIT *out, i32 pass);
+// Traces the edges of one polarity met along the crossing segment; answers the number of
+// segments written (at most maxSegments), 0 for a null pointer or nothing kept.
+i32 CSCN_TraceEdgesAcross(const CSCN_TRACE_REQUEST *request);
 // Pulls a point (1/16 pixel) to the grey centroid of the window of `radius` pixels around
 // it: dark pixels weigh in the normal pass, light ones in the inverse pass.
 void CSCN_CentreOfMass(POINT_I32 *point, i32 radius);

@@ -102,17 +102,15 @@ std::vector<int> HxArrPlace(const std::vector<const CSCN_FINDER *> &pick, const 
     return got;
 }
 
-HxArrOutcome HxArrRun(const HxArrFrame &c) {
-    HxArrOutcome out;
-    const testkit::Symbol &sym = HxArrSymbol(c.version);
-    EXPECT_TRUE(sym.ok) << sym.error;
+// The frame rendered and installed from a clean decoder state, the pass set to match.
+testkit::Rendered HxArrRender(const testkit::Symbol &sym, const HxArrFrame &c, int width, int height, int quiet) {
     testkit::RenderOptions o;
-    HxArrFrameSize(sym.rows, c.module, c.angle, &o.width, &o.height);
-    if (o.width == 0) return out;
+    o.width = width;
+    o.height = height;
     o.moduleSize = c.module;
     o.angleDeg = c.angle;
     o.invert = c.inverted;
-    o.quietZone = 3;
+    o.quietZone = quiet;
     o.blurSigma = 0.7;
     o.noiseSigma = 2;
     o.seed = c.seed;
@@ -121,12 +119,23 @@ HxArrOutcome HxArrRun(const HxArrFrame &c) {
     Test_ResetDecoderStatics();
     Pix_SetImagePointer(r.frame.pixels.data());
     Pix_SetSecondBuffer(g_internalImage);
-    Pix_SetImageSize(o.width, o.height);
+    Pix_SetImageSize(width, height);
+    g_cscnCurrentPass = c.inverted ? 0 : 1;
+    return r;
+}
+
+HxArrOutcome HxArrRun(const HxArrFrame &c) {
+    HxArrOutcome out;
+    const testkit::Symbol &sym = HxArrSymbol(c.version);
+    EXPECT_TRUE(sym.ok) << sym.error;
+    testkit::RenderOptions o;
+    HxArrFrameSize(sym.rows, c.module, c.angle, &o.width, &o.height);
+    if (o.width == 0) return out;
+    const testkit::Rendered r = HxArrRender(sym, c, o.width, o.height, 3);
     for (int k : {kSymQr, kSymMicroQr, kSymDataMatrix, kSymMaxiCode, kSymAztec, kSymPdf417, kSymMicroPdf417})
         g_params.flagsWord[k] &= ~kFlagEnabled;
     u32 &w = g_params.flagsWord[kSymCsCode];
     w = (w & ~kFlag2DReadModeMask) | kFlagEnabled | (c.inverted ? kFlag2DLightOnDark : kFlag2DDarkOnLight);
-    g_cscnCurrentPass = c.inverted ? 0 : 1;
     // The region: the turned symbol's bounding box.
     const double a = c.angle * M_PI / 180.0;
     const int half = static_cast<int>((sym.rows + 6) * c.module * (std::fabs(std::cos(a)) + std::fabs(std::sin(a))) / 2);
@@ -357,6 +366,175 @@ TEST_F(HanXinArrangeSymbols, SizeWithoutMeasurement) {
     EXPECT_EQ(CSCN_EdgesAlongDirection(&sym.corners[0], {1, 0}, pts, 0), 0);
     sym.corners[0].valid = 0;
     EXPECT_EQ(CSCN_EdgesAlongDirectionIfValid(&sym.corners[0], {1, 0}, pts, 5), 0);
+}
+
+// Modules of 20 px and more, which the finder side does not measure: records placed at the
+// pattern cores of the rendered symbol (core, module size, valid flag are all the pair
+// measurements read). The estimate finds the size, and from m = 20 px the tolerance is
+// N / 22 each side (k = 2) where below 10 px it would be N / 11.
+TEST_F(HanXinArrangeSymbols, SizeToleranceOfLargeModules) {
+    const HxArrFrame cases[] = {{1, 20, 0, false, 41}, {3, 20, 90, true, 42}, {1, 24, 30, false, 43}, {1, 31, 0, false, 44}};
+    for (const HxArrFrame &c : cases) {
+        const testkit::Symbol &sym = HxArrSymbol(c.version);
+        ASSERT_TRUE(sym.ok) << sym.error;
+        // A frame just large enough for the turned symbol and its quiet zone.
+        const double turn = std::fabs(std::cos(c.angle * M_PI / 180)) + std::fabs(std::sin(c.angle * M_PI / 180));
+        const int side = static_cast<int>((sym.rows + 4) * c.module * turn) + 16;
+        const testkit::Rendered r = HxArrRender(sym, c, side, side, 2);
+        const int n = sym.rows;
+        // Core centres (row, column) in modules of slots 0 to 3.
+        const double cores[4][2] = {{5.5, 5.5}, {5.5, n - 5.5}, {n - 5.5, n - 5.5}, {n - 1.5, 1.5}};
+        CSCN_SYMBOL group{};
+        for (int s = 0; s < 4; ++s) {
+            testkit::Point p = sym.ModuleCentre(0, 0);
+            p.x += cores[s][1] - 0.5;
+            p.y += cores[s][0] - 0.5;
+            const testkit::Point img = r.transform.ToImage(p);
+            group.corners[s].corner = {static_cast<i32>(std::lround(16 * (img.x - 0.5))),
+                                       static_cast<i32>(std::lround(16 * (img.y - 0.5)))};
+            group.corners[s].moduleSize = static_cast<f32>(16 * c.module);
+            group.corners[s].valid = 1;
+        }
+        int lo = 0, hi = 0;
+        const int got = CSCN_EstimateSymbolSize(&group, &lo, &hi);
+        const std::string at = HxArrName(c);
+        EXPECT_EQ(got, n) << at;
+        const int k = static_cast<int>(g_cscnModuleSize / 10);
+        EXPECT_EQ(k, static_cast<int>(c.module / 10)) << at << " m " << g_cscnModuleSize;
+        EXPECT_EQ(hi - got, got / (11 * k)) << at;
+        EXPECT_EQ(got - lo, got / (11 * k)) << at;
+    }
+}
+
+// The arm-line measurement alone (slots 0 and 3, no image read): the distances between
+// the crossings of the line through both cores with the arm lines are fitted against their
+// module counts. A fitted slope strictly between -1 and 1 (1/16 pixel per module) discards
+// the measurement; from 1 on either side it counts, N = t / s + 14.
+TEST_F(HanXinArrangeSymbols, ArmLineSlopeBounds) {
+    struct HxSlopeCase {
+        double spacing;  // between neighbouring arm lines of one pattern, 1/16 pixel
+        bool kept;
+    };
+    const HxSlopeCase cases[] = {{0, false}, {0.5, false}, {-0.5, false}, {1, true}, {-1, true}, {16, true}, {-16, true}};
+    for (const HxSlopeCase &c : cases) {
+        CSCN_SYMBOL group{};
+        // Cores on the row y = 100 px; the arm lines are vertical (x over y).
+        group.corners[0].corner = {16 * 100, 16 * 100};
+        group.corners[3].corner = {16 * 400, 16 * 100};
+        group.corners[0].valid = group.corners[3].valid = 1;
+        // Slot 0's arm-1 lines (outer, middle, inner) and slot 3's arm-2 lines; the distance
+        // of crossing i of slot 0 from crossing j of slot 3 is D + spacing (j - i), counted
+        // as 7 + j - i modules.
+        const double base0 = 16 * 150.0, base3 = 16 * 300.0;
+        for (int i = 0; i < 3; ++i) {
+            group.corners[0].lines[i] = LINE_FIT{0.0, base0 + c.spacing * i, 0};
+            group.corners[3].lines[3 + i] = LINE_FIT{0.0, base3 + c.spacing * i, 0};
+        }
+        // The crossings are whole 1/16 pixels: the fitted slope is that of the rounded points.
+        double su = 0, sv = 0, suu = 0, suv = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const double u = 7 + j - i;
+                const double v = std::floor(base3 + c.spacing * j + 0.4) - std::floor(base0 + c.spacing * i + 0.4);
+                su += u, sv += v, suu += u * u, suv += u * v;
+            }
+        const double slope = (9 * suv - su * sv) / (9 * suu - su * su), offset = (sv - slope * su) / 9;
+        int lo = -1, hi = -1;
+        g_cscnModuleSize = 0;
+        const int got = CSCN_EstimateSymbolSize(&group, &lo, &hi);
+        if (!c.kept) {
+            EXPECT_LT(std::fabs(slope), 1.0) << c.spacing;
+            EXPECT_EQ(got, 0) << c.spacing;
+            EXPECT_EQ(lo, 0);
+            EXPECT_EQ(hi, 0);
+            EXPECT_EQ(g_cscnModuleSize, 0.0f);
+            continue;
+        }
+        EXPECT_GE(std::fabs(slope), 1.0) << c.spacing;
+        EXPECT_EQ(got, static_cast<int>(offset / slope + 14 + 0.45)) << c.spacing;
+        EXPECT_NEAR(g_cscnModuleSize, slope / 16, 1e-3) << c.spacing;
+    }
+}
+
+// Module edges traced across rendered symbols: a crossing down the middle column, every
+// edge of one polarity followed, traces shorter than ten modules dropped and the rest
+// filtered by angle against the rows' direction (261 milliradians), as the symbol outline
+// asks; without the filter diagonal staircases of data modules are followed too. Each kept
+// segment runs along a module row (less than half a module of drift), within half a pixel
+// of that row's middle line, on the symbol's dark modules (light in the image of an
+// inverted symbol, which the inverse pass centres on). The angle filter folds a direction
+// by the sizes of its components, so a line mirrored about an image axis passes it alike:
+// such segments are counted apart and named per frame (v40 4 px 35 degrees: one diagonal
+// staircase of data modules at -32 degrees in the image, the rows running at +35).
+TEST_F(HanXinArrangeSymbols, TracesAcrossSymbols) {
+    struct HxTraceFrame {
+        HxArrFrame frame;
+        int mirrored;  // segments kept only because the filter folds the mirrored direction
+    };
+    const HxTraceFrame frames[] = {{{24, 4, 0, false, 51}, 0},
+                                   {{24, 4, 10, true, 52}, 0},
+                                   {{40, 4, 35, false, 53}, 1},
+                                   {{10, 6, 350, true, 54}, 0},
+                                   {{24, 5, 80, false, 55}, 0}};
+    for (const HxTraceFrame &f : frames) {
+        const HxArrFrame &c = f.frame;
+        const testkit::Symbol &sym = HxArrSymbol(c.version);
+        ASSERT_TRUE(sym.ok) << sym.error;
+        const double turn = std::fabs(std::cos(c.angle * M_PI / 180)) + std::fabs(std::sin(c.angle * M_PI / 180));
+        const int side = static_cast<int>((sym.rows + 8) * c.module * turn) + 16;
+        const testkit::Rendered r = HxArrRender(sym, c, side, side, 3);
+        const int n = sym.rows;
+        // Image points in the decoder's convention: pixel x's centre at x.
+        auto toImage = [&](double col, double row) {
+            const testkit::Point p = r.transform.ToImage(testkit::Point{col, row});
+            return GEO_POINT{static_cast<i32>(std::lround(p.x - 0.5)), static_cast<i32>(std::lround(p.y - 0.5))};
+        };
+        auto toSymbol = [&](i32 x16, i32 y16) {
+            testkit::Point q{};
+            r.transform.ToSymbol(testkit::Point{x16 / 16.0 + 0.5, y16 / 16.0 + 0.5}, &q);
+            return q;
+        };
+        const GEO_POINT from = toImage(n / 2 + 0.3, -2), to = toImage(n / 2 + 0.3, n + 2);
+        int kept = 0, mirrored = 0;
+        for (u32 rising = 0; rising <= 1; ++rising) {
+            CSCN_EDGE_SEGMENT seg[20]{};
+            CSCN_TRACE_REQUEST req{};
+            req.from = &from;
+            req.to = &to;
+            req.segments = seg;
+            req.maxSegments = 20;
+            req.moduleWidth = static_cast<i32>(c.module);
+            req.minLength = 10 * req.moduleWidth;
+            req.rising = rising;
+            const GEO_POINT rowStart = toImage(0, n / 2.0), rowEnd = toImage(n, n / 2.0);
+            req.checkDirection = 1;
+            req.angleMode = 1;
+            req.refAngle = CSCN_EdgeAngle(rowEnd.x - rowStart.x, rowEnd.y - rowStart.y);
+            req.angleClass = 0;
+            const int got = CSCN_TraceEdgesAcross(&req);
+            kept += got;
+            for (int i = 0; i < got; ++i) {
+                const i64 rx = rowEnd.x - rowStart.x, ry = rowEnd.y - rowStart.y;
+                const i64 sx = seg[i].x1 - seg[i].x0, sy = seg[i].y1 - seg[i].y0;
+                if (rx * sy * ry * sx < 0) {
+                    ++mirrored;
+                    continue;
+                }
+                const testkit::Point a = toSymbol(seg[i].x0, seg[i].y0), b = toSymbol(seg[i].x1, seg[i].y1);
+                const std::string at = HxArrName(c) + " rising " + std::to_string(rising) + " segment " +
+                                       std::to_string(i) + " from " + std::to_string(a.x) + ", " + std::to_string(a.y) +
+                                       " to " + std::to_string(b.x) + ", " + std::to_string(b.y);
+                EXPECT_LT(std::fabs(a.y - b.y), 0.5) << at;
+                const double mid = (a.y + b.y) / 2;
+                EXPECT_LE(std::fabs(mid - (std::floor(mid) + 0.5)) * c.module, 0.5) << at;
+                const int row = static_cast<int>(std::floor(mid)), col = static_cast<int>(std::floor((a.x + b.x) / 2));
+                ASSERT_TRUE(row >= 0 && row < n && col >= 0 && col < n) << at;
+                EXPECT_TRUE(sym.Dark(row, col)) << at;
+            }
+        }
+        EXPECT_GT(kept - mirrored, 0) << HxArrName(c);
+        EXPECT_EQ(mirrored, f.mirrored) << HxArrName(c);
+    }
 }
 
 }  // namespace
