@@ -87,6 +87,8 @@ i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast);
 i32 DM_ColumnContrastThreshold(const u8 *column, i32 count);
 // 100 x a line's transition count must stay within this for a line of Chebyshev length n.
 i64 DM_TransitionBudget(i32 n);
+// As DM_CountLineTransitions, with each position read between pixels instead of truncated.
+i32 DM_CountSampledLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast);
 
 }  // namespace vexo
 

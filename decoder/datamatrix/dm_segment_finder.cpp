@@ -52,7 +52,11 @@ i32 DM_ColumnContrastThreshold(const u8 *column, i32 count) { return RunContrast
 
 i32 DM_RowContrastThreshold(const u8 *run, i32 count) { return RunContrast(run, 1, count); }
 
-i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
+namespace {
+
+// The walk of a transition count; `sampled` reads each position between pixels (bilinear, in
+// 1/1024 pixel) instead of truncating it to a whole pixel.
+i32 CountTransitionsAlong(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast, bool sampled) {
     const DM_IMAGE &img = g_dmImage;
     // A start outside the image reads nothing, on either side.
     if (img.pixels == nullptr || x0 < 0 || y0 < 0 || x0 >= img.width || y0 >= img.height) return 0;
@@ -60,10 +64,24 @@ i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
     const i64 n = (Abs64(dx) > Abs64(dy) ? Abs64(dx) : Abs64(dy)) + 1;
     const i64 sx = Abs64(dx) * 1024 / n, sy = Abs64(dy) * 1024 / n;
     const auto at = [&](i64 k, i32 *v) {
-        const i64 x = x0 + (dx < 0 ? -((k * sx) >> 10) : (k * sx) >> 10);
-        const i64 y = y0 + (dy < 0 ? -((k * sy) >> 10) : (k * sy) >> 10);
-        if (x < 0 || y < 0 || x >= img.width || y >= img.height) return false;
-        *v = img.pixels[y * img.width + x];
+        if (!sampled) {
+            const i64 x = x0 + (dx < 0 ? -((k * sx) >> 10) : (k * sx) >> 10);
+            const i64 y = y0 + (dy < 0 ? -((k * sy) >> 10) : (k * sy) >> 10);
+            if (x < 0 || y < 0 || x >= img.width || y >= img.height) return false;
+            *v = img.pixels[y * img.width + x];
+            return true;
+        }
+        const i64 fx = static_cast<i64>(x0) * 1024 + (dx < 0 ? -(k * sx) : k * sx);
+        const i64 fy = static_cast<i64>(y0) * 1024 + (dy < 0 ? -(k * sy) : k * sy);
+        if (fx < 0 || fy < 0) return false;
+        const i64 x = fx >> 10, y = fy >> 10;
+        if (x >= img.width || y >= img.height) return false;
+        const u8 *p = img.pixels + y * img.width + x;
+        const i64 ax = fx & 1023, ay = fy & 1023;
+        const i64 right = x + 1 < img.width ? 1 : 0, below = y + 1 < img.height ? img.width : 0;
+        const i64 top = p[0] * (1024 - ax) + p[right] * ax;
+        const i64 bottom = p[below] * (1024 - ax) + p[below + right] * ax;
+        *v = static_cast<i32>((top * (1024 - ay) + bottom * ay + (1 << 19)) >> 20);
         return true;
     };
     i32 cur = img.pixels[static_cast<i64>(y0) * img.width + x0];
@@ -90,6 +108,21 @@ i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
         cur = last;
     }
     return count;
+}
+
+}  // namespace
+
+i32 DM_CountLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
+    return CountTransitionsAlong(x0, y0, x1, y1, contrast, false);
+}
+
+// The finder reads its lines along and beside tracked edges (a track's own line, an arm's, the
+// quiet sides of a candidate) between pixels rather than on whole pixels: a whole-pixel line on
+// or near a slanted straight edge weaves through the edge's part-covered pixels, every step
+// across its minor axis reading as a fall and a rise, so no symbol off the axes passed the
+// budget. Texture, bars or print on the line still give their transitions.
+i32 DM_CountSampledLineTransitions(i32 x0, i32 y0, i32 x1, i32 y1, i32 contrast) {
+    return CountTransitionsAlong(x0, y0, x1, y1, contrast, true);
 }
 
 i32 DM_IntersectTrackLines(const GEO_POINT *a0, const GEO_POINT *a1, const GEO_POINT *b0, const GEO_POINT *b1,
@@ -207,7 +240,8 @@ void DM_PairArms(DM_EDGE_TRACK *track, DM_CANDIDATE *out, i32 *found, i32 capaci
                 if (ratio < 20 || ratio > 70) continue;
             }
             const i32 armContrast = LevelContrast(arm.leftLevel, arm.rightLevel);
-            const i32 transitions = DM_CountLineTransitions(arm.leftX, arm.leftY / 16, arm.rightX, arm.rightY / 16, armContrast);
+            const i32 transitions =
+                DM_CountSampledLineTransitions(arm.leftX, arm.leftY / 16, arm.rightX, arm.rightY / 16, armContrast);
             if (100 * static_cast<i64>(transitions) > DM_TransitionBudget(arm.steps)) continue;
             const f64 sx = static_cast<f64>((arm.rightX * 16 - track->topX) / 16);
             const f64 sy = static_cast<f64>((arm.rightY - track->topY * 16) / 16);
@@ -247,7 +281,8 @@ void DM_FinishTracks(DM_EDGE_TRACK *tracks, i32 *trackCount, DM_CANDIDATE *out, 
         const i32 x0 = k.topX / 16, x1 = k.bottomX / 16;
         const i32 n = Chebyshev(x0, k.topY, x1, k.bottomY);
         const i32 c = LevelContrast(k.topLevel, k.bottomLevel);
-        if (100 * static_cast<i64>(DM_CountLineTransitions(x0, k.topY, x1, k.bottomY, c)) >= DM_TransitionBudget(n)) continue;
+        const i32 transitions = DM_CountSampledLineTransitions(x0, k.topY, x1, k.bottomY, c);
+        if (100 * static_cast<i64>(transitions) >= DM_TransitionBudget(n)) continue;
         finished[nf++] = k;
         if (nf == kDmSegmentTrackCapacity) break;  // the finder's budget: the rest is not visited
     }
@@ -273,7 +308,7 @@ i32 DM_CheckCandidates(DM_CANDIDATE *list, i32 count) {
                 const i32 sx = static_cast<i32>(2 * (static_cast<i64>(to.x) - away.x) / d);
                 const i32 sy = static_cast<i32>(2 * (static_cast<i64>(to.y) - away.y) / d);
                 const i32 x0 = from.x + sx, y0 = from.y + sy, x1 = to.x + sx, y1 = to.y + sy;
-                const i32 n = DM_CountLineTransitions(x0, y0, x1, y1, 0);
+                const i32 n = DM_CountSampledLineTransitions(x0, y0, x1, y1, 0);
                 return 100 * static_cast<i64>(n) < DM_TransitionBudget(Chebyshev(x0, y0, x1, y1));
             };
             if (!quiet(p, k, q, d2) || !quiet(q, k, p, d1)) continue;
