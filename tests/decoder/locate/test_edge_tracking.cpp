@@ -2,6 +2,8 @@
 // sample lines, edge tracks, corner checks and the finder's bookkeeping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -264,13 +266,15 @@ TEST_F(EdgeTrackingTest, ExtensionStopsWhereTheEdgeTurns) {
 }
 
 TEST_F(EdgeTrackingTest, ChordTestCountsCrossings) {
-    // A vertical chord of length 100 over 2-row dark stripes (one falling and one rising edge
-    // each); 29 crossings: 14 stripes and a dark end, 30: 15 stripes.
+    // A vertical chord of length 100 over 2-row dark stripes across the frame (one falling and
+    // one rising edge each); 29 crossings: 14 stripes and a dark end, 30: 15 stripes.
     for (const int crossings : {29, 30}) {
         GreyFrame f(40, 120, 220);
-        for (int k = 0; k < crossings / 2; ++k) f.At(10, 1 + 4 * k) = f.At(10, 2 + 4 * k) = 30;
+        for (int k = 0; k < crossings / 2; ++k)
+            for (int x = 0; x < 40; ++x) f.At(x, 1 + 4 * k) = f.At(x, 2 + 4 * k) = 30;
         if (crossings % 2 != 0)
-            for (int y = 90; y < 120; ++y) f.At(10, y) = 30;
+            for (int y = 90; y < 120; ++y)
+                for (int x = 0; x < 40; ++x) f.At(x, y) = 30;
         Install(f);
         uint8_t buf[101];
         const int n = vexo::Loc_SampleLineChecked(f.pixels.data(), 10, 0, 10, 100, buf);
@@ -281,6 +285,68 @@ TEST_F(EdgeTrackingTest, ChordTestCountsCrossings) {
         const int keep = crossings == 29 ? 1 : 0;
         EXPECT_EQ(vexo::Loc_TrackIsStraight(f.pixels.data(), &t), keep);
         EXPECT_EQ(t.active, keep);
+    }
+}
+
+// A straight edge through (x0, 0) at `deg` degrees from vertical, dark on its right, drawn
+// with part-covered pixels as a lens and sensor would.
+GreyFrame EtSlantedEdgeFrame(int w, int h, double x0, double deg) {
+    GreyFrame f(w, h, 220);
+    const double c = std::cos(deg * 3.14159265358979 / 180), sn = std::sin(deg * 3.14159265358979 / 180);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Signed distance of the pixel centre from the edge, positive on the dark side.
+            const double d = (x + 0.5 - x0) * c - (y + 0.5) * sn;
+            const double dark = std::min(1.0, std::max(0.0, d + 0.5));
+            f.At(x, y) = static_cast<uint8_t>(std::lround(220 - 190 * dark));
+        }
+    return f;
+}
+
+TEST_F(EdgeTrackingTest, ChordTestPassesSlantedEdgesAndRefusesTexture) {
+    // The whole-pixel chord of a slanted edge weaves across its part-covered pixels: counted on
+    // the chord itself it is far over the budget; counted beside the edge it passes. The same
+    // chord through stripes or a checkerboard across the frame stays refused.
+    enum EtChordGround { kEtClean, kEtStripes, kEtChecker };
+    struct {
+        double deg;
+        EtChordGround ground;
+        int headX;  // on the edge at row 20 unless near a border
+        int keep;
+    } const cases[] = {
+        {15, kEtClean, -1, 1},   {30, kEtClean, -1, 1},   {40, kEtClean, -1, 1},  {-20, kEtClean, -1, 1},
+        {15, kEtStripes, -1, 0}, {15, kEtChecker, -1, 0}, {40, kEtChecker, -1, 0},
+        // By the left border the left side leaves the frame: the right side still counts.
+        {0, kEtStripes, 1, 0},
+    };
+    for (const auto &k : cases) {
+        const double x0 = k.headX >= 0 ? k.headX + 0.5 : 100;
+        GreyFrame f = EtSlantedEdgeFrame(240, 240, x0, k.deg);
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 240; ++x) {
+                // The texture inverts the level, so it shows on both sides of the edge.
+                const bool flip = (k.ground == kEtStripes && (y / 2) % 2 == 0) ||
+                                  (k.ground == kEtChecker && (x / 2 + y / 2) % 2 == 0);
+                if (flip) f.At(x, y) = static_cast<uint8_t>(250 - f.At(x, y));
+            }
+        Install(f);
+        const double t = std::tan(k.deg * 3.14159265358979 / 180);
+        EDGE_TRACK tr = EtTrack(0, static_cast<int>(x0 + 20.5 * t), 20);
+        tr.tailX = static_cast<int>(x0 + 180.5 * t);
+        tr.tailY = 180;
+        tr.headDone = tr.tailBegun = tr.complete = 1;
+        tr.length = static_cast<int>(std::hypot(tr.tailX - tr.headX, 160));
+        if (k.ground == kEtClean && std::fabs(k.deg) <= 30) {
+            // The literal count on the chord's own pixels would refuse the edge (steeper ones
+            // weave less: one column step per row or two).
+            std::vector<uint8_t> buf(256);
+            const int n = vexo::Loc_SampleLineChecked(f.pixels.data(), tr.headX, tr.headY, tr.tailX, tr.tailY,
+                                                      buf.data());
+            const int own = vexo::Loc_CountRisingEdges(buf.data(), n) + vexo::Loc_CountFallingEdges(buf.data(), n);
+            EXPECT_GT(own * 100 / tr.length, 29) << k.deg;
+        }
+        EXPECT_EQ(vexo::Loc_TrackIsStraight(f.pixels.data(), &tr), k.keep) << k.deg << " " << k.ground;
+        EXPECT_EQ(tr.active, k.keep) << k.deg << " " << k.ground;
     }
 }
 
