@@ -242,6 +242,57 @@ TEST_F(EdgeTrackingTest, TailTrackingPausesAndCompletes) {
     EXPECT_EQ(low.active, 0);
 }
 
+TEST_F(EdgeTrackingTest, TailToleranceAndTheRightBorder) {
+    // A rising edge (dark left of it) on column `x` moves right by `shift` from row 70 on. A
+    // tail at row 52 with drift 0 steps down four rows at a time: one interval accepts
+    // deviations of two pixels (T = 2), tracking to the bottom one (T = 1). By the right
+    // border (x > width - 2 - h) the window shrinks to end at column width - 3, so an edge two
+    // pixels over is out of sight even for T = 2.
+    struct {
+        int x, shift;
+        bool toBottom;
+        int tailX;  // -1: the track completes at row 68
+    } const cases[] = {
+        {39, 2, false, 41}, {39, 3, false, -1}, {39, 1, true, 40},
+        {39, 2, true, -1},  {55, 1, false, 56}, {55, 2, false, -1},
+    };
+    for (const auto &k : cases) {
+        GreyFrame f(60, 200, 220);
+        for (int y = 0; y < 200; ++y)
+            for (int c = 0; c <= k.x + (y >= 70 ? k.shift : 0); ++c) f.At(c, y) = 30;
+        Install(f);
+        EDGE_TRACK t = EtTrack(1, k.x, 10);
+        t.tailY = 52;
+        t.headDone = t.tailBegun = 1;
+        if (k.toBottom)
+            vexo::Loc_TrackDownToBottom(f.pixels.data(), &t, 5);
+        else
+            vexo::Loc_TrackDownOneInterval(f.pixels.data(), &t, 5);
+        if (k.tailX < 0) {
+            EXPECT_EQ(t.complete, 1) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailY, 68) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailX, k.x) << k.x << " " << k.shift;
+        } else {
+            EXPECT_EQ(t.tailX, k.tailX) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailY, k.toBottom ? 196 : 104) << k.x << " " << k.shift;
+        }
+    }
+    // The extension's tail window ends at column width - 3 as well: an edge on column 56 is
+    // followed to row height - 2, one on column 57 is out of sight.
+    for (const int x : {56, 57}) {
+        GreyFrame f(60, 200, 220);
+        for (int y = 0; y < 200; ++y)
+            for (int c = 0; c <= x; ++c) f.At(c, y) = 30;
+        Install(f);
+        EDGE_TRACK t = EtTrack(1, x, 20);
+        t.tailY = 100;
+        t.headDone = t.tailBegun = t.complete = 1;
+        t.length = 80;
+        vexo::Loc_ExtendTrackEnds(f.pixels.data(), &t, 5);
+        EXPECT_EQ(t.tailY, x == 56 ? 198 : 100) << x;
+    }
+}
+
 TEST_F(EdgeTrackingTest, ExtensionStopsWhereTheEdgeTurns) {
     // An L: the vertical arm's left edge (light to dark, falling) on rows 60..229, turning
     // into the foot (rows 200..229) that runs on to the left.
@@ -455,6 +506,118 @@ TEST_F(EdgeTrackingTest, SearchPlanFollowsTheSwitches) {
     EXPECT_EQ(c.valid, 1);
     EXPECT_EQ(vexo::Loc_TryTrackCorners(f.pixels.data(), &t, &c, 2, 0), 0);
     EXPECT_EQ(c.valid, 0);
+}
+
+// A dark "C" on light ground (or, inverted and mirrored, a light one opening to the left): a
+// 10-px bar down columns 60..69 of rows 60..179, a top bar on rows 60..69 from column 60 to
+// topEnd, a bottom bar on rows 170..179 unless left out, a 6-px checkerboard between. The top
+// half is mirrored into the bottom half, so the two corners of the bar score alike.
+GreyFrame EtCornerScene(int topEnd, bool bottomBar, bool mirrorInvert) {
+    GreyFrame f(240, 240, 220);
+    for (int y = 60; y < 120; ++y)
+        for (int x = 60; x < 180; ++x) {
+            const bool bar = x < 70 || (y < 70 && x < topEnd);
+            const bool cell = x >= 70 && y >= 70 && ((x - 70) / 6 + (y - 70) / 6) % 2 == 0;
+            if (bar || cell) f.At(x, y) = 30;
+        }
+    for (int y = 120; y < 180; ++y)
+        for (int x = 0; x < 240; ++x) f.At(x, y) = f.At(x, 239 - y);
+    if (!bottomBar)
+        for (int y = 170; y < 180; ++y)
+            for (int x = 70; x < 180; ++x) f.At(x, y) = 220;
+    if (!mirrorInvert) return f;
+    GreyFrame g(240, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 240; ++x) g.At(x, y) = static_cast<uint8_t>(250 - f.At(239 - x, y));
+    return g;
+}
+
+// The bar's outer edge as a finished track (falling, light to dark left to right).
+EDGE_TRACK EtBarTrack(int x) {
+    EDGE_TRACK t = EtTrack(0, x, 62);
+    t.tailY = 177;
+    t.headDone = t.tailBegun = t.complete = 1;
+    t.length = 115;
+    return t;
+}
+
+TEST_F(EdgeTrackingTest, CornerSearchOrderAndTextureBound) {
+    // Both ends of the bar give an L of equal texture: the earlier search, at the head, wins.
+    // Dark corners come from searches 1 and 4 (to the right), light ones from 2 and 3 (to the
+    // left); both switches run all four and still keep search 1's.
+    struct {
+        bool mirrorInvert;
+        int dark, light;
+        int found, darkOnLight, endAX;
+    } const cases[] = {
+        {false, 1, 0, 1, 1, 178}, {false, 1, 1, 1, 1, 178}, {false, 0, 1, 0, 0, 0},
+        {true, 0, 1, 1, 0, 61},   {true, 1, 1, 1, 0, 61},   {true, 1, 0, 0, 0, 0},
+    };
+    for (const auto &k : cases) {
+        GreyFrame f = EtCornerScene(180, true, k.mirrorInvert);
+        Install(f);
+        EDGE_TRACK t = EtBarTrack(k.mirrorInvert ? 179 : 59);
+        CORNER_CANDIDATE c{};
+        ASSERT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &c, k.dark, k.light), k.found)
+            << k.mirrorInvert << k.dark << k.light;
+        if (k.found == 0) continue;
+        EXPECT_EQ(c.darkOnLight, k.darkOnLight);
+        // The head's corner (top left of the dark C, top right of the light one).
+        EXPECT_EQ(c.corner.y, 59);
+        EXPECT_NEAR(c.corner.x, k.mirrorInvert ? 179 : 59, 1);
+        const GEO_POINT far = k.mirrorInvert ? c.endB : c.endA;  // the cross arm's end
+        EXPECT_NEAR(far.x, k.endAX, 2);
+        EXPECT_EQ(far.y, 59);
+    }
+}
+
+TEST_F(EdgeTrackingTest, CornerTextureBoundAndShortCrossEdges) {
+    // Without the bottom bar only search 1 finds an L. Bright dots inside the top bar, on the
+    // score's row 4 px in, raise the texture to 34 (kept) or 35 (refused).
+    GreyFrame plain = EtCornerScene(180, false, false);
+    Install(plain);
+    EDGE_TRACK t = EtBarTrack(59);
+    CORNER_CANDIDATE c{};
+    ASSERT_EQ(vexo::Loc_FindTrackCorners(plain.pixels.data(), &t, &c, 1, 0), 1);
+    ASSERT_EQ(c.corner.y, 59);
+    ASSERT_EQ(c.endA.y, 59);
+    // The score's A line runs on row 63 from endA to the corner and steps once, 190, into
+    // the bar at column 60; the B line's share stays as it is.
+    const int fromB = c.texture - 190 / c.armALength;
+    for (const int target : {34, 35}) {
+        const int dots = 12;  // columns 76, 84, ..., 164: each adds twice its step
+        const int need = (target - fromB) * c.armALength - 190;
+        const int step = (need + 2 * dots - 1) / (2 * dots);
+        ASSERT_LE(step, 220);
+        GreyFrame f = plain;
+        for (int d = 0; d < dots; ++d) f.At(76 + 8 * d, 63) = static_cast<uint8_t>(30 + step);
+        Install(f);
+        CORNER_CANDIDATE scored = c;
+        vexo::Loc_ScoreCornerInterior(f.pixels.data(), &scored);
+        ASSERT_EQ(scored.texture, target);
+        t = EtBarTrack(59);
+        CORNER_CANDIDATE out{};
+        EXPECT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &out, 1, 0), target == 34 ? 1 : 0) << target;
+        if (target == 34) {
+            EXPECT_EQ(out.texture, 34);
+        }
+    }
+    // Cross edges ending at column 107 (traced 40 px from the head's probe at 66) give no
+    // corner; ending at 111 (44 px) they do.
+    for (const int topEnd : {108, 112}) {
+        GreyFrame f = EtCornerScene(topEnd, false, false);
+        Install(f);
+        EDGE_TRACK cross{};
+        cross.active = 1;
+        cross.headX = cross.tailX = 59;
+        cross.headY = cross.tailY = 59;
+        const int traced = vexo::Loc_TraceCrossEdge(f.pixels.data(), &cross, 1, 1);
+        EXPECT_EQ(cross.length, topEnd == 108 ? 40 : 44);
+        EXPECT_EQ(traced, topEnd == 108 ? 0 : 1);
+        t = EtBarTrack(59);
+        CORNER_CANDIDATE out{};
+        EXPECT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &out, 1, 0), topEnd == 108 ? 0 : 1) << topEnd;
+    }
 }
 
 // --- The finder ---
