@@ -15,6 +15,7 @@ namespace {
 constexpr i32 kChordSamples = 1288;
 constexpr i32 kProbeSamples = 32;
 constexpr i32 kMaxChordEdgesPer100 = 29;
+constexpr i32 kChordShift = 3;  // across the chord's major axis: >= 2.1 px off a straight edge
 constexpr i32 kPauseRows = 52;
 constexpr i32 kPreviousRowReach = 56;
 
@@ -38,6 +39,8 @@ bool WindowEdge(const u8 *image, i32 polarity, i32 r, i32 c, i32 m, i32 *column)
     *column = static_cast<i32>(c0) + p;
     return true;
 }
+
+bool InFrame(i64 x, i64 y) { return x >= 0 && x < g_image.width && y >= 0 && y < g_image.height; }
 
 // True when the window would start before the first byte of the image memory.
 bool StartsBeforeImage(i32 r, i32 c) { return static_cast<i64>(r) * g_image.width + c < 0; }
@@ -270,12 +273,30 @@ i32 Loc_TrackIsStraight(const u8 *image, EDGE_TRACK *t) {
 
 i32 Loc_ChordEdgeTest(const u8 *image, EDGE_TRACK *t) {
     if (image == nullptr || t == nullptr || t->length <= 0) return 0;
-    const i64 n = std::max(std::llabs(static_cast<i64>(t->tailX) - t->headX),
-                           std::llabs(static_cast<i64>(t->tailY) - t->headY));
-    if (n + 1 > kChordSamples) return 0;  // no chord of a frame the decoder takes is this long
+    const i64 adx = std::llabs(static_cast<i64>(t->tailX) - t->headX);
+    const i64 ady = std::llabs(static_cast<i64>(t->tailY) - t->headY);
+    if (std::max(adx, ady) + 1 > kChordSamples) return 0;  // no chord of a frame the decoder takes is this long
     u8 buf[kChordSamples];
-    const i32 len = DM_SampleImageLine(image, t->headX, t->headY, t->tailX, t->tailY, buf);
-    const i32 edges = Loc_CountRisingEdges(buf, len) + Loc_CountFallingEdges(buf, len);
+    // The whole-pixel chord of a slanted edge weaves across the edge's part-covered pixels and
+    // would count two crossings per column step; the chord is counted instead shifted off the
+    // edge to either side (at least two pixels across it), where a straight edge leaves one
+    // level. The quieter side counts; a side leaving the frame is not used.
+    const i32 sx = ady >= adx ? kChordShift : 0;
+    const i32 sy = ady >= adx ? 0 : kChordShift;
+    i32 edges = -1;
+    for (const i32 side : {-1, 1}) {
+        const i64 x0 = static_cast<i64>(t->headX) + side * sx, y0 = static_cast<i64>(t->headY) + side * sy;
+        const i64 x1 = static_cast<i64>(t->tailX) + side * sx, y1 = static_cast<i64>(t->tailY) + side * sy;
+        if (!InFrame(x0, y0) || !InFrame(x1, y1)) continue;
+        const i32 len = DM_SampleImageLine(image, static_cast<i32>(x0), static_cast<i32>(y0), static_cast<i32>(x1),
+                                           static_cast<i32>(y1), buf);
+        const i32 e = Loc_CountRisingEdges(buf, len) + Loc_CountFallingEdges(buf, len);
+        if (edges < 0 || e < edges) edges = e;
+    }
+    if (edges < 0) {  // no room beside the chord: count the chord itself
+        const i32 len = DM_SampleImageLine(image, t->headX, t->headY, t->tailX, t->tailY, buf);
+        edges = Loc_CountRisingEdges(buf, len) + Loc_CountFallingEdges(buf, len);
+    }
     if (edges * 100 / t->length > kMaxChordEdgesPer100) {
         t->active = 0;
         return 0;

@@ -2,6 +2,8 @@
 // sample lines, edge tracks, corner checks and the finder's bookkeeping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -240,6 +242,57 @@ TEST_F(EdgeTrackingTest, TailTrackingPausesAndCompletes) {
     EXPECT_EQ(low.active, 0);
 }
 
+TEST_F(EdgeTrackingTest, TailToleranceAndTheRightBorder) {
+    // A rising edge (dark left of it) on column `x` moves right by `shift` from row 70 on. A
+    // tail at row 52 with drift 0 steps down four rows at a time: one interval accepts
+    // deviations of two pixels (T = 2), tracking to the bottom one (T = 1). By the right
+    // border (x > width - 2 - h) the window shrinks to end at column width - 3, so an edge two
+    // pixels over is out of sight even for T = 2.
+    struct {
+        int x, shift;
+        bool toBottom;
+        int tailX;  // -1: the track completes at row 68
+    } const cases[] = {
+        {39, 2, false, 41}, {39, 3, false, -1}, {39, 1, true, 40},
+        {39, 2, true, -1},  {55, 1, false, 56}, {55, 2, false, -1},
+    };
+    for (const auto &k : cases) {
+        GreyFrame f(60, 200, 220);
+        for (int y = 0; y < 200; ++y)
+            for (int c = 0; c <= k.x + (y >= 70 ? k.shift : 0); ++c) f.At(c, y) = 30;
+        Install(f);
+        EDGE_TRACK t = EtTrack(1, k.x, 10);
+        t.tailY = 52;
+        t.headDone = t.tailBegun = 1;
+        if (k.toBottom)
+            vexo::Loc_TrackDownToBottom(f.pixels.data(), &t, 5);
+        else
+            vexo::Loc_TrackDownOneInterval(f.pixels.data(), &t, 5);
+        if (k.tailX < 0) {
+            EXPECT_EQ(t.complete, 1) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailY, 68) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailX, k.x) << k.x << " " << k.shift;
+        } else {
+            EXPECT_EQ(t.tailX, k.tailX) << k.x << " " << k.shift;
+            EXPECT_EQ(t.tailY, k.toBottom ? 196 : 104) << k.x << " " << k.shift;
+        }
+    }
+    // The extension's tail window ends at column width - 3 as well: an edge on column 56 is
+    // followed to row height - 2, one on column 57 is out of sight.
+    for (const int x : {56, 57}) {
+        GreyFrame f(60, 200, 220);
+        for (int y = 0; y < 200; ++y)
+            for (int c = 0; c <= x; ++c) f.At(c, y) = 30;
+        Install(f);
+        EDGE_TRACK t = EtTrack(1, x, 20);
+        t.tailY = 100;
+        t.headDone = t.tailBegun = t.complete = 1;
+        t.length = 80;
+        vexo::Loc_ExtendTrackEnds(f.pixels.data(), &t, 5);
+        EXPECT_EQ(t.tailY, x == 56 ? 198 : 100) << x;
+    }
+}
+
 TEST_F(EdgeTrackingTest, ExtensionStopsWhereTheEdgeTurns) {
     // An L: the vertical arm's left edge (light to dark, falling) on rows 60..229, turning
     // into the foot (rows 200..229) that runs on to the left.
@@ -264,13 +317,15 @@ TEST_F(EdgeTrackingTest, ExtensionStopsWhereTheEdgeTurns) {
 }
 
 TEST_F(EdgeTrackingTest, ChordTestCountsCrossings) {
-    // A vertical chord of length 100 over 2-row dark stripes (one falling and one rising edge
-    // each); 29 crossings: 14 stripes and a dark end, 30: 15 stripes.
+    // A vertical chord of length 100 over 2-row dark stripes across the frame (one falling and
+    // one rising edge each); 29 crossings: 14 stripes and a dark end, 30: 15 stripes.
     for (const int crossings : {29, 30}) {
         GreyFrame f(40, 120, 220);
-        for (int k = 0; k < crossings / 2; ++k) f.At(10, 1 + 4 * k) = f.At(10, 2 + 4 * k) = 30;
+        for (int k = 0; k < crossings / 2; ++k)
+            for (int x = 0; x < 40; ++x) f.At(x, 1 + 4 * k) = f.At(x, 2 + 4 * k) = 30;
         if (crossings % 2 != 0)
-            for (int y = 90; y < 120; ++y) f.At(10, y) = 30;
+            for (int y = 90; y < 120; ++y)
+                for (int x = 0; x < 40; ++x) f.At(x, y) = 30;
         Install(f);
         uint8_t buf[101];
         const int n = vexo::Loc_SampleLineChecked(f.pixels.data(), 10, 0, 10, 100, buf);
@@ -281,6 +336,68 @@ TEST_F(EdgeTrackingTest, ChordTestCountsCrossings) {
         const int keep = crossings == 29 ? 1 : 0;
         EXPECT_EQ(vexo::Loc_TrackIsStraight(f.pixels.data(), &t), keep);
         EXPECT_EQ(t.active, keep);
+    }
+}
+
+// A straight edge through (x0, 0) at `deg` degrees from vertical, dark on its right, drawn
+// with part-covered pixels as a lens and sensor would.
+GreyFrame EtSlantedEdgeFrame(int w, int h, double x0, double deg) {
+    GreyFrame f(w, h, 220);
+    const double c = std::cos(deg * 3.14159265358979 / 180), sn = std::sin(deg * 3.14159265358979 / 180);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Signed distance of the pixel centre from the edge, positive on the dark side.
+            const double d = (x + 0.5 - x0) * c - (y + 0.5) * sn;
+            const double dark = std::min(1.0, std::max(0.0, d + 0.5));
+            f.At(x, y) = static_cast<uint8_t>(std::lround(220 - 190 * dark));
+        }
+    return f;
+}
+
+TEST_F(EdgeTrackingTest, ChordTestPassesSlantedEdgesAndRefusesTexture) {
+    // The whole-pixel chord of a slanted edge weaves across its part-covered pixels: counted on
+    // the chord itself it is far over the budget; counted beside the edge it passes. The same
+    // chord through stripes or a checkerboard across the frame stays refused.
+    enum EtChordGround { kEtClean, kEtStripes, kEtChecker };
+    struct {
+        double deg;
+        EtChordGround ground;
+        int headX;  // on the edge at row 20 unless near a border
+        int keep;
+    } const cases[] = {
+        {15, kEtClean, -1, 1},   {30, kEtClean, -1, 1},   {40, kEtClean, -1, 1},  {-20, kEtClean, -1, 1},
+        {15, kEtStripes, -1, 0}, {15, kEtChecker, -1, 0}, {40, kEtChecker, -1, 0},
+        // By the left border the left side leaves the frame: the right side still counts.
+        {0, kEtStripes, 1, 0},
+    };
+    for (const auto &k : cases) {
+        const double x0 = k.headX >= 0 ? k.headX + 0.5 : 100;
+        GreyFrame f = EtSlantedEdgeFrame(240, 240, x0, k.deg);
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 240; ++x) {
+                // The texture inverts the level, so it shows on both sides of the edge.
+                const bool flip = (k.ground == kEtStripes && (y / 2) % 2 == 0) ||
+                                  (k.ground == kEtChecker && (x / 2 + y / 2) % 2 == 0);
+                if (flip) f.At(x, y) = static_cast<uint8_t>(250 - f.At(x, y));
+            }
+        Install(f);
+        const double t = std::tan(k.deg * 3.14159265358979 / 180);
+        EDGE_TRACK tr = EtTrack(0, static_cast<int>(x0 + 20.5 * t), 20);
+        tr.tailX = static_cast<int>(x0 + 180.5 * t);
+        tr.tailY = 180;
+        tr.headDone = tr.tailBegun = tr.complete = 1;
+        tr.length = static_cast<int>(std::hypot(tr.tailX - tr.headX, 160));
+        if (k.ground == kEtClean && std::fabs(k.deg) <= 30) {
+            // The literal count on the chord's own pixels would refuse the edge (steeper ones
+            // weave less: one column step per row or two).
+            std::vector<uint8_t> buf(256);
+            const int n = vexo::Loc_SampleLineChecked(f.pixels.data(), tr.headX, tr.headY, tr.tailX, tr.tailY,
+                                                      buf.data());
+            const int own = vexo::Loc_CountRisingEdges(buf.data(), n) + vexo::Loc_CountFallingEdges(buf.data(), n);
+            EXPECT_GT(own * 100 / tr.length, 29) << k.deg;
+        }
+        EXPECT_EQ(vexo::Loc_TrackIsStraight(f.pixels.data(), &tr), k.keep) << k.deg << " " << k.ground;
+        EXPECT_EQ(tr.active, k.keep) << k.deg << " " << k.ground;
     }
 }
 
@@ -389,6 +506,118 @@ TEST_F(EdgeTrackingTest, SearchPlanFollowsTheSwitches) {
     EXPECT_EQ(c.valid, 1);
     EXPECT_EQ(vexo::Loc_TryTrackCorners(f.pixels.data(), &t, &c, 2, 0), 0);
     EXPECT_EQ(c.valid, 0);
+}
+
+// A dark "C" on light ground (or, inverted and mirrored, a light one opening to the left): a
+// 10-px bar down columns 60..69 of rows 60..179, a top bar on rows 60..69 from column 60 to
+// topEnd, a bottom bar on rows 170..179 unless left out, a 6-px checkerboard between. The top
+// half is mirrored into the bottom half, so the two corners of the bar score alike.
+GreyFrame EtCornerScene(int topEnd, bool bottomBar, bool mirrorInvert) {
+    GreyFrame f(240, 240, 220);
+    for (int y = 60; y < 120; ++y)
+        for (int x = 60; x < 180; ++x) {
+            const bool bar = x < 70 || (y < 70 && x < topEnd);
+            const bool cell = x >= 70 && y >= 70 && ((x - 70) / 6 + (y - 70) / 6) % 2 == 0;
+            if (bar || cell) f.At(x, y) = 30;
+        }
+    for (int y = 120; y < 180; ++y)
+        for (int x = 0; x < 240; ++x) f.At(x, y) = f.At(x, 239 - y);
+    if (!bottomBar)
+        for (int y = 170; y < 180; ++y)
+            for (int x = 70; x < 180; ++x) f.At(x, y) = 220;
+    if (!mirrorInvert) return f;
+    GreyFrame g(240, 240);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 240; ++x) g.At(x, y) = static_cast<uint8_t>(250 - f.At(239 - x, y));
+    return g;
+}
+
+// The bar's outer edge as a finished track (falling, light to dark left to right).
+EDGE_TRACK EtBarTrack(int x) {
+    EDGE_TRACK t = EtTrack(0, x, 62);
+    t.tailY = 177;
+    t.headDone = t.tailBegun = t.complete = 1;
+    t.length = 115;
+    return t;
+}
+
+TEST_F(EdgeTrackingTest, CornerSearchOrderAndTextureBound) {
+    // Both ends of the bar give an L of equal texture: the earlier search, at the head, wins.
+    // Dark corners come from searches 1 and 4 (to the right), light ones from 2 and 3 (to the
+    // left); both switches run all four and still keep search 1's.
+    struct {
+        bool mirrorInvert;
+        int dark, light;
+        int found, darkOnLight, endAX;
+    } const cases[] = {
+        {false, 1, 0, 1, 1, 178}, {false, 1, 1, 1, 1, 178}, {false, 0, 1, 0, 0, 0},
+        {true, 0, 1, 1, 0, 61},   {true, 1, 1, 1, 0, 61},   {true, 1, 0, 0, 0, 0},
+    };
+    for (const auto &k : cases) {
+        GreyFrame f = EtCornerScene(180, true, k.mirrorInvert);
+        Install(f);
+        EDGE_TRACK t = EtBarTrack(k.mirrorInvert ? 179 : 59);
+        CORNER_CANDIDATE c{};
+        ASSERT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &c, k.dark, k.light), k.found)
+            << k.mirrorInvert << k.dark << k.light;
+        if (k.found == 0) continue;
+        EXPECT_EQ(c.darkOnLight, k.darkOnLight);
+        // The head's corner (top left of the dark C, top right of the light one).
+        EXPECT_EQ(c.corner.y, 59);
+        EXPECT_NEAR(c.corner.x, k.mirrorInvert ? 179 : 59, 1);
+        const GEO_POINT far = k.mirrorInvert ? c.endB : c.endA;  // the cross arm's end
+        EXPECT_NEAR(far.x, k.endAX, 2);
+        EXPECT_EQ(far.y, 59);
+    }
+}
+
+TEST_F(EdgeTrackingTest, CornerTextureBoundAndShortCrossEdges) {
+    // Without the bottom bar only search 1 finds an L. Bright dots inside the top bar, on the
+    // score's row 4 px in, raise the texture to 34 (kept) or 35 (refused).
+    GreyFrame plain = EtCornerScene(180, false, false);
+    Install(plain);
+    EDGE_TRACK t = EtBarTrack(59);
+    CORNER_CANDIDATE c{};
+    ASSERT_EQ(vexo::Loc_FindTrackCorners(plain.pixels.data(), &t, &c, 1, 0), 1);
+    ASSERT_EQ(c.corner.y, 59);
+    ASSERT_EQ(c.endA.y, 59);
+    // The score's A line runs on row 63 from endA to the corner and steps once, 190, into
+    // the bar at column 60; the B line's share stays as it is.
+    const int fromB = c.texture - 190 / c.armALength;
+    for (const int target : {34, 35}) {
+        const int dots = 12;  // columns 76, 84, ..., 164: each adds twice its step
+        const int need = (target - fromB) * c.armALength - 190;
+        const int step = (need + 2 * dots - 1) / (2 * dots);
+        ASSERT_LE(step, 220);
+        GreyFrame f = plain;
+        for (int d = 0; d < dots; ++d) f.At(76 + 8 * d, 63) = static_cast<uint8_t>(30 + step);
+        Install(f);
+        CORNER_CANDIDATE scored = c;
+        vexo::Loc_ScoreCornerInterior(f.pixels.data(), &scored);
+        ASSERT_EQ(scored.texture, target);
+        t = EtBarTrack(59);
+        CORNER_CANDIDATE out{};
+        EXPECT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &out, 1, 0), target == 34 ? 1 : 0) << target;
+        if (target == 34) {
+            EXPECT_EQ(out.texture, 34);
+        }
+    }
+    // Cross edges ending at column 107 (traced 40 px from the head's probe at 66) give no
+    // corner; ending at 111 (44 px) they do.
+    for (const int topEnd : {108, 112}) {
+        GreyFrame f = EtCornerScene(topEnd, false, false);
+        Install(f);
+        EDGE_TRACK cross{};
+        cross.active = 1;
+        cross.headX = cross.tailX = 59;
+        cross.headY = cross.tailY = 59;
+        const int traced = vexo::Loc_TraceCrossEdge(f.pixels.data(), &cross, 1, 1);
+        EXPECT_EQ(cross.length, topEnd == 108 ? 40 : 44);
+        EXPECT_EQ(traced, topEnd == 108 ? 0 : 1);
+        t = EtBarTrack(59);
+        CORNER_CANDIDATE out{};
+        EXPECT_EQ(vexo::Loc_FindTrackCorners(f.pixels.data(), &t, &out, 1, 0), topEnd == 108 ? 0 : 1) << topEnd;
+    }
 }
 
 // --- The finder ---
