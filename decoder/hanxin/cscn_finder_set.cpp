@@ -78,10 +78,15 @@ i32 ArmAsymmetry(POINT_I32 v, POINT_I32 p1, POINT_I32 p2) {
     return sum / m;
 }
 
-i32 FallingEdgesOn(POINT_I32 a, POINT_I32 b) {
+// Falling edges of the pass's own picture: the inverse pass counts them on the negative.
+// On the raw samples of a dark ground the relative threshold is a few grey levels, and
+// sensor noise in the quiet zone counts as edges.
+i32 FallingEdgesOn(POINT_I32 a, POINT_I32 b, bool inverse) {
     u8 samples[kMarkSamples];
     i32 positions[kMarkEdges];
     const i32 n = Geo_SampleLine(g_image.data, &a, &b, samples, kMarkSamples);
+    if (inverse)
+        for (i32 k = 0; k < n && k < kMarkSamples; ++k) samples[k] = static_cast<u8>(255 - samples[k]);
     return Prof_FindFallingEdges(samples, n, 153, 6, positions, kMarkEdges);
 }
 
@@ -515,8 +520,9 @@ void CSCN_MarkFinderOrientation(CSCN_FINDER_SET *set) {
             CSCN_PointToward(e, vx, &x2, c);
             CSCN_PointToward(p2, p1, &x3, a);
             CSCN_PointToward(vx, e, &x4, c);
-            const i32 c1 = FallingEdgesOn(x2, x3), c2 = FallingEdgesOn(x2, x1);
-            const i32 c3 = FallingEdgesOn(x4, x3), c4 = FallingEdgesOn(x4, x1);
+            const bool neg = inverse != 0;
+            const i32 c1 = FallingEdgesOn(x2, x3, neg), c2 = FallingEdgesOn(x2, x1, neg);
+            const i32 c3 = FallingEdgesOn(x4, x3, neg), c4 = FallingEdgesOn(x4, x1, neg);
             const i32 sc = c2 == 0 ? (c1 + c2) >> 1 : c1 + c2;
             const i32 se = c4 == 0 ? (c3 + c4) >> 1 : c3 + c4;
             // Lines from beyond the outer corner against lines from beyond the far corner: with

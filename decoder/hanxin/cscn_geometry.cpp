@@ -209,8 +209,11 @@ i32 CSCN_FitArmLines(CSCN_ARM *arm) {
         const POINT_I32 s = Along(arm->diagonalEnd, arm->armEnd, i, kFitRays);
         const POINT_I32 end = Along(arm->corner, s, 5, 4);
         const Ray r = SampleRay(Whole(arm->corner), Whole(end));
-        i32 e[2 * kListEdges];
-        if (CSCN_FindAlternatingEdges(g_cscnLineBuffer, r.count, e, 2 * kListEdges) != kListEdges) continue;
+        // The first five edges only: the ray ends a module or two beyond the pattern, and
+        // beyond the odd pattern's one-module separator lie data modules whose edges are
+        // no part of the arm.
+        i32 e[kListEdges];
+        if (CSCN_FindAlternatingEdges(g_cscnLineBuffer, r.count, e, kListEdges) != kListEdges) continue;
         if (Drop(e[3] - e[1], e[4] - e[2]) > kWalkDrop) continue;
         const i32 centres[3] = {(e[3] + e[4]) / 2, (e[2] + e[3]) / 2, (e[1] + e[2]) / 2};
         for (i32 l = 0; l < 3; ++l) {

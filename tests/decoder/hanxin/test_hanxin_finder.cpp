@@ -278,6 +278,21 @@ TEST_F(HanXinFinder, MeasureFinderOnADrawnPattern) {
     EXPECT_NEAR(f.latticeCorner.y / 16.0, 42.5, 1.0);
     EXPECT_NEAR(std::hypot(f.axis1.x, f.axis1.y) / 256.0, 6, 0.3);
     EXPECT_EQ(static_cast<long long>(f.axis1.x) * f.axis2.x + static_cast<long long>(f.axis1.y) * f.axis2.y, 0);
+    // Data modules one module beyond the outer bands, as beyond the separator of the pattern
+    // whose core sits at the symbol's corner: the arm rays reach into them, and their edges
+    // beyond the fifth do not cost the fit its points.
+    HxSynth data(160, 160, 220);
+    data.Pattern(40, 40, 6, true, true, 30);
+    data.Fill(28, 28, 6, 54, 30);
+    data.Fill(28, 28, 54, 6, 30);
+    data.Install();
+    CSCN_FINDER d{};
+    CSCN_FINDER_REF beyond{&d, &pts[0], &pts[1], &pts[2], -1, 0, 0, 0};
+    ASSERT_EQ(CSCN_MeasureFinder(&beyond), 1);
+    EXPECT_NEAR(d.moduleSize, 96, 96 * 0.05);
+    EXPECT_NEAR(d.latticeCorner.x / 16.0, 42.5, 1.0);
+    EXPECT_NEAR(d.latticeCorner.y / 16.0, 42.5, 1.0);
+    s.Install();
     // A zero-length arm fails at once.
     CSCN_FINDER g{};
     POINT_I32 flat[3] = {{72, 72}, {72, 72}, {50, 72}};
