@@ -24,17 +24,19 @@ using vexo::u8;
 
 const int kE000Levels[5] = {0, 1, 2, 3, 4};
 
-// The b, c and zero bits ahead of the data of each coded level (index level - 1).
+// The b, c and zero bits ahead of the data of each coded level (index level - 1), and the
+// iteration limit of its sequential decoder.
 struct E000Code {
     int b, c, m;
+    int limit;
     i32 (*decode)(u8 *, i32);
     void (*encode)(const u8 *, u8 *, i32, i32);
 };
 const E000Code kE000Codes[4] = {
-    {3, 4, 3, vexo::DM_Ecc050Decode, vexo::DM_Ecc050Encode},
-    {2, 3, 11, vexo::DM_Ecc080Decode, vexo::DM_Ecc080Encode},
-    {1, 2, 15, vexo::DM_Ecc100Decode, vexo::DM_Ecc100Encode},
-    {1, 4, 13, vexo::DM_Ecc140Decode, vexo::DM_Ecc140Encode},
+    {3, 4, 3, 9999, vexo::DM_Ecc050Decode, vexo::DM_Ecc050Encode},
+    {2, 3, 11, 10000, vexo::DM_Ecc080Decode, vexo::DM_Ecc080Encode},
+    {1, 2, 15, 10000, vexo::DM_Ecc100Decode, vexo::DM_Ecc100Encode},
+    {1, 4, 13, 12000, vexo::DM_Ecc140Decode, vexo::DM_Ecc140Encode},
 };
 // Smallest data-area side of each level.
 const int kE000Smallest[5] = {7, 9, 11, 11, 15};
@@ -71,9 +73,13 @@ std::string E000Text(int format, int n, int shift = 0) {
     return t;
 }
 
-// Sequential decoding of received bits; answers the first count output bits.
+// Sequential decoding of received bits; answers the first count output bits. Every call
+// ends within its level's iteration limit, whatever the damage.
 std::vector<uint8_t> E000Decode(int level, std::vector<uint8_t> received, int count) {
+    vexo::g_dmSeqSteps = -1;
     kE000Codes[level - 1].decode(received.data(), static_cast<i32>(received.size()));
+    EXPECT_GE(vexo::g_dmSeqSteps, 0) << "level " << level;
+    EXPECT_LE(vexo::g_dmSeqSteps, kE000Codes[level - 1].limit) << "level " << level;
     received.resize(static_cast<size_t>(count));
     return received;
 }
@@ -272,6 +278,25 @@ void E000CorrectionTable(int n, int trials) {
 }
 
 TEST_F(Ecc000Test, CorrectionShareSample) { E000CorrectionTable(17, 10); }
+
+// A clean stream takes one search step per received step; a stream of noise runs each
+// decoder to its iteration limit and no further.
+TEST_F(Ecc000Test, SearchStepsStopAtTheIterationLimit) {
+    std::mt19937 rng(6906);
+    std::printf("step-limit seed 6906\n");
+    for (int level = 1; level <= 4; ++level) {
+        const E000Code &code = kE000Codes[level - 1];
+        const int L = 47 * 47 - 19;
+        const int steps = L / code.c;
+        const std::vector<uint8_t> record = E000Random(&rng, static_cast<size_t>(code.b * (steps - code.m)));
+        std::vector<uint8_t> coded = testkit::Ecc000Convolve(level, record);
+        coded.resize(static_cast<size_t>(L), 0);
+        E000Decode(level, coded, 0);
+        EXPECT_EQ(vexo::g_dmSeqSteps, steps) << "level " << level;
+        E000Decode(level, E000Random(&rng, static_cast<size_t>(L)), 0);
+        EXPECT_EQ(vexo::g_dmSeqSteps, code.limit) << "level " << level;
+    }
+}
 
 TEST_F(Ecc000SlowTest, CorrectionShareTable) {
     E000CorrectionTable(29, 100);
