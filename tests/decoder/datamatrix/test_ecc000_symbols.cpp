@@ -3,6 +3,8 @@
 // DM_DecodeMatrix.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,9 @@
 #include <vector>
 
 #include "datamatrix/dm_ecc000.h"
+#include "datamatrix/dm_locate.h"
+#include "datamatrix/dm_stages.h"
+#include "datamatrix/test_hooks_dm.h"
 #include "dm_frames_util.h"
 #include "dm_symbols_util.h"
 #include "dm_test_util.h"
@@ -672,6 +677,39 @@ TEST_F(Ecc000Test, CutEcc200AndRandomOddMatricesNeverDecode) {
 // ---------------------------------------------------------------------------------------
 // Frames
 
+// What the locating step made of a frame's candidates: the class the diagonals gave the
+// candidate with the longest shorter arm (the symbol's own L), and whether a candidate was
+// located with the symbol's own size (one region of n x n).
+struct E000LocateTrace {
+    int mainClass = -2;  // -2: nothing classified
+    double mainArm = 0;
+    bool sized = false;
+    int n = 0;
+};
+E000LocateTrace g_e000Trace;
+
+vexo::i32 E000TraceClassify(u8 *image, vexo::GEO_POINT *a, vexo::GEO_POINT *c, vexo::GEO_POINT *b, vexo::i32 dark) {
+    const double arm1 = std::hypot(a->x - c->x, a->y - c->y), arm2 = std::hypot(b->x - c->x, b->y - c->y);
+    const vexo::i32 cls = vexo::kDmLocateCalls.classify(image, a, c, b, dark);
+    if (std::min(arm1, arm2) > g_e000Trace.mainArm) {
+        g_e000Trace.mainArm = std::min(arm1, arm2);
+        g_e000Trace.mainClass = cls;
+    }
+    return cls;
+}
+const vexo::DM_LOCATE_CALLS kE000TraceCalls = {E000TraceClassify, vexo::DM_TryLargeSymbolPath, vexo::DM_MeasureCell,
+                                              vexo::DM_CompleteLattice};
+
+vexo::i32 E000TraceLocate(u8 *image, vexo::DM_PREPARED_CANDIDATE *cand, vexo::DM_GEOMETRY *geo) {
+    const vexo::i32 r = vexo::DM_LocateAndSize(image, cand, geo);
+    if (r == 0 && geo->regionRows == 1 && geo->moduleRows == g_e000Trace.n && geo->moduleCols == g_e000Trace.n) {
+        g_e000Trace.sized = true;
+    }
+    return r;
+}
+const vexo::DM_STAGES kE000TraceStages = {vexo::DM_GetDM, E000TraceLocate, vexo::DM_RegularizeLattice,
+                                          vexo::DM_SampleModules, vexo::DM_PairCandidates};
+
 struct E000FrameCase {
     int level;
     int n;  // data-area side
@@ -679,36 +717,124 @@ struct E000FrameCase {
     int angle;
     bool invert;
     uint64_t seed;
+    int noise = 1;
+    bool mirror = false;
+};
+
+struct E000FrameOutcome {
+    dmframes::Outcome o;
+    E000LocateTrace trace;
+    // The class rule took the symbol for several regions (class 2 or more), so class 1 came
+    // at best third in the chain, and no candidate got the size.
+    bool manyRegions() const { return !trace.sized && trace.mainClass >= 2; }
 };
 
 // The test kit's square symbol in the frame conditions of the ECC 200 frames.
-dmframes::Outcome E000Frame(const E000FrameCase &c) {
+E000FrameOutcome E000Frame(const E000FrameCase &c) {
+    E000FrameOutcome out;
     const int cap = testkit::Ecc000Capacity(c.level, 2, c.n);
-    if (cap < 1) return {};
+    if (cap < 1) return out;
     const std::string text = ("E" + std::to_string(c.level) + "-" + std::to_string(c.n)).substr(0, static_cast<size_t>(cap));
     const std::vector<uint8_t> modules = testkit::Ecc000SymbolModules(c.level, 2, text, c.n);
-    if (modules.empty()) return {};
+    if (modules.empty()) return out;
     const int side = c.n + 2;
     dmframes::Case f;
     f.module = c.module;
     f.angle = c.angle;
     f.invert = c.invert;
+    f.noise = c.noise;
+    f.mirror = c.mirror;
     f.seed = c.seed;
-    return dmframes::RunSymbol(testkit::FromModules(side, side, modules), text, f, "]d0");
+    g_e000Trace = E000LocateTrace{};
+    g_e000Trace.n = c.n;
+    vexo::Test_SetDmStages(&kE000TraceStages);
+    vexo::Test_SetDmLocateCalls(&kE000TraceCalls);
+    out.o = dmframes::RunSymbol(testkit::FromModules(side, side, modules), text, f, "]d0");
+    vexo::Test_SetDmStages(nullptr);
+    vexo::Test_SetDmLocateCalls(nullptr);
+    out.trace = g_e000Trace;
+    return out;
 }
 
+std::string E000FrameName(const E000FrameCase &c) {
+    char b[128];
+    std::snprintf(b, sizeof b, "level %d, %d x %d, %d px, %d deg, noise %d%s%s, seed %llu", c.level, c.n + 2, c.n + 2,
+                  c.module, c.angle, c.noise, c.invert ? ", light on dark" : "", c.mirror ? ", mirrored" : "",
+                  static_cast<unsigned long long>(c.seed));
+    return b;
+}
+
+// Named misses of the sample (not tuned; traced through the locating step):
+// - 49 x 49 at 5 px, 0 deg (seed 2) and at 4 px, 15 deg, light on dark (seed 6): the
+//   randomised data gives the diagonals 60-119 transitions and the arms exceed 99 px, so the
+//   class rule answers 4 (four regions a side); class 4 fails its cell, class 2 then
+//   measures a cell of 14-20 modules and snaps it to an even region, its completion fails
+//   (or the 2 x 2 lattice samples and the data layer fails), which ends the candidate: class
+//   1 is tried only after a failed cell measurement. Same cause as the ECC 200 26 x 26
+//   miss at 3-4 px.
+// - Mirrored symbols: only ECC 200 matrices are read mirrored.
 TEST_F(Ecc000Test, FramesSample) {
-    const E000FrameCase cases[] = {
-        {4, 15, 6, 0, false, 1}, {3, 47, 5, 0, false, 2}, {0, 19, 6, 90, true, 3}, {1, 25, 5, 30, false, 4},
-        {2, 31, 4, 345, true, 5}, {3, 47, 4, 15, true, 6}, {4, 21, 8, 180, false, 7}, {0, 7, 8, 0, false, 8},
+    struct {
+        E000FrameCase c;
+        bool miss;
+    } const cases[] = {
+        {{4, 15, 6, 0, false, 1}, false},      {{3, 47, 5, 0, false, 2}, true},
+        {{0, 19, 6, 90, true, 3, 3}, false},   {{1, 25, 5, 30, false, 4}, false},
+        {{2, 31, 4, 345, true, 5, 3}, false},  {{3, 47, 4, 15, true, 6}, true},
+        {{4, 21, 8, 180, false, 7, 3}, false}, {{0, 7, 8, 0, false, 8}, false},
+        {{2, 11, 6, 60, false, 9, 3}, false},  {{4, 17, 5, 120, false, 10, 1, true}, true},
     };
-    for (const E000FrameCase &c : cases) {
-        const dmframes::Outcome o = E000Frame(c);
-        std::printf("level %d, %d x %d, %d px, %d deg%s, seed %llu: %s\n", c.level, c.n + 2, c.n + 2, c.module,
-                    c.angle, c.invert ? ", light on dark" : "", static_cast<unsigned long long>(c.seed),
-                    !o.fits ? "does not fit" : (o.read ? "read" : (o.wrong ? "WRONG" : "missed")));
-        EXPECT_FALSE(o.wrong);
+    for (const auto &k : cases) {
+        const E000FrameOutcome r = E000Frame(k.c);
+        std::printf("%s: %s\n", E000FrameName(k.c).c_str(),
+                    !r.o.fits ? "does not fit" : (r.o.read ? "read" : (r.o.wrong ? "WRONG" : "missed")));
+        ASSERT_TRUE(r.o.fits) << E000FrameName(k.c);
+        EXPECT_FALSE(r.o.wrong) << E000FrameName(k.c);
+        EXPECT_EQ(r.o.read, !k.miss) << E000FrameName(k.c);
+        if (k.miss && !k.c.mirror) {
+            EXPECT_TRUE(r.manyRegions()) << E000FrameName(k.c);
+        }
     }
 }
+
+// The full sweep, one test per data-area side: 3-8 px, 0-345 degrees, noise 1 and 3, both
+// polarities; the level cycles through those the size holds, one per angle. One record per
+// frame ("e000 frame: ...") for the tables. No wrong read anywhere; a miss is either the
+// class rule's (dense diagonals taken for several regions) or printed with its trace.
+class Ecc000FramesSlow : public ::testing::TestWithParam<int> {};
+
+TEST_P(Ecc000FramesSlow, FullSweep) {
+    const int n = GetParam();
+    std::vector<int> levels;
+    for (int level : kE000Levels) {
+        if (testkit::Ecc000Capacity(level, 2, n) >= 1) levels.push_back(level);
+    }
+    ASSERT_FALSE(levels.empty());
+    int read = 0, fitted = 0, classRule = 0;
+    for (int module = 3; module <= 8; ++module) {
+        for (int angle = 0; angle < 360; angle += 15) {
+            const int level = levels[static_cast<size_t>(angle / 15 + module) % levels.size()];
+            for (int noise : {1, 3}) {
+                for (bool invert : {false, true}) {
+                    E000FrameCase c{level, n, module, angle, invert, 0, noise};
+                    c.seed = static_cast<uint64_t>(n) * 100000 + module * 1000 + angle * 2 + noise + invert;
+                    const E000FrameOutcome r = E000Frame(c);
+                    if (!r.o.fits) continue;
+                    ++fitted;
+                    read += r.o.read;
+                    EXPECT_FALSE(r.o.wrong) << "wrong read: " << E000FrameName(c);
+                    const bool rule = !r.o.read && r.manyRegions();
+                    classRule += rule;
+                    std::printf("e000 frame: %d %d %d %d %d %d %d %d %d %d\n", n + 2, level, module, angle, noise,
+                                invert, r.o.large, r.o.read, r.trace.mainClass, r.trace.sized);
+                }
+            }
+        }
+    }
+    std::printf("%d x %d: %d of %d read, %d missed by the class rule\n", n + 2, n + 2, read, fitted, classRule);
+    ASSERT_GT(fitted, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, Ecc000FramesSlow, ::testing::Range(7, 48, 2));
 
 }  // namespace
