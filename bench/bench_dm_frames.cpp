@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "bench_corpus.h"
+#include "bench_dm.h"
 #include "support/decoder_api.h"
 #include "support/render.h"
 #include "support/symbol.h"
 #include "support/testkit.h"
 
-namespace {
+namespace benchdm {
 
-// The exported interface with Data Matrix alone enabled, rectangles too.
 const testkit::DecoderApi &DmOnlyDecoder() {
     static const testkit::DecoderApi api = [] {
         testkit::InitDecoder();
@@ -28,6 +28,12 @@ const testkit::DecoderApi &DmOnlyDecoder() {
     }();
     return api;
 }
+
+}  // namespace benchdm
+
+namespace {
+
+using benchdm::DmOnlyDecoder;
 
 // The frames by benchmark argument: -1 empty, -2 textured, else a libzint size number.
 testkit::Frame MakeFrame(int which) {
