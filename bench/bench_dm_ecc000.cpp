@@ -100,15 +100,7 @@ void BM_DmEcc000DecodeFrame(benchmark::State &state) {
         state.SkipWithError("no frame");
         return;
     }
-    const testkit::DecoderApi &api = benchdm::DmOnlyDecoder();
-    int64_t reads = 0;
-    for (auto _ : state) {
-        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
-        reads += d.decoded ? 1 : 0;
-        benchmark::DoNotOptimize(d.text.data());
-    }
-    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
-    state.SetLabel(level == 4 ? "17x17 ECC 140" : "49x49 ECC 100");
+    benchdm::DecodeFrames(state, f, level == 4 ? "17x17 ECC 140" : "49x49 ECC 100");
 }
 BENCHMARK(BM_DmEcc000DecodeFrame)->Arg(4)->Arg(3)->Unit(benchmark::kMicrosecond);
 
