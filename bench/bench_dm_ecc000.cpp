@@ -14,6 +14,7 @@
 #include "core/pixel.h"
 #include "core/state.h"
 #include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_ecc000.h"
 #include "datamatrix/dm_ecc200.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "bench_dm.h"
@@ -70,6 +71,8 @@ void BM_DmEcc000DecodeMatrix(benchmark::State &state) {
         }
         benchmark::DoNotOptimize(g_dmResult.text);
     }
+    // The search steps of the last sequential decoding (the iteration limit when damaged).
+    if (level > 0) state.counters["steps"] = g_dmSeqSteps;
 }
 BENCHMARK(BM_DmEcc000DecodeMatrix)
     ->ArgNames({"level", "damaged"})
