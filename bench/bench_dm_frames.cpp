@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "bench_corpus.h"
+#include "bench_dm.h"
 #include "support/decoder_api.h"
 #include "support/render.h"
 #include "support/symbol.h"
 #include "support/testkit.h"
 
-namespace {
+namespace benchdm {
 
-// The exported interface with Data Matrix alone enabled, rectangles too.
 const testkit::DecoderApi &DmOnlyDecoder() {
     static const testkit::DecoderApi api = [] {
         testkit::InitDecoder();
@@ -28,6 +28,24 @@ const testkit::DecoderApi &DmOnlyDecoder() {
     }();
     return api;
 }
+
+void DecodeFrames(benchmark::State &state, const testkit::Frame &f, const char *label) {
+    const testkit::DecoderApi &api = DmOnlyDecoder();
+    int64_t reads = 0;
+    for (auto _ : state) {
+        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
+        reads += d.decoded ? 1 : 0;
+        benchmark::DoNotOptimize(d.text.data());
+    }
+    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
+    state.SetLabel(label);
+}
+
+}  // namespace benchdm
+
+namespace {
+
+using benchdm::DmOnlyDecoder;
 
 // The frames by benchmark argument: -1 empty, -2 textured, else a libzint size number.
 testkit::Frame MakeFrame(int which) {
@@ -93,16 +111,7 @@ const char *FrameLabel(int which) {
 
 void BM_DmDecodeFrameThis(benchmark::State &state) {
     const int which = static_cast<int>(state.range(0));
-    const testkit::Frame f = MakeFrame(which);
-    const testkit::DecoderApi &api = DmOnlyDecoder();
-    int64_t reads = 0;
-    for (auto _ : state) {
-        const testkit::DecodeResult d = testkit::RunFrame(api, f, false);
-        reads += d.decoded ? 1 : 0;
-        benchmark::DoNotOptimize(d.text.data());
-    }
-    state.counters["read"] = benchmark::Counter(static_cast<double>(reads), benchmark::Counter::kAvgIterations);
-    state.SetLabel(FrameLabel(which));
+    benchdm::DecodeFrames(state, MakeFrame(which), FrameLabel(which));
 }
 BENCHMARK(BM_DmDecodeFrameThis)->Name("BM_DmDecodeFrame/this")->Arg(1)->Arg(10)->Arg(19)->Arg(-1)->Arg(-2)->Arg(24)
     ->Unit(benchmark::kMicrosecond);

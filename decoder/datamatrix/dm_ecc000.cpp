@@ -9,6 +9,9 @@
 #include "datamatrix/dm_stages.h"
 
 namespace vexo {
+
+i32 g_dmSeqSteps = 0;
+
 namespace {
 
 // Where the record starts after each header, and the record's fixed fields.
@@ -106,7 +109,8 @@ i32 DecodeOneBitLevel(const SeqLevel &lv, u8 *bits, i32 L) {
     i32 best = 0;
     i32 worst = 1;
     u8 expect[4];
-    for (i32 it = 0; it < lv.iterations && g_seqDepth[best] - lv.firstData < s; ++it) {
+    i32 it = 0;
+    for (; it < lv.iterations && g_seqDepth[best] - lv.firstData < s; ++it) {
         const i32 depth = g_seqDepth[best];
         const i32 k = depth - lv.firstData;
         u8 *reg = g_seqRegisters + best * stride;
@@ -144,6 +148,7 @@ i32 DecodeOneBitLevel(const SeqLevel &lv, u8 *bits, i32 L) {
         }
         FindBestWorst(&best, &worst);
     }
+    g_dmSeqSteps = it;
     WriteOutput(bits, g_seqRegisters + best * stride, lv.firstData, s);
     return 0;
 }
@@ -170,7 +175,8 @@ i32 DecodeManyBitLevel(const SeqLevel &lv, u8 *bits, i32 L) {
     i32 best = 0;
     u8 expect[4];
     u8 listed[kDmSeqPaths];
-    for (i32 it = 0; it < lv.iterations && (g_seqDepth[best] - lv.firstData) / b < s; ++it) {
+    i32 it = 0;
+    for (; it < lv.iterations && (g_seqDepth[best] - lv.firstData) / b < s; ++it) {
         const i32 depth = g_seqDepth[best];
         const i32 k = (depth - lv.firstData) / b;
         u8 *reg = g_seqRegisters + best * stride;
@@ -271,6 +277,7 @@ i32 DecodeManyBitLevel(const SeqLevel &lv, u8 *bits, i32 L) {
             }
         }
     }
+    g_dmSeqSteps = it;
     WriteOutput(bits, g_seqRegisters + best * stride, lv.firstData, b * s);
     return 0;
 }

@@ -72,10 +72,12 @@ void DM_Ecc100Encode(const u8 *reg, u8 *out, i32 a, i32 outPos);
 void DM_Ecc140Encode(const u8 *reg, u8 *out, i32 a, i32 outPos);
 
 // Sequential decoding of L received bits in place (output bit j over bit j). Always 0.
+// Each call leaves its number of search steps in g_dmSeqSteps (read by tests only).
 i32 DM_Ecc050Decode(u8 *bits, i32 L);
 i32 DM_Ecc080Decode(u8 *bits, i32 L);
 i32 DM_Ecc100Decode(u8 *bits, i32 L);
 i32 DM_Ecc140Decode(u8 *bits, i32 L);
+extern i32 g_dmSeqSteps;
 
 // The smallest-metric slot among those not listed (the first on ties), also in *slot; 0
 // when count <= 0 or every slot is listed.
