@@ -129,8 +129,9 @@ TEST_P(DmFramesSlow, FullSweep) {
                     read += o.read;
                     fitted += 1;
                     EXPECT_FALSE(o.wrong) << "wrong read: " << dmframes::Name(c);
-                    std::printf("frame: %d %dx%d %d %d %d %d %d %d\n", size, o.rows, o.cols, module, angle, noise,
-                                invert, o.large, o.read);
+                    std::printf("frame: %d %dx%d %d %d %d %d %d %d %d %d %d\n", size, o.rows, o.cols, module, angle,
+                                noise, invert, o.large, o.read, static_cast<int>(o.trace.stage), o.trace.lastClass,
+                                o.trace.lastStatus);
                 }
             }
         }
