@@ -312,7 +312,7 @@ TEST_F(DmSampling, ImageLineWalk) {
 // carry none.
 class DmCellScores : public ::testing::Test {
 protected:
-    static constexpr int kW = 400, kH = 400;
+    static constexpr int kW = 600, kH = 400;
     void Draw(int top, int right) {
         px_.assign(static_cast<size_t>(kW) * kH, 200);
         const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
@@ -370,6 +370,102 @@ TEST_F(DmCellScores, TimingScoresOfTheFirstCell) {
             EXPECT_NE(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
         } else {
             EXPECT_EQ(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
+        }
+    }
+}
+
+// A class -1 first cell: its right side is sought from half-way along the bottom arm. The
+// drawn frame has that side's dip at x = 300; a bottom arm ending at 500 finds it (the
+// first cell's BR half-way, at 300), one ending at 300 does not (BR at 200).
+TEST_F(DmCellScores, WideRectangleCellStartsHalfWayAlongTheBottomArm) {
+    Draw(150, 150);
+    for (const int end : {500, 300}) {
+        vexo::DM_PREPARED_CANDIDATE cand{};
+        cand.valid = 1;
+        cand.darkOnLight = 1;
+        cand.corner = GEO_POINT{100, 300};
+        cand.armEnd1 = GEO_POINT{100, 100};
+        cand.armEnd2 = GEO_POINT{end, 300};
+        cand.fourthCorner = GEO_POINT{end, 100};
+        cand.arm1Length = 200;
+        cand.arm2Length = cand.longerArm = end - 100;
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutWideRectangle;
+        const int r = vexo::DM_MeasureCell(px_.data(), &cand, &g);
+        if (end == 500) {
+            EXPECT_NE(r, vexo::kDmStatusNoCandidate);
+            EXPECT_EQ(g.regionCols, 2);
+            // Within the dip's width of 8 px.
+            EXPECT_NEAR(g.lattice[1][1].x, 300, 8);
+            EXPECT_NEAR(g.lattice[0][1].x, 300, 8);
+        } else {
+            EXPECT_EQ(r, vexo::kDmStatusNoCandidate);
+        }
+    }
+}
+
+// The completion of a class -1 lattice from its measured first cell (nodes at x = 100 and
+// 300, y = 100 and 300): the second region's outer right side (dip at x = 500) and its top
+// timing side (dip at x = 400) are each found by a pair search, which must score 61.
+TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
+    const int moduleRows = vexo::DM_DefaultModuleCount(vexo::kDmLayoutWideRectangle, 1);
+    const int moduleCols = vexo::DM_DefaultModuleCount(vexo::kDmLayoutWideRectangle, 0);
+    for (const int score : {60, 61}) {
+        SCOPED_TRACE(score);
+        px_.assign(static_cast<size_t>(kW) * kH, 200);
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
+            }
+        };
+        // The odd score falls by 31 and rises by 30 to a ground of 199 beyond the dip.
+        const int dip = 200 - (score + 1) / 2;
+        fill(100, 108, 140, 300, 30);
+        fill(100, 460, 292, 300, 30);
+        fill(395, 405, 108, 130, 170);
+        if (score % 2 != 0) fill(405, kW, 0, 130, 199);
+        fill(395, 405, 100, 108, dip);
+        fill(470, 492, 195, 205, 170);
+        if (score % 2 != 0) fill(470, kW, 0, 195, 199);
+        fill(492, 500, 195, 205, dip);
+        vexo::Test_ResetDecoderStatics();
+        vexo::Pix_SetImagePointer(px_.data());
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_SetImageSize(kW, kH);
+        vexo::Pix_InstallFrame(px_.data(), kW, kH);
+        vexo::DM_SetNoiseThreshold(15);
+        vexo::DM_PREPARED_CANDIDATE cand{};
+        cand.valid = 1;
+        cand.darkOnLight = 1;
+        cand.corner = GEO_POINT{100, 300};
+        cand.armEnd1 = GEO_POINT{100, 100};
+        cand.armEnd2 = GEO_POINT{500, 300};
+        cand.fourthCorner = GEO_POINT{500, 100};
+        cand.arm1Length = 200;
+        cand.arm2Length = cand.longerArm = 400;
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutWideRectangle;
+        g.regionRows = 1;
+        g.regionCols = 2;
+        g.moduleRows = moduleRows;
+        g.moduleCols = moduleCols;
+        g.lattice[0][0] = GEO_POINT{100, 100};
+        g.lattice[0][1] = GEO_POINT{300, 100};
+        g.lattice[1][0] = GEO_POINT{100, 300};
+        g.lattice[1][1] = GEO_POINT{300, 300};
+        // The two searches the completion makes score exactly this.
+        GEO_POINT p{500, 300}, q{500, 100};
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &p, &q, GEO_POINT{300, 300}, 3 * 200 / moduleRows), score);
+        GEO_POINT v{300, 100}, t{500, 100};
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &v, &t, GEO_POINT{300, 300}, 2 * 400 / 2 / moduleCols), score);
+        const int r = vexo::DM_CompleteLattice(px_.data(), &cand, &g);
+        if (score == 60) {
+            EXPECT_EQ(r, vexo::kDmStatusNoCandidate);
+        } else {
+            EXPECT_EQ(r, 0);
+            EXPECT_NEAR(g.lattice[1][2].x, 500, 8);
+            EXPECT_NEAR(g.lattice[0][2].x, 500, 8);
+            EXPECT_NEAR(g.lattice[0][2].y, 100, 8);
         }
     }
 }
