@@ -32,6 +32,8 @@ struct FramesTrace {
     int rows = 0, cols = 0;  // the symbol's
     Stage stage = Stage::NoL;
     int lastClass = 0, lastStatus = 0;  // of the last failed locating
+    int wrongClass = 0, wrongRows = 0, wrongCols = 0;  // the first wrong module counts
+    vexo::GEO_POINT wrongCell[4] = {};  // its first cell: top left, top right, bottom left, bottom right
 };
 inline FramesTrace g_framesTrace;
 
@@ -40,8 +42,20 @@ inline vexo::i32 FramesTraceLocate(vexo::u8 *image, vexo::DM_PREPARED_CANDIDATE 
     FramesTrace &t = g_framesTrace;
     Stage s = Stage::NotLocated;
     if (r == 0) {
-        const bool right = geo->regionRows * geo->moduleRows == t.rows && geo->regionCols * geo->moduleCols == t.cols;
+        // Located counts are a region's data modules, without its finder and timing lines.
+        const int rows = geo->regionRows * (geo->moduleRows + 2), cols = geo->regionCols * (geo->moduleCols + 2);
+        const bool right = rows == t.rows && cols == t.cols;
         s = right ? Stage::DataLayer : Stage::WrongSize;
+        if (!right && t.wrongRows == 0) {
+            t.wrongClass = geo->layoutClass;
+            t.wrongRows = rows;
+            t.wrongCols = cols;
+            const int k = geo->regionRows;
+            t.wrongCell[0] = geo->lattice[k - 1][0];
+            t.wrongCell[1] = geo->lattice[k - 1][1];
+            t.wrongCell[2] = geo->lattice[k][0];
+            t.wrongCell[3] = geo->lattice[k][1];
+        }
     } else {
         t.lastClass = geo->layoutClass;
         t.lastStatus = r;
