@@ -313,13 +313,23 @@ TEST_F(DmSampling, ImageLineWalk) {
 class DmCellScores : public ::testing::Test {
 protected:
     static constexpr int kW = 600, kH = 400;
+    void Fill(int x0, int x1, int y0, int y1, int v) {
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
+        }
+    }
+    // The drawn frame becomes the decoder's image.
+    void Install() {
+        vexo::Test_ResetDecoderStatics();
+        vexo::Pix_SetImagePointer(px_.data());
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_SetImageSize(kW, kH);
+        vexo::Pix_InstallFrame(px_.data(), kW, kH);
+        vexo::DM_SetNoiseThreshold(15);
+    }
     void Draw(int top, int right) {
         px_.assign(static_cast<size_t>(kW) * kH, 200);
-        const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
-            for (int y = y0; y < y1; ++y) {
-                for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
-            }
-        };
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) { Fill(x0, x1, y0, y1, v); };
         fill(100, 108, 140, 300, 30);  // left solid side (short of the top timing lines)
         fill(100, 260, 292, 300, 30);  // bottom solid side (short of the right timing lines)
         // Top: a dip of depth score / 2 (even scores only here).
@@ -329,12 +339,7 @@ protected:
         fill(270, 292, 195, 205, 170);
         if (right % 2 != 0) fill(270, kW, 0, 195, 199);
         fill(292, 300, 195, 205, right % 2 != 0 ? 100 : 200 - right / 2);
-        vexo::Test_ResetDecoderStatics();
-        vexo::Pix_SetImagePointer(px_.data());
-        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
-        vexo::Pix_SetImageSize(kW, kH);
-        vexo::Pix_InstallFrame(px_.data(), kW, kH);
-        vexo::DM_SetNoiseThreshold(15);
+        Install();
     }
     int Measure() {
         vexo::DM_PREPARED_CANDIDATE cand{};
@@ -413,11 +418,7 @@ TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
     for (const int score : {60, 61}) {
         SCOPED_TRACE(score);
         px_.assign(static_cast<size_t>(kW) * kH, 200);
-        const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
-            for (int y = y0; y < y1; ++y) {
-                for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
-            }
-        };
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) { Fill(x0, x1, y0, y1, v); };
         // The odd score falls by 31 and rises by 30 to a ground of 199 beyond the dip.
         const int dip = 200 - (score + 1) / 2;
         fill(100, 108, 140, 300, 30);
@@ -428,12 +429,7 @@ TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
         fill(470, 492, 195, 205, 170);
         if (score % 2 != 0) fill(470, kW, 0, 195, 199);
         fill(492, 500, 195, 205, dip);
-        vexo::Test_ResetDecoderStatics();
-        vexo::Pix_SetImagePointer(px_.data());
-        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
-        vexo::Pix_SetImageSize(kW, kH);
-        vexo::Pix_InstallFrame(px_.data(), kW, kH);
-        vexo::DM_SetNoiseThreshold(15);
+        Install();
         vexo::DM_PREPARED_CANDIDATE cand{};
         cand.valid = 1;
         cand.darkOnLight = 1;
