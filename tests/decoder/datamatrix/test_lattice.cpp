@@ -13,6 +13,7 @@
 #include "datamatrix/dm_regularize.h"
 #include "datamatrix/dm_sampling.h"
 #include "datamatrix/dm_stages.h"
+#include "toolkit/geometry.h"
 #include "toolkit/perspective.h"
 #include "toolkit/sampling.h"
 
@@ -462,6 +463,54 @@ TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
             EXPECT_NEAR(g.lattice[1][2].x, 500, 8);
             EXPECT_NEAR(g.lattice[0][2].x, 500, 8);
             EXPECT_NEAR(g.lattice[0][2].y, 100, 8);
+        }
+    }
+}
+
+// The large-symbol path's first search: lines of five slopes from a window on the left
+// side around arm end 1 to the diagonal, scored by their contrast relative to the lines
+// beyond. A dark stripe crosses the lines inside and a fainter one the lines outside; two
+// pairs of depths give the search exactly 149 and 150. At 149 the path stops there; at 150 it goes on to the second search, whose window lies on the
+// bottom side (its points replace the first's in the work buffer).
+TEST_F(DmCellScores, LargePathSearchNeedsOneHundredFifty) {
+    vexo::DM_PREPARED_CANDIDATE cand{};
+    cand.valid = 1;
+    cand.darkOnLight = 1;
+    cand.corner = GEO_POINT{100, 300};
+    cand.armEnd1 = GEO_POINT{100, 100};
+    cand.armEnd2 = GEO_POINT{300, 300};
+    cand.fourthCorner = GEO_POINT{300, 100};
+    cand.arm1Length = cand.arm2Length = cand.longerArm = 200;
+    const auto topScore = [&] {
+        vexo::SLOPE_LINE left{}, bottom{}, diagonal{};
+        vexo::Geo_SlopeLineFromPoints(cand.armEnd1, cand.corner, &left);
+        vexo::Geo_SlopeLineFromPoints(cand.armEnd2, cand.corner, &bottom);
+        vexo::Geo_SlopeLineFromPoints(cand.fourthCorner, cand.corner, &diagonal);
+        GEO_POINT t1{}, t2{}, at{};
+        vexo::DM_BoundaryWindowSingle(&left, cand.corner, cand.armEnd1, &t1, &t2);
+        int score = 0;
+        vexo::DM_SearchParallelEdge(t1, t2, &diagonal, &bottom, cand.longerArm, &at, &score);
+        return score;
+    };
+    struct Stripes {
+        int inside, outside, score;
+    };
+    for (const Stripes c : {Stripes{51, 33, 149}, Stripes{48, 31, 150}}) {
+        SCOPED_TRACE(c.score);
+        px_.assign(static_cast<size_t>(kW) * kH, 200);
+        Fill(150, 158, 100, 300, 200 - c.inside);
+        Fill(150, 158, 0, 100, 200 - c.outside);
+        Install();
+        ASSERT_EQ(topScore(), c.score);
+        Install();
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutSquare1;
+        EXPECT_NE(vexo::DM_TryLargeSymbolPath(&cand, &g), 0);
+        const GEO_POINT first = reinterpret_cast<const GEO_POINT *>(vexo::DM_WorkBuffer() + vexo::kDmTrackPointsOffset)[0];
+        if (c.score == 149) {
+            EXPECT_EQ(first.x, 100);  // the left window's
+        } else {
+            EXPECT_EQ(first.y, 300);  // the bottom window's
         }
     }
 }
