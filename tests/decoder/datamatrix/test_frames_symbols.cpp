@@ -5,29 +5,30 @@
 // The sweep's misses are named frame by frame in kFramesMisses (not tuned; the sweep fails
 // on a miss not named there and reports a named one that reads). Each miss is printed with
 // its class, from how far the frame got (the stages are wrapped, dm_frames_util.h). The
-// classes and their causes, traced on sample frames of each:
-// - diagonal (45, 135, 225, 315 degrees): the L-finder tracks both arms to one shared end
-//   point, so the L it gives is wrong or missing and every stage after it may fail.
-// - counted one over: a one-region square whose first cell lies within a pixel or two of
-//   the render's corners (16 x 16 at 4 px: nodes (345, 207) .. (407, 272) for the truth
-//   (344, 208) .. (408, 272)), but whose timing-band run vote answers one module more on
-//   both sides; the odd count snaps to an ECC 000-140 square and the data layer fails. By
-//   far the commonest miss of sizes 10 x 10 to 26 x 26, mostly at 3-5 px.
-// - counted one under: the same vote one module short (10 x 10 at 3 px mostly).
-// - other counts: a symbol of several regions measured with another layout class (32 x 32
-//   to 72 x 72 measured as one region or as 2 x 2 of the wrong size), or 26 x 26 (size 9)
-//   at 3-4 px: the diagonals give class 2, the 2 x 2 cell measures and its completion
-//   fails, which ends the candidate (class 1 is not tried).
-// - 12 x 26 (size 27): its arms lie below 3:5, so it is measured first as two regions side
-//   by side (class -1); the cell's right side falls on a data column, whose transitions
-//   count as an 8 x 16 region, the lattice completes as 8 x 32 and the data layer fails
-//   (-10). Class 0 is tried only after a failed measurement.
-// - not located (-100): every class tried fails its first cell's pair-search scores;
-//   most at 7-8 px on 10 x 10 to 26 x 26 (a module wider than the search's step) and on
-//   large symbols, not traced further.
-// - no L: the L-finder gives no candidate (44 x 44 and 48 x 48 at 6-8 px on the axes).
-// - data layer: counts right, the data layer fails on the sampled matrix (3 px lattices of
-//   48 x 48 and above, where a module is a pixel or two after blur).
+// classes of the 4,983 misses of 15,744 frames, and their causes where traced:
+// - diagonal (1,944; 45, 135, 225, 315 degrees): the L-finder tracks both arms to one
+//   shared end point, so the L it gives is wrong or missing and any later stage may fail.
+// - not located (-100) (1,047; 12 x 26, 26 x 26 and 8 x 18 most, and 7-8 px): every class
+//   tried fails its first cell's pair-search scores; not traced further.
+// - counted one over (761; 14 x 14 to 26 x 26, mostly 3-5 px): the first cell lies within
+//   a pixel or two of the render's corners (16 x 16 at 4 px: nodes (345, 207) .. (407, 272)
+//   for the truth (344, 208) .. (408, 272)), but the timing band's run vote answers one
+//   module more on both sides; the odd count snaps to an ECC 000-140 square and the data
+//   layer fails.
+// - other counts (class k) (873): the located counts belong to another size, mostly with
+//   the wrong layout class: 64 x 64 to 88 x 88 measured as one region at 6-8 px, and 26 x 26
+//   (size 9) at 3-4 px, where the diagonals give class 2, the 2 x 2 cell measures and its
+//   completion fails, which ends the candidate (class 1 is not tried); 12 x 26 (size 27):
+//   its arms lie below 3:5, so it is measured first as two regions side by side (class
+//   -1); the cell's right side falls on a data column, whose transitions count as an
+//   8 x 16 region, the lattice completes as 8 x 32 and the data layer fails (-10); class 0
+//   is tried only after a failed measurement.
+// - data layer (237; 140 of them at 3 px): counts right, the data layer fails on the
+//   sampled matrix.
+// - not located (-1) (64; 64 x 64 to 132 x 132): locating ends with status -1; not
+//   traced further.
+// - no L (34; 8 x 32 and 12 x 36 most): the L-finder gives no candidate.
+// - counted one under (22; 10 x 10 at 3 px most): the run vote one module short.
 // - Wide rectangles under a keystone of 8 % of their width (a side tilt of 9 degrees on
 //   8 x 32): the first cell's inner side is predicted parallel to the left solid side and
 //   the pair search turns it by at most its length / 16 pixels at each end, so the inner
