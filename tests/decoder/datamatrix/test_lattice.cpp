@@ -342,15 +342,22 @@ protected:
         fill(292, 300, 195, 205, right % 2 != 0 ? 100 : 200 - right / 2);
         Install();
     }
-    int Measure() {
+    // Dark on light, corner (100, 300), arm 1 up to y = 100, arm 2 along to x = right.
+    static vexo::DM_PREPARED_CANDIDATE Candidate(int right = 300) {
         vexo::DM_PREPARED_CANDIDATE cand{};
         cand.valid = 1;
         cand.darkOnLight = 1;
         cand.corner = GEO_POINT{100, 300};
         cand.armEnd1 = GEO_POINT{100, 100};
-        cand.armEnd2 = GEO_POINT{300, 300};
-        cand.fourthCorner = GEO_POINT{300, 100};
-        cand.arm1Length = cand.arm2Length = cand.longerArm = 200;
+        cand.armEnd2 = GEO_POINT{right, 300};
+        cand.fourthCorner = GEO_POINT{right, 100};
+        cand.arm1Length = 200;
+        cand.arm2Length = right - 100;
+        cand.longerArm = cand.arm1Length > cand.arm2Length ? cand.arm1Length : cand.arm2Length;
+        return cand;
+    }
+    int Measure() {
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate();
         DM_GEOMETRY g{};
         g.layoutClass = vexo::kDmLayoutSquare1;
         return vexo::DM_MeasureCell(px_.data(), &cand, &g);
@@ -386,15 +393,7 @@ TEST_F(DmCellScores, TimingScoresOfTheFirstCell) {
 TEST_F(DmCellScores, WideRectangleCellStartsHalfWayAlongTheBottomArm) {
     Draw(150, 150);
     for (const int end : {500, 300}) {
-        vexo::DM_PREPARED_CANDIDATE cand{};
-        cand.valid = 1;
-        cand.darkOnLight = 1;
-        cand.corner = GEO_POINT{100, 300};
-        cand.armEnd1 = GEO_POINT{100, 100};
-        cand.armEnd2 = GEO_POINT{end, 300};
-        cand.fourthCorner = GEO_POINT{end, 100};
-        cand.arm1Length = 200;
-        cand.arm2Length = cand.longerArm = end - 100;
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate(end);
         DM_GEOMETRY g{};
         g.layoutClass = vexo::kDmLayoutWideRectangle;
         const int r = vexo::DM_MeasureCell(px_.data(), &cand, &g);
@@ -431,15 +430,7 @@ TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
         if (score % 2 != 0) fill(470, kW, 0, 195, 199);
         fill(492, 500, 195, 205, dip);
         Install();
-        vexo::DM_PREPARED_CANDIDATE cand{};
-        cand.valid = 1;
-        cand.darkOnLight = 1;
-        cand.corner = GEO_POINT{100, 300};
-        cand.armEnd1 = GEO_POINT{100, 100};
-        cand.armEnd2 = GEO_POINT{500, 300};
-        cand.fourthCorner = GEO_POINT{500, 100};
-        cand.arm1Length = 200;
-        cand.arm2Length = cand.longerArm = 400;
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate(500);
         DM_GEOMETRY g{};
         g.layoutClass = vexo::kDmLayoutWideRectangle;
         g.regionRows = 1;
@@ -470,17 +461,11 @@ TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
 // The large-symbol path's first search: lines of five slopes from a window on the left
 // side around arm end 1 to the diagonal, scored by their contrast relative to the lines
 // beyond. A dark stripe crosses the lines inside and a fainter one the lines outside; two
-// pairs of depths give the search exactly 149 and 150. At 149 the path stops there; at 150 it goes on to the second search, whose window lies on the
-// bottom side (its points replace the first's in the work buffer).
+// pairs of depths give the search exactly 149 and 150. At 149 the path stops there; at
+// 150 it goes on to the second search, whose window lies on the bottom side (its points
+// replace the first's in the work buffer).
 TEST_F(DmCellScores, LargePathSearchNeedsOneHundredFifty) {
-    vexo::DM_PREPARED_CANDIDATE cand{};
-    cand.valid = 1;
-    cand.darkOnLight = 1;
-    cand.corner = GEO_POINT{100, 300};
-    cand.armEnd1 = GEO_POINT{100, 100};
-    cand.armEnd2 = GEO_POINT{300, 300};
-    cand.fourthCorner = GEO_POINT{300, 100};
-    cand.arm1Length = cand.arm2Length = cand.longerArm = 200;
+    vexo::DM_PREPARED_CANDIDATE cand = Candidate();
     const auto topScore = [&] {
         vexo::SLOPE_LINE left{}, bottom{}, diagonal{};
         vexo::Geo_SlopeLineFromPoints(cand.armEnd1, cand.corner, &left);
