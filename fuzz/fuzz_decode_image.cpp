@@ -1,11 +1,14 @@
 // Whole-image decodes through the exported interface on small frames of any width and
 // height, with one scripted module that may claim a result. Input: width and height
-// (16-bit each, folded to 1..1280 and 1..960, at most 200,000 pixels), an option byte
-// (bit 0 smoothing, bit 1 identifier prefix, bits 2-4 the module that decodes: 0 none,
+// (16-bit each, 1 + value mod 1280 and 1 + value mod 960, at most 200,000 pixels), an
+// option byte (bit 0 smoothing, bit 1 identifier prefix, bits 2-4 the module that decodes: 0 none,
 // 1-6 matrix records 0-5, 7 the PDF417 record; bits 5-6 its text: 0 as given, 1 empty,
-// 2 missing), a text length (0-63), the text, then pixels repeated to fill the frame.
-// Checks: Decode answers 0 or 1; a success reports a non-empty text, the module's own;
-// a module whose text is empty or missing never makes a success.
+// 2 missing; bit 7 Data Matrix on, rectangles too), a text length (0-63), the text, then
+// pixels repeated to fill the frame. Checks: Decode answers 0 or 1; a success reports a
+// non-empty text, the scripted module's own; a module whose text is empty or missing never
+// makes a success. With bit 7 and no scripted module the frame reaches the Data Matrix
+// stages (L-finder, lattice, sampling, data layer), and a read of its own (Data Matrix or
+// another default symbology) reports a code id and a text of the length reported.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -104,6 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ZPT_SE_VexoDec_Init();
     const int choice = (options >> 2) & 7;
     InstallScriptedModule(choice);
+    const bool dataMatrix = (options & 0x80) != 0;
+    if (dataMatrix) {
+        ZPT_SE_VexoDec_Set(0x20400, VEXO_ON);
+        ZPT_SE_VexoDec_Set(0x20405, 0x10000);  // rectangles too
+    }
     ZPT_SE_VexoDec_Set(VEXO_ID_SMOOTHING, (options & 1) != 0 ? 1 : 0);
     ZPT_SE_VexoDec_Set(VEXO_ID_AIM_PREFIX, (options & 2) != 0 ? VEXO_ON : VEXO_OFF);
     ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_WIDTH, static_cast<uint32_t>(w));
@@ -113,12 +121,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int round = 0; round < 2; ++round) {
         const int answer = ZPT_SE_VexoDec_Decode();
         Check(answer == 0 || answer == 1);
-        char text[128];
+        char text[4096];  // a whole Data Matrix text
         TEXT_DESC desc{24, sizeof text, 0, 0, text};
         Check(ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc) == 1);
         uint32_t n = 0;
         Check(ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_LENGTH, &n) == 1);
-        if (answer == 1) {
+        if (answer == 1 && choice == 0 && dataMatrix) {
+            uint32_t codeId = 0;
+            Check(ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &codeId) == 1 && codeId != 0);
+            Check(desc.length > 0 && n == desc.length);
+        } else if (answer == 1) {
             Check(choice != 0 && g_script.kind == 0 && g_script.length > 0);
             Check(desc.length > 0 && n == desc.length);
             const uint32_t prefix = (options & 2) != 0 ? 3 : 0;

@@ -6,10 +6,71 @@
 #include <string>
 #include <vector>
 
+#include "datamatrix/dm_stages.h"
+#include "datamatrix/test_hooks_dm.h"
 #include "dm_symbols_util.h"
 #include "support/testkit.h"
 
 namespace dmframes {
+
+// How far a missed frame got, the furthest over its candidates.
+enum class Stage { NoL, NotLocated, WrongSize, DataLayer, Read };
+
+inline const char *StageName(Stage s) {
+    switch (s) {
+        case Stage::NoL: return "no L candidate";
+        case Stage::NotLocated: return "not located";
+        case Stage::WrongSize: return "located with wrong module counts";
+        case Stage::DataLayer: return "right counts, data layer fails";
+        case Stage::Read: return "read";
+    }
+    return "";
+}
+
+// The stages' trace of one frame, kept by the wrappers below.
+struct FramesTrace {
+    int rows = 0, cols = 0;  // the symbol's
+    Stage stage = Stage::NoL;
+    int lastClass = 0, lastStatus = 0;  // of the last failed locating
+    int wrongClass = 0, wrongRows = 0, wrongCols = 0;  // the first wrong module counts
+    vexo::GEO_POINT wrongCell[4] = {};  // its first cell: top left, top right, bottom left, bottom right
+};
+inline FramesTrace g_framesTrace;
+
+inline vexo::i32 FramesTraceLocate(vexo::u8 *image, vexo::DM_PREPARED_CANDIDATE *cand, vexo::DM_GEOMETRY *geo) {
+    const vexo::i32 r = vexo::DM_LocateAndSize(image, cand, geo);
+    FramesTrace &t = g_framesTrace;
+    Stage s = Stage::NotLocated;
+    if (r == 0) {
+        // Located counts are a region's data modules, without its finder and timing lines.
+        const int rows = geo->regionRows * (geo->moduleRows + 2), cols = geo->regionCols * (geo->moduleCols + 2);
+        const bool right = rows == t.rows && cols == t.cols;
+        s = right ? Stage::DataLayer : Stage::WrongSize;
+        if (!right && t.wrongRows == 0) {
+            t.wrongClass = geo->layoutClass;
+            t.wrongRows = rows;
+            t.wrongCols = cols;
+            const int k = geo->regionRows;
+            t.wrongCell[0] = geo->lattice[k - 1][0];
+            t.wrongCell[1] = geo->lattice[k - 1][1];
+            t.wrongCell[2] = geo->lattice[k][0];
+            t.wrongCell[3] = geo->lattice[k][1];
+        }
+    } else {
+        t.lastClass = geo->layoutClass;
+        t.lastStatus = r;
+    }
+    if (static_cast<int>(s) > static_cast<int>(t.stage)) t.stage = s;
+    return r;
+}
+
+inline constexpr vexo::DM_STAGES kFramesTraceStages = {
+    .getDM = vexo::DM_GetDM,
+    .locateAndSize = FramesTraceLocate,
+    .regularizeLattice = vexo::DM_RegularizeLattice,
+    .sampleModules = vexo::DM_SampleModules,
+    .pairCandidates = vexo::DM_PairCandidates,
+};
 
 // libzint's size numbers: 1-24 the squares 10 x 10 .. 144 x 144, 25-30 the rectangles.
 inline constexpr int kSquareSizes = 24;
@@ -51,6 +112,7 @@ struct Outcome {
     bool wrong = false;  // something else was read
     bool large = false;  // in the 1280 x 960 frame
     int rows = 0, cols = 0;
+    FramesTrace trace;   // how far a miss got
 };
 
 // A symbol carrying text rendered under the case's conditions (its size number aside) and
@@ -88,7 +150,11 @@ inline Outcome RunSymbol(const testkit::Symbol &s, const std::string &text, cons
     const testkit::Rendered r = testkit::Render(s, o);
     testkit::DecodeOptions d;
     d.enableAll = enableAll;
+    g_framesTrace = FramesTrace{.rows = s.rows, .cols = s.cols};
+    vexo::Test_SetDmStages(&kFramesTraceStages);
     const testkit::DecodeResult res = testkit::DecodeFrame(r.frame, d);
+    vexo::Test_SetDmStages(nullptr);
+    out.trace = g_framesTrace;
     out.read = res.decoded && res.text == text && res.codeId == 0x105 && res.aim == aim;
     out.wrong = res.decoded && !out.read;
     return out;

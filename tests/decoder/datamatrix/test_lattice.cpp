@@ -13,6 +13,7 @@
 #include "datamatrix/dm_regularize.h"
 #include "datamatrix/dm_sampling.h"
 #include "datamatrix/dm_stages.h"
+#include "toolkit/geometry.h"
 #include "toolkit/perspective.h"
 #include "toolkit/sampling.h"
 
@@ -312,14 +313,24 @@ TEST_F(DmSampling, ImageLineWalk) {
 // carry none.
 class DmCellScores : public ::testing::Test {
 protected:
-    static constexpr int kW = 400, kH = 400;
+    static constexpr int kW = 600, kH = 400;
+    void Fill(int x0, int x1, int y0, int y1, int v) {
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
+        }
+    }
+    // The drawn frame becomes the decoder's image.
+    void Install() {
+        vexo::Test_ResetDecoderStatics();
+        vexo::Pix_SetImagePointer(px_.data());
+        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
+        vexo::Pix_SetImageSize(kW, kH);
+        vexo::Pix_InstallFrame(px_.data(), kW, kH);
+        vexo::DM_SetNoiseThreshold(15);
+    }
     void Draw(int top, int right) {
         px_.assign(static_cast<size_t>(kW) * kH, 200);
-        const auto fill = [&](int x0, int x1, int y0, int y1, int v) {
-            for (int y = y0; y < y1; ++y) {
-                for (int x = x0; x < x1; ++x) px_[static_cast<size_t>(y) * kW + x] = static_cast<uint8_t>(v);
-            }
-        };
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) { Fill(x0, x1, y0, y1, v); };
         fill(100, 108, 140, 300, 30);  // left solid side (short of the top timing lines)
         fill(100, 260, 292, 300, 30);  // bottom solid side (short of the right timing lines)
         // Top: a dip of depth score / 2 (even scores only here).
@@ -329,22 +340,24 @@ protected:
         fill(270, 292, 195, 205, 170);
         if (right % 2 != 0) fill(270, kW, 0, 195, 199);
         fill(292, 300, 195, 205, right % 2 != 0 ? 100 : 200 - right / 2);
-        vexo::Test_ResetDecoderStatics();
-        vexo::Pix_SetImagePointer(px_.data());
-        vexo::Pix_SetSecondBuffer(vexo::g_internalImage);
-        vexo::Pix_SetImageSize(kW, kH);
-        vexo::Pix_InstallFrame(px_.data(), kW, kH);
-        vexo::DM_SetNoiseThreshold(15);
+        Install();
     }
-    int Measure() {
+    // Dark on light, corner (100, 300), arm 1 up to y = 100, arm 2 along to x = right.
+    static vexo::DM_PREPARED_CANDIDATE Candidate(int right = 300) {
         vexo::DM_PREPARED_CANDIDATE cand{};
         cand.valid = 1;
         cand.darkOnLight = 1;
         cand.corner = GEO_POINT{100, 300};
         cand.armEnd1 = GEO_POINT{100, 100};
-        cand.armEnd2 = GEO_POINT{300, 300};
-        cand.fourthCorner = GEO_POINT{300, 100};
-        cand.arm1Length = cand.arm2Length = cand.longerArm = 200;
+        cand.armEnd2 = GEO_POINT{right, 300};
+        cand.fourthCorner = GEO_POINT{right, 100};
+        cand.arm1Length = 200;
+        cand.arm2Length = right - 100;
+        cand.longerArm = cand.arm1Length > cand.arm2Length ? cand.arm1Length : cand.arm2Length;
+        return cand;
+    }
+    int Measure() {
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate();
         DM_GEOMETRY g{};
         g.layoutClass = vexo::kDmLayoutSquare1;
         return vexo::DM_MeasureCell(px_.data(), &cand, &g);
@@ -370,6 +383,119 @@ TEST_F(DmCellScores, TimingScoresOfTheFirstCell) {
             EXPECT_NE(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
         } else {
             EXPECT_EQ(r, vexo::kDmStatusNoCandidate) << c.top << " " << c.right;
+        }
+    }
+}
+
+// A class -1 first cell: its right side is sought from half-way along the bottom arm. The
+// drawn frame has that side's dip at x = 300; a bottom arm ending at 500 finds it (the
+// first cell's BR half-way, at 300), one ending at 300 does not (BR at 200).
+TEST_F(DmCellScores, WideRectangleCellStartsHalfWayAlongTheBottomArm) {
+    Draw(150, 150);
+    for (const int end : {500, 300}) {
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate(end);
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutWideRectangle;
+        const int r = vexo::DM_MeasureCell(px_.data(), &cand, &g);
+        if (end == 500) {
+            EXPECT_NE(r, vexo::kDmStatusNoCandidate);
+            EXPECT_EQ(g.regionCols, 2);
+            // Within the dip's width of 8 px.
+            EXPECT_NEAR(g.lattice[1][1].x, 300, 8);
+            EXPECT_NEAR(g.lattice[0][1].x, 300, 8);
+        } else {
+            EXPECT_EQ(r, vexo::kDmStatusNoCandidate);
+        }
+    }
+}
+
+// The completion of a class -1 lattice from its measured first cell (nodes at x = 100 and
+// 300, y = 100 and 300): the second region's outer right side (dip at x = 500) and its top
+// timing side (dip at x = 400) are each found by a pair search, which must score 61.
+TEST_F(DmCellScores, CompletionSearchesNeedSixtyOne) {
+    const int moduleRows = vexo::DM_DefaultModuleCount(vexo::kDmLayoutWideRectangle, 1);
+    const int moduleCols = vexo::DM_DefaultModuleCount(vexo::kDmLayoutWideRectangle, 0);
+    for (const int score : {60, 61}) {
+        SCOPED_TRACE(score);
+        px_.assign(static_cast<size_t>(kW) * kH, 200);
+        const auto fill = [&](int x0, int x1, int y0, int y1, int v) { Fill(x0, x1, y0, y1, v); };
+        // The odd score falls by 31 and rises by 30 to a ground of 199 beyond the dip.
+        const int dip = 200 - (score + 1) / 2;
+        fill(100, 108, 140, 300, 30);
+        fill(100, 460, 292, 300, 30);
+        fill(395, 405, 108, 130, 170);
+        if (score % 2 != 0) fill(405, kW, 0, 130, 199);
+        fill(395, 405, 100, 108, dip);
+        fill(470, 492, 195, 205, 170);
+        if (score % 2 != 0) fill(470, kW, 0, 195, 199);
+        fill(492, 500, 195, 205, dip);
+        Install();
+        vexo::DM_PREPARED_CANDIDATE cand = Candidate(500);
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutWideRectangle;
+        g.regionRows = 1;
+        g.regionCols = 2;
+        g.moduleRows = moduleRows;
+        g.moduleCols = moduleCols;
+        g.lattice[0][0] = GEO_POINT{100, 100};
+        g.lattice[0][1] = GEO_POINT{300, 100};
+        g.lattice[1][0] = GEO_POINT{100, 300};
+        g.lattice[1][1] = GEO_POINT{300, 300};
+        // The two searches the completion makes score exactly this.
+        GEO_POINT p{500, 300}, q{500, 100};
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &p, &q, GEO_POINT{300, 300}, 3 * 200 / moduleRows), score);
+        GEO_POINT v{300, 100}, t{500, 100};
+        EXPECT_EQ(vexo::DM_SearchTimingEdge(px_.data(), &v, &t, GEO_POINT{300, 300}, 2 * 400 / 2 / moduleCols), score);
+        const int r = vexo::DM_CompleteLattice(px_.data(), &cand, &g);
+        if (score == 60) {
+            EXPECT_EQ(r, vexo::kDmStatusNoCandidate);
+        } else {
+            EXPECT_EQ(r, 0);
+            EXPECT_NEAR(g.lattice[1][2].x, 500, 8);
+            EXPECT_NEAR(g.lattice[0][2].x, 500, 8);
+            EXPECT_NEAR(g.lattice[0][2].y, 100, 8);
+        }
+    }
+}
+
+// The large-symbol path's first search: lines of five slopes from a window on the left
+// side around arm end 1 to the diagonal, scored by their contrast relative to the lines
+// beyond. A dark stripe crosses the lines inside and a fainter one the lines outside; two
+// pairs of depths give the search exactly 149 and 150. At 149 the path stops there; at
+// 150 it goes on to the second search, whose window lies on the bottom side (its points
+// replace the first's in the work buffer).
+TEST_F(DmCellScores, LargePathSearchNeedsOneHundredFifty) {
+    vexo::DM_PREPARED_CANDIDATE cand = Candidate();
+    const auto topScore = [&] {
+        vexo::SLOPE_LINE left{}, bottom{}, diagonal{};
+        vexo::Geo_SlopeLineFromPoints(cand.armEnd1, cand.corner, &left);
+        vexo::Geo_SlopeLineFromPoints(cand.armEnd2, cand.corner, &bottom);
+        vexo::Geo_SlopeLineFromPoints(cand.fourthCorner, cand.corner, &diagonal);
+        GEO_POINT t1{}, t2{}, at{};
+        vexo::DM_BoundaryWindowSingle(&left, cand.corner, cand.armEnd1, &t1, &t2);
+        int score = 0;
+        vexo::DM_SearchParallelEdge(t1, t2, &diagonal, &bottom, cand.longerArm, &at, &score);
+        return score;
+    };
+    struct Stripes {
+        int inside, outside, score;
+    };
+    for (const Stripes c : {Stripes{51, 33, 149}, Stripes{48, 31, 150}}) {
+        SCOPED_TRACE(c.score);
+        px_.assign(static_cast<size_t>(kW) * kH, 200);
+        Fill(150, 158, 100, 300, 200 - c.inside);
+        Fill(150, 158, 0, 100, 200 - c.outside);
+        Install();
+        ASSERT_EQ(topScore(), c.score);
+        Install();
+        DM_GEOMETRY g{};
+        g.layoutClass = vexo::kDmLayoutSquare1;
+        EXPECT_NE(vexo::DM_TryLargeSymbolPath(&cand, &g), 0);
+        const GEO_POINT first = reinterpret_cast<const GEO_POINT *>(vexo::DM_WorkBuffer() + vexo::kDmTrackPointsOffset)[0];
+        if (c.score == 149) {
+            EXPECT_EQ(first.x, 100);  // the left window's
+        } else {
+            EXPECT_EQ(first.y, 300);  // the bottom window's
         }
     }
 }

@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/params.h"
 #include "datamatrix/dm_driver.h"
+#include "datamatrix/dm_services.h"
 #include "datamatrix/dm_stages.h"
 #include "datamatrix/test_hooks_dm.h"
 #include "dm_symbols_util.h"
@@ -203,6 +205,45 @@ TEST_F(DmRendered, ReadModeTwoJoinsTwoSymbols) {
         ASSERT_EQ(vexo::g_params.resultStore.storedCount, 2);
         EXPECT_TRUE((Stored(0) == "LEFT-ONE" && Stored(1) == "RIGHT-TWO") ||
                     (Stored(1) == "LEFT-ONE" && Stored(0) == "RIGHT-TWO"));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+testkit::Symbol DmAppended(const std::string &text, int index, int count) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_DATAMATRIX;
+    in.data = text;
+    in.option2 = 4;
+    in.structAppIndex = index;
+    in.structAppCount = count;
+    return testkit::Encode(in);
+}
+
+// A libzint structured-append pair through the exported decoder. In read mode 2, the pair
+// in one frame: the part decoded first is a structured-append symbol, so the module gives
+// its best status and the frame reads nothing; a plain symbol beside the second part gives
+// the plain text alone. In read mode 1, one part per frame: each frame reads its own part
+// (the decoder does not buffer parts across frames).
+TEST_F(DmRendered, StructuredAppendPairThroughTheFrames) {
+    const testkit::Symbol one = DmAppended("PART-ONE", 1, 2), two = DmAppended("PART-TWO", 2, 2);
+    const testkit::Symbol plain = dmtest::DataMatrix("PLAIN-1", 4);
+    ASSERT_TRUE(one.ok && two.ok && plain.ok);
+    const testkit::RenderOptions o{.moduleSize = 4, .angleDeg = 12, .quietZone = 3, .blurSigma = 0.8,
+                                   .noiseSigma = 1, .seed = 9};
+    mode_ = 2;
+    EXPECT_EQ(Decode(testkit::Render(TwoSymbols(one, two, 4, false), o).frame), -1) << Text();
+    EXPECT_EQ(vexo::DM_HasSa(), 1);
+    ASSERT_EQ(Decode(testkit::Render(TwoSymbols(plain, two, 4, false), o).frame), 0);
+    EXPECT_EQ(Text(), "PLAIN-1");
+    mode_ = 1;
+    for (const auto &[symbol, text] : {std::pair{&one, "PART-ONE"}, std::pair{&two, "PART-TWO"}}) {
+        ASSERT_EQ(Decode(testkit::Render(*symbol, o).frame), 0) << text;
+        EXPECT_EQ(Text(), text);
+        EXPECT_EQ(result_.aim, "]d1");
+        EXPECT_EQ(vexo::DM_HasSa(), 1);
     }
 }
 
