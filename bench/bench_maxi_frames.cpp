@@ -1,10 +1,13 @@
 // MaxiCode from camera frames: whole decodes through the exported interface per 752 x 480
 // frame (empty, one symbol at 6 px frontal and turned 30 degrees, a symbol whose two reads
-// both fail), and the MaxiCode decode alone per candidate with the finder run once.
+// both fail), and the MaxiCode decode alone per candidate with the finder run once. Beside
+// zxing-cpp (when built with it): the maxicode-1 corpus folder, frontal frames of nothing but
+// the symbol on a light ground, empty frames, and turned camera frames.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "aztec_maxicode/maxi_finder.h"
 #include "aztec_maxicode/maxi_module.h"
@@ -107,5 +110,92 @@ void BM_MaxiDecodeCandidates(benchmark::State &state) {
     state.SetLabel(MaxiBenchLabel(which));
 }
 BENCHMARK(BM_MaxiDecodeCandidates)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+// ---- This decoder beside zxing-cpp.
+
+// Initialised anew: the per-candidate benchmark before these resets the decoder's statics.
+bench_corpus::Reader MaxiOnlyReader() {
+    const testkit::DecoderApi api = bench_corpus::OnlyGroupDecoder(0x20500);
+    return bench_corpus::Reader([api](const testkit::Frame &f) { return testkit::RunFrame(api, f, false); });
+}
+
+testkit::Symbol MaxiCompareSymbol(int mode) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_MAXICODE;
+    in.option1 = mode;
+    if (mode == 2) {
+        in.primary = "152382802840001";
+        in.data = "1Z00004951\x1DUPSN";
+    } else if (mode == 3) {
+        in.primary = "B1050 056999";
+        in.data = "Parcel 7";
+    } else {
+        in.data = "MaxiCode compare mode " + std::to_string(mode);
+    }
+    return testkit::Encode(in);
+}
+
+// Modes 2-6 at 5, 6, 8 and 10 px per module, frontal, sharp and clean, on a light ground.
+const std::vector<testkit::Frame> &MaxiPureFrames() {
+    static const std::vector<testkit::Frame> frames = [] {
+        std::vector<testkit::Frame> out;
+        for (int mode = 2; mode <= 6; ++mode)
+            for (double module : {5.0, 6.0, 8.0, 10.0}) {
+                testkit::RenderOptions o;
+                o.moduleSize = module;
+                out.push_back(testkit::Render(MaxiCompareSymbol(mode), o).frame);
+            }
+        return out;
+    }();
+    return frames;
+}
+
+// Light ground with sensor noise, no symbol.
+const std::vector<testkit::Frame> &MaxiEmptyFrames() {
+    static const std::vector<testkit::Frame> frames = [] {
+        std::vector<testkit::Frame> out;
+        for (uint64_t seed = 1; seed <= 8; ++seed) {
+            testkit::Frame f;
+            f.width = 752;
+            f.height = 480;
+            f.pixels.assign(static_cast<size_t>(f.width) * f.height, 200);
+            uint64_t x = seed * 0x9E3779B97F4A7C15ull;
+            for (uint8_t &p : f.pixels) {
+                x = x * 6364136223846793005ull + 1442695040888963407ull;
+                p = static_cast<uint8_t>(196 + ((x >> 60) & 7));
+            }
+            out.push_back(std::move(f));
+        }
+        return out;
+    }();
+    return frames;
+}
+
+// The camera conditions of the frame tests: 6, 8 and 10 px, turned 20..340 degrees in steps
+// of 40 (never square to the frame), blur 0.6 and noise 2.
+const std::vector<testkit::Frame> &MaxiTurnedFrames() {
+    static const std::vector<testkit::Frame> frames = [] {
+        std::vector<testkit::Frame> out;
+        uint64_t seed = 1;
+        for (double module : {6.0, 8.0, 10.0})
+            for (int angle = 20; angle < 360; angle += 40) {
+                testkit::RenderOptions o;
+                o.moduleSize = module;
+                o.angleDeg = angle;
+                o.blurSigma = 0.6;
+                o.noiseSigma = 2;
+                o.seed = seed++;
+                out.push_back(testkit::Render(MaxiCompareSymbol(2 + angle / 40 % 5), o).frame);
+            }
+        return out;
+    }();
+    return frames;
+}
+
+[[maybe_unused]] const bool kMaxiCompareRegistered =
+    bench_corpus::RegisterFolders("BM_MaxiCorpus", {"maxicode-1"}, MaxiOnlyReader, "MaxiCode", 0x106) &&
+    bench_corpus::RegisterFrameSet("BM_MaxiPureFrames", MaxiPureFrames, MaxiOnlyReader, "MaxiCode", 0x106) &&
+    bench_corpus::RegisterFrameSet("BM_MaxiEmptyFrames", MaxiEmptyFrames, MaxiOnlyReader, "MaxiCode", 0x106) &&
+    bench_corpus::RegisterFrameSet("BM_MaxiTurnedFrames", MaxiTurnedFrames, MaxiOnlyReader, "MaxiCode", 0x106);
 
 }  // namespace

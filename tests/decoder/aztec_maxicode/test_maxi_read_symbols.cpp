@@ -256,6 +256,83 @@ TEST_F(MaxiReadFrames, NamedMisses) {
     }
 }
 
+// The corners of a symbol read lie 20 px beyond the true centres of modules 0, 881 and 852
+// and of the spare position (row 0, column 29), each away from the opposite one, within
+// 2 px or a quarter module.
+TEST_F(MaxiReadFrames, CornersLieBeyondTheCornerModules) {
+    const int cases[][3] = {{0, 8, 80}, {2, 10, 320}, {3, 6, 290}, {3, 8, 240}, {4, 8, 40}, {5, 10, 20}};
+    for (const auto &k : cases) {
+        const MaxiFrameCase c = MaxiSweepCase(k[0], k[1], k[2]);
+        const testkit::Symbol sym = MaxiEncode(MaxiReadSymbols()[static_cast<size_t>(k[0])]);
+        const testkit::Rendered r = testkit::Render(sym, MaxiOptions(c));
+        ASSERT_TRUE(testkit::DecodeFrame(r.frame, {.init = false, .enableAll = false}).decoded) << MaxiDescribe(c);
+        vexo::REGION_QUAD q{};
+        vexo::Maxi_GetCorners(&q);
+        // The decoder's pixel (x, y) is the rendered point (x + 0.5, y + 0.5).
+        auto centre = [&](int row, int col) {
+            const testkit::Point p = r.ModuleCentre(sym, row, col);
+            return testkit::Point{p.x - 0.5, p.y - 0.5};
+        };
+        auto beyond = [](testkit::Point m, testkit::Point opposite) {
+            const double dx = m.x - opposite.x, dy = m.y - opposite.y, d = std::hypot(dx, dy);
+            return testkit::Point{m.x + 20 * dx / d, m.y + 20 * dy / d};
+        };
+        const testkit::Point tl = centre(0, 0), tr = centre(0, 29), bl = centre(32, 0), br = centre(32, 29);
+        const testkit::Point expected[4] = {beyond(tl, br), beyond(tr, bl), beyond(bl, tr), beyond(br, tl)};
+        const double tolerance = std::max(2.0, c.module / 4);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_LE(std::hypot(q.c[i].x - expected[i].x, q.c[i].y - expected[i].y), tolerance)
+                << MaxiDescribe(c) << " corner " << i << " at (" << q.c[i].x << ", " << q.c[i].y << "), expected ("
+                << expected[i].x << ", " << expected[i].y << ")";
+        }
+    }
+}
+
+// Frames that read as rendered are not read mirrored, nor with light modules on dark paper
+// (a light-on-dark bulls-eye is not looked for): nothing at all is answered.
+TEST_F(MaxiReadFrames, MirroredAndLightOnDarkSymbolsAreNotRead) {
+    const int cases[][3] = {{3, 8, 240}, {4, 8, 40}, {5, 10, 20}, {0, 10, 170}, {2, 8, 220}};
+    for (const auto &k : cases) {
+        const MaxiFrameCase c = MaxiSweepCase(k[0], k[1], k[2]);
+        const testkit::Symbol sym = MaxiEncode(MaxiReadSymbols()[static_cast<size_t>(k[0])]);
+        testkit::RenderOptions o = MaxiOptions(c);
+        ASSERT_TRUE(testkit::DecodeFrame(testkit::Render(sym, o).frame, {.init = false, .enableAll = false}).decoded)
+            << MaxiDescribe(c);
+        for (const bool mirror : {true, false}) {
+            o = MaxiOptions(c);
+            o.mirror = mirror;
+            o.invert = !mirror;
+            const testkit::DecodeResult d = testkit::DecodeFrame(testkit::Render(sym, o).frame, {.init = false, .enableAll = false});
+            EXPECT_FALSE(d.decoded) << MaxiDescribe(c) << (mirror ? " mirrored" : " light on dark") << " read '"
+                                    << testkit::EscapeBytes(d.text) << "'";
+        }
+    }
+}
+
+// The second symbol of a structured append set of three reads alone, as its own text.
+TEST_F(MaxiReadFrames, SymbolTwoOfThreeReadsAlone) {
+    testkit::SymbolInput in;
+    in.symbology = BARCODE_MAXICODE;
+    in.option1 = 4;
+    in.data = "PART TWO OF THREE";
+    in.structAppIndex = 2;
+    in.structAppCount = 3;
+    const testkit::Symbol sym = testkit::Encode(in);
+    ASSERT_TRUE(sym.ok) << sym.error;
+    const double conditions[][2] = {{8, 0}, {6, 130}, {10, 250}};
+    for (const auto &k : conditions) {
+        testkit::RenderOptions o;
+        o.moduleSize = k[0];
+        o.angleDeg = k[1];
+        o.blurSigma = 0.6;
+        o.noiseSigma = 2;
+        o.seed = static_cast<uint64_t>(k[1]) + 7;
+        EXPECT_TRUE(testkit::ReadAs(testkit::DecodeFrame(testkit::Render(sym, o).frame, {.init = false, .enableAll = false}),
+                                    "PART TWO OF THREE", kMaxiCodeId, "]U0"))
+            << k[0] << " px " << k[1] << " deg";
+    }
+}
+
 // The whole sweep: every symbol, 3-10 px per module where the turned symbol with one module
 // of quiet zone fits, every 10 degrees, with keystone, blur, noise, uneven light and the frame
 // size drawn from the seed. No frame reads another text; misses are printed with their seeds
