@@ -15,6 +15,7 @@
 #include "core/state.h"
 #include "decoder_test.h"
 #include "hanxin/cscn_finder.h"
+#include "hanxin/cscn_grid.h"
 #include "hanxin/cscn_outline.h"
 #include "hanxin/cscn_symbol.h"
 #include "hanxin/cscn_tables.h"
@@ -304,6 +305,92 @@ TEST_F(HanXinOutline, SweepsCollectModuleLines) {
                 EXPECT_GT(std::fabs(along) / std::hypot(dx, dy), 0.9) << HxOutName(frame) << " family " << fam << " " << i;
             }
         }
+    }
+}
+
+
+// The version range from the size estimate, as the driver sets it.
+void HxOutVersions(CSCN_SYMBOL *sym) {
+    i32 lo = 0, hi = 0;
+    const i32 n = CSCN_EstimateSymbolSize(sym, &lo, &hi);
+    if (n <= 0) {
+        lo = 23;
+        hi = 189;
+    } else {
+        lo = (lo / 2) * 2 < 22 ? 23 : (lo / 2) * 2 + 1;
+        hi = (hi / 2) * 2 > 188 ? 189 : (hi / 2) * 2 + 1;
+    }
+    sym->minVersion = CSCN_VersionForSize(lo);
+    sym->maxVersion = CSCN_VersionForSize(hi);
+    sym->minSize = lo;
+    sym->maxSize = hi;
+    sym->minClass = CSCN_VersionGroup(sym->minVersion);
+    sym->maxClass = CSCN_VersionGroup(sym->maxVersion);
+}
+
+// One reference grid on a rendered frame: empty when it holds, else what went wrong.
+struct HxGridOutcome {
+    bool measured = false;
+    int result = -1;
+    int c = 0;
+    int found = 0;            // image-found cells
+    double worstCell = 0;     // modules
+    std::string detail;
+};
+
+HxGridOutcome HxGridRun(const HxOutFrame &frame) {
+    HxGridOutcome out;
+    HxOutScene scene;
+    if (!HxOutMake(frame, &scene) || !scene.All()) return out;
+    out.measured = true;
+    CSCN_SYMBOL sym = HxOutGroup(scene, {0, 1, 2, 3}, 0, 0);
+    HxOutVersions(&sym);
+    const int version = frame.version, cls = CSCN_VersionGroup(version);
+    if (version < sym.minVersion || version > sym.maxVersion) out.detail += " size estimate misses the version;";
+    out.result = CSCN_FindReferenceGrid(&sym);
+    out.c = sym.maxClass;
+    char b[160];
+    if (out.result != 1 || out.c != cls) {
+        std::snprintf(b, sizeof b, " result %d class %d;", out.result, out.c);
+        out.detail += b;
+        return out;
+    }
+    i32 lo = 0, hi = 0;
+    CSCN_VersionGroupRange(cls, &lo, &hi);
+    if (CSCN_VersionGroup(sym.minVersion) != cls || CSCN_VersionGroup(sym.maxVersion) != cls) {
+        std::snprintf(b, sizeof b, " versions %d..%d;", sym.minVersion, sym.maxVersion);
+        out.detail += b;
+    }
+    const CSCN_VERSION_INFO *info = CSCN_VersionInfo(version);
+    for (int v = 0; v <= cls; ++v)
+        for (int u = 0; u <= cls; ++u) {
+            const CSCN_REFERENCE_CELL &cell = sym.referenceCells[v * (cls + 1) + u];
+            if (cell.imageFound == 0) continue;
+            ++out.found;
+            i32 mx = 0, my = 0;
+            CSCN_GridNodePosition(info->r, info->k, info->size, version, cls, u, v, &mx, &my);
+            const testkit::Point p = scene.Module(mx, my);
+            const double e = std::hypot(cell.imageX / 16.0 - p.x, cell.imageY / 16.0 - p.y) / frame.module;
+            out.worstCell = std::max(out.worstCell, e);
+            if (e > 0.5) {
+                std::snprintf(b, sizeof b, " cell (%d,%d) off %.2f modules;", u, v, e);
+                out.detail += b;
+            }
+        }
+    return out;
+}
+
+// A fixed sample of acceptance frames, one per class where the finders are all measured.
+TEST_F(HanXinOutline, ReferenceGridSample) {
+    const HxOutFrame frames[] = {
+        {24, 4, 20, false, 33}, {24, 4, 0, true, 34}, {24, 4, 75, false, 35},
+    };
+    for (const HxOutFrame &frame : frames) {
+        const HxGridOutcome o = HxGridRun(frame);
+        ASSERT_TRUE(o.measured) << HxOutName(frame);
+        std::printf("%s: result %d c %d found %d worst %.2f%s\n", HxOutName(frame).c_str(), o.result, o.c, o.found,
+                    o.worstCell, o.detail.c_str());
+        EXPECT_EQ(o.detail, "") << HxOutName(frame);
     }
 }
 
