@@ -78,8 +78,11 @@ void CSCN_AccumulateOrigin(CSCN_AFFINE_GRID *m, i32 reset) {
         m->sumX = m->sumY = 0;
         m->count = 0;
     }
-    m->sumX += m->point.x - m->u * m->basisU.x - m->v * m->basisV.x;
-    m->sumY += m->point.y - m->u * m->basisU.y - m->v * m->basisV.y;
+    // In 64 bits, kept to 32 as the sums are: far nodes must not overflow on the way.
+    const i64 x = static_cast<i64>(m->point.x) - static_cast<i64>(m->u) * m->basisU.x - static_cast<i64>(m->v) * m->basisV.x;
+    const i64 y = static_cast<i64>(m->point.y) - static_cast<i64>(m->u) * m->basisU.y - static_cast<i64>(m->v) * m->basisV.y;
+    m->sumX = static_cast<i32>(static_cast<u32>(static_cast<i64>(m->sumX) + x));
+    m->sumY = static_cast<i32>(static_cast<u32>(static_cast<i64>(m->sumY) + y));
     m->count = m->count == 2147483647 ? 1 : m->count + 1;
     m->origin = POINT_I32{m->sumX / m->count, m->sumY / m->count};
 }
@@ -87,7 +90,8 @@ void CSCN_AccumulateOrigin(CSCN_AFFINE_GRID *m, i32 reset) {
 i32 CSCN_SolveGridCoordinates(CSCN_AFFINE_GRID *m) {
     const i64 det = static_cast<i64>(m->basisV.y) * m->basisU.x - static_cast<i64>(m->basisV.x) * m->basisU.y;
     if (det == 0) return 0;
-    const f32 dx = static_cast<f32>(m->point.x - m->origin.x), dy = static_cast<f32>(m->point.y - m->origin.y);
+    const f32 dx = static_cast<f32>(static_cast<i64>(m->point.x) - m->origin.x);
+    const f32 dy = static_cast<f32>(static_cast<i64>(m->point.y) - m->origin.y);
     const f32 d = static_cast<f32>(det);
     const f32 u = (dx * static_cast<f32>(m->basisV.y) - dy * static_cast<f32>(m->basisV.x)) / d;
     const f32 v = (dy * static_cast<f32>(m->basisU.x) - dx * static_cast<f32>(m->basisU.y)) / d;
