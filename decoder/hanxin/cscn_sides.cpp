@@ -438,21 +438,142 @@ void CSCN_RefineCells(CSCN_SYMBOL *symbol) {
     }
 }
 
+namespace {
+
+struct CornerSide {
+    i32 entry;
+    i32 slotA, slotB;        // seed order and module sizes
+    i32 startSlot, cross;    // start corner and crossLine
+    i32 dirFrom, dirTo;      // direction
+    i32 refFrom, refTo;      // initial reference direction
+    i32 fixedReference;      // 1: the reference stays after a pick
+    i32 cornerA, cornerB;    // the side's corners: slots, each with the side crossing there
+    i32 crossA, crossB;
+};
+constexpr CornerSide kCornerSides[4] = {
+    {kCscnSide01, 0, 1, 0, kCscnSide30, 0, 1, 0, 1, 0, 0, 1, kCscnSide30, kCscnSide12},
+    {kCscnSide23, 3, 2, 3, kCscnSide30, 3, 2, 2, 3, 1, 3, 2, kCscnSide30, kCscnSide12},
+    {kCscnSide12, 1, 2, 1, kCscnSide01, 1, 2, 1, 2, 0, 1, 2, kCscnSide01, kCscnSide23},
+    {kCscnSide30, 0, 3, 3, kCscnSide23, 3, 0, 3, 0, 0, 0, 3, kCscnSide01, kCscnSide23},
+};
+// Cells 0..3 hold the corners of slots 0, 1, 3, 2.
+constexpr i32 kCellOfSlot[4] = {0, 1, 3, 2};
+
+i32 FitCorners(const CSCN_SIDE_SET &set, i32 c0, PERSPECTIVE *t) {
+    const i32 f = 3 * c0;
+    const GEO_POINT from[4] = {{0, 0}, {f, 0}, {f, f}, {0, f}};
+    const GEO_POINT to[4] = {set.corners[kEntryOfSlot[0]], set.corners[kEntryOfSlot[1]], set.corners[kEntryOfSlot[2]],
+                             set.corners[kEntryOfSlot[3]]};
+    PERSPECTIVE_FIT fit{};
+    fit.to = to;
+    fit.from = from;
+    fit.count = 4;
+    fit.reset = 1;
+    fit.outInt = t;
+    fit.scale = 1048576;
+    return Geo_FitPerspectiveInt(&fit, 1);
+}
+
+// The crossing of side k's positions: frame points of position p.
+void CornerCrossing(i32 side, i32 c0, i32 p, GEO_POINT *a, GEO_POINT *b) {
+    const i32 f = 3 * c0;
+    switch (side) {
+        case 0: *a = GEO_POINT{p, 2}, *b = GEO_POINT{p, -2}; break;
+        case 1: *a = GEO_POINT{p, f - 2}, *b = GEO_POINT{p, f + 2}; break;
+        case 2: *a = GEO_POINT{f - 2, p}, *b = GEO_POINT{f + 2, p}; break;
+        default: *a = GEO_POINT{2, p}, *b = GEO_POINT{-2, p}; break;
+    }
+}
+
+// Positions of side k, in order.
+i32 CornerPositions(i32 side, i32 c0, i32 *out, i32 room) {
+    i32 n = 0;
+    const i32 f = 3 * c0;
+    if (side == 0) {
+        for (i32 k = 2; k <= f - 1 && n < room; k += 3) out[n++] = k;
+    } else if (side == 3) {
+        for (i32 k = f - 4; k >= 2 && n < room; k -= 3) out[n++] = k;
+    } else {
+        for (i32 k = 4; k <= f - 2 && n < room; k += 3) out[n++] = k;
+    }
+    return n;
+}
+
+void SetCornerCells(CSCN_SYMBOL *symbol, const CSCN_SIDE_SET &set, i32 slotA, i32 slotB) {
+    const i32 slots[2] = {slotA, slotB};
+    for (const i32 slot : slots) {
+        CSCN_REFERENCE_CELL &cell = symbol->referenceCells[kCellOfSlot[slot]];
+        cell.imageX = set.corners[kEntryOfSlot[slot]].x;
+        cell.imageY = set.corners[kEntryOfSlot[slot]].y;
+    }
+}
+
+}  // namespace
+
 i32 CSCN_BuildCornerGrid(CSCN_SYMBOL *symbol) {
     CSCN_SIDE_SET set;
     i32 sizes[4];
     if (CSCN_OuterOutline(symbol, &set, sizes) == 0) return 0;
     symbol->refinedSides = set;
     symbol->refinedSidesValid = 1;
-    static constexpr i32 kCellSlots[4] = {0, 1, 3, 2};
-    for (i32 k = 0; k < 4; ++k) {
-        CSCN_REFERENCE_CELL &cell = symbol->referenceCells[k];
-        cell.imageX = set.corners[kEntryOfSlot[kCellSlots[k]]].x;
-        cell.imageY = set.corners[kEntryOfSlot[kCellSlots[k]]].y;
-    }
+    const i32 c0 = symbol->maxClass;
+    for (i32 slot = 0; slot < 4; ++slot) SetCornerCells(symbol, set, slot, slot);
     symbol->gridFound = 1;
     symbol->minClass = symbol->maxClass = 1;
-    // The side following under a perspective comes with the corner-only grid's own work.
+    PERSPECTIVE t;
+    if (c0 < 1 || c0 > 11 || FitCorners(set, c0, &t) == 0) return 0;
+    const u32 pass1 = g_cscnCurrentPass == 1 ? 1u : 0u;
+    for (i32 k = 0; k < 4; ++k) {
+        const CornerSide &cs = kCornerSides[k];
+        CSCN_SIDE_FOLLOWER f{};
+        f.sideLine = set.sides[cs.entry].line;
+        f.crossLine = set.sides[cs.cross].line;
+        const POINT_I32 start = set.corners[kEntryOfSlot[cs.startSlot]];
+        f.point = start;
+        const POINT_I32 df = set.corners[kEntryOfSlot[cs.dirFrom]], dt = set.corners[kEntryOfSlot[cs.dirTo]];
+        f.direction = POINT_I32{dt.x - df.x, dt.y - df.y};
+        f.threshold = 985;
+        const i32 seeds[2] = {cs.slotA, cs.slotB};
+        for (const i32 slot : seeds)
+            if (Filled(symbol, slot)) f.points[f.count++] = set.corners[kEntryOfSlot[slot]];
+        const POINT_I32 rf = set.corners[kEntryOfSlot[cs.refFrom]], rt = set.corners[kEntryOfSlot[cs.refTo]];
+        CSCN_TRACE_REQUEST req{};
+        req.maxSegments = kSideTraces;
+        req.moduleWidth = (sizes[cs.slotA] + sizes[cs.slotB] + 1) / 2;
+        req.minLength = 6 * req.moduleWidth;
+        req.rising = pass1;
+        req.refDirection = POINT_I32{rt.x - rf.x, rt.y - rf.y};
+        req.minCosine = 985;
+        req.checkDirection = 1;
+        i32 positions[32];
+        const i32 np = CornerPositions(k, c0, positions, 32);
+        for (i32 i = 0; i < np; ++i) {
+            GEO_POINT fa, fb, ia, ib;
+            CornerCrossing(k, c0, positions[i], &fa, &fb);
+            if (Geo_MapPointPerspective(&t, fa.x, fa.y, &ia.x, &ia.y) == 0 ||
+                Geo_MapPointPerspective(&t, fb.x, fb.y, &ib.x, &ib.y) == 0)
+                continue;
+            const GEO_POINT a{ia.x / 16, ia.y / 16}, b{ib.x / 16, ib.y / 16};
+            CSCN_EDGE_SEGMENT segs[kSideTraces];
+            i32 scores[kSideTraces];
+            req.from = &a;
+            req.to = &b;
+            req.segments = segs;
+            req.scores = scores;
+            const i32 n = CSCN_TraceEdgesAcross(&req);
+            if (n <= 0) continue;
+            if (CSCN_FollowSide(&f, segs, scores, n) >= 0 && cs.fixedReference == 0) req.refDirection = f.direction;
+        }
+        if (f.count <= 1) continue;
+        set.sides[cs.entry].line = f.sideLine;
+        GEO_POINT ca, cb;
+        if (Geo_IntersectLineFits(&set.sides[cs.entry].line, &set.sides[cs.crossA].line, &ca) == 0) continue;
+        set.corners[kEntryOfSlot[cs.cornerA]] = ca;
+        if (Geo_IntersectLineFits(&set.sides[cs.entry].line, &set.sides[cs.crossB].line, &cb) == 0) continue;
+        set.corners[kEntryOfSlot[cs.cornerB]] = cb;
+        if (k < 3 && FitCorners(set, c0, &t) == 0) return 1;
+        SetCornerCells(symbol, set, cs.cornerA, cs.cornerB);
+    }
     CSCN_IntersectSides(&set);
     symbol->refinedSides = set;
     symbol->refinedSidesValid = 1;

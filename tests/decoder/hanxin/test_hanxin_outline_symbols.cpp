@@ -437,4 +437,36 @@ TEST_F(HanXinOutline, SlowReferenceGridSweep) {
     EXPECT_GT(total[0], 0);
 }
 
+
+// The corner-only grid on versions 1-3 (and a version-24 symbol): the four cells within a
+// module of the corner modules' centres, class 1, the side set copied into refinedSides.
+TEST_F(HanXinOutline, CornerGrid) {
+    const HxOutFrame frames[] = {{1, 5, 0, false, 41}, {2, 4, 30, true, 42}, {3, 4, 75, false, 43}, {3, 6, 20, false, 44}, {24, 4, 20, false, 33}};
+    for (const HxOutFrame &frame : frames) {
+        HxOutScene scene;
+        ASSERT_TRUE(HxOutMake(frame, &scene)) << HxOutName(frame);
+        if (!scene.All()) {
+            std::printf("%s: finders not all measured\n", HxOutName(frame).c_str());
+            continue;
+        }
+        CSCN_SYMBOL sym = HxOutGroup(scene, {0, 1, 2, 3}, 0, 0);
+        HxOutVersions(&sym);
+        ASSERT_EQ(CSCN_EnsureGrid(&sym, 0), 1) << HxOutName(frame);
+        EXPECT_EQ(sym.maxClass, 1);
+        EXPECT_EQ(sym.gridFound, 1);
+        EXPECT_EQ(sym.refinedSidesValid, 1);
+        const int n = scene.symbol.rows;
+        const double want[4][2] = {{0, 0}, {n - 1.0, 0}, {0, n - 1.0}, {n - 1.0, n - 1.0}};
+        for (int k = 0; k < 4; ++k) {
+            const CSCN_REFERENCE_CELL &cell = sym.referenceCells[k];
+            EXPECT_EQ(cell.column, k & 1);
+            EXPECT_EQ(cell.row, k >> 1);
+            EXPECT_EQ(cell.imageFound, 1);
+            const testkit::Point p = scene.Module(want[k][0], want[k][1]);
+            const double e = std::hypot(cell.imageX / 16.0 - p.x, cell.imageY / 16.0 - p.y) / frame.module;
+            EXPECT_LT(e, 1.0) << HxOutName(frame) << " cell " << k;
+        }
+    }
+}
+
 }  // namespace
