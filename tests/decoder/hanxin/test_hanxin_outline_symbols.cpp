@@ -105,24 +105,25 @@ bool HxOutMake(const HxOutFrame &c, HxOutScene *scene) {
         g_params.flagsWord[k] &= ~kFlagEnabled;
     u32 &w = g_params.flagsWord[kSymCsCode];
     w = (w & ~kFlag2DReadModeMask) | kFlagEnabled | (c.inverted ? kFlag2DLightOnDark : kFlag2DDarkOnLight);
-    const int half = static_cast<int>((n + 6) * c.module * (std::fabs(std::cos(a)) + std::fabs(std::sin(a))) / 2);
-    const int x0 = std::max(0, scene->width / 2 - half), x1 = std::min(scene->width - 1, scene->width / 2 + half);
-    const int y0 = std::max(0, scene->height / 2 - half), y1 = std::min(scene->height - 1, scene->height / 2 + half);
-    REGION_QUAD region{{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}};
-    Loc_ResetFinders(&region, &region);
-    Loc_RunFinders(&region);
-    CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
-    CSCN_MeasureFinders(&g_cscnFinderSet);
-    g_cscnCurrentPass = c.inverted ? 0 : 1;  // the measurement leaves the last pass set
-    const CSCN_FINDER_REF *refs = c.inverted ? g_cscnFinderSet.inverseRefs : g_cscnFinderSet.normalRefs;
-    const int count = c.inverted ? g_cscnFinderSet.inverseCount : g_cscnFinderSet.normalCount;
-    // Pattern cores: (x, y) module coordinates of each slot's core.
+    // The finder search runs on a box around each core alone: over the whole symbol the data
+    // area fills the candidate lists first on larger versions.
     const double cores[4][2] = {{5.5, 5.5}, {n - 5.5, 5.5}, {n - 5.5, n - 5.5}, {1.5, n - 1.5}};
+    const int box = static_cast<int>(12 * c.module * (1 + c.keystone)) + 8;
     for (int s = 0; s < 4; ++s) {
         testkit::Point p = scene->symbol.ModuleCentre(0, 0);
         p.x += cores[s][0] - 0.5;
         p.y += cores[s][1] - 0.5;
         const testkit::Point img = scene->rendered.transform.ToImage(p);
+        const int x0 = std::max(0, static_cast<int>(img.x) - box), x1 = std::min(scene->width - 1, static_cast<int>(img.x) + box);
+        const int y0 = std::max(0, static_cast<int>(img.y) - box), y1 = std::min(scene->height - 1, static_cast<int>(img.y) + box);
+        REGION_QUAD region{{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}}};
+        Loc_ResetFinders(&region, &region);
+        Loc_RunFinders(&region);
+        CSCN_RefineCandidates(&g_cscnCandidates, &g_cscnFinderSet);
+        CSCN_MeasureFinders(&g_cscnFinderSet);
+        g_cscnCurrentPass = c.inverted ? 0 : 1;  // the measurement leaves the last pass set
+        const CSCN_FINDER_REF *refs = c.inverted ? g_cscnFinderSet.inverseRefs : g_cscnFinderSet.normalRefs;
+        const int count = c.inverted ? g_cscnFinderSet.inverseCount : g_cscnFinderSet.normalCount;
         double best = std::max(3.0, c.module);
         for (int i = 0; i < count; ++i) {
             const CSCN_FINDER *f = refs[i].finder;
@@ -347,9 +348,17 @@ HxGridOutcome HxGridRun(const HxOutFrame &frame) {
     HxOutVersions(&sym);
     const int version = frame.version, cls = CSCN_VersionGroup(version);
     if (version < sym.minVersion || version > sym.maxVersion) out.detail += " size estimate misses the version;";
+    char b[160];
+    {
+        static CSCN_OUTLINE outline;
+        const double e = CSCN_BuildOutline(&sym, &outline) == 1 ? HxOutCornerError(scene, outline, frame.module) : 99;
+        if (e >= 1.0) {
+            std::snprintf(b, sizeof b, " outline corner off %.2f modules;", e);
+            out.detail += b;
+        }
+    }
     out.result = CSCN_FindReferenceGrid(&sym);
     out.c = sym.maxClass;
-    char b[160];
     if (out.result != 1 || out.c != cls) {
         std::snprintf(b, sizeof b, " result %d class %d;", out.result, out.c);
         out.detail += b;
@@ -380,10 +389,14 @@ HxGridOutcome HxGridRun(const HxOutFrame &frame) {
     return out;
 }
 
-// A fixed sample of acceptance frames, one per class where the finders are all measured.
+// A fixed sample of the sweep's frames over classes 2 to 11, turned, keystoned, both
+// polarities: the outline corners lie within a module of the corner cores and the grid holds
+// (class, versions, every found cell within half a module).
 TEST_F(HanXinOutline, ReferenceGridSample) {
     const HxOutFrame frames[] = {
-        {24, 4, 20, false, 33}, {24, 4, 0, true, 34}, {24, 4, 75, false, 35},
+        {10, 4, 0, false, 110},        {21, 4, 30, false, 121, 0.1},  {24, 4, 20, false, 33},
+        {31, 4, 15, true, 131, 0.05},  {40, 4, 180, false, 140},      {49, 4, 60, false, 149, 0.05},
+        {66, 3, 105, true, 166, 0.05}, {84, 3, 75, true, 184, 0.1},
     };
     for (const HxOutFrame &frame : frames) {
         const HxGridOutcome o = HxGridRun(frame);
