@@ -293,4 +293,35 @@ TEST_F(HanXinGrid, BorderTargets) {
     EXPECT_EQ(CSCN_BorderTargetRadius(&s, 0), 100 / 16);          // side 01: slot 0 alone
 }
 
+
+// Following a side whose border segments run against the follower (started from the side's
+// other corner): each segment is picked in turn to the end of the side, the direction keeps
+// its sense, and the side line is refitted through all of them.
+TEST_F(HanXinGrid, FollowerAgainstItsSegments) {
+    CSCN_SIDE_FOLLOWER f{};
+    const GEO_POINT a{0, 800}, b{16000, 960};  // a slightly sloping side, 1/16 pixel
+    Geo_LineThroughPoints(&a, &b, &f.sideLine);
+    const GEO_POINT c{0, 0}, d{0, 3200};
+    Geo_LineThroughPoints(&c, &d, &f.crossLine);
+    f.point = a;
+    f.direction = POINT_I32{b.x - a.x, b.y - a.y};
+    f.threshold = 940;
+    f.points[f.count++] = a;
+    for (int k = 0; k < 8; ++k) {
+        // A segment 1.5 lattice steps on, two pixels below the old side, ends reversed.
+        const i32 x0 = 1600 + k * 1760, x1 = x0 + 1280;
+        const i32 y = 832 + 32 + x0 / 100;
+        CSCN_EDGE_SEGMENT seg = HxGridSegment(GEO_POINT{x1, y + 8}, GEO_POINT{x0, y});
+        const i32 score = 990;
+        ASSERT_EQ(CSCN_FollowSide(&f, &seg, &score, 1), 0) << k;
+        // The sense kept and the length no shorter than a segment (the plain mean gives
+        // 7360, 3040, 880, then -200 and no further pick).
+        EXPECT_GT(f.direction.x, 1280) << k;
+        EXPECT_EQ(f.count, 3 + 2 * k);
+    }
+    // The refitted line runs through the segments, 32/16 px below the first side.
+    const double at = f.sideLine.alongX != 0 ? f.sideLine.slope * 8000 + f.sideLine.offset : 0;
+    EXPECT_NEAR(at, 832 + 32 + 80, 40);
+}
+
 }  // namespace
