@@ -30,14 +30,6 @@ i32 WidthOf(const CSCN_FINDER *f) { return static_cast<i32>((f->moduleSize + 8.0
 
 GEO_POINT Whole(POINT_I32 p) { return GEO_POINT{p.x / 16, p.y / 16}; }
 
-// 1000 x the cosine between two vectors, truncated; 0 for a zero vector.
-i32 Cosine1000(POINT_I32 a, POINT_I32 b) {
-    const f64 la = sqrt(static_cast<f64>(a.x) * a.x + static_cast<f64>(a.y) * a.y);
-    const f64 lb = sqrt(static_cast<f64>(b.x) * b.x + static_cast<f64>(b.y) * b.y);
-    if (la <= 0.0 || lb <= 0.0) return 0;
-    return static_cast<i32>(1000.0 * (static_cast<f64>(a.x) * b.x + static_cast<f64>(a.y) * b.y) / (la * lb));
-}
-
 // Segments traced from `from` to `to` for the pair decision.
 i32 CountPairLines(GEO_POINT from, GEO_POINT to, POINT_I32 ref, i32 width, u32 rising) {
     CSCN_EDGE_SEGMENT segments[kPairSegments];
@@ -70,32 +62,35 @@ i32 MarkedCrossing(const CSCN_FINDER *f, GEO_POINT *out) {
 
 }  // namespace
 
+i32 CSCN_Cosine1000(POINT_I32 a, POINT_I32 b) {
+    const GEO_POINT origin{0, 0};
+    return static_cast<i32>(1000.0 * Geo_CosAngleAt(&origin, &a, &b));
+}
+
 void CSCN_ResolvePairSlots(CSCN_SYMBOL *symbol) {
     if (symbol->maxVersion < 4) return;
     const u32 pass = g_cscnCurrentPass == 1 ? 1u : 0u;
     const bool f0 = Filled(symbol, 0), f1 = Filled(symbol, 1), f2 = Filled(symbol, 2), f3 = Filled(symbol, 3);
     CSCN_FINDER *c = symbol->corners;
-    if (symbol->maxVersion > 10 && f0 && f1 && !f2 && !f3) {
-        const POINT_I32 ref = Sum(c[0].axis2, c[1].axis1);
-        const i32 w = WidthOf(&c[0]);
-        const i32 k1 = CountPairLines(Whole(c[0].corner), Whole(c[1].corner), ref, w, pass != 1 ? 1u : 0u);
-        const i32 k2 = CountPairLines(Whole(c[0].corner), Whole(c[1].corner), ref, w, pass == 1 ? 1u : 0u);
+    // Two neighbours: moved one slot on when the lines of the other polarity dominate.
+    const i32 first = f0 && f1 && !f2 && !f3 ? 0 : (!f0 && f1 && f2 && !f3 ? 1 : -1);
+    if (symbol->maxVersion > 10 && first >= 0) {
+        const CSCN_FINDER &a = c[first], &b = c[first + 1];
+        const POINT_I32 ref = Sum(a.axis2, b.axis1);
+        const i32 w = WidthOf(&a);
+        const i32 k1 = CountPairLines(Whole(a.corner), Whole(b.corner), ref, w, pass != 1 ? 1u : 0u);
+        const i32 k2 = CountPairLines(Whole(a.corner), Whole(b.corner), ref, w, pass == 1 ? 1u : 0u);
         if (k1 < k2) {
-            c[2] = c[1];
-            c[1] = c[0];
-            c[0] = CSCN_FINDER{};
-        }
-        return;
-    }
-    if (symbol->maxVersion > 10 && !f0 && f1 && f2 && !f3) {
-        const POINT_I32 ref = Sum(c[1].axis2, c[2].axis1);
-        const i32 w = WidthOf(&c[1]);
-        const i32 k1 = CountPairLines(Whole(c[1].corner), Whole(c[2].corner), ref, w, pass != 1 ? 1u : 0u);
-        const i32 k2 = CountPairLines(Whole(c[1].corner), Whole(c[2].corner), ref, w, pass == 1 ? 1u : 0u);
-        if (k1 < k2) {
-            c[0] = c[1];
-            c[1] = c[2];
-            c[2] = CSCN_FINDER{};
+            // Slots 0, 1 go to 1, 2; slots 1, 2 go to 0, 1.
+            if (first == 0) {
+                c[2] = c[1];
+                c[1] = c[0];
+                c[0] = CSCN_FINDER{};
+            } else {
+                c[0] = c[1];
+                c[1] = c[2];
+                c[2] = CSCN_FINDER{};
+            }
         }
         return;
     }
@@ -283,7 +278,7 @@ i32 SweepTrace(CSCN_TRACE_REQUEST *req, GEO_POINT from, GEO_POINT to, CSCN_EDGE_
     // the cosine to the sweep's reference direction must hold as well.
     i32 kept = 0;
     for (i32 i = 0; i < n; ++i)
-        if (Cosine1000(POINT_I32{out[i].x1 - out[i].x0, out[i].y1 - out[i].y0}, req->refDirection) >= req->minCosine)
+        if (CSCN_Cosine1000(POINT_I32{out[i].x1 - out[i].x0, out[i].y1 - out[i].y0}, req->refDirection) >= req->minCosine)
             out[kept++] = out[i];
     return kept;
 }
@@ -384,7 +379,7 @@ void CSCN_SweepModuleLines(CSCN_OUTLINE *outline, i32 selector) {
     req.minLength = 10 * w;
     req.rising = g_cscnCurrentPass != 1 ? 1u : 0u;
     req.refDirection = ref;
-    const i32 cosine = Cosine1000(side, ref);
+    const i32 cosine = CSCN_Cosine1000(side, ref);
     req.minCosine = cosine < 966 ? cosine : 966;
     req.refAngle = CSCN_EdgeAngle(refSide.x, refSide.y);
     req.checkDirection = 1;

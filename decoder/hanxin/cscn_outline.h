@@ -25,6 +25,8 @@ struct CSCN_OUTLINE {
 inline constexpr i32 kCscnSide01 = 0, kCscnSide30 = 1, kCscnSide12 = 2, kCscnSide23 = 3;
 inline constexpr i32 kCscnCornerSlot0 = 0, kCscnCornerSlot1 = 1, kCscnCornerSlot3 = 2, kCscnCornerSlot2 = 3;
 
+// 1000 x the cosine of the angle between two vectors, truncated; -1000 for a zero vector.
+i32 CSCN_Cosine1000(POINT_I32 a, POINT_I32 b);
 // Two-finder groups: may move the finders to the slots the traced lines point to.
 void CSCN_ResolvePairSlots(CSCN_SYMBOL *symbol);
 // 1 when at least three sides were formed and the corners computed; clears the outline first.

@@ -24,13 +24,6 @@ bool Filled(const CSCN_SYMBOL *s, i32 slot) { return s->corners[slot].valid != 0
 
 i32 WholeSize(const CSCN_FINDER &f) { return static_cast<i32>((f.moduleSize + 8.0f) / 16.0f); }
 
-i32 Cosine1000(POINT_I32 a, POINT_I32 b) {
-    const f64 la = sqrt(static_cast<f64>(a.x) * a.x + static_cast<f64>(a.y) * a.y);
-    const f64 lb = sqrt(static_cast<f64>(b.x) * b.x + static_cast<f64>(b.y) * b.y);
-    if (la <= 0.0 || lb <= 0.0) return 0;
-    return static_cast<i32>(1000.0 * (static_cast<f64>(a.x) * b.x + static_cast<f64>(a.y) * b.y) / (la * lb));
-}
-
 POINT_I32 ModelAt(const CSCN_AFFINE_GRID *m, i32 u, i32 v) {
     return POINT_I32{m->origin.x + u * m->basisU.x + v * m->basisV.x, m->origin.y + u * m->basisU.y + v * m->basisV.y};
 }
@@ -152,7 +145,7 @@ i32 CSCN_FollowSide(CSCN_SIDE_FOLLOWER *f, const CSCN_EDGE_SEGMENT *segments, co
     for (i32 i = 0; i < count; ++i) {
         const CSCN_EDGE_SEGMENT &s = segments[i];
         if (s.valid != 1) continue;
-        const i32 score = scores != nullptr ? scores[i] : Cosine1000(POINT_I32{s.x1 - s.x0, s.y1 - s.y0}, f->direction);
+        const i32 score = scores != nullptr ? scores[i] : CSCN_Cosine1000(POINT_I32{s.x1 - s.x0, s.y1 - s.y0}, f->direction);
         if (score < f->threshold) continue;
         const GEO_POINT e0{s.x0, s.y0}, e1{s.x1, s.y1};
         const i32 c0 = static_cast<i32>(1000.0 * Geo_CosAngleAt(&f->point, &q, &e0));
