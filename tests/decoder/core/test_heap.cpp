@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "linear_image/lineimg_module.h"
 #include "linear_image/test_hooks_lineimg.h"
 #include "vexo3.h"
 
@@ -103,12 +104,24 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
     uint32_t profileCode = 0;
     ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &profileCode);
     ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+    // The 3 px frame with the main scan off: read from the averaged lines, before the
+    // profile path is tried.
+    vexo::Test_SetLineImgMethods(false, true);
+    ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(symbol.data()));
+    ZPT_SE_VexoDec_Decode();
+    uint32_t accumulatedCode = 0;
+    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &accumulatedCode);
+    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+    const vexo::LINEIMG_LINE_STATE accumulatedState = vexo::g_lineImgState;
     vexo::Test_SetLineImgMethods(true, true);
     g_counting = false;
     EXPECT_EQ(g_calls.load(), 0);
     // The frames read: the linear module's whole path, and its profile path, without the heap.
     EXPECT_EQ(readCode, 0x2u);
     EXPECT_EQ(profileCode, 0x2u);
+    EXPECT_EQ(accumulatedCode, 0x2u);
+    EXPECT_EQ(accumulatedState.accumulateTried, 1);
+    EXPECT_EQ(accumulatedState.profileTried, 0);
 }
 
 }  // namespace
