@@ -143,6 +143,73 @@ BENCHMARK(BM_LineImgAccumulateRegion)->Arg(0)->Arg(1);
 void BM_LineImgNoisyFrame(benchmark::State &state) { RunFrames(state, state.range(0), true); }
 BENCHMARK(BM_LineImgNoisyFrame)->Arg(2)->Arg(3)->Arg(4);
 
+// The sets of the accumulation read end to end (region finder included), beside zxing-cpp:
+// low contrast (100 on 140, blur 0.6) with noise 12, 16 and 20; blots of ink and paper
+// painted over the symbol; and frames of paper with light noise. Each symbol at 2, 2.5
+// and 3 px a module, turned 0, 180 and 4 degrees (27 frames a set).
+const std::vector<testkit::Frame> &AccumulationSet(int symbology, char set) {
+    static std::vector<testkit::Frame> sets[2][3];
+    const int s = set == 'a' ? 0 : set == 'b' ? 1 : 2;
+    std::vector<testkit::Frame> &frames = sets[symbology == BARCODE_CODE128 ? 0 : 1][s];
+    if (!frames.empty()) return frames;
+    testkit::SymbolInput in;
+    in.symbology = symbology;
+    in.data = symbology == BARCODE_CODE128 ? "ACC-12345" : "590123412345";
+    in.height = 30;
+    const testkit::Symbol sym = testkit::Encode(in);
+    for (double module : {2.0, 2.5, 3.0})
+        for (double angle : {0.0, 180.0, 4.0})
+            for (uint64_t k = 1; k <= 3; ++k) {
+                testkit::RenderOptions o{.moduleSize = module, .angleDeg = angle, .blurSigma = 0.6, .noiseSigma = 4,
+                                         .seed = k};
+                if (set == 'a') {
+                    o.dark = 100;
+                    o.light = 140;
+                    o.noiseSigma = 8.0 + 4.0 * static_cast<double>(k);
+                }
+                if (set == 'e') {
+                    testkit::Frame paper(752, 480);
+                    std::mt19937 rng(static_cast<uint32_t>(frames.size() + 1));
+                    for (uint8_t &v : paper.pixels) v = static_cast<uint8_t>(196 + rng() % 9);
+                    frames.push_back(std::move(paper));
+                    continue;
+                }
+                testkit::Rendered img = testkit::Render(sym, o);
+                if (set == 'b') {
+                    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+                    for (const testkit::Point p : {testkit::Point{-10, 0}, testkit::Point{sym.width + 10, 0},
+                                                   testkit::Point{-10, sym.height}, testkit::Point{sym.width + 10, sym.height}}) {
+                        const testkit::Point q = img.transform.ToImage(p);
+                        x0 = std::min(x0, q.x);
+                        y0 = std::min(y0, q.y);
+                        x1 = std::max(x1, q.x);
+                        y1 = std::max(y1, q.y);
+                    }
+                    testkit::PaintBlots(img.frame, static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1),
+                                        static_cast<int>(y1), 1000 + k);
+                }
+                frames.push_back(std::move(img.frame));
+            }
+    return frames;
+}
+
+bool RegisterAccumulationSets() {
+    const auto reader = [] {
+        return bench_corpus::Reader([](const testkit::Frame &f) { return testkit::DecodeFrame(f); });
+    };
+    for (const char set : {'a', 'b', 'e'}) {
+        const std::string name = std::string("BM_AccumulationSet/") + (set == 'a' ? "LowContrastNoisy" : set == 'b' ? "Blotted" : "Empty");
+        bench_corpus::RegisterFrameSet(
+            name + "/Code128", [set]() -> const std::vector<testkit::Frame> & { return AccumulationSet(BARCODE_CODE128, set); },
+            reader, "Code128", 0x2);
+        bench_corpus::RegisterFrameSet(
+            name + "/EAN13", [set]() -> const std::vector<testkit::Frame> & { return AccumulationSet(BARCODE_EANX, set); },
+            reader, "EAN13", 0x8);
+    }
+    return true;
+}
+[[maybe_unused]] const bool kAccumulationSetsRegistered = RegisterAccumulationSets();
+
 // The profile path alone on one region: arg 0 Code 128 at 3 px (coarse path), 1 at 1.5 px
 // (fine path), 2 empty, 3 grey texture (it runs and fails). Counter "read": 1 when read.
 void BM_LineImgProfileRegion(benchmark::State &state) {

@@ -375,6 +375,12 @@ i32 LineImg_AveragedProfileEdges(const u16 *p, i32 length, LINEIMG_ACC_CANDIDATE
         PROFILE_EDGE weak{};
         const bool close = e.runStart - prev.runEnd < 2 * (prev.runEnd - prev.runStart);
         if (close && WeakerEdge(p, last, prev.runEnd, e.runStart, -dir, &weak)) {
+            // The weaker edge is the only one that lies between two runs; when those two
+            // differ in length it moves by half the difference (entries) toward the shorter
+            // one, and stays strictly between its neighbours.
+            weak.pos += 8 * ((prev.runEnd - prev.runStart) - (e.runEnd - e.runStart));
+            if (weak.pos <= prev.pos) weak.pos = prev.pos + 1;
+            if (weak.pos >= e.pos) weak.pos = e.pos - 1;
             if (!Push(c, kept, weak) || !Push(c, kept, e)) break;
         } else if (prev.step < e.step) {
             --c->edgeCount;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 namespace testkit {
 
@@ -294,6 +295,21 @@ uint8_t SampleNearest(const Frame &frame, Point p) {
     const int x = std::clamp(static_cast<int>(std::floor(p.x)), 0, frame.width - 1);
     const int y = std::clamp(static_cast<int>(std::floor(p.y)), 0, frame.height - 1);
     return frame.At(x, y);
+}
+
+void PaintBlots(Frame &frame, int x0, int y0, int x1, int y1, uint64_t seed, int areaPerBlot) {
+    const int w = frame.width, h = frame.height;
+    std::mt19937_64 rng(seed);
+    const int count = areaPerBlot > 0 ? (x1 - x0) * (y1 - y0) / areaPerBlot : 0;
+    for (int k = 0; k < count; ++k) {
+        const int cx = x0 + static_cast<int>(rng() % static_cast<uint64_t>(std::max(1, x1 - x0)));
+        const int cy = y0 + static_cast<int>(rng() % static_cast<uint64_t>(std::max(1, y1 - y0)));
+        const int d = 1 + static_cast<int>(rng() % 3);
+        const uint8_t v = (rng() & 1) != 0 ? 30 : 220;
+        for (int y = cy; y < cy + d; ++y)
+            for (int x = cx; x < cx + d; ++x)
+                if (x >= 0 && y >= 0 && x < w && y < h) frame.pixels[static_cast<size_t>(y) * w + x] = v;
+    }
 }
 
 }  // namespace testkit

@@ -81,4 +81,8 @@ Rendered Render(const Symbol &symbol, const RenderOptions &options = {});
 // The frame's pixel nearest to an image point (clamped to the frame).
 uint8_t SampleNearest(const Frame &frame, Point p);
 
+// Damage painted after rendering: square blots of ink (30) and of paper (220), 1 to 3 px
+// across, one per areaPerBlot px² of the box [x0, x1) x [y0, y1), placed by the seed.
+void PaintBlots(Frame &frame, int x0, int y0, int x1, int y1, uint64_t seed, int areaPerBlot = 60);
+
 }  // namespace testkit

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "linear_image/lineimg_module.h"
 #include "linear_image/test_hooks_lineimg.h"
 #include "vexo3.h"
 
@@ -86,29 +87,37 @@ TEST(DecoderHeap, InitSetAndDecodeAllocateNothing) {
     // Every linear group on (0x11300 is not a group).
     for (uint32_t id = 0x10000; id <= 0x11D00; id += 0x100)
         if (id != 0x11300) ZPT_SE_VexoDec_Set(id, VEXO_ON);
-    for (int i = 0; i < 4; ++i) {
-        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_WIDTH, 752);
-        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_HEIGHT, 480);
-        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(i == 3 ? symbol.data() : frame.data()));
-        ZPT_SE_VexoDec_Set(VEXO_ID_SMOOTHING, 1);
+    // One decode of a frame with the linear module's methods chosen: the code read.
+    auto decodeWith = [&desc](const std::vector<uint8_t> &pixels, bool mainScan, bool accumulate) {
+        vexo::Test_SetLineImgMethods(mainScan, accumulate);
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(pixels.data()));
         ZPT_SE_VexoDec_Decode();
         uint32_t code = 0;
         ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &code);
         ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+        return code;
+    };
+    for (int i = 0; i < 4; ++i) {
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_WIDTH, 752);
+        ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_HEIGHT, 480);
+        ZPT_SE_VexoDec_Set(VEXO_ID_SMOOTHING, 1);
+        const uint32_t code = decodeWith(i == 3 ? symbol : frame, true, true);
         if (i == 3) readCode = code;
     }
-    vexo::Test_SetLineImgMethods(false, false);
-    ZPT_SE_VexoDec_Set(VEXO_ID_IMAGE_PIXELS, reinterpret_cast<uintptr_t>(narrow.data()));
-    ZPT_SE_VexoDec_Decode();
-    uint32_t profileCode = 0;
-    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_CODE_ID, &profileCode);
-    ZPT_SE_VexoDec_Get(VEXO_ID_RESULT_TEXT, &desc);
+    const uint32_t profileCode = decodeWith(narrow, false, false);
+    // The 3 px frame with the main scan off: read from the averaged lines, before the
+    // profile path is tried.
+    const uint32_t accumulatedCode = decodeWith(symbol, false, true);
+    const vexo::LINEIMG_LINE_STATE accumulatedState = vexo::g_lineImgState;
     vexo::Test_SetLineImgMethods(true, true);
     g_counting = false;
     EXPECT_EQ(g_calls.load(), 0);
     // The frames read: the linear module's whole path, and its profile path, without the heap.
     EXPECT_EQ(readCode, 0x2u);
     EXPECT_EQ(profileCode, 0x2u);
+    EXPECT_EQ(accumulatedCode, 0x2u);
+    EXPECT_EQ(accumulatedState.accumulateTried, 1);
+    EXPECT_EQ(accumulatedState.profileTried, 0);
 }
 
 }  // namespace

@@ -106,6 +106,37 @@ TEST(LineImgAccSteps, ProfileEdgesAlternateFromAFallingOne) {
     EXPECT_GT(weak[2], weak[1]);
 }
 
+// A weaker edge found between two falling runs moves by half their length difference
+// (entries, x 16) toward the shorter run: its own centroid is 16 x 7 + 8 - 8 = 112 on each
+// profile, the rising 600 -> 610 between entries 7 and 8.
+TEST(LineImgAccSteps, WeakerEdgeMovesTowardTheShorterRun) {
+    struct ShiftCase {
+        std::vector<u16> profile;
+        int weak;  // the middle edge
+    };
+    const ShiftCase cases[] = {
+        // Runs of 2 and 2 entries: where it was found.
+        {{1000, 1000, 1000, 1000, 1000, 800, 600, 600, 610, 600, 400, 400, 400}, 112},
+        // 4 and 2: one entry later.
+        {{1000, 1000, 1000, 1000, 900, 800, 700, 600, 610, 600, 400, 400, 400}, 112 + 16},
+        // 2 and 4: one entry earlier.
+        {{1000, 1000, 1000, 1000, 1000, 800, 600, 600, 610, 560, 520, 480, 400}, 112 - 16},
+        // 6 and 2: three entries later would pass the next edge; it stays just before it.
+        {{1000, 1000, 900, 850, 800, 750, 700, 600, 610, 600, 400, 400, 400}, -1},
+    };
+    AccProfileEdges a;
+    for (const ShiftCase &c : cases) {
+        const std::vector<u16> e = a.Run(c.profile, 1000, 400);
+        ASSERT_EQ(e.size(), 3u);
+        if (c.weak >= 0) {
+            EXPECT_EQ(e[1], c.weak);
+        } else {
+            EXPECT_EQ(e[1], e[2] - 1);
+        }
+        EXPECT_GT(e[1], e[0]);
+    }
+}
+
 TEST(LineImgAccSteps, ProfileEdgesStopAt300) {
     AccProfileEdges a;
     std::vector<u16> p;
