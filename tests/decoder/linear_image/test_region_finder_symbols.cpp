@@ -15,6 +15,8 @@
 #include "lineimg_test_util.h"
 #include "linear_image/lineimg_finder.h"
 #include "linear_image/lineimg_segments.h"
+#include "linear_image/lineimg_module.h"
+#include "core/state.h"
 #include "support/testkit.h"
 #include "toolkit/quad.h"
 
@@ -430,6 +432,60 @@ TEST_F(WideningCover, EveryBarMidpointInsideItsCandidate) {
             EXPECT_TRUE(covered) << symbols[s].what << " at " << angle << " degrees, seed " << seed << ": " << n
                                  << " candidates";
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace vexo;
+
+// A PDF417 symbol found but not read (its middle data columns wiped) below a Code 128 symbol
+// outside the central third: through the exported interface the failed symbol's report
+// cuts the core's regions, no region of the linear module's list is left with its centre on
+// the wiped symbol, and the Code 128 symbol reads.
+TEST(LineImgRegionListFrame, UnreadPdf417CutsTheRegionsAndCode128Reads) {
+    testkit::SymbolInput pdf;
+    pdf.symbology = BARCODE_PDF417;
+    pdf.data = "PDF417 FOUND BUT NOT READ 0123456789";
+    pdf.option1 = 0;
+    pdf.option2 = 3;
+    const testkit::Symbol ps = testkit::Encode(pdf);
+    ASSERT_TRUE(ps.ok);
+    testkit::RenderOptions po;
+    po.moduleSize = 2;
+    po.center = testkit::Point{420, 330};
+    testkit::Rendered pr = testkit::Render(ps, po);
+    testkit::Frame f = pr.frame;
+    // Wipe the middle of the data columns (between the row indicators) over half the rows.
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            testkit::Point s{};
+            if (!pr.transform.ToSymbol({x + 0.5, y + 0.5}, &s)) continue;
+            if (s.x > 36 && s.x < ps.width - 37 && s.y > 0.25 * ps.height && s.y < 0.75 * ps.height) f.At(x, y) = 220;
+        }
+    testkit::SymbolInput code;
+    code.symbology = BARCODE_CODE128;
+    code.data = "CUT-128";
+    code.height = 15;
+    testkit::RenderOptions co;
+    co.moduleSize = 2.5;
+    co.center = testkit::Point{150, 70};
+    const testkit::Frame cf = testkit::Render(testkit::Encode(code), co).frame;
+    for (size_t i = 0; i < f.pixels.size(); ++i) f.pixels[i] = std::min(f.pixels[i], cf.pixels[i]);
+
+    // Other tests of the binary reset the decoder's statics: Init again.
+    const testkit::DecodeResult r = testkit::DecodeFrame(f, {.init = true});
+    EXPECT_TRUE(testkit::ReadAs(r, "CUT-128", 0x2, "]C0"));
+    EXPECT_EQ(g_state.decodeRecordWord, 1u);
+    const REGION_QUAD pdfQuad = g_state.decodeRecordQuad;
+    const GEO_POINT pdfCentre{420, 330};
+    EXPECT_TRUE(Geo_PointInQuad(&pdfCentre, &pdfQuad));
+    for (i32 k = 0; k < g_lineImgRegions.count; ++k) {
+        GEO_POINT c{};
+        Geo_QuadCentre(&g_lineImgRegions.quads[k], &c);
+        EXPECT_FALSE(Geo_PointInQuad(&c, &pdfQuad)) << "region " << k << " centre " << c.x << "," << c.y;
     }
 }
 
