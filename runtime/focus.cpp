@@ -186,7 +186,7 @@ void release_library_locked() {
 
 void focus_test_reset() {
     std::lock_guard<std::mutex> hold(g_focus_lock);
-    if (g_focus.handle != nullptr) dlclose(g_focus.handle);
+    release_library_locked();
     g_focus = FocusState{};
 }
 
