@@ -221,8 +221,9 @@ TEST_F(CameraClientTest, GetStateTakesWholeRepliesOnly) {
     EXPECT_EQ(camera_get_state(), 0);
     EXPECT_TRUE(logged("D/Kelservice: [camera_get_state Client]NowPid [" + std::to_string(me) +
                        "] Remote Active [cam] Pid [" + std::to_string(me) + "] State [5] WaitEcho [0]\n"));
-    EXPECT_TRUE(logged("D/Kelservice: [CMD_Get_Camera Client] Recv LocalPid [" + std::to_string(me) + "] [cam] Pid [" +
-                       std::to_string(me) + "] State [5]\n"));
+    // The reply handler logs after it has released the waiting call.
+    EXPECT_TRUE(wait_logged("D/Kelservice: [CMD_Get_Camera Client] Recv LocalPid [" + std::to_string(me) +
+                            "] [cam] Pid [" + std::to_string(me) + "] State [5]\n"));
 
     p.script(camuser_bytes(0, 1, 3, me + 1, "other"));
     EXPECT_EQ(camera_get_state(), -1);
