@@ -161,10 +161,14 @@ TEST_F(Tq63Test, ExposureFollowsFromTheThirdFrame) {
     EXPECT_EQ(std::vector<std::string>(sensor.begin() + 20, sensor.begin() + 25),
               (std::vector<std::string>{"3500=00", "3501=1F", "3502=60", "350A=00", "350B=20"}));
     const int frames = 2 + static_cast<int>(sensor.size() - 20) / 5;
-    // One aimer pulse per frame grabbed in the cycle (the last may find the cycle ended).
+    // One aimer pulse per frame grabbed in the cycle (the last may find the cycle ended). A
+    // pulse decided in the cycle may still be switching after it (on and off, 10 ms each): the
+    // switches must rest with the aimer off for longer than a pulse.
     ASSERT_TRUE(eventually([&] {
-        std::vector<std::string> sw = switches();
-        return !sw.empty() && sw.back() == "aimer_off";
+        const std::vector<std::string> before = switches();
+        plat_sleep_real(50);
+        const std::vector<std::string> after = switches();
+        return after == before && !after.empty() && after.back() == "aimer_off";
     }));
     std::vector<std::string> sw = switches();
     int on = static_cast<int>(std::count(sw.begin(), sw.end(), "aimer_on"));
